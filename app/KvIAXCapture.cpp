@@ -1,0 +1,110 @@
+#include "app/KvIAXCapture.h"
+
+#include "capture/KvPCAPCapture.h"
+#include "capture/MainThreadHandoff.h"
+#include "capture/WorkerThreads.h"
+#include "common/Log.h"
+
+#include <QFile>
+
+std::shared_ptr<KvIAXCapture> KvIAXCapture::create(const CaptureServices& services) {
+    MainThreadHandoff* handoff = services.handoff;
+    return std::shared_ptr<KvIAXCapture>(new KvIAXCapture(services), [handoff](KvIAXCapture* c) {
+        if (handoff->isMainThread()) {
+            delete c;
+        } else {
+            handoff->post([c] { delete c; });
+        }
+    });
+}
+
+KvIAXCapture::KvIAXCapture(const CaptureServices& services) : services_(services) {
+    kvlog::line("In KvIAXCapture init");
+    properties_.insert("title", QString::asprintf("N %p", static_cast<void*>(this)));
+    // Non-owning: a capture must not keep itself alive through its own map.
+    properties_.insert("reference", QVariant::fromValue(static_cast<QObject*>(this)));
+    properties_.insert("button", QStringLiteral("Start"));
+    properties_.insert("status", QStringLiteral("Idle"));
+    properties_.insert("filter", QStringLiteral("port 4569"));
+}
+
+KvIAXCapture::~KvIAXCapture() {
+    kvlog::line("In IAXCapture dealloc");
+    if (isInProgress()) {
+        stopCapture();
+    }
+}
+
+void KvIAXCapture::setProperties(const QVariantMap& map) {
+    if (&map == &properties_) {
+        return;
+    }
+    properties_ = map;
+    emit propertiesReplaced();
+}
+
+void KvIAXCapture::setValueForKey(const QString& key, const QVariant& value) {
+    if (value.isNull()) {
+        properties_.remove(key);
+    } else {
+        properties_.insert(key, value);
+    }
+    emit propertyChanged(key);
+}
+
+void KvIAXCapture::setPropertyText(std::string_view key, std::string_view text) {
+    setValueForKey(QString::fromUtf8(key.data(), static_cast<qsizetype>(key.size())),
+                   QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+}
+
+void KvIAXCapture::setIaxFrames(const FrameList& frames) {
+    if (&frames != &iaxFrames_) {
+        iaxFrames_ = frames;
+        announcedFrames_ = static_cast<qsizetype>(iaxFrames_.size());
+        emit framesReset();
+        return;
+    }
+    // The list was changed in place; workers only ever append to it.
+    const auto size = static_cast<qsizetype>(iaxFrames_.size());
+    if (size < announcedFrames_) {
+        announcedFrames_ = size;
+        emit framesReset();
+        return;
+    }
+    const qsizetype first = announcedFrames_;
+    announcedFrames_ = size;
+    emit framesAppended(first, size - first);
+}
+
+void KvIAXCapture::setIsInProgress(bool inProgress) {
+    isInProgress_.store(inProgress, std::memory_order_release);
+    emit isInProgressChanged(inProgress);
+}
+
+void KvIAXCapture::setHasCapturedFrames(bool value) {
+    hasCapturedFrames_ = value;
+    emit hasCapturedFramesChanged(value);
+}
+
+void KvIAXCapture::loadCapture(const QString& path) {
+    setIsInProgress(true);
+    auto worker = std::make_unique<KvPCAPCapture>(services_);
+    worker->setSourceFilename(QFile::encodeName(path).toStdString());
+    services_.threads->start(
+        [worker = std::move(worker), capture = shared_from_this()]() mutable {
+            worker->loadCapture(std::move(capture));
+        });
+}
+
+void KvIAXCapture::stopCapture() {
+    setIsInProgress(false);
+    if (!iaxFrames_.empty()) {
+        setHasCapturedFrames(true);
+    }
+}
+
+QString KvIAXCapture::description() const {
+    return QString::asprintf("<KvIAXCapture: %p>", static_cast<const void*>(this));
+}
+
+void KvIAXCapture::workerRunEnded() { emit runEnded(); }

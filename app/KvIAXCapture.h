@@ -1,0 +1,74 @@
+#pragma once
+
+#include "capture/CaptureServices.h"
+#include "capture/CaptureTarget.h"
+
+#include <QObject>
+#include <QString>
+#include <QVariantMap>
+
+#include <atomic>
+#include <memory>
+
+// One row of the capture list: its display properties (`title`, `reference`,
+// `button`, `status`, `filter`), the frames delivered so far, and whether a
+// worker runs for it. Lives on the main thread; workers reach it only through
+// the hand-off, and only isInProgress() is read from their threads.
+class KvIAXCapture final : public QObject,
+                           public CaptureTarget,
+                           public std::enable_shared_from_this<KvIAXCapture> {
+    Q_OBJECT
+public:
+    // Captures are shared with the workers that fill them, and are always
+    // destroyed on the main thread, whoever lets go of them last.
+    static std::shared_ptr<KvIAXCapture> create(const CaptureServices& services);
+    ~KvIAXCapture() override;
+
+    [[nodiscard]] const QVariantMap& properties() const { return properties_; }
+    void setProperties(const QVariantMap& map);
+    [[nodiscard]] QVariant valueForKey(const QString& key) const { return properties_.value(key); }
+    // A null value removes the key.
+    void setValueForKey(const QString& key, const QVariant& value);
+
+    FrameList& iaxFrames() override { return iaxFrames_; }
+    [[nodiscard]] const FrameList& iaxFrames() const { return iaxFrames_; }
+    void setIaxFrames(const FrameList& frames) override;
+
+    [[nodiscard]] bool isInProgress() const override {
+        return isInProgress_.load(std::memory_order_acquire);
+    }
+    void setIsInProgress(bool inProgress);
+    [[nodiscard]] bool hasCapturedFrames() const { return hasCapturedFrames_; }
+
+    void loadCapture(const QString& path);
+    void stopCapture();
+
+    // "<KvIAXCapture: 0x...>": names the class and the address.
+    [[nodiscard]] QString description() const;
+
+    void setPropertyText(std::string_view key, std::string_view text) override;
+    void workerRunEnded() override;
+
+signals:
+    void propertyChanged(const QString& key);
+    void propertiesReplaced();
+    // Rows [first, first + count) were appended to the frame list.
+    void framesAppended(qsizetype first, qsizetype count);
+    // The frame list was replaced or changed other than by appending.
+    void framesReset();
+    void isInProgressChanged(bool inProgress);
+    void hasCapturedFramesChanged(bool hasCapturedFrames);
+    // A worker's run for this capture has ended.
+    void runEnded();
+
+private:
+    explicit KvIAXCapture(const CaptureServices& services);
+    void setHasCapturedFrames(bool value);
+
+    CaptureServices services_;
+    QVariantMap properties_;
+    FrameList iaxFrames_;
+    qsizetype announcedFrames_ = 0;
+    std::atomic<bool> isInProgress_{false};
+    bool hasCapturedFrames_ = false;
+};

@@ -1,0 +1,124 @@
+#include "app/RecordWriter.h"
+
+#include "dissect/KvIAXInformationElement.h"
+
+#include <array>
+
+namespace recordwriter {
+namespace {
+
+const std::array<PropertyKey, 9> tsvKeys = {
+    PropertyKey::source,    PropertyKey::destination, PropertyKey::isretry,
+    PropertyKey::type,      PropertyKey::subclass,    PropertyKey::timestamp,
+    PropertyKey::scall,     PropertyKey::dcall,       PropertyKey::time};
+
+void appendJsonString(std::string& out, std::string_view text) {
+    static constexpr char hexDigits[] = "0123456789abcdef";
+    out.push_back('"');
+    for (char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default:
+            if (byte < 0x20) {
+                out += "\\u00";
+                out.push_back(hexDigits[byte >> 4]);
+                out.push_back(hexDigits[byte & 0x0F]);
+            } else {
+                out.push_back(c);
+            }
+        }
+    }
+    out.push_back('"');
+}
+
+void appendJsonMap(std::string& out, const PropertyMap& map, std::string& scratch);
+
+void appendJsonValue(std::string& out, const PropertyValue& value, std::string& scratch) {
+    if (!value.isElements()) {
+        scratch.clear();
+        value.appendText(scratch);
+        appendJsonString(out, scratch);
+        return;
+    }
+    out.push_back('[');
+    bool first = true;
+    for (const auto& element : value.elements()) {
+        if (!first) {
+            out.push_back(',');
+        }
+        first = false;
+        appendJsonMap(out, element->properties(), scratch);
+    }
+    out.push_back(']');
+}
+
+void appendJsonMap(std::string& out, const PropertyMap& map, std::string& scratch) {
+    out.push_back('{');
+    bool first = true;
+    for (const auto& entry : map) {
+        if (!first) {
+            out.push_back(',');
+        }
+        first = false;
+        appendJsonString(out, entry.key.name());
+        out.push_back(':');
+        appendJsonValue(out, entry.value, scratch);
+    }
+    out.push_back('}');
+}
+
+void appendTsvField(std::string& out, std::string_view text) {
+    for (char c : text) {
+        switch (c) {
+        case '\t': out += "\\t"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\\': out += "\\\\"; break;
+        default: out.push_back(c);
+        }
+    }
+}
+
+} // namespace
+
+void appendJson(std::string& out, const KvIAXFrame& frame) {
+    std::string scratch;
+    appendJsonMap(out, frame.properties(), scratch);
+    out.push_back('\n');
+}
+
+std::string tsvHeader() {
+    std::string header;
+    for (const PropertyKey key : tsvKeys) {
+        if (!header.empty()) {
+            header.push_back('\t');
+        }
+        header.append(key.name());
+    }
+    header.push_back('\n');
+    return header;
+}
+
+void appendTsv(std::string& out, const KvIAXFrame& frame) {
+    std::string scratch;
+    bool first = true;
+    for (const PropertyKey key : tsvKeys) {
+        if (!first) {
+            out.push_back('\t');
+        }
+        first = false;
+        if (const PropertyValue* value = frame.properties().find(key)) {
+            scratch.clear();
+            value->appendText(scratch);
+            appendTsvField(out, scratch);
+        }
+    }
+    out.push_back('\n');
+}
+
+} // namespace recordwriter

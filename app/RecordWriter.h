@@ -1,0 +1,21 @@
+#pragma once
+
+#include "dissect/KvIAXFrame.h"
+
+#include <string>
+
+// Writes frame records as text lines, for the command-line tool.
+namespace recordwriter {
+
+enum class Format { Jsonl, Tsv };
+
+// JSON Lines: one object per frame with exactly the keys of its map, in map
+// order; `informationElements` as an array of element objects.
+void appendJson(std::string& out, const KvIAXFrame& frame);
+
+// Tab-separated: the nine display keys of a frame, one line per frame.
+// Tabs, line ends and backslashes inside values are written as \t, \n, \r, \\.
+std::string tsvHeader();
+void appendTsv(std::string& out, const KvIAXFrame& frame);
+
+} // namespace recordwriter

@@ -1,0 +1,116 @@
+#include "capture/SpinningHandoff.h"
+
+#include <QCoreApplication>
+#include <QThread>
+
+#include <chrono>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// How long the main thread waits for the next request before it returns to
+// its event loop, and the longest it stays away from the loop in one go.
+constexpr auto mainIdleSpin = std::chrono::microseconds(2000);
+constexpr auto mainTimeSlice = std::chrono::milliseconds(15);
+// How long a worker spins on its request before it sleeps.
+constexpr auto workerSpin = std::chrono::microseconds(50);
+
+inline void cpuRelax() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#endif
+}
+
+} // namespace
+
+// A worker's request. Shared between the worker and the main thread, so the
+// main thread may still signal completion after the worker has moved on.
+struct SpinningHandoff::Request {
+    const std::function<void()>* task = nullptr;
+    std::atomic<std::uint32_t> done{0};
+};
+
+SpinningHandoff::SpinningHandoff(QObject* parent)
+    : QObject(parent), mainThread_(QThread::currentThread()) {}
+
+SpinningHandoff::~SpinningHandoff() = default;
+
+bool SpinningHandoff::isMainThread() const { return QThread::currentThread() == mainThread_; }
+
+void SpinningHandoff::post(std::function<void()> task) {
+    QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
+}
+
+void SpinningHandoff::requestDrain() {
+    if (!drainRequested_.exchange(true)) {
+        QMetaObject::invokeMethod(this, &SpinningHandoff::drain, Qt::QueuedConnection);
+    }
+}
+
+void SpinningHandoff::runAndWait(const std::function<void()>& task) {
+    if (isMainThread()) {
+        task();
+        return;
+    }
+    // One request per worker thread, reused for every delivery it makes.
+    thread_local const auto request = std::make_shared<Request>();
+    request->task = &task;
+    request->done.store(0, std::memory_order_relaxed);
+    {
+        std::lock_guard lock(queueMutex_);
+        queue_.push_back(request);
+    }
+    if (!draining_.load(std::memory_order_seq_cst)) {
+        requestDrain();
+    }
+    const auto spinUntil = Clock::now() + workerSpin;
+    while (request->done.load(std::memory_order_acquire) == 0) {
+        if (Clock::now() >= spinUntil) {
+            request->done.wait(0, std::memory_order_acquire);
+        } else {
+            cpuRelax();
+        }
+    }
+}
+
+std::shared_ptr<SpinningHandoff::Request> SpinningHandoff::takeRequest() {
+    std::lock_guard lock(queueMutex_);
+    if (queue_.empty()) {
+        return nullptr;
+    }
+    auto request = std::move(queue_.front());
+    queue_.pop_front();
+    return request;
+}
+
+void SpinningHandoff::drain() {
+    drainRequested_.store(false);
+    draining_.store(true, std::memory_order_seq_cst);
+    const auto sliceEnd = Clock::now() + mainTimeSlice;
+    auto idleUntil = Clock::now() + mainIdleSpin;
+    for (;;) {
+        if (auto request = takeRequest()) {
+            (*request->task)();
+            request->done.store(1, std::memory_order_release);
+            request->done.notify_one();
+            const auto now = Clock::now();
+            if (now >= sliceEnd) {
+                break;
+            }
+            idleUntil = now + mainIdleSpin;
+            continue;
+        }
+        if (Clock::now() >= idleUntil) {
+            break;
+        }
+        cpuRelax();
+    }
+    draining_.store(false, std::memory_order_seq_cst);
+    // A worker that queued after our last look saw us draining and asked for
+    // nothing; make sure its request is not left waiting.
+    std::lock_guard lock(queueMutex_);
+    if (!queue_.empty()) {
+        requestDrain();
+    }
+}
