@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+struct pcap;
+struct pcap_dumper;
+
+// Writes packets to a standard pcap file (Ethernet link type) through libpcap.
+class CaptureFileWriter final {
+public:
+    // Opens `path` ("-" for standard output); ok() tells whether that worked.
+    explicit CaptureFileWriter(const std::string& path);
+    ~CaptureFileWriter();
+    CaptureFileWriter(const CaptureFileWriter&) = delete;
+    CaptureFileWriter& operator=(const CaptureFileWriter&) = delete;
+
+    [[nodiscard]] bool ok() const { return dumper_ != nullptr; }
+    [[nodiscard]] const std::string& error() const { return error_; }
+
+    // `capturedLength` below the packet's size records a packet cut short.
+    void write(std::span<const std::uint8_t> packet, std::int64_t microseconds,
+               std::size_t capturedLength = static_cast<std::size_t>(-1));
+    void close();
+
+private:
+    pcap* handle_ = nullptr;
+    pcap_dumper* dumper_ = nullptr;
+    std::string error_;
+};

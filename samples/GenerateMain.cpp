@@ -1,0 +1,49 @@
+// quorvex-gen: writes the generated capture files.
+//   quorvex-gen sample FILE        the bundled sample (a registration and a call)
+//   quorvex-gen mix COUNT FILE     COUNT packets of the benchmark mix
+//   quorvex-gen all-kinds FILE     every frame type, subclass and element kind
+#include "samples/CaptureFileWriter.h"
+#include "samples/Scenarios.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+int main(int argc, char** argv) {
+    const char* usage = "usage: quorvex-gen sample FILE | mix COUNT FILE | all-kinds FILE\n";
+    if (argc < 3) {
+        std::fputs(usage, stderr);
+        return 2;
+    }
+    const bool isMix = std::strcmp(argv[1], "mix") == 0;
+    if ((isMix && argc != 4) || (!isMix && argc != 3)) {
+        std::fputs(usage, stderr);
+        return 2;
+    }
+    CaptureFileWriter writer(argv[argc - 1]);
+    if (!writer.ok()) {
+        std::fprintf(stderr, "quorvex-gen: %s\n", writer.error().c_str());
+        return 1;
+    }
+    const scenarios::PacketSink sink = [&writer](const iaxgen::Bytes& packet, std::int64_t us) {
+        writer.write(packet, us);
+    };
+    if (std::strcmp(argv[1], "sample") == 0) {
+        scenarios::sampleCall(sink);
+    } else if (std::strcmp(argv[1], "all-kinds") == 0) {
+        scenarios::allKinds(sink);
+    } else if (isMix) {
+        char* end = nullptr;
+        const unsigned long long count = std::strtoull(argv[2], &end, 10);
+        if (end == argv[2] || *end != '\0') {
+            std::fputs(usage, stderr);
+            return 2;
+        }
+        scenarios::benchmarkMix(count, sink);
+    } else {
+        std::fputs(usage, stderr);
+        return 2;
+    }
+    writer.close();
+    return 0;
+}

@@ -1,0 +1,113 @@
+#include "app/KvIAXCapture.h"
+
+#include "tests/support/CaptureFakes.h"
+#include "tests/support/RecordingLogSink.h"
+
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class CaptureModel : public ::testing::Test {
+protected:
+    CaptureModel() { services.handoff = &handoff; }
+    RecordingLogSink log;
+    InlineHandoff handoff;
+    CaptureServices services;
+};
+
+} // namespace
+
+TEST_F(CaptureModel, NewCaptureDefaults) {
+    auto capture = KvIAXCapture::create(services);
+    EXPECT_EQ(log.lines(), std::vector<std::string>{"In KvIAXCapture init"});
+    const QVariantMap& p = capture->properties();
+    EXPECT_EQ(p.value("button").toString(), "Start");
+    EXPECT_EQ(p.value("status").toString(), "Idle");
+    EXPECT_EQ(p.value("filter").toString(), "port 4569");
+    EXPECT_EQ(p.value("title").toString(),
+              QString::asprintf("N %p", static_cast<void*>(capture.get())));
+    EXPECT_EQ(p.value("reference").value<QObject*>(), capture.get());
+    EXPECT_EQ(capture.use_count(), 1); // the map does not hold the capture
+    EXPECT_TRUE(capture->iaxFrames().empty());
+    EXPECT_FALSE(capture->isInProgress());
+    EXPECT_FALSE(capture->hasCapturedFrames());
+    EXPECT_TRUE(capture->description().startsWith("<KvIAXCapture: 0x"));
+}
+
+TEST_F(CaptureModel, StopSetsHasCapturedFramesOnlyWithFrames) {
+    auto capture = KvIAXCapture::create(services);
+    QSignalSpy progress(capture.get(), &KvIAXCapture::isInProgressChanged);
+    QSignalSpy captured(capture.get(), &KvIAXCapture::hasCapturedFramesChanged);
+    capture->setIsInProgress(true);
+    capture->stopCapture();
+    EXPECT_FALSE(capture->isInProgress());
+    EXPECT_FALSE(capture->hasCapturedFrames());
+    EXPECT_EQ(progress.count(), 2);
+    EXPECT_EQ(captured.count(), 0);
+
+    capture->iaxFrames().push_back(std::make_shared<KvIAXFrame>());
+    capture->stopCapture();
+    EXPECT_TRUE(capture->hasCapturedFrames());
+    EXPECT_EQ(captured.count(), 1);
+}
+
+TEST_F(CaptureModel, PassingItsOwnListAnnouncesTheAppendedRowsOnce) {
+    auto capture = KvIAXCapture::create(services);
+    QSignalSpy appended(capture.get(), &KvIAXCapture::framesAppended);
+    QSignalSpy reset(capture.get(), &KvIAXCapture::framesReset);
+
+    FrameList& own = capture->iaxFrames();
+    own.push_back(std::make_shared<KvIAXFrame>());
+    own.push_back(std::make_shared<KvIAXFrame>());
+    capture->setIaxFrames(own);
+    ASSERT_EQ(appended.count(), 1);
+    EXPECT_EQ(appended[0][0].value<qsizetype>(), 0);
+    EXPECT_EQ(appended[0][1].value<qsizetype>(), 2);
+
+    own.push_back(std::make_shared<KvIAXFrame>());
+    capture->setIaxFrames(own);
+    EXPECT_EQ(appended[1][0].value<qsizetype>(), 2);
+    EXPECT_EQ(appended[1][1].value<qsizetype>(), 1);
+
+    // Unchanged list: still one announcement, of nothing new.
+    capture->setIaxFrames(own);
+    EXPECT_EQ(appended.count(), 3);
+    EXPECT_EQ(capture->iaxFrames().size(), 3u);
+
+    // Another list is copied and announced as a replacement.
+    FrameList other{std::make_shared<KvIAXFrame>()};
+    capture->setIaxFrames(other);
+    other.clear();
+    EXPECT_EQ(reset.count(), 1);
+    EXPECT_EQ(capture->iaxFrames().size(), 1u);
+}
+
+TEST_F(CaptureModel, KeySettersNotifyAndNoValueRemoves) {
+    auto capture = KvIAXCapture::create(services);
+    QSignalSpy changed(capture.get(), &KvIAXCapture::propertyChanged);
+    capture->setValueForKey("status", QStringLiteral("Capturing"));
+    capture->setValueForKey("filter", QVariant());
+    EXPECT_EQ(capture->valueForKey("status").toString(), "Capturing");
+    EXPECT_FALSE(capture->properties().contains("filter"));
+    ASSERT_EQ(changed.count(), 2);
+    EXPECT_EQ(changed[1][0].toString(), "filter");
+
+    QVariantMap map = capture->properties();
+    capture->setProperties(map);
+    map.insert("status", QStringLiteral("changed later"));
+    EXPECT_EQ(capture->valueForKey("status").toString(), "Capturing");
+}
+
+TEST_F(CaptureModel, DestructionLogsAndStopsACaptureStillInProgress) {
+    auto capture = KvIAXCapture::create(services);
+    capture->setIsInProgress(true);
+    bool stoppedBeforeGone = false;
+    QObject::connect(capture.get(), &KvIAXCapture::isInProgressChanged,
+                     [&](bool inProgress) { stoppedBeforeGone = !inProgress; });
+    log.clear();
+    capture.reset();
+    EXPECT_EQ(log.lines(), std::vector<std::string>{"In IAXCapture dealloc"});
+    EXPECT_TRUE(stoppedBeforeGone);
+}

@@ -1,0 +1,113 @@
+#include "capture/KvPCAPCapture.h"
+
+#include "tests/support/CaptureFakes.h"
+#include "tests/support/RecordingLogSink.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+class Delivery : public ::testing::Test {
+protected:
+    Delivery() {
+        services.handoff = &handoff;
+        services.alert = &alert;
+        services.unknownElementDump = &dump;
+        services.clock = [this] { return now; };
+    }
+
+    static std::shared_ptr<KvIAXFrame> frameOfType(const char* type) {
+        auto frame = std::make_shared<KvIAXFrame>();
+        PropertyMap map;
+        map.set(PropertyKey::type, PropertyValue::literal(type));
+        frame->setProperties(std::move(map));
+        return frame;
+    }
+
+    RecordingLogSink log;
+    InlineHandoff handoff;
+    RecordingAlert alert;
+    std::ostringstream dump;
+    KvPCAPCapture::Clock::time_point now{1000s};
+    CaptureServices services;
+    std::shared_ptr<FakeCaptureTarget> capture = std::make_shared<FakeCaptureTarget>();
+};
+
+} // namespace
+
+TEST_F(Delivery, LiveRunDeliversOnlyWhenMoreThanASecondHasPassed) {
+    KvPCAPCapture worker(services);
+    worker.beginRun(capture);
+    for (int i = 0; i < 50; ++i) {
+        now += 19ms; // 50 packets within the first 950 ms
+        worker.applyLivePolicy(frameOfType("Mini Frame"));
+    }
+    now += 50ms; // exactly one second after the start: not yet due
+    worker.applyLivePolicy(frameOfType("Mini Frame"));
+    EXPECT_EQ(handoff.waits, 0);
+    EXPECT_EQ(worker.iaxFrameBuffer().size(), 51u);
+
+    now += 1ms; // the first packet more than a second after the start
+    worker.applyLivePolicy(frameOfType("Voice Data"));
+    EXPECT_EQ(handoff.waits, 1);
+    EXPECT_EQ(capture->deliveredSizes, std::vector<std::size_t>{52});
+    EXPECT_EQ(capture->sameListPassed, std::vector<bool>{true});
+    EXPECT_EQ(capture->frames.back()->properties().text(PropertyKey::type), "Voice Data");
+    EXPECT_TRUE(worker.iaxFrameBuffer().empty());
+
+    // The clock was reset by that delivery: the next one is a second later.
+    now += 900ms;
+    worker.applyLivePolicy(frameOfType("Mini Frame"));
+    EXPECT_EQ(handoff.waits, 1);
+    now += 200ms;
+    worker.applyLivePolicy(frameOfType("Mini Frame"));
+    EXPECT_EQ(capture->deliveredSizes, (std::vector<std::size_t>{52, 54}));
+}
+
+TEST_F(Delivery, FileRunDeliversEveryFrameOnItsOwn) {
+    KvPCAPCapture worker(services);
+    worker.beginRun(capture);
+    for (const char* type : {"IAX Control", "Mini Frame", "Voice Data"}) {
+        now += 1ms;
+        worker.applyFilePolicy(frameOfType(type));
+    }
+    EXPECT_EQ(capture->deliveredSizes, (std::vector<std::size_t>{1, 2, 3}));
+    EXPECT_EQ(log.linesWithout({"In KvIaxFrame init"}),
+              (std::vector<std::string>{"Adding frame to buffer with type: IAX Control",
+                                        "Adding frame to buffer with type: Mini Frame",
+                                        "Adding frame to buffer with type: Voice Data"}));
+
+    // A frame that comes when the clock is due resets it instead of logging.
+    log.clear();
+    now += 2s;
+    worker.applyFilePolicy(frameOfType("Control"));
+    now += 10ms;
+    worker.applyFilePolicy(frameOfType("Mini Frame"));
+    EXPECT_EQ(log.linesWithout({"In KvIaxFrame init"}),
+              std::vector<std::string>{"Adding frame to buffer with type: Mini Frame"});
+    EXPECT_EQ(capture->deliveredSizes.size(), 5u);
+}
+
+TEST_F(Delivery, ErrorReportMarksTheCaptureAndShowsTheTextUnchanged) {
+    KvPCAPCapture worker(services);
+    worker.beginRun(capture);
+    worker.setErrorOnCapture(*capture, "100% of %s%n failed");
+    EXPECT_EQ(capture->propertyWrites, (std::vector<std::string>{"status=Error", "button=Start"}));
+    EXPECT_EQ(alert.messages, std::vector<std::string>{"100% of %s%n failed"});
+    EXPECT_TRUE(capture->isInProgress()); // the report changes no flag
+}
+
+TEST_F(Delivery, EndingARunHandsTheCaptureBackToTheMainThread) {
+    KvPCAPCapture worker(services);
+    worker.beginRun(capture);
+    EXPECT_EQ(capture.use_count(), 2);
+    worker.endRun();
+    EXPECT_EQ(handoff.posts, 1);
+    EXPECT_EQ(capture->runsEnded, 1);
+    EXPECT_EQ(capture.use_count(), 1);
+    EXPECT_EQ(worker.captureReference(), nullptr);
+}

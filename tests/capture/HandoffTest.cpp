@@ -1,0 +1,73 @@
+#include "capture/SpinningHandoff.h"
+#include "capture/WorkerThreads.h"
+
+#include "tests/support/EventLoop.h"
+
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+#include <vector>
+
+TEST(SpinningHandoff, TasksRunOnTheMainThreadInOrderAndWorkersWaitForThem) {
+    SpinningHandoff handoff;
+    WorkerThreads threads;
+    QThread* const mainThread = QThread::currentThread();
+    // Touched only on the main thread, so no lock: the hand-off is the lock.
+    std::vector<int> seen[2];
+    bool offMain = false;
+    constexpr int perWorker = 20000;
+
+    for (int w = 0; w < 2; ++w) {
+        threads.start([&, w] {
+            for (int i = 0; i < perWorker; ++i) {
+                int observed = -1;
+                handoff.runAndWait([&] {
+                    offMain = offMain || QThread::currentThread() != mainThread;
+                    seen[w].push_back(i);
+                    observed = static_cast<int>(seen[w].size());
+                });
+                // The task has finished by the time runAndWait returns.
+                if (observed != i + 1) {
+                    ADD_FAILURE() << "task had not run";
+                    return;
+                }
+            }
+        });
+    }
+    ASSERT_TRUE(pumpUntil([&] { return threads.running() == 0; }, 60000));
+    EXPECT_FALSE(offMain);
+    for (const auto& list : seen) {
+        ASSERT_EQ(list.size(), static_cast<std::size_t>(perWorker));
+        for (int i = 0; i < perWorker; ++i) {
+            ASSERT_EQ(list[static_cast<std::size_t>(i)], i);
+        }
+    }
+}
+
+TEST(SpinningHandoff, WakesAnIdleMainThreadAndRunsPostedTasks) {
+    SpinningHandoff handoff;
+    WorkerThreads threads;
+    int completed = 0;
+    int posted = 0;
+    threads.start([&] {
+        for (int i = 0; i < 5; ++i) {
+            // Longer than the main thread spins, so it is back in its event loop.
+            std::this_thread::sleep_for(std::chrono::milliseconds(8));
+            handoff.runAndWait([&] { ++completed; });
+        }
+        handoff.post([&] { ++posted; });
+    });
+    ASSERT_TRUE(pumpUntil([&] { return threads.running() == 0 && posted == 1; }));
+    EXPECT_EQ(completed, 5);
+}
+
+TEST(SpinningHandoff, OnTheMainThreadRunsAtOnce) {
+    SpinningHandoff handoff;
+    int ran = 0;
+    handoff.runAndWait([&] { ++ran; });
+    EXPECT_EQ(ran, 1);
+    EXPECT_TRUE(handoff.isMainThread());
+}

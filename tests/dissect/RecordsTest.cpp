@@ -1,0 +1,135 @@
+#include "dissect/KvIAXFrame.h"
+#include "dissect/KvIAXInformationElement.h"
+
+#include "tests/support/Bytes.h"
+#include "tests/support/RecordingLogSink.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+std::string valueOf(const KvIAXInformationElement& element) {
+    return element.properties().text(PropertyKey::value);
+}
+
+} // namespace
+
+TEST(InformationElementRecord, FreshRecordAndFillOperations) {
+    KvIAXInformationElement element;
+    EXPECT_EQ(element.properties().text(PropertyKey::parameter), "Caller");
+    EXPECT_EQ(valueOf(element), "vorth");
+
+    const ByteVector bytes = bytesOf({0xFF, 0x00, 0x02, 0x00, 0x00, 0x00, 0x0A, 0xFF, 0xFF, 0xFF, 0xFF});
+    element.add8BitElement("Eight", std::span(bytes).first<1>());
+    EXPECT_EQ(valueOf(element), "255");
+    element.add16BitElement("Sixteen", std::span(bytes).subspan<1, 2>());
+    EXPECT_EQ(valueOf(element), "2");
+    element.add32BitElement("ThirtyTwo", std::span(bytes).subspan<3, 4>());
+    EXPECT_EQ(valueOf(element), "10");
+    element.add32BitElement("Max", std::span(bytes).subspan<7, 4>());
+    EXPECT_EQ(valueOf(element), "4294967295");
+
+    // Each fill replaces the whole map: exactly one parameter/value pair.
+    EXPECT_EQ(element.properties().size(), 2u);
+    EXPECT_EQ(element.properties().text(PropertyKey::parameter), "Max");
+}
+
+TEST(InformationElementRecord, StringsTakeExactlyTheGivenBytesAsLatin1) {
+    KvIAXInformationElement element;
+    const ByteVector bytes = bytesOf({'a', 0x00, 'b', 0xE9, 0xFF, 'z'});
+    element.addStringElement("Name", std::span(bytes).first(5));
+    EXPECT_EQ(valueOf(element), std::string("a\0b\xC3\xA9\xC3\xBF", 7));
+    element.addStringElement("Empty", std::span(bytes).first(0));
+    EXPECT_EQ(valueOf(element), "");
+    EXPECT_EQ(element.properties().text(PropertyKey::parameter), "Empty");
+}
+
+TEST(FrameRecord, FreshRecordHasPlaceholdersAndLogsItsCreation) {
+    RecordingLogSink log;
+    KvIAXFrame frame;
+    EXPECT_EQ(log.lines(), std::vector<std::string>{"In KvIaxFrame init"});
+    EXPECT_EQ(frame.properties().text(PropertyKey::source), KvIAXFrame::placeholderAddress);
+    EXPECT_EQ(frame.properties().text(PropertyKey::destination), KvIAXFrame::placeholderAddress);
+    for (PropertyKey key : {PropertyKey::isretry, PropertyKey::type, PropertyKey::subclass,
+                            PropertyKey::timestamp, PropertyKey::scall, PropertyKey::dcall,
+                            PropertyKey::time}) {
+        EXPECT_EQ(frame.properties().text(key), "N/A") << key.name();
+    }
+    EXPECT_FALSE(frame.properties().contains(PropertyKey::informationElements));
+    EXPECT_TRUE(frame.iaxInformationElements().empty());
+}
+
+TEST(FrameRecord, SettersKeepTheirOwnCopies) {
+    KvIAXFrame frame;
+    PropertyMap map;
+    map.set(PropertyKey::type, PropertyValue::text("Mini Frame"));
+    frame.setProperties(map);
+    map.set(PropertyKey::type, PropertyValue::text("changed"));
+    map.set(PropertyKey::scall, PropertyValue::padded5(1));
+    EXPECT_EQ(frame.properties().text(PropertyKey::type), "Mini Frame");
+    EXPECT_FALSE(frame.properties().contains(PropertyKey::scall));
+
+    // The very map already held: nothing changes.
+    frame.setProperties(frame.properties());
+    EXPECT_EQ(frame.properties().size(), 1u);
+    frame.setProperties(nullptr);
+    EXPECT_TRUE(frame.properties().empty());
+
+    ElementList elements{std::make_shared<KvIAXInformationElement>()};
+    frame.setIaxInformationElements(elements);
+    elements.push_back(std::make_shared<KvIAXInformationElement>());
+    ASSERT_EQ(frame.iaxInformationElements().size(), 1u);
+    EXPECT_EQ(frame.iaxInformationElements()[0], elements[0]); // same record, not a copy
+    frame.setIaxInformationElements(nullptr);
+    EXPECT_TRUE(frame.iaxInformationElements().empty());
+}
+
+TEST(PropertyMap, SettingNoValueRemovesAndOrderIsKept) {
+    PropertyMap map;
+    map.set(PropertyKey::source, PropertyValue::address(0xC0A80102));
+    map.set(PropertyKey::named("custom key"), PropertyValue::text("x"));
+    map.set(PropertyKey::timestamp, PropertyValue::padded5(123456));
+    map.set(PropertyKey::source, PropertyValue::address(0x0A000001));
+    EXPECT_EQ(map.text(PropertyKey::source), "10.0.0.1");
+    EXPECT_EQ(map.text(PropertyKey::timestamp), "123456"); // five digits is a minimum
+    EXPECT_EQ(map.text(PropertyKey::named("custom key")), "x");
+
+    map.set(PropertyKey::named("custom key"), std::nullopt);
+    std::vector<std::string_view> keys;
+    for (const auto& entry : map) {
+        keys.push_back(entry.key.name());
+    }
+    EXPECT_EQ(keys, (std::vector<std::string_view>{"source", "timestamp"}));
+    EXPECT_EQ(PropertyKey::named("custom key"), PropertyKey::named("custom key"));
+}
+
+TEST(PropertyValue, ClockTimeUsesTheTwelveHourClockWithoutMarker) {
+    EXPECT_EQ(PropertyValue::clockTime(13 * 3600 + 5 * 60 + 9).text(), "01:05:09");
+    EXPECT_EQ(PropertyValue::clockTime(0).text(), "12:00:00");
+    EXPECT_EQ(PropertyValue::clockTime(12 * 3600).text(), "12:00:00");
+    EXPECT_EQ(PropertyValue::clockTime(23 * 3600 + 59 * 60 + 59).text(), "11:59:59");
+    EXPECT_EQ(PropertyValue::padded5(7).text(), "00007");
+    EXPECT_EQ(PropertyValue::unsignedNumber(7).text(), "7");
+}
+
+TEST(RecordObservation, RemovingAnUnregisteredObserverIsReducedToALogLine) {
+    RecordingLogSink log;
+    KvIAXFrame frame;
+    KvIAXInformationElement element;
+    int observer = 0;
+
+    frame.addObserver(&observer, "properties");
+    frame.removeObserver(&observer, "properties");
+    EXPECT_EQ(log.count("In KvIaxFrame init"), 1);
+    EXPECT_EQ(log.lines().size(), 1u);
+
+    EXPECT_NO_THROW(frame.removeObserver(&observer, "properties"));
+    EXPECT_NO_THROW(element.removeObserver(&observer, "properties"));
+    const auto lines = log.lines();
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[1].rfind("removeObserver: Caught ObserverNotRegistered: Cannot remove", 0), 0u)
+        << lines[1];
+    EXPECT_EQ(lines[2].rfind("Information Element removeObserver: Caught ObserverNotRegistered: ", 0),
+              0u)
+        << lines[2];
+}

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "capture/CaptureAlert.h"
+#include "capture/CaptureTarget.h"
+#include "capture/MainThreadHandoff.h"
+
+#include <atomic>
+#include <map>
+#include <string>
+#include <vector>
+
+// Runs every task at once, on the calling thread, and counts them.
+class InlineHandoff final : public MainThreadHandoff {
+public:
+    void runAndWait(const std::function<void()>& task) override {
+        ++waits;
+        task();
+    }
+    void post(std::function<void()> task) override {
+        ++posts;
+        task();
+    }
+    [[nodiscard]] bool isMainThread() const override { return true; }
+
+    int waits = 0;
+    int posts = 0;
+};
+
+class RecordingAlert final : public CaptureAlert {
+public:
+    void showCaptureFailed(std::string_view text) override { messages.emplace_back(text); }
+    std::vector<std::string> messages;
+};
+
+// A capture as a worker sees it, recording what the worker does to it.
+class FakeCaptureTarget final : public CaptureTarget {
+public:
+    [[nodiscard]] bool isInProgress() const override { return inProgress.load(); }
+    FrameList& iaxFrames() override { return frames; }
+    void setIaxFrames(const FrameList& list) override {
+        sameListPassed.push_back(&list == &frames);
+        deliveredSizes.push_back(list.size());
+        if (&list != &frames) {
+            frames = list;
+        }
+    }
+    void setPropertyText(std::string_view key, std::string_view text) override {
+        propertyWrites.emplace_back(std::string(key) + "=" + std::string(text));
+    }
+    void workerRunEnded() override { ++runsEnded; }
+
+    std::atomic<bool> inProgress{true};
+    FrameList frames;
+    std::vector<bool> sameListPassed;
+    std::vector<std::size_t> deliveredSizes; // list size after each delivery
+    std::vector<std::string> propertyWrites;
+    int runsEnded = 0;
+};
