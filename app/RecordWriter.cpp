@@ -65,9 +65,9 @@ void appendJsonMap(std::string& out, const PropertyMap& map, std::string& scratc
             out.push_back(',');
         }
         first = false;
-        appendJsonString(out, entry.key.name());
+        appendJsonString(out, entry.key().name());
         out.push_back(':');
-        appendJsonValue(out, entry.value, scratch);
+        appendJsonValue(out, entry.value(), scratch);
     }
     out.push_back('}');
 }

@@ -61,12 +61,14 @@ void SpinningHandoff::runAndWait(const std::function<void()>& task) {
         std::lock_guard lock(queueMutex_);
         queue_.push_back(request);
     }
+    pending_.fetch_add(1, std::memory_order_seq_cst);
     if (!draining_.load(std::memory_order_seq_cst)) {
         requestDrain();
     }
     const auto spinUntil = Clock::now() + workerSpin;
-    while (request->done.load(std::memory_order_acquire) == 0) {
-        if (Clock::now() >= spinUntil) {
+    for (unsigned spins = 1; request->done.load(std::memory_order_acquire) == 0; ++spins) {
+        // The clock is read now and then only: it costs more than a look at the flag.
+        if (spins % 64 == 0 && Clock::now() >= spinUntil) {
             request->done.wait(0, std::memory_order_acquire);
         } else {
             cpuRelax();
@@ -75,12 +77,16 @@ void SpinningHandoff::runAndWait(const std::function<void()>& task) {
 }
 
 std::shared_ptr<SpinningHandoff::Request> SpinningHandoff::takeRequest() {
+    if (pending_.load(std::memory_order_acquire) == 0) {
+        return nullptr;
+    }
     std::lock_guard lock(queueMutex_);
     if (queue_.empty()) {
-        return nullptr;
+        return nullptr; // counted, but not pushed yet: look again later
     }
     auto request = std::move(queue_.front());
     queue_.pop_front();
+    pending_.fetch_sub(1, std::memory_order_relaxed);
     return request;
 }
 
@@ -89,22 +95,32 @@ void SpinningHandoff::drain() {
     draining_.store(true, std::memory_order_seq_cst);
     const auto sliceEnd = Clock::now() + mainTimeSlice;
     auto idleUntil = Clock::now() + mainIdleSpin;
-    for (;;) {
-        if (auto request = takeRequest()) {
+    bool workedSinceLook = false;
+    for (unsigned turn = 1;; ++turn) {
+        auto request = takeRequest();
+        if (request) {
             (*request->task)();
             request->done.store(1, std::memory_order_release);
             request->done.notify_one();
-            const auto now = Clock::now();
-            if (now >= sliceEnd) {
-                break;
+            workedSinceLook = true;
+        }
+        // The clock is read every 64 turns only: it costs more than a look at the count.
+        if (turn % 64 != 0) {
+            if (!request) {
+                cpuRelax();
             }
-            idleUntil = now + mainIdleSpin;
             continue;
         }
-        if (Clock::now() >= idleUntil) {
+        const auto now = Clock::now();
+        if (now >= sliceEnd) {
             break;
         }
-        cpuRelax();
+        if (workedSinceLook) {
+            idleUntil = now + mainIdleSpin;
+            workedSinceLook = false;
+        } else if (now >= idleUntil) {
+            break;
+        }
     }
     draining_.store(false, std::memory_order_seq_cst);
     // A worker that queued after our last look saw us draining and asked for

@@ -37,6 +37,8 @@ private:
     QThread* mainThread_;
     std::mutex queueMutex_;
     std::deque<std::shared_ptr<Request>> queue_;
+    // Requests in the queue, read without the lock while the main thread spins.
+    std::atomic<int> pending_{0};
     std::atomic<bool> draining_{false};
     std::atomic<bool> drainRequested_{false};
 };

@@ -4,7 +4,7 @@
 
 void PropertyMap::set(PropertyKey key, std::optional<PropertyValue> value) {
     auto found = std::find_if(entries_.begin(), entries_.end(),
-                              [key](const Entry& entry) { return entry.key == key; });
+                              [key](const Entry& entry) { return entry.key() == key; });
     if (!value) {
         if (found != entries_.end()) {
             entries_.erase(found);
@@ -12,7 +12,7 @@ void PropertyMap::set(PropertyKey key, std::optional<PropertyValue> value) {
         return;
     }
     if (found != entries_.end()) {
-        found->value = std::move(*value);
+        found->value() = std::move(*value);
     } else {
         entries_.push_back(Entry{key, std::move(*value)});
     }
@@ -20,8 +20,8 @@ void PropertyMap::set(PropertyKey key, std::optional<PropertyValue> value) {
 
 const PropertyValue* PropertyMap::find(PropertyKey key) const {
     for (const Entry& entry : entries_) {
-        if (entry.key == key) {
-            return &entry.value;
+        if (entry.key() == key) {
+            return &entry.value();
         }
     }
     return nullptr;
@@ -37,7 +37,7 @@ bool operator==(const PropertyMap& a, const PropertyMap& b) {
         return false;
     }
     return std::all_of(a.begin(), a.end(), [&b](const PropertyMap::Entry& entry) {
-        const PropertyValue* other = b.find(entry.key);
-        return other != nullptr && *other == entry.value;
+        const PropertyValue* other = b.find(entry.key());
+        return other != nullptr && *other == entry.value();
     });
 }

@@ -17,7 +17,7 @@ using ElementList = std::vector<std::shared_ptr<KvIAXInformationElement>>;
 // them must fit comfortably in memory). Owned texts and element lists are
 // immutable once made and shared between copies, so copying a value is cheap
 // and still behaves as a copy.
-class PropertyValue final {
+class PropertyValue {
 public:
     enum class Kind : std::uint8_t {
         StaticText, // a text with static storage: table names and fixed words

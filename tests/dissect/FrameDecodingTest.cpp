@@ -62,7 +62,7 @@ TEST_F(FrameDecoding, FullIaxControlFrameHeader) {
 
     std::vector<std::string_view> keys;
     for (const auto& entry : frame->properties()) {
-        keys.push_back(entry.key.name());
+        keys.push_back(entry.key().name());
     }
     EXPECT_EQ(keys, (std::vector<std::string_view>{"source", "destination", "isretry", "type",
                                                    "subclass", "timestamp", "scall", "dcall",

@@ -97,7 +97,7 @@ TEST(PropertyMap, SettingNoValueRemovesAndOrderIsKept) {
     map.set(PropertyKey::named("custom key"), std::nullopt);
     std::vector<std::string_view> keys;
     for (const auto& entry : map) {
-        keys.push_back(entry.key.name());
+        keys.push_back(entry.key().name());
     }
     EXPECT_EQ(keys, (std::vector<std::string_view>{"source", "timestamp"}));
     EXPECT_EQ(PropertyKey::named("custom key"), PropertyKey::named("custom key"));

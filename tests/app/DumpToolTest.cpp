@@ -1,0 +1,120 @@
+#include "tests/support/Process.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const QString dumpTool = QUORVEX_DUMP;
+const QString generator = QUORVEX_GEN;
+const QString sample = QUORVEX_SAMPLES "/sample-call.pcap";
+const QString realCall = QUORVEX_TEST_DATA "/public-iax2-call-2005.pcap";
+
+QByteArray fileBytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+TEST(DumpTool, JsonLinesCarryExactlyTheKeysOfEachFrame) {
+    const ProcessResult run = runProcess(dumpTool, {sample});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const auto lines = outputLines(run.out);
+    ASSERT_EQ(lines.size(), 38);
+    for (const QByteArray& line : lines) {
+        QJsonParseError error{};
+        const QJsonDocument document = QJsonDocument::fromJson(line, &error);
+        ASSERT_EQ(error.error, QJsonParseError::NoError) << line.toStdString();
+        const QJsonObject record = document.object();
+        for (const char* key : {"source", "destination", "isretry", "type", "subclass",
+                                "timestamp", "scall", "dcall", "time"}) {
+            EXPECT_TRUE(record.contains(key)) << key;
+        }
+        EXPECT_EQ(record.contains("informationElements"), record["type"] == "IAX Control");
+    }
+    // The keys come in the order the frame's map holds them.
+    EXPECT_TRUE(lines[0].startsWith(
+        R"({"source":"192.0.2.10","destination":"198.51.100.20","isretry":"No","type":"IAX Control","subclass":"REGREQ","timestamp":"00003","scall":"00001","dcall":"00000","time":")"));
+    EXPECT_TRUE(lines[0].endsWith(
+        R"(,"informationElements":[{"parameter":"Username","value":"alice"},{"parameter":"Refresh Interval","value":"60"}]})"));
+
+    const QJsonObject call = QJsonDocument::fromJson(lines[5]).object();
+    EXPECT_EQ(call["subclass"], "NEW");
+    const QJsonArray elements = call["informationElements"].toArray();
+    ASSERT_GE(elements.size(), 4);
+    EXPECT_EQ(elements[3].toObject()["parameter"], "Calling Name");
+    EXPECT_EQ(elements[3].toObject()["value"], QString::fromUtf8("Alice M\xC3\xBCller"));
+}
+
+TEST(DumpTool, TsvHasAHeaderAndNineColumnsPerFrame) {
+    const ProcessResult run = runProcess(dumpTool, {"--format", "tsv", sample});
+    ASSERT_EQ(run.exitCode, 0);
+    const auto lines = outputLines(run.out);
+    ASSERT_EQ(lines.size(), 39);
+    EXPECT_EQ(lines[0], "source\tdestination\tisretry\ttype\tsubclass\ttimestamp\tscall\tdcall\ttime");
+    for (const QByteArray& line : lines) {
+        EXPECT_EQ(line.count('\t'), 8) << line.toStdString();
+    }
+    EXPECT_TRUE(lines[17].startsWith("192.0.2.10\t198.51.100.20\tN/A\tMini Frame\tN/A\t02100\t00002\tN/A\t"));
+    EXPECT_EQ(outputLines(runProcess(dumpTool, {"--format=tsv", sample}).out).size(), 39);
+}
+
+TEST(DumpTool, StandardOutputCarriesRecordsOnly) {
+    const ProcessResult run = runProcess(dumpTool, {realCall});
+    ASSERT_EQ(run.exitCode, 0);
+    EXPECT_EQ(outputLines(run.out).size(), 50);
+    EXPECT_TRUE(run.err.contains("Unknown IE 255 at position: 38 with length: 4\n0002\n"))
+        << run.err.toStdString();
+
+    // "-" reads the capture from standard input.
+    const ProcessResult piped = runProcess(dumpTool, {"-"}, fileBytes(realCall));
+    ASSERT_EQ(piped.exitCode, 0) << piped.err.toStdString();
+    EXPECT_EQ(outputLines(piped.out).size(), 50);
+}
+
+TEST(DumpTool, ExitStatusTellsWhatWentWrong) {
+    const ProcessResult missing = runProcess(dumpTool, {"/nonexistent/capture.pcap"});
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_TRUE(missing.out.isEmpty());
+    EXPECT_EQ(missing.err,
+              "pcap_open_offline failed: /nonexistent/capture.pcap: No such file or directory\n"
+              "Capture failed: /nonexistent/capture.pcap: No such file or directory\n");
+
+    for (const QStringList& arguments :
+         {QStringList{}, QStringList{"--format", "xml", sample}, QStringList{sample, sample},
+          QStringList{"--verbose", sample}, QStringList{"--format"}}) {
+        const ProcessResult bad = runProcess(dumpTool, arguments);
+        EXPECT_EQ(bad.exitCode, 2) << arguments.join(' ').toStdString();
+        EXPECT_EQ(bad.err, "usage: quorvex-dump [--format jsonl|tsv] FILE\n");
+    }
+}
+
+TEST(DumpTool, ACaptureCutShortPrintsWhatWasReadAndFails) {
+    QTemporaryDir dir;
+    QByteArray bytes = fileBytes(realCall);
+    bytes.chop(100);
+    const QString cut = dir.filePath("cut.pcap");
+    QFile file(cut);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+    file.close();
+
+    const ProcessResult run = runProcess(dumpTool, {cut});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(outputLines(run.out).size(), 49);
+    EXPECT_TRUE(run.err.contains("Capture failed: truncated dump file")) << run.err.toStdString();
+}
+
+TEST(SampleCapture, GeneratorReproducesTheBundledFile) {
+    QTemporaryDir dir;
+    const QString fresh = dir.filePath("sample.pcap");
+    ASSERT_EQ(runProcess(generator, {"sample", fresh}).exitCode, 0);
+    EXPECT_EQ(fileBytes(fresh), fileBytes(sample))
+        << "samples/sample-call.pcap is stale: regenerate it with quorvex-gen sample";
+}
