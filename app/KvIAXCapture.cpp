@@ -90,10 +90,9 @@ void KvIAXCapture::loadCapture(const QString& path) {
     setIsInProgress(true);
     auto worker = std::make_unique<KvPCAPCapture>(services_);
     worker->setSourceFilename(QFile::encodeName(path).toStdString());
-    services_.threads->start(
-        [worker = std::move(worker), capture = shared_from_this()]() mutable {
-            worker->loadCapture(std::move(capture));
-        });
+    services_.threads->start([worker = std::move(worker), capture = shared_from_this()]() mutable {
+        worker->loadCapture(std::move(capture));
+    });
 }
 
 void KvIAXCapture::stopCapture() {
@@ -107,4 +106,6 @@ QString KvIAXCapture::description() const {
     return QString::asprintf("<KvIAXCapture: %p>", static_cast<const void*>(this));
 }
 
-void KvIAXCapture::workerRunEnded() { emit runEnded(); }
+void KvIAXCapture::workerRunEnded() {
+    emit runEnded();
+}

@@ -8,9 +8,9 @@ namespace recordwriter {
 namespace {
 
 const std::array<PropertyKey, 9> tsvKeys = {
-    PropertyKey::source,    PropertyKey::destination, PropertyKey::isretry,
-    PropertyKey::type,      PropertyKey::subclass,    PropertyKey::timestamp,
-    PropertyKey::scall,     PropertyKey::dcall,       PropertyKey::time};
+    PropertyKey::source, PropertyKey::destination, PropertyKey::isretry,
+    PropertyKey::type,   PropertyKey::subclass,    PropertyKey::timestamp,
+    PropertyKey::scall,  PropertyKey::dcall,       PropertyKey::time};
 
 void appendJsonString(std::string& out, std::string_view text) {
     static constexpr char hexDigits[] = "0123456789abcdef";
@@ -18,11 +18,21 @@ void appendJsonString(std::string& out, std::string_view text) {
     for (char c : text) {
         const auto byte = static_cast<unsigned char>(c);
         switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
         default:
             if (byte < 0x20) {
                 out += "\\u00";
@@ -75,11 +85,20 @@ void appendJsonMap(std::string& out, const PropertyMap& map, std::string& scratc
 void appendTsvField(std::string& out, std::string_view text) {
     for (char c : text) {
         switch (c) {
-        case '\t': out += "\\t"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\\': out += "\\\\"; break;
-        default: out.push_back(c);
+        case '\t':
+            out += "\\t";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        default:
+            out.push_back(c);
         }
     }
 }

@@ -16,7 +16,8 @@ namespace {
 const std::vector<iaxgen::Bytes>& mix() {
     static const std::vector<iaxgen::Bytes> packets = [] {
         std::vector<iaxgen::Bytes> list;
-        scenarios::benchmarkMix(2000, [&](const iaxgen::Bytes& p, std::int64_t) { list.push_back(p); });
+        scenarios::benchmarkMix(2000,
+                                [&](const iaxgen::Bytes& p, std::int64_t) { list.push_back(p); });
         return list;
     }();
     return packets;

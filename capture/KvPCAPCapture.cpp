@@ -8,7 +8,8 @@
 
 KvPCAPCapture::KvPCAPCapture(const CaptureServices& services)
     : services_(services),
-      dissector_(services.unknownElementDump != nullptr ? *services.unknownElementDump : std::cout) {}
+      dissector_(services.unknownElementDump != nullptr ? *services.unknownElementDump
+                                                        : std::cout) {}
 
 KvPCAPCapture::Clock::time_point KvPCAPCapture::now() const {
     return services_.clock ? services_.clock() : Clock::now();
@@ -63,6 +64,7 @@ void KvPCAPCapture::endRun() {
     if (!captureReference_) {
         return;
     }
-    services_.handoff->post([capture = std::move(captureReference_)] { capture->workerRunEnded(); });
+    services_.handoff->post(
+        [capture = std::move(captureReference_)] { capture->workerRunEnded(); });
     captureReference_.reset();
 }

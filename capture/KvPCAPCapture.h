@@ -48,7 +48,8 @@ public:
     }
 
     // Decoding, as the worker performs it for every packet.
-    [[nodiscard]] std::shared_ptr<KvIAXFrame> decodePacket(std::span<const std::uint8_t> captured) const {
+    [[nodiscard]] std::shared_ptr<KvIAXFrame>
+    decodePacket(std::span<const std::uint8_t> captured) const {
         return dissector_.decodePacket(captured);
     }
     void decodeIAXFullFrame(ByteCursor payload, long payloadLength, PropertyMap& map) const {
@@ -63,7 +64,9 @@ public:
 
 private:
     [[nodiscard]] Clock::time_point now() const;
-    [[nodiscard]] bool deliveryDue() const { return now() - lastMainThreadUpdate_ > deliveryThreshold; }
+    [[nodiscard]] bool deliveryDue() const {
+        return now() - lastMainThreadUpdate_ > deliveryThreshold;
+    }
 
     CaptureServices services_;
     IaxDissector dissector_;

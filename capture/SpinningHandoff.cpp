@@ -36,7 +36,9 @@ SpinningHandoff::SpinningHandoff(QObject* parent)
 
 SpinningHandoff::~SpinningHandoff() = default;
 
-bool SpinningHandoff::isMainThread() const { return QThread::currentThread() == mainThread_; }
+bool SpinningHandoff::isMainThread() const {
+    return QThread::currentThread() == mainThread_;
+}
 
 void SpinningHandoff::post(std::function<void()> task) {
     QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);

@@ -15,8 +15,7 @@ public:
 
     // `body` runs on a new detached thread and is destroyed there before the
     // thread counts as ended.
-    template <class Body>
-    void start(Body body) {
+    template <class Body> void start(Body body) {
         begin();
         std::thread([this, body = std::move(body)]() mutable {
             {

@@ -23,9 +23,13 @@ LogSink& current() {
 
 } // namespace
 
-void setSink(LogSink* sink) { replacement.store(sink, std::memory_order_release); }
+void setSink(LogSink* sink) {
+    replacement.store(sink, std::memory_order_release);
+}
 
-void line(std::string_view text) { current().write(text); }
+void line(std::string_view text) {
+    current().write(text);
+}
 
 void line(std::string_view prefix, std::string_view value) {
     std::string text;

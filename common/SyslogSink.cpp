@@ -6,9 +6,13 @@
 
 namespace kvlog {
 
-SyslogSink::SyslogSink(const char* identity) { openlog(identity, LOG_PID, LOG_USER); }
+SyslogSink::SyslogSink(const char* identity) {
+    openlog(identity, LOG_PID, LOG_USER);
+}
 
-SyslogSink::~SyslogSink() { closelog(); }
+SyslogSink::~SyslogSink() {
+    closelog();
+}
 
 bool SyslogSink::daemonListening() {
     // The socket may appear or vanish while we run; look again once a second.

@@ -16,7 +16,9 @@ constexpr std::size_t miniHeaderLength = 4;
 
 enum FrameType : std::uint8_t { Voice = 2, Control = 4, IaxControl = 6 };
 
-PropertyValue truncatedText() { return PropertyValue::literal("Truncated"); }
+PropertyValue truncatedText() {
+    return PropertyValue::literal("Truncated");
+}
 
 PropertyValue addressAt(const ByteCursor& packet, std::size_t offset) {
     auto address = packet.be32(offset);
@@ -31,11 +33,15 @@ PropertyValue nameOrNumber(const char* name, unsigned number) {
 } // namespace
 
 IaxDissector::IaxDissector(std::ostream& unknownElementDump, Clock clock)
-    : unknownElementDump_(unknownElementDump), clock_(clock != nullptr ? clock : &localSecondsOfDay) {}
+    : unknownElementDump_(unknownElementDump),
+      clock_(clock != nullptr ? clock : &localSecondsOfDay) {}
 
-PropertyValue IaxDissector::now() const { return PropertyValue::clockTime(clock_()); }
+PropertyValue IaxDissector::now() const {
+    return PropertyValue::clockTime(clock_());
+}
 
-std::shared_ptr<KvIAXFrame> IaxDissector::decodePacket(std::span<const std::uint8_t> captured) const {
+std::shared_ptr<KvIAXFrame>
+IaxDissector::decodePacket(std::span<const std::uint8_t> captured) const {
     auto frame = std::make_shared<KvIAXFrame>();
     const ByteCursor packet{captured};
 
@@ -48,8 +54,8 @@ std::shared_ptr<KvIAXFrame> IaxDissector::decodePacket(std::span<const std::uint
     const auto firstByte = payload.u8(0);
     if (firstByte && (*firstByte & 0x80) != 0) {
         // A payload byte was captured, so the UDP length before it was too.
-        const long payloadLength = static_cast<long>(*packet.be16(udpLengthOffset)) -
-                                   static_cast<long>(udpHeaderLength);
+        const long payloadLength =
+            static_cast<long>(*packet.be16(udpLengthOffset)) - static_cast<long>(udpHeaderLength);
         decodeIAXFullFrame(payload, payloadLength, map);
     } else {
         decodeMiniFrame(payload, map);

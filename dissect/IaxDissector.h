@@ -39,7 +39,8 @@ public:
     // Unrecognised elements are dumped on `unknownElementDump`.
     explicit IaxDissector(std::ostream& unknownElementDump, Clock clock = nullptr);
 
-    [[nodiscard]] std::shared_ptr<KvIAXFrame> decodePacket(std::span<const std::uint8_t> captured) const;
+    [[nodiscard]] std::shared_ptr<KvIAXFrame>
+    decodePacket(std::span<const std::uint8_t> captured) const;
 
     // `payload` holds the captured payload bytes; `payloadLength` is what the
     // UDP header declares (its length minus 8), which may be more or less.

@@ -8,6 +8,7 @@
 // protocol's own numbers. nullptr marks an empty slot.
 namespace iaxnames {
 
+// clang-format off
 inline constexpr std::array<const char*, 10> IaxFrameTypes = {
     /* 0 */ "ZERO",        /* 1 */ "DTMF",  /* 2 */ "Voice Data", /* 3 */ "Video",
     /* 4 */ "Control",     /* 5 */ "Null",  /* 6 */ "IAX Control", /* 7 */ "Text",
@@ -43,6 +44,8 @@ inline constexpr std::array<const char*, 16> IaxAudioFormats = {
     /*  8 */ "G.729",    /*  9 */ "Speex",         /* 10 */ "iLBC",       nullptr,
     nullptr,             nullptr,                  nullptr,               nullptr,
 };
+
+// clang-format on
 
 // The entry at `index`, or nullptr for an empty slot or an index past the end.
 template <std::size_t N>

@@ -88,7 +88,8 @@ void IaxDissector::decodeInformationElements(ByteCursor capturedArea, long lengt
         switch (kind.kind) {
         case ValueKind::String:
             if (area.has(valueStart, *valueLength)) {
-                element->addStringElement(kind.name, area.bytes().subspan(valueStart, *valueLength));
+                element->addStringElement(kind.name,
+                                          area.bytes().subspan(valueStart, *valueLength));
             } else {
                 element->setElement(kind.name, overrun(valueStart + *valueLength, length));
             }

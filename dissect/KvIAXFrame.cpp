@@ -13,9 +13,9 @@ KvIAXFrame::KvIAXFrame() {
     properties_.reserve(9);
     properties_.set(PropertyKey::source, PropertyValue::literal(placeholderAddress));
     properties_.set(PropertyKey::destination, PropertyValue::literal(placeholderAddress));
-    for (PropertyKey key : {PropertyKey::isretry, PropertyKey::type, PropertyKey::subclass,
-                            PropertyKey::timestamp, PropertyKey::scall, PropertyKey::dcall,
-                            PropertyKey::time}) {
+    for (PropertyKey key :
+         {PropertyKey::isretry, PropertyKey::type, PropertyKey::subclass, PropertyKey::timestamp,
+          PropertyKey::scall, PropertyKey::dcall, PropertyKey::time}) {
         properties_.set(key, notApplicable);
     }
 }

@@ -64,16 +64,16 @@ void KvIAXInformationElement::add8BitElement(const char* name,
 
 void KvIAXInformationElement::add16BitElement(const char* name,
                                               std::span<const std::uint8_t, 2> bytes) {
-    setElement(name, PropertyValue::unsignedNumber(static_cast<std::uint32_t>(bytes[0]) << 8 |
-                                                   bytes[1]));
+    setElement(name,
+               PropertyValue::unsignedNumber(static_cast<std::uint32_t>(bytes[0]) << 8 | bytes[1]));
 }
 
 void KvIAXInformationElement::add32BitElement(const char* name,
                                               std::span<const std::uint8_t, 4> bytes) {
-    setElement(name, PropertyValue::unsignedNumber(
-                         static_cast<std::uint32_t>(bytes[0]) << 24 |
-                         static_cast<std::uint32_t>(bytes[1]) << 16 |
-                         static_cast<std::uint32_t>(bytes[2]) << 8 | bytes[3]));
+    setElement(name,
+               PropertyValue::unsignedNumber(static_cast<std::uint32_t>(bytes[0]) << 24 |
+                                             static_cast<std::uint32_t>(bytes[1]) << 16 |
+                                             static_cast<std::uint32_t>(bytes[2]) << 8 | bytes[3]));
 }
 
 void KvIAXInformationElement::addObserver(const void* observer, std::string_view keyPath) {

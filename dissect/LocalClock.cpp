@@ -11,8 +11,8 @@ std::uint32_t localSecondsOfDay() {
     if (now != cachedSecond) {
         std::tm local{};
         localtime_r(&now, &local);
-        cachedValue = static_cast<std::uint32_t>(local.tm_hour * 3600 + local.tm_min * 60 +
-                                                 local.tm_sec);
+        cachedValue =
+            static_cast<std::uint32_t>(local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec);
         cachedSecond = now;
     }
     return cachedValue;

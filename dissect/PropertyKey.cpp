@@ -9,8 +9,8 @@
 namespace {
 
 constexpr std::array<std::string_view, 12> knownNames = {
-    "source", "destination", "isretry", "type",    "subclass",           "timestamp",
-    "scall",  "dcall",       "time",    "informationElements", "parameter", "value"};
+    "source", "destination",         "isretry",   "type", "subclass", "timestamp", "scall", "dcall",
+    "time",   "informationElements", "parameter", "value"};
 
 // Names registered at run time. A deque keeps earlier names where they are
 // while later ones are added, so name() can hand out views into it.

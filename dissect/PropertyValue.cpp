@@ -64,7 +64,9 @@ void appendClockTime(std::string& out, std::uint32_t secondsOfDay) {
     appendTwoDigits(out, secondsOfDay % 60);
 }
 
-PropertyValue PropertyValue::literal(const char* text) { return {Kind::StaticText, 0, text}; }
+PropertyValue PropertyValue::literal(const char* text) {
+    return {Kind::StaticText, 0, text};
+}
 
 PropertyValue PropertyValue::text(std::string_view utf8) {
     auto* shared = new Shared;
@@ -103,8 +105,8 @@ PropertyValue::PropertyValue(const PropertyValue& other)
 }
 
 PropertyValue::PropertyValue(PropertyValue&& other) noexcept
-    : pointer_(std::exchange(other.pointer_, nullptr)), number_(other.number_),
-      kind_(other.kind_) {}
+    : pointer_(std::exchange(other.pointer_, nullptr)), number_(other.number_), kind_(other.kind_) {
+}
 
 PropertyValue& PropertyValue::operator=(const PropertyValue& other) {
     if (this != &other) {
@@ -127,7 +129,9 @@ PropertyValue& PropertyValue::operator=(PropertyValue&& other) noexcept {
     return *this;
 }
 
-PropertyValue::~PropertyValue() { release(); }
+PropertyValue::~PropertyValue() {
+    release();
+}
 
 void PropertyValue::retain() const {
     if (isShared() && pointer_ != nullptr) {

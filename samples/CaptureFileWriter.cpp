@@ -16,7 +16,9 @@ CaptureFileWriter::CaptureFileWriter(const std::string& path) {
     }
 }
 
-CaptureFileWriter::~CaptureFileWriter() { close(); }
+CaptureFileWriter::~CaptureFileWriter() {
+    close();
+}
 
 void CaptureFileWriter::write(std::span<const std::uint8_t> packet, std::int64_t microseconds,
                               std::size_t capturedLength) {

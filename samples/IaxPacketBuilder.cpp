@@ -66,8 +66,8 @@ Elements& Elements::socketAddress(std::uint8_t id, Endpoint endpoint) {
 
 Elements& Elements::datetime(std::uint8_t id, int year, int month, int day, int hour, int minute,
                              int second) {
-    const auto packed = static_cast<std::uint32_t>(
-        (year - 2000) << 25 | month << 21 | day << 16 | hour << 11 | minute << 5 | second / 2);
+    const auto packed = static_cast<std::uint32_t>((year - 2000) << 25 | month << 21 | day << 16 |
+                                                   hour << 11 | minute << 5 | second / 2);
     return u32(id, packed);
 }
 

@@ -17,7 +17,13 @@ const Endpoint phone{{192, 0, 2, 10}, 4569};
 const Endpoint server{{198, 51, 100, 20}, 4569};
 
 enum IaxSubclass : std::uint8_t {
-    New = 1, Ack = 4, Hangup = 5, Accept = 7, RegReq = 13, RegAuth = 14, RegAck = 15
+    New = 1,
+    Ack = 4,
+    Hangup = 5,
+    Accept = 7,
+    RegReq = 13,
+    RegAuth = 14,
+    RegAck = 15
 };
 enum FrameType : std::uint8_t { Voice = 2, Control = 4, IaxControl = 6 };
 
@@ -56,64 +62,157 @@ void sampleCall(const PacketSink& sink) {
     c.full(true, {.sourceCall = 1, .timestamp = 3, .frameType = IaxControl, .subclass = RegReq},
            Elements().text(6, "alice").u16(19, 60).bytes());
     c.wait(12);
-    c.full(false, {.sourceCall = 100, .destinationCall = 1, .timestamp = 2, .inSequence = 1,
-                   .frameType = IaxControl, .subclass = RegAuth},
+    c.full(false,
+           {.sourceCall = 100,
+            .destinationCall = 1,
+            .timestamp = 2,
+            .inSequence = 1,
+            .frameType = IaxControl,
+            .subclass = RegAuth},
            Elements().u16(14, 2).text(15, "214748364").text(6, "alice").bytes());
     c.wait(10);
-    c.full(true, {.sourceCall = 1, .destinationCall = 100, .timestamp = 25, .outSequence = 1,
-                  .inSequence = 1, .frameType = IaxControl, .subclass = RegReq},
-           Elements().text(6, "alice").text(16, "5f4dcc3b5aa765d61d8327deb882cf99").u16(19, 60)
+    c.full(true,
+           {.sourceCall = 1,
+            .destinationCall = 100,
+            .timestamp = 25,
+            .outSequence = 1,
+            .inSequence = 1,
+            .frameType = IaxControl,
+            .subclass = RegReq},
+           Elements()
+               .text(6, "alice")
+               .text(16, "5f4dcc3b5aa765d61d8327deb882cf99")
+               .u16(19, 60)
                .bytes());
     c.wait(11);
-    c.full(false, {.sourceCall = 100, .destinationCall = 1, .timestamp = 24, .outSequence = 1,
-                   .inSequence = 2, .frameType = IaxControl, .subclass = RegAck},
-           Elements().text(6, "alice").datetime(31, 2026, 1, 1, 10, 0, 0).u16(19, 60)
-               .socketAddress(18, phone).u16(24, 3).bytes());
+    c.full(false,
+           {.sourceCall = 100,
+            .destinationCall = 1,
+            .timestamp = 24,
+            .outSequence = 1,
+            .inSequence = 2,
+            .frameType = IaxControl,
+            .subclass = RegAck},
+           Elements()
+               .text(6, "alice")
+               .datetime(31, 2026, 1, 1, 10, 0, 0)
+               .u16(19, 60)
+               .socketAddress(18, phone)
+               .u16(24, 3)
+               .bytes());
     c.wait(2);
-    c.full(true, {.sourceCall = 1, .destinationCall = 100, .timestamp = 24, .outSequence = 2,
-                  .inSequence = 2, .frameType = IaxControl, .subclass = Ack});
+    c.full(true, {.sourceCall = 1,
+                  .destinationCall = 100,
+                  .timestamp = 24,
+                  .outSequence = 2,
+                  .inSequence = 2,
+                  .frameType = IaxControl,
+                  .subclass = Ack});
 
     // The call: the phone calls 1000 with G.711 uLaw.
     c.wait(1500);
     const std::string callerName = "Alice M\xFCller"; // Latin-1, as IAX2 peers send it
     c.full(true, {.sourceCall = 2, .timestamp = 4, .frameType = IaxControl, .subclass = New},
-           Elements().u16(11, 2).text(1, "1000").text(2, "2000").text(4, callerName)
-               .u8(38, 0).u8(39, 0).u16(40, 0).text(5, "default").text(6, "alice")
-               .u32(9, 4).u32(8, 0x0E).text(10, "en").datetime(31, 2026, 1, 1, 10, 0, 2)
+           Elements()
+               .u16(11, 2)
+               .text(1, "1000")
+               .text(2, "2000")
+               .text(4, callerName)
+               .u8(38, 0)
+               .u8(39, 0)
+               .u16(40, 0)
+               .text(5, "default")
+               .text(6, "alice")
+               .u32(9, 4)
+               .u32(8, 0x0E)
+               .text(10, "en")
+               .datetime(31, 2026, 1, 1, 10, 0, 2)
                .bytes());
     c.wait(9);
-    c.full(false, {.sourceCall = 200, .destinationCall = 2, .timestamp = 6, .inSequence = 1,
-                   .frameType = IaxControl, .subclass = Accept},
+    c.full(false,
+           {.sourceCall = 200,
+            .destinationCall = 2,
+            .timestamp = 6,
+            .inSequence = 1,
+            .frameType = IaxControl,
+            .subclass = Accept},
            Elements().u32(9, 4).bytes());
     c.wait(1);
-    c.full(true, {.sourceCall = 2, .destinationCall = 200, .timestamp = 6, .outSequence = 1,
-                  .inSequence = 1, .frameType = IaxControl, .subclass = Ack});
+    c.full(true, {.sourceCall = 2,
+                  .destinationCall = 200,
+                  .timestamp = 6,
+                  .outSequence = 1,
+                  .inSequence = 1,
+                  .frameType = IaxControl,
+                  .subclass = Ack});
     c.wait(40);
-    c.full(false, {.sourceCall = 200, .destinationCall = 2, .timestamp = 47, .outSequence = 1,
-                   .inSequence = 1, .frameType = Control, .subclass = 3}); // Ringing
+    c.full(false, {.sourceCall = 200,
+                   .destinationCall = 2,
+                   .timestamp = 47,
+                   .outSequence = 1,
+                   .inSequence = 1,
+                   .frameType = Control,
+                   .subclass = 3}); // Ringing
     c.wait(1);
-    c.full(true, {.sourceCall = 2, .destinationCall = 200, .timestamp = 47, .outSequence = 1,
-                  .inSequence = 2, .frameType = IaxControl, .subclass = Ack});
+    c.full(true, {.sourceCall = 2,
+                  .destinationCall = 200,
+                  .timestamp = 47,
+                  .outSequence = 1,
+                  .inSequence = 2,
+                  .frameType = IaxControl,
+                  .subclass = Ack});
     c.wait(2000);
-    c.full(false, {.sourceCall = 200, .destinationCall = 2, .timestamp = 2048, .outSequence = 2,
-                   .inSequence = 1, .frameType = Control, .subclass = 4}); // Answer
+    c.full(false, {.sourceCall = 200,
+                   .destinationCall = 2,
+                   .timestamp = 2048,
+                   .outSequence = 2,
+                   .inSequence = 1,
+                   .frameType = Control,
+                   .subclass = 4}); // Answer
     c.wait(1);
-    c.full(true, {.sourceCall = 2, .destinationCall = 200, .timestamp = 2048, .outSequence = 1,
-                  .inSequence = 3, .frameType = IaxControl, .subclass = Ack});
+    c.full(true, {.sourceCall = 2,
+                  .destinationCall = 200,
+                  .timestamp = 2048,
+                  .outSequence = 1,
+                  .inSequence = 3,
+                  .frameType = IaxControl,
+                  .subclass = Ack});
 
     // Voice: a full frame each way to set the codec, then mini frames.
     c.wait(20);
-    c.full(true, {.sourceCall = 2, .destinationCall = 200, .timestamp = 2080, .outSequence = 1,
-                  .inSequence = 3, .frameType = Voice, .subclass = 4},
+    c.full(true,
+           {.sourceCall = 2,
+            .destinationCall = 200,
+            .timestamp = 2080,
+            .outSequence = 1,
+            .inSequence = 3,
+            .frameType = Voice,
+            .subclass = 4},
            media(160, 1));
-    c.full(false, {.sourceCall = 200, .destinationCall = 2, .timestamp = 2080, .outSequence = 3,
-                   .inSequence = 2, .frameType = Voice, .subclass = 4},
+    c.full(false,
+           {.sourceCall = 200,
+            .destinationCall = 2,
+            .timestamp = 2080,
+            .outSequence = 3,
+            .inSequence = 2,
+            .frameType = Voice,
+            .subclass = 4},
            media(160, 2));
     c.wait(1);
-    c.full(false, {.sourceCall = 200, .destinationCall = 2, .timestamp = 2081, .outSequence = 4,
-                   .inSequence = 2, .frameType = IaxControl, .subclass = Ack});
-    c.full(true, {.sourceCall = 2, .destinationCall = 200, .timestamp = 2081, .outSequence = 2,
-                  .inSequence = 4, .frameType = IaxControl, .subclass = Ack});
+    c.full(false, {.sourceCall = 200,
+                   .destinationCall = 2,
+                   .timestamp = 2081,
+                   .outSequence = 4,
+                   .inSequence = 2,
+                   .frameType = IaxControl,
+                   .subclass = Ack});
+    c.full(true, {.sourceCall = 2,
+                  .destinationCall = 200,
+                  .timestamp = 2081,
+                  .outSequence = 2,
+                  .inSequence = 4,
+                  .frameType = IaxControl,
+                  .subclass = Ack});
     for (std::uint16_t i = 1; i <= 10; ++i) {
         c.wait(20);
         const auto ts = static_cast<std::uint16_t>(2080 + 20 * i);
@@ -123,12 +222,23 @@ void sampleCall(const PacketSink& sink) {
 
     // The phone hangs up.
     c.wait(15);
-    c.full(true, {.sourceCall = 2, .destinationCall = 200, .timestamp = 2295, .outSequence = 2,
-                  .inSequence = 4, .frameType = IaxControl, .subclass = Hangup},
+    c.full(true,
+           {.sourceCall = 2,
+            .destinationCall = 200,
+            .timestamp = 2295,
+            .outSequence = 2,
+            .inSequence = 4,
+            .frameType = IaxControl,
+            .subclass = Hangup},
            Elements().text(22, "Normal Clearing").u8(42, 16).bytes());
     c.wait(8);
-    c.full(false, {.sourceCall = 200, .destinationCall = 2, .timestamp = 2295, .outSequence = 4,
-                   .inSequence = 3, .frameType = IaxControl, .subclass = Ack});
+    c.full(false, {.sourceCall = 200,
+                   .destinationCall = 2,
+                   .timestamp = 2295,
+                   .outSequence = 4,
+                   .inSequence = 3,
+                   .frameType = IaxControl,
+                   .subclass = Ack});
 }
 
 void benchmarkMix(std::uint64_t count, const PacketSink& sink) {
@@ -149,14 +259,19 @@ void benchmarkMix(std::uint64_t count, const PacketSink& sink) {
         Bytes payload;
         switch (i % 20) {
         case 0:
-            payload = iaxgen::fullFrame({.sourceCall = call, .destinationCall = call,
-                                         .timestamp = ts, .frameType = IaxControl,
+            payload = iaxgen::fullFrame({.sourceCall = call,
+                                         .destinationCall = call,
+                                         .timestamp = ts,
+                                         .frameType = IaxControl,
                                          .subclass = New},
                                         controlBody);
             break;
         case 10:
-            payload = iaxgen::fullFrame({.sourceCall = call, .destinationCall = call,
-                                         .timestamp = ts, .frameType = Voice, .subclass = 4},
+            payload = iaxgen::fullFrame({.sourceCall = call,
+                                         .destinationCall = call,
+                                         .timestamp = ts,
+                                         .frameType = Voice,
+                                         .subclass = 4},
                                         voiceMedia);
             break;
         default:
@@ -185,17 +300,17 @@ void allKinds(const PacketSink& sink) {
     }
     c.full(true, header(IaxControl, 0x81, false, 77, 5, 7));
     // Control subclasses, including those past the table.
-    for (unsigned sub : {0u, 1u, 2u, 3u, 4u, 5u, 6u, 7u, 8u, 9u, 10u, 11u, 12u, 13u, 15u, 16u,
-                         255u}) {
-        c.full(false, header(Control, static_cast<std::uint8_t>(sub), sub == 4, 123456 + sub, 42,
-                             43));
+    for (unsigned sub :
+         {0u, 1u, 2u, 3u, 4u, 5u, 6u, 7u, 8u, 9u, 10u, 11u, 12u, 13u, 15u, 16u, 255u}) {
+        c.full(false,
+               header(Control, static_cast<std::uint8_t>(sub), sub == 4, 123456 + sub, 42, 43));
         c.wait(1);
     }
     // Voice: one-bit masks and bit numbers.
     for (unsigned sub : {0x01u, 0x02u, 0x04u, 0x08u, 0x10u, 0x20u, 0x40u, 0x00u, 0x03u, 0x80u,
                          0x84u, 0x8Au, 0x8Bu, 0xFFu}) {
-        c.full(true, header(Voice, static_cast<std::uint8_t>(sub), false, 0xFFFFFFFFu - sub,
-                            0x7FFF, 1),
+        c.full(true,
+               header(Voice, static_cast<std::uint8_t>(sub), false, 0xFFFFFFFFu - sub, 0x7FFF, 1),
                media(20, static_cast<std::uint8_t>(sub)));
         c.wait(1);
     }
@@ -206,19 +321,45 @@ void allKinds(const PacketSink& sink) {
     }
     // Every element kind, a few to a frame.
     const Elements strings = Elements()
-                                 .text(1, "1000").text(2, "2000").text(3, "3000")
-                                 .text(4, "Name \xE9t\xE9").text(5, "default").text(6, "alice")
-                                 .text(7, "secret").text(10, "en").text(15, "123")
-                                 .text(16, "md5").text(17, "rsa");
+                                 .text(1, "1000")
+                                 .text(2, "2000")
+                                 .text(3, "3000")
+                                 .text(4, "Name \xE9t\xE9")
+                                 .text(5, "default")
+                                 .text(6, "alice")
+                                 .text(7, "secret")
+                                 .text(10, "en")
+                                 .text(15, "123")
+                                 .text(16, "md5")
+                                 .text(17, "rsa");
     const Elements numbers = Elements()
-                                 .u32(8, 0xFFFFFFFFu).u32(9, 4).u16(11, 2).u16(12, 0)
-                                 .raw(13, {}).u16(14, 3).socketAddress(18, phone).u16(19, 60)
-                                 .u16(20, 1).u16(21, 0x7FFF).text(22, "Busy").u8(23, 255)
-                                 .u16(24, 5).raw(25, {}).raw(26, {}).u32(27, 123456789);
+                                 .u32(8, 0xFFFFFFFFu)
+                                 .u32(9, 4)
+                                 .u16(11, 2)
+                                 .u16(12, 0)
+                                 .raw(13, {})
+                                 .u16(14, 3)
+                                 .socketAddress(18, phone)
+                                 .u16(19, 60)
+                                 .u16(20, 1)
+                                 .u16(21, 0x7FFF)
+                                 .text(22, "Busy")
+                                 .u8(23, 255)
+                                 .u16(24, 5)
+                                 .raw(25, {})
+                                 .raw(26, {})
+                                 .u32(27, 123456789);
     const Elements more = Elements()
-                              .text(28, "rdnis").datetime(31, 2007, 3, 15, 14, 30, 20)
-                              .text(32, "phone").text(33, "svc").u16(34, 65535).u8(38, 1)
-                              .u8(39, 2).u16(40, 3).u16(41, 8000).u8(42, 17)
+                              .text(28, "rdnis")
+                              .datetime(31, 2007, 3, 15, 14, 30, 20)
+                              .text(32, "phone")
+                              .text(33, "svc")
+                              .u16(34, 65535)
+                              .u8(38, 1)
+                              .u8(39, 2)
+                              .u16(40, 3)
+                              .u16(41, 8000)
+                              .u8(42, 17)
                               .raw(43, std::vector<std::uint8_t>{0xAB, 0xCD});
     for (const Elements* elements : {&strings, &numbers, &more}) {
         c.full(true, header(IaxControl, New, false, 5000, 3, 4), elements->bytes());
@@ -226,8 +367,8 @@ void allKinds(const PacketSink& sink) {
     }
     // Mini frames at their edges.
     for (std::uint16_t call : {0, 1, 5, 0x7FFF}) {
-        c.send(call % 2 == 0, iaxgen::miniFrame(call, static_cast<std::uint16_t>(call * 3 + 1),
-                                                media(8, 1)));
+        c.send(call % 2 == 0,
+               iaxgen::miniFrame(call, static_cast<std::uint16_t>(call * 3 + 1), media(8, 1)));
         c.wait(1);
     }
     c.send(true, iaxgen::miniFrame(9, 0xFFFF, media(8, 1)));

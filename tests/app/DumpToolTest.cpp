@@ -32,8 +32,8 @@ TEST(DumpTool, JsonLinesCarryExactlyTheKeysOfEachFrame) {
         const QJsonDocument document = QJsonDocument::fromJson(line, &error);
         ASSERT_EQ(error.error, QJsonParseError::NoError) << line.toStdString();
         const QJsonObject record = document.object();
-        for (const char* key : {"source", "destination", "isretry", "type", "subclass",
-                                "timestamp", "scall", "dcall", "time"}) {
+        for (const char* key : {"source", "destination", "isretry", "type", "subclass", "timestamp",
+                                "scall", "dcall", "time"}) {
             EXPECT_TRUE(record.contains(key)) << key;
         }
         EXPECT_EQ(record.contains("informationElements"), record["type"] == "IAX Control");
@@ -57,11 +57,13 @@ TEST(DumpTool, TsvHasAHeaderAndNineColumnsPerFrame) {
     ASSERT_EQ(run.exitCode, 0);
     const auto lines = outputLines(run.out);
     ASSERT_EQ(lines.size(), 39);
-    EXPECT_EQ(lines[0], "source\tdestination\tisretry\ttype\tsubclass\ttimestamp\tscall\tdcall\ttime");
+    EXPECT_EQ(lines[0],
+              "source\tdestination\tisretry\ttype\tsubclass\ttimestamp\tscall\tdcall\ttime");
     for (const QByteArray& line : lines) {
         EXPECT_EQ(line.count('\t'), 8) << line.toStdString();
     }
-    EXPECT_TRUE(lines[17].startsWith("192.0.2.10\t198.51.100.20\tN/A\tMini Frame\tN/A\t02100\t00002\tN/A\t"));
+    EXPECT_TRUE(lines[17].startsWith(
+        "192.0.2.10\t198.51.100.20\tN/A\tMini Frame\tN/A\t02100\t00002\tN/A\t"));
     EXPECT_EQ(outputLines(runProcess(dumpTool, {"--format=tsv", sample}).out).size(), 39);
 }
 

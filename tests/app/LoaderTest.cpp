@@ -82,8 +82,8 @@ TEST_F(Loader, EveryPacketBecomesOneRecordInFileOrder) {
     EXPECT_EQ(types[12], "Voice Data");
     EXPECT_EQ(types[16], "Mini Frame");
     EXPECT_EQ(column(*capture, PropertyKey::subclass)[36], "HANGUP");
-    EXPECT_EQ(types[38], "Mini Frame");         // the ARP request, read at the fixed offsets
-    EXPECT_EQ(types[39], "Truncated");          // a full-frame bit with a 4-byte payload
+    EXPECT_EQ(types[38], "Mini Frame"); // the ARP request, read at the fixed offsets
+    EXPECT_EQ(types[39], "Truncated");  // a full-frame bit with a 4-byte payload
     EXPECT_EQ(capture->valueForKey("button").toString(), "Start");
 
     // One delivery per frame, each with its log lines, in order.
@@ -111,7 +111,8 @@ TEST_F(Loader, FramesShowTheLocalTimeOfLoadingNotOfCapture) {
 TEST_F(Loader, TruncatedLastRecordKeepsTheFramesAndSaysSo) {
     std::vector<ByteVector> packets(3, iaxgen::udpPacket(alice, bob, bytesOf({0, 1, 0, 2, 9, 9})));
     const QString file = writeCapture("cut.pcap", packets);
-    std::filesystem::resize_file(file.toStdString(), std::filesystem::file_size(file.toStdString()) - 3);
+    std::filesystem::resize_file(file.toStdString(),
+                                 std::filesystem::file_size(file.toStdString()) - 3);
 
     const auto capture = harness.load(file);
     EXPECT_EQ(capture->iaxFrames().size(), 2u);
@@ -123,16 +124,14 @@ TEST_F(Loader, TruncatedLastRecordKeepsTheFramesAndSaysSo) {
 }
 
 TEST_F(Loader, UnreadableFilesPutTheCaptureInTheErrorState) {
-    {
-        std::ofstream(path("text.pcap").toStdString()) << "this is not a capture file\n";
-    }
+    { std::ofstream(path("text.pcap").toStdString()) << "this is not a capture file\n"; }
     struct Case {
         QString file;
         std::string expected;
     };
-    for (const Case& c : {Case{path("missing.pcap"), "No such file or directory"},
-                          Case{path("text.pcap"), "unknown file format"},
-                          Case{dir.path(), "Is a directory"}}) {
+    for (const Case& c :
+         {Case{path("missing.pcap"), "No such file or directory"},
+          Case{path("text.pcap"), "unknown file format"}, Case{dir.path(), "Is a directory"}}) {
         harness.alert.messages.clear();
         log.clear();
         const auto capture = harness.load(c.file);
@@ -162,10 +161,10 @@ TEST_F(Loader, RealCallFromThePublicCapture) {
     ASSERT_EQ(capture->iaxFrames().size(), 50u);
     auto row = [&](std::size_t index) {
         const PropertyMap& p = capture->iaxFrames()[index]->properties();
-        return Texts{p.text(PropertyKey::source), p.text(PropertyKey::destination),
-                     p.text(PropertyKey::isretry), p.text(PropertyKey::type),
+        return Texts{p.text(PropertyKey::source),   p.text(PropertyKey::destination),
+                     p.text(PropertyKey::isretry),  p.text(PropertyKey::type),
                      p.text(PropertyKey::subclass), p.text(PropertyKey::timestamp),
-                     p.text(PropertyKey::scall),  p.text(PropertyKey::dcall)};
+                     p.text(PropertyKey::scall),    p.text(PropertyKey::dcall)};
     };
     EXPECT_EQ(row(0), (Texts{"82.110.36.84", "192.168.2.120", "No", "IAX Control", "NEW", "00001",
                              "00004", "00000"}));
@@ -194,6 +193,7 @@ TEST_F(Loader, RealCallFromThePublicCapture) {
     EXPECT_EQ(pairs[0], std::make_pair(std::string("Version"), std::string("2")));
     EXPECT_EQ(pairs[1], std::make_pair(std::string("Called Number"), std::string("442088205155")));
     EXPECT_EQ(pairs[5].first, "Unknown Info Element");
-    EXPECT_EQ(pairs[7], std::make_pair(std::string("Datetime"), std::string("10:46:44 12-08-2005")));
+    EXPECT_EQ(pairs[7],
+              std::make_pair(std::string("Datetime"), std::string("10:46:44 12-08-2005")));
     EXPECT_EQ(harness.dump.str(), "Unknown IE 255 at position: 38 with length: 4\n0002\n");
 }

@@ -31,7 +31,8 @@ QString nameOrNumber(const char* name, unsigned number) {
 TEST(TsharkAgreement, HeaderFieldsAgreeOnEveryFrameKind) {
     const QString tshark = QStandardPaths::findExecutable("tshark");
     if (tshark.isEmpty()) {
-        GTEST_SKIP() << "tshark is not installed (apt-get install tshark); the test setup installs it";
+        GTEST_SKIP()
+            << "tshark is not installed (apt-get install tshark); the test setup installs it";
     }
     QTemporaryDir dir;
     const QString file = dir.filePath("all-kinds.pcap");
@@ -39,12 +40,21 @@ TEST(TsharkAgreement, HeaderFieldsAgreeOnEveryFrameKind) {
 
     const ProcessResult ours = runProcess(QUORVEX_DUMP, {"--format", "tsv", file});
     ASSERT_EQ(ours.exitCode, 0) << ours.err.toStdString();
-    const ProcessResult theirs = runProcess(
-        tshark, {"-r", file, "-T", "fields", "-E", "separator=/t", "-e", "ip.src", "-e", "ip.dst",
-                 "-e", "iax2.packet_type", "-e", "iax2.src_call", "-e", "iax2.dst_call", "-e",
-                 "iax2.timestamp", "-e", "iax2.retransmission", "-e", "iax2.type", "-e",
-                 "iax2.subclass", "-e", "iax2.iax.subclass", "-e", "iax2.control.subclass", "-e",
-                 "iax2.voice.subclass"});
+    const ProcessResult theirs = runProcess(tshark, {"-r", file,
+                                                     "-T", "fields",
+                                                     "-E", "separator=/t",
+                                                     "-e", "ip.src",
+                                                     "-e", "ip.dst",
+                                                     "-e", "iax2.packet_type",
+                                                     "-e", "iax2.src_call",
+                                                     "-e", "iax2.dst_call",
+                                                     "-e", "iax2.timestamp",
+                                                     "-e", "iax2.retransmission",
+                                                     "-e", "iax2.type",
+                                                     "-e", "iax2.subclass",
+                                                     "-e", "iax2.iax.subclass",
+                                                     "-e", "iax2.control.subclass",
+                                                     "-e", "iax2.voice.subclass"});
     ASSERT_EQ(theirs.exitCode, 0) << theirs.err.toStdString();
 
     auto ourLines = outputLines(ours.out);
@@ -62,12 +72,12 @@ TEST(TsharkAgreement, HeaderFieldsAgreeOnEveryFrameKind) {
         const QList<QByteArray> t = theirLines[i].split('\t');
         ASSERT_EQ(o.size(), 9);
         ASSERT_EQ(t.size(), 12);
-        SCOPED_TRACE("packet " + std::to_string(i + 1) + ": " + ourLines[i].toStdString() +
-                     " | " + theirLines[i].toStdString());
+        SCOPED_TRACE("packet " + std::to_string(i + 1) + ": " + ourLines[i].toStdString() + " | " +
+                     theirLines[i].toStdString());
         EXPECT_EQ(o[0], t[0]);
         EXPECT_EQ(o[1], t[1]);
-        const QString isretry = o[2], type = o[3], subclass = o[4], timestamp = o[5],
-                      scall = o[6], dcall = o[7];
+        const QString isretry = o[2], type = o[3], subclass = o[4], timestamp = o[5], scall = o[6],
+                      dcall = o[7];
 
         if (t[2] == "0") { // mini frame
             EXPECT_EQ(type, "Mini Frame");
@@ -110,8 +120,7 @@ TEST(TsharkAgreement, HeaderFieldsAgreeOnEveryFrameKind) {
                       nameOrNumber(iaxnames::lookup(iaxnames::IaxControlSubclass, number), number));
         } else {
             EXPECT_EQ(type, "Voice Data");
-            EXPECT_EQ(subclass,
-                      names.decodeAudioFormat(static_cast<std::uint8_t>(t[11].toUInt())));
+            EXPECT_EQ(subclass, names.decodeAudioFormat(static_cast<std::uint8_t>(t[11].toUInt())));
         }
         ++compared;
     }

@@ -14,7 +14,9 @@ namespace {
 const iaxgen::Endpoint alice{{10, 1, 2, 3}, 4569};
 const iaxgen::Endpoint bob{{192, 168, 200, 254}, 4570};
 
-std::uint32_t fivePastOne() { return 13 * 3600 + 5 * 60 + 9; }
+std::uint32_t fivePastOne() {
+    return 13 * 3600 + 5 * 60 + 9;
+}
 
 class FrameDecoding : public ::testing::Test {
 protected:
@@ -50,8 +52,8 @@ using Row = std::vector<std::string>;
 } // namespace
 
 TEST_F(FrameDecoding, FullIaxControlFrameHeader) {
-    const auto frame = decodePayload(bytesOf({0x80, 0x05, 0x80, 0x07, 0x00, 0x00, 0x01, 0xF4,
-                                              0x00, 0x00, 0x06, 0x01}));
+    const auto frame = decodePayload(
+        bytesOf({0x80, 0x05, 0x80, 0x07, 0x00, 0x00, 0x01, 0xF4, 0x00, 0x00, 0x06, 0x01}));
     EXPECT_EQ(row(*frame), (Row{"Yes", "IAX Control", "NEW", "00500", "00005", "00007"}));
     EXPECT_EQ(text(*frame, PropertyKey::source), "10.1.2.3");
     EXPECT_EQ(text(*frame, PropertyKey::destination), "192.168.200.254");
@@ -77,8 +79,9 @@ TEST_F(FrameDecoding, TimestampsAndCallNumbersAtTheirEdges) {
                                                         .frameType = 4,
                                                         .subclass = 4}));
     EXPECT_EQ(row(*frame), (Row{"No", "Control", "Answer", "4294967295", "32767", "32767"}));
-    EXPECT_EQ(text(*decodePayload(iaxgen::fullFrame({.timestamp = 123456})), PropertyKey::timestamp),
-              "123456");
+    EXPECT_EQ(
+        text(*decodePayload(iaxgen::fullFrame({.timestamp = 123456})), PropertyKey::timestamp),
+        "123456");
 }
 
 TEST_F(FrameDecoding, IaxSubclassIgnoresBit7AndControlSubclassUsesAllBits) {
@@ -99,10 +102,10 @@ TEST_F(FrameDecoding, IaxSubclassIgnoresBit7AndControlSubclassUsesAllBits) {
 
 TEST_F(FrameDecoding, VoiceCodecsByMaskAndByBitNumber) {
     const std::vector<std::pair<int, std::string>> expected = {
-        {0x01, "G.723.1"}, {0x02, "GSM Full Rate"}, {0x04, "G.711 uLaw"}, {0x08, "G.711 aLaw"},
-        {0x10, "G.726"},   {0x20, "IMA ADPCM"},     {0x40, "16Bit"},      {0x80, "G.723.1"},
-        {0x84, "G.726"},   {0x87, "LPC10"},         {0x8A, "iLBC"},       {0x00, "Unkn codec"},
-        {0x03, "Unkn codec"}, {0x7F, "Unkn codec"}, {0x8B, "Unkn codec"}, {0xFF, "Unkn codec"}};
+        {0x01, "G.723.1"},    {0x02, "GSM Full Rate"}, {0x04, "G.711 uLaw"}, {0x08, "G.711 aLaw"},
+        {0x10, "G.726"},      {0x20, "IMA ADPCM"},     {0x40, "16Bit"},      {0x80, "G.723.1"},
+        {0x84, "G.726"},      {0x87, "LPC10"},         {0x8A, "iLBC"},       {0x00, "Unkn codec"},
+        {0x03, "Unkn codec"}, {0x7F, "Unkn codec"},    {0x8B, "Unkn codec"}, {0xFF, "Unkn codec"}};
     for (const auto& [subclass, name] : expected) {
         EXPECT_EQ(subclassOf(2, static_cast<std::uint8_t>(subclass)), name) << subclass;
     }
@@ -119,9 +122,12 @@ TEST_F(FrameDecoding, VoiceCodecsByMaskAndByBitNumber) {
 
 TEST_F(FrameDecoding, UndecodedFrameTypesHideTheirHeader) {
     for (std::uint8_t type : {0, 1, 3, 5, 9, 10, 200}) {
-        const auto frame = decodePayload(iaxgen::fullFrame(
-            {.sourceCall = 9, .destinationCall = 8, .retransmission = true, .timestamp = 777,
-             .frameType = type, .subclass = 4}));
+        const auto frame = decodePayload(iaxgen::fullFrame({.sourceCall = 9,
+                                                            .destinationCall = 8,
+                                                            .retransmission = true,
+                                                            .timestamp = 777,
+                                                            .frameType = type,
+                                                            .subclass = 4}));
         EXPECT_EQ(row(*frame),
                   (Row{"?", std::to_string(type), "Unknown", "00000", "00000", "00000"}));
         EXPECT_FALSE(frame->properties().contains(PropertyKey::informationElements));
@@ -210,8 +216,8 @@ TEST_F(FrameDecoding, ElementAreaEndsWhereTheUdpLengthSaysUnlessTheCaptureEndsFi
 }
 
 TEST_F(FrameDecoding, ElementListIsSharedBetweenMapAndRecord) {
-    const auto frame = decodePayload(
-        iaxgen::fullFrame({.frameType = 6, .subclass = 1}, iaxgen::Elements().text(1, "100").bytes()));
+    const auto frame = decodePayload(iaxgen::fullFrame({.frameType = 6, .subclass = 1},
+                                                       iaxgen::Elements().text(1, "100").bytes()));
     const PropertyValue* inMap = frame->properties().find(PropertyKey::informationElements);
     ASSERT_NE(inMap, nullptr);
     ASSERT_EQ(inMap->elements().size(), 1u);

@@ -96,8 +96,8 @@ TEST_F(InformationElements, UnknownElementsAreDumpedAndListed) {
     ByteVector value(200, 0x0A);
     value[1] = 0x00;
     walk(bytesOf({0x06, 0x00, 0xFF, 200}) + value);
-    EXPECT_EQ(dump.str(), "Unknown IE 255 at position: 2 with length: 200\na0" +
-                              std::string(198, 'a') + "\n");
+    EXPECT_EQ(dump.str(),
+              "Unknown IE 255 at position: 2 with length: 200\na0" + std::string(198, 'a') + "\n");
     dump.str("");
     for (int id : {29, 30, 35, 36, 37, 43, 254}) {
         EXPECT_EQ(walk(bytesOf({id, 0x00})), (Pairs{{"Unknown Info Element", ""}}));
@@ -108,8 +108,8 @@ TEST_F(InformationElements, ElementsRunningPastTheEndAreNeverRead) {
     // Each pair: an element cut by the end of the declared area is malformed.
     EXPECT_EQ(walk(bytesOf({0x06, 0x05, 'a', 'b'})), (Pairs{{"Username", "(malformed)"}}));
     EXPECT_EQ(walk(bytesOf({0x0B, 0x00})), (Pairs{{"Version", "(malformed)"}}));
-    EXPECT_EQ(walk(bytesOf({0x0B, 0x00, 0x01})), (Pairs{{"Version", "(malformed)"},
-                                                         {"Called Number", "(malformed)"}}));
+    EXPECT_EQ(walk(bytesOf({0x0B, 0x00, 0x01})),
+              (Pairs{{"Version", "(malformed)"}, {"Called Number", "(malformed)"}}));
     EXPECT_EQ(walk(bytesOf({0x08, 0x04, 1, 2, 3})), (Pairs{{"Capability", "(malformed)"}}));
     EXPECT_EQ(walk(bytesOf({0x17, 0x00})), (Pairs{{"Unknown", "(malformed)"}}));
     EXPECT_EQ(walk(bytesOf({0x12, 0x10, 0, 2, 0x11, 0xD9, 192, 168})),

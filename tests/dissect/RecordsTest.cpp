@@ -19,7 +19,8 @@ TEST(InformationElementRecord, FreshRecordAndFillOperations) {
     EXPECT_EQ(element.properties().text(PropertyKey::parameter), "Caller");
     EXPECT_EQ(valueOf(element), "vorth");
 
-    const ByteVector bytes = bytesOf({0xFF, 0x00, 0x02, 0x00, 0x00, 0x00, 0x0A, 0xFF, 0xFF, 0xFF, 0xFF});
+    const ByteVector bytes =
+        bytesOf({0xFF, 0x00, 0x02, 0x00, 0x00, 0x00, 0x0A, 0xFF, 0xFF, 0xFF, 0xFF});
     element.add8BitElement("Eight", std::span(bytes).first<1>());
     EXPECT_EQ(valueOf(element), "255");
     element.add16BitElement("Sixteen", std::span(bytes).subspan<1, 2>());
@@ -50,9 +51,9 @@ TEST(FrameRecord, FreshRecordHasPlaceholdersAndLogsItsCreation) {
     EXPECT_EQ(log.lines(), std::vector<std::string>{"In KvIaxFrame init"});
     EXPECT_EQ(frame.properties().text(PropertyKey::source), KvIAXFrame::placeholderAddress);
     EXPECT_EQ(frame.properties().text(PropertyKey::destination), KvIAXFrame::placeholderAddress);
-    for (PropertyKey key : {PropertyKey::isretry, PropertyKey::type, PropertyKey::subclass,
-                            PropertyKey::timestamp, PropertyKey::scall, PropertyKey::dcall,
-                            PropertyKey::time}) {
+    for (PropertyKey key :
+         {PropertyKey::isretry, PropertyKey::type, PropertyKey::subclass, PropertyKey::timestamp,
+          PropertyKey::scall, PropertyKey::dcall, PropertyKey::time}) {
         EXPECT_EQ(frame.properties().text(key), "N/A") << key.name();
     }
     EXPECT_FALSE(frame.properties().contains(PropertyKey::informationElements));
@@ -129,7 +130,7 @@ TEST(RecordObservation, RemovingAnUnregisteredObserverIsReducedToALogLine) {
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[1].rfind("removeObserver: Caught ObserverNotRegistered: Cannot remove", 0), 0u)
         << lines[1];
-    EXPECT_EQ(lines[2].rfind("Information Element removeObserver: Caught ObserverNotRegistered: ", 0),
-              0u)
+    EXPECT_EQ(
+        lines[2].rfind("Information Element removeObserver: Caught ObserverNotRegistered: ", 0), 0u)
         << lines[2];
 }

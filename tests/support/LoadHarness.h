@@ -20,14 +20,16 @@ struct LoadHarness {
         services.threads = &threads;
         services.unknownElementDump = &dump;
     }
-    ~LoadHarness() { threads.waitForAll([] { QCoreApplication::processEvents(); }); }
+    ~LoadHarness() {
+        threads.waitForAll([] { QCoreApplication::processEvents(); });
+    }
 
     // Loads `path` into a new capture and waits for the worker's run to end.
     std::shared_ptr<KvIAXCapture> load(const QString& path) {
         auto capture = KvIAXCapture::create(services);
         bool ended = false;
-        const auto connection = QObject::connect(capture.get(), &KvIAXCapture::runEnded,
-                                                 [&ended] { ended = true; });
+        const auto connection =
+            QObject::connect(capture.get(), &KvIAXCapture::runEnded, [&ended] { ended = true; });
         capture->loadCapture(path);
         if (!pumpUntil([&ended] { return ended; }, 60000)) {
             ADD_FAILURE() << "the load did not end";

@@ -26,7 +26,8 @@ public:
         return std::count(lines_.begin(), lines_.end(), line);
     }
     // The lines that are not among the per-packet chatter, in order.
-    [[nodiscard]] std::vector<std::string> linesWithout(const std::vector<std::string>& noise) const {
+    [[nodiscard]] std::vector<std::string>
+    linesWithout(const std::vector<std::string>& noise) const {
         std::vector<std::string> kept;
         for (const auto& line : lines()) {
             if (std::find(noise.begin(), noise.end(), line) == noise.end()) {
