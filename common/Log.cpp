@@ -10,6 +10,7 @@ namespace kvlog {
 namespace {
 
 LogSink& systemLog() {
+    // Destroyed at exit, after sending what is still queued.
     static SyslogSink sink("quorvex");
     return sink;
 }
