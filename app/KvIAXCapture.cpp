@@ -86,6 +86,20 @@ void KvIAXCapture::setHasCapturedFrames(bool value) {
     emit hasCapturedFramesChanged(value);
 }
 
+void KvIAXCapture::startCapture() {
+    setIsInProgress(true);
+    setHasCapturedFrames(false);
+    // The worker reads nothing of the capture's map: what it needs is copied here.
+    KvPCAPCapture::LiveRun run;
+    run.interfaceName = services_.liveSettings != nullptr ? services_.liveSettings->interfaceName
+                                                          : LiveCaptureSettings{}.interfaceName;
+    run.filter = properties_.value("filter").toString().toStdString();
+    run.generation = liveRunGeneration_.fetch_add(1, std::memory_order_acq_rel) + 1;
+    auto worker = std::make_unique<KvPCAPCapture>(services_);
+    services_.threads->start([worker = std::move(worker), capture = shared_from_this(),
+                              run]() mutable { worker->startCapture(std::move(capture), run); });
+}
+
 void KvIAXCapture::loadCapture(const QString& path) {
     setIsInProgress(true);
     auto worker = std::make_unique<KvPCAPCapture>(services_);
@@ -106,6 +120,7 @@ QString KvIAXCapture::description() const {
     return QString::asprintf("<KvIAXCapture: %p>", static_cast<const void*>(this));
 }
 
-void KvIAXCapture::workerRunEnded() {
+void KvIAXCapture::workerRunEnded(const RunSummary& summary) {
+    lastRunSummary_ = summary;
     emit runEnded();
 }

@@ -39,7 +39,13 @@ public:
     }
     void setIsInProgress(bool inProgress);
     [[nodiscard]] bool hasCapturedFrames() const { return hasCapturedFrames_; }
+    [[nodiscard]] std::uint64_t liveRunGeneration() const override {
+        return liveRunGeneration_.load(std::memory_order_acquire);
+    }
+    // What the last worker run that ended did.
+    [[nodiscard]] const RunSummary& lastRunSummary() const { return lastRunSummary_; }
 
+    void startCapture();
     void loadCapture(const QString& path);
     void stopCapture();
 
@@ -47,7 +53,7 @@ public:
     [[nodiscard]] QString description() const;
 
     void setPropertyText(std::string_view key, std::string_view text) override;
-    void workerRunEnded() override;
+    void workerRunEnded(const RunSummary& summary) override;
 
 signals:
     void propertyChanged(const QString& key);
@@ -70,5 +76,7 @@ private:
     FrameList iaxFrames_;
     qsizetype announcedFrames_ = 0;
     std::atomic<bool> isInProgress_{false};
+    std::atomic<std::uint64_t> liveRunGeneration_{0};
     bool hasCapturedFrames_ = false;
+    RunSummary lastRunSummary_;
 };

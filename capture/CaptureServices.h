@@ -4,9 +4,18 @@
 #include <functional>
 #include <iosfwd>
 
+#include <string>
+
 class CaptureAlert;
+class CapturePermission;
+class LiveRunGate;
 class MainThreadHandoff;
 class WorkerThreads;
+
+// Settings of live captures that are the application's, not a capture's.
+struct LiveCaptureSettings {
+    std::string interfaceName = "en0";
+};
 
 // What a capture and its workers use of the application around them, passed
 // in so that tests can replace each part.
@@ -18,6 +27,11 @@ struct CaptureServices {
     WorkerThreads* threads = nullptr;
     // Where unrecognised information elements are dumped.
     std::ostream* unknownElementDump = nullptr;
+    // Live capture: one run at a time, the permission to open the interface,
+    // and the settings (read on the main thread when a run starts).
+    LiveRunGate* liveGate = nullptr;
+    CapturePermission* permission = nullptr;
+    const LiveCaptureSettings* liveSettings = nullptr;
     // The delivery clock; empty means the steady clock.
     std::function<Clock::time_point()> clock;
 };

@@ -2,21 +2,37 @@
 
 #include "dissect/KvIAXFrame.h"
 
+#include <cstdint>
 #include <string_view>
 
+// What a worker's run did, told to its capture when the run has ended.
+struct RunSummary {
+    bool live = false;
+    std::uint64_t packetsRead = 0;
+    // Live runs: what the capture library counted (pcap_stats), when it could.
+    bool haveStatistics = false;
+    std::uint64_t packetsReceived = 0;
+    std::uint64_t packetsDropped = 0;
+    std::uint64_t packetsDroppedByInterface = 0;
+};
+
 // What a capture worker needs of the capture it fills. Only isInProgress()
-// may be called from the worker's own thread; everything else runs on the
-// main thread, through the hand-off.
+// and liveRunGeneration() may be called from the worker's own thread;
+// everything else runs on the main thread, through the hand-off.
 class CaptureTarget {
 public:
     virtual ~CaptureTarget() = default;
 
     [[nodiscard]] virtual bool isInProgress() const = 0;
+    // Counts the live starts of the capture. A live worker goes on only while
+    // it is the newest: a capture stopped and started again before its worker
+    // saw the flag cleared has a new run, and the old worker must end.
+    [[nodiscard]] virtual std::uint64_t liveRunGeneration() const = 0;
 
     virtual FrameList& iaxFrames() = 0;
     // Passing the list returned by iaxFrames() announces what was appended.
     virtual void setIaxFrames(const FrameList& frames) = 0;
     virtual void setPropertyText(std::string_view key, std::string_view text) = 0;
     // The worker's run has ended; it no longer refers to the capture.
-    virtual void workerRunEnded() = 0;
+    virtual void workerRunEnded(const RunSummary& summary) = 0;
 };

@@ -21,6 +21,7 @@ void KvPCAPCapture::loadCapture(std::shared_ptr<CaptureTarget> capture) {
         return;
     }
 
+    RunSummary summary;
     for (;;) {
         kvlog::line("Reading packet");
         pcap_pkthdr* header = nullptr;
@@ -37,10 +38,11 @@ void KvPCAPCapture::loadCapture(std::shared_ptr<CaptureTarget> capture) {
             }
             break;
         }
+        ++summary.packetsRead;
         applyFilePolicy(decodePacket({data, header->caplen}));
     }
 
     kvlog::line("Capture has been stopped");
     pcap_close(file);
-    endRun();
+    endRun(summary);
 }

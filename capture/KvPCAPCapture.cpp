@@ -60,11 +60,11 @@ void KvPCAPCapture::setErrorOnCapture(CaptureTarget& capture, std::string_view m
     });
 }
 
-void KvPCAPCapture::endRun() {
+void KvPCAPCapture::endRun(const RunSummary& summary) {
     if (!captureReference_) {
         return;
     }
     services_.handoff->post(
-        [capture = std::move(captureReference_)] { capture->workerRunEnded(); });
+        [capture = std::move(captureReference_), summary] { capture->workerRunEnded(summary); });
     captureReference_.reset();
 }

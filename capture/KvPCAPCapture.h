@@ -28,6 +28,19 @@ public:
     // Reads sourceFilename() to its end, delivering every frame at once.
     void loadCapture(std::shared_ptr<CaptureTarget> capture);
 
+    // What a live run needs from the main thread, copied there as it starts.
+    struct LiveRun {
+        std::string interfaceName;
+        std::string filter;
+        std::uint64_t generation = 0;
+    };
+    static constexpr const char* temporaryCaptureFile = "/tmp/quorvex.capture";
+    static constexpr int snapshotLength = 1024;
+    static constexpr int readTimeoutMs = 100;
+    // Captures the interface while the run is the capture's newest and its
+    // flag stays set, writing every packet to the temporary capture file.
+    void startCapture(std::shared_ptr<CaptureTarget> capture, const LiveRun& run);
+
     // Delivery, on the worker thread.
     void beginRun(std::shared_ptr<CaptureTarget> capture);
     void applyLivePolicy(std::shared_ptr<KvIAXFrame> frame);
@@ -35,7 +48,7 @@ public:
     void deliver();
     // Tells the capture on the main thread that the run is over and lets go
     // of it there, so that a capture never dies on a worker thread.
-    void endRun();
+    void endRun(const RunSummary& summary = {});
     // Marks the capture as failed and shows the alert; waits until it is dismissed.
     void setErrorOnCapture(CaptureTarget& capture, std::string_view message);
 

@@ -6,8 +6,8 @@
 # says what to install where there is not.
 set -euo pipefail
 
-build=(cmake g++ make pkg-config libpcap-dev qt6-base-dev)
-test=(libgtest-dev libbenchmark-dev clang libclang-rt-14-dev tshark)
+build=(cmake g++ make pkg-config libpcap-dev libcap-dev qt6-base-dev)
+test=(libgtest-dev libbenchmark-dev clang libclang-rt-14-dev tshark iproute2 tcpdump)
 
 case "${1:-run}" in
 run) wanted=("${build[@]}") ;;

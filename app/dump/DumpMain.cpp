@@ -1,22 +1,30 @@
-// quorvex-dump: loads a capture file the way the window's Open does (a
-// capture, its worker thread, one main-thread delivery per frame), waits for
-// the run to end and prints every record of the capture's frame list.
+// quorvex-dump: decodes a capture the way the window does and prints every
+// frame record. A file goes through the same loader as Open (a capture, its
+// worker thread, one main-thread delivery per frame) and is printed when the
+// run has ended; a live capture (--live) goes through the same live worker as
+// the capture's button and is printed batch by batch as the frames arrive.
 #include "app/KvIAXCapture.h"
 #include "app/RecordWriter.h"
+#include "app/dump/DumpArguments.h"
 #include "capture/CaptureAlert.h"
+#include "capture/CapturePermission.h"
+#include "capture/LiveRunGate.h"
 #include "capture/SpinningHandoff.h"
 #include "capture/WorkerThreads.h"
 
 #include <QCoreApplication>
+#include <QSocketNotifier>
+#include <QTimer>
 
+#include <csignal>
 #include <cstdio>
-#include <cstring>
+#include <cstdlib>
 #include <iostream>
 #include <string>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
-
-constexpr const char* usage = "usage: quorvex-dump [--format jsonl|tsv] FILE\n";
 
 // The command line's stand-in for the modal alert.
 class StderrAlert final : public CaptureAlert {
@@ -31,91 +39,144 @@ private:
     bool failed_ = false;
 };
 
-struct Arguments {
-    recordwriter::Format format = recordwriter::Format::Jsonl;
-    std::string file;
+class RecordPrinter {
+public:
+    explicit RecordPrinter(recordwriter::Format format) : format_(format) {
+        if (format_ == recordwriter::Format::Tsv) {
+            out_ = recordwriter::tsvHeader();
+        }
+    }
+    void print(const KvIAXFrame& frame) {
+        if (format_ == recordwriter::Format::Tsv) {
+            recordwriter::appendTsv(out_, frame);
+        } else {
+            recordwriter::appendJson(out_, frame);
+        }
+        if (out_.size() > (1 << 20)) {
+            flush();
+        }
+    }
+    void flush() {
+        std::fwrite(out_.data(), 1, out_.size(), stdout);
+        std::fflush(stdout);
+        out_.clear();
+    }
+
+private:
+    recordwriter::Format format_;
+    std::string out_;
 };
 
-bool parseFormat(const char* name, recordwriter::Format& format) {
-    if (std::strcmp(name, "jsonl") == 0) {
-        format = recordwriter::Format::Jsonl;
-    } else if (std::strcmp(name, "tsv") == 0) {
-        format = recordwriter::Format::Tsv;
-    } else {
-        return false;
-    }
-    return true;
+// SIGINT and SIGTERM reach the event loop through a pipe, so that the stop
+// goes through the capture's own stopCapture on the main thread.
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int) {
+    const char byte = 1;
+    [[maybe_unused]] const auto ignored = write(signalPipe[1], &byte, 1);
 }
 
-bool parseArguments(int argc, char** argv, Arguments& args) {
-    bool haveFile = false;
-    for (int i = 1; i < argc; ++i) {
-        const char* arg = argv[i];
-        if (std::strcmp(arg, "--format") == 0 && i + 1 < argc) {
-            if (!parseFormat(argv[++i], args.format)) {
-                return false;
-            }
-        } else if (std::strncmp(arg, "--format=", 9) == 0) {
-            if (!parseFormat(arg + 9, args.format)) {
-                return false;
-            }
-        } else if ((arg[0] == '-' && arg[1] != '\0') || haveFile) {
-            return false; // "-" alone is standard input
-        } else {
-            args.file = arg;
-            haveFile = true;
-        }
+void printStatistics(const RunSummary& summary) {
+    std::fprintf(stderr, "%llu packets captured\n",
+                 static_cast<unsigned long long>(summary.packetsRead));
+    if (summary.haveStatistics) {
+        std::fprintf(stderr, "%llu packets received by filter\n%llu packets dropped by kernel\n",
+                     static_cast<unsigned long long>(summary.packetsReceived),
+                     static_cast<unsigned long long>(summary.packetsDropped));
     }
-    return haveFile;
-}
-
-void printFrames(const FrameList& frames, recordwriter::Format format) {
-    std::string out;
-    out.reserve(1 << 20);
-    if (format == recordwriter::Format::Tsv) {
-        out = recordwriter::tsvHeader();
-    }
-    for (const auto& frame : frames) {
-        if (format == recordwriter::Format::Tsv) {
-            recordwriter::appendTsv(out, *frame);
-        } else {
-            recordwriter::appendJson(out, *frame);
-        }
-        if (out.size() > (1 << 20) - 4096) {
-            std::fwrite(out.data(), 1, out.size(), stdout);
-            out.clear();
-        }
-    }
-    std::fwrite(out.data(), 1, out.size(), stdout);
-    std::fflush(stdout);
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    Arguments args;
-    if (!parseArguments(argc, argv, args)) {
-        std::fputs(usage, stderr);
+    const auto parsed = DumpArguments::parse(argc, argv);
+    if (!parsed) {
+        std::fputs(dumpUsage, stderr);
         return 2;
     }
+    const DumpArguments& args = *parsed;
     QCoreApplication app(argc, argv);
 
     SpinningHandoff handoff;
     StderrAlert alert;
     WorkerThreads threads;
+    LiveRunGate liveGate;
+    const auto permission = makeCapturePermission();
+    LiveCaptureSettings liveSettings;
+    if (args.interface) {
+        liveSettings.interfaceName = *args.interface;
+    } else if (const char* name = std::getenv("QUORVEX_INTERFACE"); name != nullptr && *name) {
+        liveSettings.interfaceName = name;
+    }
     CaptureServices services;
     services.handoff = &handoff;
     services.alert = &alert;
     services.threads = &threads;
     services.unknownElementDump = &std::cerr; // standard output carries records only
+    services.liveGate = &liveGate;
+    services.permission = permission.get();
+    services.liveSettings = &liveSettings;
 
     auto capture = KvIAXCapture::create(services);
+    RecordPrinter printer(args.format);
     QObject::connect(capture.get(), &KvIAXCapture::runEnded, &app, [&] {
-        printFrames(capture->iaxFrames(), args.format);
+        if (!args.live) {
+            for (const auto& frame : capture->iaxFrames()) {
+                printer.print(*frame);
+            }
+        }
+        printer.flush();
+        if (args.live) {
+            printStatistics(capture->lastRunSummary());
+        }
         app.exit(alert.failed() ? 1 : 0);
     });
-    capture->loadCapture(QString::fromLocal8Bit(args.file.c_str()));
+
+    if (!args.live) {
+        capture->loadCapture(QString::fromLocal8Bit(args.file.c_str()));
+    } else {
+        // Batches are printed as they arrive, up to --count frames.
+        unsigned long printed = 0;
+        QObject::connect(capture.get(), &KvIAXCapture::framesAppended, &app,
+                         [&](qsizetype first, qsizetype count) {
+                             for (qsizetype row = first; row < first + count; ++row) {
+                                 if (args.count && printed >= *args.count) {
+                                     break;
+                                 }
+                                 printer.print(
+                                     *capture->iaxFrames()[static_cast<std::size_t>(row)]);
+                                 ++printed;
+                             }
+                             printer.flush();
+                             if (args.count && printed >= *args.count && capture->isInProgress()) {
+                                 capture->stopCapture();
+                             }
+                         });
+        if (pipe2(signalPipe, O_CLOEXEC) == 0) {
+            auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
+            QObject::connect(notifier, &QSocketNotifier::activated, &app, [&] {
+                char byte = 0;
+                [[maybe_unused]] const auto ignored = read(signalPipe[0], &byte, 1);
+                if (capture->isInProgress()) {
+                    capture->stopCapture();
+                }
+            });
+            std::signal(SIGINT, onSignal);
+            std::signal(SIGTERM, onSignal);
+        }
+        if (args.durationSeconds) {
+            QTimer::singleShot(static_cast<int>(*args.durationSeconds * 1000), &app, [&] {
+                if (capture->isInProgress()) {
+                    capture->stopCapture();
+                }
+            });
+        }
+        if (args.filter) {
+            capture->setValueForKey("filter", QString::fromLocal8Bit(args.filter->c_str()));
+        }
+        capture->startCapture();
+    }
     const int status = app.exec();
-    threads.waitForAll();
+    threads.waitForAll([] { QCoreApplication::processEvents(); });
     return status;
 }

@@ -90,10 +90,16 @@ TEST(DumpTool, ExitStatusTellsWhatWentWrong) {
 
     for (const QStringList& arguments :
          {QStringList{}, QStringList{"--format", "xml", sample}, QStringList{sample, sample},
-          QStringList{"--verbose", sample}, QStringList{"--format"}}) {
+          QStringList{"--verbose", sample}, QStringList{"--format"}, QStringList{"--live", sample},
+          QStringList{"--count", "5", sample}, QStringList{"--live", "--count", "0"},
+          QStringList{"--live", "--duration", "soon"}, QStringList{"--live", "--filter="}}) {
         const ProcessResult bad = runProcess(dumpTool, arguments);
         EXPECT_EQ(bad.exitCode, 2) << arguments.join(' ').toStdString();
-        EXPECT_EQ(bad.err, "usage: quorvex-dump [--format jsonl|tsv] FILE\n");
+        EXPECT_EQ(bad.err,
+                  "usage: quorvex-dump [--format jsonl|tsv] FILE\n"
+                  "       quorvex-dump --live [--format jsonl|tsv] [--interface NAME] [--filter "
+                  "EXPR]\n"
+                  "                    [--count N] [--duration SECONDS]\n");
     }
 }
 

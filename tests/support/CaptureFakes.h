@@ -47,9 +47,11 @@ public:
     void setPropertyText(std::string_view key, std::string_view text) override {
         propertyWrites.emplace_back(std::string(key) + "=" + std::string(text));
     }
-    void workerRunEnded() override { ++runsEnded; }
+    [[nodiscard]] std::uint64_t liveRunGeneration() const override { return generation.load(); }
+    void workerRunEnded(const RunSummary&) override { ++runsEnded; }
 
     std::atomic<bool> inProgress{true};
+    std::atomic<std::uint64_t> generation{1};
     FrameList frames;
     std::vector<bool> sameListPassed;
     std::vector<std::size_t> deliveredSizes; // list size after each delivery

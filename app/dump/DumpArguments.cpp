@@ -1,0 +1,97 @@
+#include "app/dump/DumpArguments.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
+
+const char* const dumpUsage =
+    "usage: quorvex-dump [--format jsonl|tsv] FILE\n"
+    "       quorvex-dump --live [--format jsonl|tsv] [--interface NAME] [--filter EXPR]\n"
+    "                    [--count N] [--duration SECONDS]\n";
+
+namespace {
+
+bool parseFormat(std::string_view name, recordwriter::Format& format) {
+    if (name == "jsonl") {
+        format = recordwriter::Format::Jsonl;
+    } else if (name == "tsv") {
+        format = recordwriter::Format::Tsv;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+bool parseCount(const char* text, unsigned long& count) {
+    char* end = nullptr;
+    errno = 0;
+    count = std::strtoul(text, &end, 10);
+    return end != text && *end == '\0' && errno == 0 && count > 0 && text[0] != '-';
+}
+
+bool parseSeconds(const char* text, double& seconds) {
+    char* end = nullptr;
+    seconds = std::strtod(text, &end);
+    return end != text && *end == '\0' && seconds > 0 && seconds < 1e9;
+}
+
+} // namespace
+
+std::optional<DumpArguments> DumpArguments::parse(int argc, char** argv) {
+    DumpArguments args;
+    bool haveFile = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        // Options take their value as the next argument or after "=".
+        std::string_view option = arg;
+        const char* value = nullptr;
+        if (arg.starts_with("--") && arg.find('=') != std::string_view::npos) {
+            option = arg.substr(0, arg.find('='));
+            value = argv[i] + option.size() + 1;
+        }
+        auto takeValue = [&]() -> const char* {
+            if (value == nullptr && i + 1 < argc) {
+                value = argv[++i];
+            }
+            return value;
+        };
+        if (option == "--live" && value == nullptr) {
+            args.live = true;
+        } else if (option == "--format") {
+            const char* v = takeValue();
+            if (v == nullptr || !parseFormat(v, args.format)) {
+                return std::nullopt;
+            }
+        } else if (option == "--interface" || option == "--filter") {
+            const char* v = takeValue();
+            if (v == nullptr || *v == '\0') {
+                return std::nullopt;
+            }
+            (option == "--interface" ? args.interface : args.filter) = std::string(v);
+        } else if (option == "--count") {
+            const char* v = takeValue();
+            unsigned long count = 0;
+            if (v == nullptr || !parseCount(v, count)) {
+                return std::nullopt;
+            }
+            args.count = count;
+        } else if (option == "--duration") {
+            const char* v = takeValue();
+            double seconds = 0;
+            if (v == nullptr || !parseSeconds(v, seconds)) {
+                return std::nullopt;
+            }
+            args.durationSeconds = seconds;
+        } else if ((arg.size() > 1 && arg[0] == '-') || haveFile) {
+            return std::nullopt; // "-" alone is standard input
+        } else {
+            args.file = std::string(arg);
+            haveFile = true;
+        }
+    }
+    const bool liveOptions = args.filter || args.count || args.durationSeconds;
+    if (args.live == haveFile || (!args.live && liveOptions)) {
+        return std::nullopt;
+    }
+    return args;
+}

@@ -1,0 +1,156 @@
+// The live run of the capture worker: the interface is opened with the
+// capture's filter, every packet is written unchanged to the temporary
+// capture file, decoded, and handed over in batches about a second apart.
+#include "capture/KvPCAPCapture.h"
+
+#include "capture/CapturePermission.h"
+#include "capture/LiveRunGate.h"
+#include "common/Log.h"
+
+#include <pcap/pcap.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <thread>
+
+namespace {
+
+// The temporary file has a fixed name in a folder everyone may write to, and
+// the capture may run as root: whatever is at the path (a planted link, say)
+// is removed, and the file is made anew, refusing links and files that
+// appear meanwhile, readable by its owner only.
+std::FILE* openTemporaryFile(const char* path, std::string& error) {
+    if (unlink(path) != 0 && errno != ENOENT) {
+        error = std::string(path) + ": " + std::strerror(errno);
+        return nullptr;
+    }
+    const int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        error = std::string(path) + ": " + std::strerror(errno);
+        return nullptr;
+    }
+    std::FILE* file = fdopen(fd, "wb");
+    if (file == nullptr) {
+        error = std::string(path) + ": " + std::strerror(errno);
+        close(fd);
+    }
+    return file;
+}
+
+} // namespace
+
+void KvPCAPCapture::startCapture(std::shared_ptr<CaptureTarget> capture, const LiveRun& run) {
+    beginRun(std::move(capture));
+    RunSummary summary;
+    summary.live = true;
+    auto runIsCurrent = [this, &run] {
+        return captureReference_->isInProgress() &&
+               captureReference_->liveRunGeneration() == run.generation;
+    };
+
+    LiveRunGate::Pass pass(*services_.liveGate);
+    // A run stopped or replaced while it waited for an earlier one to end
+    // never starts, so it cannot touch that run's file.
+    if (!runIsCurrent()) {
+        endRun(summary);
+        return;
+    }
+    CapturePermission& permission = *services_.permission;
+    permission.widen();
+
+    char errorText[PCAP_ERRBUF_SIZE] = {};
+    pcap_t* handle =
+        pcap_open_live(run.interfaceName.c_str(), snapshotLength, 1, readTimeoutMs, errorText);
+    if (handle == nullptr) {
+        std::fprintf(stderr, "pcap_open_live failed: %s\n", errorText);
+        setErrorOnCapture(*captureReference_, errorText);
+        permission.narrow();
+        endRun(summary);
+        return;
+    }
+    permission.interfaceOpened();
+
+    bpf_program program{};
+    const bool compiled = pcap_compile(handle, &program, run.filter.c_str(), 1, 0) == 0;
+    const bool installed = compiled && pcap_setfilter(handle, &program) == 0;
+    if (compiled) {
+        pcap_freecode(&program); // the capture keeps its own copy
+    }
+    if (!installed) {
+        const std::string reason = pcap_geterr(handle);
+        setErrorOnCapture(*captureReference_, reason);
+        pcap_close(handle);
+        permission.narrow();
+        endRun(summary);
+        return;
+    }
+
+    std::string fileError;
+    std::FILE* file = openTemporaryFile(temporaryCaptureFile, fileError);
+    pcap_dumper_t* dumper = file != nullptr ? pcap_dump_fopen(handle, file) : nullptr;
+    if (dumper == nullptr) {
+        kvlog::line("Error while getting a pcap_dumper reference");
+        const std::string reason = file != nullptr ? std::string(pcap_geterr(handle)) : fileError;
+        if (file != nullptr) {
+            std::fclose(file);
+        }
+        setErrorOnCapture(*captureReference_, reason);
+        pcap_close(handle);
+        permission.narrow();
+        endRun(summary);
+        return;
+    }
+
+    // On Linux a blocking read's time-out only starts once a packet has
+    // arrived, so with no traffic it would never return to the flag test.
+    // Reads are therefore non-blocking, with a wait of at most one read
+    // time-out for the capture's descriptor when there is nothing to read.
+    const int selectable = pcap_get_selectable_fd(handle);
+    const bool waitOnDescriptor = selectable >= 0 && pcap_setnonblock(handle, 1, errorText) == 0;
+    while (runIsCurrent()) {
+        pcap_pkthdr* header = nullptr;
+        const u_char* data = nullptr;
+        const int status = pcap_next_ex(handle, &header, &data);
+        if (status == 0) {
+            if (waitOnDescriptor) {
+                pollfd ready{selectable, POLLIN, 0};
+                poll(&ready, 1, readTimeoutMs);
+            }
+            continue; // no packet within the read time-out
+        }
+        if (status != 1) {
+            // A failed read does not end the run; a lasting one (the interface
+            // went down) must not keep a core busy either.
+            std::this_thread::sleep_for(std::chrono::milliseconds(readTimeoutMs));
+            continue;
+        }
+        pcap_dump(reinterpret_cast<u_char*>(dumper), header, data);
+        ++summary.packetsRead;
+        applyLivePolicy(decodePacket({data, header->caplen}));
+    }
+
+    kvlog::line("Capture has been stopped");
+    // Every packet in the temporary file is also in the capture's list.
+    if (!iaxFrameBuffer().empty()) {
+        deliver();
+    }
+    pcap_stat statistics{};
+    if (pcap_stats(handle, &statistics) == 0) {
+        summary.haveStatistics = true;
+        summary.packetsReceived = statistics.ps_recv;
+        summary.packetsDropped = statistics.ps_drop;
+        summary.packetsDroppedByInterface = statistics.ps_ifdrop;
+    }
+    pcap_dump_flush(dumper);
+    pcap_dump_close(dumper);
+    pcap_close(handle);
+    permission.narrow();
+    endRun(summary);
+}

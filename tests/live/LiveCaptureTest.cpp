@@ -1,0 +1,322 @@
+// Live captures on a veth pair in network namespaces made by the test. They
+// need root; elsewhere they skip themselves and say why.
+#include "app/KvIAXCapture.h"
+#include "capture/CapturePermission.h"
+#include "capture/KvPCAPCapture.h"
+#include "capture/LiveRunGate.h"
+#include "capture/SpinningHandoff.h"
+#include "capture/WorkerThreads.h"
+#include "samples/IaxPacketBuilder.h"
+
+#include "tests/live/TestNetwork.h"
+#include "tests/support/CaptureFakes.h"
+#include "tests/support/EventLoop.h"
+#include "tests/support/RecordingLogSink.h"
+
+#include <pcap/pcap.h>
+#include <sys/stat.h>
+
+#include <QElapsedTimer>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+const char* const temporaryFile = KvPCAPCapture::temporaryCaptureFile;
+
+// The real permission, with a record of its steps and a check that two runs
+// never hold it at once.
+class RecordingPermission final : public CapturePermission {
+public:
+    explicit RecordingPermission(CapturePermission& real) : real_(real) {}
+    void widen() override {
+        record("widen");
+        overlapped = overlapped || widened_;
+        widened_ = true;
+        real_.widen();
+    }
+    void interfaceOpened() override {
+        record("opened");
+        real_.interfaceOpened();
+    }
+    void narrow() override {
+        record("narrow");
+        widened_ = false;
+        real_.narrow();
+    }
+    std::vector<std::string> events() {
+        std::lock_guard lock(mutex_);
+        return events_;
+    }
+    long count(const std::string& event) {
+        const auto all = events();
+        return std::count(all.begin(), all.end(), event);
+    }
+    std::atomic<bool> overlapped{false};
+
+private:
+    void record(const char* event) {
+        std::lock_guard lock(mutex_);
+        events_.emplace_back(event);
+    }
+    CapturePermission& real_;
+    std::mutex mutex_;
+    std::vector<std::string> events_;
+    std::atomic<bool> widened_{false};
+};
+
+Bytes iaxPayload(std::uint32_t timestamp) {
+    return iaxgen::fullFrame({.sourceCall = 7,
+                              .destinationCall = 9,
+                              .timestamp = timestamp,
+                              .frameType = 6,
+                              .subclass = 2});
+}
+
+std::vector<Bytes> packetsInFile(const char* path) {
+    std::vector<Bytes> packets;
+    char error[PCAP_ERRBUF_SIZE];
+    pcap_t* file = pcap_open_offline(path, error);
+    if (file == nullptr) {
+        ADD_FAILURE() << error;
+        return packets;
+    }
+    pcap_pkthdr* header = nullptr;
+    const u_char* data = nullptr;
+    while (pcap_next_ex(file, &header, &data) == 1) {
+        EXPECT_EQ(header->caplen, header->len);
+        packets.emplace_back(data, data + header->caplen);
+    }
+    pcap_close(file);
+    return packets;
+}
+
+std::string fileBytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+class LiveCapture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!network.failure().empty()) {
+            GTEST_SKIP() << network.failure();
+        }
+        ASSERT_TRUE(network.enterCaptureSide());
+        services.handoff = &handoff;
+        services.alert = &alert;
+        services.threads = &threads;
+        services.unknownElementDump = &dump;
+        services.liveGate = &gate;
+        services.permission = &permission;
+        services.liveSettings = &settings;
+    }
+    void TearDown() override {
+        threads.waitForAll([] { QCoreApplication::processEvents(); });
+    }
+
+    std::shared_ptr<KvIAXCapture> newCapture() {
+        auto capture = KvIAXCapture::create(services);
+        QObject::connect(capture.get(), &KvIAXCapture::runEnded, [this] { ++runsEnded; });
+        return capture;
+    }
+    // Starts a live run and waits until it reads packets.
+    void start(KvIAXCapture& capture) {
+        const long opened = permission.count("opened");
+        capture.startCapture();
+        ASSERT_TRUE(pumpUntil([&] { return permission.count("opened") > opened; }));
+        pumpFor(300); // the filter and the file come right after the open
+    }
+    void stop(KvIAXCapture& capture) {
+        const int ended = runsEnded;
+        capture.stopCapture();
+        ASSERT_TRUE(pumpUntil([&] { return runsEnded > ended; }));
+    }
+    void send(std::vector<TestNetwork::Datagram> datagrams, int gapMs = 0) {
+        auto sent = network.sendFromPeer(std::move(datagrams), gapMs);
+        ASSERT_TRUE(pumpUntil(
+            [&] { return sent.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
+        pumpFor(300); // let the last ones through the read time-out
+    }
+    static void pumpFor(int ms) {
+        QElapsedTimer timer;
+        timer.start();
+        pumpUntil([&] { return timer.elapsed() >= ms; });
+    }
+    static std::vector<std::string> timestamps(const KvIAXCapture& capture) {
+        std::vector<std::string> values;
+        for (const auto& frame : capture.iaxFrames()) {
+            values.push_back(frame->properties().text(PropertyKey::timestamp));
+        }
+        return values;
+    }
+
+    TestNetwork network;
+    RecordingLogSink log;
+    SpinningHandoff handoff;
+    RecordingAlert alert;
+    WorkerThreads threads;
+    std::ostringstream dump;
+    LiveRunGate gate;
+    std::unique_ptr<CapturePermission> realPermission = makeCapturePermission();
+    RecordingPermission permission{*realPermission};
+    LiveCaptureSettings settings; // "en0", the capture side of the veth pair
+    CaptureServices services;
+    int runsEnded = 0;
+};
+
+} // namespace
+
+TEST_F(LiveCapture, FilteredPacketsArriveInBatchesAndInTheFileByteForByte) {
+    auto capture = newCapture();
+    std::vector<qint64> batchTimes; // milliseconds
+    QElapsedTimer clock;
+    clock.start();
+    QObject::connect(capture.get(), &KvIAXCapture::framesAppended, [&](qsizetype, qsizetype count) {
+        if (count > 0) {
+            batchTimes.push_back(clock.elapsed());
+        }
+    });
+    start(*capture);
+    std::vector<TestNetwork::Datagram> datagrams;
+    for (std::uint32_t i = 0; i < 25; ++i) {
+        datagrams.push_back({4569, iaxPayload(i)});
+        if (i % 3 == 0) {
+            datagrams.push_back({5060, iaxPayload(1000 + i)}); // not "port 4569"
+        }
+    }
+    send(datagrams, 100);
+    stop(*capture);
+
+    std::vector<std::string> expected;
+    for (int i = 0; i < 25; ++i) {
+        expected.push_back(PropertyValue::padded5(static_cast<std::uint32_t>(i)).text());
+    }
+    EXPECT_EQ(timestamps(*capture), expected);
+
+    const auto packets = packetsInFile(temporaryFile);
+    ASSERT_EQ(packets.size(), 25u);
+    for (std::uint32_t i = 0; i < 25; ++i) {
+        const Bytes& packet = packets[i];
+        ASSERT_GE(packet.size(), 42u);
+        EXPECT_EQ(Bytes(packet.begin() + 42, packet.end()), iaxPayload(i)) << i;
+    }
+    EXPECT_EQ(capture->lastRunSummary().packetsRead, 25u);
+
+    // Batches more than a second apart, the last one at the stop.
+    ASSERT_GE(batchTimes.size(), 3u);
+    for (std::size_t i = 1; i + 1 < batchTimes.size(); ++i) {
+        EXPECT_GE(batchTimes[i] - batchTimes[i - 1], 900) << i;
+    }
+    EXPECT_EQ(permission.events(), (std::vector<std::string>{"widen", "opened", "narrow"}));
+    EXPECT_EQ(log.count("Capture has been stopped"), 1);
+}
+
+TEST_F(LiveCapture, StopWithNoTrafficEndsTheRunAtTheNextPoll) {
+    auto capture = newCapture();
+    start(*capture);
+    QElapsedTimer timer;
+    timer.start();
+    stop(*capture);
+    // The run polls the flag at least every 100 ms; a generous bound catches a
+    // read that never times out.
+    EXPECT_LT(timer.elapsed(), 1000);
+    EXPECT_TRUE(packetsInFile(temporaryFile).empty());
+    EXPECT_TRUE(capture->iaxFrames().empty());
+    EXPECT_EQ(permission.count("narrow"), 1);
+}
+
+TEST_F(LiveCapture, AFilterThatDoesNotCompileFailsAndLeavesTheLastFile) {
+    auto capture = newCapture();
+    start(*capture);
+    send({{4569, iaxPayload(1)}, {4569, iaxPayload(2)}});
+    stop(*capture);
+    const std::string firstFile = fileBytes(temporaryFile);
+    ASSERT_EQ(packetsInFile(temporaryFile).size(), 2u);
+
+    capture->setValueForKey("filter", QStringLiteral("port 4569 andd udp"));
+    const int ended = runsEnded;
+    capture->startCapture();
+    ASSERT_TRUE(pumpUntil([&] { return runsEnded > ended; }));
+    EXPECT_EQ(capture->valueForKey("status").toString(), "Error");
+    EXPECT_EQ(capture->valueForKey("button").toString(), "Start");
+    ASSERT_EQ(alert.messages.size(), 1u);
+    EXPECT_NE(alert.messages[0].find("syntax error"), std::string::npos) << alert.messages[0];
+    EXPECT_TRUE(capture->isInProgress()); // an error changes no flag
+    EXPECT_EQ(permission.events(),
+              (std::vector<std::string>{"widen", "opened", "narrow", "widen", "opened", "narrow"}));
+    EXPECT_EQ(fileBytes(temporaryFile), firstFile);
+}
+
+TEST_F(LiveCapture, AnInterfaceThatCannotBeOpenedIsReported) {
+    settings.interfaceName = "qvxnosuch0";
+    auto capture = newCapture();
+    capture->startCapture();
+    ASSERT_TRUE(pumpUntil([&] { return runsEnded == 1; }));
+    ASSERT_EQ(alert.messages.size(), 1u);
+    EXPECT_NE(alert.messages[0].find("qvxnosuch0"), std::string::npos) << alert.messages[0];
+    EXPECT_EQ(capture->valueForKey("status").toString(), "Error");
+    EXPECT_EQ(permission.events(), (std::vector<std::string>{"widen", "narrow"}));
+}
+
+TEST_F(LiveCapture, TwoRunsInARowLeaveTheSecondRunsPacketsOnly) {
+    auto capture = newCapture();
+    start(*capture);
+    send({{4569, iaxPayload(100)}, {4569, iaxPayload(101)}, {4569, iaxPayload(102)}});
+    stop(*capture);
+    start(*capture);
+    send({{4569, iaxPayload(200)}, {4569, iaxPayload(201)}});
+    stop(*capture);
+
+    const auto packets = packetsInFile(temporaryFile);
+    ASSERT_EQ(packets.size(), 2u);
+    EXPECT_EQ(Bytes(packets[0].begin() + 42, packets[0].end()), iaxPayload(200));
+    // Both runs append to the one frame list.
+    EXPECT_EQ(timestamps(*capture),
+              (std::vector<std::string>{"00100", "00101", "00102", "00200", "00201"}));
+    EXPECT_FALSE(capture->hasCapturedFrames() && capture->isInProgress());
+}
+
+TEST_F(LiveCapture, AStartBeforeTheOldWorkerSawTheStopLeavesOneRun) {
+    auto capture = newCapture();
+    start(*capture);
+    capture->stopCapture();
+    capture->startCapture(); // the first worker has not polled the flag yet
+    ASSERT_TRUE(pumpUntil([&] { return runsEnded == 1 && permission.count("opened") == 2; }));
+    pumpFor(300);
+    send({{4569, iaxPayload(300)}, {4569, iaxPayload(301)}, {4569, iaxPayload(302)}});
+    stop(*capture);
+
+    EXPECT_EQ(timestamps(*capture), (std::vector<std::string>{"00300", "00301", "00302"}));
+    EXPECT_EQ(packetsInFile(temporaryFile).size(), 3u);
+    EXPECT_FALSE(permission.overlapped);
+}
+
+TEST_F(LiveCapture, ALinkPlantedAtTheTemporaryPathIsNotFollowed) {
+    const fs::path victim =
+        fs::temp_directory_path() / ("quorvex-victim-" + std::to_string(getpid()));
+    { std::ofstream(victim) << "precious"; }
+    fs::remove(temporaryFile);
+    fs::create_symlink(victim, temporaryFile);
+
+    auto capture = newCapture();
+    start(*capture);
+    send({{4569, iaxPayload(7)}});
+    stop(*capture);
+
+    EXPECT_EQ(fileBytes(victim), "precious");
+    struct stat info {};
+    ASSERT_EQ(lstat(temporaryFile, &info), 0);
+    EXPECT_TRUE(S_ISREG(info.st_mode));
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    EXPECT_EQ(packetsInFile(temporaryFile).size(), 1u);
+    fs::remove(victim);
+}
