@@ -1,0 +1,113 @@
+#include "app/KvController.h"
+
+#include "app/FileMove.h"
+#include "app/FilePanels.h"
+#include "common/Log.h"
+#include "privileges/SystemBeep.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QTimer>
+
+KvController::KvController(const ControllerServices& services, QObject* parent)
+    : QObject(parent), services_(services), iaxCaptures_(std::make_shared<CaptureList>()) {
+    setIaxCaptures(CaptureList{KvIAXCapture::create(services_.captures)});
+}
+
+KvController::~KvController() = default;
+
+void KvController::awakeFromNib() {
+    kvlog::line("KvController is awaking from NIB");
+}
+
+void KvController::setIaxCaptures(const CaptureList& captures) {
+    if (&captures == iaxCaptures_.get()) {
+        return;
+    }
+    // The old list goes at the end of the current event: code that fetched it
+    // during this event may still be using it.
+    QTimer::singleShot(0, this, [old = iaxCaptures_] { (void)old; });
+    iaxCaptures_ = std::make_shared<CaptureList>(captures);
+    emit iaxCapturesChanged();
+}
+
+void KvController::stopCapture(KvIAXCapture* capture) {
+    if (capture == nullptr) {
+        return;
+    }
+    kvlog::line("In stopCapture, argument = ", capture->description().toStdString());
+    if (capture->isInProgress()) {
+        capture->stopCapture();
+        capture->setValueForKey("status", QStringLiteral("Idle"));
+        capture->setValueForKey("button", QStringLiteral("Start"));
+    } else {
+        capture->startCapture();
+        capture->setValueForKey("button", QStringLiteral("Stop"));
+        capture->setValueForKey("status", QStringLiteral("Capturing"));
+    }
+}
+
+void KvController::openDocument(QObject*) {
+    const auto path = services_.panels->chooseFileToOpen();
+    if (!path) {
+        return;
+    }
+    kvlog::line("OK button, filename is ", path->toStdString());
+    openDocumentWithContentsOfFile(*path);
+}
+
+void KvController::openDocumentWithContentsOfFile(const QString& path) {
+    const auto capture = KvIAXCapture::create(services_.captures);
+    const CaptureList leaving = *iaxCaptures_;
+    setIaxCaptures(CaptureList{capture});
+    // Captures leaving the list stop; each lives on while its worker runs.
+    for (const auto& old : leaving) {
+        if (old->isInProgress()) {
+            old->stopCapture();
+        }
+    }
+    kvlog::line("Loading capture");
+    capture->loadCapture(path);
+}
+
+void KvController::saveDocument(QObject*) {
+    kvlog::line("In save document");
+    const auto destination =
+        services_.panels->chooseSaveDestination(QDir::homePath(), QString(), requiredFileType);
+    if (!destination) {
+        return;
+    }
+    if (!moveFileWithoutReplacing(temporaryCaptureFile,
+                                  withRequiredType(*destination, requiredFileType))) {
+        kvlog::line("Move failed");
+        services_.beep->beep();
+    }
+}
+
+bool KvController::validateMenuItem(const QString& itemTitle) {
+    kvlog::line("In validate for: ", itemTitle.toStdString());
+    return true;
+}
+
+QString KvController::pathForDataFile() {
+    // This platform's folder for application data (~/.local/share/Quorvex).
+    const QString folder =
+        QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/Quorvex/";
+    if (!QFileInfo::exists(folder)) {
+        QDir().mkdir(folder); // no missing parents; the outcome is not looked at
+    }
+    return QDir(folder).filePath("Quorvex.capture");
+}
+
+void KvController::saveDataToDisk() {
+    kvlog::line("In save data to disk");
+}
+
+void KvController::loadDataFromDisk() {
+    kvlog::line("In load data to disk");
+}
+
+void KvController::dblClick() {
+    kvlog::line("Double click");
+}

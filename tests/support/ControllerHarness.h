@@ -1,0 +1,82 @@
+#pragma once
+
+#include "app/FilePanels.h"
+#include "app/KvController.h"
+#include "capture/CapturePermission.h"
+#include "capture/LiveRunGate.h"
+#include "privileges/SystemBeep.h"
+
+#include "tests/support/LoadHarness.h"
+#include "tests/support/RecordingLogSink.h"
+
+#include <QStringList>
+
+// Panels that answer what the test queued; nothing queued, or an empty
+// answer, is a cancel.
+class ScriptedPanels final : public FilePanels {
+public:
+    std::optional<QString> chooseFileToOpen() override { return next(); }
+    std::optional<QString> chooseSaveDestination(const QString& folder, const QString& name,
+                                                 const QString& requiredType) override {
+        saveFolder = folder;
+        saveName = name;
+        saveType = requiredType;
+        const auto chosen = next();
+        return chosen ? std::optional<QString>(withRequiredType(*chosen, requiredType)) : chosen;
+    }
+    QStringList answers;
+    QString saveFolder, saveName, saveType;
+
+private:
+    std::optional<QString> next() {
+        const QString answer = answers.isEmpty() ? QString() : answers.takeFirst();
+        if (answer.isEmpty()) {
+            return std::nullopt;
+        }
+        return answer;
+    }
+};
+
+class CountingBeep final : public SystemBeep {
+public:
+    explicit CountingBeep(RecordingLogSink& log) : log_(log) {}
+    void beep() override {
+        ++count;
+        log_.write("<beep>");
+    }
+    int count = 0;
+
+private:
+    RecordingLogSink& log_;
+};
+
+class NoPermission final : public CapturePermission {
+public:
+    void widen() override {}
+    void narrow() override {}
+};
+
+// A controller with the real hand-off and workers, scripted panels, a
+// recording alert and a counted beep.
+struct ControllerHarness {
+    ControllerHarness() {
+        load.services.liveGate = &gate;
+        load.services.permission = &permission;
+        load.services.liveSettings = &settings;
+        services.captures = load.services;
+        services.panels = &panels;
+        services.beep = &beep;
+    }
+    std::unique_ptr<KvController> makeController() {
+        return std::make_unique<KvController>(services);
+    }
+
+    RecordingLogSink log;
+    LoadHarness load;
+    LiveRunGate gate;
+    NoPermission permission;
+    LiveCaptureSettings settings;
+    ScriptedPanels panels;
+    CountingBeep beep{log};
+    ControllerServices services;
+};

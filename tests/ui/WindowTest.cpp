@@ -1,0 +1,108 @@
+// The window under Qt's offscreen platform: a generated capture is opened,
+// a frame with elements selected, and the three tables read back.
+#include "ui/CaptureListModel.h"
+#include "ui/ElementTableModel.h"
+#include "ui/FrameTableModel.h"
+#include "ui/MainWindow.h"
+
+#include "tests/support/ControllerHarness.h"
+
+#include <QAbstractItemModelTester>
+#include <QTableView>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QString cell(const QTableView* view, int row, int column) {
+    return view->model()->index(row, column).data().toString();
+}
+
+QStringList rowOf(const QTableView* view, int row) {
+    QStringList cells;
+    for (int column = 0; column < view->model()->columnCount(); ++column) {
+        cells << cell(view, row, column);
+    }
+    return cells;
+}
+
+} // namespace
+
+TEST(Window, ShowsCapturesFramesAndElementsByKey) {
+    ControllerHarness h;
+    WindowServices services;
+    services.captures = h.load.services;
+    services.liveSettings = &h.settings;
+    services.panels = &h.panels;
+    services.alert = &h.load.alert;
+    services.beep = &h.beep;
+    MainWindow window(services);
+    window.resize(1100, 760);
+    window.show();
+    EXPECT_EQ(h.log.lines(), (std::vector<std::string>{"In KvIAXCapture init",
+                                                       "KvController is awaking from NIB"}));
+
+    // Qt checks every signal of the three models while the file loads.
+    QAbstractItemModelTester captureTester(window.capturesTable()->model());
+    QAbstractItemModelTester frameTester(window.framesTable()->model());
+    QAbstractItemModelTester elementTester(window.elementsTable()->model());
+
+    window.controller().openDocumentWithContentsOfFile(QUORVEX_SAMPLES "/sample-call.pcap");
+    ASSERT_TRUE(pumpUntil([&] { return window.framesTable()->model()->rowCount() == 38; }));
+
+    const QTableView* captures = window.capturesTable();
+    ASSERT_EQ(captures->model()->rowCount(), 1);
+    const QStringList captureRow = rowOf(captures, 0);
+    EXPECT_TRUE(captureRow[0].startsWith("N 0x")) << captureRow[0].toStdString();
+    EXPECT_EQ(captureRow.mid(1), (QStringList{"Idle", "port 4569", "Start"}));
+
+    const QTableView* frames = window.framesTable();
+    EXPECT_EQ(rowOf(frames, 5).mid(0, 8),
+              (QStringList{"192.0.2.10", "198.51.100.20", "No", "IAX Control", "NEW", "00004",
+                           "00002", "00000"}));
+    EXPECT_EQ(rowOf(frames, 20).mid(2, 6),
+              (QStringList{"N/A", "Mini Frame", "N/A", "02140", "00002", "N/A"}));
+    EXPECT_EQ(frames->model()->headerData(0, Qt::Horizontal).toString(), "Source");
+
+    window.framesTable()->selectRow(5);
+    const QTableView* elements = window.elementsTable();
+    ASSERT_EQ(elements->model()->rowCount(), 13);
+    EXPECT_EQ(rowOf(elements, 0), (QStringList{"Version", "2"}));
+    EXPECT_EQ(rowOf(elements, 3),
+              (QStringList{"Calling Name", QString::fromUtf8("Alice M\xC3\xBCller")}));
+    EXPECT_EQ(rowOf(elements, 12).first(), "Datetime");
+    EXPECT_TRUE(window.statusText().startsWith("38 frames")) << window.statusText().toStdString();
+
+    // The filter cell is edited through the capture's key setter.
+    auto* model = window.capturesTable()->model();
+    ASSERT_TRUE(model->setData(model->index(0, 2), "udp port 4570", Qt::EditRole));
+    EXPECT_EQ(window.controller().iaxCaptures().first()->valueForKey("filter").toString(),
+              "udp port 4570");
+
+    pumpUntil([] { return false; }, 100);
+    const QString shot = QUORVEX_BUILD_DIR "/window.png";
+    EXPECT_TRUE(window.grab().save(shot)) << shot.toStdString();
+}
+
+TEST(Window, AppendsRowsInBatchesWithoutResetting) {
+    ControllerHarness h;
+    KvIAXCapture::create(h.load.services); // warm the log
+    auto capture = KvIAXCapture::create(h.load.services);
+    FrameTableModel model(KeyColumns{{"type"}, {}});
+    QAbstractItemModelTester tester(&model);
+    model.setCapture(capture.get());
+    int inserts = 0;
+    int resets = 0;
+    QObject::connect(&model, &QAbstractItemModel::rowsInserted, [&] { ++inserts; });
+    QObject::connect(&model, &QAbstractItemModel::modelReset, [&] { ++resets; });
+    for (int i = 0; i < 500; ++i) {
+        capture->iaxFrames().push_back(std::make_shared<KvIAXFrame>());
+        capture->setIaxFrames(capture->iaxFrames());
+    }
+    model.flushAppends();
+    EXPECT_EQ(model.rowCount(), 500);
+    EXPECT_EQ(inserts, 1);
+    EXPECT_EQ(resets, 0);
+    capture.reset(); // the model lets go of a capture that is gone
+    EXPECT_EQ(model.rowCount(), 0);
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "app/KvIAXCapture.h"
+#include "dissect/KvIAXFrame.h"
+#include "ui/KeyColumns.h"
+
+#include <QAbstractTableModel>
+#include <QPointer>
+#include <QTimer>
+
+#include <vector>
+
+// The frame table: the frame list of one capture, by the frame keys. Frames
+// appended by the hand-off become rows in batches: appends that come within a
+// few milliseconds of each other are one insert, never a reset, so a load of a
+// million frames keeps the window responsive and the selection and scroll
+// position where they are.
+class FrameTableModel final : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    explicit FrameTableModel(KeyColumns columns, QObject* parent = nullptr);
+
+    void setCapture(KvIAXCapture* capture);
+    [[nodiscard]] KvIAXCapture* capture() const { return capture_; }
+    [[nodiscard]] std::shared_ptr<KvIAXFrame> frameAt(int row) const;
+    // Inserts the rows of frames appended so far (normally done by a timer).
+    void flushAppends();
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+private:
+    void reset();
+
+    KeyColumns columns_;
+    std::vector<PropertyKey> keys_;
+    QPointer<KvIAXCapture> capture_;
+    int shownRows_ = 0; // rows announced to the views
+    QTimer flushTimer_;
+    QList<QMetaObject::Connection> connections_;
+};

@@ -1,0 +1,224 @@
+#include "ui/MainWindow.h"
+
+#include "ui/CaptureListModel.h"
+#include "ui/ElementTableModel.h"
+#include "ui/FrameTableModel.h"
+#include "ui_MainWindow.h"
+
+#include <QComboBox>
+#include <QDragEnterEvent>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMimeData>
+#include <QPushButton>
+
+#include <pcap/pcap.h>
+
+namespace {
+
+KeyColumns columnsOf(const QTableView* view) {
+    return {view->property("columnKeys").toStringList(),
+            view->property("columnTitles").toStringList()};
+}
+
+QString withoutMnemonic(QString title) {
+    return title.remove('&');
+}
+
+} // namespace
+
+MainWindow::MainWindow(WindowServices services, QWidget* parent)
+    : QMainWindow(parent), ui_(std::make_unique<Ui::MainWindow>()), services_(std::move(services)) {
+    ui_->setupUi(this);
+    // The interface description creates the one controller.
+    ControllerServices controllerServices;
+    controllerServices.captures = services_.captures;
+    controllerServices.captures.alert =
+        services_.alert != nullptr ? services_.alert : static_cast<CaptureAlert*>(&alert_);
+    controllerServices.captures.liveSettings = services_.liveSettings;
+    controllerServices.panels =
+        services_.panels != nullptr ? services_.panels : static_cast<FilePanels*>(&panels_);
+    controllerServices.beep =
+        services_.beep != nullptr ? services_.beep : static_cast<SystemBeep*>(&beep_);
+    controller_ = new KvController(controllerServices, this);
+
+    bindViews();
+    buildInterfaceChooser();
+    controller_->awakeFromNib();
+}
+
+MainWindow::~MainWindow() {
+    // Models first, then the controller and its captures, while the widgets
+    // their signals reach still exist.
+    for (QTableView* view : {ui_->capturesTable, ui_->framesTable, ui_->elementsTable}) {
+        view->setModel(nullptr);
+    }
+    delete captureModel_;
+    delete frameModel_;
+    delete elementModel_;
+    delete controller_;
+}
+
+QTableView* MainWindow::capturesTable() const {
+    return ui_->capturesTable;
+}
+QTableView* MainWindow::framesTable() const {
+    return ui_->framesTable;
+}
+QTableView* MainWindow::elementsTable() const {
+    return ui_->elementsTable;
+}
+QString MainWindow::statusText() const {
+    return statusLabel_->text();
+}
+
+void MainWindow::bindViews() {
+    captureModel_ = new CaptureListModel(*controller_, columnsOf(ui_->capturesTable), this);
+    frameModel_ = new FrameTableModel(columnsOf(ui_->framesTable), this);
+    elementModel_ = new ElementTableModel(columnsOf(ui_->elementsTable), this);
+    ui_->capturesTable->setModel(captureModel_);
+    ui_->framesTable->setModel(frameModel_);
+    ui_->elementsTable->setModel(elementModel_);
+
+    for (QTableView* view : {ui_->capturesTable, ui_->framesTable, ui_->elementsTable}) {
+        view->verticalHeader()->hide();
+        view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed); // a million rows
+        view->verticalHeader()->setDefaultSectionSize(view->fontMetrics().height() + 6);
+        view->horizontalHeader()->setStretchLastSection(true);
+    }
+    ui_->capturesTable->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    ui_->capturesTable->setColumnWidth(0, 260);
+    ui_->capturesTable->setColumnWidth(1, 110);
+    ui_->capturesTable->setColumnWidth(2, 260);
+    for (int column = 0; column < frameModel_->columnCount(); ++column) {
+        ui_->framesTable->setColumnWidth(column, column < 2 ? 130 : 105);
+    }
+    ui_->elementsTable->setColumnWidth(0, 260);
+    ui_->splitter->setSizes({120, 420, 200});
+
+    connect(captureModel_, &QAbstractItemModel::modelReset, this, &MainWindow::capturesReplaced);
+    connect(captureModel_, &QAbstractItemModel::dataChanged, this, [this] {
+        updateButtons();
+        updateStatus();
+    });
+    connect(ui_->capturesTable->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex& current) { captureSelected(current.row()); });
+    connect(ui_->framesTable->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex& current) {
+                elementModel_->setFrame(frameModel_->frameAt(current.row()));
+            });
+    connect(ui_->framesTable, &QTableView::doubleClicked, this,
+            [this] { controller_->dblClick(); });
+    connect(frameModel_, &QAbstractItemModel::rowsInserted, this, &MainWindow::updateStatus);
+    connect(frameModel_, &QAbstractItemModel::modelReset, this, &MainWindow::updateStatus);
+
+    connect(ui_->actionOpen, &QAction::triggered, this,
+            [this] { controller_->openDocument(ui_->actionOpen); });
+    connect(ui_->actionSave, &QAction::triggered, this,
+            [this] { controller_->saveDocument(ui_->actionSave); });
+    connect(ui_->actionQuit, &QAction::triggered, this, &QWidget::close);
+    connect(ui_->menuFile, &QMenu::aboutToShow, this, [this] {
+        for (QAction* action : {ui_->actionOpen, ui_->actionSave}) {
+            action->setEnabled(controller_->validateMenuItem(withoutMnemonic(action->text())));
+        }
+    });
+
+    statusLabel_ = new QLabel(this);
+    ui_->statusBar->addWidget(statusLabel_, 1);
+    capturesReplaced();
+}
+
+void MainWindow::buildInterfaceChooser() {
+    ui_->toolBar->addWidget(new QLabel(tr("Interface: "), this));
+    interfaceChooser_ = new QComboBox(this);
+    interfaceChooser_->setEditable(true);
+    interfaceChooser_->setMinimumContentsLength(12);
+    pcap_if_t* devices = nullptr;
+    char error[PCAP_ERRBUF_SIZE];
+    if (pcap_findalldevs(&devices, error) == 0) {
+        for (pcap_if_t* device = devices; device != nullptr; device = device->next) {
+            interfaceChooser_->addItem(QString::fromLocal8Bit(device->name));
+        }
+        pcap_freealldevs(devices);
+    }
+    // "en0" (or the interface named at start) stays chosen, listed or not.
+    const QString chosen = services_.liveSettings != nullptr
+                               ? QString::fromStdString(services_.liveSettings->interfaceName)
+                               : QStringLiteral("en0");
+    if (interfaceChooser_->findText(chosen) < 0) {
+        interfaceChooser_->insertItem(0, chosen);
+    }
+    interfaceChooser_->setCurrentText(chosen);
+    connect(interfaceChooser_, &QComboBox::currentTextChanged, this, [this](const QString& name) {
+        if (services_.liveSettings != nullptr && !name.isEmpty()) {
+            services_.liveSettings->interfaceName = name.toStdString();
+        }
+    });
+    ui_->toolBar->addWidget(interfaceChooser_);
+}
+
+void MainWindow::capturesReplaced() {
+    const int buttonColumn = captureModel_->columnOf("button");
+    for (int row = 0; row < captureModel_->rowCount(); ++row) {
+        auto* button = new QPushButton(ui_->capturesTable);
+        connect(button, &QPushButton::clicked, this, [this, row] {
+            // The row's button names its capture by the row's `reference`.
+            const KvIAXCapture* capture = captureModel_->captureAt(row);
+            QObject* reference =
+                capture != nullptr ? capture->valueForKey("reference").value<QObject*>() : nullptr;
+            controller_->stopCapture(qobject_cast<KvIAXCapture*>(reference));
+        });
+        ui_->capturesTable->setIndexWidget(captureModel_->index(row, buttonColumn), button);
+    }
+    updateButtons();
+    if (captureModel_->rowCount() > 0) {
+        ui_->capturesTable->selectRow(0);
+        captureSelected(0);
+    }
+}
+
+void MainWindow::updateButtons() {
+    const int buttonColumn = captureModel_->columnOf("button");
+    for (int row = 0; row < captureModel_->rowCount(); ++row) {
+        const QModelIndex index = captureModel_->index(row, buttonColumn);
+        if (auto* button = qobject_cast<QPushButton*>(ui_->capturesTable->indexWidget(index))) {
+            button->setText(index.data().toString());
+        }
+    }
+}
+
+void MainWindow::captureSelected(int row) {
+    KvIAXCapture* capture = captureModel_->captureAt(row);
+    if (capture == frameModel_->capture()) {
+        return;
+    }
+    frameModel_->setCapture(capture);
+    elementModel_->setFrame(nullptr);
+    updateStatus();
+}
+
+void MainWindow::updateStatus() {
+    const KvIAXCapture* capture = frameModel_->capture();
+    if (capture == nullptr) {
+        statusLabel_->clear();
+        return;
+    }
+    const int frames = frameModel_->rowCount();
+    statusLabel_->setText((frames == 1 ? tr("1 frame") : tr("%1 frames").arg(frames)) +
+                          "  \u2014  " + capture->valueForKey("status").toString());
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+    const auto urls = event->mimeData()->urls();
+    if (!urls.isEmpty() && urls.first().isLocalFile()) {
+        event->acceptProposedAction();
+    }
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+    const auto urls = event->mimeData()->urls();
+    if (!urls.isEmpty() && urls.first().isLocalFile()) {
+        controller_->openDocumentWithContentsOfFile(urls.first().toLocalFile());
+        event->acceptProposedAction();
+    }
+}

@@ -1,0 +1,70 @@
+#pragma once
+
+#include "app/KvController.h"
+#include "ui/QtPlatform.h"
+
+#include <QMainWindow>
+
+#include <memory>
+
+class CaptureListModel;
+class ElementTableModel;
+class FrameTableModel;
+class QComboBox;
+class QLabel;
+class QTableView;
+namespace Ui {
+class MainWindow;
+}
+
+// What the window is given: the capture services of the application, and,
+// for tests, replacements of the panels, the alert and the beep.
+struct WindowServices {
+    CaptureServices captures;
+    LiveCaptureSettings* liveSettings = nullptr;
+    FilePanels* panels = nullptr;
+    CaptureAlert* alert = nullptr;
+    SystemBeep* beep = nullptr;
+};
+
+// The window: the interface description (MainWindow.ui) with its three tables
+// bound by key to the controller's captures, the selected capture's frames and
+// the selected frame's elements. Loading it creates the one controller.
+class MainWindow final : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit MainWindow(WindowServices services, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    [[nodiscard]] KvController& controller() { return *controller_; }
+    [[nodiscard]] QTableView* capturesTable() const;
+    [[nodiscard]] QTableView* framesTable() const;
+    [[nodiscard]] QTableView* elementsTable() const;
+    [[nodiscard]] QString statusText() const;
+    [[nodiscard]] FrameTableModel& frameModel() const { return *frameModel_; }
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void bindViews();
+    void buildInterfaceChooser();
+    void capturesReplaced();
+    void captureSelected(int row);
+    void updateButtons();
+    void updateStatus();
+
+    std::unique_ptr<Ui::MainWindow> ui_;
+    QtFilePanels panels_{this};
+    QtCaptureAlert alert_{this};
+    QtBeep beep_;
+    WindowServices services_;
+    KvController* controller_ = nullptr;
+    CaptureListModel* captureModel_ = nullptr;
+    FrameTableModel* frameModel_ = nullptr;
+    ElementTableModel* elementModel_ = nullptr;
+    QComboBox* interfaceChooser_ = nullptr;
+    QLabel* statusLabel_ = nullptr;
+    QMetaObject::Connection statusConnection_;
+};

@@ -1,0 +1,47 @@
+#include "ui/QtPlatform.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+
+std::optional<QString> QtFilePanels::chooseFileToOpen() {
+    QFileDialog panel(parent_, QObject::tr("Open Capture"));
+    panel.setFileMode(QFileDialog::ExistingFile); // one file, of any type
+    if (panel.exec() != QDialog::Accepted || panel.selectedFiles().isEmpty()) {
+        return std::nullopt;
+    }
+    return panel.selectedFiles().first();
+}
+
+std::optional<QString> QtFilePanels::chooseSaveDestination(const QString& folder,
+                                                           const QString& name,
+                                                           const QString& requiredType) {
+    QFileDialog panel(parent_, QObject::tr("Save Capture"), folder);
+    panel.setAcceptMode(QFileDialog::AcceptSave);
+    panel.setFileMode(QFileDialog::AnyFile);
+    panel.setNameFilter(QObject::tr("Capture files (*.%1)").arg(requiredType));
+    panel.setDefaultSuffix(requiredType);
+    panel.selectFile(name);
+    if (panel.exec() != QDialog::Accepted || panel.selectedFiles().isEmpty()) {
+        return std::nullopt;
+    }
+    return withRequiredType(panel.selectedFiles().first(), requiredType);
+}
+
+void QtCaptureAlert::showCaptureFailed(std::string_view informativeText) {
+    QMessageBox alert(parent_);
+    alert.setIcon(QMessageBox::Warning);
+    alert.setTextFormat(Qt::PlainText); // the library's text, never markup or a format
+    alert.setText(QStringLiteral("Capture failed"));
+    alert.setInformativeText(
+        QString::fromUtf8(informativeText.data(), static_cast<qsizetype>(informativeText.size())));
+    alert.setStandardButtons(QMessageBox::Ok);
+    alert.button(QMessageBox::Ok)->setText(QStringLiteral("Ok"));
+    alert.setDefaultButton(QMessageBox::Ok);
+    alert.exec();
+}
+
+void QtBeep::beep() {
+    QApplication::beep();
+}
