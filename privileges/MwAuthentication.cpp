@@ -34,7 +34,7 @@ PrivilegeServices defaultServices() {
 } // namespace
 
 MwAuthentication& SharedRunnerSlot::get() {
-    std::call_once(once_, [this] { runner_ = new MwAuthentication(services_()); });
+    std::call_once(once_, [this] { runner_ = std::make_unique<MwAuthentication>(services_()); });
     return *runner_;
 }
 
@@ -44,11 +44,13 @@ void MwAuthentication::setSharedServices(const PrivilegeServices& services) {
 }
 
 MwAuthentication& MwAuthentication::sharedInstance() {
-    static SharedRunnerSlot sharedTask([] {
+    // Never released: the runner and its authorization serve until the
+    // process ends, and are not torn down while other statics go.
+    static SharedRunnerSlot* const sharedTask = new SharedRunnerSlot([] {
         std::lock_guard lock(sharedServicesMutex);
         return sharedServices.value_or(defaultServices());
     });
-    return sharedTask.get();
+    return sharedTask->get();
 }
 
 MwAuthentication::MwAuthentication(const PrivilegeServices& services) : services_(services) {}

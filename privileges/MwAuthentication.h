@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -83,7 +84,7 @@ public:
 private:
     std::function<PrivilegeServices()> services_;
     std::once_flag once_;
-    MwAuthentication* runner_ = nullptr;
+    std::unique_ptr<MwAuthentication> runner_;
 };
 
 namespace processlookup {

@@ -119,6 +119,7 @@ int main(int argc, char** argv) {
 
     auto capture = KvIAXCapture::create(services);
     RecordPrinter printer(args.format);
+    unsigned long printed = 0; // live: frames printed so far
     QObject::connect(capture.get(), &KvIAXCapture::runEnded, &app, [&] {
         if (!args.live) {
             for (const auto& frame : capture->iaxFrames()) {
@@ -136,7 +137,6 @@ int main(int argc, char** argv) {
         capture->loadCapture(QString::fromLocal8Bit(args.file.c_str()));
     } else {
         // Batches are printed as they arrive, up to --count frames.
-        unsigned long printed = 0;
         QObject::connect(capture.get(), &KvIAXCapture::framesAppended, &app,
                          [&](qsizetype first, qsizetype count) {
                              for (qsizetype row = first; row < first + count; ++row) {

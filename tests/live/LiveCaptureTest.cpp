@@ -1,5 +1,6 @@
 // Live captures on a veth pair in network namespaces made by the test. They
 // need root; elsewhere they skip themselves and say why.
+#include "app/KvController.h"
 #include "app/KvIAXCapture.h"
 #include "capture/CapturePermission.h"
 #include "capture/KvPCAPCapture.h"
@@ -10,6 +11,7 @@
 
 #include "tests/live/TestNetwork.h"
 #include "tests/support/CaptureFakes.h"
+#include "tests/support/ControllerHarness.h"
 #include "tests/support/EventLoop.h"
 #include "tests/support/RecordingLogSink.h"
 
@@ -17,6 +19,8 @@
 #include <sys/stat.h>
 
 #include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -319,4 +323,38 @@ TEST_F(LiveCapture, ALinkPlantedAtTheTemporaryPathIsNotFollowed) {
     EXPECT_EQ(info.st_mode & 0777, 0600u);
     EXPECT_EQ(packetsInFile(temporaryFile).size(), 1u);
     fs::remove(victim);
+}
+
+TEST_F(LiveCapture, OpenDuringALiveCaptureStopsItAndSaveMovesItsFile) {
+    ScriptedPanels panels;
+    CountingBeep beep{log};
+    ControllerServices controllerServices;
+    controllerServices.captures = services;
+    controllerServices.panels = &panels;
+    controllerServices.beep = &beep;
+    KvController controller(controllerServices);
+    std::weak_ptr<KvIAXCapture> live = controller.iaxCaptures().first();
+    QObject::connect(live.lock().get(), &KvIAXCapture::runEnded, [this] { ++runsEnded; });
+
+    const long opened = permission.count("opened");
+    controller.stopCapture(live.lock().get()); // the row's button: start
+    ASSERT_TRUE(pumpUntil([&] { return permission.count("opened") > opened; }));
+    pumpFor(300);
+    send({{4569, iaxPayload(40)}, {4569, iaxPayload(41)}});
+
+    controller.openDocumentWithContentsOfFile(QUORVEX_SAMPLES "/sample-call.pcap");
+    // The live capture left the list, stopped, and ends by itself.
+    ASSERT_TRUE(pumpUntil([&] { return runsEnded == 1; }));
+    ASSERT_TRUE(pumpUntil([&] { return threads.running() == 0; }));
+    pumpFor(50);
+    EXPECT_TRUE(live.expired()); // destroyed once its worker let go
+    EXPECT_EQ(permission.events().back(), "narrow");
+    EXPECT_EQ(log.count("Capture has been stopped"), 2); // the live run, then the load
+    EXPECT_EQ(packetsInFile(temporaryFile).size(), 2u);
+
+    QTemporaryDir dir;
+    panels.answers.push_back(dir.filePath("call"));
+    controller.saveDocument(nullptr);
+    EXPECT_EQ(packetsInFile(QFile::encodeName(dir.filePath("call.pcap")).constData()).size(), 2u);
+    EXPECT_EQ(beep.count, 0);
 }

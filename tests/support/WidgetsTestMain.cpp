@@ -4,6 +4,10 @@
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
+    // Offscreen unless told otherwise: the same pixels with or without a display.
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

@@ -1,0 +1,105 @@
+// Opens a capture file in the window (offscreen) and reports the time from
+// Open to the last frame shown in the frame table, and the longest the main
+// thread went without serving its event loop meanwhile.
+//   build/bench/window_bench FILE
+#include "capture/CapturePermission.h"
+#include "capture/LiveRunGate.h"
+#include "capture/SpinningHandoff.h"
+#include "capture/WorkerThreads.h"
+#include "ui/FrameTableModel.h"
+#include "ui/MainWindow.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTableView>
+#include <QTimer>
+
+#include <pcap/pcap.h>
+
+#include <cstdio>
+#include <sstream>
+
+namespace {
+
+long countPackets(const char* path) {
+    char error[PCAP_ERRBUF_SIZE];
+    pcap_t* file = pcap_open_offline(path, error);
+    if (file == nullptr) {
+        return -1;
+    }
+    long count = 0;
+    pcap_pkthdr* header = nullptr;
+    const u_char* data = nullptr;
+    while (pcap_next_ex(file, &header, &data) == 1) {
+        ++count;
+    }
+    pcap_close(file);
+    return count;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fputs("usage: window_bench FILE\n", stderr);
+        return 2;
+    }
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication app(argc, argv);
+    const long expected = countPackets(argv[1]);
+    if (expected < 0) {
+        std::fprintf(stderr, "cannot read %s\n", argv[1]);
+        return 1;
+    }
+
+    SpinningHandoff handoff;
+    WorkerThreads threads;
+    LiveRunGate gate;
+    const auto permission = makeCapturePermission();
+    LiveCaptureSettings settings;
+    std::ostringstream dump;
+    WindowServices services;
+    services.captures.handoff = &handoff;
+    services.captures.threads = &threads;
+    services.captures.unknownElementDump = &dump;
+    services.captures.liveGate = &gate;
+    services.captures.permission = permission.get();
+    services.liveSettings = &settings;
+    MainWindow window(services);
+    window.resize(1100, 760);
+    window.show();
+
+    // A probe that should fire every millisecond: the gaps between its
+    // firings are the times the main thread was busy elsewhere.
+    QElapsedTimer clock;
+    qint64 lastTick = 0;
+    qint64 longestGap = 0;
+    QTimer probe;
+    probe.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        const qint64 now = clock.nsecsElapsed();
+        longestGap = std::max(longestGap, now - lastTick);
+        lastTick = now;
+    });
+
+    clock.start();
+    probe.start(1);
+    window.controller().openDocumentWithContentsOfFile(QString::fromLocal8Bit(argv[1]));
+    qint64 shownAt = -1;
+    QObject::connect(&window.frameModel(), &QAbstractItemModel::rowsInserted, [&] {
+        if (window.frameModel().rowCount() >= expected && shownAt < 0) {
+            shownAt = clock.nsecsElapsed();
+            window.framesTable()->scrollToBottom();
+            QTimer::singleShot(0, &app, &QCoreApplication::quit);
+        }
+    });
+    app.exec();
+    probe.stop();
+    threads.waitForAll([] { QCoreApplication::processEvents(); });
+    std::printf(
+        "%ld frames: Open to last frame shown %.2f s; main thread blocked at most %.1f ms\n",
+        expected, static_cast<double>(shownAt) / 1e9, static_cast<double>(longestGap) / 1e6);
+    return 0;
+}
