@@ -7,6 +7,7 @@
 #include "capture/SpinningHandoff.h"
 #include "capture/WorkerThreads.h"
 #include "ui/FrameTableModel.h"
+#include "samples/CaptureFileReader.h"
 #include "ui/MainWindow.h"
 
 #include <QApplication>
@@ -14,30 +15,8 @@
 #include <QTableView>
 #include <QTimer>
 
-#include <pcap/pcap.h>
-
 #include <cstdio>
 #include <sstream>
-
-namespace {
-
-long countPackets(const char* path) {
-    char error[PCAP_ERRBUF_SIZE];
-    pcap_t* file = pcap_open_offline(path, error);
-    if (file == nullptr) {
-        return -1;
-    }
-    long count = 0;
-    pcap_pkthdr* header = nullptr;
-    const u_char* data = nullptr;
-    while (pcap_next_ex(file, &header, &data) == 1) {
-        ++count;
-    }
-    pcap_close(file);
-    return count;
-}
-
-} // namespace
 
 int main(int argc, char** argv) {
     if (argc != 2) {
@@ -48,9 +27,10 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
     QApplication app(argc, argv);
-    const long expected = countPackets(argv[1]);
-    if (expected < 0) {
-        std::fprintf(stderr, "cannot read %s\n", argv[1]);
+    std::string error;
+    const long expected = static_cast<long>(readCapturedPackets(argv[1], &error).size());
+    if (!error.empty()) {
+        std::fprintf(stderr, "%s\n", error.c_str());
         return 1;
     }
 

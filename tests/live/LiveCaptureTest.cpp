@@ -7,6 +7,7 @@
 #include "capture/LiveRunGate.h"
 #include "capture/SpinningHandoff.h"
 #include "capture/WorkerThreads.h"
+#include "samples/CaptureFileReader.h"
 #include "samples/IaxPacketBuilder.h"
 
 #include "tests/live/TestNetwork.h"
@@ -84,20 +85,9 @@ Bytes iaxPayload(std::uint32_t timestamp) {
 }
 
 std::vector<Bytes> packetsInFile(const char* path) {
-    std::vector<Bytes> packets;
-    char error[PCAP_ERRBUF_SIZE];
-    pcap_t* file = pcap_open_offline(path, error);
-    if (file == nullptr) {
-        ADD_FAILURE() << error;
-        return packets;
-    }
-    pcap_pkthdr* header = nullptr;
-    const u_char* data = nullptr;
-    while (pcap_next_ex(file, &header, &data) == 1) {
-        EXPECT_EQ(header->caplen, header->len);
-        packets.emplace_back(data, data + header->caplen);
-    }
-    pcap_close(file);
+    std::string error;
+    auto packets = readCapturedPackets(path, &error);
+    EXPECT_EQ(error, "");
     return packets;
 }
 
@@ -327,7 +317,7 @@ TEST_F(LiveCapture, ALinkPlantedAtTheTemporaryPathIsNotFollowed) {
 
 TEST_F(LiveCapture, OpenDuringALiveCaptureStopsItAndSaveMovesItsFile) {
     ScriptedPanels panels;
-    CountingBeep beep{log};
+    LoggedBeep beep{log};
     ControllerServices controllerServices;
     controllerServices.captures = services;
     controllerServices.panels = &panels;

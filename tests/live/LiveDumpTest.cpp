@@ -1,10 +1,9 @@
 // quorvex-dump --live, run as a user runs it, inside the capture namespace.
+#include "samples/CaptureFileReader.h"
 #include "samples/IaxPacketBuilder.h"
 
 #include "tests/live/TestNetwork.h"
 #include "tests/support/EventLoop.h"
-
-#include <pcap/pcap.h>
 
 #include <QProcess>
 #include <QThread>
@@ -44,19 +43,9 @@ protected:
         network.sendFromPeer(datagrams, 50).wait();
     }
     static int packetsInTemporaryFile() {
-        char error[PCAP_ERRBUF_SIZE];
-        pcap_t* file = pcap_open_offline("/tmp/quorvex.capture", error);
-        if (file == nullptr) {
-            return -1;
-        }
-        int count = 0;
-        pcap_pkthdr* header = nullptr;
-        const u_char* data = nullptr;
-        while (pcap_next_ex(file, &header, &data) == 1) {
-            ++count;
-        }
-        pcap_close(file);
-        return count;
+        std::string error;
+        const auto packets = readCapturedPackets("/tmp/quorvex.capture", &error);
+        return error.empty() ? static_cast<int>(packets.size()) : -1;
     }
 
     TestNetwork network;

@@ -1,9 +1,8 @@
 #pragma once
 
 #include "privileges/AuthorizationBackend.h"
-#include "privileges/SystemBeep.h"
 
-#include "tests/support/RecordingLogSink.h"
+#include "tests/support/LoggedBeep.h"
 
 #include <gtest/gtest.h>
 
@@ -134,18 +133,4 @@ public:
         std::string text_;
         std::FILE* file_ = nullptr;
     };
-};
-
-// Counts beeps into the same log as the log lines, to check their order.
-class LoggedBeep final : public SystemBeep {
-public:
-    explicit LoggedBeep(RecordingLogSink& log) : log_(log) {}
-    void beep() override {
-        ++count;
-        log_.write("<beep>");
-    }
-    int count = 0;
-
-private:
-    RecordingLogSink& log_;
 };

@@ -4,9 +4,9 @@
 #include "app/KvController.h"
 #include "capture/CapturePermission.h"
 #include "capture/LiveRunGate.h"
-#include "privileges/SystemBeep.h"
 
 #include "tests/support/LoadHarness.h"
+#include "tests/support/LoggedBeep.h"
 #include "tests/support/RecordingLogSink.h"
 
 #include <QStringList>
@@ -37,19 +37,6 @@ private:
     }
 };
 
-class CountingBeep final : public SystemBeep {
-public:
-    explicit CountingBeep(RecordingLogSink& log) : log_(log) {}
-    void beep() override {
-        ++count;
-        log_.write("<beep>");
-    }
-    int count = 0;
-
-private:
-    RecordingLogSink& log_;
-};
-
 class NoPermission final : public CapturePermission {
 public:
     void widen() override {}
@@ -77,6 +64,6 @@ struct ControllerHarness {
     NoPermission permission;
     LiveCaptureSettings settings;
     ScriptedPanels panels;
-    CountingBeep beep{log};
+    LoggedBeep beep{log};
     ControllerServices services;
 };
