@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QTextDocument>
 
 std::optional<QString> QtFilePanels::chooseFileToOpen() {
     QFileDialog panel(parent_, QObject::tr("Open Capture"));
@@ -32,10 +33,12 @@ std::optional<QString> QtFilePanels::chooseSaveDestination(const QString& folder
 void QtCaptureAlert::showCaptureFailed(std::string_view informativeText) {
     QMessageBox alert(parent_);
     alert.setIcon(QMessageBox::Warning);
-    alert.setTextFormat(Qt::PlainText); // the library's text, never markup or a format
     alert.setText(QStringLiteral("Capture failed"));
-    alert.setInformativeText(
-        QString::fromUtf8(informativeText.data(), static_cast<qsizetype>(informativeText.size())));
+    // The library's text exactly as it is: the informative label guesses
+    // between plain and rich text, so it gets rich text that shows the
+    // characters unchanged, and a "<" in a message never becomes markup.
+    alert.setInformativeText(Qt::convertFromPlainText(
+        QString::fromUtf8(informativeText.data(), static_cast<qsizetype>(informativeText.size()))));
     alert.setStandardButtons(QMessageBox::Ok);
     alert.button(QMessageBox::Ok)->setText(QStringLiteral("Ok"));
     alert.setDefaultButton(QMessageBox::Ok);

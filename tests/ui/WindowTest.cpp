@@ -7,7 +7,13 @@
 
 #include "tests/support/ControllerHarness.h"
 
+#include <QAbstractButton>
 #include <QAbstractItemModelTester>
+#include <QApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QTextDocument>
+#include <QTimer>
 #include <QTableView>
 
 #include <gtest/gtest.h>
@@ -105,4 +111,33 @@ TEST(Window, AppendsRowsInBatchesWithoutResetting) {
     EXPECT_EQ(resets, 0);
     capture.reset(); // the model lets go of a capture that is gone
     EXPECT_EQ(model.rowCount(), 0);
+}
+
+TEST(Window, TheAlertShowsTheLibraryTextAsPlainTextWithOneOkButton) {
+    QtCaptureAlert alert(nullptr);
+    QString informative;
+    QStringList buttons;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(box->text(), "Capture failed");
+        auto* label = box->findChild<QLabel*>("qt_msgbox_informativelabel");
+        ASSERT_NE(label, nullptr);
+        // What the label shows, whichever way it reads its text.
+        QTextDocument shown;
+        if (label->textFormat() == Qt::PlainText ||
+            (label->textFormat() == Qt::AutoText && !Qt::mightBeRichText(label->text()))) {
+            shown.setPlainText(label->text());
+        } else {
+            shown.setHtml(label->text());
+        }
+        informative = shown.toPlainText();
+        for (QAbstractButton* button : box->buttons()) {
+            buttons << button->text();
+        }
+        box->accept();
+    });
+    alert.showCaptureFailed("<b>100%</b> of %s failed");
+    EXPECT_EQ(informative, "<b>100%</b> of %s failed");
+    EXPECT_EQ(buttons, QStringList{"Ok"});
 }
