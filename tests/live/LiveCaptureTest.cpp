@@ -205,10 +205,12 @@ TEST_F(LiveCapture, FilteredPacketsArriveInBatchesAndInTheFileByteForByte) {
     }
     EXPECT_EQ(capture->lastRunSummary().packetsRead, 25u);
 
-    // Batches more than a second apart, the last one at the stop.
+    // Batches about a second apart (the worker's clock decides; the main
+    // thread sees each batch a little later, by however long it took to get
+    // there), not one delivery per packet (100 ms apart); the last at the stop.
     ASSERT_GE(batchTimes.size(), 3u);
     for (std::size_t i = 1; i + 1 < batchTimes.size(); ++i) {
-        EXPECT_GE(batchTimes[i] - batchTimes[i - 1], 900) << i;
+        EXPECT_GE(batchTimes[i] - batchTimes[i - 1], 700) << i;
     }
     EXPECT_EQ(permission.events(), (std::vector<std::string>{"widen", "opened", "narrow"}));
     EXPECT_EQ(log.count("Capture has been stopped"), 1);
