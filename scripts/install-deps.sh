@@ -7,7 +7,7 @@
 set -euo pipefail
 
 build=(cmake g++ make pkg-config libpcap-dev libcap-dev qt6-base-dev)
-test=(libgtest-dev libbenchmark-dev clang libclang-rt-14-dev tshark iproute2)
+test=(libgtest-dev libbenchmark-dev clang libclang-rt-14-dev tshark iproute2 libcap2-bin)
 
 case "${1:-run}" in
 run) wanted=("${build[@]}") ;;

@@ -5,12 +5,20 @@
 #include "tests/live/TestNetwork.h"
 #include "tests/support/EventLoop.h"
 
+#include <QFile>
 #include <QProcess>
+#include <QProcessEnvironment>
+#include <QTemporaryDir>
 #include <QThread>
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <cstdio>
 #include <unistd.h>
 
@@ -80,4 +88,86 @@ TEST_F(LiveDump, StopsCleanlyOnSigterm) {
     EXPECT_EQ(dump.readAllStandardOutput().trimmed().split('\n').size(), 3);
     EXPECT_TRUE(dump.readAllStandardError().contains("2 packets captured"));
     EXPECT_EQ(packetsInTemporaryFile(), 2); // flushed and closed
+}
+
+namespace {
+
+// The effective capabilities of every thread of a process, from /proc.
+std::vector<std::string> effectiveCapabilities(qint64 pid) {
+    std::vector<std::string> sets;
+    const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+    for (const auto& task : std::filesystem::directory_iterator(tasks)) {
+        std::ifstream status(task.path() / "status");
+        std::string line;
+        while (std::getline(status, line)) {
+            if (line.rfind("CapEff:", 0) == 0) {
+                sets.push_back(line.substr(7));
+            }
+        }
+    }
+    return sets;
+}
+
+bool haveCapabilityTools() {
+    return access("/usr/sbin/setcap", X_OK) == 0 && access("/usr/bin/setpriv", X_OK) == 0;
+}
+
+} // namespace
+
+// What the README recommends instead of running as root: the binary gets
+// CAP_NET_RAW and CAP_NET_ADMIN as permitted file capabilities and an
+// ordinary user runs it. The worker raises them for the open only.
+TEST_F(LiveDump, AnUnprivilegedUserCapturesWithFileCapabilitiesHeldOnlyForTheOpen) {
+    if (!haveCapabilityTools()) {
+        GTEST_SKIP() << "needs setcap and setpriv (libcap2-bin, util-linux)";
+    }
+    QTemporaryDir dir;
+    ASSERT_TRUE(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner |
+                                                      QFile::ExeOwner | QFile::ReadOther |
+                                                      QFile::ExeOther));
+    const QString capable = dir.filePath("quorvex-dump");
+    const QString plain = dir.filePath("quorvex-dump-plain");
+    ASSERT_TRUE(QFile::copy(QUORVEX_DUMP, capable));
+    ASSERT_TRUE(QFile::copy(QUORVEX_DUMP, plain));
+    if (std::system(("setcap cap_net_raw,cap_net_admin+p " + capable.toStdString()).c_str()) != 0) {
+        GTEST_SKIP() << "the file system here does not keep file capabilities";
+    }
+    auto runAsNobody = [](QProcess& process, const QString& program, const QStringList& args) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("ASAN_OPTIONS", "detect_leaks=0"); // no ptrace for LSan there
+        process.setProcessEnvironment(environment);
+        process.start("setpriv", QStringList{"--reuid=65534", "--regid=65534", "--clear-groups",
+                                             program, "--live", "--format", "tsv"} +
+                                     args);
+        return process.waitForStarted();
+    };
+
+    std::remove("/tmp/quorvex.capture"); // a file of root's could not be replaced by nobody
+    QProcess capture;
+    ASSERT_TRUE(runAsNobody(capture, capable, {"--count", "2"}));
+    ASSERT_TRUE(pumpUntil([] { return access("/tmp/quorvex.capture", F_OK) == 0; }));
+    QThread::msleep(300);
+    for (const std::string& set : effectiveCapabilities(capture.processId())) {
+        EXPECT_EQ(std::stoull(set, nullptr, 16), 0u) << "a thread still holds capabilities";
+    }
+    sendPackets(3);
+    QThread::msleep(1200);
+    sendPackets(1);
+    ASSERT_TRUE(capture.waitForFinished(10000));
+    EXPECT_EQ(capture.exitCode(), 0) << capture.readAllStandardError().toStdString();
+    EXPECT_EQ(capture.readAllStandardOutput().trimmed().split('\n').size(), 3);
+    struct stat info {};
+    ASSERT_EQ(stat("/tmp/quorvex.capture", &info), 0);
+    EXPECT_EQ(info.st_uid, 65534u);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+
+    // Without the capabilities the open fails with libpcap's own message.
+    std::remove("/tmp/quorvex.capture");
+    QProcess refused;
+    ASSERT_TRUE(runAsNobody(refused, plain, {"--duration", "5"}));
+    ASSERT_TRUE(refused.waitForFinished(10000));
+    EXPECT_EQ(refused.exitCode(), 1);
+    const QByteArray errors = refused.readAllStandardError();
+    EXPECT_TRUE(errors.contains("Capture failed: en0: You don't have permission"))
+        << errors.toStdString();
 }
