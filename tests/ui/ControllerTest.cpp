@@ -127,6 +127,14 @@ TEST_F(Controller, OpenReplacesTheListWithOneCaptureThatLoadsTheFile) {
     pumpUntil([] { return false; }, 50);
     EXPECT_EQ(capture->iaxFrames().size(), static_cast<std::size_t>(packets));
     EXPECT_EQ(rowText(*capture), "Idle/Start");
+
+    // A loaded capture still counts as running: the first press only stops it.
+    EXPECT_TRUE(capture->isInProgress());
+    controller->stopCapture(capture.get());
+    EXPECT_EQ(rowText(*capture), "Idle/Start");
+    EXPECT_FALSE(capture->isInProgress());
+    EXPECT_TRUE(capture->hasCapturedFrames());
+    EXPECT_EQ(h.load.threads.running(), 0);
 }
 
 TEST_F(Controller, OpenCancelledKeepsTheVeryListAndLogsNothing) {
