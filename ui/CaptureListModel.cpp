@@ -50,19 +50,17 @@ QVariant CaptureListModel::data(const QModelIndex& index, int role) const {
     if (capture == nullptr || (role != Qt::DisplayRole && role != Qt::EditRole)) {
         return {};
     }
-    return capture->valueForKey(columns_.keys.value(index.column())).toString();
+    return capture->valueForKey(columns_.key(index.column())).toString();
 }
 
 QVariant CaptureListModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (orientation == Qt::Horizontal && role == Qt::DisplayRole) {
-        return columns_.title(section);
-    }
-    return QAbstractTableModel::headerData(section, orientation, role);
+    const QVariant title = columns_.header(section, orientation, role);
+    return title.isValid() ? title : QAbstractTableModel::headerData(section, orientation, role);
 }
 
 Qt::ItemFlags CaptureListModel::flags(const QModelIndex& index) const {
     Qt::ItemFlags flags = QAbstractTableModel::flags(index);
-    if (columns_.keys.value(index.column()) == "filter") {
+    if (columns_.key(index.column()) == "filter") {
         flags |= Qt::ItemIsEditable;
     }
     return flags;
@@ -70,8 +68,7 @@ Qt::ItemFlags CaptureListModel::flags(const QModelIndex& index) const {
 
 bool CaptureListModel::setData(const QModelIndex& index, const QVariant& value, int role) {
     KvIAXCapture* capture = captureAt(index.row());
-    if (capture == nullptr || role != Qt::EditRole ||
-        columns_.keys.value(index.column()) != "filter") {
+    if (capture == nullptr || role != Qt::EditRole || columns_.key(index.column()) != "filter") {
         return false;
     }
     capture->setValueForKey("filter", value.toString()); // the next live start uses it

@@ -23,7 +23,7 @@ public:
     bool setData(const QModelIndex& index, const QVariant& value, int role) override;
 
     [[nodiscard]] KvIAXCapture* captureAt(int row) const;
-    [[nodiscard]] int columnOf(const QString& key) const { return columns_.keys.indexOf(key); }
+    [[nodiscard]] int columnOf(const QString& key) const { return columns_.indexOf(key); }
 
 private:
     void listReplaced();

@@ -3,11 +3,7 @@
 #include "dissect/KvIAXInformationElement.h"
 
 ElementTableModel::ElementTableModel(KeyColumns columns, QObject* parent)
-    : QAbstractTableModel(parent), columns_(std::move(columns)) {
-    for (const QString& key : columns_.keys) {
-        keys_.push_back(PropertyKey::named(key.toStdString()));
-    }
-}
+    : QAbstractTableModel(parent), columns_(std::move(columns)) {}
 
 void ElementTableModel::setFrame(std::shared_ptr<KvIAXFrame> frame) {
     beginResetModel();
@@ -25,19 +21,14 @@ int ElementTableModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant ElementTableModel::data(const QModelIndex& index, int role) const {
-    if (role != Qt::DisplayRole || !frame_ || index.row() >= rowCount() ||
-        index.column() >= static_cast<int>(keys_.size())) {
+    if (role != Qt::DisplayRole || index.row() >= rowCount()) {
         return {};
     }
     const auto& element = frame_->iaxInformationElements()[static_cast<std::size_t>(index.row())];
-    const PropertyValue* value =
-        element->properties().find(keys_[static_cast<std::size_t>(index.column())]);
-    return value != nullptr ? QString::fromStdString(value->text()) : QString();
+    return columns_.text(element->properties(), index.column());
 }
 
 QVariant ElementTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (orientation == Qt::Horizontal && role == Qt::DisplayRole) {
-        return columns_.title(section);
-    }
-    return QAbstractTableModel::headerData(section, orientation, role);
+    const QVariant title = columns_.header(section, orientation, role);
+    return title.isValid() ? title : QAbstractTableModel::headerData(section, orientation, role);
 }

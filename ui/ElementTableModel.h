@@ -24,6 +24,5 @@ public:
 
 private:
     KeyColumns columns_;
-    std::vector<PropertyKey> keys_;
     std::shared_ptr<KvIAXFrame> frame_;
 };

@@ -9,9 +9,6 @@ constexpr int flushIntervalMs = 30;
 
 FrameTableModel::FrameTableModel(KeyColumns columns, QObject* parent)
     : QAbstractTableModel(parent), columns_(std::move(columns)) {
-    for (const QString& key : columns_.keys) {
-        keys_.push_back(PropertyKey::named(key.toStdString()));
-    }
     flushTimer_.setSingleShot(true);
     flushTimer_.setInterval(flushIntervalMs);
     connect(&flushTimer_, &QTimer::timeout, this, &FrameTableModel::flushAppends);
@@ -74,21 +71,11 @@ int FrameTableModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant FrameTableModel::data(const QModelIndex& index, int role) const {
-    if (role != Qt::DisplayRole || index.column() >= static_cast<int>(keys_.size())) {
-        return {};
-    }
-    const auto frame = frameAt(index.row());
-    if (!frame) {
-        return {};
-    }
-    const PropertyValue* value =
-        frame->properties().find(keys_[static_cast<std::size_t>(index.column())]);
-    return value != nullptr ? QString::fromStdString(value->text()) : QString();
+    const auto frame = role == Qt::DisplayRole ? frameAt(index.row()) : nullptr;
+    return frame ? columns_.text(frame->properties(), index.column()) : QVariant();
 }
 
 QVariant FrameTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (orientation == Qt::Horizontal && role == Qt::DisplayRole) {
-        return columns_.title(section);
-    }
-    return QAbstractTableModel::headerData(section, orientation, role);
+    const QVariant title = columns_.header(section, orientation, role);
+    return title.isValid() ? title : QAbstractTableModel::headerData(section, orientation, role);
 }

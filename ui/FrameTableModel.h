@@ -35,7 +35,6 @@ private:
     void reset();
 
     KeyColumns columns_;
-    std::vector<PropertyKey> keys_;
     QPointer<KvIAXCapture> capture_;
     int shownRows_ = 0; // rows announced to the views
     QTimer flushTimer_;

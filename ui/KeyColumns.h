@@ -1,16 +1,31 @@
 #pragma once
 
+#include "dissect/PropertyMap.h"
+
 #include <QStringList>
+#include <QVariant>
+
+#include <vector>
 
 // The columns of a table as its interface description declares them: the
 // model key each column shows ("columnKeys") and its title ("columnTitles",
 // the keys themselves where absent).
-struct KeyColumns {
-    QStringList keys;
-    QStringList titles;
+class KeyColumns final {
+public:
+    KeyColumns(QStringList keys, QStringList titles);
 
-    [[nodiscard]] int count() const { return static_cast<int>(keys.size()); }
-    [[nodiscard]] QString title(int column) const {
-        return column < titles.size() ? titles[column] : keys.value(column);
+    [[nodiscard]] int count() const { return static_cast<int>(keys_.size()); }
+    [[nodiscard]] QString key(int column) const { return keys_.value(column); }
+    [[nodiscard]] int indexOf(const QString& key) const {
+        return static_cast<int>(keys_.indexOf(key));
     }
+    // The column's title for a horizontal header's display role; nothing otherwise.
+    [[nodiscard]] QVariant header(int section, Qt::Orientation orientation, int role) const;
+    // The display text of a record's value under the column's key.
+    [[nodiscard]] QVariant text(const PropertyMap& properties, int column) const;
+
+private:
+    QStringList keys_;
+    QStringList titles_;
+    std::vector<PropertyKey> propertyKeys_;
 };
