@@ -12,35 +12,42 @@ const std::array<PropertyKey, 9> tsvKeys = {
     PropertyKey::type,   PropertyKey::subclass,    PropertyKey::timestamp,
     PropertyKey::scall,  PropertyKey::dcall,       PropertyKey::time};
 
+// The backslash escapes JSON and the TSV output share: tab, line ends and the
+// backslash itself. False for any other character.
+bool appendCommonEscape(std::string& out, char c) {
+    switch (c) {
+    case '\t':
+        out += "\\t";
+        return true;
+    case '\n':
+        out += "\\n";
+        return true;
+    case '\r':
+        out += "\\r";
+        return true;
+    case '\\':
+        out += "\\\\";
+        return true;
+    default:
+        return false;
+    }
+}
+
 void appendJsonString(std::string& out, std::string_view text) {
     static constexpr char hexDigits[] = "0123456789abcdef";
     out.push_back('"');
     for (char c : text) {
         const auto byte = static_cast<unsigned char>(c);
-        switch (c) {
-        case '"':
+        if (c == '"') {
             out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        default:
-            if (byte < 0x20) {
-                out += "\\u00";
-                out.push_back(hexDigits[byte >> 4]);
-                out.push_back(hexDigits[byte & 0x0F]);
-            } else {
-                out.push_back(c);
-            }
+        } else if (appendCommonEscape(out, c)) {
+            continue;
+        } else if (byte < 0x20) {
+            out += "\\u00";
+            out.push_back(hexDigits[byte >> 4]);
+            out.push_back(hexDigits[byte & 0x0F]);
+        } else {
+            out.push_back(c);
         }
     }
     out.push_back('"');
@@ -84,20 +91,7 @@ void appendJsonMap(std::string& out, const PropertyMap& map, std::string& scratc
 
 void appendTsvField(std::string& out, std::string_view text) {
     for (char c : text) {
-        switch (c) {
-        case '\t':
-            out += "\\t";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        default:
+        if (!appendCommonEscape(out, c)) {
             out.push_back(c);
         }
     }
