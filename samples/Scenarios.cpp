@@ -38,6 +38,17 @@ public:
         sink_(iaxgen::udpPacket(fromPhone ? phone : server, fromPhone ? server : phone, payload),
               sampleStart + static_cast<std::int64_t>(elapsedMs_) * 1000);
     }
+    // An ACK carries the timestamp of the frame it acknowledges.
+    void ack(bool fromPhone, std::uint16_t sourceCall, std::uint16_t destinationCall,
+             std::uint32_t timestamp, std::uint8_t outSequence, std::uint8_t inSequence) {
+        full(fromPhone, {.sourceCall = sourceCall,
+                         .destinationCall = destinationCall,
+                         .timestamp = timestamp,
+                         .outSequence = outSequence,
+                         .inSequence = inSequence,
+                         .frameType = IaxControl,
+                         .subclass = Ack});
+    }
     void wait(std::uint32_t ms) { elapsedMs_ += ms; }
     [[nodiscard]] std::uint32_t now() const { return elapsedMs_; }
 
@@ -101,13 +112,7 @@ void sampleCall(const PacketSink& sink) {
                .u16(24, 3)
                .bytes());
     c.wait(2);
-    c.full(true, {.sourceCall = 1,
-                  .destinationCall = 100,
-                  .timestamp = 24,
-                  .outSequence = 2,
-                  .inSequence = 2,
-                  .frameType = IaxControl,
-                  .subclass = Ack});
+    c.ack(true, 1, 100, 24, 2, 2);
 
     // The call: the phone calls 1000 with G.711 uLaw.
     c.wait(1500);
@@ -138,13 +143,7 @@ void sampleCall(const PacketSink& sink) {
             .subclass = Accept},
            Elements().u32(9, 4).bytes());
     c.wait(1);
-    c.full(true, {.sourceCall = 2,
-                  .destinationCall = 200,
-                  .timestamp = 6,
-                  .outSequence = 1,
-                  .inSequence = 1,
-                  .frameType = IaxControl,
-                  .subclass = Ack});
+    c.ack(true, 2, 200, 6, 1, 1);
     c.wait(40);
     c.full(false, {.sourceCall = 200,
                    .destinationCall = 2,
@@ -154,13 +153,7 @@ void sampleCall(const PacketSink& sink) {
                    .frameType = Control,
                    .subclass = 3}); // Ringing
     c.wait(1);
-    c.full(true, {.sourceCall = 2,
-                  .destinationCall = 200,
-                  .timestamp = 47,
-                  .outSequence = 1,
-                  .inSequence = 2,
-                  .frameType = IaxControl,
-                  .subclass = Ack});
+    c.ack(true, 2, 200, 47, 1, 2);
     c.wait(2000);
     c.full(false, {.sourceCall = 200,
                    .destinationCall = 2,
@@ -170,13 +163,7 @@ void sampleCall(const PacketSink& sink) {
                    .frameType = Control,
                    .subclass = 4}); // Answer
     c.wait(1);
-    c.full(true, {.sourceCall = 2,
-                  .destinationCall = 200,
-                  .timestamp = 2048,
-                  .outSequence = 1,
-                  .inSequence = 3,
-                  .frameType = IaxControl,
-                  .subclass = Ack});
+    c.ack(true, 2, 200, 2048, 1, 3);
 
     // Voice: a full frame each way to set the codec, then mini frames.
     c.wait(20);
@@ -199,20 +186,8 @@ void sampleCall(const PacketSink& sink) {
             .subclass = 4},
            media(160, 2));
     c.wait(1);
-    c.full(false, {.sourceCall = 200,
-                   .destinationCall = 2,
-                   .timestamp = 2081,
-                   .outSequence = 4,
-                   .inSequence = 2,
-                   .frameType = IaxControl,
-                   .subclass = Ack});
-    c.full(true, {.sourceCall = 2,
-                  .destinationCall = 200,
-                  .timestamp = 2081,
-                  .outSequence = 2,
-                  .inSequence = 4,
-                  .frameType = IaxControl,
-                  .subclass = Ack});
+    c.ack(false, 200, 2, 2081, 4, 2);
+    c.ack(true, 2, 200, 2081, 2, 4);
     for (std::uint16_t i = 1; i <= 10; ++i) {
         c.wait(20);
         const auto ts = static_cast<std::uint16_t>(2080 + 20 * i);
@@ -232,13 +207,7 @@ void sampleCall(const PacketSink& sink) {
             .subclass = Hangup},
            Elements().text(22, "Normal Clearing").u8(42, 16).bytes());
     c.wait(8);
-    c.full(false, {.sourceCall = 200,
-                   .destinationCall = 2,
-                   .timestamp = 2295,
-                   .outSequence = 4,
-                   .inSequence = 3,
-                   .frameType = IaxControl,
-                   .subclass = Ack});
+    c.ack(false, 200, 2, 2295, 4, 3);
 }
 
 void benchmarkMix(std::uint64_t count, const PacketSink& sink) {
