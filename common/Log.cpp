@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <charconv>
+#include <cstdlib>
 #include <string>
 
 namespace kvlog {
@@ -16,6 +17,7 @@ LogSink& systemLog() {
 }
 
 std::atomic<LogSink*> replacement{nullptr};
+std::atomic<bool> debugOn{false};
 
 LogSink& current() {
     LogSink* sink = replacement.load(std::memory_order_acquire);
@@ -26,6 +28,21 @@ LogSink& current() {
 
 void setSink(LogSink* sink) {
     replacement.store(sink, std::memory_order_release);
+}
+
+void setDebugEnabled(bool enabled) {
+    debugOn.store(enabled, std::memory_order_relaxed);
+}
+
+bool debugEnabled() {
+    return debugOn.load(std::memory_order_relaxed);
+}
+
+void enableDebugFromEnvironment() {
+    const char* value = std::getenv("QUORVEX_DEBUG");
+    if (value != nullptr && *value != '\0' && std::string_view(value) != "0") {
+        setDebugEnabled(true);
+    }
 }
 
 void line(std::string_view text) {

@@ -1,20 +1,18 @@
 #pragma once
 
 #include "dissect/ByteCursor.h"
+#include "dissect/CapturedPacket.h"
 #include "dissect/KvIAXFrame.h"
 
 #include <cstdint>
 #include <iosfwd>
 #include <memory>
 #include <span>
+#include <vector>
 
-// Turns the bytes of one captured packet into a frame record.
-//
-// Packets are read at fixed offsets, whatever they hold: Ethernet (14 bytes),
-// IPv4 without options (20 bytes), UDP (8 bytes), then the IAX2 payload.
-//
-//    offset 26: IPv4 source        offset 30: IPv4 destination
-//    offset 38: UDP length (header included)    offset 42: IAX2 payload
+// Turns one captured packet into the facts of a frame record. The link and
+// network layers are found by locateIaxPayload (PacketLayers.h); this class
+// reads the IAX2 payload.
 //
 // Full frame (F = 1):                    Mini frame (F = 0):
 //    0                   1                   0                   1
@@ -27,7 +25,7 @@
 //   | information elements ...
 //
 // Nothing is read past the captured bytes. A packet too short for its header
-// still yields a record, whose `type` is "Truncated"; an element that runs past
+// still yields a record, whose kind is Truncated; an element that runs past
 // the end of the capture is listed with the value "(truncated)", one that runs
 // past the end its length fields declare with "(malformed)".
 //
@@ -39,20 +37,27 @@ public:
     // Unrecognised elements are dumped on `unknownElementDump`.
     explicit IaxDissector(std::ostream& unknownElementDump, Clock clock = nullptr);
 
+    // Replaces the facts of `frame` (a fresh record) with those of `packet`.
+    void decodeInto(const CapturedPacket& packet, KvIAXFrame& frame) const;
+    // A new record of an Ethernet packet's bytes alone.
     [[nodiscard]] std::shared_ptr<KvIAXFrame>
     decodePacket(std::span<const std::uint8_t> captured) const;
 
-    // `payload` holds the captured payload bytes; `payloadLength` is what the
-    // UDP header declares (its length minus 8), which may be more or less.
+    // Adds the display values of a full frame to `map`. `payload` holds the
+    // captured payload bytes; `payloadLength` is what the UDP header declares
+    // (its length minus 8), which may be more or less.
     void decodeIAXFullFrame(ByteCursor payload, long payloadLength, PropertyMap& map) const;
+    // The codec name of a voice frame's subclass, logging the value.
     [[nodiscard]] const char* decodeAudioFormat(std::uint8_t subclass) const;
     // `area` holds the captured element bytes; `length` is the declared length.
     void decodeInformationElements(ByteCursor area, long length, ElementList& list) const;
+    // Where the elements of an area lie; dumps the unrecognised ones.
+    [[nodiscard]] std::vector<ElementFact> walkInformationElements(ByteCursor area,
+                                                                   long length) const;
 
 private:
-    void decodeMiniFrame(ByteCursor payload, PropertyMap& map) const;
-    void setTruncated(PropertyMap& map) const;
-    [[nodiscard]] PropertyValue now() const;
+    void decodeFullFrame(ByteCursor payload, long payloadLength, FrameFacts& facts,
+                         ElementArea& elements) const;
 
     std::ostream& unknownElementDump_;
     Clock clock_;

@@ -1,4 +1,5 @@
-// The walk over the information elements of an IAX control frame.
+// The information elements of an IAX control frame: the walk that finds them
+// as a packet is decoded, and their values, read when they are shown.
 //
 //   0                   1
 //   0 1 2 3 4 5 6 7 8 9 0 1 2 3 4 5
@@ -7,8 +8,8 @@
 // Identifier 0 ends the run. Numbers are read from the first 1, 2 or 4 value
 // bytes whatever the length byte says; such a read may take bytes of the next
 // element, but never bytes outside the element area.
+#include "dissect/FrameDisplay.h"
 #include "dissect/IaxDissector.h"
-
 #include "dissect/InformationElementTable.h"
 #include "dissect/KvIAXInformationElement.h"
 
@@ -23,9 +24,8 @@ using iaxelements::ValueKind;
 // The value shown for an element that does not fit: "(truncated)" where the
 // capture ended before the element did, "(malformed)" where the element runs
 // past the end the length fields declare.
-PropertyValue overrun(std::size_t neededEnd, long declaredLength) {
-    return PropertyValue::literal(static_cast<long>(neededEnd) <= declaredLength ? "(truncated)"
-                                                                                 : "(malformed)");
+PropertyValue overrun(std::size_t neededEnd, std::size_t declaredLength) {
+    return PropertyValue::literal(neededEnd <= declaredLength ? "(truncated)" : "(malformed)");
 }
 
 // "%02d:%02d:%02d %02d-%02d-%d" from the packed form: bits 0-4 seconds / 2,
@@ -55,98 +55,159 @@ void dumpUnknown(std::ostream& out, unsigned identifier, std::size_t position,
     out << text << std::flush;
 }
 
+// The first N value bytes as a number, where the area holds them.
+template <std::size_t N>
+std::optional<std::uint32_t> numberAt(const ByteCursor& area, std::size_t at) {
+    const auto bytes = area.fixed<N>(at);
+    if (!bytes) {
+        return std::nullopt;
+    }
+    std::uint32_t value = 0;
+    for (std::uint8_t byte : *bytes) {
+        value = value << 8 | byte;
+    }
+    return value;
+}
+
 } // namespace
 
-void IaxDissector::decodeInformationElements(ByteCursor capturedArea, long length,
-                                             ElementList& list) const {
+std::vector<ElementFact> IaxDissector::walkInformationElements(ByteCursor capturedArea,
+                                                               long length) const {
+    std::vector<ElementFact> elements;
     if (length <= 0) {
-        return;
+        return elements;
     }
     const auto declared = static_cast<std::size_t>(length);
     const ByteCursor area = capturedArea.sub(0, declared);
     std::size_t position = 0;
     while (position < declared) {
-        auto element = std::make_shared<KvIAXInformationElement>();
+        ElementFact element;
+        element.offset = static_cast<std::uint16_t>(position);
         const auto identifier = area.u8(position);
         if (!identifier) {
-            element->setElement("Unknown Info Element", overrun(position + 1, length));
-            list.push_back(std::move(element));
-            return;
+            elements.push_back(element);
+            break;
         }
         if (*identifier == 0) {
-            return;
+            break;
         }
-        const iaxelements::ElementKind& kind = iaxelements::elementTable[*identifier];
+        element.identifier = *identifier;
+        element.identifierCaptured = true;
         const auto valueLength = area.u8(position + 1);
         if (!valueLength) {
-            element->setElement(kind.name, overrun(position + 2, length));
-            list.push_back(std::move(element));
-            return;
+            elements.push_back(element);
+            break;
         }
+        element.length = *valueLength;
+        element.lengthCaptured = true;
         const std::size_t valueStart = position + 2;
-
-        switch (kind.kind) {
-        case ValueKind::String:
-            if (area.has(valueStart, *valueLength)) {
-                element->addStringElement(kind.name,
-                                          area.bytes().subspan(valueStart, *valueLength));
-            } else {
-                element->setElement(kind.name, overrun(valueStart + *valueLength, length));
-            }
-            break;
-        case ValueKind::Unsigned8:
-            if (auto bytes = area.fixed<1>(valueStart)) {
-                element->add8BitElement(kind.name, *bytes);
-            } else {
-                element->setElement(kind.name, overrun(valueStart + 1, length));
-            }
-            break;
-        case ValueKind::Unsigned16:
-            if (auto bytes = area.fixed<2>(valueStart)) {
-                element->add16BitElement(kind.name, *bytes);
-            } else {
-                element->setElement(kind.name, overrun(valueStart + 2, length));
-            }
-            break;
-        case ValueKind::Unsigned32:
-            if (auto bytes = area.fixed<4>(valueStart)) {
-                element->add32BitElement(kind.name, *bytes);
-            } else {
-                element->setElement(kind.name, overrun(valueStart + 4, length));
-            }
-            break;
-        case ValueKind::Deprecated:
-            element->setElement(kind.name, PropertyValue::literal("(deprecated)"));
-            break;
-        case ValueKind::Empty:
-            element->setElement(kind.name, PropertyValue::literal(""));
-            break;
-        case ValueKind::Address:
-            // A socket address: family and port first, the IPv4 address at 4.
-            if (auto address = area.be32(valueStart + 4)) {
-                element->setElement(kind.name, PropertyValue::address(*address));
-            } else {
-                element->setElement(kind.name, overrun(valueStart + 8, length));
-            }
-            break;
-        case ValueKind::PackedDate:
-            if (auto packed = area.be32(valueStart)) {
-                element->setElement(kind.name, PropertyValue::text(packedDateText(*packed)));
-            } else {
-                element->setElement(kind.name, overrun(valueStart + 4, length));
-            }
-            break;
-        case ValueKind::Unrecognised:
-            if (area.has(valueStart, *valueLength)) {
-                dumpUnknown(unknownElementDump_, *identifier, position,
-                            area.bytes().subspan(valueStart, *valueLength));
-                element->setElement(kind.name, PropertyValue::literal(""));
-            } else {
-                element->setElement(kind.name, overrun(valueStart + *valueLength, length));
-            }
-            break;
+        if (iaxelements::elementTable[*identifier].kind == ValueKind::Unrecognised &&
+            area.has(valueStart, *valueLength)) {
+            dumpUnknown(unknownElementDump_, *identifier, position,
+                        area.bytes().subspan(valueStart, *valueLength));
         }
-        list.push_back(std::move(element));
+        elements.push_back(element);
         position = valueStart + *valueLength;
     }
+    return elements;
 }
+
+void IaxDissector::decodeInformationElements(ByteCursor area, long length,
+                                             ElementList& list) const {
+    const auto facts = walkInformationElements(area, length);
+    if (facts.empty()) {
+        return;
+    }
+    const ElementArea kept(area.sub(0, static_cast<std::size_t>(length)).bytes(),
+                           static_cast<std::uint32_t>(length), facts);
+    for (auto& record : framedisplay::elementRecords(kept)) {
+        list.push_back(std::static_pointer_cast<KvIAXInformationElement>(std::move(record)));
+    }
+}
+
+namespace framedisplay {
+
+std::string latin1ToUtf8(std::span<const std::uint8_t> bytes) {
+    std::string text;
+    text.reserve(bytes.size());
+    for (std::uint8_t byte : bytes) {
+        if (byte < 0x80) {
+            text.push_back(static_cast<char>(byte));
+        } else {
+            text.push_back(static_cast<char>(0xC0 | (byte >> 6)));
+            text.push_back(static_cast<char>(0x80 | (byte & 0x3F)));
+        }
+    }
+    return text;
+}
+
+RecordList elementRecords(const ElementArea& area) {
+    RecordList records;
+    records.reserve(area.elements().size());
+    for (const ElementFact& fact : area.elements()) {
+        auto element = std::make_shared<KvIAXInformationElement>();
+        auto shown = elementOf(area, fact);
+        element->setElement(shown.name, std::move(shown.value));
+        records.push_back(std::move(element));
+    }
+    return records;
+}
+
+ElementDisplay elementOf(const ElementArea& kept, const ElementFact& element) {
+    const ByteCursor area{kept.bytes()};
+    const std::size_t declared = kept.declaredLength();
+    const std::size_t position = element.offset;
+    if (!element.identifierCaptured) {
+        return {"Unknown Info Element", overrun(position + 1, declared)};
+    }
+    const iaxelements::ElementKind& kind = iaxelements::elementTable[element.identifier];
+    if (!element.lengthCaptured) {
+        return {kind.name, overrun(position + 2, declared)};
+    }
+    const std::size_t valueStart = position + 2;
+    const std::size_t valueLength = element.length;
+    auto number = [&](std::optional<std::uint32_t> value, std::size_t width) -> ElementDisplay {
+        if (!value) {
+            return {kind.name, overrun(valueStart + width, declared)};
+        }
+        return {kind.name, PropertyValue::unsignedNumber(*value)};
+    };
+
+    switch (kind.kind) {
+    case ValueKind::String:
+        if (!area.has(valueStart, valueLength)) {
+            return {kind.name, overrun(valueStart + valueLength, declared)};
+        }
+        return {kind.name,
+                PropertyValue::text(latin1ToUtf8(area.bytes().subspan(valueStart, valueLength)))};
+    case ValueKind::Unsigned8:
+        return number(numberAt<1>(area, valueStart), 1);
+    case ValueKind::Unsigned16:
+        return number(numberAt<2>(area, valueStart), 2);
+    case ValueKind::Unsigned32:
+        return number(numberAt<4>(area, valueStart), 4);
+    case ValueKind::Deprecated:
+        return {kind.name, PropertyValue::literal("(deprecated)")};
+    case ValueKind::Empty:
+        return {kind.name, PropertyValue::literal("")};
+    case ValueKind::Address:
+        // A socket address: family and port first, the IPv4 address at 4.
+        if (const auto address = area.be32(valueStart + 4)) {
+            return {kind.name, PropertyValue::address(*address)};
+        }
+        return {kind.name, overrun(valueStart + 8, declared)};
+    case ValueKind::PackedDate:
+        if (const auto packed = area.be32(valueStart)) {
+            return {kind.name, PropertyValue::text(packedDateText(*packed))};
+        }
+        return {kind.name, overrun(valueStart + 4, declared)};
+    case ValueKind::Unrecognised:
+        if (!area.has(valueStart, valueLength)) {
+            return {kind.name, overrun(valueStart + valueLength, declared)};
+        }
+        return {kind.name, PropertyValue::literal("")};
+    }
+    return {kind.name, PropertyValue::literal("")};
+}
+
+} // namespace framedisplay

@@ -1,59 +1,142 @@
 #include "dissect/KvIAXFrame.h"
 
 #include "common/Log.h"
-#include "dissect/RecordObservers.h"
+#include "record/RecordObservers.h"
 
 namespace {
 constexpr std::string_view className = "KvIAXFrame";
+
+const ElementArea& noElementArea() {
+    static const ElementArea empty;
+    return empty;
 }
 
+const ElementList& noElements() {
+    static const ElementList empty;
+    return empty;
+}
+} // namespace
+
 KvIAXFrame::KvIAXFrame() {
-    kvlog::line("In KvIaxFrame init");
-    const auto notApplicable = PropertyValue::literal("N/A");
-    properties_.reserve(9);
-    properties_.set(PropertyKey::source, PropertyValue::literal(placeholderAddress));
-    properties_.set(PropertyKey::destination, PropertyValue::literal(placeholderAddress));
-    for (PropertyKey key :
-         {PropertyKey::isretry, PropertyKey::type, PropertyKey::subclass, PropertyKey::timestamp,
-          PropertyKey::scall, PropertyKey::dcall, PropertyKey::time}) {
-        properties_.set(key, notApplicable);
+    kvlog::debug("In KvIaxFrame init");
+}
+
+KvIAXFrame::KvIAXFrame(const FrameFacts& facts, ElementArea elements) : facts_(facts) {
+    kvlog::debug("In KvIaxFrame init");
+    if (!elements.empty()) {
+        detail().area = std::move(elements);
+    }
+}
+
+void KvIAXFrame::setDecoded(const FrameFacts& facts, ElementArea elements) {
+    facts_ = facts;
+    if (detail_) {
+        detail_->map.reset();
+        detail_->elements.reset();
+        detail_->elementsWereSet = false;
+        detail_->area = std::move(elements);
+    } else if (!elements.empty()) {
+        detail().area = std::move(elements);
     }
 }
 
 KvIAXFrame::~KvIAXFrame() {
-    if (observed_) {
+    if (detail_ && detail_->observed) {
         recordObservers::forget(this);
     }
 }
 
+KvIAXFrame::Detail& KvIAXFrame::detail() const {
+    if (!detail_) {
+        detail_ = std::make_unique<Detail>();
+    }
+    return *detail_;
+}
+
+const ElementArea& KvIAXFrame::elementArea() const {
+    return detail_ ? detail_->area : noElementArea();
+}
+
+RecordList KvIAXFrame::elementRecordsFromArea() const {
+    return framedisplay::elementRecords(elementArea());
+}
+
+const PropertyMap& KvIAXFrame::properties() const {
+    if (const PropertyMap* map = keptMap()) {
+        return *map;
+    }
+    PropertyMap map;
+    map.reserve(10);
+    for (const PropertyKey key : framedisplay::keysOf(facts_)) {
+        if (key == PropertyKey::informationElements) {
+            // The same element records as iaxInformationElements() lists,
+            // unless another list was set there.
+            if (detail().elementsWereSet) {
+                map.set(key, PropertyValue::elements(elementRecordsFromArea()));
+            } else {
+                const ElementList& elements = iaxInformationElements();
+                map.set(key, PropertyValue::elements(RecordList(elements.begin(), elements.end())));
+            }
+        } else if (auto value = framedisplay::valueOf(facts_, key)) {
+            map.set(key, std::move(*value));
+        }
+    }
+    return detail().map.emplace(std::move(map));
+}
+
 void KvIAXFrame::setProperties(const PropertyMap& map) {
-    if (&map != &properties_) {
-        properties_ = map;
+    if (&map != keptMap()) {
+        detail().map = map;
     }
 }
 
 void KvIAXFrame::setProperties(PropertyMap&& map) {
-    if (&map != &properties_) {
-        properties_ = std::move(map);
+    if (&map != keptMap()) {
+        detail().map = std::move(map);
     }
+}
+
+const ElementList& KvIAXFrame::iaxInformationElements() const {
+    if (detail_ && detail_->elements) {
+        return *detail_->elements;
+    }
+    if (elementArea().empty()) {
+        return noElements();
+    }
+    ElementList elements;
+    for (auto& record : elementRecordsFromArea()) {
+        elements.push_back(std::static_pointer_cast<KvIAXInformationElement>(std::move(record)));
+    }
+    return detail().elements.emplace(std::move(elements));
 }
 
 void KvIAXFrame::setIaxInformationElements(const ElementList& list) {
-    if (&list != &elements_.elements()) {
-        elements_ = PropertyValue::elements(list);
+    Detail& kept = detail();
+    if (kept.elements && &list == &*kept.elements) {
+        return;
+    }
+    kept.elements = list;
+    kept.elementsWereSet = true;
+}
+
+std::string KvIAXFrame::text(PropertyKey key) const {
+    std::string out;
+    appendText(out, key);
+    return out;
+}
+
+void KvIAXFrame::appendText(std::string& out, PropertyKey key) const {
+    if (const PropertyMap* map = keptMap()) {
+        if (const PropertyValue* value = map->find(key)) {
+            value->appendText(out);
+        }
+    } else if (const auto value = framedisplay::valueOf(facts_, key)) {
+        value->appendText(out);
     }
 }
 
-void KvIAXFrame::setIaxInformationElements(std::nullptr_t) {
-    elements_ = PropertyValue::elements({});
-}
-
-void KvIAXFrame::setIaxInformationElements(const PropertyValue& elementsValue) {
-    elements_ = elementsValue.isElements() ? elementsValue : PropertyValue::elements({});
-}
-
 void KvIAXFrame::addObserver(const void* observer, std::string_view keyPath) {
-    observed_ = true;
+    detail().observed = true;
     recordObservers::add(this, className, observer, keyPath);
 }
 

@@ -1,37 +1,63 @@
 #pragma once
 
-#include "dissect/PropertyMap.h"
+#include "dissect/KvIAXInformationElement.h"
+#include "record/ElementArea.h"
+#include "record/FrameFacts.h"
+#include "record/PropertyMap.h"
 
 #include <memory>
+#include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
-// One captured packet as the views show it: display texts by key (`source`,
-// `destination`, `isretry`, `type`, `subclass`, `timestamp`, `scall`,
-// `dcall`, `time`) and, for IAX control frames, `informationElements`, the
-// same element records that iaxInformationElements() lists.
+// One captured packet: the facts decoding found in it (facts()), and the
+// display texts the views show by key (`source`, `destination`, `isretry`,
+// `type`, `subclass`, `timestamp`, `scall`, `dcall`, `time` and, for IAX
+// control frames, `informationElements`), made from those facts when asked.
+//
+// A capture holds a record for every packet, so a record keeps its facts and
+// nothing else: text(), appendText() and forEachProperty() make texts on each
+// call. properties() and iaxInformationElements() make them once and keep
+// them, for the few records that are looked at closely; call those on the
+// thread that owns the record (the main thread once it was delivered).
 class KvIAXFrame final {
 public:
     // A fresh record: placeholder address texts, "N/A" elsewhere, no elements.
     KvIAXFrame();
+    // A decoded record.
+    KvIAXFrame(const FrameFacts& facts, ElementArea elements);
     ~KvIAXFrame();
     KvIAXFrame(const KvIAXFrame&) = delete;
     KvIAXFrame& operator=(const KvIAXFrame&) = delete;
 
-    [[nodiscard]] const PropertyMap& properties() const { return properties_; }
+    [[nodiscard]] const FrameFacts& facts() const { return facts_; }
+    // Decoding: the packet's facts replace the record's, and what was made
+    // or set from the earlier ones is dropped.
+    void setDecoded(const FrameFacts& facts, ElementArea elements);
+    // The information elements of an IAX control frame; empty otherwise.
+    [[nodiscard]] const ElementArea& elementArea() const;
+
+    // The display map, made from the facts at the first call unless one was set.
+    [[nodiscard]] const PropertyMap& properties() const;
     // The very map already held changes nothing; otherwise the record keeps
-    // its own copy (or takes over a map the caller gives away).
+    // its own copy (or takes over a map the caller gives away), which from
+    // then on is what the record shows.
     void setProperties(const PropertyMap& map);
     void setProperties(PropertyMap&& map);
-    void setProperties(std::nullptr_t) { properties_ = PropertyMap{}; }
+    void setProperties(std::nullptr_t) { setProperties(PropertyMap{}); }
 
-    [[nodiscard]] const ElementList& iaxInformationElements() const { return elements_.elements(); }
+    [[nodiscard]] const ElementList& iaxInformationElements() const;
     // Keeps a copy of the element references (not of the elements).
     void setIaxInformationElements(const ElementList& list);
-    void setIaxInformationElements(std::nullptr_t);
-    // Shares an element list value that is already immutable (a map's
-    // `informationElements` entry), which is as good as a copy.
-    void setIaxInformationElements(const PropertyValue& elementsValue);
+    void setIaxInformationElements(std::nullptr_t) { setIaxInformationElements(ElementList{}); }
+
+    // The display text under `key`; empty where the record shows no such key.
+    [[nodiscard]] std::string text(PropertyKey key) const;
+    void appendText(std::string& out, PropertyKey key) const;
+    // Calls `visit(key, value)` for every shown value, in map order, without
+    // keeping anything.
+    template <class Visit> void forEachProperty(Visit&& visit) const;
 
     void addObserver(const void* observer, std::string_view keyPath);
     void removeObserver(const void* observer, std::string_view keyPath);
@@ -40,9 +66,41 @@ public:
     static constexpr const char* placeholderAddress = "0.0.0.0";
 
 private:
-    PropertyMap properties_;
-    PropertyValue elements_ = PropertyValue::elements({});
-    bool observed_ = false;
+    // What only some records need: the element area, the maps made or set,
+    // the observation flag.
+    struct Detail {
+        ElementArea area;
+        std::optional<PropertyMap> map;
+        std::optional<ElementList> elements;
+        bool elementsWereSet = false;
+        bool observed = false;
+    };
+    Detail& detail() const;
+    [[nodiscard]] const PropertyMap* keptMap() const {
+        return detail_ && detail_->map ? &*detail_->map : nullptr;
+    }
+    [[nodiscard]] RecordList elementRecordsFromArea() const;
+
+    FrameFacts facts_;
+    mutable std::unique_ptr<Detail> detail_;
 };
 
 using FrameList = std::vector<std::shared_ptr<KvIAXFrame>>;
+
+#include "dissect/FrameDisplay.h"
+
+template <class Visit> void KvIAXFrame::forEachProperty(Visit&& visit) const {
+    if (const PropertyMap* map = keptMap()) {
+        for (const auto& entry : *map) {
+            visit(entry.key(), entry.value());
+        }
+        return;
+    }
+    for (const PropertyKey key : framedisplay::keysOf(facts_)) {
+        if (key == PropertyKey::informationElements) {
+            visit(key, PropertyValue::elements(elementRecordsFromArea()));
+        } else if (const auto value = framedisplay::valueOf(facts_, key)) {
+            visit(key, *value);
+        }
+    }
+}

@@ -1,29 +1,11 @@
 #include "dissect/KvIAXInformationElement.h"
 
 #include "common/Log.h"
-#include "dissect/RecordObservers.h"
-
-#include <string>
+#include "dissect/FrameDisplay.h"
+#include "record/RecordObservers.h"
 
 namespace {
-
 constexpr std::string_view className = "KvIAXInformationElement";
-
-// Latin-1 to UTF-8: every byte is one character.
-std::string latin1ToUtf8(std::span<const std::uint8_t> bytes) {
-    std::string text;
-    text.reserve(bytes.size());
-    for (std::uint8_t byte : bytes) {
-        if (byte < 0x80) {
-            text.push_back(static_cast<char>(byte));
-        } else {
-            text.push_back(static_cast<char>(0xC0 | (byte >> 6)));
-            text.push_back(static_cast<char>(0x80 | (byte & 0x3F)));
-        }
-    }
-    return text;
-}
-
 } // namespace
 
 KvIAXInformationElement::KvIAXInformationElement() {
@@ -54,7 +36,7 @@ void KvIAXInformationElement::setElement(const char* name, PropertyValue value) 
 
 void KvIAXInformationElement::addStringElement(const char* name,
                                                std::span<const std::uint8_t> bytes) {
-    setElement(name, PropertyValue::text(latin1ToUtf8(bytes)));
+    setElement(name, PropertyValue::text(framedisplay::latin1ToUtf8(bytes)));
 }
 
 void KvIAXInformationElement::add8BitElement(const char* name,

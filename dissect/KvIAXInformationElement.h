@@ -1,10 +1,12 @@
 #pragma once
 
-#include "dissect/PropertyMap.h"
+#include "record/PropertyRecord.h"
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string_view>
+#include <vector>
 
 // One decoded information element of an IAX control frame: a display name
 // (`parameter`) and a printable value (`value`). Each fill operation replaces
@@ -12,14 +14,14 @@
 //
 // Element names are passed as `const char*` with static storage (the element
 // table's entries or literals): records share them instead of copying.
-class KvIAXInformationElement final {
+class KvIAXInformationElement final : public PropertyRecord {
 public:
     KvIAXInformationElement();
-    ~KvIAXInformationElement();
+    ~KvIAXInformationElement() override;
     KvIAXInformationElement(const KvIAXInformationElement&) = delete;
     KvIAXInformationElement& operator=(const KvIAXInformationElement&) = delete;
 
-    [[nodiscard]] const PropertyMap& properties() const { return properties_; }
+    [[nodiscard]] const PropertyMap& properties() const override { return properties_; }
     // The very map already held changes nothing; otherwise the record keeps a copy.
     void setProperties(const PropertyMap& map);
     void setProperties(std::nullptr_t) { properties_ = PropertyMap{}; }
@@ -41,3 +43,5 @@ private:
     PropertyMap properties_;
     bool observed_ = false;
 };
+
+using ElementList = std::vector<std::shared_ptr<KvIAXInformationElement>>;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "dissect/PropertyMap.h"
+#include "record/PropertyMap.h"
 
 #include <QStringList>
 #include <QVariant>

@@ -7,11 +7,18 @@
 #include <string>
 #include <vector>
 
-// Captures log lines for the length of a test.
+// Captures log lines for the length of a test, the per-packet debug lines
+// included.
 class RecordingLogSink final : public kvlog::LogSink {
 public:
-    RecordingLogSink() { kvlog::setSink(this); }
-    ~RecordingLogSink() override { kvlog::setSink(nullptr); }
+    RecordingLogSink() {
+        kvlog::setSink(this);
+        kvlog::setDebugEnabled(true);
+    }
+    ~RecordingLogSink() override {
+        kvlog::setDebugEnabled(false);
+        kvlog::setSink(nullptr);
+    }
 
     void write(std::string_view line) override {
         std::lock_guard lock(mutex_);

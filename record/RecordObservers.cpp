@@ -1,4 +1,4 @@
-#include "dissect/RecordObservers.h"
+#include "record/RecordObservers.h"
 
 #include <cstdio>
 #include <map>

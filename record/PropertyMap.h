@@ -1,7 +1,7 @@
 #pragma once
 
-#include "dissect/PropertyKey.h"
-#include "dissect/PropertyValue.h"
+#include "record/PropertyKey.h"
+#include "record/PropertyValue.h"
 
 #include <cstddef>
 #include <optional>

@@ -1,6 +1,6 @@
-#include "dissect/PropertyValue.h"
+#include "record/PropertyValue.h"
 
-#include "dissect/KvIAXInformationElement.h"
+#include "record/PropertyRecord.h"
 
 #include <atomic>
 #include <charconv>
@@ -12,13 +12,13 @@
 struct PropertyValue::Shared {
     mutable std::atomic<std::uint32_t> references{1};
     std::string text;
-    ElementList elements;
+    RecordList elements;
 };
 
 namespace {
 
-const ElementList& emptyElementList() {
-    static const ElementList empty;
+const RecordList& emptyRecordList() {
+    static const RecordList empty;
     return empty;
 }
 
@@ -90,7 +90,7 @@ PropertyValue PropertyValue::clockTime(std::uint32_t secondsOfDay) {
     return {Kind::ClockTime, secondsOfDay, nullptr};
 }
 
-PropertyValue PropertyValue::elements(ElementList list) {
+PropertyValue PropertyValue::elements(RecordList list) {
     if (list.empty()) {
         return {Kind::Elements, 0, nullptr};
     }
@@ -184,11 +184,11 @@ std::string PropertyValue::text() const {
     return out;
 }
 
-const ElementList& PropertyValue::elements() const {
+const RecordList& PropertyValue::elements() const {
     if (kind_ == Kind::Elements && pointer_ != nullptr) {
         return static_cast<const Shared*>(pointer_)->elements;
     }
-    return emptyElementList();
+    return emptyRecordList();
 }
 
 bool operator==(const PropertyValue& a, const PropertyValue& b) {

@@ -6,11 +6,11 @@
 #include <string_view>
 #include <vector>
 
-class KvIAXInformationElement;
-using ElementList = std::vector<std::shared_ptr<KvIAXInformationElement>>;
+class PropertyRecord;
+using RecordList = std::vector<std::shared_ptr<PropertyRecord>>;
 
-// One value of a property map: a display text or, for a frame's
-// `informationElements`, a list of element records.
+// One value of a property map: a display text or a list of records (a
+// frame's `informationElements`).
 //
 // Numbers, addresses and clock times are kept as numbers and turned into text
 // when a view or a writer asks, which keeps a decoded frame small (a million of
@@ -26,7 +26,7 @@ public:
         Padded5,    // "%05u"
         Unsigned,   // "%u"
         ClockTime,  // seconds since local midnight, "%I:%M:%S"
-        Elements,   // list of element records
+        Elements,   // list of records
     };
 
     // `text` must outlive every copy of the value: a literal or a table entry.
@@ -36,7 +36,7 @@ public:
     static PropertyValue padded5(std::uint32_t number);
     static PropertyValue unsignedNumber(std::uint32_t number);
     static PropertyValue clockTime(std::uint32_t secondsOfDay);
-    static PropertyValue elements(ElementList list);
+    static PropertyValue elements(RecordList list);
 
     PropertyValue(const PropertyValue& other);
     PropertyValue(PropertyValue&& other) noexcept;
@@ -51,8 +51,8 @@ public:
     [[nodiscard]] std::string text() const;
     void appendText(std::string& out) const;
 
-    // The element records of an Elements value; an empty list otherwise.
-    [[nodiscard]] const ElementList& elements() const;
+    // The records of an Elements value; an empty list otherwise.
+    [[nodiscard]] const RecordList& elements() const;
 
     // Same kind and same content (texts by their characters, lists by the
     // identity of their records).

@@ -1,4 +1,4 @@
-#include "dissect/PropertyKey.h"
+#include "record/PropertyKey.h"
 
 #include <array>
 #include <deque>

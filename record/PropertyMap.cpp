@@ -1,4 +1,4 @@
-#include "dissect/PropertyMap.h"
+#include "record/PropertyMap.h"
 
 #include <algorithm>
 

@@ -1,0 +1,161 @@
+#include "dissect/FrameDisplay.h"
+
+#include "dissect/IaxNameTables.h"
+#include "dissect/KvIAXFrame.h"
+
+#include <array>
+
+namespace framedisplay {
+namespace {
+
+enum FrameType : std::uint8_t { Voice = 2, Control = 4, IaxControl = 6 };
+
+const std::array<PropertyKey, 9>& displayKeys() {
+    static const std::array<PropertyKey, 9> keys = {
+        PropertyKey::source, PropertyKey::destination, PropertyKey::isretry,
+        PropertyKey::type,   PropertyKey::subclass,    PropertyKey::timestamp,
+        PropertyKey::scall,  PropertyKey::dcall,       PropertyKey::time};
+    return keys;
+}
+
+const std::array<PropertyKey, 10>& displayKeysWithElements() {
+    static const std::array<PropertyKey, 10> keys = {
+        PropertyKey::source,   PropertyKey::destination,
+        PropertyKey::isretry,  PropertyKey::type,
+        PropertyKey::subclass, PropertyKey::timestamp,
+        PropertyKey::scall,    PropertyKey::dcall,
+        PropertyKey::time,     PropertyKey::informationElements};
+    return keys;
+}
+
+PropertyValue notApplicable() {
+    return PropertyValue::literal("N/A");
+}
+
+// A table name, or the number itself where the table has no name for it.
+PropertyValue nameOrNumber(const char* name, unsigned number) {
+    return name != nullptr ? PropertyValue::literal(name) : PropertyValue::unsignedNumber(number);
+}
+
+PropertyValue addressValue(const FrameFacts& facts, bool source) {
+    if (facts.kind() == FrameKind::Fresh) {
+        return PropertyValue::literal(KvIAXFrame::placeholderAddress);
+    }
+    const bool captured = source ? facts.sourceCaptured != 0 : facts.destinationCaptured != 0;
+    if (!captured) {
+        return PropertyValue::literal("Truncated");
+    }
+    return PropertyValue::address(source ? facts.sourceAddress : facts.destinationAddress);
+}
+
+bool isDecodedType(std::uint8_t type) {
+    return type == Voice || type == Control || type == IaxControl;
+}
+
+PropertyValue fullFrameSubclass(const FrameFacts& facts) {
+    switch (facts.frameType) {
+    case IaxControl:
+        return nameOrNumber(iaxnames::lookup(iaxnames::IaxControlFrames, facts.subclass & 0x7Fu),
+                            facts.subclass & 0x7Fu);
+    case Voice: {
+        const char* name = audioFormatName(facts.subclass);
+        return PropertyValue::literal(name != nullptr ? name : "Unkn codec");
+    }
+    case Control:
+        return nameOrNumber(iaxnames::lookup(iaxnames::IaxControlSubclass, facts.subclass),
+                            facts.subclass);
+    default:
+        return PropertyValue::literal("Unknown");
+    }
+}
+
+// The header values of a full frame; other frame types are not decoded, so
+// their header values are not shown.
+std::optional<PropertyValue> fullFrameValue(const FrameFacts& facts, PropertyKey key) {
+    const bool decoded = isDecodedType(facts.frameType);
+    if (key == PropertyKey::isretry) {
+        return PropertyValue::literal(!decoded ? "?" : facts.retransmission != 0 ? "Yes" : "No");
+    }
+    if (key == PropertyKey::type) {
+        return decoded ? PropertyValue::literal(iaxnames::IaxFrameTypes[facts.frameType])
+                       : PropertyValue::unsignedNumber(facts.frameType);
+    }
+    if (key == PropertyKey::subclass) {
+        return fullFrameSubclass(facts);
+    }
+    if (key == PropertyKey::timestamp) {
+        return PropertyValue::padded5(decoded ? facts.iaxTimestamp : 0);
+    }
+    if (key == PropertyKey::scall) {
+        return PropertyValue::padded5(decoded ? facts.sourceCall : 0);
+    }
+    if (key == PropertyKey::dcall) {
+        return PropertyValue::padded5(decoded ? facts.destinationCall : 0);
+    }
+    return std::nullopt;
+}
+
+std::optional<PropertyValue> miniFrameValue(const FrameFacts& facts, PropertyKey key) {
+    if (key == PropertyKey::type) {
+        return PropertyValue::literal("Mini Frame");
+    }
+    if (key == PropertyKey::timestamp) {
+        return PropertyValue::padded5(facts.iaxTimestamp);
+    }
+    if (key == PropertyKey::scall) {
+        return PropertyValue::padded5(facts.sourceCall);
+    }
+    return notApplicable();
+}
+
+} // namespace
+
+std::span<const PropertyKey> keysOf(const FrameFacts& facts) {
+    if (facts.isFullFrameOfType(IaxControl)) {
+        return displayKeysWithElements();
+    }
+    return displayKeys();
+}
+
+std::optional<PropertyValue> valueOf(const FrameFacts& facts, PropertyKey key) {
+    if (key == PropertyKey::source || key == PropertyKey::destination) {
+        return addressValue(facts, key == PropertyKey::source);
+    }
+    if (key == PropertyKey::informationElements) {
+        return facts.isFullFrameOfType(IaxControl) ? std::optional(PropertyValue::elements({}))
+                                                   : std::nullopt;
+    }
+    if (key == PropertyKey::time) {
+        return facts.kind() == FrameKind::Fresh
+                   ? notApplicable()
+                   : PropertyValue::clockTime(facts.decodedSecondOfDay);
+    }
+    if (key.id() > PropertyKey::time.id()) {
+        return std::nullopt; // not a frame key
+    }
+    switch (facts.kind()) {
+    case FrameKind::Full:
+        return fullFrameValue(facts, key);
+    case FrameKind::Mini:
+        return miniFrameValue(facts, key);
+    case FrameKind::Truncated:
+        return key == PropertyKey::type ? PropertyValue::literal("Truncated") : notApplicable();
+    case FrameKind::Fresh:
+        return notApplicable();
+    }
+    return std::nullopt;
+}
+
+const char* audioFormatName(std::uint8_t subclass) {
+    const unsigned low = subclass & 0x7Fu;
+    if ((subclass & 0x80) != 0) {
+        return iaxnames::lookup(iaxnames::IaxAudioFormats, low); // a bit number
+    }
+    if (low != 0 && (low & (low - 1)) == 0) {
+        // A mask with one bit set; bit 7 cannot be, as it selects the form above.
+        return iaxnames::IaxAudioFormats[static_cast<std::size_t>(__builtin_ctz(low))];
+    }
+    return nullptr;
+}
+
+} // namespace framedisplay

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "record/ElementArea.h"
+#include "record/FrameFacts.h"
+#include "record/PropertyKey.h"
+#include "record/PropertyValue.h"
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+
+// The display values of a frame, made from its facts when they are shown or
+// printed: the same texts the views and quorvex-dump have always shown.
+namespace framedisplay {
+
+// The keys a frame with these facts shows, in the order of its map.
+[[nodiscard]] std::span<const PropertyKey> keysOf(const FrameFacts& facts);
+
+// The value shown under `key`; nothing where the frame does not show that
+// key. `informationElements` is a list of records: see elementOf.
+[[nodiscard]] std::optional<PropertyValue> valueOf(const FrameFacts& facts, PropertyKey key);
+
+// The name and value one information element shows, read from its area.
+struct ElementDisplay {
+    const char* name;
+    PropertyValue value;
+};
+[[nodiscard]] ElementDisplay elementOf(const ElementArea& area, const ElementFact& element);
+
+// A record for each element of the area, in packet order.
+[[nodiscard]] RecordList elementRecords(const ElementArea& area);
+
+// Text element bytes as UTF-8: one character per byte, 0x80 to 0xFF as Latin-1.
+[[nodiscard]] std::string latin1ToUtf8(std::span<const std::uint8_t> bytes);
+
+// A voice frame's codec name, or nullptr where the subclass names none.
+[[nodiscard]] const char* audioFormatName(std::uint8_t subclass);
+
+} // namespace framedisplay

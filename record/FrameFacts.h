@@ -1,0 +1,89 @@
+#pragma once
+
+#include <cstdint>
+
+// What a frame record knows of its packet, as numbers. Display texts are
+// made from these when a row is shown or printed, never kept.
+//
+// A million of these are held for a million packets, so the layout is packed
+// by hand into 64 bytes: the rarely needed or small values share words.
+enum class FrameKind : std::uint8_t {
+    Fresh,     // not decoded yet: placeholder addresses, "N/A" elsewhere
+    Full,      // IAX2 full frame
+    Mini,      // IAX2 mini frame (F bit clear)
+    Truncated, // the capture ended before the IAX2 header did
+};
+
+enum class AddressFamily : std::uint8_t { None, IPv4 };
+
+// Where the capture file's timestamp came from: libpcap hands both as
+// nanoseconds, this says which digits the file really held.
+enum class TimeResolution : std::uint8_t { Microseconds, Nanoseconds };
+
+struct FrameFacts {
+    static constexpr std::uint64_t unknownFileOffset = (std::uint64_t{1} << 48) - 1;
+
+    // Where the packet lies: its record's byte offset in the capture file it
+    // was read from or written to (unknownFileOffset where there is no such
+    // file, as for standard input), and where the IAX2 payload starts within
+    // the packet's captured bytes.
+    std::uint64_t fileOffset : 48 = unknownFileOffset;
+    std::uint64_t payloadOffset : 16 = 0;
+
+    // The capture: when, how much of it, and the packet's 0-based index in
+    // its file or live run.
+    std::int64_t captureSeconds = 0;
+    std::uint32_t captureNanoseconds = 0;
+    std::uint32_t capturedLength = 0;
+    std::uint32_t wireLength = 0;
+    std::uint32_t packetIndex = 0;
+
+    // Network: IPv4 addresses in host order, and the UDP ports.
+    std::uint32_t sourceAddress = 0;
+    std::uint32_t destinationAddress = 0;
+    std::uint16_t sourcePort = 0;
+    std::uint16_t destinationPort = 0;
+
+    // IAX2 header, as numbers. Call numbers without the F and R bits.
+    std::uint16_t sourceCall = 0;
+    std::uint16_t destinationCall = 0;
+    std::uint32_t iaxTimestamp = 0; // a mini frame's 16 bits, a full frame's 32
+    std::uint8_t outboundSequence = 0;
+    std::uint8_t inboundSequence = 0;
+    std::uint8_t frameType = 0;
+    std::uint8_t subclass = 0;
+
+    std::uint16_t linkType = 0;  // the capture's link-layer header type (DLT)
+    std::uint16_t udpLength = 0; // as the UDP header declares it, header included
+
+    // Local time of day at which the packet was decoded, in seconds.
+    std::uint32_t decodedSecondOfDay : 17 = 0;
+    std::uint32_t kindBits : 3 = 0;
+    std::uint32_t familyBits : 2 = 0;
+    std::uint32_t resolutionBits : 1 = 0;
+    std::uint32_t retransmission : 1 = 0; // the R bit of a full frame
+    std::uint32_t sourceCaptured : 1 = 0; // the source address lies within the captured bytes
+    std::uint32_t destinationCaptured : 1 = 0;
+    std::uint32_t portsCaptured : 1 = 0;
+    std::uint32_t udpLengthCaptured : 1 = 0;
+
+    [[nodiscard]] FrameKind kind() const { return static_cast<FrameKind>(kindBits); }
+    void setKind(FrameKind kind) { kindBits = static_cast<std::uint32_t>(kind); }
+    [[nodiscard]] AddressFamily family() const { return static_cast<AddressFamily>(familyBits); }
+    void setFamily(AddressFamily family) { familyBits = static_cast<std::uint32_t>(family); }
+    [[nodiscard]] TimeResolution resolution() const {
+        return static_cast<TimeResolution>(resolutionBits);
+    }
+    void setResolution(TimeResolution resolution) {
+        resolutionBits = static_cast<std::uint32_t>(resolution);
+    }
+
+    // The codec of a voice full frame as its bit mask (1 << bit number), or 0
+    // where the subclass names none. Matches the frame table's codec names.
+    [[nodiscard]] std::uint32_t codecMask() const;
+    [[nodiscard]] bool isFullFrameOfType(std::uint8_t type) const {
+        return kind() == FrameKind::Full && frameType == type;
+    }
+};
+
+static_assert(sizeof(FrameFacts) == 64, "a frame's facts are held for every packet");
