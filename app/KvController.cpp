@@ -1,5 +1,7 @@
 #include "app/KvController.h"
 
+#include "capture/CaptureKeys.h"
+
 #include "app/FileMove.h"
 #include "app/FilePanels.h"
 #include "common/Log.h"
@@ -39,12 +41,12 @@ void KvController::stopCapture(KvIAXCapture* capture) {
     kvlog::line("In stopCapture, argument = ", capture->description().toStdString());
     if (capture->isInProgress()) {
         capture->stopCapture();
-        capture->setValueForKey("status", QStringLiteral("Idle"));
-        capture->setValueForKey("button", QStringLiteral("Start"));
+        capture->setPropertyText(capturekeys::status, capturekeys::statusIdle);
+        capture->setPropertyText(capturekeys::button, capturekeys::buttonStart);
     } else {
         capture->startCapture();
-        capture->setValueForKey("button", QStringLiteral("Stop"));
-        capture->setValueForKey("status", QStringLiteral("Capturing"));
+        capture->setPropertyText(capturekeys::button, capturekeys::buttonStop);
+        capture->setPropertyText(capturekeys::status, capturekeys::statusCapturing);
     }
 }
 
@@ -78,7 +80,10 @@ void KvController::saveDocument(QObject*) {
     if (!destination) {
         return;
     }
-    if (!moveFileWithoutReplacing(temporaryCaptureFile,
+    const char* temporaryFile = services_.captures.liveSettings != nullptr
+                                    ? services_.captures.liveSettings->temporaryFile.c_str()
+                                    : temporaryCaptureFile;
+    if (!moveFileWithoutReplacing(temporaryFile,
                                   withRequiredType(*destination, requiredFileType))) {
         kvlog::line("Move failed");
         services_.beep->beep();

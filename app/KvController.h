@@ -26,7 +26,7 @@ class KvController final : public QObject {
     Q_OBJECT
 public:
     static constexpr const char* requiredFileType = "pcap";
-    static constexpr const char* temporaryCaptureFile = "/tmp/quorvex.capture";
+    static constexpr const char* temporaryCaptureFile = LiveCaptureSettings::defaultTemporaryFile;
 
     // Creation: one capture, alone in the capture list.
     explicit KvController(const ControllerServices& services, QObject* parent = nullptr);

@@ -1,11 +1,16 @@
 #include "app/KvIAXCapture.h"
 
+#include "capture/CaptureKeys.h"
 #include "capture/KvPCAPCapture.h"
 #include "capture/MainThreadHandoff.h"
 #include "capture/WorkerThreads.h"
 #include "common/Log.h"
 
 #include <QFile>
+
+QString keyText(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 std::shared_ptr<KvIAXCapture> KvIAXCapture::create(const CaptureServices& services) {
     MainThreadHandoff* handoff = services.handoff;
@@ -20,12 +25,15 @@ std::shared_ptr<KvIAXCapture> KvIAXCapture::create(const CaptureServices& servic
 
 KvIAXCapture::KvIAXCapture(const CaptureServices& services) : services_(services) {
     kvlog::line("In KvIAXCapture init");
-    properties_.insert("title", QString::asprintf("N %p", static_cast<void*>(this)));
+    properties_.insert(keyText(capturekeys::title),
+                       QString::asprintf("N %p", static_cast<void*>(this)));
     // Non-owning: a capture must not keep itself alive through its own map.
-    properties_.insert("reference", QVariant::fromValue(static_cast<QObject*>(this)));
-    properties_.insert("button", QStringLiteral("Start"));
-    properties_.insert("status", QStringLiteral("Idle"));
-    properties_.insert("filter", QStringLiteral("port 4569"));
+    properties_.insert(keyText(capturekeys::reference),
+                       QVariant::fromValue(static_cast<QObject*>(this)));
+    properties_.insert(keyText(capturekeys::button), keyText(capturekeys::buttonStart));
+    properties_.insert(keyText(capturekeys::status), keyText(capturekeys::statusIdle));
+    properties_.insert(keyText(capturekeys::captureFilter),
+                       keyText(capturekeys::defaultCaptureFilter));
 }
 
 KvIAXCapture::~KvIAXCapture() {
@@ -53,8 +61,7 @@ void KvIAXCapture::setValueForKey(const QString& key, const QVariant& value) {
 }
 
 void KvIAXCapture::setPropertyText(std::string_view key, std::string_view text) {
-    setValueForKey(QString::fromUtf8(key.data(), static_cast<qsizetype>(key.size())),
-                   QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+    setValueForKey(keyText(key), keyText(text));
 }
 
 void KvIAXCapture::setIaxFrames(const FrameList& frames) {
@@ -91,9 +98,12 @@ void KvIAXCapture::startCapture() {
     setHasCapturedFrames(false);
     // The worker reads nothing of the capture's map: what it needs is copied here.
     KvPCAPCapture::LiveRun run;
-    run.interfaceName = services_.liveSettings != nullptr ? services_.liveSettings->interfaceName
-                                                          : LiveCaptureSettings{}.interfaceName;
-    run.filter = properties_.value("filter").toString().toStdString();
+    const LiveCaptureSettings settings =
+        services_.liveSettings != nullptr ? *services_.liveSettings : LiveCaptureSettings{};
+    run.interfaceName = settings.interfaceName;
+    run.temporaryFile = settings.temporaryFile;
+    run.captureFilter =
+        properties_.value(keyText(capturekeys::captureFilter)).toString().toStdString();
     run.generation = liveRunGeneration_.fetch_add(1, std::memory_order_acq_rel) + 1;
     auto worker = std::make_unique<KvPCAPCapture>(services_);
     services_.threads->start([worker = std::move(worker), capture = shared_from_this(),

@@ -14,6 +14,9 @@
 // `button`, `status`, `filter`), the frames delivered so far, and whether a
 // worker runs for it. Lives on the main thread; workers reach it only through
 // the hand-off, and only isInProgress() is read from their threads.
+// A key or text of CaptureKeys.h as the capture's map holds it.
+[[nodiscard]] QString keyText(std::string_view text);
+
 class KvIAXCapture final : public QObject,
                            public CaptureTarget,
                            public std::enable_shared_from_this<KvIAXCapture> {

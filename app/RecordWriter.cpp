@@ -1,6 +1,7 @@
 #include "app/RecordWriter.h"
 
 #include "dissect/KvIAXInformationElement.h"
+#include "record/PropertyRecord.h"
 
 #include <array>
 
@@ -100,8 +101,20 @@ void appendTsvField(std::string& out, std::string_view text) {
 } // namespace
 
 void appendJson(std::string& out, const KvIAXFrame& frame) {
+    // Made from the frame's facts, so that printing keeps nothing per frame.
     std::string scratch;
-    appendJsonMap(out, frame.properties(), scratch);
+    out.push_back('{');
+    bool first = true;
+    frame.forEachProperty([&](PropertyKey key, const PropertyValue& value) {
+        if (!first) {
+            out.push_back(',');
+        }
+        first = false;
+        appendJsonString(out, key.name());
+        out.push_back(':');
+        appendJsonValue(out, value, scratch);
+    });
+    out.push_back('}');
     out.push_back('\n');
 }
 
@@ -125,11 +138,9 @@ void appendTsv(std::string& out, const KvIAXFrame& frame) {
             out.push_back('\t');
         }
         first = false;
-        if (const PropertyValue* value = frame.properties().find(key)) {
-            scratch.clear();
-            value->appendText(scratch);
-            appendTsvField(out, scratch);
-        }
+        scratch.clear();
+        frame.appendText(scratch, key);
+        appendTsvField(out, scratch);
     }
     out.push_back('\n');
 }

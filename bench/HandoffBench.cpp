@@ -2,7 +2,7 @@
 // thread to run a trivial task and waits for it, as the file loader does once
 // per frame.
 //   build/bench/handoff_bench [ROUND_TRIPS]
-#include "capture/SpinningHandoff.h"
+#include "capture/QueuedHandoff.h"
 #include "capture/WorkerThreads.h"
 
 #include <QCoreApplication>
@@ -15,7 +15,7 @@
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const long trips = argc > 1 ? std::atol(argv[1]) : 1'000'000;
-    SpinningHandoff handoff;
+    QueuedHandoff handoff;
     WorkerThreads threads;
     long counter = 0;
     const auto start = std::chrono::steady_clock::now();

@@ -4,7 +4,7 @@
 //   build/bench/window_bench FILE
 #include "capture/CapturePermission.h"
 #include "capture/LiveRunGate.h"
-#include "capture/SpinningHandoff.h"
+#include "capture/QueuedHandoff.h"
 #include "capture/WorkerThreads.h"
 #include "ui/FrameTableModel.h"
 #include "samples/CaptureFileReader.h"
@@ -34,7 +34,7 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    SpinningHandoff handoff;
+    QueuedHandoff handoff;
     WorkerThreads threads;
     LiveRunGate gate;
     const auto permission = makeCapturePermission();

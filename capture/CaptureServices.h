@@ -14,7 +14,12 @@ class WorkerThreads;
 
 // Settings of live captures that are the application's, not a capture's.
 struct LiveCaptureSettings {
-    std::string interfaceName = "en0";
+    static constexpr const char* defaultInterface = "en0";
+    static constexpr const char* defaultTemporaryFile = "/tmp/quorvex.capture";
+
+    std::string interfaceName = defaultInterface;
+    // Every live run writes its packets here; Save moves it.
+    std::string temporaryFile = defaultTemporaryFile;
 };
 
 // What a capture and its workers use of the application around them, passed

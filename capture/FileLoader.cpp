@@ -1,10 +1,9 @@
 // The file-load run of the capture worker: a saved capture read from its first
-// packet to its end, every packet decoded and handed over on its own.
+// packet to its end, every packet decoded and handed over in blocks.
+#include "capture/FilePacketSource.h"
 #include "capture/KvPCAPCapture.h"
 
 #include "common/Log.h"
-
-#include <pcap/pcap.h>
 
 #include <cstdio>
 
@@ -12,37 +11,38 @@ void KvPCAPCapture::loadCapture(std::shared_ptr<CaptureTarget> capture) {
     kvlog::line("In loadCapturecap");
     beginRun(std::move(capture));
 
-    char errorText[PCAP_ERRBUF_SIZE] = {};
-    pcap_t* file = pcap_open_offline(sourceFilename_.c_str(), errorText);
-    if (file == nullptr) {
-        std::fprintf(stderr, "pcap_open_offline failed: %s\n", errorText);
-        setErrorOnCapture(*captureReference_, errorText);
+    std::string error;
+    const auto source = FilePacketSource::open(sourceFilename_, error);
+    if (!source) {
+        std::fprintf(stderr, "pcap_open_offline failed: %s\n", error.c_str());
+        setErrorOnCapture(*captureReference(), error);
         endRun();
         return;
     }
 
     RunSummary summary;
+    CapturedPacket packet;
     for (;;) {
-        kvlog::line("Reading packet");
-        pcap_pkthdr* header = nullptr;
-        const u_char* data = nullptr;
-        const int status = pcap_next_ex(file, &header, &data);
-        if (status != 1) {
-            // The end of the file ends the run quietly. A damaged file ends it
-            // too, with the frames read so far kept, but says so: a load that
-            // stopped early must not look complete.
-            if (status == PCAP_ERROR) {
-                const char* reason = pcap_geterr(file);
-                std::fprintf(stderr, "pcap_next_ex failed: %s\n", reason);
-                setErrorOnCapture(*captureReference_, reason);
-            }
-            break;
+        kvlog::debug("Reading packet");
+        const auto read = source->next(packet);
+        if (read == FilePacketSource::Read::Packet) {
+            ++summary.packetsRead;
+            applyFilePolicy(decodePacket(packet));
+            continue;
         }
-        ++summary.packetsRead;
-        applyFilePolicy(decodePacket({data, header->caplen}));
+        // Whatever was read is in the capture before the run ends or fails.
+        delivery_.deliverRest();
+        // The end of the file ends the run quietly. A damaged file ends it
+        // too, with the frames read so far kept, but says so: a load that
+        // stopped early must not look complete.
+        if (read == FilePacketSource::Read::Failed) {
+            const std::string reason = source->errorText();
+            std::fprintf(stderr, "pcap_next_ex failed: %s\n", reason.c_str());
+            setErrorOnCapture(*captureReference(), reason);
+        }
+        break;
     }
 
     kvlog::line("Capture has been stopped");
-    pcap_close(file);
     endRun(summary);
 }

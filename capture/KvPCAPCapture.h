@@ -2,6 +2,8 @@
 
 #include "capture/CaptureServices.h"
 #include "capture/CaptureTarget.h"
+#include "capture/FrameDelivery.h"
+#include "dissect/FrameAllocator.h"
 #include "dissect/IaxDissector.h"
 
 #include <memory>
@@ -10,13 +12,13 @@
 
 // One run of a capture worker: a live capture or the load of a capture file.
 // It is created on the main thread and then used by exactly one worker
-// thread. It builds frame records, keeps them in its delivery buffer and hands
-// them to its capture on the main thread, waiting until they are appended.
+// thread. It reads packets from its source (FilePacketSource, or the live
+// interface), decodes them into frame records and hands those to its capture
+// through its FrameDelivery.
 class KvPCAPCapture final {
 public:
     using Clock = CaptureServices::Clock;
-    // A delivery is due when the clock was reset more than this long ago.
-    static constexpr auto deliveryThreshold = std::chrono::seconds(1);
+    static constexpr auto deliveryThreshold = FrameDelivery::deliveryThreshold;
 
     explicit KvPCAPCapture(const CaptureServices& services);
     KvPCAPCapture(const KvPCAPCapture&) = delete;
@@ -25,16 +27,17 @@ public:
     void setSourceFilename(std::string path) { sourceFilename_ = std::move(path); }
     [[nodiscard]] const std::string& sourceFilename() const { return sourceFilename_; }
 
-    // Reads sourceFilename() to its end, delivering every frame at once.
+    // Reads sourceFilename() to its end, handing the frames over in blocks.
     void loadCapture(std::shared_ptr<CaptureTarget> capture);
 
     // What a live run needs from the main thread, copied there as it starts.
     struct LiveRun {
         std::string interfaceName;
-        std::string filter;
+        std::string captureFilter;
+        std::string temporaryFile;
         std::uint64_t generation = 0;
     };
-    static constexpr const char* temporaryCaptureFile = "/tmp/quorvex.capture";
+    static constexpr const char* temporaryCaptureFile = LiveCaptureSettings::defaultTemporaryFile;
     static constexpr int snapshotLength = 1024;
     static constexpr int readTimeoutMs = 100;
     // Captures the interface while the run is the capture's newest and its
@@ -42,29 +45,31 @@ public:
     void startCapture(std::shared_ptr<CaptureTarget> capture, const LiveRun& run);
 
     // Delivery, on the worker thread.
-    void beginRun(std::shared_ptr<CaptureTarget> capture);
-    void applyLivePolicy(std::shared_ptr<KvIAXFrame> frame);
-    void applyFilePolicy(std::shared_ptr<KvIAXFrame> frame);
-    void deliver();
-    // Tells the capture on the main thread that the run is over and lets go
-    // of it there, so that a capture never dies on a worker thread.
-    void endRun(const RunSummary& summary = {});
-    // Marks the capture as failed and shows the alert; waits until it is dismissed.
-    void setErrorOnCapture(CaptureTarget& capture, std::string_view message);
-
+    void beginRun(std::shared_ptr<CaptureTarget> capture) {
+        delivery_.beginRun(std::move(capture));
+    }
+    void applyLivePolicy(std::shared_ptr<KvIAXFrame> frame) {
+        delivery_.applyLivePolicy(std::move(frame));
+    }
+    void applyFilePolicy(std::shared_ptr<KvIAXFrame> frame) {
+        delivery_.applyFilePolicy(std::move(frame));
+    }
+    void deliver() { delivery_.deliver(); }
+    void deliverRest() { delivery_.deliverRest(); }
+    void endRun(const RunSummary& summary = {}) { delivery_.endRun(summary); }
+    void setErrorOnCapture(CaptureTarget& capture, std::string_view message) {
+        delivery_.setErrorOnCapture(capture, message);
+    }
     // On the main thread: appends the delivery buffer to the capture's list.
-    void updateIaxCapture(CaptureTarget& capture);
+    void updateIaxCapture(CaptureTarget& capture) { delivery_.updateIaxCapture(capture); }
 
-    [[nodiscard]] const FrameList& iaxFrameBuffer() const { return iaxFrameBuffer_; }
+    [[nodiscard]] const FrameList& iaxFrameBuffer() const { return delivery_.buffer(); }
     [[nodiscard]] const std::shared_ptr<CaptureTarget>& captureReference() const {
-        return captureReference_;
+        return delivery_.capture();
     }
 
     // Decoding, as the worker performs it for every packet.
-    [[nodiscard]] std::shared_ptr<KvIAXFrame>
-    decodePacket(std::span<const std::uint8_t> captured) const {
-        return dissector_.decodePacket(captured);
-    }
+    [[nodiscard]] std::shared_ptr<KvIAXFrame> decodePacket(const CapturedPacket& packet);
     void decodeIAXFullFrame(ByteCursor payload, long payloadLength, PropertyMap& map) const {
         dissector_.decodeIAXFullFrame(payload, payloadLength, map);
     }
@@ -76,15 +81,9 @@ public:
     }
 
 private:
-    [[nodiscard]] Clock::time_point now() const;
-    [[nodiscard]] bool deliveryDue() const {
-        return now() - lastMainThreadUpdate_ > deliveryThreshold;
-    }
-
     CaptureServices services_;
     IaxDissector dissector_;
-    std::shared_ptr<CaptureTarget> captureReference_;
-    Clock::time_point lastMainThreadUpdate_{};
-    FrameList iaxFrameBuffer_;
+    FrameAllocator allocator_;
+    FrameDelivery delivery_;
     std::string sourceFilename_;
 };

@@ -5,6 +5,7 @@
 
 #include "capture/CapturePermission.h"
 #include "capture/LiveRunGate.h"
+#include "capture/PcapHandles.h"
 #include "common/Log.h"
 
 #include <pcap/pcap.h>
@@ -51,8 +52,8 @@ void KvPCAPCapture::startCapture(std::shared_ptr<CaptureTarget> capture, const L
     RunSummary summary;
     summary.live = true;
     auto runIsCurrent = [this, &run] {
-        return captureReference_->isInProgress() &&
-               captureReference_->liveRunGeneration() == run.generation;
+        return captureReference()->isInProgress() &&
+               captureReference()->liveRunGeneration() == run.generation;
     };
 
     LiveRunGate::Pass pass(*services_.liveGate);
@@ -64,47 +65,51 @@ void KvPCAPCapture::startCapture(std::shared_ptr<CaptureTarget> capture, const L
     }
     CapturePermission& permission = *services_.permission;
     permission.widen();
+    // On every way out, once the handles below are closed: the permission is
+    // narrowed, then the capture is told that the run has ended.
+    struct RunEnd {
+        KvPCAPCapture& worker;
+        const RunSummary& summary;
+        ~RunEnd() { worker.endRun(summary); }
+    } runEnd{*this, summary};
+    struct Narrowing {
+        CapturePermission& permission;
+        ~Narrowing() { permission.narrow(); }
+    } narrowing{permission};
 
     char errorText[PCAP_ERRBUF_SIZE] = {};
-    pcap_t* handle =
-        pcap_open_live(run.interfaceName.c_str(), snapshotLength, 1, readTimeoutMs, errorText);
-    if (handle == nullptr) {
+    const PcapHandle handle(
+        pcap_open_live(run.interfaceName.c_str(), snapshotLength, 1, readTimeoutMs, errorText));
+    if (!handle) {
         std::fprintf(stderr, "pcap_open_live failed: %s\n", errorText);
-        setErrorOnCapture(*captureReference_, errorText);
-        permission.narrow();
-        endRun(summary);
+        setErrorOnCapture(*captureReference(), errorText);
         return;
     }
     permission.interfaceOpened();
 
     bpf_program program{};
-    const bool compiled = pcap_compile(handle, &program, run.filter.c_str(), 1, 0) == 0;
-    const bool installed = compiled && pcap_setfilter(handle, &program) == 0;
+    const bool compiled =
+        pcap_compile(handle.get(), &program, run.captureFilter.c_str(), 1, 0) == 0;
+    const bool installed = compiled && pcap_setfilter(handle.get(), &program) == 0;
     if (compiled) {
         pcap_freecode(&program); // the capture keeps its own copy
     }
     if (!installed) {
-        const std::string reason = pcap_geterr(handle);
-        setErrorOnCapture(*captureReference_, reason);
-        pcap_close(handle);
-        permission.narrow();
-        endRun(summary);
+        setErrorOnCapture(*captureReference(), pcap_geterr(handle.get()));
         return;
     }
 
     std::string fileError;
-    std::FILE* file = openTemporaryFile(temporaryCaptureFile, fileError);
-    pcap_dumper_t* dumper = file != nullptr ? pcap_dump_fopen(handle, file) : nullptr;
-    if (dumper == nullptr) {
+    std::FILE* file = openTemporaryFile(run.temporaryFile.c_str(), fileError);
+    const PcapDumper dumper(file != nullptr ? pcap_dump_fopen(handle.get(), file) : nullptr);
+    if (!dumper) {
         kvlog::line("Error while getting a pcap_dumper reference");
-        const std::string reason = file != nullptr ? std::string(pcap_geterr(handle)) : fileError;
+        const std::string reason =
+            file != nullptr ? std::string(pcap_geterr(handle.get())) : fileError;
         if (file != nullptr) {
             std::fclose(file);
         }
-        setErrorOnCapture(*captureReference_, reason);
-        pcap_close(handle);
-        permission.narrow();
-        endRun(summary);
+        setErrorOnCapture(*captureReference(), reason);
         return;
     }
 
@@ -112,12 +117,16 @@ void KvPCAPCapture::startCapture(std::shared_ptr<CaptureTarget> capture, const L
     // arrived, so with no traffic it would never return to the flag test.
     // Reads are therefore non-blocking, with a wait of at most one read
     // time-out for the capture's descriptor when there is nothing to read.
-    const int selectable = pcap_get_selectable_fd(handle);
-    const bool waitOnDescriptor = selectable >= 0 && pcap_setnonblock(handle, 1, errorText) == 0;
+    const int selectable = pcap_get_selectable_fd(handle.get());
+    const bool waitOnDescriptor =
+        selectable >= 0 && pcap_setnonblock(handle.get(), 1, errorText) == 0;
+    const auto linkType = static_cast<std::uint16_t>(pcap_datalink(handle.get()));
+    CapturedPacket packet;
+    packet.linkType = linkType;
     while (runIsCurrent()) {
         pcap_pkthdr* header = nullptr;
         const u_char* data = nullptr;
-        const int status = pcap_next_ex(handle, &header, &data);
+        const int status = pcap_next_ex(handle.get(), &header, &data);
         if (status == 0) {
             if (waitOnDescriptor) {
                 pollfd ready{selectable, POLLIN, 0};
@@ -131,26 +140,28 @@ void KvPCAPCapture::startCapture(std::shared_ptr<CaptureTarget> capture, const L
             std::this_thread::sleep_for(std::chrono::milliseconds(readTimeoutMs));
             continue;
         }
-        pcap_dump(reinterpret_cast<u_char*>(dumper), header, data);
+        const std::int64_t offset = pcap_dump_ftell64(dumper.get());
+        pcap_dump(reinterpret_cast<u_char*>(dumper.get()), header, data);
+        packet.bytes = {data, header->caplen};
+        packet.wireLength = header->len;
+        packet.seconds = header->ts.tv_sec;
+        packet.nanoseconds = static_cast<std::uint32_t>(header->ts.tv_usec) * 1000;
+        packet.index = static_cast<std::uint32_t>(summary.packetsRead);
+        packet.fileOffset =
+            offset >= 0 ? static_cast<std::uint64_t>(offset) : FrameFacts::unknownFileOffset;
         ++summary.packetsRead;
-        applyLivePolicy(decodePacket({data, header->caplen}));
+        applyLivePolicy(decodePacket(packet));
     }
 
     kvlog::line("Capture has been stopped");
     // Every packet in the temporary file is also in the capture's list.
-    if (!iaxFrameBuffer().empty()) {
-        deliver();
-    }
+    delivery_.deliverRest();
     pcap_stat statistics{};
-    if (pcap_stats(handle, &statistics) == 0) {
+    if (pcap_stats(handle.get(), &statistics) == 0) {
         summary.haveStatistics = true;
         summary.packetsReceived = statistics.ps_recv;
         summary.packetsDropped = statistics.ps_drop;
         summary.packetsDroppedByInterface = statistics.ps_ifdrop;
     }
-    pcap_dump_flush(dumper);
-    pcap_dump_close(dumper);
-    pcap_close(handle);
-    permission.narrow();
-    endRun(summary);
+    pcap_dump_flush(dumper.get());
 }

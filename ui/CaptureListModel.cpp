@@ -1,6 +1,7 @@
 #include "ui/CaptureListModel.h"
 
 #include "app/KvController.h"
+#include "capture/CaptureKeys.h"
 
 CaptureListModel::CaptureListModel(KvController& controller, KeyColumns columns, QObject* parent)
     : QAbstractTableModel(parent), controller_(controller), columns_(std::move(columns)) {
@@ -60,7 +61,7 @@ QVariant CaptureListModel::headerData(int section, Qt::Orientation orientation, 
 
 Qt::ItemFlags CaptureListModel::flags(const QModelIndex& index) const {
     Qt::ItemFlags flags = QAbstractTableModel::flags(index);
-    if (columns_.key(index.column()) == "filter") {
+    if (columns_.key(index.column()) == keyText(capturekeys::captureFilter)) {
         flags |= Qt::ItemIsEditable;
     }
     return flags;
@@ -68,9 +69,11 @@ Qt::ItemFlags CaptureListModel::flags(const QModelIndex& index) const {
 
 bool CaptureListModel::setData(const QModelIndex& index, const QVariant& value, int role) {
     KvIAXCapture* capture = captureAt(index.row());
-    if (capture == nullptr || role != Qt::EditRole || columns_.key(index.column()) != "filter") {
+    if (capture == nullptr || role != Qt::EditRole ||
+        columns_.key(index.column()) != keyText(capturekeys::captureFilter)) {
         return false;
     }
-    capture->setValueForKey("filter", value.toString()); // the next live start uses it
+    capture->setValueForKey(keyText(capturekeys::captureFilter),
+                            value.toString()); // the next live start uses it
     return true;
 }

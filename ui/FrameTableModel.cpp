@@ -71,8 +71,12 @@ int FrameTableModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant FrameTableModel::data(const QModelIndex& index, int role) const {
-    const auto frame = role == Qt::DisplayRole ? frameAt(index.row()) : nullptr;
-    return frame ? columns_.text(frame->properties(), index.column()) : QVariant();
+    if (role != Qt::DisplayRole || capture_ == nullptr || index.row() < 0 ||
+        index.row() >= shownRows_) {
+        return {};
+    }
+    const KvIAXFrame& frame = *capture_->iaxFrames()[static_cast<std::size_t>(index.row())];
+    return columns_.text(frame, index.column());
 }
 
 QVariant FrameTableModel::headerData(int section, Qt::Orientation orientation, int role) const {

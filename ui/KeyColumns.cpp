@@ -21,3 +21,10 @@ QVariant KeyColumns::text(const PropertyMap& properties, int column) const {
     const PropertyValue* value = properties.find(propertyKeys_[static_cast<std::size_t>(column)]);
     return value != nullptr ? QString::fromStdString(value->text()) : QString();
 }
+
+QVariant KeyColumns::text(const KvIAXFrame& frame, int column) const {
+    if (column < 0 || column >= count()) {
+        return {};
+    }
+    return QString::fromStdString(frame.text(propertyKeys_[static_cast<std::size_t>(column)]));
+}

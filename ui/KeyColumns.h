@@ -1,5 +1,6 @@
 #pragma once
 
+#include "dissect/KvIAXFrame.h"
 #include "record/PropertyMap.h"
 
 #include <QStringList>
@@ -23,6 +24,8 @@ public:
     [[nodiscard]] QVariant header(int section, Qt::Orientation orientation, int role) const;
     // The display text of a record's value under the column's key.
     [[nodiscard]] QVariant text(const PropertyMap& properties, int column) const;
+    // The same for a frame record, made from its facts: nothing is kept.
+    [[nodiscard]] QVariant text(const KvIAXFrame& frame, int column) const;
 
 private:
     QStringList keys_;

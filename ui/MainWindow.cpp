@@ -1,5 +1,6 @@
 #include "ui/MainWindow.h"
 
+#include "capture/CaptureKeys.h"
 #include "ui/CaptureListModel.h"
 #include "ui/ElementTableModel.h"
 #include "ui/FrameTableModel.h"
@@ -158,14 +159,16 @@ void MainWindow::buildInterfaceChooser() {
 }
 
 void MainWindow::capturesReplaced() {
-    const int buttonColumn = captureModel_->columnOf("button");
+    const int buttonColumn = captureModel_->columnOf(keyText(capturekeys::button));
     for (int row = 0; row < captureModel_->rowCount(); ++row) {
         auto* button = new QPushButton(ui_->capturesTable);
         connect(button, &QPushButton::clicked, this, [this, row] {
             // The row's button names its capture by the row's `reference`.
             const KvIAXCapture* capture = captureModel_->captureAt(row);
             QObject* reference =
-                capture != nullptr ? capture->valueForKey("reference").value<QObject*>() : nullptr;
+                capture != nullptr
+                    ? capture->valueForKey(keyText(capturekeys::reference)).value<QObject*>()
+                    : nullptr;
             controller_->stopCapture(qobject_cast<KvIAXCapture*>(reference));
         });
         ui_->capturesTable->setIndexWidget(captureModel_->index(row, buttonColumn), button);
@@ -178,7 +181,7 @@ void MainWindow::capturesReplaced() {
 }
 
 void MainWindow::updateButtons() {
-    const int buttonColumn = captureModel_->columnOf("button");
+    const int buttonColumn = captureModel_->columnOf(keyText(capturekeys::button));
     for (int row = 0; row < captureModel_->rowCount(); ++row) {
         const QModelIndex index = captureModel_->index(row, buttonColumn);
         if (auto* button = qobject_cast<QPushButton*>(ui_->capturesTable->indexWidget(index))) {
@@ -205,7 +208,8 @@ void MainWindow::updateStatus() {
     }
     const int frames = frameModel_->rowCount();
     statusLabel_->setText((frames == 1 ? tr("1 frame") : tr("%1 frames").arg(frames)) +
-                          "  \u2014  " + capture->valueForKey("status").toString());
+                          "  \u2014  " +
+                          capture->valueForKey(keyText(capturekeys::status)).toString());
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {

@@ -1,9 +1,6 @@
 // quorvex: the desktop window.
-//   quorvex [--interface NAME] [CAPTURE_FILE]
-#include "capture/CapturePermission.h"
-#include "capture/LiveRunGate.h"
-#include "capture/SpinningHandoff.h"
-#include "capture/WorkerThreads.h"
+//   quorvex [--debug] [--interface NAME] [CAPTURE_FILE]
+#include "app/CaptureEnvironment.h"
 #include "privileges/MwAuthentication.h"
 #include "privileges/NotificationCenter.h"
 #include "privileges/PolkitBackend.h"
@@ -12,7 +9,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 
-#include <cstdlib>
+#include <optional>
 #include <iostream>
 
 int main(int argc, char** argv) {
@@ -27,19 +24,18 @@ int main(int argc, char** argv) {
         "interface", "The interface live captures open (default en0, or QUORVEX_INTERFACE).",
         "name");
     parser.addOption(interfaceOption);
+    const QCommandLineOption debugOption(
+        "debug", "Write the per-packet log lines too (also QUORVEX_DEBUG=1).");
+    parser.addOption(debugOption);
     parser.addPositionalArgument("file", "A capture file to open at start.", "[file]");
     parser.process(app);
 
-    SpinningHandoff handoff;
-    WorkerThreads threads;
-    LiveRunGate liveGate;
-    const auto permission = makeCapturePermission();
-    LiveCaptureSettings liveSettings;
-    if (parser.isSet(interfaceOption)) {
-        liveSettings.interfaceName = parser.value(interfaceOption).toStdString();
-    } else if (const char* name = std::getenv("QUORVEX_INTERFACE"); name != nullptr && *name) {
-        liveSettings.interfaceName = name;
-    }
+    CaptureEnvironment environment(
+        {.interfaceName = parser.isSet(interfaceOption)
+                              ? std::optional(parser.value(interfaceOption).toStdString())
+                              : std::nullopt,
+         .debug = parser.isSet(debugOption),
+         .unknownElementDump = &std::cout});
     // The privileged runner beeps through the window.
     PolkitBackend authorization;
     QtBeep beep;
@@ -47,12 +43,8 @@ int main(int argc, char** argv) {
         PrivilegeServices{&authorization, &beep, &NotificationCenter::defaultCenter()});
 
     WindowServices services;
-    services.captures.handoff = &handoff;
-    services.captures.threads = &threads;
-    services.captures.unknownElementDump = &std::cout;
-    services.captures.liveGate = &liveGate;
-    services.captures.permission = permission.get();
-    services.liveSettings = &liveSettings;
+    services.captures = environment.services();
+    services.liveSettings = &environment.liveSettings();
 
     MainWindow window(services);
     window.show();
@@ -69,6 +61,6 @@ int main(int argc, char** argv) {
         }
     });
     const int status = QApplication::exec();
-    threads.waitForAll([] { QCoreApplication::processEvents(); });
+    environment.waitForWorkers();
     return status;
 }

@@ -5,9 +5,9 @@
 #include <string_view>
 
 const char* const dumpUsage =
-    "usage: quorvex-dump [--format jsonl|tsv] FILE\n"
-    "       quorvex-dump --live [--format jsonl|tsv] [--interface NAME] [--filter EXPR]\n"
-    "                    [--count N] [--duration SECONDS]\n";
+    "usage: quorvex-dump [--debug] [--format jsonl|tsv] FILE\n"
+    "       quorvex-dump --live [--debug] [--format jsonl|tsv] [--interface NAME]\n"
+    "                    [--filter EXPR] [--count N] [--duration SECONDS]\n";
 
 namespace {
 
@@ -57,6 +57,8 @@ std::optional<DumpArguments> DumpArguments::parse(int argc, char** argv) {
         };
         if (option == "--live" && value == nullptr) {
             args.live = true;
+        } else if (option == "--debug" && value == nullptr) {
+            args.debug = true;
         } else if (option == "--format") {
             const char* v = takeValue();
             if (v == nullptr || !parseFormat(v, args.format)) {
@@ -67,7 +69,7 @@ std::optional<DumpArguments> DumpArguments::parse(int argc, char** argv) {
             if (v == nullptr || *v == '\0') {
                 return std::nullopt;
             }
-            (option == "--interface" ? args.interface : args.filter) = std::string(v);
+            (option == "--interface" ? args.interface : args.captureFilter) = std::string(v);
         } else if (option == "--count") {
             const char* v = takeValue();
             unsigned long count = 0;
@@ -89,7 +91,7 @@ std::optional<DumpArguments> DumpArguments::parse(int argc, char** argv) {
             haveFile = true;
         }
     }
-    const bool liveOptions = args.filter || args.count || args.durationSeconds;
+    const bool liveOptions = args.captureFilter || args.count || args.durationSeconds;
     if (args.live == haveFile || (!args.live && liveOptions)) {
         return std::nullopt;
     }

@@ -9,11 +9,12 @@
 struct DumpArguments {
     recordwriter::Format format = recordwriter::Format::Jsonl;
     bool live = false;
-    std::string file;                      // a capture file, "-" for standard input
-    std::optional<std::string> interface;  // live: the interface (default: QUORVEX_INTERFACE, en0)
-    std::optional<std::string> filter;     // live: the capture filter (default "port 4569")
-    std::optional<unsigned long> count;    // live: stop after this many frames
-    std::optional<double> durationSeconds; // live: stop after this long
+    bool debug = false;                   // write the per-packet log lines too
+    std::string file;                     // a capture file, "-" for standard input
+    std::optional<std::string> interface; // live: the interface (default: QUORVEX_INTERFACE, en0)
+    std::optional<std::string> captureFilter; // live: --filter (default "port 4569")
+    std::optional<unsigned long> count;       // live: stop after this many frames
+    std::optional<double> durationSeconds;    // live: stop after this long
 
     // Nothing when the arguments make no sense.
     static std::optional<DumpArguments> parse(int argc, char** argv);

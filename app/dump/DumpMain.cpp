@@ -1,16 +1,14 @@
 // quorvex-dump: decodes a capture the way the window does and prints every
 // frame record. A file goes through the same loader as Open (a capture, its
-// worker thread, one main-thread delivery per frame) and is printed when the
-// run has ended; a live capture (--live) goes through the same live worker as
-// the capture's button and is printed batch by batch as the frames arrive.
+// worker thread, frames handed over in blocks); a live capture (--live) goes
+// through the same live worker as the capture's button. Either way the frames
+// are printed block by block as they arrive.
+#include "app/CaptureEnvironment.h"
 #include "app/KvIAXCapture.h"
 #include "app/RecordWriter.h"
 #include "app/dump/DumpArguments.h"
 #include "capture/CaptureAlert.h"
-#include "capture/CapturePermission.h"
-#include "capture/LiveRunGate.h"
-#include "capture/SpinningHandoff.h"
-#include "capture/WorkerThreads.h"
+#include "capture/CaptureKeys.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -97,36 +95,44 @@ int main(int argc, char** argv) {
     const DumpArguments& args = *parsed;
     QCoreApplication app(argc, argv);
 
-    SpinningHandoff handoff;
     StderrAlert alert;
-    WorkerThreads threads;
-    LiveRunGate liveGate;
-    const auto permission = makeCapturePermission();
-    LiveCaptureSettings liveSettings;
-    if (args.interface) {
-        liveSettings.interfaceName = *args.interface;
-    } else if (const char* name = std::getenv("QUORVEX_INTERFACE"); name != nullptr && *name) {
-        liveSettings.interfaceName = name;
-    }
-    CaptureServices services;
-    services.handoff = &handoff;
-    services.alert = &alert;
-    services.threads = &threads;
-    services.unknownElementDump = &std::cerr; // standard output carries records only
-    services.liveGate = &liveGate;
-    services.permission = permission.get();
-    services.liveSettings = &liveSettings;
+    CaptureEnvironment environment({.interfaceName = args.interface,
+                                    .debug = args.debug,
+                                    // standard output carries records only
+                                    .unknownElementDump = &std::cerr,
+                                    .alert = &alert});
 
-    auto capture = KvIAXCapture::create(services);
+    auto capture = KvIAXCapture::create(environment.services());
     RecordPrinter printer(args.format);
-    unsigned long printed = 0; // live: frames printed so far
-    QObject::connect(capture.get(), &KvIAXCapture::runEnded, &app, [&] {
-        if (!args.live) {
-            for (const auto& frame : capture->iaxFrames()) {
-                printer.print(*frame);
+    // Frames are printed as they arrive, up to --count frames, a block at a
+    // time. Printing is queued behind the hand-off rather than done inside
+    // it, so the worker decodes the next block meanwhile.
+    std::size_t nextToPrint = 0;
+    unsigned long printed = 0;
+    bool printQueued = false;
+    auto printArrived = [&] {
+        printQueued = false;
+        const FrameList& frames = capture->iaxFrames();
+        for (; nextToPrint < frames.size(); ++nextToPrint) {
+            if (args.count && printed >= *args.count) {
+                break;
             }
+            printer.print(*frames[nextToPrint]);
+            ++printed;
         }
         printer.flush();
+        if (args.count && printed >= *args.count && capture->isInProgress()) {
+            capture->stopCapture();
+        }
+    };
+    QObject::connect(capture.get(), &KvIAXCapture::framesAppended, &app, [&] {
+        if (!printQueued) {
+            printQueued = true;
+            QMetaObject::invokeMethod(&app, printArrived, Qt::QueuedConnection);
+        }
+    });
+    QObject::connect(capture.get(), &KvIAXCapture::runEnded, &app, [&] {
+        printArrived();
         if (args.live) {
             printStatistics(capture->lastRunSummary());
         }
@@ -136,22 +142,6 @@ int main(int argc, char** argv) {
     if (!args.live) {
         capture->loadCapture(QString::fromLocal8Bit(args.file.c_str()));
     } else {
-        // Batches are printed as they arrive, up to --count frames.
-        QObject::connect(capture.get(), &KvIAXCapture::framesAppended, &app,
-                         [&](qsizetype first, qsizetype count) {
-                             for (qsizetype row = first; row < first + count; ++row) {
-                                 if (args.count && printed >= *args.count) {
-                                     break;
-                                 }
-                                 printer.print(
-                                     *capture->iaxFrames()[static_cast<std::size_t>(row)]);
-                                 ++printed;
-                             }
-                             printer.flush();
-                             if (args.count && printed >= *args.count && capture->isInProgress()) {
-                                 capture->stopCapture();
-                             }
-                         });
         if (pipe2(signalPipe, O_CLOEXEC) == 0) {
             auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
             QObject::connect(notifier, &QSocketNotifier::activated, &app, [&] {
@@ -171,12 +161,13 @@ int main(int argc, char** argv) {
                 }
             });
         }
-        if (args.filter) {
-            capture->setValueForKey("filter", QString::fromLocal8Bit(args.filter->c_str()));
+        if (args.captureFilter) {
+            capture->setValueForKey(keyText(capturekeys::captureFilter),
+                                    QString::fromLocal8Bit(args.captureFilter->c_str()));
         }
         capture->startCapture();
     }
     const int status = app.exec();
-    threads.waitForAll([] { QCoreApplication::processEvents(); });
+    environment.waitForWorkers();
     return status;
 }

@@ -96,10 +96,9 @@ TEST(DumpTool, ExitStatusTellsWhatWentWrong) {
         const ProcessResult bad = runProcess(dumpTool, arguments);
         EXPECT_EQ(bad.exitCode, 2) << arguments.join(' ').toStdString();
         EXPECT_EQ(bad.err,
-                  "usage: quorvex-dump [--format jsonl|tsv] FILE\n"
-                  "       quorvex-dump --live [--format jsonl|tsv] [--interface NAME] [--filter "
-                  "EXPR]\n"
-                  "                    [--count N] [--duration SECONDS]\n");
+                  "usage: quorvex-dump [--debug] [--format jsonl|tsv] FILE\n"
+                  "       quorvex-dump --live [--debug] [--format jsonl|tsv] [--interface NAME]\n"
+                  "                    [--filter EXPR] [--count N] [--duration SECONDS]\n");
     }
 }
 

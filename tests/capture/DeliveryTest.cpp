@@ -1,3 +1,4 @@
+#include "capture/FrameDelivery.h"
 #include "capture/KvPCAPCapture.h"
 
 #include "tests/support/CaptureFakes.h"
@@ -68,28 +69,45 @@ TEST_F(Delivery, LiveRunDeliversOnlyWhenMoreThanASecondHasPassed) {
     EXPECT_EQ(capture->deliveredSizes, (std::vector<std::size_t>{52, 54}));
 }
 
-TEST_F(Delivery, FileRunDeliversEveryFrameOnItsOwn) {
+TEST_F(Delivery, FileRunHandsOverBlocksInOrderAndLosesNothingAtTheEnd) {
     KvPCAPCapture worker(services);
     worker.beginRun(capture);
+    FrameList sent;
+    auto send = [&](const char* type) {
+        sent.push_back(frameOfType(type));
+        worker.applyFilePolicy(sent.back());
+    };
     for (const char* type : {"IAX Control", "Mini Frame", "Voice Data"}) {
         now += 1ms;
-        worker.applyFilePolicy(frameOfType(type));
+        send(type);
     }
-    EXPECT_EQ(capture->deliveredSizes, (std::vector<std::size_t>{1, 2, 3}));
+    EXPECT_TRUE(capture->deliveredSizes.empty()); // a block is neither full nor old yet
     EXPECT_EQ(log.linesWithout({"In KvIaxFrame init"}),
               (std::vector<std::string>{"Adding frame to buffer with type: IAX Control",
                                         "Adding frame to buffer with type: Mini Frame",
                                         "Adding frame to buffer with type: Voice Data"}));
 
-    // A frame that comes when the clock is due resets it instead of logging.
+    // A full block goes at once; an old one with the next frame.
+    while (sent.size() < FrameDelivery::fileBlockFrames) {
+        send("Mini Frame");
+    }
+    now += FrameDelivery::fileBlockInterval;
+    send("Mini Frame");
+    // A frame that comes when the delivery clock is due resets it instead of logging.
     log.clear();
     now += 2s;
-    worker.applyFilePolicy(frameOfType("Control"));
-    now += 10ms;
-    worker.applyFilePolicy(frameOfType("Mini Frame"));
+    send("Control");
+    send("Voice Data");
     EXPECT_EQ(log.linesWithout({"In KvIaxFrame init"}),
-              std::vector<std::string>{"Adding frame to buffer with type: Mini Frame"});
-    EXPECT_EQ(capture->deliveredSizes.size(), 5u);
+              std::vector<std::string>{"Adding frame to buffer with type: Voice Data"});
+    worker.deliverRest();
+    worker.deliverRest(); // nothing left: no empty delivery
+
+    const std::size_t block = FrameDelivery::fileBlockFrames;
+    EXPECT_EQ(capture->deliveredSizes,
+              (std::vector<std::size_t>{block, block + 1, block + 2, block + 3}));
+    EXPECT_EQ(capture->frames, sent);
+    EXPECT_TRUE(worker.iaxFrameBuffer().empty());
 }
 
 TEST_F(Delivery, ErrorReportMarksTheCaptureAndShowsTheTextUnchanged) {

@@ -1,4 +1,4 @@
-#include "capture/SpinningHandoff.h"
+#include "capture/QueuedHandoff.h"
 #include "capture/WorkerThreads.h"
 
 #include "tests/support/EventLoop.h"
@@ -11,8 +11,8 @@
 #include <thread>
 #include <vector>
 
-TEST(SpinningHandoff, TasksRunOnTheMainThreadInOrderAndWorkersWaitForThem) {
-    SpinningHandoff handoff;
+TEST(QueuedHandoff, TasksRunOnTheMainThreadInOrderAndWorkersWaitForThem) {
+    QueuedHandoff handoff;
     WorkerThreads threads;
     QThread* const mainThread = QThread::currentThread();
     // Touched only on the main thread, so no lock: the hand-off is the lock.
@@ -47,14 +47,14 @@ TEST(SpinningHandoff, TasksRunOnTheMainThreadInOrderAndWorkersWaitForThem) {
     }
 }
 
-TEST(SpinningHandoff, WakesAnIdleMainThreadAndRunsPostedTasks) {
-    SpinningHandoff handoff;
+TEST(QueuedHandoff, WakesAnIdleMainThreadAndRunsPostedTasks) {
+    QueuedHandoff handoff;
     WorkerThreads threads;
     int completed = 0;
     int posted = 0;
     threads.start([&] {
         for (int i = 0; i < 5; ++i) {
-            // Longer than the main thread spins, so it is back in its event loop.
+            // The main thread is back in its event loop, idle, each time.
             std::this_thread::sleep_for(std::chrono::milliseconds(8));
             handoff.runAndWait([&] { ++completed; });
         }
@@ -64,8 +64,8 @@ TEST(SpinningHandoff, WakesAnIdleMainThreadAndRunsPostedTasks) {
     EXPECT_EQ(completed, 5);
 }
 
-TEST(SpinningHandoff, OnTheMainThreadRunsAtOnce) {
-    SpinningHandoff handoff;
+TEST(QueuedHandoff, OnTheMainThreadRunsAtOnce) {
+    QueuedHandoff handoff;
     int ran = 0;
     handoff.runAndWait([&] { ++ran; });
     EXPECT_EQ(ran, 1);

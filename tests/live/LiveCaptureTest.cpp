@@ -5,7 +5,7 @@
 #include "capture/CapturePermission.h"
 #include "capture/KvPCAPCapture.h"
 #include "capture/LiveRunGate.h"
-#include "capture/SpinningHandoff.h"
+#include "capture/QueuedHandoff.h"
 #include "capture/WorkerThreads.h"
 #include "samples/CaptureFileReader.h"
 #include "samples/IaxPacketBuilder.h"
@@ -155,7 +155,7 @@ protected:
 
     TestNetwork network;
     RecordingLogSink log;
-    SpinningHandoff handoff;
+    QueuedHandoff handoff;
     RecordingAlert alert;
     WorkerThreads threads;
     std::ostringstream dump;

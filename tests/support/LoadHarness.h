@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/KvIAXCapture.h"
-#include "capture/SpinningHandoff.h"
+#include "capture/QueuedHandoff.h"
 #include "capture/WorkerThreads.h"
 
 #include "tests/support/CaptureFakes.h"
@@ -38,7 +38,7 @@ struct LoadHarness {
         return capture;
     }
 
-    SpinningHandoff handoff;
+    QueuedHandoff handoff;
     RecordingAlert alert;
     WorkerThreads threads;
     std::ostringstream dump;

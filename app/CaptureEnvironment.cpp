@@ -1,0 +1,31 @@
+#include "app/CaptureEnvironment.h"
+
+#include "common/Log.h"
+
+#include <QCoreApplication>
+
+#include <cstdlib>
+
+CaptureEnvironment::CaptureEnvironment(const Options& options)
+    : permission_(makeCapturePermission()) {
+    if (options.debug) {
+        kvlog::setDebugEnabled(true);
+    }
+    kvlog::enableDebugFromEnvironment();
+    if (options.interfaceName) {
+        liveSettings_.interfaceName = *options.interfaceName;
+    } else if (const char* name = std::getenv("QUORVEX_INTERFACE"); name != nullptr && *name) {
+        liveSettings_.interfaceName = name;
+    }
+    services_.handoff = &handoff_;
+    services_.alert = options.alert;
+    services_.threads = &threads_;
+    services_.unknownElementDump = options.unknownElementDump;
+    services_.liveGate = &liveGate_;
+    services_.permission = permission_.get();
+    services_.liveSettings = &liveSettings_;
+}
+
+void CaptureEnvironment::waitForWorkers() {
+    threads_.waitForAll([] { QCoreApplication::processEvents(); });
+}

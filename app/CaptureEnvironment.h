@@ -1,0 +1,47 @@
+#pragma once
+
+#include "capture/CaptureServices.h"
+#include "capture/CapturePermission.h"
+#include "capture/LiveRunGate.h"
+#include "capture/QueuedHandoff.h"
+#include "capture/WorkerThreads.h"
+
+#include <iosfwd>
+#include <memory>
+#include <optional>
+#include <string>
+
+// What both programs run their captures with, wired in one place: the
+// main-thread hand-off, the worker threads, one live run at a time, the
+// capture permission and the live settings. Create on the main thread.
+class CaptureEnvironment final {
+public:
+    struct Options {
+        // The interface live runs open: this name, else QUORVEX_INTERFACE,
+        // else en0.
+        std::optional<std::string> interfaceName;
+        // Debug logging: the per-packet lines too. QUORVEX_DEBUG=1 also turns it on.
+        bool debug = false;
+        // Where unrecognised information elements are dumped.
+        std::ostream* unknownElementDump = nullptr;
+        CaptureAlert* alert = nullptr;
+    };
+
+    explicit CaptureEnvironment(const Options& options);
+    CaptureEnvironment(const CaptureEnvironment&) = delete;
+    CaptureEnvironment& operator=(const CaptureEnvironment&) = delete;
+
+    [[nodiscard]] const CaptureServices& services() const { return services_; }
+    [[nodiscard]] LiveCaptureSettings& liveSettings() { return liveSettings_; }
+    [[nodiscard]] WorkerThreads& threads() { return threads_; }
+    // Lets every worker finish, serving the hand-off meanwhile.
+    void waitForWorkers();
+
+private:
+    QueuedHandoff handoff_;
+    WorkerThreads threads_;
+    LiveRunGate liveGate_;
+    std::unique_ptr<CapturePermission> permission_;
+    LiveCaptureSettings liveSettings_;
+    CaptureServices services_;
+};

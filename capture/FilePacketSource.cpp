@@ -1,0 +1,79 @@
+#include "capture/FilePacketSource.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+namespace {
+
+// libpcap hands every file's times in nanoseconds when asked to; the file's
+// magic number says whether it held nanoseconds or microseconds. Standard
+// input cannot be read twice, so its times count as microseconds.
+TimeResolution resolutionOf(const std::string& path) {
+    constexpr std::uint32_t nanosecondMagic = 0xA1B23C4D;
+    constexpr std::uint32_t swappedNanosecondMagic = 0x4D3CB2A1;
+    if (path == "-") {
+        return TimeResolution::Microseconds;
+    }
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return TimeResolution::Microseconds;
+    }
+    std::uint8_t bytes[4] = {};
+    const bool read = ::read(fd, bytes, sizeof bytes) == static_cast<ssize_t>(sizeof bytes);
+    ::close(fd);
+    const std::uint32_t magic = std::uint32_t{bytes[0]} | std::uint32_t{bytes[1]} << 8 |
+                                std::uint32_t{bytes[2]} << 16 | std::uint32_t{bytes[3]} << 24;
+    return read && (magic == nanosecondMagic || magic == swappedNanosecondMagic)
+               ? TimeResolution::Nanoseconds
+               : TimeResolution::Microseconds;
+}
+
+} // namespace
+
+std::unique_ptr<FilePacketSource> FilePacketSource::open(const std::string& path,
+                                                         std::string& error) {
+    char errorText[PCAP_ERRBUF_SIZE] = {};
+    PcapHandle handle(pcap_open_offline_with_tstamp_precision(
+        path.c_str(), PCAP_TSTAMP_PRECISION_NANO, errorText));
+    if (!handle) {
+        error = errorText;
+        return nullptr;
+    }
+    return std::unique_ptr<FilePacketSource>(
+        new FilePacketSource(std::move(handle), resolutionOf(path)));
+}
+
+FilePacketSource::FilePacketSource(PcapHandle handle, TimeResolution resolution)
+    : handle_(std::move(handle)), resolution_(resolution),
+      linkType_(static_cast<std::uint16_t>(pcap_datalink(handle_.get()))) {}
+
+FilePacketSource::Read FilePacketSource::next(CapturedPacket& packet) {
+    // Where the next record starts: libpcap reads the file through this stream.
+    std::FILE* stream = pcap_file(handle_.get());
+    const long offset = stream != nullptr ? std::ftell(stream) : -1;
+    pcap_pkthdr* header = nullptr;
+    const u_char* data = nullptr;
+    const int status = pcap_next_ex(handle_.get(), &header, &data);
+    if (status == PCAP_ERROR_BREAK) {
+        return Read::End;
+    }
+    if (status != 1) {
+        return Read::Failed;
+    }
+    packet.bytes = {data, header->caplen};
+    packet.wireLength = header->len;
+    packet.seconds = header->ts.tv_sec;
+    packet.nanoseconds = static_cast<std::uint32_t>(header->ts.tv_usec); // nanoseconds, as asked
+    packet.resolution = resolution_;
+    packet.linkType = linkType_;
+    packet.index = nextIndex_++;
+    packet.fileOffset =
+        offset >= 0 ? static_cast<std::uint64_t>(offset) : FrameFacts::unknownFileOffset;
+    return Read::Packet;
+}
+
+std::string FilePacketSource::errorText() const {
+    return pcap_geterr(handle_.get());
+}

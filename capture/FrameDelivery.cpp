@@ -1,0 +1,82 @@
+#include "capture/FrameDelivery.h"
+
+#include "capture/CaptureAlert.h"
+#include "capture/CaptureKeys.h"
+#include "capture/MainThreadHandoff.h"
+#include "common/Log.h"
+
+#include <iterator>
+
+FrameDelivery::FrameDelivery(const CaptureServices& services) : services_(services) {}
+
+FrameDelivery::Clock::time_point FrameDelivery::now() const {
+    return services_.clock ? services_.clock() : Clock::now();
+}
+
+void FrameDelivery::beginRun(std::shared_ptr<CaptureTarget> capture) {
+    capture_ = std::move(capture);
+    lastMainThreadUpdate_ = now();
+    lastHandoff_ = lastMainThreadUpdate_;
+    buffer_.clear();
+}
+
+void FrameDelivery::applyLivePolicy(std::shared_ptr<KvIAXFrame> frame) {
+    const auto time = now();
+    const bool due = time - lastMainThreadUpdate_ > deliveryThreshold;
+    buffer_.push_back(std::move(frame));
+    if (due) {
+        lastMainThreadUpdate_ = time;
+        deliver();
+    }
+}
+
+void FrameDelivery::applyFilePolicy(std::shared_ptr<KvIAXFrame> frame) {
+    const auto time = now();
+    if (time - lastMainThreadUpdate_ > deliveryThreshold) {
+        lastMainThreadUpdate_ = time;
+    } else if (kvlog::debugEnabled()) {
+        kvlog::debug("Adding frame to buffer with type: ", frame->text(PropertyKey::type));
+    }
+    buffer_.push_back(std::move(frame));
+    if (buffer_.size() >= fileBlockFrames || time - lastHandoff_ >= fileBlockInterval) {
+        deliver();
+    }
+}
+
+void FrameDelivery::deliver() {
+    services_.handoff->runAndWait([this] { updateIaxCapture(*capture_); });
+    buffer_.clear();
+    lastHandoff_ = now();
+}
+
+void FrameDelivery::deliverRest() {
+    if (!buffer_.empty()) {
+        deliver();
+    }
+}
+
+void FrameDelivery::updateIaxCapture(CaptureTarget& capture) {
+    FrameList& frames = capture.iaxFrames();
+    // Moved, not copied: the buffer is emptied after the hand-off anyway, and
+    // a copy would touch every frame's reference count from both threads.
+    frames.insert(frames.end(), std::make_move_iterator(buffer_.begin()),
+                  std::make_move_iterator(buffer_.end()));
+    capture.setIaxFrames(frames);
+}
+
+void FrameDelivery::setErrorOnCapture(CaptureTarget& capture, std::string_view message) {
+    services_.handoff->runAndWait([this, &capture, message] {
+        capture.setPropertyText(capturekeys::status, capturekeys::statusError);
+        capture.setPropertyText(capturekeys::button, capturekeys::buttonStart);
+        services_.alert->showCaptureFailed(message);
+    });
+}
+
+void FrameDelivery::endRun(const RunSummary& summary) {
+    if (!capture_) {
+        return;
+    }
+    services_.handoff->post(
+        [capture = std::move(capture_), summary] { capture->workerRunEnded(summary); });
+    capture_.reset();
+}
