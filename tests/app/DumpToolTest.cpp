@@ -4,6 +4,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -124,4 +125,29 @@ TEST(SampleCapture, GeneratorReproducesTheBundledFile) {
     ASSERT_EQ(runProcess(generator, {"sample", fresh}).exitCode, 0);
     EXPECT_EQ(fileBytes(fresh), fileBytes(sample))
         << "samples/sample-call.pcap is stale: regenerate it with quorvex-gen sample";
+}
+
+// The texts made from the records' facts are byte for byte those the earlier
+// records, which kept texts, printed (tests/data/golden). Only the local time
+// of decoding differs from run to run.
+TEST(DumpTool, OutputEqualsTheGoldenFiles) {
+    QTemporaryDir dir;
+    const QString allKinds = dir.filePath("all-kinds.pcap");
+    ASSERT_EQ(runProcess(generator, {"all-kinds", allKinds}).exitCode, 0);
+    const QRegularExpression jsonTime(R"("time":"\d\d:\d\d:\d\d")");
+    const QRegularExpression tsvTime(R"(\t\d\d:\d\d:\d\d\n)");
+    for (const auto& [file, golden] :
+         {std::pair{allKinds, QString("allkinds")}, std::pair{sample, QString("sample-call")},
+          std::pair{realCall, QString("public-iax2-call-2005")}}) {
+        const QString goldenPath = QUORVEX_TEST_DATA "/golden/" + golden;
+        const ProcessResult json = runProcess(dumpTool, {file});
+        ASSERT_EQ(json.exitCode, 0) << golden.toStdString();
+        EXPECT_EQ(QString::fromUtf8(json.out).replace(jsonTime, R"("time":"T")"),
+                  QString::fromUtf8(fileBytes(goldenPath + ".jsonl")))
+            << golden.toStdString();
+        const ProcessResult tsv = runProcess(dumpTool, {"--format", "tsv", file});
+        EXPECT_EQ(QString::fromUtf8(tsv.out).replace(tsvTime, "\tT\n"),
+                  QString::fromUtf8(fileBytes(goldenPath + ".tsv")))
+            << golden.toStdString();
+    }
 }

@@ -197,3 +197,91 @@ TEST_F(Loader, RealCallFromThePublicCapture) {
               std::make_pair(std::string("Datetime"), std::string("10:46:44 12-08-2005")));
     EXPECT_EQ(harness.dump.str(), "Unknown IE 255 at position: 38 with length: 4\n0002\n");
 }
+
+TEST_F(Loader, PerPacketLinesOnlyWithDebugLogging) {
+    std::vector<ByteVector> packets;
+    scenarios::sampleCall([&](const iaxgen::Bytes& p, std::int64_t) { packets.push_back(p); });
+    const QString file = writeCapture("sample.pcap", packets);
+    for (const bool debug : {false, true}) {
+        RecordingLogSink lines(debug);
+        const auto capture = harness.load(file);
+        ASSERT_EQ(capture->iaxFrames().size(), packets.size());
+        EXPECT_EQ(lines.count("Reading packet"), debug ? static_cast<long>(packets.size()) + 1 : 0);
+        EXPECT_EQ(lines.count("In KvIaxFrame init"), debug ? static_cast<long>(packets.size()) : 0);
+        if (!debug) {
+            EXPECT_EQ(lines.lines(), (Texts{"In KvIAXCapture init", "In loadCapturecap",
+                                            "Capture has been stopped"}));
+        }
+    }
+}
+
+namespace {
+
+// A pcap file with nanosecond times, written by hand: libpcap's dumper
+// writes microseconds only.
+QByteArray nanosecondCapture(const ByteVector& packet, std::uint32_t seconds,
+                             std::uint32_t nanoseconds) {
+    QByteArray file;
+    auto put32 = [&file](std::uint32_t v) {
+        for (int i = 0; i < 4; ++i) {
+            file.append(static_cast<char>(v >> (8 * i)));
+        }
+    };
+    put32(0xA1B23C4D);
+    put32(0x00040002); // version 2.4
+    put32(0);
+    put32(0);
+    put32(65535);
+    put32(1); // Ethernet
+    for (int i = 0; i < 2; ++i) {
+        put32(seconds + static_cast<std::uint32_t>(i));
+        put32(nanoseconds);
+        put32(static_cast<std::uint32_t>(packet.size()));
+        put32(static_cast<std::uint32_t>(packet.size()) + 4); // 4 bytes not captured
+        file.append(reinterpret_cast<const char*>(packet.data()),
+                    static_cast<qsizetype>(packet.size()));
+    }
+    return file;
+}
+
+} // namespace
+
+TEST_F(Loader, FactsKeepCaptureTimeLengthsAndWhereEachPacketLies) {
+    const ByteVector packet = iaxgen::udpPacket(alice, bob, iaxgen::miniFrame(5, 6));
+    QFile nano(path("nano.pcap"));
+    ASSERT_TRUE(nano.open(QIODevice::WriteOnly));
+    nano.write(nanosecondCapture(packet, 1'700'000'000, 987'654'321));
+    nano.close();
+    const QString micro = writeCapture("micro.pcap", {packet, packet}); // at 1.02 s and 1.04 s
+
+    struct Expected {
+        QString file;
+        std::int64_t seconds;
+        std::uint32_t nanoseconds;
+        TimeResolution resolution;
+        std::uint32_t wireLength;
+    };
+    for (const Expected& e :
+         {Expected{nano.fileName(), 1'700'000'000, 987'654'321, TimeResolution::Nanoseconds,
+                   static_cast<std::uint32_t>(packet.size()) + 4},
+          Expected{micro, 1, 20'000'000, TimeResolution::Microseconds,
+                   static_cast<std::uint32_t>(packet.size())}}) {
+        SCOPED_TRACE(e.file.toStdString());
+        const auto capture = harness.load(e.file);
+        ASSERT_EQ(capture->iaxFrames().size(), 2u);
+        for (std::uint32_t i = 0; i < 2; ++i) {
+            const FrameFacts& f = capture->iaxFrames()[i]->facts();
+            EXPECT_EQ(f.packetIndex, i);
+            // The file header is 24 bytes, each record header 16.
+            EXPECT_EQ(f.fileOffset, 24 + i * (16 + packet.size()));
+            EXPECT_EQ(f.capturedLength, packet.size());
+            EXPECT_EQ(f.wireLength, e.wireLength);
+            EXPECT_EQ(f.linkType, 1);
+            EXPECT_EQ(f.resolution(), e.resolution);
+            EXPECT_EQ(f.kind(), FrameKind::Mini);
+        }
+        const FrameFacts& first = capture->iaxFrames()[0]->facts();
+        EXPECT_EQ(first.captureSeconds, e.seconds);
+        EXPECT_EQ(first.captureNanoseconds, e.nanoseconds);
+    }
+}

@@ -11,9 +11,9 @@
 // included.
 class RecordingLogSink final : public kvlog::LogSink {
 public:
-    RecordingLogSink() {
+    explicit RecordingLogSink(bool debug = true) {
         kvlog::setSink(this);
-        kvlog::setDebugEnabled(true);
+        kvlog::setDebugEnabled(debug);
     }
     ~RecordingLogSink() override {
         kvlog::setDebugEnabled(false);
