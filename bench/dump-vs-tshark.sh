@@ -1,31 +1,86 @@
 #!/usr/bin/env bash
-# Wall time and peak memory of quorvex-dump on a generated capture of the
-# benchmark mix, side by side with tshark reading five fields of the same file.
-#   bench/dump-vs-tshark.sh [PACKETS] [BUILD_DIR]
+# quorvex-dump against tshark on the same generated capture of the benchmark
+# mix (90 % mini frames, 5 % voice, 5 % IAX control), in one run, paired:
+#   idle      nothing else running;
+#   busy      one other process keeps a core busy (started and stopped here);
+#   syslog    rsyslogd listening on /dev/log (started here when none runs,
+#             stopped after), as on every desktop and server.
+# Gives wall time, CPU time (user+sys) and peak memory of each program.
+#   bench/dump-vs-tshark.sh [PACKETS] [BUILD_DIR] [CASE...]
 set -euo pipefail
 count=${1:-1000000}
 build=${2:-build}
+shift 2 || shift $# || true
+cases=("$@")
+[ ${#cases[@]} -gt 0 ] || cases=(idle busy syslog)
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+busy_pid=
+syslog_started=
+cleanup() {
+    [ -z "$busy_pid" ] || kill "$busy_pid" 2> /dev/null || true
+    [ -z "$syslog_started" ] || stop_syslog
+    rm -rf "$work"
+}
+trap cleanup EXIT
 capture="$work/mix.pcap"
 
 "$build/quorvex-gen" mix "$count" "$capture"
 echo "capture: $count packets, $(du -h "$capture" | cut -f1)"
 
-measure() { # label, command...
-    local label=$1
-    shift
-    /usr/bin/time -f "%e %M" -o "$work/time" "$@" > "$work/out" 2> /dev/null
-    read -r seconds kib < "$work/time"
-    printf '%-12s %8.2f s  peak %7.1f MiB  %6.0f bytes/packet  %d output lines\n' \
-        "$label" "$seconds" "$(echo "$kib / 1024" | bc -l)" \
+measure() { # case, label, command...
+    local name=$1 label=$2
+    shift 2
+    /usr/bin/time -f "%e %U %S %M" -o "$work/time" "$@" > "$work/out" 2> /dev/null
+    read -r wall user sys kib < "$work/time"
+    printf '%-7s %-12s wall %6.2f s  cpu %6.2f s  peak %7.1f MiB  %5.0f B/packet  %d lines\n' \
+        "$name" "$label" "$wall" "$(echo "$user + $sys" | bc -l)" "$(echo "$kib / 1024" | bc -l)" \
         "$(echo "$kib * 1024 / $count" | bc -l)" "$(wc -l < "$work/out")"
 }
 
-measure quorvex-dump "$build/quorvex-dump" --format tsv "$capture"
-if command -v tshark > /dev/null; then
-    measure tshark tshark -r "$capture" -T fields -e ip.src -e ip.dst -e iax2.src_call \
-        -e iax2.dst_call -e iax2.timestamp
-else
-    echo "tshark: not installed"
-fi
+pair() { # case
+    measure "$1" quorvex-dump "$build/quorvex-dump" --format tsv "$capture"
+    if command -v tshark > /dev/null; then
+        measure "$1" tshark tshark -r "$capture" -T fields -e ip.src -e ip.dst -e iax2.src_call \
+            -e iax2.dst_call -e iax2.timestamp
+    else
+        echo "tshark: not installed"
+    fi
+}
+
+start_syslog() {
+    if [ -S /dev/log ]; then
+        return 0 # a daemon already listens
+    fi
+    command -v rsyslogd > /dev/null || { echo "syslog: rsyslogd not installed" >&2; return 1; }
+    rsyslogd -i "$work/rsyslogd.pid"
+    for _ in $(seq 50); do [ -S /dev/log ] && break; sleep 0.1; done
+    syslog_started=1
+}
+stop_syslog() {
+    kill "$(cat "$work/rsyslogd.pid")" 2> /dev/null || true
+    for _ in $(seq 50); do [ -e "$work/rsyslogd.pid" ] || break; sleep 0.1; done
+    rm -f /dev/log
+    syslog_started=
+}
+
+for name in "${cases[@]}"; do
+    case $name in
+    idle) pair idle ;;
+    busy)
+        (while :; do :; done) &
+        busy_pid=$!
+        pair busy
+        kill "$busy_pid"
+        busy_pid=
+        ;;
+    syslog)
+        lines_before=$(wc -l < /var/log/syslog 2> /dev/null || echo 0)
+        if start_syslog; then
+            pair syslog
+            echo "syslog  lines added to /var/log/syslog: $(($(wc -l < /var/log/syslog 2> /dev/null || echo 0) - lines_before))"
+            [ -z "$syslog_started" ] || stop_syslog
+        fi
+        ;;
+    *) echo "unknown case: $name" >&2 ;;
+    esac
+done

@@ -47,12 +47,18 @@ std::unique_ptr<FilePacketSource> FilePacketSource::open(const std::string& path
 
 FilePacketSource::FilePacketSource(PcapHandle handle, TimeResolution resolution)
     : handle_(std::move(handle)), resolution_(resolution),
-      linkType_(static_cast<std::uint16_t>(pcap_datalink(handle_.get()))) {}
+      linkType_(static_cast<std::uint16_t>(pcap_datalink(handle_.get()))),
+      classicRecords_(pcap_major_version(handle_.get()) == 2) {}
 
 FilePacketSource::Read FilePacketSource::next(CapturedPacket& packet) {
-    // Where the next record starts: libpcap reads the file through this stream.
-    std::FILE* stream = pcap_file(handle_.get());
-    const long offset = stream != nullptr ? std::ftell(stream) : -1;
+    // Where the next record starts. libpcap reads the file through this
+    // stream; asking it costs a system call, so in a classic pcap file, whose
+    // records are a 16-byte header and the captured bytes, it is asked once.
+    std::int64_t offset = nextOffset_;
+    if (offset < 0) {
+        std::FILE* stream = pcap_file(handle_.get());
+        offset = stream != nullptr ? std::ftell(stream) : -1;
+    }
     pcap_pkthdr* header = nullptr;
     const u_char* data = nullptr;
     const int status = pcap_next_ex(handle_.get(), &header, &data);
@@ -69,6 +75,9 @@ FilePacketSource::Read FilePacketSource::next(CapturedPacket& packet) {
     packet.resolution = resolution_;
     packet.linkType = linkType_;
     packet.index = nextIndex_++;
+    if (classicRecords_ && offset >= 0) {
+        nextOffset_ = offset + classicRecordHeaderLength + header->caplen;
+    }
     packet.fileOffset =
         offset >= 0 ? static_cast<std::uint64_t>(offset) : FrameFacts::unknownFileOffset;
     return Read::Packet;

@@ -28,5 +28,8 @@ private:
     PcapHandle handle_;
     TimeResolution resolution_;
     std::uint16_t linkType_;
+    bool classicRecords_; // pcap rather than pcapng
     std::uint32_t nextIndex_ = 0;
+    std::int64_t nextOffset_ = -1; // -1: ask the stream
+    static constexpr std::int64_t classicRecordHeaderLength = 16;
 };
