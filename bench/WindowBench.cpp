@@ -28,7 +28,7 @@ int main(int argc, char** argv) {
     }
     QApplication app(argc, argv);
     std::string error;
-    const long expected = static_cast<long>(readCapturedPackets(argv[1], &error).size());
+    const long expected = countCapturedPackets(argv[1], &error);
     if (!error.empty()) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return 1;

@@ -5,6 +5,7 @@
 #include "record/FrameFacts.h"
 #include "record/PropertyMap.h"
 
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -85,7 +86,9 @@ private:
     mutable std::unique_ptr<Detail> detail_;
 };
 
-using FrameList = std::vector<std::shared_ptr<KvIAXFrame>>;
+// A deque: appending never moves what is already there, so a growing capture
+// neither stalls the main thread nor holds two copies of its list.
+using FrameList = std::deque<std::shared_ptr<KvIAXFrame>>;
 
 #include "dissect/FrameDisplay.h"
 

@@ -8,3 +8,6 @@
 // `error` set when the file cannot be read.
 std::vector<std::vector<std::uint8_t>> readCapturedPackets(const std::string& path,
                                                            std::string* error = nullptr);
+
+// How many packets the file holds, without keeping them.
+long countCapturedPackets(const std::string& path, std::string* error = nullptr);
