@@ -3,6 +3,7 @@
 #include "dissect/KvIAXInformationElement.h"
 #include "record/PropertyRecord.h"
 
+#include <algorithm>
 #include <array>
 
 namespace recordwriter {
@@ -131,16 +132,22 @@ std::string tsvHeader() {
 }
 
 void appendTsv(std::string& out, const KvIAXFrame& frame) {
-    std::string scratch;
     bool first = true;
     for (const PropertyKey key : tsvKeys) {
         if (!first) {
             out.push_back('\t');
         }
         first = false;
-        scratch.clear();
-        frame.appendText(scratch, key);
-        appendTsvField(out, scratch);
+        // Written in place; the rare value that needs escapes is written again.
+        const std::size_t start = out.size();
+        frame.appendText(out, key);
+        if (std::any_of(out.begin() + static_cast<std::ptrdiff_t>(start), out.end(), [](char c) {
+                return c == '\t' || c == '\n' || c == '\r' || c == '\\';
+            })) {
+            const std::string raw = out.substr(start);
+            out.resize(start);
+            appendTsvField(out, raw);
+        }
     }
     out.push_back('\n');
 }

@@ -63,6 +63,10 @@ stop_syslog() {
     syslog_started=
 }
 
+quorvex_log_lines() {
+    if [ -r /var/log/syslog ]; then grep -c ' quorvex\[' /var/log/syslog || true; else echo 0; fi
+}
+
 for name in "${cases[@]}"; do
     case $name in
     idle) pair idle ;;
@@ -74,10 +78,11 @@ for name in "${cases[@]}"; do
         busy_pid=
         ;;
     syslog)
-        lines_before=$(wc -l < /var/log/syslog 2> /dev/null || echo 0)
         if start_syslog; then
+            before=$(quorvex_log_lines)
             pair syslog
-            echo "syslog  lines added to /var/log/syslog: $(($(wc -l < /var/log/syslog 2> /dev/null || echo 0) - lines_before))"
+            sleep 1 # the daemon writes behind
+            echo "syslog  quorvex lines added to /var/log/syslog: $(($(quorvex_log_lines) - before))"
             [ -z "$syslog_started" ] || stop_syslog
         fi
         ;;
