@@ -1,6 +1,6 @@
 #include "app/FileMove.h"
 
-#include "app/FilePanels.h"
+#include "platform/FilePanels.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -9,3 +9,6 @@
 // and the source is removed last. False, with the source left where it was,
 // when anything fails.
 bool moveFileWithoutReplacing(const QString& source, const QString& destination);
+
+// The extension a save panel adds to a name entered without it.
+QString withRequiredType(const QString& path, const QString& requiredType);

@@ -3,9 +3,9 @@
 #include "capture/CaptureKeys.h"
 
 #include "app/FileMove.h"
-#include "app/FilePanels.h"
+#include "platform/FilePanels.h"
 #include "common/Log.h"
-#include "privileges/SystemBeep.h"
+#include "platform/SystemBeep.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
 #include "capture/FrameDelivery.h"
 
-#include "capture/CaptureAlert.h"
+#include "platform/CaptureAlert.h"
 #include "capture/CaptureKeys.h"
 #include "capture/MainThreadHandoff.h"
 #include "common/Log.h"

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/LogSink.h"
+
 #include <string_view>
 
 // The system's diagnostic lines. They go to the current sink, which is the
@@ -10,13 +12,6 @@
 // log and push the user's other lines out of it. They are written only while
 // debug logging is on (`--debug`, or QUORVEX_DEBUG=1 in the environment).
 namespace kvlog {
-
-class LogSink {
-public:
-    virtual ~LogSink() = default;
-    // Called from any thread; must not throw.
-    virtual void write(std::string_view line) = 0;
-};
 
 // Replaces the sink; nullptr restores the system log. The caller keeps the
 // sink alive until it is replaced again.

@@ -4,7 +4,7 @@
 #include "privileges/NotificationCenter.h"
 #include "privileges/PolkitBackend.h"
 #include "privileges/RightsRequest.h"
-#include "privileges/SystemBeep.h"
+#include "privileges/TerminalBeep.h"
 
 #include <array>
 #include <cerrno>

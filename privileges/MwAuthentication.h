@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-class NotificationCenter;
+class Notifications;
 class SystemBeep;
 
 // The names of the notifications the runner posts, with itself as the object.
@@ -21,7 +21,7 @@ extern const char* const MwDeauthenticatedNotification;
 struct PrivilegeServices {
     AuthorizationBackend* backend = nullptr;
     SystemBeep* beep = nullptr;
-    NotificationCenter* notifications = nullptr;
+    Notifications* notifications = nullptr;
 };
 
 // Runs commands with administrator rights. It holds one authorization, asks

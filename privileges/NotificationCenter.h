@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Notifications.h"
+
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -8,7 +10,7 @@
 
 // Named notifications with the object that posted them. Observers run on the
 // posting thread.
-class NotificationCenter final {
+class NotificationCenter final : public Notifications {
 public:
     using Observer = std::function<void(const std::string& name, const void* object)>;
     using Token = std::uint64_t;
@@ -18,7 +20,7 @@ public:
     // `name` empty observes every notification.
     Token addObserver(std::string name, Observer observer);
     void removeObserver(Token token);
-    void post(const std::string& name, const void* object);
+    void post(const std::string& name, const void* object) override;
 
 private:
     struct Registration {

@@ -1,8 +1,9 @@
 #pragma once
 
-#include "app/FilePanels.h"
-#include "capture/CaptureAlert.h"
-#include "privileges/SystemBeep.h"
+#include "app/FileMove.h"
+#include "platform/FilePanels.h"
+#include "platform/CaptureAlert.h"
+#include "platform/SystemBeep.h"
 
 #include <QWidget>
 

@@ -7,7 +7,7 @@
 #include "app/KvIAXCapture.h"
 #include "app/RecordWriter.h"
 #include "app/dump/DumpArguments.h"
-#include "capture/CaptureAlert.h"
+#include "platform/CaptureAlert.h"
 #include "capture/CaptureKeys.h"
 
 #include <QCoreApplication>

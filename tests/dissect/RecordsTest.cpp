@@ -85,34 +85,6 @@ TEST(FrameRecord, SettersKeepTheirOwnCopies) {
     EXPECT_TRUE(frame.iaxInformationElements().empty());
 }
 
-TEST(PropertyMap, SettingNoValueRemovesAndOrderIsKept) {
-    PropertyMap map;
-    map.set(PropertyKey::source, PropertyValue::address(0xC0A80102));
-    map.set(PropertyKey::named("custom key"), PropertyValue::text("x"));
-    map.set(PropertyKey::timestamp, PropertyValue::padded5(123456));
-    map.set(PropertyKey::source, PropertyValue::address(0x0A000001));
-    EXPECT_EQ(map.text(PropertyKey::source), "10.0.0.1");
-    EXPECT_EQ(map.text(PropertyKey::timestamp), "123456"); // five digits is a minimum
-    EXPECT_EQ(map.text(PropertyKey::named("custom key")), "x");
-
-    map.set(PropertyKey::named("custom key"), std::nullopt);
-    std::vector<std::string_view> keys;
-    for (const auto& entry : map) {
-        keys.push_back(entry.key().name());
-    }
-    EXPECT_EQ(keys, (std::vector<std::string_view>{"source", "timestamp"}));
-    EXPECT_EQ(PropertyKey::named("custom key"), PropertyKey::named("custom key"));
-}
-
-TEST(PropertyValue, ClockTimeUsesTheTwelveHourClockWithoutMarker) {
-    EXPECT_EQ(PropertyValue::clockTime(13 * 3600 + 5 * 60 + 9).text(), "01:05:09");
-    EXPECT_EQ(PropertyValue::clockTime(0).text(), "12:00:00");
-    EXPECT_EQ(PropertyValue::clockTime(12 * 3600).text(), "12:00:00");
-    EXPECT_EQ(PropertyValue::clockTime(23 * 3600 + 59 * 60 + 59).text(), "11:59:59");
-    EXPECT_EQ(PropertyValue::padded5(7).text(), "00007");
-    EXPECT_EQ(PropertyValue::unsignedNumber(7).text(), "7");
-}
-
 TEST(RecordObservation, RemovingAnUnregisteredObserverIsReducedToALogLine) {
     RecordingLogSink log;
     KvIAXFrame frame;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "capture/CaptureAlert.h"
+#include "platform/CaptureAlert.h"
 #include "capture/CaptureTarget.h"
 #include "capture/MainThreadHandoff.h"
 

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "app/FilePanels.h"
+#include "app/FileMove.h"
+#include "platform/FilePanels.h"
 #include "app/KvController.h"
 #include "capture/CapturePermission.h"
 #include "capture/LiveRunGate.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "privileges/SystemBeep.h"
+#include "platform/SystemBeep.h"
 
 #include "tests/support/RecordingLogSink.h"
 

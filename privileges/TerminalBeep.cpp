@@ -1,4 +1,4 @@
-#include "privileges/SystemBeep.h"
+#include "privileges/TerminalBeep.h"
 
 #include <cstdio>
 #include <unistd.h>

@@ -2,7 +2,7 @@
 #include "samples/CaptureFileReader.h"
 #include "samples/IaxPacketBuilder.h"
 
-#include "tests/live/TestNetwork.h"
+#include "tests/support/TestNetwork.h"
 #include "tests/support/EventLoop.h"
 
 #include <QFile>

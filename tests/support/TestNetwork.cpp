@@ -1,4 +1,4 @@
-#include "tests/live/TestNetwork.h"
+#include "tests/support/TestNetwork.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>

@@ -16,6 +16,3 @@ public:
     virtual std::optional<QString> chooseSaveDestination(const QString& folder, const QString& name,
                                                          const QString& requiredType) = 0;
 };
-
-// The extension a save panel adds to a name entered without it.
-QString withRequiredType(const QString& path, const QString& requiredType);

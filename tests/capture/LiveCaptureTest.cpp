@@ -10,7 +10,7 @@
 #include "samples/CaptureFileReader.h"
 #include "samples/IaxPacketBuilder.h"
 
-#include "tests/live/TestNetwork.h"
+#include "tests/support/TestNetwork.h"
 #include "tests/support/CaptureFakes.h"
 #include "tests/support/ControllerHarness.h"
 #include "tests/support/EventLoop.h"

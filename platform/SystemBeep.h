@@ -7,9 +7,3 @@ public:
     virtual ~SystemBeep() = default;
     virtual void beep() = 0;
 };
-
-// Rings the terminal bell on standard error when that is a terminal.
-class TerminalBeep final : public SystemBeep {
-public:
-    void beep() override;
-};
