@@ -30,6 +30,14 @@ void FrameDelivery::applyLivePolicy(std::shared_ptr<KvIAXFrame> frame) {
     }
 }
 
+void FrameDelivery::deliverIfDue() {
+    const auto time = now();
+    if (!buffer_.empty() && time - lastMainThreadUpdate_ > deliveryThreshold) {
+        lastMainThreadUpdate_ = time;
+        deliver();
+    }
+}
+
 void FrameDelivery::applyFilePolicy(std::shared_ptr<KvIAXFrame> frame) {
     const auto time = now();
     if (time - lastMainThreadUpdate_ > deliveryThreshold) {

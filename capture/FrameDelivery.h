@@ -30,6 +30,9 @@ public:
     // Buffers the frame; delivers the whole buffer when more than a second
     // has passed since the last delivery.
     void applyLivePolicy(std::shared_ptr<KvIAXFrame> frame);
+    // A live read that timed out: what is buffered goes once a second also
+    // while no packet arrives, so a pause in the traffic holds nothing back.
+    void deliverIfDue();
     // Buffers the frame; delivers the buffer as a block (see above).
     void applyFilePolicy(std::shared_ptr<KvIAXFrame> frame);
     // Hands the buffer to the capture on the main thread, waits until it is

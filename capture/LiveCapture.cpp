@@ -132,7 +132,8 @@ void KvPCAPCapture::startCapture(std::shared_ptr<CaptureTarget> capture, const L
                 pollfd ready{selectable, POLLIN, 0};
                 poll(&ready, 1, readTimeoutMs);
             }
-            continue; // no packet within the read time-out
+            delivery_.deliverIfDue(); // no packet within the read time-out
+            continue;
         }
         if (status != 1) {
             // A failed read does not end the run; a lasting one (the interface

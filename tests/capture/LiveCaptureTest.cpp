@@ -216,6 +216,21 @@ TEST_F(LiveCapture, FilteredPacketsArriveInBatchesAndInTheFileByteForByte) {
     EXPECT_EQ(log.count("Capture has been stopped"), 1);
 }
 
+TEST_F(LiveCapture, ABurstThenSilenceIsDeliveredWithoutWaitingForTheNextPacket) {
+    auto capture = newCapture();
+    start(*capture);
+    std::vector<TestNetwork::Datagram> burst;
+    for (std::uint32_t i = 0; i < 20; ++i) {
+        burst.push_back({4569, iaxPayload(i)});
+    }
+    send(burst);
+    // Nothing more arrives; a read time-out more than a second after the last
+    // delivery hands the burst over.
+    EXPECT_TRUE(pumpUntil([&] { return capture->iaxFrames().size() == 20; }, 3000));
+    stop(*capture);
+    EXPECT_EQ(capture->iaxFrames().size(), 20u);
+}
+
 TEST_F(LiveCapture, StopWithNoTrafficEndsTheRunAtTheNextPoll) {
     auto capture = newCapture();
     start(*capture);
