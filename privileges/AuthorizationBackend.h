@@ -44,7 +44,8 @@ class CommandStream {
 public:
     virtual ~CommandStream() = default;
     [[nodiscard]] virtual std::FILE* file() = 0;
-    virtual void close() = 0;
+    // The command's exit status; -1 where it did not exit normally or is unknown.
+    virtual int close() = 0;
 };
 
 class AuthorizationBackend {

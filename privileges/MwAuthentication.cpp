@@ -6,6 +6,7 @@
 #include "privileges/RightsRequest.h"
 #include "privileges/TerminalBeep.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <chrono>
@@ -136,7 +137,7 @@ void MwAuthentication::deauthenticate() {
 }
 
 bool MwAuthentication::start(const std::string& commandPath, const Arguments& arguments,
-                             bool waitForOutput) {
+                             bool waitForOutput, int* exitStatus) {
     if (!authenticate({commandPath})) {
         return false;
     }
@@ -173,7 +174,10 @@ bool MwAuthentication::start(const std::string& commandPath, const Arguments& ar
         }
         pauseTicks(1);
     }
-    output->close();
+    const int commandStatus = output->close();
+    if (exitStatus != nullptr) {
+        *exitStatus = commandStatus;
+    }
     return true;
 }
 
@@ -187,7 +191,8 @@ bool MwAuthentication::executeCommandSynced(const std::string& commandPath,
 }
 
 std::int32_t MwAuthentication::getPID(std::string_view processName) {
-    const std::string commandLine = "/bin/ps -axwwopid,command | grep \"" +
+    const std::string commandLine = "/bin/ps -axwwopid,command | " +
+                                    std::string(processlookup::filterCommand) + "\"" +
                                     processlookup::escapeForDoubleQuotes(processName) + "\"";
     std::FILE* pipe = popen(commandLine.c_str(), "r");
     if (pipe == nullptr) {
@@ -220,8 +225,9 @@ bool MwAuthentication::killProcess(std::string_view processName) {
         kvlog::line("Error killing process " + pidText + ", invalid PID.");
         return false;
     }
-    executeCommand("/bin/kill", std::vector<std::string>{pidText});
-    return true;
+    // Waited for, so that a refused or failed kill is not reported as done.
+    int status = -1;
+    return start("/bin/kill", std::vector<std::string>{pidText}, true, &status) && status == 0;
 }
 
 namespace processlookup {
@@ -244,41 +250,33 @@ std::int32_t pidFromListing(std::string_view listing, std::string_view name) {
             return 0;
         }
     }
-    auto isSpace = [](char c) {
-        return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-    };
-    std::size_t start = 0;
-    while (start < listing.size() && isSpace(listing[start])) {
-        ++start;
-    }
-    std::string_view rest = listing.substr(start);
-    const std::size_t found = name.empty() ? 0 : rest.find(name);
-    const std::string_view taken = rest.substr(0, found);
-    if (taken.find("grep") != std::string_view::npos) {
-        return 0;
-    }
-    std::size_t i = 0;
-    while (i < taken.size() && isSpace(taken[i])) {
-        ++i;
-    }
-    bool negative = false;
-    if (i < taken.size() && (taken[i] == '-' || taken[i] == '+')) {
-        negative = taken[i] == '-';
-        ++i;
-    }
-    std::int64_t value = 0;
-    bool digits = false;
-    for (; i < taken.size() && taken[i] >= '0' && taken[i] <= '9'; ++i) {
-        digits = true;
-        value = value * 10 + (taken[i] - '0');
-        if (value > INT32_MAX) {
-            return 0;
+    auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; };
+    while (!listing.empty()) {
+        const std::size_t end = std::min(listing.find_first_of("\r\n"), listing.size());
+        std::string_view line = listing.substr(0, end);
+        listing.remove_prefix(std::min(end + 1, listing.size()));
+
+        std::size_t i = 0;
+        while (i < line.size() && isSpace(line[i])) {
+            ++i;
+        }
+        std::int64_t value = 0;
+        const std::size_t digitsStart = i;
+        for (; i < line.size() && line[i] >= '0' && line[i] <= '9'; ++i) {
+            value = value * 10 + (line[i] - '0');
+            if (value > INT32_MAX) {
+                return 0;
+            }
+        }
+        const std::string_view command = line.substr(i);
+        if (i == digitsStart || command.find(filterCommand) != std::string_view::npos) {
+            continue; // not a process line, or the look-up's own
+        }
+        if (name.empty() || command.find(name) != std::string_view::npos) {
+            return static_cast<std::int32_t>(value);
         }
     }
-    if (!digits) {
-        return 0;
-    }
-    return static_cast<std::int32_t>(negative ? -value : value);
+    return 0;
 }
 
 } // namespace processlookup

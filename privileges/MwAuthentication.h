@@ -65,7 +65,8 @@ private:
     AuthorizationRef existingAuthorization();
     bool copyRights(AuthorizationRef authorization, const std::vector<std::string>& paths,
                     std::uint32_t flags);
-    bool start(const std::string& commandPath, const Arguments& arguments, bool waitForOutput);
+    bool start(const std::string& commandPath, const Arguments& arguments, bool waitForOutput,
+               int* exitStatus = nullptr);
 
     PrivilegeServices services_;
     // Guards the making and dropping of the authorization, so that two
@@ -93,10 +94,14 @@ namespace processlookup {
 // a backslash before each of " $ ` and \, so that the shell sees it as text.
 std::string escapeForDoubleQuotes(std::string_view text);
 
-// The process identifier in a filtered process listing: the number that
-// starts the text before the first occurrence of `name`; 0 when the listing is
-// empty or not ASCII, when the filter's own line comes first, or when no
-// number is there.
+// The filter of the look-up's shell line: `name` as a fixed string, after
+// -e, so that no name is read as an option or a pattern.
+inline constexpr std::string_view filterCommand = "grep -F -e ";
+
+// The process identifier in a filtered process listing ("PID COMMAND" lines):
+// the number that starts the first line whose command holds `name`, leaving
+// out the look-up's own lines (the filter and the shell that runs it); 0 when
+// the listing is empty or not ASCII, or when no such line has a number.
 std::int32_t pidFromListing(std::string_view listing, std::string_view name);
 
 } // namespace processlookup

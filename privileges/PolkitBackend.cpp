@@ -87,20 +87,22 @@ public:
     PipeCommandStream(std::FILE* file, pid_t child) : file_(file), child_(child) {}
     ~PipeCommandStream() override { close(); }
     std::FILE* file() override { return file_; }
-    void close() override {
+    int close() override {
         if (file_ != nullptr) {
             std::fclose(file_);
             file_ = nullptr;
         }
         if (child_ > 0) {
-            waitFor(child_);
+            status_ = waitFor(child_);
             child_ = -1;
         }
+        return status_;
     }
 
 private:
     std::FILE* file_;
     pid_t child_;
+    int status_ = -1;
 };
 
 AuthorizationStatus checkWithPolkit(const AuthorizationOpaque& subject, const char* path,

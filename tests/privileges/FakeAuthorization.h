@@ -118,13 +118,14 @@ public:
         }
         ~MemoryStream() override { close(); }
         std::FILE* file() override { return file_; }
-        void close() override {
+        int close() override {
             if (file_ != nullptr) {
                 bytesLeft = std::ftell(file_) - static_cast<long>(text_.size());
                 std::fclose(file_);
                 file_ = nullptr;
                 closed = true;
             }
+            return 0;
         }
         inline static bool closed = false;
         inline static long bytesLeft = -1;

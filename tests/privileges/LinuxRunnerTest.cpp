@@ -124,3 +124,16 @@ TEST_F(LinuxRunner, NamesCannotInjectCommands) {
         EXPECT_FALSE(fs::exists(marker)) << name;
     }
 }
+
+TEST_F(LinuxRunner, NamesAreFixedStringsNeverOptionsOrPatterns) {
+    const std::string name = "quorvex-sleeper-" + std::to_string(getpid());
+    const pid_t pid = startSleeper(name);
+    // "-e^ *1 " once reached grep as an option and matched pid 1; ".*" any line.
+    for (const std::string& other : {std::string("-e^ *1 "), std::string("-e^ *1 -v"),
+                                     std::string("quorvex-sleeper-.*"), std::string("^ *1 ")}) {
+        EXPECT_EQ(runner.getPID(other), 0) << other;
+        EXPECT_FALSE(runner.killProcess(other)) << other;
+    }
+    EXPECT_EQ(kill(pid, 0), 0); // still running
+    EXPECT_EQ(runner.getPID(name), pid);
+}

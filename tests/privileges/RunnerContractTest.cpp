@@ -7,6 +7,8 @@
 
 #include <thread>
 
+#include <unistd.h>
+
 namespace {
 
 using Strings = std::vector<std::string>;
@@ -137,6 +139,17 @@ TEST_F(RunnerContract, ARefusedStartBeepsThenLogs) {
                        "Error -60031 in AuthorizationExecuteWithPrivileges"}));
 }
 
+TEST_F(RunnerContract, AKillThatWasRefusedIsNotReportedAsDone) {
+    backend.rightsHeld = true;
+    const std::string self = "privileges_tests"; // this test's own process is listed
+    backend.startAnswer = -60031;
+    EXPECT_FALSE(runner->killProcess(self));
+    backend.startAnswer = 0;
+    EXPECT_TRUE(runner->killProcess(self)); // the fake "kill" exits with 0
+    ASSERT_FALSE(backend.starts.empty());
+    EXPECT_EQ(backend.starts.back().arguments, Strings{std::to_string(getpid())});
+}
+
 TEST_F(RunnerContract, SyncedStartReadsTheWholeOutput) {
     backend.rightsHeld = true;
     backend.commandOutput = std::string(2500, 'x');
@@ -185,21 +198,31 @@ TEST(ProcessLookup, EscapesWhatTheShellReadsInsideDoubleQuotes) {
     EXPECT_EQ(processlookup::escapeForDoubleQuotes("plain name"), "plain name");
 }
 
-TEST(ProcessLookup, TakesTheNumberBeforeTheNameOnTheFirstMatchingLine) {
+TEST(ProcessLookup, TakesThePidOfTheFirstLineWhoseCommandHoldsTheName) {
     using processlookup::pidFromListing;
-    EXPECT_EQ(pidFromListing("  4242 /usr/bin/sleeper 30\n 4250 sh -c grep sleeper\n", "sleeper"),
-              4242);
-    // The filter's own line first: 0, even with the process on a later line.
-    EXPECT_EQ(pidFromListing(" 100 sh -c /bin/ps -axwwopid,command | grep \"sleeper\"\n"
-                             " 200 /usr/bin/sleeper\n",
-                             "sleeper"),
-              0);
-    EXPECT_EQ(pidFromListing("", "sleeper"), 0);
-    EXPECT_EQ(pidFromListing("\n\n   77 tool", "absent"), 77);
-    EXPECT_EQ(pidFromListing(" 12 caf\xC3\xA9 sleeper", "sleeper"), 0); // not ASCII
-    EXPECT_EQ(pidFromListing("PID COMMAND sleeper", "sleeper"), 0);
-    EXPECT_EQ(pidFromListing(" -5 sleeper", "sleeper"), -5);
-    EXPECT_EQ(pidFromListing(" 99999999999 sleeper", "sleeper"), 0);
+    const struct {
+        const char* listing;
+        const char* name;
+        std::int32_t pid;
+    } cases[] = {
+        {"  4242 /usr/bin/sleeper 30\n 4250 sh -c grep sleeper\n", "sleeper", 4242},
+        // The look-up's own lines (the shell and the filter) never match, first or not.
+        {" 100 sh -c /bin/ps -axwwopid,command | grep -F -e \"sleeper\"\n"
+         " 101 grep -F -e sleeper\n 200 /usr/bin/sleeper\n",
+         "sleeper", 200},
+        {"", "sleeper", 0},
+        {"\n\n   77 tool", "absent", 0},           // a name that is not there finds nothing
+        {" 12 caf\xC3\xA9 sleeper", "sleeper", 0}, // not ASCII
+        {"PID COMMAND sleeper", "sleeper", 0},
+        {" -5 sleeper", "sleeper", 0}, // never a process group
+        {" 99999999999 sleeper", "sleeper", 0},
+        // The name is a fixed string: regex characters are themselves.
+        {" 300 /usr/bin/a.c\n 301 /usr/bin/a*c\n", "a*c", 301},
+        {" 400 /usr/bin/tool -e^ *1 \n", "-e^ *1 ", 400},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(pidFromListing(c.listing, c.name), c.pid) << c.listing;
+    }
     // Exactly 512 bytes of listing are all used (the reader stops on the next, empty read).
     std::string exact = " 31337 " + std::string(512 - 7 - 8, 'x') + " sleeper";
     ASSERT_EQ(exact.size(), 512u);
