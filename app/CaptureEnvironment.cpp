@@ -21,6 +21,7 @@ CaptureEnvironment::CaptureEnvironment(const Options& options)
     services_.alert = options.alert;
     services_.threads = &threads_;
     services_.unknownElementDump = options.unknownElementDump;
+    services_.printLibraryErrors = options.printLibraryErrors;
     services_.liveGate = &liveGate_;
     services_.permission = permission_.get();
     services_.liveSettings = &liveSettings_;

@@ -25,6 +25,8 @@ public:
         // Where unrecognised information elements are dumped.
         std::ostream* unknownElementDump = nullptr;
         CaptureAlert* alert = nullptr;
+        // Also print the capture library's failures on standard error.
+        bool printLibraryErrors = true;
     };
 
     explicit CaptureEnvironment(const Options& options);

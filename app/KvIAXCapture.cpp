@@ -111,9 +111,13 @@ void KvIAXCapture::startCapture() {
 }
 
 void KvIAXCapture::loadCapture(const QString& path) {
+    loadCapture(QFile::encodeName(path).toStdString());
+}
+
+void KvIAXCapture::loadCapture(std::string pathBytes) {
     setIsInProgress(true);
     auto worker = std::make_unique<KvPCAPCapture>(services_);
-    worker->setSourceFilename(QFile::encodeName(path).toStdString());
+    worker->setSourceFilename(std::move(pathBytes));
     services_.threads->start([worker = std::move(worker), capture = shared_from_this()]() mutable {
         worker->loadCapture(std::move(capture));
     });

@@ -50,6 +50,8 @@ public:
 
     void startCapture();
     void loadCapture(const QString& path);
+    // The path as the file system's bytes, which need not be valid UTF-8.
+    void loadCapture(std::string pathBytes);
     void stopCapture();
 
     // "<KvIAXCapture: 0x...>": names the class and the address.

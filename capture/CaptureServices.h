@@ -32,6 +32,10 @@ struct CaptureServices {
     WorkerThreads* threads = nullptr;
     // Where unrecognised information elements are dumped.
     std::ostream* unknownElementDump = nullptr;
+    // Whether a worker also prints the capture library's failures on standard
+    // error, beside reporting them to the capture. A tool whose alert prints
+    // them already turns this off, so that each error is printed once.
+    bool printLibraryErrors = true;
     // Live capture: one run at a time, the permission to open the interface,
     // and the settings (read on the main thread when a run starts).
     LiveRunGate* liveGate = nullptr;

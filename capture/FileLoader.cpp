@@ -14,7 +14,9 @@ void KvPCAPCapture::loadCapture(std::shared_ptr<CaptureTarget> capture) {
     std::string error;
     const auto source = FilePacketSource::open(sourceFilename_, error);
     if (!source) {
-        std::fprintf(stderr, "pcap_open_offline failed: %s\n", error.c_str());
+        if (services_.printLibraryErrors) {
+            std::fprintf(stderr, "pcap_open_offline failed: %s\n", error.c_str());
+        }
         setErrorOnCapture(*captureReference(), error);
         endRun();
         return;
@@ -37,7 +39,9 @@ void KvPCAPCapture::loadCapture(std::shared_ptr<CaptureTarget> capture) {
         // stopped early must not look complete.
         if (read == FilePacketSource::Read::Failed) {
             const std::string reason = source->errorText();
-            std::fprintf(stderr, "pcap_next_ex failed: %s\n", reason.c_str());
+            if (services_.printLibraryErrors) {
+                std::fprintf(stderr, "pcap_next_ex failed: %s\n", reason.c_str());
+            }
             setErrorOnCapture(*captureReference(), reason);
         }
         break;

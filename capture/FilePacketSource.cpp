@@ -84,5 +84,13 @@ FilePacketSource::Read FilePacketSource::next(CapturedPacket& packet) {
 }
 
 std::string FilePacketSource::errorText() const {
-    return pcap_geterr(handle_.get());
+    std::string text = pcap_geterr(handle_.get());
+    // libpcap reads a pcapng file only while all its interfaces have the
+    // link type of the first; say how to get at the packets anyway.
+    if (text.find("different from the type of the first interface") != std::string::npos) {
+        text += "; this pcapng file mixes link types, which the capture library cannot read in "
+                "one go: write each interface's packets to a file of its own, for example with "
+                "tshark -r FILE -Y \"frame.interface_id == 0\" -w interface0.pcapng";
+    }
+    return text;
 }

@@ -81,7 +81,9 @@ void KvPCAPCapture::startCapture(std::shared_ptr<CaptureTarget> capture, const L
     const PcapHandle handle(
         pcap_open_live(run.interfaceName.c_str(), snapshotLength, 1, readTimeoutMs, errorText));
     if (!handle) {
-        std::fprintf(stderr, "pcap_open_live failed: %s\n", errorText);
+        if (services_.printLibraryErrors) {
+            std::fprintf(stderr, "pcap_open_live failed: %s\n", errorText);
+        }
         setErrorOnCapture(*captureReference(), errorText);
         return;
     }

@@ -14,6 +14,8 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -100,7 +102,9 @@ int main(int argc, char** argv) {
                                     .debug = args.debug,
                                     // standard output carries records only
                                     .unknownElementDump = &std::cerr,
-                                    .alert = &alert});
+                                    .alert = &alert,
+                                    // the alert prints them, once
+                                    .printLibraryErrors = false});
 
     auto capture = KvIAXCapture::create(environment.services());
     RecordPrinter printer(args.format);
@@ -140,7 +144,7 @@ int main(int argc, char** argv) {
     });
 
     if (!args.live) {
-        capture->loadCapture(QString::fromLocal8Bit(args.file.c_str()));
+        capture->loadCapture(args.file); // bytes: a name need not be valid UTF-8
     } else {
         if (pipe2(signalPipe, O_CLOEXEC) == 0) {
             auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
@@ -155,11 +159,24 @@ int main(int argc, char** argv) {
             std::signal(SIGTERM, onSignal);
         }
         if (args.durationSeconds) {
-            QTimer::singleShot(static_cast<int>(*args.durationSeconds * 1000), &app, [&] {
-                if (capture->isInProgress()) {
+            // A timer holds at most about 24 days; a longer run looks at its
+            // deadline every hour until it has passed.
+            const auto deadline = std::chrono::steady_clock::now() +
+                                  std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                      std::chrono::duration<double>(*args.durationSeconds));
+            auto* timer = new QTimer(&app);
+            timer->setTimerType(Qt::PreciseTimer);
+            QObject::connect(timer, &QTimer::timeout, &app, [&, deadline, timer] {
+                const auto left = deadline - std::chrono::steady_clock::now();
+                if (left > std::chrono::steady_clock::duration::zero()) {
+                    timer->start(std::min(std::chrono::ceil<std::chrono::milliseconds>(left),
+                                          std::chrono::milliseconds(std::chrono::hours(1))));
+                } else if (capture->isInProgress()) {
                     capture->stopCapture();
                 }
             });
+            timer->setSingleShot(true);
+            timer->start(0);
         }
         if (args.captureFilter) {
             capture->setValueForKey(keyText(capturekeys::captureFilter),
