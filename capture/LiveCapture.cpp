@@ -11,6 +11,7 @@
 #include <pcap/pcap.h>
 
 #include <fcntl.h>
+#include <net/if.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -125,6 +126,10 @@ void KvPCAPCapture::startCapture(std::shared_ptr<CaptureTarget> capture, const L
     const auto linkType = static_cast<std::uint16_t>(pcap_datalink(handle.get()));
     CapturedPacket packet;
     packet.linkType = linkType;
+    // Where the interface has an index, its disappearance can be told apart
+    // from a passing read error ("any" has none).
+    const unsigned interfaceIndex = if_nametoindex(run.interfaceName.c_str());
+    std::string runError;
     while (runIsCurrent()) {
         pcap_pkthdr* header = nullptr;
         const u_char* data = nullptr;
@@ -138,13 +143,25 @@ void KvPCAPCapture::startCapture(std::shared_ptr<CaptureTarget> capture, const L
             continue;
         }
         if (status != 1) {
-            // A failed read does not end the run; a lasting one (the interface
-            // went down) must not keep a core busy either.
+            // An interface that went away ends the run, and says so: it would
+            // go on "capturing" nothing. Any other failed read does not end
+            // it, but must not keep a core busy either.
+            if (status == PCAP_ERROR_IFACE_NOT_UP ||
+                (interfaceIndex != 0 && if_nametoindex(run.interfaceName.c_str()) == 0)) {
+                runError = run.interfaceName + ": the interface went away (" +
+                           pcap_geterr(handle.get()) + ")";
+                break;
+            }
             std::this_thread::sleep_for(std::chrono::milliseconds(readTimeoutMs));
             continue;
         }
         const std::int64_t offset = pcap_dump_ftell64(dumper.get());
         pcap_dump(reinterpret_cast<u_char*>(dumper.get()), header, data);
+        if (std::ferror(pcap_dump_file(dumper.get())) != 0) {
+            // A full disk: the file no longer holds every packet, so the run ends.
+            runError = run.temporaryFile + ": " + std::strerror(errno);
+            break;
+        }
         packet.bytes = {data, header->caplen};
         packet.wireLength = header->len;
         packet.seconds = header->ts.tv_sec;
@@ -157,8 +174,14 @@ void KvPCAPCapture::startCapture(std::shared_ptr<CaptureTarget> capture, const L
     }
 
     kvlog::line("Capture has been stopped");
+    if (runError.empty() && pcap_dump_flush(dumper.get()) != 0) {
+        runError = run.temporaryFile + ": " + std::strerror(errno);
+    }
     // Every packet in the temporary file is also in the capture's list.
     delivery_.deliverRest();
+    if (!runError.empty()) {
+        setErrorOnCapture(*captureReference(), runError);
+    }
     pcap_stat statistics{};
     if (pcap_stats(handle.get(), &statistics) == 0) {
         summary.haveStatistics = true;
@@ -166,5 +189,4 @@ void KvPCAPCapture::startCapture(std::shared_ptr<CaptureTarget> capture, const L
         summary.packetsDropped = statistics.ps_drop;
         summary.packetsDroppedByInterface = statistics.ps_ifdrop;
     }
-    pcap_dump_flush(dumper.get());
 }

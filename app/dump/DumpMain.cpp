@@ -16,12 +16,15 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 #include <string>
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 namespace {
@@ -57,14 +60,20 @@ public:
         }
     }
     void flush() {
-        std::fwrite(out_.data(), 1, out_.size(), stdout);
-        std::fflush(stdout);
+        if (writeError_ == 0 && (std::fwrite(out_.data(), 1, out_.size(), stdout) != out_.size() ||
+                                 std::fflush(stdout) != 0)) {
+            writeError_ = errno != 0 ? errno : EIO;
+        }
         out_.clear();
     }
+    // The error of the first write to standard output that failed (EPIPE when
+    // the reader went away, as `| head` does); 0 while all went out.
+    [[nodiscard]] int writeError() const { return writeError_; }
 
 private:
     recordwriter::Format format_;
     std::string out_;
+    int writeError_ = 0;
 };
 
 // SIGINT and SIGTERM reach the event loop through a pipe, so that the stop
@@ -89,6 +98,8 @@ void printStatistics(const RunSummary& summary) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // A closed standard output is a write error to handle, not a reason to die.
+    std::signal(SIGPIPE, SIG_IGN);
     const auto parsed = DumpArguments::parse(argc, argv);
     if (!parsed) {
         std::fputs(dumpUsage, stderr);
@@ -125,7 +136,10 @@ int main(int argc, char** argv) {
             ++printed;
         }
         printer.flush();
-        if (args.count && printed >= *args.count && capture->isInProgress()) {
+        const bool enough = args.count && printed >= *args.count;
+        // A reader that went away ends a live run cleanly: the file is
+        // complete and the counts are printed.
+        if ((enough || printer.writeError() != 0) && capture->isInProgress()) {
             capture->stopCapture();
         }
     };
@@ -140,7 +154,11 @@ int main(int argc, char** argv) {
         if (args.live) {
             printStatistics(capture->lastRunSummary());
         }
-        app.exit(alert.failed() ? 1 : 0);
+        const int writeError = printer.writeError();
+        if (writeError != 0 && writeError != EPIPE) {
+            std::fprintf(stderr, "quorvex-dump: standard output: %s\n", std::strerror(writeError));
+        }
+        app.exit(alert.failed() || (writeError != 0 && writeError != EPIPE) ? 1 : 0);
     });
 
     if (!args.live) {
@@ -178,6 +196,16 @@ int main(int argc, char** argv) {
             timer->setSingleShot(true);
             timer->start(0);
         }
+        // A reader that went away while no frames arrive is seen here, not
+        // only at the next write.
+        auto* readerCheck = new QTimer(&app);
+        QObject::connect(readerCheck, &QTimer::timeout, &app, [&] {
+            pollfd out{STDOUT_FILENO, 0, 0};
+            if (poll(&out, 1, 0) == 1 && (out.revents & POLLERR) != 0 && capture->isInProgress()) {
+                capture->stopCapture();
+            }
+        });
+        readerCheck->start(250);
         if (args.captureFilter) {
             capture->setValueForKey(keyText(capturekeys::captureFilter),
                                     QString::fromLocal8Bit(args.captureFilter->c_str()));

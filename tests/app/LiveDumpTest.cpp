@@ -40,7 +40,7 @@ protected:
         ASSERT_TRUE(pumpUntil([] { return access("/tmp/quorvex.capture", F_OK) == 0; }));
         QThread::msleep(300);
     }
-    void sendPackets(int count) {
+    void sendPackets(int count, int gapMs = 50) {
         std::vector<TestNetwork::Datagram> datagrams;
         for (int i = 0; i < count; ++i) {
             datagrams.push_back(
@@ -48,7 +48,7 @@ protected:
                  iaxgen::fullFrame(
                      {.timestamp = static_cast<std::uint32_t>(i), .frameType = 6, .subclass = 2})});
         }
-        network.sendFromPeer(datagrams, 50).wait();
+        network.sendFromPeer(datagrams, gapMs).wait();
     }
     static int packetsInTemporaryFile() {
         std::string error;
@@ -88,6 +88,70 @@ TEST_F(LiveDump, StopsCleanlyOnSigterm) {
     EXPECT_EQ(dump.readAllStandardOutput().trimmed().split('\n').size(), 3);
     EXPECT_TRUE(dump.readAllStandardError().contains("2 packets captured"));
     EXPECT_EQ(packetsInTemporaryFile(), 2); // flushed and closed
+}
+
+TEST_F(LiveDump, AReaderThatGoesAwayEndsTheRunCleanly) {
+    // `| head -1` takes the header line and closes the pipe; the next write fails.
+    std::remove("/tmp/quorvex.capture");
+    QProcess pipeline;
+    pipeline.start("sh",
+                   {"-c", QString("'%1' --live --format tsv 2> /dev/stderr | head -1 > /dev/null")
+                              .arg(QUORVEX_DUMP)});
+    ASSERT_TRUE(pipeline.waitForStarted());
+    ASSERT_TRUE(pumpUntil([] { return access("/tmp/quorvex.capture", F_OK) == 0; }));
+    QThread::msleep(300);
+    sendPackets(3);
+    ASSERT_TRUE(pipeline.waitForFinished(10000)) << "the run did not end";
+    EXPECT_EQ(pipeline.exitCode(), 0);
+    const QByteArray errors = pipeline.readAllStandardError();
+    EXPECT_TRUE(errors.contains("3 packets captured")) << errors.toStdString();
+    EXPECT_EQ(packetsInTemporaryFile(), 3); // complete, not cut mid-record
+
+    // Traffic that goes on: the next write fails, instead of a signal killing the run.
+    std::remove("/tmp/quorvex.capture");
+    pipeline.start(
+        "sh",
+        {"-c", QString("'%1' --live 2> /dev/stderr | head -c 10 > /dev/null").arg(QUORVEX_DUMP)});
+    ASSERT_TRUE(pipeline.waitForStarted());
+    ASSERT_TRUE(pumpUntil([] { return access("/tmp/quorvex.capture", F_OK) == 0; }));
+    QThread::msleep(300);
+    auto sending = network.sendFromPeer(
+        std::vector<TestNetwork::Datagram>(300, {4569, iaxgen::fullFrame({.frameType = 6})}), 10);
+    ASSERT_TRUE(pipeline.waitForFinished(10000)) << "the run did not end";
+    sending.wait();
+    EXPECT_EQ(pipeline.exitCode(), 0);
+    const QByteArray counts = pipeline.readAllStandardError();
+    const int captured = QString::fromUtf8(counts).section(' ', 0, 0).toInt();
+    EXPECT_GT(captured, 0) << counts.toStdString();
+    EXPECT_EQ(packetsInTemporaryFile(), captured);
+}
+
+TEST_F(LiveDump, AnInterfaceThatGoesAwayEndsTheRunWithAnErrorNamingIt) {
+    startDump({"--duration", "30"});
+    sendPackets(2);
+    ASSERT_EQ(std::system("ip link del en0"), 0); // this thread is in the capture namespace
+    ASSERT_TRUE(dump.waitForFinished(10000)) << "the run went on without its interface";
+    EXPECT_EQ(dump.exitCode(), 1);
+    const QByteArray errors = dump.readAllStandardError();
+    EXPECT_TRUE(errors.contains("Capture failed: en0: the interface went away"))
+        << errors.toStdString();
+}
+
+TEST_F(LiveDump, AFullFileSystemEndsTheRunWithAnError) {
+    // A 64 KiB /tmp of its own, in a private mount namespace.
+    QProcess full;
+    full.start("unshare", {"-m", "sh", "-c",
+                           QString("mount -t tmpfs -o size=64k tmpfs /tmp && exec '%1' --live "
+                                   "--format tsv --duration 30 > /dev/null")
+                               .arg(QUORVEX_DUMP)});
+    ASSERT_TRUE(full.waitForStarted());
+    QThread::msleep(700);
+    sendPackets(1000, 1); // about 100 KiB of packets
+    ASSERT_TRUE(full.waitForFinished(10000)) << "the run went on without its file";
+    EXPECT_EQ(full.exitCode(), 1);
+    const QByteArray errors = full.readAllStandardError();
+    EXPECT_TRUE(errors.contains("Capture failed: /tmp/quorvex.capture: No space left on device"))
+        << errors.toStdString();
 }
 
 namespace {
