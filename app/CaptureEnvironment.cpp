@@ -4,6 +4,10 @@
 
 #include <QCoreApplication>
 
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
 
 CaptureEnvironment::CaptureEnvironment(const Options& options)
@@ -29,4 +33,13 @@ CaptureEnvironment::CaptureEnvironment(const Options& options)
 
 void CaptureEnvironment::waitForWorkers() {
     threads_.waitForAll([] { QCoreApplication::processEvents(); });
+}
+
+int CaptureEnvironment::endWorkers(int status) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    if (!threads_.waitForAll([] { QCoreApplication::processEvents(); }, deadline)) {
+        std::fflush(nullptr);
+        _exit(status);
+    }
+    return status;
 }

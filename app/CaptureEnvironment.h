@@ -38,6 +38,11 @@ public:
     [[nodiscard]] WorkerThreads& threads() { return threads_; }
     // Lets every worker finish, serving the hand-off meanwhile.
     void waitForWorkers();
+    // At the end of main, once every capture was stopped and called off:
+    // lets the workers finish for at most a second, and where one is still
+    // blocked (on a FIFO that no one writes, say) ends the process without
+    // it. Returns `status` when all ended.
+    int endWorkers(int status);
 
 private:
     QueuedHandoff handoff_;

@@ -63,11 +63,10 @@ void KvController::openDocumentWithContentsOfFile(const QString& path) {
     const auto capture = KvIAXCapture::create(services_.captures);
     const CaptureList leaving = *iaxCaptures_;
     setIaxCaptures(CaptureList{capture});
-    // Captures leaving the list stop; each lives on while its worker runs.
+    // Captures leaving the list stop, a file load included; each lives on
+    // while its worker runs.
     for (const auto& old : leaving) {
-        if (old->isInProgress()) {
-            old->stopCapture();
-        }
+        old->cancel();
     }
     kvlog::line("Loading capture");
     capture->loadCapture(path);

@@ -130,6 +130,13 @@ void KvIAXCapture::stopCapture() {
     }
 }
 
+void KvIAXCapture::cancel() {
+    cancelled_.store(true, std::memory_order_release);
+    if (isInProgress()) {
+        stopCapture();
+    }
+}
+
 QString KvIAXCapture::description() const {
     return QString::asprintf("<KvIAXCapture: %p>", static_cast<const void*>(this));
 }

@@ -53,6 +53,12 @@ public:
     // The path as the file system's bytes, which need not be valid UTF-8.
     void loadCapture(std::string pathBytes);
     void stopCapture();
+    // Calls the capture's work off for good: a running live capture stops, a
+    // file load ends at its next packet. For a capture that leaves the list.
+    void cancel();
+    [[nodiscard]] bool isCancelled() const override {
+        return cancelled_.load(std::memory_order_acquire);
+    }
 
     // "<KvIAXCapture: 0x...>": names the class and the address.
     [[nodiscard]] QString description() const;
@@ -81,6 +87,7 @@ private:
     FrameList iaxFrames_;
     qsizetype announcedFrames_ = 0;
     std::atomic<bool> isInProgress_{false};
+    std::atomic<bool> cancelled_{false};
     std::atomic<std::uint64_t> liveRunGeneration_{0};
     bool hasCapturedFrames_ = false;
     RunSummary lastRunSummary_;

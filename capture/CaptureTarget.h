@@ -16,8 +16,8 @@ struct RunSummary {
     std::uint64_t packetsDroppedByInterface = 0;
 };
 
-// What a capture worker needs of the capture it fills. Only isInProgress()
-// and liveRunGeneration() may be called from the worker's own thread;
+// What a capture worker needs of the capture it fills. Only isInProgress(),
+// liveRunGeneration() and isCancelled() may be called from the worker's own thread;
 // everything else runs on the main thread, through the hand-off.
 class CaptureTarget {
 public:
@@ -28,6 +28,9 @@ public:
     // it is the newest: a capture stopped and started again before its worker
     // saw the flag cleared has a new run, and the old worker must end.
     [[nodiscard]] virtual std::uint64_t liveRunGeneration() const = 0;
+    // The capture's work was called off (it left the capture list, or the
+    // application is quitting): a file load ends at its next packet.
+    [[nodiscard]] virtual bool isCancelled() const { return false; }
 
     virtual FrameList& iaxFrames() = 0;
     // Passing the list returned by iaxFrames() announces what was appended.

@@ -25,6 +25,10 @@ void KvPCAPCapture::loadCapture(std::shared_ptr<CaptureTarget> capture) {
     RunSummary summary;
     CapturedPacket packet;
     for (;;) {
+        if (captureReference()->isCancelled()) {
+            delivery_.deliverRest();
+            break;
+        }
         kvlog::debug("Reading packet");
         const auto read = source->next(packet);
         if (read == FilePacketSource::Read::Packet) {

@@ -19,15 +19,24 @@ int WorkerThreads::running() const {
 }
 
 void WorkerThreads::waitForAll(const std::function<void()>& pump) {
+    waitForAll(pump, std::chrono::steady_clock::time_point::max());
+}
+
+bool WorkerThreads::waitForAll(const std::function<void()>& pump,
+                               std::chrono::steady_clock::time_point deadline) {
     std::unique_lock lock(mutex_);
     while (running_ > 0) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
         if (pump) {
             lock.unlock();
             pump();
             lock.lock();
             ended_.wait_for(lock, std::chrono::milliseconds(5));
         } else {
-            ended_.wait(lock);
+            ended_.wait_until(lock, deadline);
         }
     }
+    return true;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -30,6 +31,9 @@ public:
     // Waits until no worker runs. `pump` is called between short waits, for
     // example to serve the main-thread hand-off a worker may still need.
     void waitForAll(const std::function<void()>& pump = {});
+    // The same, giving up at `deadline`; false when a worker still runs then.
+    bool waitForAll(const std::function<void()>& pump,
+                    std::chrono::steady_clock::time_point deadline);
 
 private:
     void begin();

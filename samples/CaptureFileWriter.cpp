@@ -2,6 +2,8 @@
 
 #include <pcap/pcap.h>
 
+#include <cstdio>
+
 #include <algorithm>
 
 CaptureFileWriter::CaptureFileWriter(const std::string& path) {
@@ -42,4 +44,8 @@ void CaptureFileWriter::close() {
         pcap_close(handle_);
         handle_ = nullptr;
     }
+}
+
+bool CaptureFileWriter::failed() const {
+    return dumper_ == nullptr || std::ferror(pcap_dump_file(dumper_)) != 0;
 }

@@ -23,6 +23,8 @@ public:
     void write(std::span<const std::uint8_t> packet, std::int64_t microseconds,
                std::size_t capturedLength = static_cast<std::size_t>(-1));
     void close();
+    // True once a write failed (a full disk, a reader that went away).
+    [[nodiscard]] bool failed() const;
 
 private:
     pcap* handle_ = nullptr;

@@ -1,6 +1,7 @@
 // quorvex: the desktop window.
 //   quorvex [--debug] [--interface NAME] [CAPTURE_FILE]
 #include "app/CaptureEnvironment.h"
+#include "app/TerminationSignals.h"
 #include "privileges/MwAuthentication.h"
 #include "privileges/NotificationCenter.h"
 #include "privileges/PolkitBackend.h"
@@ -53,14 +54,14 @@ int main(int argc, char** argv) {
     }
     // A live capture still running when the application ends is stopped and
     // cleaned up first: the permission narrowed, the temporary file complete.
+    // A file load is called off.
     QObject::connect(&app, &QCoreApplication::aboutToQuit, [&] {
         for (const auto& capture : window.controller().iaxCaptures()) {
-            if (capture->isInProgress()) {
-                capture->stopCapture();
-            }
+            capture->cancel();
         }
     });
+    // A session that ends asks the window to quit as Quit does.
+    const TerminationSignals terminationSignals([&window] { window.close(); });
     const int status = QApplication::exec();
-    environment.waitForWorkers();
-    return status;
+    return environment.endWorkers(status);
 }

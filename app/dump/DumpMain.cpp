@@ -5,6 +5,7 @@
 // are printed block by block as they arrive.
 #include "app/CaptureEnvironment.h"
 #include "app/KvIAXCapture.h"
+#include "app/TerminationSignals.h"
 #include "app/RecordWriter.h"
 #include "app/dump/DumpArguments.h"
 #include "platform/CaptureAlert.h"
@@ -75,15 +76,6 @@ private:
     std::string out_;
     int writeError_ = 0;
 };
-
-// SIGINT and SIGTERM reach the event loop through a pipe, so that the stop
-// goes through the capture's own stopCapture on the main thread.
-int signalPipe[2] = {-1, -1};
-
-void onSignal(int) {
-    const char byte = 1;
-    [[maybe_unused]] const auto ignored = write(signalPipe[1], &byte, 1);
-}
 
 void printStatistics(const RunSummary& summary) {
     std::fprintf(stderr, "%llu packets captured\n",
@@ -164,18 +156,14 @@ int main(int argc, char** argv) {
     if (!args.live) {
         capture->loadCapture(args.file); // bytes: a name need not be valid UTF-8
     } else {
-        if (pipe2(signalPipe, O_CLOEXEC) == 0) {
-            auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
-            QObject::connect(notifier, &QSocketNotifier::activated, &app, [&] {
-                char byte = 0;
-                [[maybe_unused]] const auto ignored = read(signalPipe[0], &byte, 1);
+        // The stop goes through the capture's own stopCapture on the main thread.
+        new TerminationSignals(
+            [&] {
                 if (capture->isInProgress()) {
                     capture->stopCapture();
                 }
-            });
-            std::signal(SIGINT, onSignal);
-            std::signal(SIGTERM, onSignal);
-        }
+            },
+            &app);
         if (args.durationSeconds) {
             // A timer holds at most about 24 days; a longer run looks at its
             // deadline every hour until it has passed.
@@ -213,6 +201,5 @@ int main(int argc, char** argv) {
         capture->startCapture();
     }
     const int status = app.exec();
-    environment.waitForWorkers();
-    return status;
+    return environment.endWorkers(status);
 }

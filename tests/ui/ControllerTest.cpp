@@ -13,6 +13,10 @@
 
 #include <sys/stat.h>
 
+#include <atomic>
+#include <csignal>
+#include <thread>
+
 namespace {
 
 using Texts = std::vector<std::string>;
@@ -230,4 +234,40 @@ TEST_F(Controller, LogOnlyOperations) {
     controller->dblClick();
     EXPECT_EQ(h.log.lines(),
               (Texts{"In save data to disk", "In load data to disk", "Double click"}));
+}
+
+// A load that would run for ever (a FIFO whose writer never stops) ends when
+// Open replaces its capture, instead of filling memory behind the new one.
+TEST_F(Controller, OpenCallsOffALoadThatIsStillRunning) {
+    const QString fifo = dir.filePath("endless.pcap");
+    ASSERT_EQ(mkfifo(fifo.toLocal8Bit().constData(), 0600), 0);
+    std::signal(SIGPIPE, SIG_IGN);
+    std::atomic<bool> writing{true};
+    std::thread writer([&] {
+        CaptureFileWriter out(fifo.toStdString());
+        std::vector<iaxgen::Bytes> packets;
+        scenarios::sampleCall([&](const iaxgen::Bytes& p, std::int64_t) { packets.push_back(p); });
+        // About 100,000 packets a second, for at most ten seconds or so.
+        for (std::size_t i = 0; writing && i < 1'000'000; ++i) {
+            out.write(packets[i % packets.size()], static_cast<std::int64_t>(i) * 1000);
+            if (out.failed()) {
+                break; // the reader went away
+            }
+            if (i % 100 == 0) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+        }
+    });
+    controller->openDocumentWithContentsOfFile(fifo);
+    const std::weak_ptr<KvIAXCapture> endless = controller->iaxCaptures().first();
+    ASSERT_TRUE(pumpUntil([&] { return endless.lock()->iaxFrames().size() > 1000; }));
+
+    controller->openDocumentWithContentsOfFile(writeSampleCapture(dir.filePath("call.pcap")));
+    const bool ended = pumpUntil([&] { return h.load.threads.running() == 0; }, 3000);
+    writing = false;
+    writer.join();
+    EXPECT_TRUE(ended) << "the first load went on";
+    pumpUntil([] { return false; }, 50);
+    EXPECT_TRUE(endless.expired()); // gone with its frames
+    EXPECT_EQ(controller->iaxCaptures().first()->iaxFrames().size(), 38u);
 }

@@ -8,6 +8,10 @@
 #include "tests/support/ControllerHarness.h"
 
 #include <QAbstractButton>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
 #include <QAbstractItemModelTester>
 #include <QApplication>
 #include <QLabel>
@@ -17,6 +21,10 @@
 #include <QTableView>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <csignal>
 
 namespace {
 
@@ -140,4 +148,26 @@ TEST(Window, TheAlertShowsTheLibraryTextAsPlainTextWithOneOkButton) {
     alert.showCaptureFailed("<b>100%</b> of %s failed");
     EXPECT_EQ(informative, "<b>100%</b> of %s failed");
     EXPECT_EQ(buttons, QStringList{"Ok"});
+}
+
+// Quit ends the process within a second whatever a worker is blocked on:
+// here a load opening a FIFO that no one will ever write.
+TEST(WindowProcess, QuitEndsTheProcessWhileALoadIsBlocked) {
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath("nobody-writes.pcap");
+    ASSERT_EQ(mkfifo(fifo.toLocal8Bit().constData(), 0600), 0);
+    QProcess window;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QT_QPA_PLATFORM", "offscreen");
+    window.setProcessEnvironment(environment);
+    window.start(QUORVEX_BUILD_DIR "/quorvex", {fifo});
+    ASSERT_TRUE(window.waitForStarted());
+    QThread::msleep(1000);
+    ASSERT_EQ(window.state(), QProcess::Running);
+    QElapsedTimer clock;
+    clock.start();
+    kill(static_cast<pid_t>(window.processId()), SIGTERM); // as a session ending asks
+    ASSERT_TRUE(window.waitForFinished(5000));
+    EXPECT_LT(clock.elapsed(), 2000);
+    EXPECT_EQ(window.exitStatus(), QProcess::NormalExit);
 }
