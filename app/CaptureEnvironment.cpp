@@ -29,6 +29,7 @@ CaptureEnvironment::CaptureEnvironment(const Options& options)
     services_.liveGate = &liveGate_;
     services_.permission = permission_.get();
     services_.liveSettings = &liveSettings_;
+    services_.liveFiles = &liveFiles_;
 }
 
 void CaptureEnvironment::waitForWorkers() {

@@ -2,6 +2,7 @@
 
 #include "capture/CaptureServices.h"
 #include "capture/CapturePermission.h"
+#include "capture/LiveCaptureFile.h"
 #include "capture/LiveRunGate.h"
 #include "capture/QueuedHandoff.h"
 #include "capture/WorkerThreads.h"
@@ -50,5 +51,6 @@ private:
     LiveRunGate liveGate_;
     std::unique_ptr<CapturePermission> permission_;
     LiveCaptureSettings liveSettings_;
+    LiveFileRecord liveFiles_;
     CaptureServices services_;
 };

@@ -1,6 +1,7 @@
 #include "app/KvController.h"
 
 #include "capture/CaptureKeys.h"
+#include "capture/LiveCaptureFile.h"
 
 #include "app/FileMove.h"
 #include "platform/FilePanels.h"
@@ -8,6 +9,7 @@
 #include "platform/SystemBeep.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QTimer>
@@ -79,14 +81,17 @@ void KvController::saveDocument(QObject*) {
     if (!destination) {
         return;
     }
-    const char* temporaryFile = services_.captures.liveSettings != nullptr
-                                    ? services_.captures.liveSettings->temporaryFile.c_str()
-                                    : temporaryCaptureFile;
-    if (!moveFileWithoutReplacing(temporaryFile,
-                                  withRequiredType(*destination, requiredFileType))) {
+    // Only the file this process's last live run made is moved: never one
+    // that another user put at the path.
+    LiveFileRecord* record = services_.captures.liveFiles;
+    const auto source = record != nullptr ? record->movablePath() : std::nullopt;
+    if (!source || !moveFileWithoutReplacing(QFile::decodeName(source->c_str()),
+                                             withRequiredType(*destination, requiredFileType))) {
         kvlog::line("Move failed");
         services_.beep->beep();
+        return;
     }
+    record->forget();
 }
 
 bool KvController::validateMenuItem(const QString& itemTitle) {

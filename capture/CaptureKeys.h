@@ -12,6 +12,8 @@ inline constexpr std::string_view button = "button";
 inline constexpr std::string_view status = "status";
 // The capture filter (libpcap's language) the next live run installs.
 inline constexpr std::string_view captureFilter = "filter";
+// Where the last live run writes, when that is not the usual temporary file.
+inline constexpr std::string_view captureFile = "captureFile";
 
 inline constexpr std::string_view buttonStart = "Start";
 inline constexpr std::string_view buttonStop = "Stop";

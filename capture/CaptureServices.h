@@ -8,6 +8,7 @@
 
 class CaptureAlert;
 class CapturePermission;
+class LiveFileRecord;
 class LiveRunGate;
 class MainThreadHandoff;
 class WorkerThreads;
@@ -41,6 +42,8 @@ struct CaptureServices {
     LiveRunGate* liveGate = nullptr;
     CapturePermission* permission = nullptr;
     const LiveCaptureSettings* liveSettings = nullptr;
+    // Which file this process's last live run made, for Save.
+    LiveFileRecord* liveFiles = nullptr;
     // The delivery clock; empty means the steady clock.
     std::function<Clock::time_point()> clock;
 };

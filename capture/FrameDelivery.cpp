@@ -80,6 +80,11 @@ void FrameDelivery::setErrorOnCapture(CaptureTarget& capture, std::string_view m
     });
 }
 
+void FrameDelivery::showCaptureFile(const std::string& path) {
+    services_.handoff->runAndWait(
+        [this, &path] { capture_->setPropertyText(capturekeys::captureFile, path); });
+}
+
 void FrameDelivery::endRun(const RunSummary& summary) {
     if (!capture_) {
         return;

@@ -43,6 +43,8 @@ public:
     // Tells the capture on the main thread that the run is over and lets go
     // of it there, so that a capture never dies on a worker thread.
     void endRun(const RunSummary& summary = {});
+    // Shows the capture where its live run writes, when not at the usual path.
+    void showCaptureFile(const std::string& path);
     // Marks the capture as failed and shows the alert; waits until it is dismissed.
     void setErrorOnCapture(CaptureTarget& capture, std::string_view message);
 

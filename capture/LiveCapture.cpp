@@ -4,6 +4,7 @@
 #include "capture/KvPCAPCapture.h"
 
 #include "capture/CapturePermission.h"
+#include "capture/LiveCaptureFile.h"
 #include "capture/LiveRunGate.h"
 #include "capture/PcapHandles.h"
 #include "common/Log.h"
@@ -21,32 +22,6 @@
 #include <cstring>
 #include <string>
 #include <thread>
-
-namespace {
-
-// The temporary file has a fixed name in a folder everyone may write to, and
-// the capture may run as root: whatever is at the path (a planted link, say)
-// is removed, and the file is made anew, refusing links and files that
-// appear meanwhile, readable by its owner only.
-std::FILE* openTemporaryFile(const char* path, std::string& error) {
-    if (unlink(path) != 0 && errno != ENOENT) {
-        error = std::string(path) + ": " + std::strerror(errno);
-        return nullptr;
-    }
-    const int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        error = std::string(path) + ": " + std::strerror(errno);
-        return nullptr;
-    }
-    std::FILE* file = fdopen(fd, "wb");
-    if (file == nullptr) {
-        error = std::string(path) + ": " + std::strerror(errno);
-        close(fd);
-    }
-    return file;
-}
-
-} // namespace
 
 void KvPCAPCapture::startCapture(std::shared_ptr<CaptureTarget> capture, const LiveRun& run) {
     beginRun(std::move(capture));
@@ -102,18 +77,22 @@ void KvPCAPCapture::startCapture(std::shared_ptr<CaptureTarget> capture, const L
         return;
     }
 
-    std::string fileError;
-    std::FILE* file = openTemporaryFile(run.temporaryFile.c_str(), fileError);
-    const PcapDumper dumper(file != nullptr ? pcap_dump_fopen(handle.get(), file) : nullptr);
+    const OpenedLiveFile opened = openLiveCaptureFile(run.temporaryFile, services_.liveFiles);
+    const PcapDumper dumper(opened.file != nullptr ? pcap_dump_fopen(handle.get(), opened.file)
+                                                   : nullptr);
     if (!dumper) {
         kvlog::line("Error while getting a pcap_dumper reference");
         const std::string reason =
-            file != nullptr ? std::string(pcap_geterr(handle.get())) : fileError;
-        if (file != nullptr) {
-            std::fclose(file);
+            opened.file != nullptr ? std::string(pcap_geterr(handle.get())) : opened.error;
+        if (opened.file != nullptr) {
+            std::fclose(opened.file);
         }
         setErrorOnCapture(*captureReference(), reason);
         return;
+    }
+    if (opened.path != run.temporaryFile) {
+        kvlog::line("Capture file: ", opened.path);
+        delivery_.showCaptureFile(opened.path);
     }
 
     // On Linux a blocking read's time-out only starts once a packet has
@@ -159,7 +138,7 @@ void KvPCAPCapture::startCapture(std::shared_ptr<CaptureTarget> capture, const L
         pcap_dump(reinterpret_cast<u_char*>(dumper.get()), header, data);
         if (std::ferror(pcap_dump_file(dumper.get())) != 0) {
             // A full disk: the file no longer holds every packet, so the run ends.
-            runError = run.temporaryFile + ": " + std::strerror(errno);
+            runError = opened.path + ": " + std::strerror(errno);
             break;
         }
         packet.bytes = {data, header->caplen};
@@ -175,7 +154,7 @@ void KvPCAPCapture::startCapture(std::shared_ptr<CaptureTarget> capture, const L
 
     kvlog::line("Capture has been stopped");
     if (runError.empty() && pcap_dump_flush(dumper.get()) != 0) {
-        runError = run.temporaryFile + ": " + std::strerror(errno);
+        runError = opened.path + ": " + std::strerror(errno);
     }
     // Every packet in the temporary file is also in the capture's list.
     delivery_.deliverRest();

@@ -207,9 +207,13 @@ void MainWindow::updateStatus() {
         return;
     }
     const int frames = frameModel_->rowCount();
-    statusLabel_->setText((frames == 1 ? tr("1 frame") : tr("%1 frames").arg(frames)) +
-                          "  \u2014  " +
-                          capture->valueForKey(keyText(capturekeys::status)).toString());
+    QString text = (frames == 1 ? tr("1 frame") : tr("%1 frames").arg(frames)) + "  \u2014  " +
+                   capture->valueForKey(keyText(capturekeys::status)).toString();
+    const QString file = capture->valueForKey(keyText(capturekeys::captureFile)).toString();
+    if (!file.isEmpty()) {
+        text += "  \u2014  " + tr("writing %1").arg(file);
+    }
+    statusLabel_->setText(text);
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {

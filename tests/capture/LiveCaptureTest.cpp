@@ -4,6 +4,7 @@
 #include "app/KvIAXCapture.h"
 #include "capture/CapturePermission.h"
 #include "capture/KvPCAPCapture.h"
+#include "capture/LiveCaptureFile.h"
 #include "capture/LiveRunGate.h"
 #include "capture/QueuedHandoff.h"
 #include "capture/WorkerThreads.h"
@@ -112,6 +113,7 @@ protected:
         services.liveGate = &gate;
         services.permission = &permission;
         services.liveSettings = &settings;
+        services.liveFiles = &liveFiles;
     }
     void TearDown() override {
         threads.waitForAll([] { QCoreApplication::processEvents(); });
@@ -163,6 +165,7 @@ protected:
     std::unique_ptr<CapturePermission> realPermission = makeCapturePermission();
     RecordingPermission permission{*realPermission};
     LiveCaptureSettings settings; // "en0", the capture side of the veth pair
+    LiveFileRecord liveFiles;
     CaptureServices services;
     int runsEnded = 0;
 };
@@ -364,4 +367,28 @@ TEST_F(LiveCapture, OpenDuringALiveCaptureStopsItAndSaveMovesItsFile) {
     controller.saveDocument(nullptr);
     EXPECT_EQ(packetsInFile(QFile::encodeName(dir.filePath("call.pcap")).constData()).size(), 2u);
     EXPECT_EQ(beep.count, 0);
+}
+
+// Anyone may make a folder at the fixed path; the run then writes to a
+// private file of the user's, says where, and Save finds it there.
+TEST_F(LiveCapture, AFolderAtTheTemporaryPathSendsTheRunToAPrivateFile) {
+    fs::remove_all(temporaryFile);
+    fs::create_directory(temporaryFile);
+    auto capture = newCapture();
+    start(*capture);
+    send({{4569, iaxPayload(1)}, {4569, iaxPayload(2)}});
+    stop(*capture);
+    fs::remove_all(temporaryFile);
+
+    EXPECT_TRUE(alert.messages.empty());
+    const std::string path = capture->valueForKey("captureFile").toString().toStdString();
+    ASSERT_FALSE(path.empty());
+    EXPECT_NE(path, temporaryFile);
+    EXPECT_EQ(log.count("Capture file: " + path), 1);
+    EXPECT_EQ(packetsInFile(path.c_str()).size(), 2u);
+    struct stat folder {};
+    ASSERT_EQ(stat(fs::path(path).parent_path().c_str(), &folder), 0);
+    EXPECT_EQ(folder.st_mode & 077, 0u); // the user's alone
+    EXPECT_EQ(liveFiles.movablePath(), std::optional(path));
+    fs::remove(path);
 }

@@ -4,6 +4,7 @@
 #include "platform/FilePanels.h"
 #include "app/KvController.h"
 #include "capture/CapturePermission.h"
+#include "capture/LiveCaptureFile.h"
 #include "capture/LiveRunGate.h"
 
 #include "tests/support/LoadHarness.h"
@@ -51,6 +52,7 @@ struct ControllerHarness {
         load.services.liveGate = &gate;
         load.services.permission = &permission;
         load.services.liveSettings = &settings;
+        load.services.liveFiles = &liveFiles;
         services.captures = load.services;
         services.panels = &panels;
         services.beep = &beep;
@@ -64,6 +66,7 @@ struct ControllerHarness {
     LiveRunGate gate;
     NoPermission permission;
     LiveCaptureSettings settings;
+    LiveFileRecord liveFiles;
     ScriptedPanels panels;
     LoggedBeep beep{log};
     ControllerServices services;

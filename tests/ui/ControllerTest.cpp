@@ -35,6 +35,14 @@ QString writeSampleCapture(const QString& path, int* count = nullptr) {
     return path;
 }
 
+// As a live run of this process leaves it: the file, and the record of it.
+void writeLiveRunFile(ControllerHarness& h, const QString& path) {
+    writeSampleCapture(path);
+    struct stat info {};
+    ASSERT_EQ(stat(path.toLocal8Bit().constData(), &info), 0);
+    h.liveFiles.remember(path.toStdString(), info.st_dev, info.st_ino);
+}
+
 QByteArray contents(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
@@ -160,7 +168,7 @@ TEST_F(Controller, SaveMovesTheTemporaryFileOnceAndNeverReplaces) {
     EXPECT_EQ(h.panels.saveType, "pcap");
 
     // A name without the extension gets it.
-    writeSampleCapture(temporaryFile);
+    writeLiveRunFile(h, temporaryFile);
     const QByteArray captured = contents(temporaryFile);
     h.panels.answers.push_back(dir.filePath("first"));
     controller->saveDocument(nullptr);
@@ -174,7 +182,7 @@ TEST_F(Controller, SaveMovesTheTemporaryFileOnceAndNeverReplaces) {
     EXPECT_EQ(h.beep.count, 2);
 
     // An existing file is never replaced; the temporary file stays.
-    writeSampleCapture(temporaryFile);
+    writeLiveRunFile(h, temporaryFile);
     QFile existing(dir.filePath("keep.pcap"));
     ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
     existing.write("mine");
@@ -270,4 +278,38 @@ TEST_F(Controller, OpenCallsOffALoadThatIsStillRunning) {
     pumpUntil([] { return false; }, 50);
     EXPECT_TRUE(endless.expired()); // gone with its frames
     EXPECT_EQ(controller->iaxCaptures().first()->iaxFrames().size(), 38u);
+}
+
+// Save moves the file this process's last live run made, and nothing else:
+// not a file another user put at the path, nor one that replaced ours.
+TEST_F(Controller, SaveNeverMovesAFileItsLiveRunDidNotMake) {
+    writeSampleCapture(temporaryFile); // no live run made it
+    h.panels.answers.push_back(dir.filePath("planted"));
+    controller->saveDocument(nullptr);
+    EXPECT_FALSE(QFile::exists(dir.filePath("planted.pcap")));
+
+    writeLiveRunFile(h, temporaryFile);
+    ASSERT_EQ(chown(temporaryFile.toLocal8Bit().constData(), 65534, 65534), 0); // another user's
+    ASSERT_EQ(chmod(temporaryFile.toLocal8Bit().constData(), 0666), 0);
+    h.panels.answers.push_back(dir.filePath("foreign"));
+    controller->saveDocument(nullptr);
+    EXPECT_FALSE(QFile::exists(dir.filePath("foreign.pcap")));
+
+    writeLiveRunFile(h, temporaryFile);
+    ASSERT_TRUE(QFile::rename(temporaryFile, dir.filePath("moved-away")));
+    writeSampleCapture(temporaryFile); // same name, another file
+    h.panels.answers.push_back(dir.filePath("replaced"));
+    controller->saveDocument(nullptr);
+    EXPECT_FALSE(QFile::exists(dir.filePath("replaced.pcap")));
+    EXPECT_EQ(h.beep.count, 3);
+
+    // The run's own file moves, and is its owner's alone.
+    writeLiveRunFile(h, temporaryFile);
+    ASSERT_EQ(chmod(temporaryFile.toLocal8Bit().constData(), 0644), 0);
+    h.panels.answers.push_back(dir.filePath("ours"));
+    controller->saveDocument(nullptr);
+    struct stat saved {};
+    ASSERT_EQ(stat(dir.filePath("ours.pcap").toLocal8Bit().constData(), &saved), 0);
+    EXPECT_EQ(saved.st_mode & 0777, 0600u);
+    EXPECT_EQ(h.beep.count, 3);
 }
