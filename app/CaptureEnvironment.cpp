@@ -1,6 +1,7 @@
 #include "app/CaptureEnvironment.h"
 
 #include "common/Log.h"
+#include "common/MemoryBudget.h"
 
 #include <QCoreApplication>
 
@@ -30,6 +31,18 @@ CaptureEnvironment::CaptureEnvironment(const Options& options)
     services_.permission = permission_.get();
     services_.liveSettings = &liveSettings_;
     services_.liveFiles = &liveFiles_;
+    services_.memoryBudget = std::make_shared<MemoryBudget>(options.memoryLimit.value_or(
+        memoryLimitFromEnvironment().value_or(MemoryBudget::defaultLimit())));
+}
+
+std::optional<std::uint64_t> CaptureEnvironment::memoryLimitFromEnvironment(bool* valid) {
+    const char* text = std::getenv("QUORVEX_MEMORY_LIMIT");
+    const auto limit =
+        text != nullptr && *text != '\0' ? MemoryBudget::parseSize(text) : std::nullopt;
+    if (valid != nullptr) {
+        *valid = text == nullptr || *text == '\0' || limit.has_value();
+    }
+    return limit;
 }
 
 void CaptureEnvironment::waitForWorkers() {

@@ -7,6 +7,7 @@
 #include "capture/QueuedHandoff.h"
 #include "capture/WorkerThreads.h"
 
+#include <cstdint>
 #include <iosfwd>
 #include <memory>
 #include <optional>
@@ -28,6 +29,9 @@ public:
         CaptureAlert* alert = nullptr;
         // Also print the capture library's failures on standard error.
         bool printLibraryErrors = true;
+        // What the frame records may hold together: this many bytes, else
+        // QUORVEX_MEMORY_LIMIT (a size such as 512M), else half the memory.
+        std::optional<std::uint64_t> memoryLimit;
     };
 
     explicit CaptureEnvironment(const Options& options);
@@ -37,6 +41,9 @@ public:
     [[nodiscard]] const CaptureServices& services() const { return services_; }
     [[nodiscard]] LiveCaptureSettings& liveSettings() { return liveSettings_; }
     [[nodiscard]] WorkerThreads& threads() { return threads_; }
+    // The environment's QUORVEX_MEMORY_LIMIT, when it names a size; `valid`
+    // tells whether it was absent or one.
+    static std::optional<std::uint64_t> memoryLimitFromEnvironment(bool* valid = nullptr);
     // Lets every worker finish, serving the hand-off meanwhile.
     void waitForWorkers();
     // At the end of main, once every capture was stopped and called off:

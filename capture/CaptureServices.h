@@ -3,12 +3,14 @@
 #include <chrono>
 #include <functional>
 #include <iosfwd>
+#include <memory>
 
 #include <string>
 
 class CaptureAlert;
 class CapturePermission;
 class LiveFileRecord;
+class MemoryBudget;
 class LiveRunGate;
 class MainThreadHandoff;
 class WorkerThreads;
@@ -44,6 +46,8 @@ struct CaptureServices {
     const LiveCaptureSettings* liveSettings = nullptr;
     // Which file this process's last live run made, for Save.
     LiveFileRecord* liveFiles = nullptr;
+    // What the frame records of all captures may hold together; none: no limit.
+    std::shared_ptr<MemoryBudget> memoryBudget;
     // The delivery clock; empty means the steady clock.
     std::function<Clock::time_point()> clock;
 };

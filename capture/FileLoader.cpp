@@ -32,8 +32,15 @@ void KvPCAPCapture::loadCapture(std::shared_ptr<CaptureTarget> capture) {
         kvlog::debug("Reading packet");
         const auto read = source->next(packet);
         if (read == FilePacketSource::Read::Packet) {
+            auto frame = decodePacket(packet);
+            if (!frame) {
+                // Keeps what it has, rather than being killed for more.
+                delivery_.deliverRest();
+                setErrorOnCapture(*captureReference(), memoryLimitText(summary.packetsRead));
+                break;
+            }
             ++summary.packetsRead;
-            applyFilePolicy(decodePacket(packet));
+            applyFilePolicy(std::move(frame));
             continue;
         }
         // Whatever was read is in the capture before the run ends or fails.

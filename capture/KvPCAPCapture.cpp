@@ -5,10 +5,20 @@
 KvPCAPCapture::KvPCAPCapture(const CaptureServices& services)
     : services_(services),
       dissector_(services.unknownElementDump != nullptr ? *services.unknownElementDump : std::cout),
-      delivery_(services) {}
+      allocator_(services.memoryBudget), delivery_(services) {}
 
 std::shared_ptr<KvIAXFrame> KvPCAPCapture::decodePacket(const CapturedPacket& packet) {
     auto frame = allocator_.makeFrame();
+    if (!frame) {
+        return nullptr;
+    }
     dissector_.decodeInto(packet, *frame);
+    if (!allocator_.chargeExtra(frame->elementArea().heldBytes())) {
+        return nullptr;
+    }
     return frame;
+}
+
+std::string KvPCAPCapture::memoryLimitText(std::uint64_t frames) {
+    return "memory limit reached after " + std::to_string(frames) + " frames";
 }

@@ -68,8 +68,11 @@ public:
         return delivery_.capture();
     }
 
-    // Decoding, as the worker performs it for every packet.
+    // Decoding, as the worker performs it for every packet. Nothing when the
+    // memory budget cannot hold another record: the run then stops with
+    // memoryLimitText().
     [[nodiscard]] std::shared_ptr<KvIAXFrame> decodePacket(const CapturedPacket& packet);
+    [[nodiscard]] static std::string memoryLimitText(std::uint64_t frames);
     void decodeIAXFullFrame(ByteCursor payload, long payloadLength, PropertyMap& map) const {
         dissector_.decodeIAXFullFrame(payload, payloadLength, map);
     }

@@ -135,12 +135,6 @@ void KvPCAPCapture::startCapture(std::shared_ptr<CaptureTarget> capture, const L
             continue;
         }
         const std::int64_t offset = pcap_dump_ftell64(dumper.get());
-        pcap_dump(reinterpret_cast<u_char*>(dumper.get()), header, data);
-        if (std::ferror(pcap_dump_file(dumper.get())) != 0) {
-            // A full disk: the file no longer holds every packet, so the run ends.
-            runError = opened.path + ": " + std::strerror(errno);
-            break;
-        }
         packet.bytes = {data, header->caplen};
         packet.wireLength = header->len;
         packet.seconds = header->ts.tv_sec;
@@ -148,8 +142,22 @@ void KvPCAPCapture::startCapture(std::shared_ptr<CaptureTarget> capture, const L
         packet.index = static_cast<std::uint32_t>(summary.packetsRead);
         packet.fileOffset =
             offset >= 0 ? static_cast<std::uint64_t>(offset) : FrameFacts::unknownFileOffset;
+        // Decoded before it is written, so that a packet whose record the
+        // memory budget refuses is in neither: capturing stops, keeping what
+        // it has, and the file and the capture still hold the same packets.
+        auto frame = decodePacket(packet);
+        if (!frame) {
+            runError = memoryLimitText(summary.packetsRead);
+            break;
+        }
+        pcap_dump(reinterpret_cast<u_char*>(dumper.get()), header, data);
+        if (std::ferror(pcap_dump_file(dumper.get())) != 0) {
+            // A full disk: the file no longer holds every packet, so the run ends.
+            runError = opened.path + ": " + std::strerror(errno);
+            break;
+        }
         ++summary.packetsRead;
-        applyLivePolicy(decodePacket(packet));
+        applyLivePolicy(std::move(frame));
     }
 
     kvlog::line("Capture has been stopped");

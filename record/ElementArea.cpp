@@ -45,3 +45,9 @@ std::span<const std::uint8_t> ElementArea::bytes() const {
 std::uint32_t ElementArea::declaredLength() const {
     return empty() ? 0 : header().declaredLength;
 }
+
+std::size_t ElementArea::heldBytes() const {
+    return empty()
+               ? 0
+               : sizeof(Header) + header().elementCount * sizeof(ElementFact) + header().byteCount;
+}

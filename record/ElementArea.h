@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -30,6 +31,8 @@ public:
     [[nodiscard]] std::span<const ElementFact> elements() const;
     [[nodiscard]] std::span<const std::uint8_t> bytes() const;
     [[nodiscard]] std::uint32_t declaredLength() const;
+    // The bytes the area holds in memory.
+    [[nodiscard]] std::size_t heldBytes() const;
 
 private:
     struct Header {

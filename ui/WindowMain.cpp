@@ -2,6 +2,7 @@
 //   quorvex [--debug] [--interface NAME] [CAPTURE_FILE]
 #include "app/CaptureEnvironment.h"
 #include "app/TerminationSignals.h"
+#include "common/MemoryBudget.h"
 #include "privileges/MwAuthentication.h"
 #include "privileges/NotificationCenter.h"
 #include "privileges/PolkitBackend.h"
@@ -28,15 +29,36 @@ int main(int argc, char** argv) {
     const QCommandLineOption debugOption(
         "debug", "Write the per-packet log lines too (also QUORVEX_DEBUG=1).");
     parser.addOption(debugOption);
+    const QCommandLineOption memoryLimitOption(
+        "memory-limit",
+        "What frame records may hold together, like 512M or 2G (default: QUORVEX_MEMORY_LIMIT, "
+        "or half the memory).",
+        "size");
+    parser.addOption(memoryLimitOption);
     parser.addPositionalArgument("file", "A capture file to open at start.", "[file]");
     parser.process(app);
+    std::optional<std::uint64_t> memoryLimit;
+    bool limitValid = true;
+    if (parser.isSet(memoryLimitOption)) {
+        memoryLimit = MemoryBudget::parseSize(parser.value(memoryLimitOption).toStdString());
+        limitValid = memoryLimit.has_value();
+    } else {
+        CaptureEnvironment::memoryLimitFromEnvironment(&limitValid);
+    }
+    if (!limitValid) {
+        std::cerr << "quorvex: the memory limit is not a size (like 512M or 2G)\n";
+        return 2;
+    }
 
     CaptureEnvironment environment(
         {.interfaceName = parser.isSet(interfaceOption)
                               ? std::optional(parser.value(interfaceOption).toStdString())
                               : std::nullopt,
          .debug = parser.isSet(debugOption),
-         .unknownElementDump = &std::cout});
+         .unknownElementDump = &std::cout,
+         .alert = nullptr,
+         .printLibraryErrors = true,
+         .memoryLimit = memoryLimit});
     // The privileged runner beeps through the window.
     PolkitBackend authorization;
     QtBeep beep;

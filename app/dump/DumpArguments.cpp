@@ -1,13 +1,15 @@
 #include "app/dump/DumpArguments.h"
 
+#include "common/MemoryBudget.h"
+
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
 
 const char* const dumpUsage =
-    "usage: quorvex-dump [--debug] [--format jsonl|tsv] FILE\n"
-    "       quorvex-dump --live [--debug] [--format jsonl|tsv] [--interface NAME]\n"
-    "                    [--filter EXPR] [--count N] [--duration SECONDS]\n";
+    "usage: quorvex-dump [--debug] [--memory-limit SIZE] [--format jsonl|tsv] FILE\n"
+    "       quorvex-dump --live [--debug] [--memory-limit SIZE] [--format jsonl|tsv]\n"
+    "                    [--interface NAME] [--filter EXPR] [--count N] [--duration SECONDS]\n";
 
 namespace {
 
@@ -70,6 +72,12 @@ std::optional<DumpArguments> DumpArguments::parse(int argc, char** argv) {
                 return std::nullopt;
             }
             (option == "--interface" ? args.interface : args.captureFilter) = std::string(v);
+        } else if (option == "--memory-limit") {
+            const char* v = takeValue();
+            args.memoryLimit = v != nullptr ? MemoryBudget::parseSize(v) : std::nullopt;
+            if (!args.memoryLimit) {
+                return std::nullopt;
+            }
         } else if (option == "--count") {
             const char* v = takeValue();
             unsigned long count = 0;

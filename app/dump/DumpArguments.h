@@ -2,6 +2,7 @@
 
 #include "app/RecordWriter.h"
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -9,8 +10,9 @@
 struct DumpArguments {
     recordwriter::Format format = recordwriter::Format::Jsonl;
     bool live = false;
-    bool debug = false;                   // write the per-packet log lines too
-    std::string file;                     // a capture file, "-" for standard input
+    bool debug = false;                       // write the per-packet log lines too
+    std::optional<std::uint64_t> memoryLimit; // --memory-limit SIZE
+    std::string file;                         // a capture file, "-" for standard input
     std::optional<std::string> interface; // live: the interface (default: QUORVEX_INTERFACE, en0)
     std::optional<std::string> captureFilter; // live: --filter (default "port 4569")
     std::optional<unsigned long> count;       // live: stop after this many frames

@@ -98,6 +98,12 @@ int main(int argc, char** argv) {
         return 2;
     }
     const DumpArguments& args = *parsed;
+    bool limitValid = true;
+    CaptureEnvironment::memoryLimitFromEnvironment(&limitValid);
+    if (!limitValid) {
+        std::fputs("quorvex-dump: QUORVEX_MEMORY_LIMIT is not a size (like 512M or 2G)\n", stderr);
+        return 2;
+    }
     QCoreApplication app(argc, argv);
 
     StderrAlert alert;
@@ -107,7 +113,8 @@ int main(int argc, char** argv) {
                                     .unknownElementDump = &std::cerr,
                                     .alert = &alert,
                                     // the alert prints them, once
-                                    .printLibraryErrors = false});
+                                    .printLibraryErrors = false,
+                                    .memoryLimit = args.memoryLimit});
 
     auto capture = KvIAXCapture::create(environment.services());
     RecordPrinter printer(args.format);

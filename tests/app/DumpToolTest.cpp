@@ -99,10 +99,12 @@ TEST(DumpTool, ExitStatusTellsWhatWentWrong) {
           QStringList{"--live", "--duration", "soon"}, QStringList{"--live", "--filter="}}) {
         const ProcessResult bad = runProcess(dumpTool, arguments);
         EXPECT_EQ(bad.exitCode, 2) << arguments.join(' ').toStdString();
-        EXPECT_EQ(bad.err,
-                  "usage: quorvex-dump [--debug] [--format jsonl|tsv] FILE\n"
-                  "       quorvex-dump --live [--debug] [--format jsonl|tsv] [--interface NAME]\n"
-                  "                    [--filter EXPR] [--count N] [--duration SECONDS]\n");
+        EXPECT_EQ(
+            bad.err,
+            "usage: quorvex-dump [--debug] [--memory-limit SIZE] [--format jsonl|tsv] FILE\n"
+            "       quorvex-dump --live [--debug] [--memory-limit SIZE] [--format jsonl|tsv]\n"
+            "                    [--interface NAME] [--filter EXPR] [--count N] [--duration "
+            "SECONDS]\n");
     }
 }
 
@@ -195,4 +197,38 @@ TEST(DumpTool, OpensAFileWhoseNameIsNotUtf8) {
         ("'" + dumpTool.toStdString() + "' '" + name + "' > '" + out + "' 2> /dev/null").c_str());
     EXPECT_EQ(status, 0);
     EXPECT_EQ(outputLines(fileBytes(QString::fromStdString(out))).size(), 38);
+}
+
+// At the memory limit a load stops with an error, keeping and printing what
+// it has, instead of growing until the system kills it.
+TEST(DumpTool, ALoadStopsAtTheMemoryLimitKeepingWhatItHas) {
+    QTemporaryDir dir;
+    const QString mix = dir.filePath("mix.pcap");
+    ASSERT_EQ(runProcess(generator, {"mix", "20000", mix}).exitCode, 0);
+    const ProcessResult run =
+        runProcess(dumpTool, {"--memory-limit", "1M", "--format", "tsv", mix});
+    EXPECT_EQ(run.exitCode, 1);
+    const QString errors = QString::fromUtf8(run.err);
+    const QRegularExpression limit(
+        R"(^Capture failed: memory limit reached after (\d+) frames\n$)");
+    const auto match = limit.match(errors);
+    ASSERT_TRUE(match.hasMatch()) << errors.toStdString();
+    const int kept = match.captured(1).toInt();
+    EXPECT_GT(kept, 1000);
+    EXPECT_LT(kept, 20000);
+    EXPECT_EQ(outputLines(run.out).size(), kept + 1); // header and every frame kept
+
+    // The same through the environment; a size that is not one is refused.
+    QProcess limited;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QUORVEX_MEMORY_LIMIT", "1M");
+    limited.setProcessEnvironment(environment);
+    limited.start(dumpTool, {mix});
+    ASSERT_TRUE(limited.waitForFinished());
+    EXPECT_EQ(limited.exitCode(), 1);
+    environment.insert("QUORVEX_MEMORY_LIMIT", "lots");
+    limited.setProcessEnvironment(environment);
+    limited.start(dumpTool, {mix});
+    ASSERT_TRUE(limited.waitForFinished());
+    EXPECT_EQ(limited.exitCode(), 2);
 }

@@ -154,6 +154,19 @@ TEST_F(LiveDump, AFullFileSystemEndsTheRunWithAnError) {
         << errors.toStdString();
 }
 
+TEST_F(LiveDump, ALiveRunStopsCapturingAtTheMemoryLimit) {
+    // Room for one block of 1,024 records.
+    startDump({"--memory-limit", "100K", "--duration", "30"});
+    sendPackets(1100, 1);
+    ASSERT_TRUE(dump.waitForFinished(10000)) << "the run went on past its memory limit";
+    EXPECT_EQ(dump.exitCode(), 1);
+    const QByteArray errors = dump.readAllStandardError();
+    EXPECT_TRUE(errors.contains("Capture failed: memory limit reached after 1024 frames"))
+        << errors.toStdString();
+    EXPECT_EQ(dump.readAllStandardOutput().trimmed().split('\n').size(), 1025);
+    EXPECT_EQ(packetsInTemporaryFile(), 1024); // intact, and the same packets
+}
+
 namespace {
 
 // The effective capabilities of every thread of a process, from /proc.
