@@ -102,6 +102,7 @@ void KvIAXCapture::startCapture() {
         services_.liveSettings != nullptr ? *services_.liveSettings : LiveCaptureSettings{};
     run.interfaceName = settings.interfaceName;
     run.temporaryFile = settings.temporaryFile;
+    run.helperPath = settings.helperPath;
     run.captureFilter =
         properties_.value(keyText(capturekeys::captureFilter)).toString().toStdString();
     run.generation = liveRunGeneration_.fetch_add(1, std::memory_order_acq_rel) + 1;

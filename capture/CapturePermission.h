@@ -16,7 +16,6 @@ public:
 
 // Where the system has a packet-filter device (/dev/bpf0), its permission is
 // widened for everyone and narrowed again through the privileged command
-// runner. On Linux there is no such device: the worker thread raises
-// CAP_NET_RAW and CAP_NET_ADMIN from its permitted set into its effective set
-// for the open and drops them right after (capabilities are per thread).
+// runner. On Linux there is no such device, and the capture helper
+// (quorvex-capture) alone holds CAP_NET_RAW and CAP_NET_ADMIN: nothing to do.
 std::unique_ptr<CapturePermission> makeCapturePermission();

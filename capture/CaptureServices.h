@@ -23,6 +23,8 @@ struct LiveCaptureSettings {
     std::string interfaceName = defaultInterface;
     // Every live run writes its packets here; Save moves it.
     std::string temporaryFile = defaultTemporaryFile;
+    // The capture helper; empty: quorvex-capture beside the running program.
+    std::string helperPath;
 };
 
 // What a capture and its workers use of the application around them, passed

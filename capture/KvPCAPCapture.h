@@ -35,6 +35,7 @@ public:
         std::string interfaceName;
         std::string captureFilter;
         std::string temporaryFile;
+        std::string helperPath; // empty: beside the running program
         std::uint64_t generation = 0;
     };
     static constexpr const char* temporaryCaptureFile = LiveCaptureSettings::defaultTemporaryFile;

@@ -1,8 +1,12 @@
-// The live run of the capture worker: the interface is opened with the
-// capture's filter, every packet is written unchanged to the temporary
-// capture file, decoded, and handed over in batches about a second apart.
+// The live run of the capture worker. The interface is opened by the capture
+// helper (quorvex-capture), the only program that may hold capture rights,
+// which streams the packets that pass the capture's filter as pcap on a pipe.
+// The worker reads that stream with libpcap, writes every packet unchanged to
+// the temporary capture file, decodes it, and hands the frames over in
+// batches about a second apart.
 #include "capture/KvPCAPCapture.h"
 
+#include "capture/CaptureHelperProcess.h"
 #include "capture/CapturePermission.h"
 #include "capture/LiveCaptureFile.h"
 #include "capture/LiveRunGate.h"
@@ -11,17 +15,12 @@
 
 #include <pcap/pcap.h>
 
-#include <fcntl.h>
-#include <net/if.h>
 #include <poll.h>
-#include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <thread>
 
 void KvPCAPCapture::startCapture(std::shared_ptr<CaptureTarget> capture, const LiveRun& run) {
     beginRun(std::move(capture));
@@ -41,8 +40,9 @@ void KvPCAPCapture::startCapture(std::shared_ptr<CaptureTarget> capture, const L
     }
     CapturePermission& permission = *services_.permission;
     permission.widen();
-    // On every way out, once the handles below are closed: the permission is
-    // narrowed, then the capture is told that the run has ended.
+    // On every way out, once the handles below are closed and the helper has
+    // ended: the permission is narrowed, then the capture is told that the run
+    // has ended.
     struct RunEnd {
         KvPCAPCapture& worker;
         const RunSummary& summary;
@@ -53,37 +53,45 @@ void KvPCAPCapture::startCapture(std::shared_ptr<CaptureTarget> capture, const L
         ~Narrowing() { permission.narrow(); }
     } narrowing{permission};
 
+    std::string error;
+    const auto helper = CaptureHelperProcess::start({.helperPath = run.helperPath,
+                                                     .interfaceName = run.interfaceName,
+                                                     .captureFilter = run.captureFilter,
+                                                     .snapshotLength = snapshotLength,
+                                                     .promiscuous = true,
+                                                     .readTimeoutMs = readTimeoutMs},
+                                                    error);
+    if (!helper) {
+        setErrorOnCapture(*captureReference(), error);
+        return;
+    }
+    // The stream's header comes once the interface is open and the filter in
+    // place; a helper that failed ends the stream first and says why.
     char errorText[PCAP_ERRBUF_SIZE] = {};
-    const PcapHandle handle(
-        pcap_open_live(run.interfaceName.c_str(), snapshotLength, 1, readTimeoutMs, errorText));
-    if (!handle) {
-        if (services_.printLibraryErrors) {
-            std::fprintf(stderr, "pcap_open_live failed: %s\n", errorText);
+    const PcapHandle stream(pcap_fopen_offline(helper->stream(), errorText));
+    if (stream) {
+        helper->streamTakenOver(); // closed with the handle, before the helper is reaped
+    } else {
+        const auto ending = helper->wait();
+        const std::string reason = !ending.errorText.empty() ? ending.errorText : errorText;
+        if (ending.exitStatus == 4) {
+            permission.interfaceOpened(); // the filter failed, after the open
         }
-        setErrorOnCapture(*captureReference(), errorText);
+        if (ending.exitStatus == 3 && services_.printLibraryErrors) {
+            std::fprintf(stderr, "pcap_open_live failed: %s\n", reason.c_str());
+        }
+        setErrorOnCapture(*captureReference(), reason);
         return;
     }
     permission.interfaceOpened();
 
-    bpf_program program{};
-    const bool compiled =
-        pcap_compile(handle.get(), &program, run.captureFilter.c_str(), 1, 0) == 0;
-    const bool installed = compiled && pcap_setfilter(handle.get(), &program) == 0;
-    if (compiled) {
-        pcap_freecode(&program); // the capture keeps its own copy
-    }
-    if (!installed) {
-        setErrorOnCapture(*captureReference(), pcap_geterr(handle.get()));
-        return;
-    }
-
     const OpenedLiveFile opened = openLiveCaptureFile(run.temporaryFile, services_.liveFiles);
-    const PcapDumper dumper(opened.file != nullptr ? pcap_dump_fopen(handle.get(), opened.file)
+    const PcapDumper dumper(opened.file != nullptr ? pcap_dump_fopen(stream.get(), opened.file)
                                                    : nullptr);
     if (!dumper) {
         kvlog::line("Error while getting a pcap_dumper reference");
         const std::string reason =
-            opened.file != nullptr ? std::string(pcap_geterr(handle.get())) : opened.error;
+            opened.file != nullptr ? std::string(pcap_geterr(stream.get())) : opened.error;
         if (opened.file != nullptr) {
             std::fclose(opened.file);
         }
@@ -95,44 +103,32 @@ void KvPCAPCapture::startCapture(std::shared_ptr<CaptureTarget> capture, const L
         delivery_.showCaptureFile(opened.path);
     }
 
-    // On Linux a blocking read's time-out only starts once a packet has
-    // arrived, so with no traffic it would never return to the flag test.
-    // Reads are therefore non-blocking, with a wait of at most one read
-    // time-out for the capture's descriptor when there is nothing to read.
-    const int selectable = pcap_get_selectable_fd(handle.get());
-    const bool waitOnDescriptor =
-        selectable >= 0 && pcap_setnonblock(handle.get(), 1, errorText) == 0;
-    const auto linkType = static_cast<std::uint16_t>(pcap_datalink(handle.get()));
     CapturedPacket packet;
-    packet.linkType = linkType;
-    // Where the interface has an index, its disappearance can be told apart
-    // from a passing read error ("any" has none).
-    const unsigned interfaceIndex = if_nametoindex(run.interfaceName.c_str());
+    packet.linkType = static_cast<std::uint16_t>(pcap_datalink(stream.get()));
     std::string runError;
-    while (runIsCurrent()) {
+    bool stopping = false;
+    for (;;) {
+        if (!stopping && !runIsCurrent()) {
+            // The helper writes out what it has and ends the stream; every
+            // packet it captured is still read below.
+            helper->stop();
+            stopping = true;
+        }
+        if (!helper->streamHasBufferedBytes()) {
+            pollfd ready{helper->streamDescriptor(), POLLIN, 0};
+            if (poll(&ready, 1, readTimeoutMs) == 0) {
+                delivery_.deliverIfDue(); // no packet within the read time-out
+                continue;
+            }
+        }
         pcap_pkthdr* header = nullptr;
         const u_char* data = nullptr;
-        const int status = pcap_next_ex(handle.get(), &header, &data);
-        if (status == 0) {
-            if (waitOnDescriptor) {
-                pollfd ready{selectable, POLLIN, 0};
-                poll(&ready, 1, readTimeoutMs);
-            }
-            delivery_.deliverIfDue(); // no packet within the read time-out
-            continue;
-        }
+        const int status = pcap_next_ex(stream.get(), &header, &data);
         if (status != 1) {
-            // An interface that went away ends the run, and says so: it would
-            // go on "capturing" nothing. Any other failed read does not end
-            // it, but must not keep a core busy either.
-            if (status == PCAP_ERROR_IFACE_NOT_UP ||
-                (interfaceIndex != 0 && if_nametoindex(run.interfaceName.c_str()) == 0)) {
-                runError = run.interfaceName + ": the interface went away (" +
-                           pcap_geterr(handle.get()) + ")";
-                break;
+            if (status != PCAP_ERROR_BREAK) {
+                runError = std::string("capture stream: ") + pcap_geterr(stream.get());
             }
-            std::this_thread::sleep_for(std::chrono::milliseconds(readTimeoutMs));
-            continue;
+            break; // the helper ended its stream
         }
         const std::int64_t offset = pcap_dump_ftell64(dumper.get());
         packet.bytes = {data, header->caplen};
@@ -161,6 +157,13 @@ void KvPCAPCapture::startCapture(std::shared_ptr<CaptureTarget> capture, const L
     }
 
     kvlog::line("Capture has been stopped");
+    // A helper that ended by itself, other than at our stop, failed: its
+    // interface went away, or it was killed.
+    const auto ending = helper->wait();
+    if (runError.empty() && (!ending.cleanly || !stopping)) {
+        runError =
+            !ending.errorText.empty() ? ending.errorText : "the capture helper ended unexpectedly";
+    }
     if (runError.empty() && pcap_dump_flush(dumper.get()) != 0) {
         runError = opened.path + ": " + std::strerror(errno);
     }
@@ -169,11 +172,10 @@ void KvPCAPCapture::startCapture(std::shared_ptr<CaptureTarget> capture, const L
     if (!runError.empty()) {
         setErrorOnCapture(*captureReference(), runError);
     }
-    pcap_stat statistics{};
-    if (pcap_stats(handle.get(), &statistics) == 0) {
+    if (ending.haveStatistics) {
         summary.haveStatistics = true;
-        summary.packetsReceived = statistics.ps_recv;
-        summary.packetsDropped = statistics.ps_drop;
-        summary.packetsDroppedByInterface = statistics.ps_ifdrop;
+        summary.packetsReceived = ending.received;
+        summary.packetsDropped = ending.dropped;
+        summary.packetsDroppedByInterface = ending.droppedByInterface;
     }
 }

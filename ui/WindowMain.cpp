@@ -1,5 +1,5 @@
 // quorvex: the desktop window.
-//   quorvex [--debug] [--interface NAME] [CAPTURE_FILE]
+//   quorvex [--debug] [--memory-limit SIZE] [--interface NAME] [--capture | CAPTURE_FILE]
 #include "app/CaptureEnvironment.h"
 #include "app/TerminationSignals.h"
 #include "common/MemoryBudget.h"
@@ -35,6 +35,9 @@ int main(int argc, char** argv) {
         "or half the memory).",
         "size");
     parser.addOption(memoryLimitOption);
+    const QCommandLineOption captureOption(
+        "capture", "Start a live capture at launch, as the capture's Start button does.");
+    parser.addOption(captureOption);
     parser.addPositionalArgument("file", "A capture file to open at start.", "[file]");
     parser.process(app);
     std::optional<std::uint64_t> memoryLimit;
@@ -73,6 +76,8 @@ int main(int argc, char** argv) {
     window.show();
     if (!parser.positionalArguments().isEmpty()) {
         window.controller().openDocumentWithContentsOfFile(parser.positionalArguments().first());
+    } else if (parser.isSet(captureOption)) {
+        window.controller().stopCapture(window.controller().iaxCaptures().first().get());
     }
     // A live capture still running when the application ends is stopped and
     // cleaned up first: the permission narrowed, the temporary file complete.

@@ -5,7 +5,9 @@
 #include "tests/support/TestNetwork.h"
 #include "tests/support/EventLoop.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
@@ -169,67 +171,83 @@ TEST_F(LiveDump, ALiveRunStopsCapturingAtTheMemoryLimit) {
 
 namespace {
 
-// The effective capabilities of every thread of a process, from /proc.
-std::vector<std::string> effectiveCapabilities(qint64 pid) {
+// The capability sets (CapPrm, CapEff) of every thread of a process, from /proc.
+std::vector<std::string> capabilitySets(qint64 pid) {
     std::vector<std::string> sets;
     const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
     for (const auto& task : std::filesystem::directory_iterator(tasks)) {
         std::ifstream status(task.path() / "status");
-        std::string line;
-        while (std::getline(status, line)) {
-            if (line.rfind("CapEff:", 0) == 0) {
-                sets.push_back(line.substr(7));
+        for (std::string line; std::getline(status, line);) {
+            if (line.rfind("CapPrm:", 0) == 0 || line.rfind("CapEff:", 0) == 0) {
+                sets.push_back(line);
             }
         }
     }
     return sets;
 }
 
+bool isEmptySet(const std::string& line) {
+    return std::stoull(line.substr(line.find(':') + 1), nullptr, 16) == 0;
+}
+
 bool haveCapabilityTools() {
     return access("/usr/sbin/setcap", X_OK) == 0 && access("/usr/bin/setpriv", X_OK) == 0;
 }
 
+// Runs `program` as nobody, with `extra` added to the environment.
+bool startAsNobody(QProcess& process, const QString& program, const QStringList& arguments,
+                   const QStringList& extra = {}) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("ASAN_OPTIONS", "detect_leaks=0"); // no ptrace for LSan there
+    for (const QString& pair : extra) {
+        environment.insert(pair.section('=', 0, 0), pair.section('=', 1));
+    }
+    process.setProcessEnvironment(environment);
+    process.start("setpriv",
+                  QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", program} +
+                      arguments);
+    return process.waitForStarted();
+}
+
 } // namespace
 
-// What the README recommends instead of running as root: the binary gets
-// CAP_NET_RAW and CAP_NET_ADMIN as permitted file capabilities and an
-// ordinary user runs it. The worker raises them for the open only.
-TEST_F(LiveDump, AnUnprivilegedUserCapturesWithFileCapabilitiesHeldOnlyForTheOpen) {
+// What the README recommends instead of running as root: only the capture
+// helper gets CAP_NET_RAW and CAP_NET_ADMIN, as file capabilities, and an
+// ordinary user runs the programs. No process that links Qt holds any
+// capability: not quorvex-dump, not the window, not a plugin that the
+// environment makes Qt load into the window.
+TEST_F(LiveDump, OnlyTheCaptureHelperHoldsCapabilities) {
     if (!haveCapabilityTools()) {
         GTEST_SKIP() << "needs setcap and setpriv (libcap2-bin, util-linux)";
     }
     QTemporaryDir dir;
-    ASSERT_TRUE(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner |
-                                                      QFile::ExeOwner | QFile::ReadOther |
-                                                      QFile::ExeOther));
-    const QString capable = dir.filePath("quorvex-dump");
-    const QString plain = dir.filePath("quorvex-dump-plain");
-    ASSERT_TRUE(QFile::copy(QUORVEX_DUMP, capable));
-    ASSERT_TRUE(QFile::copy(QUORVEX_DUMP, plain));
-    if (std::system(("setcap cap_net_raw,cap_net_admin+p " + capable.toStdString()).c_str()) != 0) {
+    const auto everyoneMayRead =
+        QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther;
+    ASSERT_TRUE(QFile::setPermissions(dir.path(), everyoneMayRead));
+    for (const char* folder : {"capable", "plain"}) {
+        ASSERT_TRUE(QDir(dir.path()).mkdir(folder));
+        ASSERT_TRUE(QFile::setPermissions(dir.filePath(folder), everyoneMayRead));
+        for (const QString& program :
+             {QString(QUORVEX_DUMP), QString(QUORVEX_WINDOW), QString(QUORVEX_CAPTURE_HELPER)}) {
+            ASSERT_TRUE(
+                QFile::copy(program, dir.filePath(folder) + "/" + QFileInfo(program).fileName()));
+        }
+    }
+    const QString helper = dir.filePath("capable/quorvex-capture");
+    if (std::system(("setcap cap_net_raw,cap_net_admin+p " + helper.toStdString()).c_str()) != 0) {
         GTEST_SKIP() << "the file system here does not keep file capabilities";
     }
-    auto runAsNobody = [](QProcess& process, const QString& program, const QStringList& args) {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("ASAN_OPTIONS", "detect_leaks=0"); // no ptrace for LSan there
-        process.setProcessEnvironment(environment);
-        process.start("setpriv", QStringList{"--reuid=65534", "--regid=65534", "--clear-groups",
-                                             program, "--live", "--format", "tsv"} +
-                                     args);
-        return process.waitForStarted();
-    };
 
     std::remove("/tmp/quorvex.capture"); // a file of root's could not be replaced by nobody
     QProcess capture;
-    ASSERT_TRUE(runAsNobody(capture, capable, {"--count", "2"}));
+    ASSERT_TRUE(startAsNobody(capture, dir.filePath("capable/quorvex-dump"),
+                              {"--live", "--format", "tsv", "--count", "2"}));
     ASSERT_TRUE(pumpUntil([] { return access("/tmp/quorvex.capture", F_OK) == 0; }));
     QThread::msleep(300);
-    for (const std::string& set : effectiveCapabilities(capture.processId())) {
-        EXPECT_EQ(std::stoull(set, nullptr, 16), 0u) << "a thread still holds capabilities";
+    for (const std::string& set : capabilitySets(capture.processId())) {
+        EXPECT_TRUE(isEmptySet(set)) << "quorvex-dump holds " << set;
     }
     sendPackets(3);
-    QThread::msleep(1200);
-    sendPackets(1);
     ASSERT_TRUE(capture.waitForFinished(10000));
     EXPECT_EQ(capture.exitCode(), 0) << capture.readAllStandardError().toStdString();
     EXPECT_EQ(capture.readAllStandardOutput().trimmed().split('\n').size(), 3);
@@ -238,10 +256,40 @@ TEST_F(LiveDump, AnUnprivilegedUserCapturesWithFileCapabilitiesHeldOnlyForTheOpe
     EXPECT_EQ(info.st_uid, 65534u);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
 
-    // Without the capabilities the open fails with libpcap's own message.
+    // The window, with a hostile plugin the environment names, captures too;
+    // the plugin finds no capability to use.
+    std::remove("/tmp/quorvex.capture");
+    const QString report = dir.filePath("hostile-report");
+    ASSERT_TRUE(QFile::setPermissions(dir.path(), everyoneMayRead | QFile::WriteOther));
+    QProcess window;
+    ASSERT_TRUE(startAsNobody(
+        window, dir.filePath("capable/quorvex"), {"--capture"},
+        {"QT_QPA_PLATFORM=offscreen", "QT_PLUGIN_PATH=" QUORVEX_HOSTILE_PLUGINS,
+         "QT_STYLE_OVERRIDE=hostile", "QUORVEX_HOSTILE_REPORT=" + report, "HOME=" + dir.path()}));
+    ASSERT_TRUE(pumpUntil([] { return access("/tmp/quorvex.capture", F_OK) == 0; }))
+        << window.readAllStandardError().toStdString();
+    QThread::msleep(300);
+    sendPackets(2);
+    kill(static_cast<pid_t>(window.processId()), SIGTERM);
+    ASSERT_TRUE(window.waitForFinished(10000));
+    EXPECT_EQ(packetsInTemporaryFile(), 2);
+    std::ifstream reported(report.toStdString());
+    std::vector<std::string> sets;
+    for (std::string line; std::getline(reported, line);) {
+        if (line.rfind("CapPrm:", 0) == 0 || line.rfind("CapEff:", 0) == 0) {
+            sets.push_back(line);
+        }
+    }
+    ASSERT_EQ(sets.size(), 2u) << "the plugin was not loaded";
+    for (const std::string& set : sets) {
+        EXPECT_TRUE(isEmptySet(set)) << "the plugin found " << set;
+    }
+
+    // Without the helper's capabilities the open fails with libpcap's own message.
     std::remove("/tmp/quorvex.capture");
     QProcess refused;
-    ASSERT_TRUE(runAsNobody(refused, plain, {"--duration", "5"}));
+    ASSERT_TRUE(
+        startAsNobody(refused, dir.filePath("plain/quorvex-dump"), {"--live", "--duration", "5"}));
     ASSERT_TRUE(refused.waitForFinished(10000));
     EXPECT_EQ(refused.exitCode(), 1);
     const QByteArray errors = refused.readAllStandardError();

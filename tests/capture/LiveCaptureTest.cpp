@@ -114,6 +114,7 @@ protected:
         services.permission = &permission;
         services.liveSettings = &settings;
         services.liveFiles = &liveFiles;
+        settings.helperPath = QUORVEX_CAPTURE_HELPER; // the tests are not beside it
     }
     void TearDown() override {
         threads.waitForAll([] { QCoreApplication::processEvents(); });

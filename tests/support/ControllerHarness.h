@@ -53,6 +53,9 @@ struct ControllerHarness {
         load.services.permission = &permission;
         load.services.liveSettings = &settings;
         load.services.liveFiles = &liveFiles;
+#ifdef QUORVEX_CAPTURE_HELPER
+        settings.helperPath = QUORVEX_CAPTURE_HELPER; // the tests are not beside it
+#endif
         services.captures = load.services;
         services.panels = &panels;
         services.beep = &beep;
