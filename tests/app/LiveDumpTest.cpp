@@ -140,12 +140,16 @@ TEST_F(LiveDump, AnInterfaceThatGoesAwayEndsTheRunWithAnErrorNamingIt) {
 }
 
 TEST_F(LiveDump, AFullFileSystemEndsTheRunWithAnError) {
-    // A 64 KiB /tmp of its own, in a private mount namespace.
+    // A 64 KiB /tmp of its own, in a private mount namespace. The real /tmp
+    // stays in view elsewhere, as the programs may be built below it.
+    QTemporaryDir view("/var/tmp/quorvex-view-XXXXXX");
+    ASSERT_TRUE(view.isValid());
+    const QString script =
+        "set -e; mount --bind /tmp \"$1\"; mount -t tmpfs -o size=64k tmpfs /tmp; "
+        "dump=\"$2\"; case \"$dump\" in /tmp/*) dump=\"$1${dump#/tmp}\";; esac; "
+        "exec \"$dump\" --live --format tsv --duration 30 > /dev/null";
     QProcess full;
-    full.start("unshare", {"-m", "sh", "-c",
-                           QString("mount -t tmpfs -o size=64k tmpfs /tmp && exec '%1' --live "
-                                   "--format tsv --duration 30 > /dev/null")
-                               .arg(QUORVEX_DUMP)});
+    full.start("unshare", {"-m", "sh", "-c", script, "sh", view.path(), QUORVEX_DUMP});
     ASSERT_TRUE(full.waitForStarted());
     QThread::msleep(700);
     sendPackets(1000, 1); // about 100 KiB of packets

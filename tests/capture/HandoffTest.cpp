@@ -18,7 +18,7 @@ TEST(QueuedHandoff, TasksRunOnTheMainThreadInOrderAndWorkersWaitForThem) {
     // Touched only on the main thread, so no lock: the hand-off is the lock.
     std::vector<int> seen[2];
     bool offMain = false;
-    constexpr int perWorker = 20000;
+    constexpr int perWorker = 2000; // each round trip wakes a sleeping thread
 
     for (int w = 0; w < 2; ++w) {
         threads.start([&, w] {
