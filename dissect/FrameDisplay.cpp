@@ -3,7 +3,10 @@
 #include "dissect/IaxNameTables.h"
 #include "dissect/KvIAXFrame.h"
 
+#include <arpa/inet.h>
+
 #include <array>
+#include <string>
 
 namespace framedisplay {
 namespace {
@@ -37,15 +40,52 @@ PropertyValue nameOrNumber(const char* name, unsigned number) {
     return name != nullptr ? PropertyValue::literal(name) : PropertyValue::unsignedNumber(number);
 }
 
-PropertyValue addressValue(const FrameFacts& facts, bool source) {
+PropertyValue addressValue(const FrameFacts& facts, bool source, const Ipv6Addresses* ipv6) {
     if (facts.kind() == FrameKind::Fresh) {
         return PropertyValue::literal(KvIAXFrame::placeholderAddress);
+    }
+    if (facts.family() == AddressFamily::None) {
+        return notApplicable(); // not an IP packet
     }
     const bool captured = source ? facts.sourceCaptured != 0 : facts.destinationCaptured != 0;
     if (!captured) {
         return PropertyValue::literal("Truncated");
     }
+    if (facts.family() == AddressFamily::IPv6) {
+        return ipv6 != nullptr
+                   ? PropertyValue::text(ipv6Text(source ? ipv6->source : ipv6->destination))
+                   : PropertyValue::literal("Truncated");
+    }
     return PropertyValue::address(source ? facts.sourceAddress : facts.destinationAddress);
+}
+
+// What a packet that carries no IAX2 is, as its `type` shows it.
+PropertyValue packetClassText(const FrameFacts& facts) {
+    switch (facts.packetClass()) {
+    case PacketClass::NotIp:
+        return PropertyValue::literal("Not IP");
+    case PacketClass::Arp:
+        return PropertyValue::literal("ARP");
+    case PacketClass::UnknownLinkType:
+        return PropertyValue::literal("Unknown Link Type");
+    case PacketClass::MalformedIPv4:
+        return PropertyValue::literal("Malformed IPv4");
+    case PacketClass::MalformedIPv6:
+        return PropertyValue::literal("Malformed IPv6");
+    case PacketClass::Ipv4Fragment:
+        return PropertyValue::literal("IPv4 Fragment");
+    case PacketClass::Ipv6Fragment:
+        return PropertyValue::literal("IPv6 Fragment");
+    case PacketClass::Tcp:
+        return PropertyValue::literal("TCP");
+    case PacketClass::Icmp:
+        return PropertyValue::literal("ICMP");
+    case PacketClass::Icmpv6:
+        return PropertyValue::literal("ICMPv6");
+    case PacketClass::OtherIpProtocol:
+        return PropertyValue::text("IP Protocol " + std::to_string(facts.subclass));
+    }
+    return PropertyValue::literal("Unknown");
 }
 
 bool isDecodedType(std::uint8_t type) {
@@ -117,9 +157,10 @@ std::span<const PropertyKey> keysOf(const FrameFacts& facts) {
     return displayKeys();
 }
 
-std::optional<PropertyValue> valueOf(const FrameFacts& facts, PropertyKey key) {
+std::optional<PropertyValue> valueOf(const FrameFacts& facts, PropertyKey key,
+                                     const Ipv6Addresses* ipv6) {
     if (key == PropertyKey::source || key == PropertyKey::destination) {
-        return addressValue(facts, key == PropertyKey::source);
+        return addressValue(facts, key == PropertyKey::source, ipv6);
     }
     if (key == PropertyKey::informationElements) {
         return facts.isFullFrameOfType(IaxControl) ? std::optional(PropertyValue::elements({}))
@@ -140,10 +181,21 @@ std::optional<PropertyValue> valueOf(const FrameFacts& facts, PropertyKey key) {
         return miniFrameValue(facts, key);
     case FrameKind::Truncated:
         return key == PropertyKey::type ? PropertyValue::literal("Truncated") : notApplicable();
+    case FrameKind::NotIax:
+        return key == PropertyKey::type ? packetClassText(facts) : notApplicable();
+    case FrameKind::VideoMini:
+    case FrameKind::Trunk:
+        return notApplicable();
     case FrameKind::Fresh:
         return notApplicable();
     }
     return std::nullopt;
+}
+
+std::string ipv6Text(const std::array<std::uint8_t, 16>& address) {
+    char text[INET6_ADDRSTRLEN] = {};
+    inet_ntop(AF_INET6, address.data(), text, sizeof text);
+    return text;
 }
 
 const char* audioFormatName(std::uint8_t subclass) {

@@ -18,8 +18,13 @@ namespace framedisplay {
 [[nodiscard]] std::span<const PropertyKey> keysOf(const FrameFacts& facts);
 
 // The value shown under `key`; nothing where the frame does not show that
-// key. `informationElements` is a list of records: see elementOf.
-[[nodiscard]] std::optional<PropertyValue> valueOf(const FrameFacts& facts, PropertyKey key);
+// key. `informationElements` is a list of records: see elementOf. `ipv6`
+// holds the addresses of an IPv6 packet.
+[[nodiscard]] std::optional<PropertyValue> valueOf(const FrameFacts& facts, PropertyKey key,
+                                                   const Ipv6Addresses* ipv6 = nullptr);
+
+// An IPv6 address in its standard compressed text (RFC 5952): 2001:db8::1.
+[[nodiscard]] std::string ipv6Text(const std::array<std::uint8_t, 16>& address);
 
 // The name and value one information element shows, read from its area.
 struct ElementDisplay {

@@ -40,19 +40,25 @@ void IaxDissector::decodeInto(const CapturedPacket& packet, KvIAXFrame& frame) c
     facts.wireLength = packet.wireLength != 0 ? packet.wireLength : facts.capturedLength;
     facts.linkType = packet.linkType;
 
-    const ByteCursor payload = locateIaxPayload(ByteCursor{packet.bytes}, facts);
+    const LocatedPayload located =
+        locateIaxPayload(ByteCursor{packet.bytes}, packet.linkType, facts);
     ElementArea elements;
-    const auto firstByte = payload.u8(0);
-    if (firstByte && (*firstByte & 0x80) != 0) {
-        // A payload byte was captured, so the UDP length before it was too.
-        const long payloadLength =
-            static_cast<long>(facts.udpLength) - static_cast<long>(udpHeaderLength);
-        decodeFullFrame(payload, payloadLength, facts, elements);
-    } else {
-        decodeMiniFrame(payload, facts);
+    if (located.isUdp) {
+        const ByteCursor& payload = located.payload;
+        const auto firstByte = payload.u8(0);
+        if (firstByte && (*firstByte & 0x80) != 0) {
+            // A payload byte was captured, so the UDP length before it was too.
+            const long payloadLength =
+                static_cast<long>(facts.udpLength) - static_cast<long>(udpHeaderLength);
+            decodeFullFrame(payload, payloadLength, facts, elements);
+        } else {
+            decodeMiniFrame(payload, facts);
+        }
+    } else if (facts.kind() == FrameKind::Fresh) {
+        facts.setKind(FrameKind::Truncated); // the capture ended in the network header
     }
     facts.decodedSecondOfDay = clock_() % (24 * 3600);
-    frame.setDecoded(facts, std::move(elements));
+    frame.setDecoded(facts, std::move(elements), located.ipv6);
 }
 
 std::shared_ptr<KvIAXFrame>

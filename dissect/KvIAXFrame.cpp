@@ -28,15 +28,18 @@ KvIAXFrame::KvIAXFrame(const FrameFacts& facts, ElementArea elements) : facts_(f
     }
 }
 
-void KvIAXFrame::setDecoded(const FrameFacts& facts, ElementArea elements) {
+void KvIAXFrame::setDecoded(const FrameFacts& facts, ElementArea elements,
+                            const std::optional<Ipv6Addresses>& ipv6) {
     facts_ = facts;
     if (detail_) {
         detail_->map.reset();
         detail_->elements.reset();
         detail_->elementsWereSet = false;
         detail_->area = std::move(elements);
-    } else if (!elements.empty()) {
+        detail_->ipv6 = ipv6;
+    } else if (!elements.empty() || ipv6) {
         detail().area = std::move(elements);
+        detail().ipv6 = ipv6;
     }
 }
 
@@ -77,7 +80,7 @@ const PropertyMap& KvIAXFrame::properties() const {
                 const ElementList& elements = iaxInformationElements();
                 map.set(key, PropertyValue::elements(RecordList(elements.begin(), elements.end())));
             }
-        } else if (auto value = framedisplay::valueOf(facts_, key)) {
+        } else if (auto value = framedisplay::valueOf(facts_, key, ipv6Addresses())) {
             map.set(key, std::move(*value));
         }
     }
@@ -130,7 +133,7 @@ void KvIAXFrame::appendText(std::string& out, PropertyKey key) const {
         if (const PropertyValue* value = map->find(key)) {
             value->appendText(out);
         }
-    } else if (const auto value = framedisplay::valueOf(facts_, key)) {
+    } else if (const auto value = framedisplay::valueOf(facts_, key, ipv6Addresses())) {
         value->appendText(out);
     }
 }

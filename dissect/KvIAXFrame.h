@@ -35,7 +35,12 @@ public:
     [[nodiscard]] const FrameFacts& facts() const { return facts_; }
     // Decoding: the packet's facts replace the record's, and what was made
     // or set from the earlier ones is dropped.
-    void setDecoded(const FrameFacts& facts, ElementArea elements);
+    void setDecoded(const FrameFacts& facts, ElementArea elements,
+                    const std::optional<Ipv6Addresses>& ipv6 = std::nullopt);
+    // The IPv6 addresses of an IPv6 packet; nullptr otherwise.
+    [[nodiscard]] const Ipv6Addresses* ipv6Addresses() const {
+        return detail_ && detail_->ipv6 ? &*detail_->ipv6 : nullptr;
+    }
     // The information elements of an IAX control frame; empty otherwise.
     [[nodiscard]] const ElementArea& elementArea() const;
 
@@ -71,6 +76,7 @@ private:
     // the observation flag.
     struct Detail {
         ElementArea area;
+        std::optional<Ipv6Addresses> ipv6;
         std::optional<PropertyMap> map;
         std::optional<ElementList> elements;
         bool elementsWereSet = false;
@@ -102,7 +108,7 @@ template <class Visit> void KvIAXFrame::forEachProperty(Visit&& visit) const {
     for (const PropertyKey key : framedisplay::keysOf(facts_)) {
         if (key == PropertyKey::informationElements) {
             visit(key, PropertyValue::elements(elementRecordsFromArea()));
-        } else if (const auto value = framedisplay::valueOf(facts_, key)) {
+        } else if (const auto value = framedisplay::valueOf(facts_, key, ipv6Addresses())) {
             visit(key, *value);
         }
     }

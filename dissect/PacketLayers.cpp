@@ -1,35 +1,269 @@
 #include "dissect/PacketLayers.h"
 
 namespace {
-constexpr std::size_t sourceOffset = 26;
-constexpr std::size_t destinationOffset = 30;
-constexpr std::size_t sourcePortOffset = 34;
-constexpr std::size_t destinationPortOffset = 36;
-constexpr std::size_t udpLengthOffset = 38;
-constexpr std::size_t payloadOffset = 42;
-} // namespace
 
-ByteCursor locateIaxPayload(const ByteCursor& packet, FrameFacts& facts) {
-    facts.setFamily(AddressFamily::IPv4);
-    if (const auto address = packet.be32(sourceOffset)) {
-        facts.sourceAddress = *address;
-        facts.sourceCaptured = 1;
+// Link-layer header types as libpcap names them (DLT_*; files' LINKTYPE_*
+// values where they differ are mapped to these by libpcap, except raw IP,
+// which appears as either).
+enum LinkType : std::uint16_t {
+    BsdLoopback = 0,       // DLT_NULL: family in host byte order
+    Ethernet = 1,          // DLT_EN10MB
+    RawIp = 12,            // DLT_RAW on most systems
+    RawIpOpenBsd = 14,     // DLT_RAW on OpenBSD
+    RawIpLinkType = 101,   // LINKTYPE_RAW
+    OpenBsdLoopback = 108, // DLT_LOOP: family in network byte order
+    LinuxCooked = 113,     // DLT_LINUX_SLL
+    RawIPv4 = 228,
+    RawIPv6 = 229,
+    LinuxCooked2 = 276, // DLT_LINUX_SLL2
+};
+
+enum EtherType : std::uint16_t {
+    Ipv4Type = 0x0800,
+    ArpType = 0x0806,
+    VlanTag = 0x8100,
+    Ipv6Type = 0x86DD,
+    ProviderTag = 0x88A8,
+    OldProviderTag = 0x9100,
+};
+
+enum IpProtocol : std::uint8_t {
+    HopByHop = 0,
+    IcmpProtocol = 1,
+    TcpProtocol = 6,
+    UdpProtocol = 17,
+    Routing = 43,
+    Fragment = 44,
+    Icmpv6Protocol = 58,
+    DestinationOptions = 60,
+};
+
+constexpr std::size_t udpHeaderLength = 8;
+
+LocatedPayload notIax(FrameFacts& facts, PacketClass what, std::uint8_t protocol = 0) {
+    facts.setKind(FrameKind::NotIax);
+    facts.frameType = static_cast<std::uint8_t>(what);
+    facts.subclass = protocol;
+    return {};
+}
+
+LocatedPayload classifyProtocol(FrameFacts& facts, std::uint8_t protocol) {
+    switch (protocol) {
+    case TcpProtocol:
+        return notIax(facts, PacketClass::Tcp, protocol);
+    case IcmpProtocol:
+        return notIax(facts, PacketClass::Icmp, protocol);
+    case Icmpv6Protocol:
+        return notIax(facts, PacketClass::Icmpv6, protocol);
+    default:
+        return notIax(facts, PacketClass::OtherIpProtocol, protocol);
     }
-    if (const auto address = packet.be32(destinationOffset)) {
-        facts.destinationAddress = *address;
-        facts.destinationCaptured = 1;
-    }
-    const auto sourcePort = packet.be16(sourcePortOffset);
-    const auto destinationPort = packet.be16(destinationPortOffset);
+}
+
+// UDP at `udp`: ports, declared length, and the payload after the header.
+LocatedPayload readUdp(const ByteCursor& packet, std::size_t udp, FrameFacts& facts) {
+    const auto sourcePort = packet.be16(udp);
+    const auto destinationPort = packet.be16(udp + 2);
     if (sourcePort && destinationPort) {
         facts.sourcePort = *sourcePort;
         facts.destinationPort = *destinationPort;
         facts.portsCaptured = 1;
     }
-    if (const auto length = packet.be16(udpLengthOffset)) {
+    if (const auto length = packet.be16(udp + 4)) {
         facts.udpLength = *length;
         facts.udpLengthCaptured = 1;
     }
-    facts.payloadOffset = payloadOffset;
-    return packet.sub(payloadOffset);
+    facts.payloadOffset = static_cast<std::uint16_t>(udp + udpHeaderLength);
+    LocatedPayload located;
+    located.isUdp = true;
+    located.payload = packet.sub(udp + udpHeaderLength);
+    return located;
+}
+
+LocatedPayload readIpv4(const ByteCursor& packet, std::size_t ip, FrameFacts& facts) {
+    facts.setFamily(AddressFamily::IPv4);
+    // Read where they would be in a header without options, so that a packet
+    // cut inside its header still shows what was captured of them.
+    if (const auto address = packet.be32(ip + 12)) {
+        facts.sourceAddress = *address;
+        facts.sourceCaptured = 1;
+    }
+    if (const auto address = packet.be32(ip + 16)) {
+        facts.destinationAddress = *address;
+        facts.destinationCaptured = 1;
+    }
+    const auto versionAndLength = packet.u8(ip);
+    if (!versionAndLength) {
+        return {}; // truncated
+    }
+    const std::size_t headerLength = (*versionAndLength & 0x0Fu) * 4u;
+    if ((*versionAndLength >> 4) != 4 || headerLength < 20) {
+        return notIax(facts, PacketClass::MalformedIPv4);
+    }
+    if (!packet.has(ip, headerLength)) {
+        return {}; // the capture ended inside the header
+    }
+    const std::uint16_t fragmentOffset = *packet.be16(ip + 6) & 0x1FFFu;
+    const std::uint8_t protocol = *packet.u8(ip + 9);
+    if (fragmentOffset != 0) {
+        return notIax(facts, PacketClass::Ipv4Fragment, protocol);
+    }
+    if (protocol != UdpProtocol) {
+        return classifyProtocol(facts, protocol);
+    }
+    return readUdp(packet, ip + headerLength, facts);
+}
+
+LocatedPayload readIpv6(const ByteCursor& packet, std::size_t ip, FrameFacts& facts) {
+    facts.setFamily(AddressFamily::IPv6);
+    const auto source = packet.fixed<16>(ip + 8);
+    const auto destination = packet.fixed<16>(ip + 24);
+    Ipv6Addresses addresses;
+    if (source) {
+        std::copy(source->begin(), source->end(), addresses.source.begin());
+        facts.sourceCaptured = 1;
+    }
+    if (destination) {
+        std::copy(destination->begin(), destination->end(), addresses.destination.begin());
+        facts.destinationCaptured = 1;
+    }
+    auto withAddresses = [&addresses](LocatedPayload located) {
+        located.ipv6 = addresses;
+        return located;
+    };
+    const auto version = packet.u8(ip);
+    if (!version) {
+        return withAddresses({});
+    }
+    if ((*version >> 4) != 6) {
+        return withAddresses(notIax(facts, PacketClass::MalformedIPv6));
+    }
+    auto next = packet.u8(ip + 6);
+    std::size_t at = ip + 40;
+    if (!next || !packet.has(ip, 40)) {
+        return withAddresses({}); // the capture ended inside the header
+    }
+    // The extension headers before the payload: each says what comes next
+    // and (but the fragment header, always 8 bytes) its length in 8-byte units.
+    for (int hops = 0; hops < 16; ++hops) {
+        if (*next == HopByHop || *next == Routing || *next == DestinationOptions) {
+            const auto following = packet.u8(at);
+            const auto units = packet.u8(at + 1);
+            if (!following || !units) {
+                return withAddresses({});
+            }
+            next = following;
+            at += (static_cast<std::size_t>(*units) + 1) * 8;
+            continue;
+        }
+        if (*next == Fragment) {
+            const auto following = packet.u8(at);
+            const auto offset = packet.be16(at + 2);
+            if (!following || !offset) {
+                return withAddresses({});
+            }
+            if ((*offset & 0xFFF8u) != 0) {
+                return withAddresses(notIax(facts, PacketClass::Ipv6Fragment, *following));
+            }
+            next = following;
+            at += 8;
+            continue;
+        }
+        break;
+    }
+    if (*next != UdpProtocol) {
+        return withAddresses(classifyProtocol(facts, *next));
+    }
+    return withAddresses(readUdp(packet, at, facts));
+}
+
+LocatedPayload readNetwork(const ByteCursor& packet, std::size_t at, std::uint16_t etherType,
+                           FrameFacts& facts) {
+    switch (etherType) {
+    case Ipv4Type:
+        return readIpv4(packet, at, facts);
+    case Ipv6Type:
+        return readIpv6(packet, at, facts);
+    case ArpType:
+        return notIax(facts, PacketClass::Arp);
+    default:
+        return notIax(facts, PacketClass::NotIp);
+    }
+}
+
+// IPv4 or IPv6 by the version nibble; a packet too short to tell is taken
+// for IPv4, and so cut short.
+LocatedPayload readRawIp(const ByteCursor& packet, std::size_t at, FrameFacts& facts) {
+    const auto version = packet.u8(at);
+    if (version && (*version >> 4) == 6) {
+        return readIpv6(packet, at, facts);
+    }
+    return readIpv4(packet, at, facts);
+}
+
+LocatedPayload readEthernet(const ByteCursor& packet, FrameFacts& facts) {
+    std::size_t at = 12;
+    auto type = packet.be16(at);
+    while (type && (*type == VlanTag || *type == ProviderTag || *type == OldProviderTag)) {
+        at += 4;
+        type = packet.be16(at);
+    }
+    if (!type) {
+        // Too short to say: read as IPv4 where it would be, cut short.
+        return readIpv4(packet, 14, facts);
+    }
+    return readNetwork(packet, at + 2, *type, facts);
+}
+
+LocatedPayload readLoopback(const ByteCursor& packet, bool networkOrder, FrameFacts& facts) {
+    const auto bytes = packet.fixed<4>(0);
+    if (!bytes) {
+        return readIpv4(packet, 4, facts);
+    }
+    const std::uint32_t family =
+        networkOrder ? (std::uint32_t{(*bytes)[0]} << 24 | std::uint32_t{(*bytes)[1]} << 16 |
+                        std::uint32_t{(*bytes)[2]} << 8 | (*bytes)[3])
+                     : (std::uint32_t{(*bytes)[3]} << 24 | std::uint32_t{(*bytes)[2]} << 16 |
+                        std::uint32_t{(*bytes)[1]} << 8 | (*bytes)[0]);
+    switch (family) {
+    case 2: // AF_INET everywhere
+        return readIpv4(packet, 4, facts);
+    case 10: // AF_INET6: Linux, then the BSDs and macOS
+    case 24:
+    case 28:
+    case 30:
+        return readIpv6(packet, 4, facts);
+    default:
+        return notIax(facts, PacketClass::NotIp);
+    }
+}
+
+} // namespace
+
+LocatedPayload locateIaxPayload(const ByteCursor& packet, std::uint16_t linkType,
+                                FrameFacts& facts) {
+    switch (linkType) {
+    case Ethernet:
+        return readEthernet(packet, facts);
+    case LinuxCooked:
+        return packet.has(0, 16) ? readNetwork(packet, 16, *packet.be16(14), facts)
+                                 : readIpv4(packet, 16, facts);
+    case LinuxCooked2:
+        return packet.has(0, 20) ? readNetwork(packet, 20, *packet.be16(0), facts)
+                                 : readIpv4(packet, 20, facts);
+    case RawIp:
+    case RawIpOpenBsd:
+    case RawIpLinkType:
+        return readRawIp(packet, 0, facts);
+    case RawIPv4:
+        return readIpv4(packet, 0, facts);
+    case RawIPv6:
+        return readIpv6(packet, 0, facts);
+    case BsdLoopback:
+        return readLoopback(packet, false, facts);
+    case OpenBsdLoopback:
+        return readLoopback(packet, true, facts);
+    default:
+        return notIax(facts, PacketClass::UnknownLinkType);
+    }
 }

@@ -3,17 +3,34 @@
 #include "dissect/ByteCursor.h"
 #include "record/FrameFacts.h"
 
+#include <optional>
+
 // The link and network layers of a packet: where its addresses, ports and
 // IAX2 payload are.
 //
-// Packets are read at fixed offsets, whatever they hold: Ethernet (14 bytes),
-// IPv4 without options (20 bytes), UDP (8 bytes), then the IAX2 payload.
+// Link layers: Ethernet with any number of 802.1Q/802.1ad tags, Linux cooked
+// v1 and v2, raw IP (IPv4 or IPv6 by the version nibble), and BSD loopback
+// (the address family in host or network order). Network layers: IPv4 at its
+// header length (options skipped) and IPv6 with its hop-by-hop, routing,
+// destination-options and fragment headers walked. UDP over either carries
+// the IAX2 payload.
 //
-//    offset 26: IPv4 source        offset 30: IPv4 destination
-//    offset 34: UDP source port    offset 36: UDP destination port
-//    offset 38: UDP length (header included)    offset 42: IAX2 payload
+//    Ethernet   | dst (6) | src (6) | [tag (4)]... | type (2) | network...
+//    cooked v1  | type, address type, length, address (12) | protocol (2) |
+//    cooked v2  | protocol (2) | reserved (2) | ifindex (4) | ... (12 in all) |
+//    loopback   | family (4) | network...
+//    IPv4       |4|IHL| ... |flags,offset| TTL | proto | ... | src | dst | options |
+//    IPv6       |6| ... | payload length | next header | hop | src (16) | dst (16) |
+//    UDP        | source port | destination port | length | checksum | payload...
 //
-// Fills the network facts (addresses, ports, UDP length and whether each was
-// captured) and returns the captured payload bytes, empty where the capture
-// ends before them.
-ByteCursor locateIaxPayload(const ByteCursor& packet, FrameFacts& facts);
+// A packet that is not UDP over IP still becomes a record: its kind is
+// NotIax with a PacketClass saying what it is. Where the capture ends inside
+// the IPv4 header, the addresses are read where they would be and the kind is
+// Truncated, as for every packet cut short.
+struct LocatedPayload {
+    bool isUdp = false;
+    ByteCursor payload; // the captured UDP payload
+    std::optional<Ipv6Addresses> ipv6;
+};
+LocatedPayload locateIaxPayload(const ByteCursor& packet, std::uint16_t linkType,
+                                FrameFacts& facts);

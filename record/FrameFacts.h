@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 // What a frame record knows of its packet, as numbers. Display texts are
@@ -12,9 +13,34 @@ enum class FrameKind : std::uint8_t {
     Full,      // IAX2 full frame
     Mini,      // IAX2 mini frame (F bit clear)
     Truncated, // the capture ended before the IAX2 header did
+    VideoMini, // IAX2 meta video frame
+    Trunk,     // IAX2 meta trunk frame
+    NotIax,    // not UDP over IP, or a later fragment: see PacketClass
 };
 
-enum class AddressFamily : std::uint8_t { None, IPv4 };
+// What a packet that carries no IAX2 is.
+enum class PacketClass : std::uint8_t {
+    NotIp, // a link-layer type other than IPv4, IPv6 and ARP
+    Arp,
+    UnknownLinkType, // a link-layer header this decoder does not read
+    MalformedIPv4,   // a version or header length that cannot be
+    MalformedIPv6,
+    Ipv4Fragment, // a fragment after the first
+    Ipv6Fragment,
+    Tcp,
+    Icmp,
+    Icmpv6,
+    OtherIpProtocol, // its number in FrameFacts::subclass
+};
+
+enum class AddressFamily : std::uint8_t { None, IPv4, IPv6 };
+
+// IPv6 addresses are kept beside the record, not in its facts: most captures
+// have none, and the facts of every record stay 64 bytes.
+struct Ipv6Addresses {
+    std::array<std::uint8_t, 16> source{};
+    std::array<std::uint8_t, 16> destination{};
+};
 
 // Where the capture file's timestamp came from: libpcap hands both as
 // nanoseconds, this says which digits the file really held.
@@ -44,7 +70,9 @@ struct FrameFacts {
     std::uint16_t sourcePort = 0;
     std::uint16_t destinationPort = 0;
 
-    // IAX2 header, as numbers. Call numbers without the F and R bits.
+    // IAX2 header, as numbers. Call numbers without the F and R bits. For a
+    // packet of kind NotIax, frameType holds its PacketClass and subclass the
+    // IP protocol number where it has one.
     std::uint16_t sourceCall = 0;
     std::uint16_t destinationCall = 0;
     std::uint32_t iaxTimestamp = 0; // a mini frame's 16 bits, a full frame's 32
@@ -58,7 +86,7 @@ struct FrameFacts {
 
     // Local time of day at which the packet was decoded, in seconds.
     std::uint32_t decodedSecondOfDay : 17 = 0;
-    std::uint32_t kindBits : 3 = 0;
+    std::uint32_t kindBits : 4 = 0;
     std::uint32_t familyBits : 2 = 0;
     std::uint32_t resolutionBits : 1 = 0;
     std::uint32_t retransmission : 1 = 0; // the R bit of a full frame
@@ -68,6 +96,7 @@ struct FrameFacts {
     std::uint32_t udpLengthCaptured : 1 = 0;
 
     [[nodiscard]] FrameKind kind() const { return static_cast<FrameKind>(kindBits); }
+    [[nodiscard]] PacketClass packetClass() const { return static_cast<PacketClass>(frameType); }
     void setKind(FrameKind kind) { kindBits = static_cast<std::uint32_t>(kind); }
     [[nodiscard]] AddressFamily family() const { return static_cast<AddressFamily>(familyBits); }
     void setFamily(AddressFamily family) { familyBits = static_cast<std::uint32_t>(family); }

@@ -6,8 +6,8 @@
 
 #include <algorithm>
 
-CaptureFileWriter::CaptureFileWriter(const std::string& path) {
-    handle_ = pcap_open_dead(DLT_EN10MB, 65535);
+CaptureFileWriter::CaptureFileWriter(const std::string& path, int linkType) {
+    handle_ = pcap_open_dead(linkType, 65535);
     if (handle_ == nullptr) {
         error_ = "pcap_open_dead failed";
         return;

@@ -7,11 +7,12 @@
 struct pcap;
 struct pcap_dumper;
 
-// Writes packets to a standard pcap file (Ethernet link type) through libpcap.
+// Writes packets to a standard pcap file through libpcap.
 class CaptureFileWriter final {
 public:
-    // Opens `path` ("-" for standard output); ok() tells whether that worked.
-    explicit CaptureFileWriter(const std::string& path);
+    // Opens `path` ("-" for standard output) for packets of the link-layer
+    // type `linkType` (a DLT, Ethernet by default); ok() tells whether that worked.
+    explicit CaptureFileWriter(const std::string& path, int linkType = 1);
     ~CaptureFileWriter();
     CaptureFileWriter(const CaptureFileWriter&) = delete;
     CaptureFileWriter& operator=(const CaptureFileWriter&) = delete;

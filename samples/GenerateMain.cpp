@@ -2,7 +2,12 @@
 //   quorvex-gen sample FILE        the bundled sample (a registration and a call)
 //   quorvex-gen mix COUNT FILE     COUNT packets of the benchmark mix
 //   quorvex-gen all-kinds FILE     every frame type, subclass and element kind
+//   quorvex-gen sample-as VARIANT FILE
+//                                  the sample's datagrams in another link or network
+//                                  layer: cooked, cooked2, vlan, qinq, raw, loopback,
+//                                  ipv4-options, ipv6, ipv6-cooked (or ethernet)
 #include "samples/CaptureFileWriter.h"
+#include "samples/LinkVariants.h"
 #include "samples/Scenarios.h"
 
 #include <cstdio>
@@ -10,17 +15,29 @@
 #include <cstring>
 
 int main(int argc, char** argv) {
-    const char* usage = "usage: quorvex-gen sample FILE | mix COUNT FILE | all-kinds FILE\n";
+    const char* usage = "usage: quorvex-gen sample FILE | mix COUNT FILE | all-kinds FILE |\n"
+                        "                  sample-as VARIANT FILE\n";
     if (argc < 3) {
         std::fputs(usage, stderr);
         return 2;
     }
     const bool isMix = std::strcmp(argv[1], "mix") == 0;
-    if ((isMix && argc != 4) || (!isMix && argc != 3)) {
+    const bool isVariant = std::strcmp(argv[1], "sample-as") == 0;
+    if (((isMix || isVariant) && argc != 4) || (!isMix && !isVariant && argc != 3)) {
         std::fputs(usage, stderr);
         return 2;
     }
-    CaptureFileWriter writer(argv[argc - 1]);
+    const iaxgen::VariantInfo* variant = nullptr;
+    for (const auto& info : iaxgen::variants()) {
+        if (isVariant && info.name == argv[2]) {
+            variant = &info;
+        }
+    }
+    if (isVariant && variant == nullptr) {
+        std::fputs(usage, stderr);
+        return 2;
+    }
+    CaptureFileWriter writer(argv[argc - 1], variant != nullptr ? variant->linkType : 1);
     if (!writer.ok()) {
         std::fprintf(stderr, "quorvex-gen: %s\n", writer.error().c_str());
         return 1;
@@ -30,6 +47,10 @@ int main(int argc, char** argv) {
     };
     if (std::strcmp(argv[1], "sample") == 0) {
         scenarios::sampleCall(sink);
+    } else if (isVariant) {
+        scenarios::sampleCall([&](const iaxgen::Bytes& packet, std::int64_t us) {
+            writer.write(iaxgen::reframe(variant->variant, packet), us);
+        });
     } else if (std::strcmp(argv[1], "all-kinds") == 0) {
         scenarios::allKinds(sink);
     } else if (isMix) {
