@@ -2,6 +2,7 @@
 
 #include "dissect/IaxNameTables.h"
 #include "dissect/KvIAXFrame.h"
+#include "dissect/KvIAXInformationElement.h"
 
 #include <arpa/inet.h>
 
@@ -57,6 +58,23 @@ PropertyValue addressValue(const FrameFacts& facts, bool source, const Ipv6Addre
                    : PropertyValue::literal("Truncated");
     }
     return PropertyValue::address(source ? facts.sourceAddress : facts.destinationAddress);
+}
+
+// "call 5, timestamp 258, length 4", or "(truncated)" / "(malformed)" for an
+// entry that runs past the captured bytes / the datagram, as elements show.
+PropertyValue trunkEntryText(const TrunkEntry& entry) {
+    if (!entry.withinDatagram) {
+        return PropertyValue::literal("(malformed)");
+    }
+    if (!entry.headerCaptured || !entry.dataCaptured) {
+        return PropertyValue::literal("(truncated)");
+    }
+    std::string text = "call " + std::to_string(entry.sourceCall);
+    if (entry.hasTimestamp) {
+        text += ", timestamp " + std::to_string(entry.timestamp);
+    }
+    text += ", length " + std::to_string(entry.length);
+    return PropertyValue::text(text);
 }
 
 // What a packet that carries no IAX2 is, as its `type` shows it.
@@ -151,10 +169,33 @@ std::optional<PropertyValue> miniFrameValue(const FrameFacts& facts, PropertyKey
 } // namespace
 
 std::span<const PropertyKey> keysOf(const FrameFacts& facts) {
-    if (facts.isFullFrameOfType(IaxControl)) {
-        return displayKeysWithElements();
+    return hasElementList(facts) ? std::span<const PropertyKey>(displayKeysWithElements())
+                                 : std::span<const PropertyKey>(displayKeys());
+}
+
+bool hasElementList(const FrameFacts& facts) {
+    return facts.isFullFrameOfType(IaxControl) || facts.kind() == FrameKind::Trunk ||
+           facts.kind() == FrameKind::VideoMini;
+}
+
+RecordList elementRecordsOf(const FrameFacts& facts, const ElementArea& area,
+                            const std::vector<TrunkEntry>& trunk) {
+    auto record = [](const char* name, PropertyValue value) {
+        auto element = std::make_shared<KvIAXInformationElement>();
+        element->setElement(name, std::move(value));
+        return element;
+    };
+    RecordList records;
+    if (facts.kind() == FrameKind::VideoMini) {
+        records.push_back(record("Marker", PropertyValue::unsignedNumber(facts.retransmission)));
+    } else if (facts.kind() == FrameKind::Trunk) {
+        for (const TrunkEntry& entry : trunk) {
+            records.push_back(record("Trunk Entry", trunkEntryText(entry)));
+        }
+    } else {
+        records = elementRecords(area);
     }
-    return displayKeys();
+    return records;
 }
 
 std::optional<PropertyValue> valueOf(const FrameFacts& facts, PropertyKey key,
@@ -163,8 +204,7 @@ std::optional<PropertyValue> valueOf(const FrameFacts& facts, PropertyKey key,
         return addressValue(facts, key == PropertyKey::source, ipv6);
     }
     if (key == PropertyKey::informationElements) {
-        return facts.isFullFrameOfType(IaxControl) ? std::optional(PropertyValue::elements({}))
-                                                   : std::nullopt;
+        return hasElementList(facts) ? std::optional(PropertyValue::elements({})) : std::nullopt;
     }
     if (key == PropertyKey::time) {
         return facts.kind() == FrameKind::Fresh
@@ -184,8 +224,20 @@ std::optional<PropertyValue> valueOf(const FrameFacts& facts, PropertyKey key,
     case FrameKind::NotIax:
         return key == PropertyKey::type ? packetClassText(facts) : notApplicable();
     case FrameKind::VideoMini:
+        if (key == PropertyKey::type) {
+            return PropertyValue::literal("Video Mini Frame");
+        }
+        return key == PropertyKey::timestamp || key == PropertyKey::scall
+                   ? miniFrameValue(facts, key)
+                   : notApplicable();
+    case FrameKind::Meta:
+        return key == PropertyKey::type ? PropertyValue::literal("Meta Frame") : notApplicable();
     case FrameKind::Trunk:
-        return notApplicable();
+        if (key == PropertyKey::type) {
+            return PropertyValue::literal("Trunk Frame");
+        }
+        return key == PropertyKey::timestamp ? PropertyValue::padded5(facts.iaxTimestamp)
+                                             : notApplicable();
     case FrameKind::Fresh:
         return notApplicable();
     }

@@ -9,6 +9,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 // The display values of a frame, made from its facts when they are shown or
 // printed: the same texts the views and quorvex-dump have always shown.
@@ -35,6 +36,13 @@ struct ElementDisplay {
 
 // A record for each element of the area, in packet order.
 [[nodiscard]] RecordList elementRecords(const ElementArea& area);
+// Whether a frame of these facts shows `informationElements`: IAX control
+// frames (their elements), trunk frames (an entry per call) and video mini
+// frames (their marker bit).
+[[nodiscard]] bool hasElementList(const FrameFacts& facts);
+// The records of that list.
+[[nodiscard]] RecordList elementRecordsOf(const FrameFacts& facts, const ElementArea& area,
+                                          const std::vector<TrunkEntry>& trunk);
 
 // Text element bytes as UTF-8: one character per byte, 0x80 to 0xFF as Latin-1.
 [[nodiscard]] std::string latin1ToUtf8(std::span<const std::uint8_t> bytes);

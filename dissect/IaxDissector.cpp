@@ -13,6 +13,72 @@ constexpr std::size_t miniHeaderLength = 4;
 
 enum FrameType : std::uint8_t { Voice = 2, IaxControl = 6 };
 
+// Meta frames (RFC 5456 section 8.1.3) start with 16 zero bits, which a mini
+// frame of call 0 would too.
+//
+//   video mini:  |0 ... 0 (16)|V=1| source call (15)|M| timestamp (15)| data
+//   trunk:       |0 ... 0 (16)|0| command (7)|  data  | timestamp (32) | entries
+//   an entry, with timestamps (command data bit 0):
+//                | length (16) |R| source call (15)| timestamp (16) | data
+//   an entry, without:
+//                |R| source call (15)| length (16) | data
+bool isMetaFrame(const ByteCursor& payload) {
+    const auto first = payload.be16(0);
+    return first && *first == 0 && payload.has(2, 1);
+}
+
+void decodeMetaFrame(const ByteCursor& payload, long declaredLength, std::size_t payloadOffset,
+                     FrameFacts& facts, std::vector<TrunkEntry>& entries) {
+    constexpr std::uint8_t trunkCommand = 1;
+    if ((*payload.u8(2) & 0x80) != 0) {
+        if (!payload.has(0, 6)) {
+            facts.setKind(FrameKind::Truncated);
+            return;
+        }
+        facts.setKind(FrameKind::VideoMini);
+        facts.sourceCall = *payload.be16(2) & 0x7FFFu;
+        facts.iaxTimestamp = *payload.be16(4) & 0x7FFFu;
+        facts.retransmission = (*payload.be16(4) & 0x8000u) != 0 ? 1 : 0; // the marker bit
+        return;
+    }
+    if ((*payload.u8(2) & 0x7Fu) != trunkCommand) {
+        facts.setKind(FrameKind::Meta);
+        facts.subclass = *payload.u8(2) & 0x7Fu; // the command
+        return;
+    }
+    if (!payload.has(0, 8)) {
+        facts.setKind(FrameKind::Truncated);
+        return;
+    }
+    facts.setKind(FrameKind::Trunk);
+    const bool timestamps = (*payload.u8(3) & 0x01u) != 0;
+    facts.subclass = *payload.u8(3);
+    facts.iaxTimestamp = *payload.be32(4);
+    const std::size_t declared = declaredLength > 0 ? static_cast<std::size_t>(declaredLength) : 0;
+    const std::size_t headerLength = timestamps ? 6 : 4;
+    for (std::size_t at = 8; at < declared;) {
+        TrunkEntry entry;
+        entry.hasTimestamp = timestamps;
+        entry.headerCaptured = payload.has(at, headerLength);
+        entry.withinDatagram = at + headerLength <= declared;
+        if (entry.headerCaptured) {
+            const std::size_t call = timestamps ? at + 2 : at;
+            entry.retransmission = (*payload.be16(call) & 0x8000u) != 0;
+            entry.sourceCall = *payload.be16(call) & 0x7FFFu;
+            entry.length = *payload.be16(timestamps ? at : at + 2);
+            entry.timestamp = timestamps ? *payload.be16(at + 4) : 0;
+            entry.dataOffset = static_cast<std::uint16_t>(payloadOffset + at + headerLength);
+            entry.dataCaptured = payload.has(at + headerLength, entry.length);
+            entry.withinDatagram = at + headerLength + entry.length <= declared;
+        }
+        entries.push_back(entry);
+        if (!entry.headerCaptured || !entry.withinDatagram) {
+            break;
+        }
+        at += headerLength + entry.length;
+    }
+}
+
 void decodeMiniFrame(const ByteCursor& payload, FrameFacts& facts) {
     if (!payload.has(0, miniHeaderLength)) {
         facts.setKind(FrameKind::Truncated);
@@ -43,14 +109,17 @@ void IaxDissector::decodeInto(const CapturedPacket& packet, KvIAXFrame& frame) c
     const LocatedPayload located =
         locateIaxPayload(ByteCursor{packet.bytes}, packet.linkType, facts);
     ElementArea elements;
+    std::vector<TrunkEntry> trunk;
     if (located.isUdp) {
         const ByteCursor& payload = located.payload;
         const auto firstByte = payload.u8(0);
+        // A payload byte was captured, so the UDP length before it was too.
+        const long payloadLength =
+            static_cast<long>(facts.udpLength) - static_cast<long>(udpHeaderLength);
         if (firstByte && (*firstByte & 0x80) != 0) {
-            // A payload byte was captured, so the UDP length before it was too.
-            const long payloadLength =
-                static_cast<long>(facts.udpLength) - static_cast<long>(udpHeaderLength);
             decodeFullFrame(payload, payloadLength, facts, elements);
+        } else if (isMetaFrame(payload)) {
+            decodeMetaFrame(payload, payloadLength, facts.payloadOffset, facts, trunk);
         } else {
             decodeMiniFrame(payload, facts);
         }
@@ -58,7 +127,7 @@ void IaxDissector::decodeInto(const CapturedPacket& packet, KvIAXFrame& frame) c
         facts.setKind(FrameKind::Truncated); // the capture ended in the network header
     }
     facts.decodedSecondOfDay = clock_() % (24 * 3600);
-    frame.setDecoded(facts, std::move(elements), located.ipv6);
+    frame.setDecoded(facts, std::move(elements), located.ipv6, std::move(trunk));
 }
 
 std::shared_ptr<KvIAXFrame>

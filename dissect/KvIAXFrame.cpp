@@ -29,17 +29,18 @@ KvIAXFrame::KvIAXFrame(const FrameFacts& facts, ElementArea elements) : facts_(f
 }
 
 void KvIAXFrame::setDecoded(const FrameFacts& facts, ElementArea elements,
-                            const std::optional<Ipv6Addresses>& ipv6) {
+                            const std::optional<Ipv6Addresses>& ipv6,
+                            std::vector<TrunkEntry> trunk) {
     facts_ = facts;
     if (detail_) {
         detail_->map.reset();
         detail_->elements.reset();
         detail_->elementsWereSet = false;
-        detail_->area = std::move(elements);
-        detail_->ipv6 = ipv6;
-    } else if (!elements.empty() || ipv6) {
+    }
+    if (detail_ || !elements.empty() || ipv6 || !trunk.empty()) {
         detail().area = std::move(elements);
         detail().ipv6 = ipv6;
+        detail().trunk = std::move(trunk);
     }
 }
 
@@ -60,8 +61,13 @@ const ElementArea& KvIAXFrame::elementArea() const {
     return detail_ ? detail_->area : noElementArea();
 }
 
-RecordList KvIAXFrame::elementRecordsFromArea() const {
-    return framedisplay::elementRecords(elementArea());
+RecordList KvIAXFrame::madeElementRecords() const {
+    return framedisplay::elementRecordsOf(facts_, elementArea(), trunkEntries());
+}
+
+const std::vector<TrunkEntry>& KvIAXFrame::trunkEntries() const {
+    static const std::vector<TrunkEntry> none;
+    return detail_ ? detail_->trunk : none;
 }
 
 const PropertyMap& KvIAXFrame::properties() const {
@@ -75,7 +81,7 @@ const PropertyMap& KvIAXFrame::properties() const {
             // The same element records as iaxInformationElements() lists,
             // unless another list was set there.
             if (detail().elementsWereSet) {
-                map.set(key, PropertyValue::elements(elementRecordsFromArea()));
+                map.set(key, PropertyValue::elements(madeElementRecords()));
             } else {
                 const ElementList& elements = iaxInformationElements();
                 map.set(key, PropertyValue::elements(RecordList(elements.begin(), elements.end())));
@@ -103,11 +109,11 @@ const ElementList& KvIAXFrame::iaxInformationElements() const {
     if (detail_ && detail_->elements) {
         return *detail_->elements;
     }
-    if (elementArea().empty()) {
+    if (!framedisplay::hasElementList(facts_)) {
         return noElements();
     }
     ElementList elements;
-    for (auto& record : elementRecordsFromArea()) {
+    for (auto& record : madeElementRecords()) {
         elements.push_back(std::static_pointer_cast<KvIAXInformationElement>(std::move(record)));
     }
     return detail().elements.emplace(std::move(elements));

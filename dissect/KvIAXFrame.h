@@ -36,7 +36,10 @@ public:
     // Decoding: the packet's facts replace the record's, and what was made
     // or set from the earlier ones is dropped.
     void setDecoded(const FrameFacts& facts, ElementArea elements,
-                    const std::optional<Ipv6Addresses>& ipv6 = std::nullopt);
+                    const std::optional<Ipv6Addresses>& ipv6 = std::nullopt,
+                    std::vector<TrunkEntry> trunk = {});
+    // The entries of a trunk frame; empty otherwise.
+    [[nodiscard]] const std::vector<TrunkEntry>& trunkEntries() const;
     // The IPv6 addresses of an IPv6 packet; nullptr otherwise.
     [[nodiscard]] const Ipv6Addresses* ipv6Addresses() const {
         return detail_ && detail_->ipv6 ? &*detail_->ipv6 : nullptr;
@@ -77,6 +80,7 @@ private:
     struct Detail {
         ElementArea area;
         std::optional<Ipv6Addresses> ipv6;
+        std::vector<TrunkEntry> trunk;
         std::optional<PropertyMap> map;
         std::optional<ElementList> elements;
         bool elementsWereSet = false;
@@ -86,7 +90,7 @@ private:
     [[nodiscard]] const PropertyMap* keptMap() const {
         return detail_ && detail_->map ? &*detail_->map : nullptr;
     }
-    [[nodiscard]] RecordList elementRecordsFromArea() const;
+    [[nodiscard]] RecordList madeElementRecords() const;
 
     FrameFacts facts_;
     mutable std::unique_ptr<Detail> detail_;
@@ -107,7 +111,7 @@ template <class Visit> void KvIAXFrame::forEachProperty(Visit&& visit) const {
     }
     for (const PropertyKey key : framedisplay::keysOf(facts_)) {
         if (key == PropertyKey::informationElements) {
-            visit(key, PropertyValue::elements(elementRecordsFromArea()));
+            visit(key, PropertyValue::elements(madeElementRecords()));
         } else if (const auto value = framedisplay::valueOf(facts_, key, ipv6Addresses())) {
             visit(key, *value);
         }

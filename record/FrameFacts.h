@@ -16,6 +16,7 @@ enum class FrameKind : std::uint8_t {
     VideoMini, // IAX2 meta video frame
     Trunk,     // IAX2 meta trunk frame
     NotIax,    // not UDP over IP, or a later fragment: see PacketClass
+    Meta,      // IAX2 meta frame of a command other than trunk
 };
 
 // What a packet that carries no IAX2 is.
@@ -34,6 +35,19 @@ enum class PacketClass : std::uint8_t {
 };
 
 enum class AddressFamily : std::uint8_t { None, IPv4, IPv6 };
+
+// One call's entry in an IAX2 trunk frame.
+struct TrunkEntry {
+    std::uint16_t sourceCall = 0; // without the R bit
+    std::uint16_t timestamp = 0;  // where the frame has per-entry timestamps
+    std::uint16_t length = 0;     // of the entry's data, as declared
+    std::uint16_t dataOffset = 0; // where the data starts, from the start of the packet
+    bool hasTimestamp = false;
+    bool retransmission = false; // its R bit
+    bool headerCaptured = false; // the entry's header lies within the captured bytes
+    bool dataCaptured = false;   // and so does its data
+    bool withinDatagram = false; // header and data lie within what UDP declares
+};
 
 // IPv6 addresses are kept beside the record, not in its facts: most captures
 // have none, and the facts of every record stay 64 bytes.
@@ -89,7 +103,7 @@ struct FrameFacts {
     std::uint32_t kindBits : 4 = 0;
     std::uint32_t familyBits : 2 = 0;
     std::uint32_t resolutionBits : 1 = 0;
-    std::uint32_t retransmission : 1 = 0; // the R bit of a full frame
+    std::uint32_t retransmission : 1 = 0; // a full frame's R bit; a video frame's marker bit
     std::uint32_t sourceCaptured : 1 = 0; // the source address lies within the captured bytes
     std::uint32_t destinationCaptured : 1 = 0;
     std::uint32_t portsCaptured : 1 = 0;

@@ -197,6 +197,7 @@ TEST(DumpTool, OpensAFileWhoseNameIsNotUtf8) {
         ("'" + dumpTool.toStdString() + "' '" + name + "' > '" + out + "' 2> /dev/null").c_str());
     EXPECT_EQ(status, 0);
     EXPECT_EQ(outputLines(fileBytes(QString::fromStdString(out))).size(), 38);
+    std::filesystem::remove(name); // QTemporaryDir cannot name it
 }
 
 // At the memory limit a load stops with an error, keeping and printing what

@@ -140,8 +140,8 @@ TEST_F(FrameDecoding, MiniFrames) {
     EXPECT_EQ(text(*frame, PropertyKey::time), "01:05:09");
     EXPECT_FALSE(frame->properties().contains(PropertyKey::informationElements));
 
-    frame = decodePayload(bytesOf({0x00, 0x00, 0xFF, 0xFF, 0xAA}));
-    EXPECT_EQ(row(*frame), (Row{"N/A", "Mini Frame", "N/A", "65535", "00000", "N/A"}));
+    frame = decodePayload(bytesOf({0x00, 0x01, 0xFF, 0xFF, 0xAA}));
+    EXPECT_EQ(row(*frame), (Row{"N/A", "Mini Frame", "N/A", "65535", "00001", "N/A"}));
     frame = decodePayload(bytesOf({0x7F, 0xFF, 0x00, 0x00}));
     EXPECT_EQ(text(*frame, PropertyKey::scall), "32767");
 }
@@ -221,4 +221,64 @@ TEST_F(FrameDecoding, ElementListIsSharedBetweenMapAndRecord) {
     ASSERT_NE(inMap, nullptr);
     ASSERT_EQ(inMap->elements().size(), 1u);
     EXPECT_EQ(inMap->elements()[0], frame->iaxInformationElements()[0]);
+}
+
+// A payload that starts with 16 zero bits is a meta frame (RFC 5456 8.1.3),
+// never a mini frame of call 0.
+TEST_F(FrameDecoding, MetaFramesVideoAndTrunk) {
+    struct Case {
+        const char* name;
+        ByteVector payload;
+        Row row;
+        std::vector<std::string> entries;
+    };
+    const Case cases[] = {
+        {"video mini frame, marker set",
+         bytesOf({0x00, 0x00, 0x80, 0x11, 0x81, 0x23, 'v'}),
+         {"N/A", "Video Mini Frame", "N/A", "00291", "00017", "N/A"},
+         {"Marker=1"}},
+        {"video mini frame cut short",
+         bytesOf({0x00, 0x00, 0x80, 0x11, 0x01}),
+         {"N/A", "Truncated", "N/A", "N/A", "N/A", "N/A"},
+         {}},
+        {"trunk with timestamps",
+         bytesOf({0x00, 0x00, 0x01, 0x01, 0,   0, 0x03, 0xE8, 0,    4,    0x00, 0x05, 0x01,
+                  0x02, 'a',  'b',  'c',  'd', 0, 2,    0x80, 0x07, 0x02, 0x03, 'x',  'y'}),
+         {"N/A", "Trunk Frame", "N/A", "01000", "N/A", "N/A"},
+         {"Trunk Entry=call 5, timestamp 258, length 4",
+          "Trunk Entry=call 7, timestamp 515, length 2"}},
+        {"trunk without timestamps",
+         bytesOf({0x00, 0x00, 0x01, 0x00, 0, 0, 0x07, 0xD0, 0x00, 0x06, 0, 3, '1', '2', '3'}),
+         {"N/A", "Trunk Frame", "N/A", "02000", "N/A", "N/A"},
+         {"Trunk Entry=call 6, length 3"}},
+        {"an entry longer than the datagram",
+         bytesOf({0x00, 0x00, 0x01, 0x00, 0, 0, 0, 1, 0x00, 0x06, 0, 9, '1'}),
+         {"N/A", "Trunk Frame", "N/A", "00001", "N/A", "N/A"},
+         {"Trunk Entry=(malformed)"}},
+        {"another meta command",
+         bytesOf({0x00, 0x00, 0x00, 0x01}),
+         {"N/A", "Meta Frame", "N/A", "N/A", "N/A", "N/A"},
+         {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto frame = decodePayload(c.payload);
+        EXPECT_EQ(row(*frame), c.row);
+        std::vector<std::string> entries;
+        for (const auto& element : frame->iaxInformationElements()) {
+            entries.push_back(element->properties().text(PropertyKey::parameter) + "=" +
+                              element->properties().text(PropertyKey::value));
+        }
+        EXPECT_EQ(entries, c.entries);
+    }
+    // An entry the capture cut short: the datagram says there is more.
+    ByteVector packet = iaxgen::udpPacket(
+        alice, bob, bytesOf({0x00, 0x00, 0x01, 0x00, 0, 0, 0, 1, 0x00, 0x06, 0, 3, '1', '2', '3'}));
+    packet.pop_back();
+    const auto cut = decode(packet);
+    ASSERT_EQ(cut->trunkEntries().size(), 1u);
+    EXPECT_EQ(cut->iaxInformationElements()[0]->properties().text(PropertyKey::value),
+              "(truncated)");
+    EXPECT_EQ(cut->trunkEntries()[0].sourceCall, 6);
+    EXPECT_EQ(cut->trunkEntries()[0].dataOffset, 42 + 12);
 }
