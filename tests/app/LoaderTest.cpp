@@ -82,8 +82,8 @@ TEST_F(Loader, EveryPacketBecomesOneRecordInFileOrder) {
     EXPECT_EQ(types[12], "Voice Data");
     EXPECT_EQ(types[16], "Mini Frame");
     EXPECT_EQ(column(*capture, PropertyKey::subclass)[36], "HANGUP");
-    EXPECT_EQ(types[38], "Mini Frame"); // the ARP request, read at the fixed offsets
-    EXPECT_EQ(types[39], "Truncated");  // a full-frame bit with a 4-byte payload
+    EXPECT_EQ(types[38], "Not IP"); // EtherType 0x0606
+    EXPECT_EQ(types[39], "TCP");
     EXPECT_EQ(capture->valueForKey("button").toString(), "Start");
 
     // One delivery per frame, each with its log lines, in order.
