@@ -9,10 +9,11 @@
 namespace recordwriter {
 namespace {
 
-const std::array<PropertyKey, 9> tsvKeys = {
-    PropertyKey::source, PropertyKey::destination, PropertyKey::isretry,
-    PropertyKey::type,   PropertyKey::subclass,    PropertyKey::timestamp,
-    PropertyKey::scall,  PropertyKey::dcall,       PropertyKey::time};
+const std::array<PropertyKey, 12> tsvKeys = {
+    PropertyKey::source,   PropertyKey::destination, PropertyKey::isretry,
+    PropertyKey::type,     PropertyKey::subclass,    PropertyKey::timestamp,
+    PropertyKey::scall,    PropertyKey::dcall,       PropertyKey::time,
+    PropertyKey::captured, PropertyKey::sourcePort,  PropertyKey::destinationPort};
 
 // The backslash escapes JSON and the TSV output share: tab, line ends and the
 // backslash itself. False for any other character.
@@ -141,9 +142,8 @@ void appendTsv(std::string& out, const KvIAXFrame& frame) {
         // Written in place; the rare value that needs escapes is written again.
         const std::size_t start = out.size();
         frame.appendText(out, key);
-        if (std::any_of(out.begin() + static_cast<std::ptrdiff_t>(start), out.end(), [](char c) {
-                return c == '\t' || c == '\n' || c == '\r' || c == '\\';
-            })) {
+        if (std::any_of(out.begin() + static_cast<std::ptrdiff_t>(start), out.end(),
+                        [](char c) { return c == '\t' || c == '\n' || c == '\r' || c == '\\'; })) {
             const std::string raw = out.substr(start);
             out.resize(start);
             appendTsvField(out, raw);

@@ -13,7 +13,8 @@ enum class Format { Jsonl, Tsv };
 // order; `informationElements` as an array of element objects.
 void appendJson(std::string& out, const KvIAXFrame& frame);
 
-// Tab-separated: the nine display keys of a frame, one line per frame.
+// Tab-separated: the twelve display keys of a frame (the first nine, then
+// `captured`, `sourcePort`, `destinationPort`), one line per frame.
 // Tabs, line ends and backslashes inside values are written as \t, \n, \r, \\.
 std::string tsvHeader();
 void appendTsv(std::string& out, const KvIAXFrame& frame);

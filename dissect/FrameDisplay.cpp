@@ -7,6 +7,9 @@
 #include <arpa/inet.h>
 
 #include <array>
+#include <climits>
+#include <cstdio>
+#include <ctime>
 #include <string>
 
 namespace framedisplay {
@@ -14,21 +17,29 @@ namespace {
 
 enum FrameType : std::uint8_t { Voice = 2, Control = 4, IaxControl = 6 };
 
-const std::array<PropertyKey, 9>& displayKeys() {
-    static const std::array<PropertyKey, 9> keys = {
-        PropertyKey::source, PropertyKey::destination, PropertyKey::isretry,
-        PropertyKey::type,   PropertyKey::subclass,    PropertyKey::timestamp,
-        PropertyKey::scall,  PropertyKey::dcall,       PropertyKey::time};
+const std::array<PropertyKey, 12>& displayKeys() {
+    static const std::array<PropertyKey, 12> keys = {
+        PropertyKey::source,   PropertyKey::destination, PropertyKey::isretry,
+        PropertyKey::type,     PropertyKey::subclass,    PropertyKey::timestamp,
+        PropertyKey::scall,    PropertyKey::dcall,       PropertyKey::time,
+        PropertyKey::captured, PropertyKey::sourcePort,  PropertyKey::destinationPort};
     return keys;
 }
 
-const std::array<PropertyKey, 10>& displayKeysWithElements() {
-    static const std::array<PropertyKey, 10> keys = {
-        PropertyKey::source,   PropertyKey::destination,
-        PropertyKey::isretry,  PropertyKey::type,
-        PropertyKey::subclass, PropertyKey::timestamp,
-        PropertyKey::scall,    PropertyKey::dcall,
-        PropertyKey::time,     PropertyKey::informationElements};
+const std::array<PropertyKey, 13>& displayKeysWithElements() {
+    static const std::array<PropertyKey, 13> keys = {PropertyKey::source,
+                                                     PropertyKey::destination,
+                                                     PropertyKey::isretry,
+                                                     PropertyKey::type,
+                                                     PropertyKey::subclass,
+                                                     PropertyKey::timestamp,
+                                                     PropertyKey::scall,
+                                                     PropertyKey::dcall,
+                                                     PropertyKey::time,
+                                                     PropertyKey::captured,
+                                                     PropertyKey::sourcePort,
+                                                     PropertyKey::destinationPort,
+                                                     PropertyKey::informationElements};
     return keys;
 }
 
@@ -211,6 +222,21 @@ std::optional<PropertyValue> valueOf(const FrameFacts& facts, PropertyKey key,
                    ? notApplicable()
                    : PropertyValue::clockTime(facts.decodedSecondOfDay);
     }
+    if (key == PropertyKey::captured) {
+        if (facts.kind() == FrameKind::Fresh) {
+            return notApplicable();
+        }
+        std::string text;
+        appendCapturedText(text, facts);
+        return PropertyValue::text(text);
+    }
+    if (key == PropertyKey::sourcePort || key == PropertyKey::destinationPort) {
+        if (facts.portsCaptured == 0) {
+            return notApplicable();
+        }
+        return PropertyValue::unsignedNumber(
+            key == PropertyKey::sourcePort ? facts.sourcePort : facts.destinationPort);
+    }
     if (key.id() > PropertyKey::time.id()) {
         return std::nullopt; // not a frame key
     }
@@ -242,6 +268,25 @@ std::optional<PropertyValue> valueOf(const FrameFacts& facts, PropertyKey key,
         return notApplicable();
     }
     return std::nullopt;
+}
+
+void appendCapturedText(std::string& out, const FrameFacts& facts) {
+    // Converting to local time costs a time-zone look-up; captures come in
+    // time order, so the text of the last second is kept per thread.
+    thread_local std::int64_t cachedSecond = INT64_MIN;
+    thread_local char cached[32] = {};
+    if (facts.captureSeconds != cachedSecond) {
+        const auto seconds = static_cast<std::time_t>(facts.captureSeconds);
+        std::tm local{};
+        if (localtime_r(&seconds, &local) == nullptr ||
+            std::strftime(cached, sizeof cached, "%Y-%m-%dT%H:%M:%S", &local) == 0) {
+            std::snprintf(cached, sizeof cached, "%lld", static_cast<long long>(seconds));
+        }
+        cachedSecond = facts.captureSeconds;
+    }
+    char fraction[8];
+    std::snprintf(fraction, sizeof fraction, ".%06u", facts.captureNanoseconds / 1000 % 1000000);
+    out.append(cached).append(fraction);
 }
 
 std::string ipv6Text(const std::array<std::uint8_t, 16>& address) {

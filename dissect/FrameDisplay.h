@@ -24,6 +24,10 @@ namespace framedisplay {
 [[nodiscard]] std::optional<PropertyValue> valueOf(const FrameFacts& facts, PropertyKey key,
                                                    const Ipv6Addresses* ipv6 = nullptr);
 
+// The capture time as local time, ISO 8601 with microseconds:
+// 2026-12-08T12:31:41.123456.
+void appendCapturedText(std::string& out, const FrameFacts& facts);
+
 // An IPv6 address in its standard compressed text (RFC 5952): 2001:db8::1.
 [[nodiscard]] std::string ipv6Text(const std::array<std::uint8_t, 16>& address);
 

@@ -8,9 +8,10 @@
 
 namespace {
 
-constexpr std::array<std::string_view, 12> knownNames = {
-    "source", "destination",         "isretry",   "type", "subclass", "timestamp", "scall", "dcall",
-    "time",   "informationElements", "parameter", "value"};
+constexpr std::array<std::string_view, 15> knownNames = {
+    "source",    "destination", "isretry",  "type",       "subclass",
+    "timestamp", "scall",       "dcall",    "time",       "informationElements",
+    "parameter", "value",       "captured", "sourcePort", "destinationPort"};
 
 // Names registered at run time. A deque keeps earlier names where they are
 // while later ones are added, so name() can hand out views into it.
@@ -38,6 +39,9 @@ const PropertyKey PropertyKey::time{8};
 const PropertyKey PropertyKey::informationElements{9};
 const PropertyKey PropertyKey::parameter{10};
 const PropertyKey PropertyKey::value{11};
+const PropertyKey PropertyKey::captured{12};
+const PropertyKey PropertyKey::sourcePort{13};
+const PropertyKey PropertyKey::destinationPort{14};
 
 PropertyKey PropertyKey::named(std::string_view name) {
     for (std::size_t i = 0; i < knownNames.size(); ++i) {

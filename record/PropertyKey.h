@@ -17,7 +17,7 @@ public:
 
     // The keys of frame and element records.
     static const PropertyKey source, destination, isretry, type, subclass, timestamp, scall, dcall,
-        time, informationElements, parameter, value;
+        time, informationElements, parameter, value, captured, sourcePort, destinationPort;
 
 private:
     constexpr explicit PropertyKey(std::uint16_t id) : id_(id) {}

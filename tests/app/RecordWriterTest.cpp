@@ -18,6 +18,6 @@ TEST(RecordWriter, EscapesWhatWouldBreakALineOrAField) {
 
     std::string tsv;
     recordwriter::appendTsv(tsv, frame);
-    // Nine columns: the keys the frame lacks are empty fields.
-    EXPECT_EQ(tsv, "a\"b\\\\c\\td\\ne\\rf\x01g\t\t\tMini Frame\t\t\t\t\t\n");
+    // Twelve columns: the keys the frame lacks are empty fields.
+    EXPECT_EQ(tsv, "a\"b\\\\c\\td\\ne\\rf\x01g\t\t\tMini Frame\t\t\t\t\t\t\t\t\n");
 }

@@ -58,7 +58,9 @@ TEST(TsharkAgreement, HeaderFieldsAgreeOnEveryFrameKind) {
                                                      "-e", "iax2.iax.subclass",
                                                      "-e", "iax2.control.subclass",
                                                      "-e", "iax2.voice.subclass",
-                                                     "-e", "iax2.trunk.ncalls"});
+                                                     "-e", "iax2.trunk.ncalls",
+                                                     "-e", "udp.srcport",
+                                                     "-e", "udp.dstport"});
     ASSERT_EQ(theirs.exitCode, 0) << theirs.err.toStdString();
 
     // The element lists, from the JSON output, for the trunk entries.
@@ -80,12 +82,14 @@ TEST(TsharkAgreement, HeaderFieldsAgreeOnEveryFrameKind) {
     for (qsizetype i = 0; i < ourLines.size(); ++i) {
         const QList<QByteArray> o = ourLines[i].split('\t');
         const QList<QByteArray> t = theirLines[i].split('\t');
-        ASSERT_EQ(o.size(), 9);
-        ASSERT_EQ(t.size(), 13);
+        ASSERT_EQ(o.size(), 12);
+        ASSERT_EQ(t.size(), 15);
         SCOPED_TRACE("packet " + std::to_string(i + 1) + ": " + ourLines[i].toStdString() + " | " +
                      theirLines[i].toStdString());
         EXPECT_EQ(o[0], t[0]);
         EXPECT_EQ(o[1], t[1]);
+        EXPECT_EQ(o[10], t[13]); // ports
+        EXPECT_EQ(o[11], t[14]);
         const QString isretry = o[2], type = o[3], subclass = o[4], timestamp = o[5], scall = o[6],
                       dcall = o[7];
 

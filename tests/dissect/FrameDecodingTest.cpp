@@ -68,7 +68,8 @@ TEST_F(FrameDecoding, FullIaxControlFrameHeader) {
     }
     EXPECT_EQ(keys, (std::vector<std::string_view>{"source", "destination", "isretry", "type",
                                                    "subclass", "timestamp", "scall", "dcall",
-                                                   "time", "informationElements"}));
+                                                   "time", "captured", "sourcePort",
+                                                   "destinationPort", "informationElements"}));
 }
 
 TEST_F(FrameDecoding, TimestampsAndCallNumbersAtTheirEdges) {
