@@ -158,7 +158,9 @@ ElementDisplay elementOf(const ElementArea& kept, const ElementFact& element) {
     const std::size_t declared = kept.declaredLength();
     const std::size_t position = element.offset;
     if (!element.identifierCaptured) {
-        return {"Unknown Info Element", overrun(position + 1, declared)};
+        // The capture ended where the next element would start: say that the
+        // area was cut off, rather than name an element that was never read.
+        return {"Information elements", overrun(position + 1, declared)};
     }
     const iaxelements::ElementKind& kind = iaxelements::elementTable[element.identifier];
     if (!element.lengthCaptured) {

@@ -1,12 +1,15 @@
-// libFuzzer target: any bytes, 0 to 2048 of them, as one captured packet.
-// Decodes them and renders every text a view or writer could ask for, so that
-// a read past the captured bytes or a bad value anywhere shows up.
+// libFuzzer target: a link-layer type chosen by the first byte, then any
+// bytes, 0 to 2048 of them, as one captured packet of that type. Decodes them
+// and renders every text a view or writer could ask for, so that a read past
+// the captured bytes or a bad value in any link, network or IAX2 decoder
+// shows up.
 #include "common/Log.h"
 #include "dissect/IaxDissector.h"
 #include "dissect/KvIAXInformationElement.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <ostream>
 #include <streambuf>
 #include <string>
@@ -35,14 +38,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size > 2048) {
         return -1;
     }
-    // A copy of exactly `size` bytes, so that AddressSanitizer sees its end.
-    const std::vector<std::uint8_t> packet(data, data + size);
-    const auto frame = dissector.decodePacket(packet);
+    if (size == 0) {
+        return 0;
+    }
+    // The link types the decoder reads, and one it does not.
+    static constexpr std::uint16_t linkTypes[] = {1, 113, 276, 12, 101, 228, 229, 0, 108, 147};
+    const std::uint16_t linkType = linkTypes[data[0] % std::size(linkTypes)];
+    // A copy of exactly the packet's bytes, so that AddressSanitizer sees its end.
+    const std::vector<std::uint8_t> packet(data + 1, data + size);
+    KvIAXFrame frame;
+    dissector.decodeInto({.bytes = packet, .linkType = linkType}, frame);
     std::string text;
-    for (const auto& entry : frame->properties()) {
+    for (const auto& entry : frame.properties()) {
         entry.value().appendText(text);
     }
-    for (const auto& element : frame->iaxInformationElements()) {
+    for (const auto& element : frame.iaxInformationElements()) {
         for (const auto& entry : element->properties()) {
             entry.value().appendText(text);
         }

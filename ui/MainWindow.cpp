@@ -142,6 +142,11 @@ void MainWindow::buildInterfaceChooser() {
         }
         pcap_freealldevs(devices);
     }
+    // Every interface at once, in Linux cooked headers; libpcap lists it only
+    // where it may be opened.
+    if (interfaceChooser_->findText(QStringLiteral("any")) < 0) {
+        interfaceChooser_->addItem(QStringLiteral("any"));
+    }
     // "en0" (or the interface named at start) stays chosen, listed or not.
     const QString chosen = services_.liveSettings != nullptr
                                ? QString::fromStdString(services_.liveSettings->interfaceName)

@@ -211,7 +211,7 @@ TEST_F(FrameDecoding, ElementAreaEndsWhereTheUdpLengthSaysUnlessTheCaptureEndsFi
     frame = decode(packet);
     ASSERT_EQ(frame->iaxInformationElements().size(), 3u);
     const auto& last = *frame->iaxInformationElements()[2];
-    EXPECT_EQ(last.properties().text(PropertyKey::parameter), "Unknown Info Element");
+    EXPECT_EQ(last.properties().text(PropertyKey::parameter), "Information elements");
     EXPECT_EQ(last.properties().text(PropertyKey::value), "(truncated)");
 }
 

@@ -122,8 +122,11 @@ TEST_F(InformationElements, ElementsRunningPastTheEndAreNeverRead) {
     // The same elements where the capture ended before the declared area did.
     EXPECT_EQ(walk(bytesOf({0x06, 0x05, 'a', 'b'}), 7), (Pairs{{"Username", "(truncated)"}}));
     EXPECT_EQ(walk(bytesOf({0x06}), 7), (Pairs{{"Username", "(truncated)"}}));
+    // Where the capture ends at an element's start, the area says it was cut
+    // off; no element is named that was never read.
     EXPECT_EQ(walk(bytesOf({0x06, 0x01, 'a'}), 7),
-              (Pairs{{"Username", "a"}, {"Unknown Info Element", "(truncated)"}}));
+              (Pairs{{"Username", "a"}, {"Information elements", "(truncated)"}}));
+    EXPECT_EQ(walk({}, 7), (Pairs{{"Information elements", "(truncated)"}}));
     // Elements that need no value bytes fit even at the very end.
     EXPECT_EQ(walk(bytesOf({0x19, 0x00, 0x0D, 0x00})),
               (Pairs{{"Autoanswer", ""}, {"DNID", "(deprecated)"}}));
