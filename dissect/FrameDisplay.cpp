@@ -289,6 +289,37 @@ void appendCapturedText(std::string& out, const FrameFacts& facts) {
     out.append(cached).append(fraction);
 }
 
+std::string capturedText(const FrameFacts& facts, TimeFormat format, const FrameFacts* first,
+                         const FrameFacts* previous) {
+    std::string text;
+    switch (format) {
+    case TimeFormat::DateAndTime:
+        appendCapturedText(text, facts);
+        break;
+    case TimeFormat::TimeOfDay:
+        appendCapturedText(text, facts);
+        text.erase(0, text.find('T') + 1);
+        break;
+    case TimeFormat::SinceFirst:
+    case TimeFormat::SincePrevious: {
+        const FrameFacts* since = format == TimeFormat::SinceFirst ? first : previous;
+        const std::int64_t nanoseconds =
+            since == nullptr ? 0
+                             : (facts.captureSeconds - since->captureSeconds) * 1'000'000'000 +
+                                   (static_cast<std::int64_t>(facts.captureNanoseconds) -
+                                    static_cast<std::int64_t>(since->captureNanoseconds));
+        const std::int64_t micro = nanoseconds / 1000;
+        char buffer[40];
+        std::snprintf(buffer, sizeof buffer, "%s%lld.%06lld", micro < 0 ? "-" : "",
+                      static_cast<long long>((micro < 0 ? -micro : micro) / 1'000'000),
+                      static_cast<long long>((micro < 0 ? -micro : micro) % 1'000'000));
+        text = buffer;
+        break;
+    }
+    }
+    return text;
+}
+
 std::string ipv6Text(const std::array<std::uint8_t, 16>& address) {
     char text[INET6_ADDRSTRLEN] = {};
     inet_ntop(AF_INET6, address.data(), text, sizeof text);

@@ -28,6 +28,14 @@ namespace framedisplay {
 // 2026-12-08T12:31:41.123456.
 void appendCapturedText(std::string& out, const FrameFacts& facts);
 
+// How the window shows the capture time (the `captured` key's text is always
+// DateAndTime).
+enum class TimeFormat { DateAndTime, TimeOfDay, SinceFirst, SincePrevious };
+// The capture time in `format`: "2026-12-08T12:31:41.123456", "12:31:41.123456",
+// or the seconds since `first` or `previous` ("1.250000"; "0.000000" without one).
+[[nodiscard]] std::string capturedText(const FrameFacts& facts, TimeFormat format,
+                                       const FrameFacts* first, const FrameFacts* previous);
+
 // An IPv6 address in its standard compressed text (RFC 5952): 2001:db8::1.
 [[nodiscard]] std::string ipv6Text(const std::array<std::uint8_t, 16>& address);
 

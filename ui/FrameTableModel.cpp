@@ -8,7 +8,8 @@ constexpr int flushIntervalMs = 30;
 } // namespace
 
 FrameTableModel::FrameTableModel(KeyColumns columns, QObject* parent)
-    : QAbstractTableModel(parent), columns_(std::move(columns)) {
+    : QAbstractTableModel(parent), columns_(std::move(columns)),
+      capturedColumn_(columns_.indexOf(QStringLiteral("captured"))) {
     flushTimer_.setSingleShot(true);
     flushTimer_.setInterval(flushIntervalMs);
     connect(&flushTimer_, &QTimer::timeout, this, &FrameTableModel::flushAppends);
@@ -75,11 +76,27 @@ QVariant FrameTableModel::data(const QModelIndex& index, int role) const {
         index.row() >= shownRows_) {
         return {};
     }
-    const KvIAXFrame& frame = *capture_->iaxFrames()[static_cast<std::size_t>(index.row())];
+    const FrameList& frames = capture_->iaxFrames();
+    const KvIAXFrame& frame = *frames[static_cast<std::size_t>(index.row())];
+    if (index.column() == capturedColumn_ && timeFormat_ != framedisplay::TimeFormat::DateAndTime &&
+        frame.facts().kind() != FrameKind::Fresh) {
+        const FrameFacts* previous =
+            index.row() > 0 ? &frames[static_cast<std::size_t>(index.row()) - 1]->facts() : nullptr;
+        return QString::fromStdString(framedisplay::capturedText(
+            frame.facts(), timeFormat_, &frames.front()->facts(), previous));
+    }
     return columns_.text(frame, index.column());
 }
 
 QVariant FrameTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
     const QVariant title = columns_.header(section, orientation, role);
     return title.isValid() ? title : QAbstractTableModel::headerData(section, orientation, role);
+}
+
+void FrameTableModel::setTimeFormat(framedisplay::TimeFormat format) {
+    timeFormat_ = format;
+    if (capturedColumn_ >= 0 && shownRows_ > 0) {
+        emit dataChanged(index(0, capturedColumn_), index(shownRows_ - 1, capturedColumn_),
+                         {Qt::DisplayRole});
+    }
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/KvIAXCapture.h"
+#include "dissect/FrameDisplay.h"
 #include "dissect/KvIAXFrame.h"
 #include "ui/KeyColumns.h"
 
@@ -25,6 +26,9 @@ public:
     [[nodiscard]] std::shared_ptr<KvIAXFrame> frameAt(int row) const;
     // Inserts the rows of frames appended so far (normally done by a timer).
     void flushAppends();
+    // How the `captured` column shows the capture time; its key's text is not changed.
+    void setTimeFormat(framedisplay::TimeFormat format);
+    [[nodiscard]] framedisplay::TimeFormat timeFormat() const { return timeFormat_; }
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -39,4 +43,6 @@ private:
     int shownRows_ = 0; // rows announced to the views
     QTimer flushTimer_;
     QList<QMetaObject::Connection> connections_;
+    framedisplay::TimeFormat timeFormat_ = framedisplay::TimeFormat::DateAndTime;
+    int capturedColumn_;
 };

@@ -6,7 +6,10 @@
 #include "ui/FrameTableModel.h"
 #include "ui_MainWindow.h"
 
+#include <QActionGroup>
 #include <QComboBox>
+#include <QMenuBar>
+#include <QSettings>
 #include <QDragEnterEvent>
 #include <QHeaderView>
 #include <QLabel>
@@ -124,9 +127,40 @@ void MainWindow::bindViews() {
         }
     });
 
+    buildTimeFormatMenu();
     statusLabel_ = new QLabel(this);
     ui_->statusBar->addWidget(statusLabel_, 1);
     capturesReplaced();
+}
+
+void MainWindow::buildTimeFormatMenu() {
+    using framedisplay::TimeFormat;
+    QMenu* view = menuBar()->addMenu(tr("&View"));
+    QMenu* formats = view->addMenu(tr("&Time Format"));
+    auto* group = new QActionGroup(this);
+    // Remembered across runs; the `captured` column's display only.
+    QSettings settings;
+    const int remembered = settings.value("view/timeFormat", 0).toInt();
+    const std::pair<TimeFormat, QString> choices[] = {
+        {TimeFormat::DateAndTime, tr("&Date and Time")},
+        {TimeFormat::TimeOfDay, tr("Time of &Day")},
+        {TimeFormat::SinceFirst, tr("Seconds Since &First Frame")},
+        {TimeFormat::SincePrevious, tr("Seconds Since &Previous Frame")},
+    };
+    for (const auto& [format, title] : choices) {
+        QAction* action = formats->addAction(title);
+        action->setCheckable(true);
+        action->setData(static_cast<int>(format));
+        group->addAction(action);
+        if (static_cast<int>(format) == remembered) {
+            action->setChecked(true);
+            frameModel_->setTimeFormat(format);
+        }
+        connect(action, &QAction::triggered, this, [this, format = format] {
+            frameModel_->setTimeFormat(format);
+            QSettings().setValue("view/timeFormat", static_cast<int>(format));
+        });
+    }
 }
 
 void MainWindow::buildInterfaceChooser() {

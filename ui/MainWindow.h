@@ -50,6 +50,7 @@ protected:
 private:
     void bindViews();
     void buildInterfaceChooser();
+    void buildTimeFormatMenu();
     void capturesReplaced();
     void captureSelected(int row);
     void updateButtons();

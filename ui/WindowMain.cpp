@@ -17,6 +17,7 @@
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName("Quorvex");
+    QApplication::setOrganizationName("Quorvex");
     QApplication::setDesktopFileName("quorvex");
 
     QCommandLineParser parser;

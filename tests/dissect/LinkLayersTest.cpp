@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <ctime>
 #include <sstream>
 
 namespace {
@@ -122,4 +124,32 @@ TEST_F(LinkLayers, PacketsThatAreNotUdpOverIpStillBecomeRecords) {
         }
         EXPECT_EQ(frame->text(PropertyKey::time), "12:00:00");
     }
+}
+
+TEST(CaptureTime, ShownInEachTimeFormat) {
+    using framedisplay::TimeFormat;
+    ::setenv("TZ", "UTC", 1);
+    ::tzset();
+    FrameFacts first;
+    first.captureSeconds = 1'765'196'501; // 2025-12-08T12:21:41Z
+    first.captureNanoseconds = 123'456'000;
+    FrameFacts later = first;
+    later.captureSeconds += 2;
+    later.captureNanoseconds = 23'456'000;
+    const struct {
+        TimeFormat format;
+        const FrameFacts* since;
+        const char* text;
+    } cases[] = {
+        {TimeFormat::DateAndTime, nullptr, "2025-12-08T12:21:43.023456"},
+        {TimeFormat::TimeOfDay, nullptr, "12:21:43.023456"},
+        {TimeFormat::SinceFirst, &first, "1.900000"},
+        {TimeFormat::SincePrevious, &first, "1.900000"},
+        {TimeFormat::SincePrevious, nullptr, "0.000000"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(framedisplay::capturedText(later, c.format, c.since, c.since), c.text);
+    }
+    EXPECT_EQ(framedisplay::capturedText(first, TimeFormat::SinceFirst, &later, nullptr),
+              "-1.900000");
 }
