@@ -79,6 +79,52 @@ TEST_F(LiveDump, StopsAfterCountFramesAndPrintsThem) {
     EXPECT_GE(packetsInTemporaryFile(), 3);
 }
 
+// Linux captures on "any" (cooked headers), on a VLAN sub-interface and
+// over IPv6 give the records that were sent, with the link type the
+// interface has.
+TEST_F(LiveDump, CapturesOnAnyOnAVlanAndOverIpv6) {
+    const struct {
+        const char* interfaceName;
+        const char* to;
+        const char* from;
+    } cases[] = {
+        {"any", TestNetwork::captureAddress, TestNetwork::peerAddress},
+        {"en0.42", TestNetwork::vlanCaptureAddress, TestNetwork::vlanPeerAddress},
+        {"en0", TestNetwork::ipv6CaptureAddress, TestNetwork::ipv6PeerAddress},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.interfaceName + std::string(" to ") + c.to);
+        if (std::string(c.interfaceName) == "en0.42" && !network.vlanAvailable()) {
+            std::fprintf(stderr, "no VLAN case: this kernel cannot make 802.1Q interfaces\n");
+            continue;
+        }
+        startDump({"--interface", c.interfaceName, "--count", "3"});
+        std::vector<TestNetwork::Datagram> datagrams;
+        for (std::uint32_t i = 0; i < 3; ++i) {
+            datagrams.push_back(
+                {4569, iaxgen::fullFrame(
+                           {.sourceCall = 7, .timestamp = i, .frameType = 6, .subclass = 2})});
+        }
+        network.sendFromPeerTo(c.to, datagrams, 50).wait();
+        ASSERT_TRUE(dump.waitForFinished(10000));
+        EXPECT_EQ(dump.exitCode(), 0) << dump.readAllStandardError().toStdString();
+        const QList<QByteArray> lines = dump.readAllStandardOutput().trimmed().split('\n');
+        ASSERT_EQ(lines.size(), 4);
+        for (int i = 1; i <= 3; ++i) {
+            const QList<QByteArray> fields = lines[i].split('\t');
+            ASSERT_EQ(fields.size(), 12) << lines[i].toStdString();
+            EXPECT_EQ(fields[0], c.from);
+            EXPECT_EQ(fields[1], c.to);
+            EXPECT_EQ(fields[3], "IAX Control");
+            EXPECT_EQ(fields[4], "PING");
+            EXPECT_EQ(fields[5].toInt(), i - 1);
+            EXPECT_EQ(fields[6], "00007");
+            EXPECT_EQ(fields[11], "4569");
+        }
+        EXPECT_EQ(packetsInTemporaryFile(), 3);
+    }
+}
+
 TEST_F(LiveDump, StopsCleanlyOnSigterm) {
     startDump({"--duration", "60"});
     sendPackets(2);

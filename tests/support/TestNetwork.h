@@ -13,6 +13,11 @@ class TestNetwork final {
 public:
     static constexpr const char* captureAddress = "10.77.0.1";
     static constexpr const char* peerAddress = "10.77.0.2";
+    // The same pair also carries VLAN 42 (the capture side's "en0.42") and IPv6.
+    static constexpr const char* vlanCaptureAddress = "10.78.0.1";
+    static constexpr const char* vlanPeerAddress = "10.78.0.2";
+    static constexpr const char* ipv6CaptureAddress = "fd00:77::1";
+    static constexpr const char* ipv6PeerAddress = "fd00:77::2";
 
     TestNetwork();
     ~TestNetwork();
@@ -21,6 +26,8 @@ public:
 
     // Empty when the network is up; otherwise why it could not be made.
     [[nodiscard]] const std::string& failure() const { return failure_; }
+    // Whether VLAN 42 could be made (the kernel may lack 802.1Q).
+    [[nodiscard]] bool vlanAvailable() const { return vlanAvailable_; }
 
     // Moves the calling thread into the capture namespace; threads it starts
     // afterwards (the capture workers) are there too.
@@ -33,10 +40,14 @@ public:
         std::vector<std::uint8_t> payload;
     };
     std::future<void> sendFromPeer(std::vector<Datagram> datagrams, int gapMs = 0);
+    // The same to another address of the capture side (IPv4 or IPv6).
+    std::future<void> sendFromPeerTo(std::string address, std::vector<Datagram> datagrams,
+                                     int gapMs = 0);
 
 private:
     bool run(const std::string& command);
     std::string captureNs_;
     std::string peerNs_;
     std::string failure_;
+    bool vlanAvailable_ = false;
 };
