@@ -151,3 +151,43 @@ TEST(TsharkAgreement, HeaderFieldsAgreeOnEveryFrameKind) {
     }
     EXPECT_GE(compared, ourLines.size() - 1);
 }
+
+// The sample's datagrams in every link and network layer: tshark and
+// Quorvex agree on addresses, ports, call numbers and types.
+TEST(TsharkAgreement, EveryLinkLayerVariant) {
+    const QString tshark = QStandardPaths::findExecutable("tshark");
+    if (tshark.isEmpty()) {
+        GTEST_SKIP() << "tshark is not installed (apt-get install tshark)";
+    }
+    QTemporaryDir dir;
+    for (const char* variant : {"ethernet", "cooked", "cooked2", "vlan", "qinq", "raw", "loopback",
+                                "ipv4-options", "ipv6", "ipv6-cooked"}) {
+        SCOPED_TRACE(variant);
+        const QString file = dir.filePath(QString(variant) + ".pcap");
+        ASSERT_EQ(runProcess(QUORVEX_GEN, {"sample-as", variant, file}).exitCode, 0);
+        const ProcessResult ours = runProcess(QUORVEX_DUMP, {"--format", "tsv", file});
+        ASSERT_EQ(ours.exitCode, 0) << ours.err.toStdString();
+        const bool ipv6 = QString(variant).startsWith("ipv6");
+        const QString ip = ipv6 ? "ipv6" : "ip";
+        const ProcessResult theirs =
+            runProcess(tshark, {"-r", file, "-T", "fields", "-E", "separator=/t", "-e", ip + ".src",
+                                "-e", ip + ".dst", "-e", "udp.srcport", "-e", "udp.dstport", "-e",
+                                "iax2.src_call", "-e", "iax2.packet_type"});
+        auto ourLines = outputLines(ours.out);
+        ourLines.pop_front();
+        const auto theirLines = outputLines(theirs.out);
+        ASSERT_EQ(ourLines.size(), theirLines.size());
+        ASSERT_EQ(ourLines.size(), 38);
+        for (qsizetype i = 0; i < ourLines.size(); ++i) {
+            const QList<QByteArray> o = ourLines[i].split('\t');
+            const QList<QByteArray> t = theirLines[i].split('\t');
+            ASSERT_EQ(t.size(), 6) << theirLines[i].toStdString();
+            EXPECT_EQ(o[0], t[0]);
+            EXPECT_EQ(o[1], t[1]);
+            EXPECT_EQ(o[10], t[2]);
+            EXPECT_EQ(o[11], t[3]);
+            EXPECT_EQ(o[6], padded5(t[4]));
+            EXPECT_EQ(o[3] == "Mini Frame", t[5] == "0") << o[3].toStdString();
+        }
+    }
+}
