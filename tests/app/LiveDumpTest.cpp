@@ -221,17 +221,22 @@ TEST_F(LiveDump, ALiveRunStopsCapturingAtTheMemoryLimit) {
 
 namespace {
 
-// The capability sets (CapPrm, CapEff) of every thread of a process, from /proc.
+// The capability set lines (CapPrm, CapEff) of a /proc status text.
+void addCapabilitySets(const std::filesystem::path& status, std::vector<std::string>& sets) {
+    std::ifstream in(status);
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind("CapPrm:", 0) == 0 || line.rfind("CapEff:", 0) == 0) {
+            sets.push_back(line);
+        }
+    }
+}
+
+// Those of every thread of a process.
 std::vector<std::string> capabilitySets(qint64 pid) {
     std::vector<std::string> sets;
     const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
     for (const auto& task : std::filesystem::directory_iterator(tasks)) {
-        std::ifstream status(task.path() / "status");
-        for (std::string line; std::getline(status, line);) {
-            if (line.rfind("CapPrm:", 0) == 0 || line.rfind("CapEff:", 0) == 0) {
-                sets.push_back(line);
-            }
-        }
+        addCapabilitySets(task.path() / "status", sets);
     }
     return sets;
 }
@@ -323,13 +328,8 @@ TEST_F(LiveDump, OnlyTheCaptureHelperHoldsCapabilities) {
     kill(static_cast<pid_t>(window.processId()), SIGTERM);
     ASSERT_TRUE(window.waitForFinished(10000));
     EXPECT_EQ(packetsInTemporaryFile(), 2);
-    std::ifstream reported(report.toStdString());
     std::vector<std::string> sets;
-    for (std::string line; std::getline(reported, line);) {
-        if (line.rfind("CapPrm:", 0) == 0 || line.rfind("CapEff:", 0) == 0) {
-            sets.push_back(line);
-        }
-    }
+    addCapabilitySets(report.toStdString(), sets);
     ASSERT_EQ(sets.size(), 2u) << "the plugin was not loaded";
     for (const std::string& set : sets) {
         EXPECT_TRUE(isEmptySet(set)) << "the plugin found " << set;
