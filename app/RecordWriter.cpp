@@ -36,26 +36,6 @@ bool appendCommonEscape(std::string& out, char c) {
     }
 }
 
-void appendJsonString(std::string& out, std::string_view text) {
-    static constexpr char hexDigits[] = "0123456789abcdef";
-    out.push_back('"');
-    for (char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"') {
-            out += "\\\"";
-        } else if (appendCommonEscape(out, c)) {
-            continue;
-        } else if (byte < 0x20) {
-            out += "\\u00";
-            out.push_back(hexDigits[byte >> 4]);
-            out.push_back(hexDigits[byte & 0x0F]);
-        } else {
-            out.push_back(c);
-        }
-    }
-    out.push_back('"');
-}
-
 void appendJsonMap(std::string& out, const PropertyMap& map, std::string& scratch);
 
 void appendJsonValue(std::string& out, const PropertyValue& value, std::string& scratch) {
@@ -92,6 +72,28 @@ void appendJsonMap(std::string& out, const PropertyMap& map, std::string& scratc
     out.push_back('}');
 }
 
+} // namespace
+
+void appendJsonString(std::string& out, std::string_view text) {
+    static constexpr char hexDigits[] = "0123456789abcdef";
+    out.push_back('"');
+    for (char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"') {
+            out += "\\\"";
+        } else if (appendCommonEscape(out, c)) {
+            continue;
+        } else if (byte < 0x20) {
+            out += "\\u00";
+            out.push_back(hexDigits[byte >> 4]);
+            out.push_back(hexDigits[byte & 0x0F]);
+        } else {
+            out.push_back(c);
+        }
+    }
+    out.push_back('"');
+}
+
 void appendTsvField(std::string& out, std::string_view text) {
     for (char c : text) {
         if (!appendCommonEscape(out, c)) {
@@ -99,8 +101,6 @@ void appendTsvField(std::string& out, std::string_view text) {
         }
     }
 }
-
-} // namespace
 
 void appendJson(std::string& out, const KvIAXFrame& frame) {
     // Made from the frame's facts, so that printing keeps nothing per frame.

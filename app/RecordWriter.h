@@ -3,6 +3,7 @@
 #include "dissect/KvIAXFrame.h"
 
 #include <string>
+#include <string_view>
 
 // Writes frame records as text lines, for the command-line tool.
 namespace recordwriter {
@@ -18,5 +19,9 @@ void appendJson(std::string& out, const KvIAXFrame& frame);
 // Tabs, line ends and backslashes inside values are written as \t, \n, \r, \\.
 std::string tsvHeader();
 void appendTsv(std::string& out, const KvIAXFrame& frame);
+
+// The quoting both formats use, for writers of other records.
+void appendJsonString(std::string& out, std::string_view text);
+void appendTsvField(std::string& out, std::string_view text);
 
 } // namespace recordwriter

@@ -7,7 +7,8 @@
 #include <string_view>
 
 const char* const dumpUsage =
-    "usage: quorvex-dump [--debug] [--memory-limit SIZE] [--format jsonl|tsv] FILE\n"
+    "usage: quorvex-dump [--debug] [--memory-limit SIZE] [--format jsonl|tsv]\n"
+    "                    [--calls | --registrations] FILE\n"
     "       quorvex-dump --live [--debug] [--memory-limit SIZE] [--format jsonl|tsv]\n"
     "                    [--interface NAME] [--filter EXPR] [--count N] [--duration SECONDS]\n";
 
@@ -40,6 +41,7 @@ bool parseSeconds(const char* text, double& seconds) {
 } // namespace
 
 std::optional<DumpArguments> DumpArguments::parse(int argc, char** argv) {
+    using Listing = DumpArguments::Listing;
     DumpArguments args;
     bool haveFile = false;
     for (int i = 1; i < argc; ++i) {
@@ -61,6 +63,9 @@ std::optional<DumpArguments> DumpArguments::parse(int argc, char** argv) {
             args.live = true;
         } else if (option == "--debug" && value == nullptr) {
             args.debug = true;
+        } else if ((option == "--calls" || option == "--registrations") && value == nullptr &&
+                   args.listing == Listing::Frames) {
+            args.listing = option == "--calls" ? Listing::Calls : Listing::Registrations;
         } else if (option == "--format") {
             const char* v = takeValue();
             if (v == nullptr || !parseFormat(v, args.format)) {
@@ -99,8 +104,9 @@ std::optional<DumpArguments> DumpArguments::parse(int argc, char** argv) {
             haveFile = true;
         }
     }
-    const bool liveOptions = args.captureFilter || args.count || args.durationSeconds;
-    if (args.live == haveFile || (!args.live && liveOptions)) {
+    const bool liveOnly = args.captureFilter || args.count || args.durationSeconds;
+    if (args.live == haveFile || (!args.live && liveOnly) ||
+        (args.live && args.listing != Listing::Frames)) {
         return std::nullopt;
     }
     return args;

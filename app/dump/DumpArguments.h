@@ -10,6 +10,8 @@
 struct DumpArguments {
     recordwriter::Format format = recordwriter::Format::Jsonl;
     bool live = false;
+    // What a file load prints: its frames, its calls or its registrations.
+    enum class Listing { Frames, Calls, Registrations } listing = Listing::Frames;
     bool debug = false;                       // write the per-packet log lines too
     std::optional<std::uint64_t> memoryLimit; // --memory-limit SIZE
     std::string file;                         // a capture file, "-" for standard input

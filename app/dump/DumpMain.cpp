@@ -3,6 +3,8 @@
 // worker thread, frames handed over in blocks); a live capture (--live) goes
 // through the same live worker as the capture's button. Either way the frames
 // are printed block by block as they arrive.
+#include "analysis/CallTracker.h"
+#include "app/CallWriter.h"
 #include "app/CaptureEnvironment.h"
 #include "app/KvIAXCapture.h"
 #include "app/TerminationSignals.h"
@@ -45,10 +47,25 @@ private:
 
 class RecordPrinter {
 public:
-    explicit RecordPrinter(recordwriter::Format format) : format_(format) {
+    RecordPrinter(recordwriter::Format format, DumpArguments::Listing listing) : format_(format) {
         if (format_ == recordwriter::Format::Tsv) {
-            out_ = recordwriter::tsvHeader();
+            out_ = listing == DumpArguments::Listing::Calls ? callwriter::callsHeader()
+                   : listing == DumpArguments::Listing::Registrations
+                       ? callwriter::registrationsHeader()
+                       : recordwriter::tsvHeader();
         }
+    }
+    void printListing(const analysis::CallTracker& tracker, DumpArguments::Listing listing) {
+        if (listing == DumpArguments::Listing::Calls) {
+            for (const auto& call : tracker.calls()) {
+                callwriter::appendCall(out_, call, format_);
+            }
+        } else {
+            for (const auto& registration : tracker.registrations()) {
+                callwriter::appendRegistration(out_, registration, format_);
+            }
+        }
+        flush();
     }
     void print(const KvIAXFrame& frame) {
         if (format_ == recordwriter::Format::Tsv) {
@@ -117,16 +134,24 @@ int main(int argc, char** argv) {
                                     .memoryLimit = args.memoryLimit});
 
     auto capture = KvIAXCapture::create(environment.services());
-    RecordPrinter printer(args.format);
+    RecordPrinter printer(args.format, args.listing);
     // Frames are printed as they arrive, up to --count frames, a block at a
     // time. Printing is queued behind the hand-off rather than done inside
     // it, so the worker decodes the next block meanwhile.
     std::size_t nextToPrint = 0;
     unsigned long printed = 0;
     bool printQueued = false;
+    analysis::CallTracker tracker;
     auto printArrived = [&] {
         printQueued = false;
         const FrameList& frames = capture->iaxFrames();
+        if (args.listing != DumpArguments::Listing::Frames) {
+            // Calls are followed as the frames arrive and printed at the end.
+            for (; nextToPrint < frames.size(); ++nextToPrint) {
+                tracker.add(*frames[nextToPrint], static_cast<std::uint32_t>(nextToPrint + 1));
+            }
+            return;
+        }
         for (; nextToPrint < frames.size(); ++nextToPrint) {
             if (args.count && printed >= *args.count) {
                 break;
@@ -150,6 +175,9 @@ int main(int argc, char** argv) {
     });
     QObject::connect(capture.get(), &KvIAXCapture::runEnded, &app, [&] {
         printArrived();
+        if (args.listing != DumpArguments::Listing::Frames) {
+            printer.printListing(tracker, args.listing);
+        }
         if (args.live) {
             printStatistics(capture->lastRunSummary());
         }

@@ -102,7 +102,8 @@ TEST(DumpTool, ExitStatusTellsWhatWentWrong) {
         EXPECT_EQ(bad.exitCode, 2) << arguments.join(' ').toStdString();
         EXPECT_EQ(
             bad.err,
-            "usage: quorvex-dump [--debug] [--memory-limit SIZE] [--format jsonl|tsv] FILE\n"
+            "usage: quorvex-dump [--debug] [--memory-limit SIZE] [--format jsonl|tsv]\n"
+            "                    [--calls | --registrations] FILE\n"
             "       quorvex-dump --live [--debug] [--memory-limit SIZE] [--format jsonl|tsv]\n"
             "                    [--interface NAME] [--filter EXPR] [--count N] [--duration "
             "SECONDS]\n");
@@ -234,4 +235,37 @@ TEST(DumpTool, ALoadStopsAtTheMemoryLimitKeepingWhatItHas) {
     limited.start(dumpTool, {mix});
     ASSERT_TRUE(limited.waitForFinished());
     EXPECT_EQ(limited.exitCode(), 2);
+}
+
+TEST(DumpTool, CallsAndRegistrations) {
+    const ProcessResult calls = runProcess(dumpTool, {"--calls", realCall});
+    ASSERT_EQ(calls.exitCode, 0) << calls.err.toStdString();
+    const auto lines = outputLines(calls.out);
+    ASSERT_EQ(lines.size(), 1); // the public capture holds one call
+    const QJsonObject call = QJsonDocument::fromJson(lines[0]).object();
+    EXPECT_EQ(call["caller"].toString(), "82.110.36.84:4569");
+    EXPECT_EQ(call["callee"].toString(), "192.168.2.120:4566");
+    EXPECT_EQ(call["callerCall"].toInt(), 4);
+    EXPECT_EQ(call["calleeCall"].toInt(), 23);
+    EXPECT_EQ(call["from"].toString(), "447782267949");
+    EXPECT_EQ(call["to"].toString(), "442088205155");
+    EXPECT_EQ(call["codec"].toString(), "GSM Full Rate");
+    EXPECT_EQ(call["frames"].toInt(), 50);
+    EXPECT_FALSE(call["startedBeforeCapture"].toBool());
+    EXPECT_NEAR(call["duration"].toDouble(), 0.526015, 1e-6);
+
+    const ProcessResult sampleCalls = runProcess(dumpTool, {"--calls", "--format", "tsv", sample});
+    const auto rows = outputLines(sampleCalls.out);
+    ASSERT_EQ(rows.size(), 2);
+    EXPECT_TRUE(rows[0].startsWith("caller\tcallee\tcallerCall\tcalleeCall\tfrom\t"));
+    EXPECT_TRUE(rows[1].contains("\tCompleted\tNormal Clearing\tcaller\t"))
+        << rows[1].toStdString();
+
+    const ProcessResult registrations = runProcess(dumpTool, {"--registrations", sample});
+    const auto registration =
+        QJsonDocument::fromJson(outputLines(registrations.out).value(0)).object();
+    EXPECT_EQ(registration["username"].toString(), "alice");
+    EXPECT_EQ(registration["result"].toString(), "REGACK");
+    EXPECT_EQ(registration["refresh"].toInt(), 60);
+    EXPECT_EQ(runProcess(dumpTool, {"--live", "--calls"}).exitCode, 2);
 }

@@ -1,0 +1,408 @@
+#include "analysis/CallTracker.h"
+
+#include "dissect/FrameDisplay.h"
+#include "dissect/IaxNameTables.h"
+
+#include <arpa/inet.h>
+
+#include <bit>
+
+namespace analysis {
+namespace {
+
+enum FrameType : std::uint8_t { Voice = 2, Control = 4, IaxControl = 6 };
+enum IaxSubclass : std::uint8_t {
+    New = 1,
+    Ping = 2,
+    Pong = 3,
+    Ack = 4,
+    Hangup = 5,
+    Reject = 6,
+    Accept = 7,
+    Inval = 10,
+    LagRequest = 11,
+    LagReply = 12,
+    RegRequest = 13,
+    RegAuth = 14,
+    RegAck = 15,
+    RegReject = 16,
+    RegRelease = 17,
+    Vnak = 18,
+    Poke = 30,
+};
+enum ControlSubclass : std::uint8_t { ControlHangup = 1, Ringing = 3, Answer = 4 };
+enum ElementId : std::uint8_t {
+    CalledNumber = 1,
+    CallingNumber = 2,
+    CallingName = 4,
+    Username = 6,
+    Format = 9,
+    RefreshInterval = 19,
+    CauseText = 22,
+    CauseCode = 42,
+};
+
+// The value bytes of the first element `id` of an IAX control frame.
+std::optional<std::span<const std::uint8_t>> elementValue(const KvIAXFrame& frame,
+                                                          std::uint8_t id) {
+    const ElementArea& area = frame.elementArea();
+    const auto bytes = area.bytes();
+    for (const ElementFact& element : area.elements()) {
+        if (element.identifierCaptured && element.lengthCaptured && element.identifier == id) {
+            const std::size_t start = element.offset + 2u;
+            if (start + element.length > bytes.size()) {
+                return std::nullopt;
+            }
+            return bytes.subspan(start, element.length);
+        }
+    }
+    return std::nullopt;
+}
+
+std::string elementText(const KvIAXFrame& frame, std::uint8_t id) {
+    const auto value = elementValue(frame, id);
+    return value ? framedisplay::latin1ToUtf8(*value) : std::string();
+}
+
+std::optional<std::uint32_t> elementNumber(const KvIAXFrame& frame, std::uint8_t id,
+                                           std::size_t width) {
+    const auto value = elementValue(frame, id);
+    if (!value || value->size() < width) {
+        return std::nullopt;
+    }
+    std::uint32_t number = 0;
+    for (std::size_t i = 0; i < width; ++i) {
+        number = number << 8 | (*value)[i];
+    }
+    return number;
+}
+
+Endpoint endpointOf(const KvIAXFrame& frame, bool source) {
+    const FrameFacts& facts = frame.facts();
+    Endpoint endpoint;
+    endpoint.port = source ? facts.sourcePort : facts.destinationPort;
+    if (const Ipv6Addresses* ipv6 = frame.ipv6Addresses()) {
+        endpoint.ipv6 = true;
+        endpoint.address = source ? ipv6->source : ipv6->destination;
+    } else {
+        const std::uint32_t address = source ? facts.sourceAddress : facts.destinationAddress;
+        for (int i = 0; i < 4; ++i) {
+            endpoint.address[12 + static_cast<std::size_t>(i)] =
+                static_cast<std::uint8_t>(address >> (24 - 8 * i));
+        }
+    }
+    return endpoint;
+}
+
+bool isRegistration(std::uint8_t subclass) {
+    return subclass >= RegRequest && subclass <= RegRelease;
+}
+
+// Frames that say nothing of a call's state and do not start one.
+bool isHousekeeping(const FrameFacts& facts) {
+    if (facts.frameType != IaxControl) {
+        return false;
+    }
+    switch (facts.subclass & 0x7Fu) {
+    case Ping:
+    case Pong:
+    case Ack:
+    case Inval:
+    case LagRequest:
+    case LagReply:
+    case Vnak:
+    case Poke:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+std::string Endpoint::text() const {
+    char address[INET6_ADDRSTRLEN] = {};
+    if (ipv6) {
+        inet_ntop(AF_INET6, this->address.data(), address, sizeof address);
+        return "[" + std::string(address) + "]:" + std::to_string(port);
+    }
+    inet_ntop(AF_INET, this->address.data() + 12, address, sizeof address);
+    return std::string(address) + ":" + std::to_string(port);
+}
+
+const char* stateText(CallState state) {
+    switch (state) {
+    case CallState::Calling:
+        return "Calling";
+    case CallState::Ringing:
+        return "Ringing";
+    case CallState::Answered:
+        return "Answered";
+    case CallState::Completed:
+        return "Completed";
+    case CallState::Cancelled:
+        return "Cancelled";
+    case CallState::Rejected:
+        return "Rejected";
+    }
+    return "";
+}
+
+std::string Call::codecName() const {
+    const auto format = acceptedFormat ? acceptedFormat : offeredFormat;
+    if (!format) {
+        if (firstVoiceSubclass) {
+            const char* name = framedisplay::audioFormatName(*firstVoiceSubclass);
+            return name != nullptr ? name : "Unkn codec";
+        }
+        return {};
+    }
+    if (std::popcount(*format) != 1) {
+        return "Unkn codec";
+    }
+    const char* name = iaxnames::lookup(iaxnames::IaxAudioFormats,
+                                        static_cast<std::size_t>(std::countr_zero(*format)));
+    return name != nullptr ? name : "Unkn codec";
+}
+
+std::size_t CallTracker::EndKeyHash::operator()(const EndKey& key) const {
+    std::size_t hash = key.call * 31u + key.endpoint.port;
+    for (std::uint8_t byte : key.endpoint.address) {
+        hash = hash * 131u + byte;
+    }
+    return hash;
+}
+
+void CallTracker::add(const KvIAXFrame& frame, std::uint32_t frameNumber) {
+    const FrameFacts& facts = frame.facts();
+    if (facts.portsCaptured == 0) {
+        return;
+    }
+    const Endpoint source = endpointOf(frame, true);
+    const Endpoint destination = endpointOf(frame, false);
+    switch (facts.kind()) {
+    case FrameKind::Full:
+        addFull(frame, source, destination, frameNumber);
+        return;
+    case FrameKind::Mini:
+    case FrameKind::VideoMini: {
+        auto found = callByEnd_.find({source, facts.sourceCall});
+        if (found == callByEnd_.end()) {
+            const std::size_t id = startCall(source, facts.sourceCall, destination, frame);
+            calls_[id].startedBeforeCapture = true;
+            found = callByEnd_.find({source, facts.sourceCall});
+        }
+        join(calls_[found->second], frame, frameNumber);
+        return;
+    }
+    case FrameKind::Trunk:
+        for (const TrunkEntry& entry : frame.trunkEntries()) {
+            if (!entry.headerCaptured) {
+                continue;
+            }
+            auto found = callByEnd_.find({source, entry.sourceCall});
+            if (found == callByEnd_.end()) {
+                const std::size_t id = startCall(source, entry.sourceCall, destination, frame);
+                calls_[id].startedBeforeCapture = true;
+                found = callByEnd_.find({source, entry.sourceCall});
+            }
+            join(calls_[found->second], frame, frameNumber);
+        }
+        return;
+    default:
+        return;
+    }
+}
+
+std::size_t CallTracker::startCall(const Endpoint& caller, std::uint16_t callerCall,
+                                   const Endpoint& callee, const KvIAXFrame& frame) {
+    Call call;
+    call.caller = caller;
+    call.callerCall = callerCall;
+    call.callee = callee;
+    call.start = {frame.facts().captureSeconds, frame.facts().captureNanoseconds};
+    calls_.push_back(std::move(call));
+    const std::size_t id = calls_.size() - 1;
+    callByEnd_[{caller, callerCall}] = id;
+    return id;
+}
+
+void CallTracker::addFull(const KvIAXFrame& frame, const Endpoint& source,
+                          const Endpoint& destination, std::uint32_t frameNumber) {
+    const FrameFacts& facts = frame.facts();
+    const std::uint8_t subclass = facts.subclass & 0x7Fu;
+    if (facts.frameType == IaxControl && isRegistration(subclass)) {
+        addRegistration(frame, source, destination);
+        return;
+    }
+    const EndKey key{source, facts.sourceCall};
+    auto found = callByEnd_.find(key);
+    if (facts.frameType == IaxControl && subclass == New) {
+        // A NEW sent again for a call still being set up is a retransmission;
+        // on a call that has ended, the call number starts a new call.
+        if (found == callByEnd_.end() || calls_[found->second].ended() ||
+            calls_[found->second].caller != source) {
+            startCall(source, facts.sourceCall, destination, frame);
+            found = callByEnd_.find(key);
+        }
+        join(calls_[found->second], frame, frameNumber);
+        return;
+    }
+    if (facts.destinationCall != 0) {
+        // The callee's first reply: its destination call is the caller's. A
+        // call number of an ended call may be in use again by a newer call.
+        const auto other = callByEnd_.find({destination, facts.destinationCall});
+        const bool staleOrNone =
+            found == callByEnd_.end() ||
+            (other != callByEnd_.end() && other->second != found->second &&
+             calls_[found->second].ended() && !calls_[other->second].ended());
+        if (other != callByEnd_.end() && staleOrNone) {
+            Call& call = calls_[other->second];
+            if (call.callee == source &&
+                (!call.calleeCall || *call.calleeCall == facts.sourceCall)) {
+                call.calleeCall = facts.sourceCall;
+                callByEnd_[key] = other->second;
+                found = callByEnd_.find(key);
+            }
+        }
+    }
+    if (found == callByEnd_.end()) {
+        if (isHousekeeping(facts) ||
+            (facts.frameType == IaxControl && subclass == Hangup && facts.destinationCall == 0)) {
+            return; // pings and pokes of no known call belong to no list
+        }
+        // A call whose NEW was not captured.
+        const std::size_t id = startCall(source, facts.sourceCall, destination, frame);
+        calls_[id].startedBeforeCapture = true;
+        if (facts.destinationCall != 0) {
+            calls_[id].calleeCall = facts.destinationCall;
+            callByEnd_[{destination, facts.destinationCall}] = id;
+        }
+        found = callByEnd_.find(key);
+    }
+    join(calls_[found->second], frame, frameNumber);
+}
+
+void CallTracker::join(Call& call, const KvIAXFrame& frame, std::uint32_t frameNumber) {
+    const FrameFacts& facts = frame.facts();
+    ++call.frames;
+    if (facts.kind() == FrameKind::Full && facts.retransmission != 0) {
+        ++call.retransmissions;
+    }
+    call.end = {facts.captureSeconds, facts.captureNanoseconds};
+    call.frameNumbers.push_back(frameNumber);
+    const bool fromCaller = endpointOf(frame, true) == call.caller;
+    applyState(call, frame, fromCaller);
+}
+
+void CallTracker::applyState(Call& call, const KvIAXFrame& frame, bool fromCaller) {
+    const FrameFacts& facts = frame.facts();
+    if (call.ended()) {
+        return;
+    }
+    const bool media = facts.kind() != FrameKind::Full || facts.frameType == Voice;
+    if (facts.kind() == FrameKind::Full && facts.frameType == Voice && !call.firstVoiceSubclass) {
+        call.firstVoiceSubclass = facts.subclass;
+    }
+    if (media) {
+        // Voice of a call whose set-up was not captured: it is up.
+        if (call.startedBeforeCapture && !call.answered) {
+            call.answered = true;
+            call.state = CallState::Answered;
+        }
+        return;
+    }
+    const std::uint8_t subclass = facts.subclass;
+    if (facts.frameType == Control) {
+        if (subclass == Ringing && !call.answered) {
+            call.state = CallState::Ringing;
+        } else if (subclass == Answer) {
+            call.answered = true;
+            call.state = CallState::Answered;
+        } else if (subclass == ControlHangup) {
+            call.state = call.answered ? CallState::Completed : CallState::Cancelled;
+            call.hungUpBy = fromCaller ? Call::Side::Caller : Call::Side::Callee;
+        }
+        return;
+    }
+    if (facts.frameType != IaxControl) {
+        return;
+    }
+    switch (subclass & 0x7Fu) {
+    case New:
+        call.from = elementText(frame, CallingNumber);
+        call.fromName = elementText(frame, CallingName);
+        call.to = elementText(frame, CalledNumber);
+        call.offeredFormat = elementNumber(frame, Format, 4);
+        break;
+    case Accept:
+        if (const auto format = elementNumber(frame, Format, 4)) {
+            call.acceptedFormat = format;
+        }
+        break;
+    case Hangup:
+        call.state = call.answered ? CallState::Completed : CallState::Cancelled;
+        call.hungUpBy = fromCaller ? Call::Side::Caller : Call::Side::Callee;
+        call.cause = elementText(frame, CauseText);
+        if (const auto code = elementNumber(frame, CauseCode, 1)) {
+            call.causeCode = static_cast<std::uint8_t>(*code);
+        }
+        break;
+    case Reject:
+        call.state = CallState::Rejected;
+        call.cause = elementText(frame, CauseText);
+        if (const auto code = elementNumber(frame, CauseCode, 1)) {
+            call.causeCode = static_cast<std::uint8_t>(*code);
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+void CallTracker::addRegistration(const KvIAXFrame& frame, const Endpoint& source,
+                                  const Endpoint& destination) {
+    const FrameFacts& facts = frame.facts();
+    const std::uint8_t subclass = facts.subclass & 0x7Fu;
+    if (subclass == RegRequest || subclass == RegRelease) {
+        auto found = registrationByEnd_.find({source, facts.sourceCall});
+        // A request sent again, or after a challenge, is another attempt of
+        // the same exchange until that exchange has a result.
+        if (found == registrationByEnd_.end() || !registrations_[found->second].result.empty()) {
+            Registration registration;
+            registration.peer = source;
+            registration.registrar = destination;
+            registration.peerCall = facts.sourceCall;
+            registration.start = {facts.captureSeconds, facts.captureNanoseconds};
+            registrations_.push_back(registration);
+            registrationByEnd_[{source, facts.sourceCall}] = registrations_.size() - 1;
+            found = registrationByEnd_.find({source, facts.sourceCall});
+        }
+        Registration& registration = registrations_[found->second];
+        ++registration.attempts;
+        if (const std::string username = elementText(frame, Username); !username.empty()) {
+            registration.username = username;
+        }
+        if (subclass == RegRelease) {
+            registration.result = "REGREL";
+        }
+        return;
+    }
+    // Replies go to the peer's end.
+    const auto found = registrationByEnd_.find({destination, facts.destinationCall});
+    if (found == registrationByEnd_.end()) {
+        return;
+    }
+    Registration& registration = registrations_[found->second];
+    if (subclass == RegAck && registration.result.empty()) {
+        registration.result = "REGACK";
+        if (const auto refresh = elementNumber(frame, RefreshInterval, 2)) {
+            registration.refresh = static_cast<std::uint16_t>(*refresh);
+        }
+    } else if (subclass == RegReject) {
+        registration.result = "REGREJ";
+        registration.cause = elementText(frame, CauseText);
+    }
+}
+
+} // namespace analysis

@@ -1,0 +1,119 @@
+#pragma once
+
+#include "dissect/KvIAXFrame.h"
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+// The calls and registrations in a stream of frames, found as the frames
+// arrive (a file load or a live capture), with no second pass.
+//
+// A call begins at a NEW. Its two ends are address:port plus call number on
+// each side; the callee's call number comes from the first reply whose
+// destination call is the caller's. Full frames join a call by their source
+// end (and, once known, the other end); mini frames and trunk entries by
+// their source address:port and call number. A NEW on a call number whose
+// call has ended starts a new call. Frames of a call whose NEW was not
+// captured start a call marked as started before the capture. Its state is
+// taken from the frames that mean it, never from ACK, PING, PONG, LAGRQ,
+// LAGRP or VNAK. Registrations (REGREQ, REGAUTH, REGACK, REGREJ, REGREL)
+// are tracked the same way as a second list; pings, pokes and lag requests
+// belong to their call or to neither list.
+namespace analysis {
+
+struct Endpoint {
+    std::array<std::uint8_t, 16> address{}; // IPv4 in the last four bytes
+    bool ipv6 = false;
+    std::uint16_t port = 0;
+
+    friend bool operator==(const Endpoint&, const Endpoint&) = default;
+    [[nodiscard]] std::string text() const; // "192.0.2.10:4569", "[2001:db8::1]:4569"
+};
+
+struct CaptureTime {
+    std::int64_t seconds = 0;
+    std::uint32_t nanoseconds = 0;
+};
+
+enum class CallState { Calling, Ringing, Answered, Completed, Cancelled, Rejected };
+[[nodiscard]] const char* stateText(CallState state);
+
+struct Call {
+    Endpoint caller, callee;
+    std::uint16_t callerCall = 0;
+    std::optional<std::uint16_t> calleeCall;
+    std::string from, fromName, to; // the NEW's Calling Number, Calling Name, Called Number
+    std::optional<std::uint32_t> offeredFormat, acceptedFormat;
+    std::optional<std::uint8_t> firstVoiceSubclass; // where neither format was sent
+    CallState state = CallState::Calling;
+    std::string cause;
+    std::optional<std::uint8_t> causeCode;
+    enum class Side { None, Caller, Callee } hungUpBy = Side::None;
+    CaptureTime start, end;
+    std::uint64_t frames = 0;
+    std::uint64_t retransmissions = 0;
+    bool startedBeforeCapture = false;
+    bool answered = false;
+    std::vector<std::uint32_t> frameNumbers; // 1-based, in arrival order
+
+    [[nodiscard]] bool ended() const {
+        return state == CallState::Completed || state == CallState::Cancelled ||
+               state == CallState::Rejected;
+    }
+    // The codec's name as the frame table names it: the format the callee
+    // accepted, else the one the NEW offered, else that of the first voice
+    // frame; empty where none is known.
+    [[nodiscard]] std::string codecName() const;
+};
+
+struct Registration {
+    Endpoint peer, registrar;
+    std::uint16_t peerCall = 0;
+    std::string username;
+    std::string result; // "REGACK", "REGREJ", "REGREL" or empty
+    std::string cause;
+    std::optional<std::uint16_t> refresh;
+    std::uint32_t attempts = 0; // REGREQs and REGRELs sent
+    CaptureTime start;
+};
+
+class CallTracker final {
+public:
+    // `frameNumber` is 1-based, in the order the frames arrived.
+    void add(const KvIAXFrame& frame, std::uint32_t frameNumber);
+
+    [[nodiscard]] const std::vector<Call>& calls() const { return calls_; }
+    [[nodiscard]] const std::vector<Registration>& registrations() const {
+        return registrations_;
+    }
+
+private:
+    struct EndKey {
+        Endpoint endpoint;
+        std::uint16_t call;
+        friend bool operator==(const EndKey&, const EndKey&) = default;
+    };
+    struct EndKeyHash {
+        std::size_t operator()(const EndKey& key) const;
+    };
+
+    void addFull(const KvIAXFrame& frame, const Endpoint& source, const Endpoint& destination,
+                 std::uint32_t frameNumber);
+    void addRegistration(const KvIAXFrame& frame, const Endpoint& source,
+                         const Endpoint& destination);
+    void join(Call& call, const KvIAXFrame& frame, std::uint32_t frameNumber);
+    void applyState(Call& call, const KvIAXFrame& frame, bool fromCaller);
+    std::size_t startCall(const Endpoint& caller, std::uint16_t callerCall, const Endpoint& callee,
+                          const KvIAXFrame& frame);
+
+    std::vector<Call> calls_;
+    std::vector<Registration> registrations_;
+    std::unordered_map<EndKey, std::size_t, EndKeyHash> callByEnd_;
+    std::unordered_map<EndKey, std::size_t, EndKeyHash> registrationByEnd_;
+};
+
+} // namespace analysis

@@ -1,0 +1,137 @@
+#include "app/CallWriter.h"
+
+#include "dissect/FrameDisplay.h"
+
+#include <cstdio>
+#include <utility>
+#include <vector>
+
+namespace callwriter {
+namespace {
+
+// One field: its key, its text, and whether JSON writes it bare (a number,
+// true, false, null) or as a string.
+struct Field {
+    const char* key;
+    std::string text;
+    bool bare = false;
+};
+
+std::string timeText(const analysis::CaptureTime& time) {
+    FrameFacts facts;
+    facts.captureSeconds = time.seconds;
+    facts.captureNanoseconds = time.nanoseconds;
+    std::string text;
+    framedisplay::appendCapturedText(text, facts);
+    return text;
+}
+
+std::string seconds(const analysis::CaptureTime& from, const analysis::CaptureTime& to) {
+    const long long micro = (to.seconds - from.seconds) * 1'000'000LL +
+                            (static_cast<long long>(to.nanoseconds) - from.nanoseconds) / 1000;
+    char text[32];
+    std::snprintf(text, sizeof text, "%lld.%06lld", micro / 1'000'000, micro % 1'000'000);
+    return text;
+}
+
+template <class T> Field optionalNumber(const char* key, const std::optional<T>& value) {
+    return {key, value ? std::to_string(*value) : std::string("null"), true};
+}
+
+void appendFields(std::string& out, const std::vector<Field>& fields, recordwriter::Format format) {
+    if (format == recordwriter::Format::Tsv) {
+        bool first = true;
+        for (const Field& field : fields) {
+            if (!first) {
+                out.push_back('\t');
+            }
+            first = false;
+            recordwriter::appendTsvField(out, field.text == "null" && field.bare ? "" : field.text);
+        }
+        out.push_back('\n');
+        return;
+    }
+    out.push_back('{');
+    bool first = true;
+    for (const Field& field : fields) {
+        if (!first) {
+            out.push_back(',');
+        }
+        first = false;
+        recordwriter::appendJsonString(out, field.key);
+        out.push_back(':');
+        if (field.bare) {
+            out += field.text;
+        } else {
+            recordwriter::appendJsonString(out, field.text);
+        }
+    }
+    out += "}\n";
+}
+
+std::vector<Field> callFields(const analysis::Call& call) {
+    using Side = analysis::Call::Side;
+    return {
+        {"caller", call.caller.text()},
+        {"callee", call.callee.text()},
+        {"callerCall", std::to_string(call.callerCall), true},
+        optionalNumber("calleeCall", call.calleeCall),
+        {"from", call.from},
+        {"fromName", call.fromName},
+        {"to", call.to},
+        {"codec", call.codecName()},
+        {"state", analysis::stateText(call.state)},
+        {"cause", call.cause},
+        {"hungUpBy", call.hungUpBy == Side::Caller   ? "caller"
+                     : call.hungUpBy == Side::Callee ? "callee"
+                                                     : ""},
+        {"start", timeText(call.start)},
+        {"end", timeText(call.end)},
+        {"duration", seconds(call.start, call.end), true},
+        {"frames", std::to_string(call.frames), true},
+        {"retransmissions", std::to_string(call.retransmissions), true},
+        {"startedBeforeCapture", call.startedBeforeCapture ? "true" : "false", true},
+    };
+}
+
+std::vector<Field> registrationFields(const analysis::Registration& registration) {
+    return {
+        {"peer", registration.peer.text()},
+        {"registrar", registration.registrar.text()},
+        {"username", registration.username},
+        {"result", registration.result},
+        {"cause", registration.cause},
+        optionalNumber("refresh", registration.refresh),
+        {"attempts", std::to_string(registration.attempts), true},
+        {"start", timeText(registration.start)},
+    };
+}
+
+std::string header(const std::vector<Field>& fields) {
+    std::string text;
+    for (const Field& field : fields) {
+        text += (text.empty() ? "" : "\t") + std::string(field.key);
+    }
+    return text + "\n";
+}
+
+} // namespace
+
+std::string callsHeader() {
+    return header(callFields(analysis::Call{}));
+}
+
+void appendCall(std::string& out, const analysis::Call& call, recordwriter::Format format) {
+    appendFields(out, callFields(call), format);
+}
+
+std::string registrationsHeader() {
+    return header(registrationFields(analysis::Registration{}));
+}
+
+void appendRegistration(std::string& out, const analysis::Registration& registration,
+                        recordwriter::Format format) {
+    appendFields(out, registrationFields(registration), format);
+}
+
+} // namespace callwriter

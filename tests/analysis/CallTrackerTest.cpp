@@ -1,0 +1,229 @@
+#include "analysis/CallTracker.h"
+#include "dissect/IaxDissector.h"
+#include "samples/IaxPacketBuilder.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+namespace {
+
+using iaxgen::Elements;
+using iaxgen::Endpoint;
+using iaxgen::FullHeader;
+
+const Endpoint pbxA{{10, 0, 0, 1}, 4569};
+const Endpoint pbxB{{10, 0, 0, 2}, 4569};
+
+enum : std::uint8_t { Voice = 2, Control = 4, Iax = 6 };
+enum : std::uint8_t {
+    New = 1, Ping = 2, Ack = 4, Hangup = 5, Reject = 6, Accept = 7,
+    RegReq = 13, RegAuth = 14, RegAck = 15, RegRej = 16, RegRel = 17,
+};
+enum : std::uint8_t { Ringing = 3, Answer = 4 };
+
+// Feeds a tracker the frames of a conversation, 10 ms apart.
+class Conversation {
+public:
+    void full(const Endpoint& from, const Endpoint& to, std::uint16_t source,
+              std::uint16_t destination, std::uint8_t type, std::uint8_t subclass,
+              const Elements& elements = {}, bool retry = false) {
+        send(from, to,
+             iaxgen::fullFrame(FullHeader{source, destination, retry, time_, 0, 0, type, subclass},
+                               elements.bytes()));
+    }
+    void mini(const Endpoint& from, const Endpoint& to, std::uint16_t source) {
+        send(from, to, iaxgen::miniFrame(source, static_cast<std::uint16_t>(time_), {}));
+    }
+    void send(const Endpoint& from, const Endpoint& to, const iaxgen::Bytes& payload) {
+        const auto packet = iaxgen::udpPacket(from, to, payload);
+        KvIAXFrame frame;
+        dissector_.decodeInto({.bytes = packet, .seconds = 1000 + time_ / 1000,
+                               .nanoseconds = (time_ % 1000) * 1'000'000},
+                              frame);
+        tracker.add(frame, ++number_);
+        time_ += 10;
+    }
+
+    analysis::CallTracker tracker;
+
+private:
+    std::ostringstream dump_;
+    IaxDissector dissector_{dump_};
+    std::uint32_t time_ = 0;
+    std::uint32_t number_ = 0;
+};
+
+// A call from A (call 1) to B (call 2): NEW, ACCEPT, ringing, answer, voice.
+void setUp(Conversation& c, std::uint16_t a = 1, std::uint16_t b = 2, bool answer = true) {
+    c.full(pbxA, pbxB, a, 0, Iax, New,
+           Elements().text(1, "100").text(2, "200").text(4, "Alice").u32(9, 4));
+    c.full(pbxB, pbxA, b, a, Iax, Accept, Elements().u32(9, 2));
+    c.full(pbxA, pbxB, a, b, Iax, Ack);
+    c.full(pbxB, pbxA, b, a, Control, Ringing);
+    if (answer) {
+        c.full(pbxB, pbxA, b, a, Control, Answer);
+        c.mini(pbxA, pbxB, a);
+        c.mini(pbxB, pbxA, b);
+    }
+}
+
+std::string summary(const analysis::Call& call) {
+    using Side = analysis::Call::Side;
+    return std::string(analysis::stateText(call.state)) + " by " +
+           (call.hungUpBy == Side::Caller   ? "caller"
+            : call.hungUpBy == Side::Callee ? "callee"
+                                            : "-") +
+           " cause '" + call.cause + "'";
+}
+
+} // namespace
+
+TEST(CallTracker, StatesOfOneCall) {
+    struct Case {
+        const char* name;
+        void (*play)(Conversation&);
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"answered, hung up by the caller",
+         [](Conversation& c) {
+             setUp(c);
+             c.full(pbxA, pbxB, 1, 2, Iax, Hangup, Elements().text(22, "Normal Clearing").u8(42, 16));
+             c.full(pbxB, pbxA, 2, 1, Iax, Ack);
+         },
+         "Completed by caller cause 'Normal Clearing'"},
+        {"answered, hung up by the callee",
+         [](Conversation& c) {
+             setUp(c);
+             c.full(pbxB, pbxA, 2, 1, Iax, Hangup);
+         },
+         "Completed by callee cause ''"},
+        {"answered and still up; pings change nothing",
+         [](Conversation& c) {
+             setUp(c);
+             c.full(pbxA, pbxB, 1, 2, Iax, Ping);
+             c.full(pbxB, pbxA, 2, 1, Iax, Ack);
+         },
+         "Answered by - cause ''"},
+        {"cancelled while ringing",
+         [](Conversation& c) {
+             setUp(c, 1, 2, false);
+             c.full(pbxA, pbxB, 1, 2, Iax, Hangup);
+         },
+         "Cancelled by caller cause ''"},
+        {"rejected busy",
+         [](Conversation& c) {
+             c.full(pbxA, pbxB, 1, 0, Iax, New);
+             c.full(pbxB, pbxA, 2, 1, Iax, Reject, Elements().text(22, "Busy").u8(42, 17));
+             c.full(pbxA, pbxB, 1, 2, Iax, Ack);
+         },
+         "Rejected by - cause 'Busy'"},
+        {"an unanswered NEW sent three times",
+         [](Conversation& c) {
+             c.full(pbxA, pbxB, 1, 0, Iax, New);
+             c.full(pbxA, pbxB, 1, 0, Iax, New, {}, true);
+             c.full(pbxA, pbxB, 1, 0, Iax, New, {}, true);
+         },
+         "Calling by - cause ''"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Conversation conversation;
+        c.play(conversation);
+        ASSERT_EQ(conversation.tracker.calls().size(), 1u);
+        EXPECT_EQ(summary(conversation.tracker.calls()[0]), c.expected);
+    }
+}
+
+TEST(CallTracker, NumbersCodecRetransmissionsAndFrames) {
+    Conversation c;
+    setUp(c);
+    c.full(pbxA, pbxB, 1, 2, Iax, Hangup, {}, false);
+    c.full(pbxA, pbxB, 1, 2, Iax, Hangup, {}, true);
+    const auto& call = c.tracker.calls().at(0);
+    EXPECT_EQ(call.caller.text(), "10.0.0.1:4569");
+    EXPECT_EQ(call.callee.text(), "10.0.0.2:4569");
+    EXPECT_EQ(call.callerCall, 1);
+    EXPECT_EQ(call.calleeCall, std::optional<std::uint16_t>(2));
+    EXPECT_EQ(call.to, "100");
+    EXPECT_EQ(call.from, "200");
+    EXPECT_EQ(call.fromName, "Alice");
+    EXPECT_EQ(call.codecName(), "GSM Full Rate"); // accepted (2), not offered (4)
+    EXPECT_EQ(call.frames, 9u);
+    EXPECT_EQ(call.retransmissions, 1u);
+    EXPECT_EQ(call.frameNumbers.front(), 1u);
+    EXPECT_FALSE(call.startedBeforeCapture);
+}
+
+// The anchor matches calls by call number alone: two PBXes that both use
+// call numbers 1 and 2 would merge. Here they stay two calls.
+TEST(CallTracker, SimultaneousCallsWithTheSameNumbersOnDifferentSides) {
+    Conversation c;
+    c.full(pbxA, pbxB, 1, 0, Iax, New);
+    c.full(pbxB, pbxA, 1, 0, Iax, New); // B calls A, also from call 1
+    c.full(pbxB, pbxA, 2, 1, Iax, Accept);
+    c.full(pbxA, pbxB, 2, 1, Iax, Accept);
+    c.full(pbxB, pbxA, 2, 1, Control, Answer);
+    c.full(pbxA, pbxB, 1, 2, Iax, Hangup); // A ends its own call
+    ASSERT_EQ(c.tracker.calls().size(), 2u);
+    EXPECT_EQ(c.tracker.calls()[0].caller.text(), "10.0.0.1:4569");
+    EXPECT_EQ(summary(c.tracker.calls()[0]), "Completed by caller cause ''");
+    EXPECT_EQ(c.tracker.calls()[1].caller.text(), "10.0.0.2:4569");
+    EXPECT_EQ(summary(c.tracker.calls()[1]), "Calling by - cause ''");
+}
+
+TEST(CallTracker, AReusedCallNumberStartsANewCallAndAMissingNewStillShows) {
+    Conversation c;
+    setUp(c);
+    c.full(pbxA, pbxB, 1, 2, Iax, Hangup);
+    setUp(c); // the same call numbers again
+    ASSERT_EQ(c.tracker.calls().size(), 2u);
+    EXPECT_EQ(summary(c.tracker.calls()[1]), "Answered by - cause ''");
+
+    Conversation late; // the capture starts during a call
+    late.mini(pbxA, pbxB, 7);
+    late.full(pbxB, pbxA, 8, 7, Voice, 0x02);
+    late.full(pbxA, pbxB, 7, 8, Iax, Hangup);
+    ASSERT_EQ(late.tracker.calls().size(), 1u);
+    const auto& call = late.tracker.calls()[0];
+    EXPECT_TRUE(call.startedBeforeCapture);
+    EXPECT_EQ(call.frames, 3u);
+    EXPECT_EQ(summary(call), "Completed by caller cause ''");
+}
+
+TEST(CallTracker, TrunkedVoiceJoinsEachEntrysCall) {
+    Conversation c;
+    setUp(c, 5, 6);
+    // One trunk frame from A carrying voice of call 5 (and of a call not seen).
+    c.send(pbxA, pbxB,
+           iaxgen::Bytes{0x00, 0x00, 0x01, 0x00, 0, 0, 0, 1, 0x00, 0x05, 0x00, 0x02, 'a', 'b',
+                         0x00, 0x09, 0x00, 0x01, 'c'});
+    ASSERT_EQ(c.tracker.calls().size(), 2u);
+    EXPECT_EQ(c.tracker.calls()[0].frames, 8u);
+    EXPECT_TRUE(c.tracker.calls()[1].startedBeforeCapture);
+}
+
+TEST(CallTracker, RegistrationsAcceptedRefusedAndReleased) {
+    Conversation c;
+    c.full(pbxA, pbxB, 3, 0, Iax, RegReq, Elements().text(6, "alice"));
+    c.full(pbxB, pbxA, 4, 3, Iax, RegAuth);
+    c.full(pbxA, pbxB, 3, 4, Iax, RegReq, Elements().text(6, "alice"));
+    c.full(pbxB, pbxA, 4, 3, Iax, RegAck, Elements().u16(19, 60));
+    c.full(pbxA, pbxB, 9, 0, Iax, RegReq, Elements().text(6, "mallory"));
+    c.full(pbxB, pbxA, 10, 9, Iax, RegRej, Elements().text(22, "No such user"));
+    c.full(pbxA, pbxB, 11, 0, Iax, RegRel, Elements().text(6, "alice"));
+    c.full(pbxB, pbxA, 12, 11, Iax, RegAck);
+    EXPECT_TRUE(c.tracker.calls().empty());
+    const auto& r = c.tracker.registrations();
+    ASSERT_EQ(r.size(), 3u);
+    EXPECT_EQ(r[0].username, "alice");
+    EXPECT_EQ(r[0].result, "REGACK");
+    EXPECT_EQ(r[0].refresh, std::optional<std::uint16_t>(60));
+    EXPECT_EQ(r[0].attempts, 2u);
+    EXPECT_EQ(r[1].result, "REGREJ");
+    EXPECT_EQ(r[1].cause, "No such user");
+    EXPECT_EQ(r[2].result, "REGREL");
+    EXPECT_EQ(r[0].peer.text(), "10.0.0.1:4569");
+    EXPECT_EQ(r[0].registrar.text(), "10.0.0.2:4569");
+}
