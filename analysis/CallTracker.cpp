@@ -77,23 +77,6 @@ std::optional<std::uint32_t> elementNumber(const KvIAXFrame& frame, std::uint8_t
     return number;
 }
 
-Endpoint endpointOf(const KvIAXFrame& frame, bool source) {
-    const FrameFacts& facts = frame.facts();
-    Endpoint endpoint;
-    endpoint.port = source ? facts.sourcePort : facts.destinationPort;
-    if (const Ipv6Addresses* ipv6 = frame.ipv6Addresses()) {
-        endpoint.ipv6 = true;
-        endpoint.address = source ? ipv6->source : ipv6->destination;
-    } else {
-        const std::uint32_t address = source ? facts.sourceAddress : facts.destinationAddress;
-        for (int i = 0; i < 4; ++i) {
-            endpoint.address[12 + static_cast<std::size_t>(i)] =
-                static_cast<std::uint8_t>(address >> (24 - 8 * i));
-        }
-    }
-    return endpoint;
-}
-
 bool isRegistration(std::uint8_t subclass) {
     return subclass >= RegRequest && subclass <= RegRelease;
 }
@@ -119,6 +102,23 @@ bool isHousekeeping(const FrameFacts& facts) {
 }
 
 } // namespace
+
+Endpoint endpointOf(const KvIAXFrame& frame, bool source) {
+    const FrameFacts& facts = frame.facts();
+    Endpoint endpoint;
+    endpoint.port = source ? facts.sourcePort : facts.destinationPort;
+    if (const Ipv6Addresses* ipv6 = frame.ipv6Addresses()) {
+        endpoint.ipv6 = true;
+        endpoint.address = source ? ipv6->source : ipv6->destination;
+    } else {
+        const std::uint32_t address = source ? facts.sourceAddress : facts.destinationAddress;
+        for (int i = 0; i < 4; ++i) {
+            endpoint.address[12 + static_cast<std::size_t>(i)] =
+                static_cast<std::uint8_t>(address >> (24 - 8 * i));
+        }
+    }
+    return endpoint;
+}
 
 std::string Endpoint::text() const {
     char address[INET6_ADDRSTRLEN] = {};
@@ -252,10 +252,9 @@ void CallTracker::addFull(const KvIAXFrame& frame, const Endpoint& source,
         // The callee's first reply: its destination call is the caller's. A
         // call number of an ended call may be in use again by a newer call.
         const auto other = callByEnd_.find({destination, facts.destinationCall});
-        const bool staleOrNone =
-            found == callByEnd_.end() ||
-            (other != callByEnd_.end() && other->second != found->second &&
-             calls_[found->second].ended() && !calls_[other->second].ended());
+        const bool staleOrNone = found == callByEnd_.end() ||
+                                 (other != callByEnd_.end() && other->second != found->second &&
+                                  calls_[found->second].ended() && !calls_[other->second].ended());
         if (other != callByEnd_.end() && staleOrNone) {
             Call& call = calls_[other->second];
             if (call.callee == source &&

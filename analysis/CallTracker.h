@@ -34,6 +34,9 @@ struct Endpoint {
     [[nodiscard]] std::string text() const; // "192.0.2.10:4569", "[2001:db8::1]:4569"
 };
 
+// A frame's source (or destination) address and port.
+[[nodiscard]] Endpoint endpointOf(const KvIAXFrame& frame, bool source);
+
 struct CaptureTime {
     std::int64_t seconds = 0;
     std::uint32_t nanoseconds = 0;
@@ -87,9 +90,7 @@ public:
     void add(const KvIAXFrame& frame, std::uint32_t frameNumber);
 
     [[nodiscard]] const std::vector<Call>& calls() const { return calls_; }
-    [[nodiscard]] const std::vector<Registration>& registrations() const {
-        return registrations_;
-    }
+    [[nodiscard]] const std::vector<Registration>& registrations() const { return registrations_; }
 
 private:
     struct EndKey {

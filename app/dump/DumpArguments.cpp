@@ -8,7 +8,7 @@
 
 const char* const dumpUsage =
     "usage: quorvex-dump [--debug] [--memory-limit SIZE] [--format jsonl|tsv]\n"
-    "                    [--calls | --registrations] FILE\n"
+    "                    [--calls | --registrations | --call N --write OUT.pcap | --flow N] FILE\n"
     "       quorvex-dump --live [--debug] [--memory-limit SIZE] [--format jsonl|tsv]\n"
     "                    [--interface NAME] [--filter EXPR] [--count N] [--duration SECONDS]\n";
 
@@ -77,6 +77,26 @@ std::optional<DumpArguments> DumpArguments::parse(int argc, char** argv) {
                 return std::nullopt;
             }
             (option == "--interface" ? args.interface : args.captureFilter) = std::string(v);
+        } else if (option == "--call") {
+            const char* v = takeValue();
+            unsigned long number = 0;
+            if (v == nullptr || !parseCount(v, number)) {
+                return std::nullopt;
+            }
+            args.call = number;
+        } else if (option == "--flow") {
+            const char* v = takeValue();
+            unsigned long number = 0;
+            if (v == nullptr || !parseCount(v, number)) {
+                return std::nullopt;
+            }
+            args.flow = number;
+        } else if (option == "--write") {
+            const char* v = takeValue();
+            if (v == nullptr || *v == '\0') {
+                return std::nullopt;
+            }
+            args.writeTo = std::string(v);
         } else if (option == "--memory-limit") {
             const char* v = takeValue();
             args.memoryLimit = v != nullptr ? MemoryBudget::parseSize(v) : std::nullopt;
@@ -105,8 +125,11 @@ std::optional<DumpArguments> DumpArguments::parse(int argc, char** argv) {
         }
     }
     const bool liveOnly = args.captureFilter || args.count || args.durationSeconds;
+    const bool writing = args.call || args.writeTo;
     if (args.live == haveFile || (!args.live && liveOnly) ||
-        (args.live && args.listing != Listing::Frames)) {
+        (args.live && (args.listing != Listing::Frames || writing || args.flow)) ||
+        (args.flow && (writing || args.listing != Listing::Frames)) ||
+        (writing && (!args.call || !args.writeTo || args.listing != Listing::Frames))) {
         return std::nullopt;
     }
     return args;

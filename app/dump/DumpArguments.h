@@ -12,6 +12,10 @@ struct DumpArguments {
     bool live = false;
     // What a file load prints: its frames, its calls or its registrations.
     enum class Listing { Frames, Calls, Registrations } listing = Listing::Frames;
+    // --call N --write OUT: write call N's packets (1-based, in --calls order).
+    std::optional<unsigned long> call;
+    std::optional<std::string> writeTo;
+    std::optional<unsigned long> flow;        // --flow N: call N's ladder as text
     bool debug = false;                       // write the per-packet log lines too
     std::optional<std::uint64_t> memoryLimit; // --memory-limit SIZE
     std::string file;                         // a capture file, "-" for standard input

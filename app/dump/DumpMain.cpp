@@ -3,7 +3,9 @@
 // worker thread, frames handed over in blocks); a live capture (--live) goes
 // through the same live worker as the capture's button. Either way the frames
 // are printed block by block as they arrive.
+#include "analysis/CallFlow.h"
 #include "analysis/CallTracker.h"
+#include "app/CallExport.h"
 #include "app/CallWriter.h"
 #include "app/CaptureEnvironment.h"
 #include "app/KvIAXCapture.h"
@@ -94,6 +96,22 @@ private:
     int writeError_ = 0;
 };
 
+// --call N --write OUT: 0 when written, 1 with the reason on standard error.
+int writeCall(const analysis::CallTracker& tracker, const DumpArguments& args) {
+    const auto& calls = tracker.calls();
+    if (*args.call > calls.size()) {
+        std::fprintf(stderr, "quorvex-dump: there is no call %lu (the capture holds %zu)\n",
+                     *args.call, calls.size());
+        return 1;
+    }
+    std::string error;
+    if (!writeCallPackets(args.file, calls[*args.call - 1].frameNumbers, *args.writeTo, error)) {
+        std::fprintf(stderr, "quorvex-dump: %s\n", error.c_str());
+        return 1;
+    }
+    return 0;
+}
+
 void printStatistics(const RunSummary& summary) {
     std::fprintf(stderr, "%llu packets captured\n",
                  static_cast<unsigned long long>(summary.packetsRead));
@@ -145,7 +163,7 @@ int main(int argc, char** argv) {
     auto printArrived = [&] {
         printQueued = false;
         const FrameList& frames = capture->iaxFrames();
-        if (args.listing != DumpArguments::Listing::Frames) {
+        if (args.listing != DumpArguments::Listing::Frames || args.call || args.flow) {
             // Calls are followed as the frames arrive and printed at the end.
             for (; nextToPrint < frames.size(); ++nextToPrint) {
                 tracker.add(*frames[nextToPrint], static_cast<std::uint32_t>(nextToPrint + 1));
@@ -175,6 +193,23 @@ int main(int argc, char** argv) {
     });
     QObject::connect(capture.get(), &KvIAXCapture::runEnded, &app, [&] {
         printArrived();
+        if (args.call) {
+            app.exit(alert.failed() ? 1 : writeCall(tracker, args));
+            return;
+        }
+        if (args.flow) {
+            if (*args.flow > tracker.calls().size()) {
+                std::fprintf(stderr, "quorvex-dump: there is no call %lu (the capture holds %zu)\n",
+                             *args.flow, tracker.calls().size());
+                app.exit(1);
+                return;
+            }
+            const std::string ladder =
+                analysis::callFlowText(tracker.calls()[*args.flow - 1], capture->iaxFrames());
+            std::fwrite(ladder.data(), 1, ladder.size(), stdout);
+            app.exit(alert.failed() ? 1 : 0);
+            return;
+        }
         if (args.listing != DumpArguments::Listing::Frames) {
             printer.printListing(tracker, args.listing);
         }

@@ -103,7 +103,9 @@ TEST(DumpTool, ExitStatusTellsWhatWentWrong) {
         EXPECT_EQ(
             bad.err,
             "usage: quorvex-dump [--debug] [--memory-limit SIZE] [--format jsonl|tsv]\n"
-            "                    [--calls | --registrations] FILE\n"
+            "                    [--calls | --registrations | --call N --write OUT.pcap | --flow "
+            "N] "
+            "FILE\n"
             "       quorvex-dump --live [--debug] [--memory-limit SIZE] [--format jsonl|tsv]\n"
             "                    [--interface NAME] [--filter EXPR] [--count N] [--duration "
             "SECONDS]\n");
@@ -268,4 +270,48 @@ TEST(DumpTool, CallsAndRegistrations) {
     EXPECT_EQ(registration["result"].toString(), "REGACK");
     EXPECT_EQ(registration["refresh"].toInt(), 60);
     EXPECT_EQ(runProcess(dumpTool, {"--live", "--calls"}).exitCode, 2);
+
+    // The ladder: the two ends, an arrow per full frame, a voice band per direction.
+    const auto ladder = outputLines(runProcess(dumpTool, {"--flow", "1", sample}).out);
+    ASSERT_EQ(ladder.size(), 14);
+    EXPECT_TRUE(ladder[0].contains("192.0.2.10:4569") && ladder[0].contains("198.51.100.20:4569"));
+    EXPECT_TRUE(ladder[1].contains("|--------------- NEW ---------------->|"))
+        << ladder[1].toStdString();
+    EXPECT_TRUE(ladder[2].contains("|<-------------- ACCEPT --------------|"));
+    EXPECT_EQ(QString::fromUtf8(runProcess(dumpTool, {"--flow", "1", sample}).out)
+                  .count("voice x11 G.711 uLaw"),
+              2);
+    EXPECT_EQ(runProcess(dumpTool, {"--flow", "2", sample}).exitCode, 1);
+}
+
+// One call's packets, written unchanged: exactly those packets, byte for byte,
+// and never over an existing file.
+TEST(DumpTool, WritesOneCallsPackets) {
+    QTemporaryDir dir;
+    const QString out = dir.filePath("call.pcap");
+    ASSERT_EQ(runProcess(dumpTool, {"--call", "1", "--write", out, sample}).exitCode, 0);
+    const QByteArray all = fileBytes(sample);
+    const QByteArray one = fileBytes(out);
+    EXPECT_EQ(one.left(24), all.left(24)); // the same file header
+    // The records of a little-endian pcap file: record header and data.
+    auto records = [](const QByteArray& file) {
+        QList<QByteArray> list;
+        for (qsizetype at = 24; at + 16 <= file.size();) {
+            const auto* header = reinterpret_cast<const unsigned char*>(file.constData() + at + 8);
+            const qsizetype length = header[0] | header[1] << 8 | header[2] << 16 | header[3] << 24;
+            list.append(file.mid(at, 16 + length));
+            at += 16 + length;
+        }
+        return list;
+    };
+    // The sample's call is every packet after the registration's five.
+    EXPECT_EQ(records(one), records(all).mid(5));
+    const ProcessResult calls = runProcess(dumpTool, {"--calls", sample});
+    EXPECT_EQ(runProcess(dumpTool, {"--calls", out}).out, calls.out); // the same call
+
+    EXPECT_EQ(runProcess(dumpTool, {"--call", "1", "--write", out, sample}).exitCode, 1);
+    EXPECT_EQ(fileBytes(out), one); // not replaced
+    EXPECT_EQ(
+        runProcess(dumpTool, {"--call", "9", "--write", dir.filePath("x.pcap"), sample}).exitCode,
+        1);
 }

@@ -1,0 +1,83 @@
+#include "app/CallExport.h"
+
+#include "capture/PcapHandles.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <unordered_set>
+
+namespace {
+
+// The file's own time precision, so that the packets are written as they were.
+int precisionOf(const std::string& path) {
+    std::uint8_t magic[4] = {};
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const bool read = fd >= 0 && ::read(fd, magic, sizeof magic) == 4;
+    if (fd >= 0) {
+        ::close(fd);
+    }
+    const bool nano =
+        read && ((magic[0] == 0x4D && magic[1] == 0x3C && magic[2] == 0xB2 && magic[3] == 0xA1) ||
+                 (magic[0] == 0xA1 && magic[1] == 0xB2 && magic[2] == 0x3C && magic[3] == 0x4D));
+    return nano ? PCAP_TSTAMP_PRECISION_NANO : PCAP_TSTAMP_PRECISION_MICRO;
+}
+
+} // namespace
+
+bool writeCallPackets(const std::string& capturePath,
+                      const std::vector<std::uint32_t>& frameNumbers,
+                      const std::string& destination, std::string& error) {
+    char errorText[PCAP_ERRBUF_SIZE] = {};
+    const PcapHandle input(pcap_open_offline_with_tstamp_precision(
+        capturePath.c_str(), precisionOf(capturePath), errorText));
+    if (!input) {
+        error = errorText;
+        return false;
+    }
+    const auto slash = destination.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : destination.substr(0, slash);
+    std::string part = folder + "/.quorvex-call-XXXXXX";
+    const int partFd = mkstemp(part.data());
+    if (partFd < 0) {
+        error = folder + ": " + std::strerror(errno);
+        return false;
+    }
+    std::FILE* partFile = fdopen(partFd, "wb");
+    PcapDumper output(partFile != nullptr ? pcap_dump_fopen(input.get(), partFile) : nullptr);
+    bool written = static_cast<bool>(output);
+    if (!written) {
+        error = partFile != nullptr ? pcap_geterr(input.get()) : std::strerror(errno);
+        if (partFile != nullptr) {
+            std::fclose(partFile);
+        } else {
+            ::close(partFd);
+        }
+    } else {
+        const std::unordered_set<std::uint32_t> wanted(frameNumbers.begin(), frameNumbers.end());
+        pcap_pkthdr* header = nullptr;
+        const u_char* data = nullptr;
+        for (std::uint32_t number = 1; pcap_next_ex(input.get(), &header, &data) == 1; ++number) {
+            if (wanted.contains(number)) {
+                pcap_dump(reinterpret_cast<u_char*>(output.get()), header, data);
+            }
+        }
+        written =
+            pcap_dump_flush(output.get()) == 0 && std::ferror(pcap_dump_file(output.get())) == 0;
+        if (!written) {
+            error = part + ": " + std::strerror(errno);
+        }
+        output.reset();
+    }
+    // Linked into place: the destination appears whole, and an existing one stays.
+    if (written && ::link(part.c_str(), destination.c_str()) != 0) {
+        error = destination + ": " + std::strerror(errno);
+        written = false;
+    }
+    ::unlink(part.c_str());
+    return written;
+}
