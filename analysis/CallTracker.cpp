@@ -6,6 +6,7 @@
 #include <arpa/inet.h>
 
 #include <bit>
+#include <cstring>
 
 namespace analysis {
 namespace {
@@ -166,11 +167,13 @@ std::string Call::codecName() const {
 }
 
 std::size_t CallTracker::EndKeyHash::operator()(const EndKey& key) const {
-    std::size_t hash = key.call * 31u + key.endpoint.port;
-    for (std::uint8_t byte : key.endpoint.address) {
-        hash = hash * 131u + byte;
-    }
-    return hash;
+    std::uint64_t high = 0;
+    std::uint64_t low = 0;
+    std::memcpy(&high, key.endpoint.address.data(), 8);
+    std::memcpy(&low, key.endpoint.address.data() + 8, 8);
+    std::uint64_t hash = (low ^ (high * 0x9E3779B97F4A7C15ull)) * 0xBF58476D1CE4E5B9ull;
+    hash ^= (std::uint64_t{key.endpoint.port} << 16 | key.call) * 0x94D049BB133111EBull;
+    return static_cast<std::size_t>(hash ^ (hash >> 31));
 }
 
 void CallTracker::add(const KvIAXFrame& frame, std::uint32_t frameNumber) {

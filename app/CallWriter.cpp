@@ -115,7 +115,23 @@ std::string header(const std::vector<Field>& fields) {
     return text + "\n";
 }
 
+Columns columnsOf(const std::vector<Field>& fields) {
+    Columns columns;
+    for (const Field& field : fields) {
+        columns.emplace_back(field.key, field.bare && field.text == "null" ? "" : field.text);
+    }
+    return columns;
+}
+
 } // namespace
+
+Columns callColumns(const analysis::Call& call) {
+    return columnsOf(callFields(call));
+}
+
+Columns registrationColumns(const analysis::Registration& registration) {
+    return columnsOf(registrationFields(registration));
+}
 
 std::string callsHeader() {
     return header(callFields(analysis::Call{}));

@@ -4,10 +4,18 @@
 #include "app/RecordWriter.h"
 
 #include <string>
+#include <utility>
+#include <vector>
 
 // Writes calls and registrations as text lines, for quorvex-dump: JSON Lines
 // (numbers as numbers, flags as true/false) or TSV with a header line.
 namespace callwriter {
+
+// The keys and display texts of a call or registration, in column order, as
+// the window's tables and the TSV show them.
+using Columns = std::vector<std::pair<const char*, std::string>>;
+Columns callColumns(const analysis::Call& call);
+Columns registrationColumns(const analysis::Registration& registration);
 
 std::string callsHeader();
 void appendCall(std::string& out, const analysis::Call& call, recordwriter::Format format);

@@ -69,6 +69,8 @@ void KvIAXCapture::setIaxFrames(const FrameList& frames) {
         iaxFrames_ = frames;
         announcedFrames_ = static_cast<qsizetype>(iaxFrames_.size());
         emit framesReset();
+        trackedFrames_ = iaxFrames_.size() + 1; // start over
+        trackCalls();
         return;
     }
     // The list was changed in place; workers only ever append to it.
@@ -76,11 +78,41 @@ void KvIAXCapture::setIaxFrames(const FrameList& frames) {
     if (size < announcedFrames_) {
         announcedFrames_ = size;
         emit framesReset();
+        trackedFrames_ = iaxFrames_.size() + 1; // start over
+        trackCalls();
         return;
     }
     const qsizetype first = announcedFrames_;
     announcedFrames_ = size;
     emit framesAppended(first, size - first);
+    // Followed after the hand-off returns, so that the worker decodes meanwhile.
+    if (!trackingQueued_) {
+        trackingQueued_ = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                trackingQueued_ = false;
+                trackCalls();
+            },
+            Qt::QueuedConnection);
+    }
+}
+
+void KvIAXCapture::trackCalls() {
+    bool changed = false;
+    if (trackedFrames_ > iaxFrames_.size()) {
+        callTracker_ = analysis::CallTracker{}; // the list was replaced
+        trackedFrames_ = 0;
+        changed = true;
+    }
+    for (; trackedFrames_ < iaxFrames_.size(); ++trackedFrames_) {
+        callTracker_.add(*iaxFrames_[trackedFrames_],
+                         static_cast<std::uint32_t>(trackedFrames_ + 1));
+        changed = true;
+    }
+    if (changed) {
+        emit callsChanged();
+    }
 }
 
 void KvIAXCapture::setIsInProgress(bool inProgress) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "analysis/CallTracker.h"
 #include "capture/CaptureServices.h"
 #include "capture/CaptureTarget.h"
 
@@ -47,6 +48,9 @@ public:
     }
     // What the last worker run that ended did.
     [[nodiscard]] const RunSummary& lastRunSummary() const { return lastRunSummary_; }
+    // The calls and registrations in the frame list, followed as frames are
+    // appended (frame numbers are 1-based positions in the list).
+    [[nodiscard]] const analysis::CallTracker& callTracker() const { return callTracker_; }
 
     void startCapture();
     void loadCapture(const QString& path);
@@ -73,6 +77,8 @@ signals:
     void framesAppended(qsizetype first, qsizetype count);
     // The frame list was replaced or changed other than by appending.
     void framesReset();
+    // The calls or registrations changed with the frames last appended.
+    void callsChanged();
     void isInProgressChanged(bool inProgress);
     void hasCapturedFramesChanged(bool hasCapturedFrames);
     // A worker's run for this capture has ended.
@@ -81,6 +87,7 @@ signals:
 private:
     explicit KvIAXCapture(const CaptureServices& services);
     void setHasCapturedFrames(bool value);
+    void trackCalls();
 
     CaptureServices services_;
     QVariantMap properties_;
@@ -91,4 +98,7 @@ private:
     std::atomic<std::uint64_t> liveRunGeneration_{0};
     bool hasCapturedFrames_ = false;
     RunSummary lastRunSummary_;
+    analysis::CallTracker callTracker_;
+    std::size_t trackedFrames_ = 0;
+    bool trackingQueued_ = false;
 };

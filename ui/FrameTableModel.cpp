@@ -40,13 +40,25 @@ void FrameTableModel::setCapture(KvIAXCapture* capture) {
 void FrameTableModel::reset() {
     flushTimer_.stop();
     beginResetModel();
-    shownRows_ = capture_ != nullptr ? static_cast<int>(capture_->iaxFrames().size()) : 0;
+    shownRows_ = capture_ == nullptr ? 0
+                 : filter_           ? static_cast<int>(filter_->size())
+                                     : static_cast<int>(capture_->iaxFrames().size());
     endResetModel();
 }
 
+void FrameTableModel::setFrameFilter(std::optional<std::vector<std::uint32_t>> frameNumbers) {
+    filter_ = std::move(frameNumbers);
+    reset();
+}
+
+std::size_t FrameTableModel::frameIndexOf(int row) const {
+    const auto position = static_cast<std::size_t>(row);
+    return filter_ ? (*filter_)[position] - 1 : position;
+}
+
 void FrameTableModel::flushAppends() {
-    if (capture_ == nullptr) {
-        return;
+    if (capture_ == nullptr || filter_) {
+        return; // a filtered table shows the frames it was given
     }
     const int available = static_cast<int>(capture_->iaxFrames().size());
     if (available > shownRows_) {
@@ -57,10 +69,11 @@ void FrameTableModel::flushAppends() {
 }
 
 std::shared_ptr<KvIAXFrame> FrameTableModel::frameAt(int row) const {
-    if (capture_ == nullptr || row < 0 || row >= shownRows_) {
+    if (capture_ == nullptr || row < 0 || row >= shownRows_ ||
+        frameIndexOf(row) >= capture_->iaxFrames().size()) {
         return nullptr;
     }
-    return capture_->iaxFrames()[static_cast<std::size_t>(row)];
+    return capture_->iaxFrames()[frameIndexOf(row)];
 }
 
 int FrameTableModel::rowCount(const QModelIndex& parent) const {
@@ -77,11 +90,15 @@ QVariant FrameTableModel::data(const QModelIndex& index, int role) const {
         return {};
     }
     const FrameList& frames = capture_->iaxFrames();
-    const KvIAXFrame& frame = *frames[static_cast<std::size_t>(index.row())];
+    const std::size_t position = frameIndexOf(index.row());
+    if (position >= frames.size()) {
+        return {};
+    }
+    const KvIAXFrame& frame = *frames[position];
     if (index.column() == capturedColumn_ && timeFormat_ != framedisplay::TimeFormat::DateAndTime &&
         frame.facts().kind() != FrameKind::Fresh) {
         const FrameFacts* previous =
-            index.row() > 0 ? &frames[static_cast<std::size_t>(index.row()) - 1]->facts() : nullptr;
+            index.row() > 0 ? &frames[frameIndexOf(index.row() - 1)]->facts() : nullptr;
         return QString::fromStdString(framedisplay::capturedText(
             frame.facts(), timeFormat_, &frames.front()->facts(), previous));
     }

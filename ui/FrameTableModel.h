@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <optional>
 #include <vector>
 
 // The frame table: the frame list of one capture, by the frame keys. Frames
@@ -26,6 +27,11 @@ public:
     [[nodiscard]] std::shared_ptr<KvIAXFrame> frameAt(int row) const;
     // Inserts the rows of frames appended so far (normally done by a timer).
     void flushAppends();
+    // Shows only these frames (1-based positions in the capture's list), or,
+    // given nothing, every frame again. Rows are mapped to frames: never
+    // assume a row is a position in the list.
+    void setFrameFilter(std::optional<std::vector<std::uint32_t>> frameNumbers);
+    [[nodiscard]] bool isFiltered() const { return filter_.has_value(); }
     // How the `captured` column shows the capture time; its key's text is not changed.
     void setTimeFormat(framedisplay::TimeFormat format);
     [[nodiscard]] framedisplay::TimeFormat timeFormat() const { return timeFormat_; }
@@ -44,5 +50,7 @@ private:
     QTimer flushTimer_;
     QList<QMetaObject::Connection> connections_;
     framedisplay::TimeFormat timeFormat_ = framedisplay::TimeFormat::DateAndTime;
+    std::optional<std::vector<std::uint32_t>> filter_;
+    [[nodiscard]] std::size_t frameIndexOf(int row) const;
     int capturedColumn_;
 };

@@ -4,10 +4,15 @@
 #include "ui/CaptureListModel.h"
 #include "ui/ElementTableModel.h"
 #include "ui/FrameTableModel.h"
+#include "ui/TextTableModel.h"
+#include "app/CallWriter.h"
 #include "ui_MainWindow.h"
+
+#include <algorithm>
 
 #include <QActionGroup>
 #include <QComboBox>
+#include <QTabWidget>
 #include <QMenuBar>
 #include <QSettings>
 #include <QDragEnterEvent>
@@ -128,9 +133,101 @@ void MainWindow::bindViews() {
     });
 
     buildTimeFormatMenu();
+    buildCallTabs();
     statusLabel_ = new QLabel(this);
     ui_->statusBar->addWidget(statusLabel_, 1);
     capturesReplaced();
+}
+
+namespace {
+
+QStringList titlesOf(const callwriter::Columns& columns) {
+    QStringList titles;
+    for (const auto& column : columns) {
+        titles << QString::fromUtf8(column.first);
+    }
+    return titles;
+}
+
+QStringList textsOf(const callwriter::Columns& columns) {
+    QStringList texts;
+    for (const auto& column : columns) {
+        texts << QString::fromStdString(column.second);
+    }
+    return texts;
+}
+
+QTableView* textTable(TextTableModel* model, QWidget* parent) {
+    auto* view = new QTableView(parent);
+    view->setModel(model);
+    view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    view->verticalHeader()->hide();
+    view->horizontalHeader()->setStretchLastSection(true);
+    return view;
+}
+
+} // namespace
+
+// The frames, calls and registrations of the selected capture, as tabs. The
+// calls and registrations follow the frames as they arrive; selecting calls
+// shows only their frames in the frame table, and selecting none all again.
+void MainWindow::buildCallTabs() {
+    const int at = ui_->splitter->indexOf(ui_->framesTable);
+    auto* tabs = new QTabWidget(this);
+    ui_->splitter->insertWidget(at, tabs);
+    tabs->addTab(ui_->framesTable, tr("&Frames"));
+    callModel_ = new TextTableModel(titlesOf(callwriter::callColumns(analysis::Call{})), this);
+    registrationModel_ = new TextTableModel(
+        titlesOf(callwriter::registrationColumns(analysis::Registration{})), this);
+    callsTable_ = textTable(callModel_, tabs);
+    registrationsTable_ = textTable(registrationModel_, tabs);
+    callsTable_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    tabs->addTab(callsTable_, tr("&Calls"));
+    tabs->addTab(registrationsTable_, tr("&Registrations"));
+    connect(callsTable_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &MainWindow::callsSelected);
+    connect(callsTable_, &QTableView::doubleClicked, this,
+            [tabs, this] { tabs->setCurrentWidget(ui_->framesTable); });
+}
+
+void MainWindow::showCalls() {
+    const KvIAXCapture* capture = frameModel_->capture();
+    std::vector<QStringList> calls;
+    std::vector<QStringList> registrations;
+    if (capture != nullptr) {
+        for (const auto& call : capture->callTracker().calls()) {
+            calls.push_back(textsOf(callwriter::callColumns(call)));
+        }
+        for (const auto& registration : capture->callTracker().registrations()) {
+            registrations.push_back(textsOf(callwriter::registrationColumns(registration)));
+        }
+    }
+    callModel_->setRows(std::move(calls));
+    registrationModel_->setRows(std::move(registrations));
+}
+
+void MainWindow::callsSelected() {
+    const KvIAXCapture* capture = frameModel_->capture();
+    const auto rows = callsTable_->selectionModel()->selectedRows();
+    if (capture == nullptr || rows.isEmpty()) {
+        if (frameModel_->isFiltered()) {
+            frameModel_->setFrameFilter(std::nullopt);
+        }
+        return;
+    }
+    std::vector<std::uint32_t> numbers;
+    const auto& calls = capture->callTracker().calls();
+    for (const QModelIndex& row : rows) {
+        if (row.row() < static_cast<int>(calls.size())) {
+            const auto& frames = calls[static_cast<std::size_t>(row.row())].frameNumbers;
+            numbers.insert(numbers.end(), frames.begin(), frames.end());
+        }
+    }
+    std::sort(numbers.begin(), numbers.end());
+    numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
+    elementModel_->setFrame(nullptr);
+    frameModel_->setFrameFilter(std::move(numbers));
 }
 
 void MainWindow::buildTimeFormatMenu() {
@@ -234,8 +331,15 @@ void MainWindow::captureSelected(int row) {
     if (capture == frameModel_->capture()) {
         return;
     }
+    frameModel_->setFrameFilter(std::nullopt);
     frameModel_->setCapture(capture);
     elementModel_->setFrame(nullptr);
+    disconnect(callsConnection_);
+    if (capture != nullptr) {
+        callsConnection_ =
+            connect(capture, &KvIAXCapture::callsChanged, this, &MainWindow::showCalls);
+    }
+    showCalls();
     updateStatus();
 }
 

@@ -10,6 +10,7 @@
 class CaptureListModel;
 class ElementTableModel;
 class FrameTableModel;
+class TextTableModel;
 class QComboBox;
 class QLabel;
 class QTableView;
@@ -42,6 +43,8 @@ public:
     [[nodiscard]] QTableView* elementsTable() const;
     [[nodiscard]] QString statusText() const;
     [[nodiscard]] FrameTableModel& frameModel() const { return *frameModel_; }
+    [[nodiscard]] QTableView* callsTable() const { return callsTable_; }
+    [[nodiscard]] QTableView* registrationsTable() const { return registrationsTable_; }
 
 protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -51,6 +54,9 @@ private:
     void bindViews();
     void buildInterfaceChooser();
     void buildTimeFormatMenu();
+    void buildCallTabs();
+    void showCalls();
+    void callsSelected();
     void capturesReplaced();
     void captureSelected(int row);
     void updateButtons();
@@ -65,6 +71,11 @@ private:
     CaptureListModel* captureModel_ = nullptr;
     FrameTableModel* frameModel_ = nullptr;
     ElementTableModel* elementModel_ = nullptr;
+    TextTableModel* callModel_ = nullptr;
+    TextTableModel* registrationModel_ = nullptr;
+    QTableView* callsTable_ = nullptr;
+    QTableView* registrationsTable_ = nullptr;
+    QMetaObject::Connection callsConnection_;
     QComboBox* interfaceChooser_ = nullptr;
     QLabel* statusLabel_ = nullptr;
     QMetaObject::Connection statusConnection_;

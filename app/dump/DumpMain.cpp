@@ -159,15 +159,12 @@ int main(int argc, char** argv) {
     std::size_t nextToPrint = 0;
     unsigned long printed = 0;
     bool printQueued = false;
-    analysis::CallTracker tracker;
+    // The capture follows its calls as the frames arrive; they are printed at the end.
+    const analysis::CallTracker& tracker = capture->callTracker();
     auto printArrived = [&] {
         printQueued = false;
         const FrameList& frames = capture->iaxFrames();
         if (args.listing != DumpArguments::Listing::Frames || args.call || args.flow) {
-            // Calls are followed as the frames arrive and printed at the end.
-            for (; nextToPrint < frames.size(); ++nextToPrint) {
-                tracker.add(*frames[nextToPrint], static_cast<std::uint32_t>(nextToPrint + 1));
-            }
             return;
         }
         for (; nextToPrint < frames.size(); ++nextToPrint) {

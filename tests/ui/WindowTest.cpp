@@ -93,6 +93,20 @@ TEST(Window, ShowsCapturesFramesAndElementsByKey) {
     EXPECT_EQ(window.controller().iaxCaptures().first()->valueForKey("filter").toString(),
               "udp port 4570");
 
+    // The call and the registration; selecting the call shows its frames only,
+    // and selecting none all of them again, rows mapped to frames.
+    QAbstractItemModelTester callTester(window.callsTable()->model());
+    ASSERT_TRUE(pumpUntil([&] { return window.callsTable()->model()->rowCount() == 1; }));
+    EXPECT_EQ(window.registrationsTable()->model()->rowCount(), 1);
+    EXPECT_EQ(cell(window.callsTable(), 0, 8), "Completed");
+    window.callsTable()->selectRow(0);
+    ASSERT_EQ(frames->model()->rowCount(), 33);
+    EXPECT_EQ(cell(frames, 0, 4), "NEW");
+    window.framesTable()->selectRow(0);
+    EXPECT_EQ(elements->model()->rowCount(), 13); // the NEW's elements, through the filter
+    window.callsTable()->clearSelection();
+    EXPECT_EQ(frames->model()->rowCount(), 38);
+
     pumpUntil([] { return false; }, 100);
     const QString shot = QUORVEX_BUILD_DIR "/window.png";
     EXPECT_TRUE(window.grab().save(shot)) << shot.toStdString();
