@@ -188,33 +188,30 @@ void CallTracker::add(const KvIAXFrame& frame, std::uint32_t frameNumber) {
         addFull(frame, source, destination, frameNumber);
         return;
     case FrameKind::Mini:
-    case FrameKind::VideoMini: {
-        auto found = callByEnd_.find({source, facts.sourceCall});
-        if (found == callByEnd_.end()) {
-            const std::size_t id = startCall(source, facts.sourceCall, destination, frame);
-            calls_[id].startedBeforeCapture = true;
-            found = callByEnd_.find({source, facts.sourceCall});
-        }
-        join(calls_[found->second], frame, frameNumber);
+    case FrameKind::VideoMini:
+        join(mediaCall(source, facts.sourceCall, destination, frame), frame, frameNumber);
         return;
-    }
     case FrameKind::Trunk:
         for (const TrunkEntry& entry : frame.trunkEntries()) {
-            if (!entry.headerCaptured) {
-                continue;
+            if (entry.headerCaptured) {
+                join(mediaCall(source, entry.sourceCall, destination, frame), frame, frameNumber);
             }
-            auto found = callByEnd_.find({source, entry.sourceCall});
-            if (found == callByEnd_.end()) {
-                const std::size_t id = startCall(source, entry.sourceCall, destination, frame);
-                calls_[id].startedBeforeCapture = true;
-                found = callByEnd_.find({source, entry.sourceCall});
-            }
-            join(calls_[found->second], frame, frameNumber);
         }
         return;
     default:
         return;
     }
+}
+
+Call& CallTracker::mediaCall(const Endpoint& source, std::uint16_t sourceCall,
+                             const Endpoint& destination, const KvIAXFrame& frame) {
+    if (const auto found = callByEnd_.find({source, sourceCall}); found != callByEnd_.end()) {
+        return calls_[found->second];
+    }
+    // Voice of a call whose set-up was not captured.
+    Call& call = calls_[startCall(source, sourceCall, destination, frame)];
+    call.startedBeforeCapture = true;
+    return call;
 }
 
 std::size_t CallTracker::startCall(const Endpoint& caller, std::uint16_t callerCall,

@@ -108,6 +108,10 @@ private:
                          const Endpoint& destination);
     void join(Call& call, const KvIAXFrame& frame, std::uint32_t frameNumber);
     void applyState(Call& call, const KvIAXFrame& frame, bool fromCaller);
+    // The call a mini frame or trunk entry from this end belongs to, started
+    // where there is none.
+    Call& mediaCall(const Endpoint& source, std::uint16_t sourceCall, const Endpoint& destination,
+                    const KvIAXFrame& frame);
     std::size_t startCall(const Endpoint& caller, std::uint16_t callerCall, const Endpoint& callee,
                           const KvIAXFrame& frame);
 

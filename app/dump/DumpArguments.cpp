@@ -77,20 +77,13 @@ std::optional<DumpArguments> DumpArguments::parse(int argc, char** argv) {
                 return std::nullopt;
             }
             (option == "--interface" ? args.interface : args.captureFilter) = std::string(v);
-        } else if (option == "--call") {
+        } else if (option == "--call" || option == "--flow") {
             const char* v = takeValue();
             unsigned long number = 0;
             if (v == nullptr || !parseCount(v, number)) {
                 return std::nullopt;
             }
-            args.call = number;
-        } else if (option == "--flow") {
-            const char* v = takeValue();
-            unsigned long number = 0;
-            if (v == nullptr || !parseCount(v, number)) {
-                return std::nullopt;
-            }
-            args.flow = number;
+            (option == "--call" ? args.call : args.flow) = number;
         } else if (option == "--write") {
             const char* v = takeValue();
             if (v == nullptr || *v == '\0') {
