@@ -7,20 +7,19 @@ namespace {
 
 constexpr int arrowWidth = 36;
 
-std::string arrow(const std::string& label, bool toCallee) {
-    std::string line(arrowWidth, '-');
-    const std::size_t start = (line.size() - std::min(line.size(), label.size() + 2)) / 2;
-    line.replace(start, std::min(line.size(), label.size() + 2), " " + label + " ");
+std::string arrow(const std::string& label, bool toCallee, char shaft) {
+    std::string line(arrowWidth, shaft);
+    const std::size_t width = std::min(line.size(), label.size() + 2);
+    line.replace((line.size() - width) / 2, width, " " + label + " ");
     return toCallee ? "|" + line + ">|" : "|<" + line + "|";
 }
 
-std::string seconds(const Call& call, const FrameFacts& facts) {
-    const long long micro =
-        (facts.captureSeconds - call.start.seconds) * 1'000'000LL +
-        (static_cast<long long>(facts.captureNanoseconds) - call.start.nanoseconds) / 1000;
-    char text[32];
-    std::snprintf(text, sizeof text, "%9.3f", static_cast<double>(micro) / 1e6);
-    return text;
+double secondsSince(const Call& call, const FrameFacts& facts) {
+    const long long micro = (facts.captureSeconds - call.start.seconds) * 1'000'000LL +
+                            (static_cast<long long>(facts.captureNanoseconds) -
+                             call.start.nanoseconds) /
+                                1000;
+    return static_cast<double>(micro) / 1e6;
 }
 
 bool isVoice(const FrameFacts& facts) {
@@ -29,50 +28,54 @@ bool isVoice(const FrameFacts& facts) {
 
 } // namespace
 
-std::string callFlowText(const Call& call, const FrameList& frames) {
-    std::string text = "          " + call.caller.text();
-    text.append(
-        arrowWidth + 3 > call.caller.text().size() ? arrowWidth + 3 - call.caller.text().size() : 1,
-        ' ');
-    text += call.callee.text() + "\n";
-
-    std::uint64_t voice[2] = {0, 0}; // to the callee, to the caller
-    std::size_t band[2] = {std::string::npos, std::string::npos};
+std::vector<FlowStep> callFlow(const Call& call, const FrameList& frames) {
+    std::vector<FlowStep> steps;
+    std::size_t band[2] = {SIZE_MAX, SIZE_MAX}; // to the callee, to the caller
     for (const std::uint32_t number : call.frameNumbers) {
         if (number == 0 || number > frames.size()) {
             continue;
         }
         const KvIAXFrame& frame = *frames[number - 1];
         const FrameFacts& facts = frame.facts();
-        const bool toCallee = endpointOf(frame, true) == call.caller;
+        FlowStep step;
+        step.seconds = secondsSince(call, facts);
+        step.toCallee = endpointOf(frame, true) == call.caller;
+        step.frameNumber = number;
         if (isVoice(facts)) {
-            const int direction = toCallee ? 0 : 1;
-            if (voice[direction]++ == 0) {
-                band[direction] = text.size();
-                text += seconds(call, facts) + " " + std::string(1, '\x01' + direction) + "\n";
+            std::size_t& at = band[step.toCallee ? 0 : 1];
+            if (at == SIZE_MAX) {
+                at = steps.size();
+                step.voiceBand = true;
+                steps.push_back(step);
             }
+            ++steps[at].voiceFrames;
             continue;
         }
-        std::string label = frame.text(PropertyKey::subclass);
+        step.label = frame.text(PropertyKey::subclass);
         if (facts.retransmission != 0) {
-            label += " (R)";
+            step.label += " (R)";
         }
-        text += seconds(call, facts) + " " + arrow(label, toCallee) + "\n";
+        steps.push_back(std::move(step));
     }
-    // The voice bands, now that their counts are known.
-    for (int direction = 1; direction >= 0; --direction) {
-        if (band[direction] == std::string::npos) {
-            continue;
+    const std::string codec = call.codecName();
+    for (FlowStep& step : steps) {
+        if (step.voiceBand) {
+            step.label = "voice x" + std::to_string(step.voiceFrames) +
+                         (codec.empty() ? "" : " " + codec);
         }
-        const std::size_t marker =
-            text.find(static_cast<char>('\x01' + direction), band[direction]);
-        const std::string label = "voice x" + std::to_string(voice[direction]) +
-                                  (call.codecName().empty() ? "" : " " + call.codecName());
-        std::string line = arrow(label, direction == 0);
-        for (char& c : line) {
-            c = c == '-' ? '=' : c;
-        }
-        text.replace(marker, 1, line);
+    }
+    return steps;
+}
+
+std::string callFlowText(const Call& call, const FrameList& frames) {
+    const std::string caller = call.caller.text();
+    std::string text = "          " + caller;
+    text.append(arrowWidth + 3 > caller.size() ? arrowWidth + 3 - caller.size() : 1, ' ');
+    text += call.callee.text() + "\n";
+    for (const FlowStep& step : callFlow(call, frames)) {
+        char time[32];
+        std::snprintf(time, sizeof time, "%9.3f ", step.seconds);
+        text += time + arrow(step.label, step.toCallee, step.voiceBand ? '=' : '-') + "\n";
     }
     return text;
 }

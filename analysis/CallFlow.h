@@ -3,14 +3,28 @@
 #include "analysis/CallTracker.h"
 
 #include <string>
+#include <vector>
 
 namespace analysis {
 
-// The call's ladder as text: a column per end (caller left, callee right),
-// an arrow per full frame with its name and seconds since the call's first
-// frame ("(R)" marks a retransmission), and its voice collapsed to one band
-// per direction with its packet count and codec. `frames` is the list the
+// One line of a call's ladder: an arrow for a full frame, or the voice band
+// of one direction (all its voice frames, collapsed).
+struct FlowStep {
+    double seconds = 0;    // since the call's first frame
+    bool toCallee = true;  // drawn from the caller's column to the callee's
+    bool voiceBand = false;
+    std::string label;     // the frame's subclass name, "(R)" on a retransmission
+    std::uint32_t frameNumber = 0; // the frame (a band: its first voice frame)
+    std::uint64_t voiceFrames = 0; // a band: how many
+};
+
+// The steps of a call's ladder, in arrival order. `frames` is the list the
 // call's frame numbers point into.
+std::vector<FlowStep> callFlow(const Call& call, const FrameList& frames);
+
+// The ladder as text: a column per end (caller left, callee right), an arrow
+// per full frame with its seconds since the call's first frame, and a voice
+// band per direction with its packet count and codec.
 std::string callFlowText(const Call& call, const FrameList& frames);
 
 } // namespace analysis

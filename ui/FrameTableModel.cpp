@@ -1,5 +1,7 @@
 #include "ui/FrameTableModel.h"
 
+#include <algorithm>
+
 #include "app/KvIAXCapture.h"
 
 namespace {
@@ -49,6 +51,18 @@ void FrameTableModel::reset() {
 void FrameTableModel::setFrameFilter(std::optional<std::vector<std::uint32_t>> frameNumbers) {
     filter_ = std::move(frameNumbers);
     reset();
+}
+
+int FrameTableModel::rowOfFrame(std::uint32_t frameNumber) const {
+    if (!filter_) {
+        return frameNumber >= 1 && static_cast<int>(frameNumber) <= shownRows_
+                   ? static_cast<int>(frameNumber) - 1
+                   : -1;
+    }
+    const auto found = std::lower_bound(filter_->begin(), filter_->end(), frameNumber);
+    return found != filter_->end() && *found == frameNumber
+               ? static_cast<int>(found - filter_->begin())
+               : -1;
 }
 
 std::size_t FrameTableModel::frameIndexOf(int row) const {

@@ -32,6 +32,8 @@ public:
     // assume a row is a position in the list.
     void setFrameFilter(std::optional<std::vector<std::uint32_t>> frameNumbers);
     [[nodiscard]] bool isFiltered() const { return filter_.has_value(); }
+    // The row that shows a frame (1-based position in the list); -1 where none does.
+    [[nodiscard]] int rowOfFrame(std::uint32_t frameNumber) const;
     // How the `captured` column shows the capture time; its key's text is not changed.
     void setTimeFormat(framedisplay::TimeFormat format);
     [[nodiscard]] framedisplay::TimeFormat timeFormat() const { return timeFormat_; }

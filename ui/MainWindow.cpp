@@ -5,13 +5,17 @@
 #include "ui/ElementTableModel.h"
 #include "ui/FrameTableModel.h"
 #include "ui/TextTableModel.h"
+#include "ui/CallFlowView.h"
 #include "app/CallWriter.h"
 #include "ui_MainWindow.h"
 
 #include <algorithm>
 
 #include <QActionGroup>
+#include <QApplication>
 #include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
 #include <QTabWidget>
 #include <QMenuBar>
 #include <QSettings>
@@ -175,8 +179,39 @@ QTableView* textTable(TextTableModel* model, QWidget* parent) {
 void MainWindow::buildCallTabs() {
     const int at = ui_->splitter->indexOf(ui_->framesTable);
     auto* tabs = new QTabWidget(this);
+    frameTabs_ = tabs;
     ui_->splitter->insertWidget(at, tabs);
     tabs->addTab(ui_->framesTable, tr("&Frames"));
+
+    // The ladder of the selected call, beside the elements of the selected frame.
+    const int elementsAt = ui_->splitter->indexOf(ui_->elementsTable);
+    auto* lower = new QTabWidget(this);
+    ui_->splitter->insertWidget(elementsAt, lower);
+    lower->addTab(ui_->elementsTable, tr("&Elements"));
+    flowView_ = new CallFlowView(lower);
+    lower->addTab(flowView_, tr("Call F&low"));
+    flowView_->setContextMenuPolicy(Qt::ActionsContextMenu);
+    for (const auto& [title, svg] :
+         {std::pair{tr("Export as PNG..."), false}, std::pair{tr("Export as SVG..."), true}}) {
+        auto* action = new QAction(title, flowView_);
+        connect(action, &QAction::triggered, this, [this, svg = svg] {
+            const QString path =
+                QFileDialog::getSaveFileName(this, tr("Export Call Flow"), QDir::homePath(),
+                                             svg ? tr("SVG (*.svg)") : tr("PNG (*.png)"));
+            if (!path.isEmpty() &&
+                !(svg ? flowView_->exportSvg(path) : flowView_->exportPng(path))) {
+                QApplication::beep();
+            }
+        });
+        flowView_->addAction(action);
+    }
+    connect(flowView_, &CallFlowView::frameActivated, this, [this](quint32 frameNumber) {
+        const int row = frameModel_->rowOfFrame(frameNumber);
+        if (row >= 0) {
+            frameTabs_->setCurrentWidget(ui_->framesTable);
+            ui_->framesTable->selectRow(row);
+        }
+    });
     callModel_ = new TextTableModel(titlesOf(callwriter::callColumns(analysis::Call{})), this);
     registrationModel_ = new TextTableModel(
         titlesOf(callwriter::registrationColumns(analysis::Registration{})), this);
@@ -214,6 +249,7 @@ void MainWindow::callsSelected() {
         if (frameModel_->isFiltered()) {
             frameModel_->setFrameFilter(std::nullopt);
         }
+        flowView_->clear();
         return;
     }
     std::vector<std::uint32_t> numbers;
@@ -228,6 +264,11 @@ void MainWindow::callsSelected() {
     numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
     elementModel_->setFrame(nullptr);
     frameModel_->setFrameFilter(std::move(numbers));
+    // The ladder of the first selected call.
+    const auto& first = calls[static_cast<std::size_t>(rows.first().row())];
+    flowView_->setFlow(QString::fromStdString(first.caller.text()),
+                       QString::fromStdString(first.callee.text()),
+                       analysis::callFlow(first, capture->iaxFrames()));
 }
 
 void MainWindow::buildTimeFormatMenu() {
@@ -332,6 +373,7 @@ void MainWindow::captureSelected(int row) {
         return;
     }
     frameModel_->setFrameFilter(std::nullopt);
+    flowView_->clear();
     frameModel_->setCapture(capture);
     elementModel_->setFrame(nullptr);
     disconnect(callsConnection_);

@@ -11,6 +11,8 @@ class CaptureListModel;
 class ElementTableModel;
 class FrameTableModel;
 class TextTableModel;
+class CallFlowView;
+class QTabWidget;
 class QComboBox;
 class QLabel;
 class QTableView;
@@ -45,6 +47,7 @@ public:
     [[nodiscard]] FrameTableModel& frameModel() const { return *frameModel_; }
     [[nodiscard]] QTableView* callsTable() const { return callsTable_; }
     [[nodiscard]] QTableView* registrationsTable() const { return registrationsTable_; }
+    [[nodiscard]] CallFlowView* callFlowView() const { return flowView_; }
 
 protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -75,6 +78,8 @@ private:
     TextTableModel* registrationModel_ = nullptr;
     QTableView* callsTable_ = nullptr;
     QTableView* registrationsTable_ = nullptr;
+    CallFlowView* flowView_ = nullptr;
+    QTabWidget* frameTabs_ = nullptr;
     QMetaObject::Connection callsConnection_;
     QComboBox* interfaceChooser_ = nullptr;
     QLabel* statusLabel_ = nullptr;

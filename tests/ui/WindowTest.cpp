@@ -1,5 +1,6 @@
 // The window under Qt's offscreen platform: a generated capture is opened,
 // a frame with elements selected, and the three tables read back.
+#include "ui/CallFlowView.h"
 #include "ui/CaptureListModel.h"
 #include "ui/ElementTableModel.h"
 #include "ui/FrameTableModel.h"
@@ -9,6 +10,8 @@
 
 #include <QAbstractButton>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
@@ -104,6 +107,21 @@ TEST(Window, ShowsCapturesFramesAndElementsByKey) {
     EXPECT_EQ(cell(frames, 0, 4), "NEW");
     window.framesTable()->selectRow(0);
     EXPECT_EQ(elements->model()->rowCount(), 13); // the NEW's elements, through the filter
+
+    // Its ladder: 11 arrows and a voice band each way; an arrow selects its frame.
+    CallFlowView* flow = window.callFlowView();
+    ASSERT_EQ(flow->stepCount(), 13);
+    flow->setCurrentStep(1); // ACCEPT
+    EXPECT_EQ(window.framesTable()->currentIndex().row(), 1);
+    EXPECT_EQ(cell(frames, 1, 4), "ACCEPT");
+    const QString png = QUORVEX_BUILD_DIR "/call-flow.png";
+    const QString svg = QUORVEX_BUILD_DIR "/call-flow.svg";
+    ASSERT_TRUE(flow->exportPng(png));
+    ASSERT_TRUE(flow->exportSvg(svg));
+    EXPECT_GT(QFileInfo(png).size(), 1000);
+    QFile svgFile(svg);
+    ASSERT_TRUE(svgFile.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(svgFile.readAll().contains("ACCEPT"));
     window.callsTable()->clearSelection();
     EXPECT_EQ(frames->model()->rowCount(), 38);
 

@@ -1,0 +1,180 @@
+#include "ui/CallFlowView.h"
+
+#include <QImage>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QScrollBar>
+#include <QSvgGenerator>
+
+namespace {
+
+constexpr int timeWidth = 80;
+constexpr int margin = 24;
+
+} // namespace
+
+CallFlowView::CallFlowView(QWidget* parent) : QAbstractScrollArea(parent) {
+    setFocusPolicy(Qt::StrongFocus);
+    viewport()->setBackgroundRole(QPalette::Base);
+}
+
+int CallFlowView::rowHeight() const {
+    return fontMetrics().height() + 10;
+}
+
+void CallFlowView::setFlow(QString caller, QString callee, std::vector<analysis::FlowStep> steps) {
+    caller_ = std::move(caller);
+    callee_ = std::move(callee);
+    steps_ = std::move(steps);
+    current_ = -1;
+    verticalScrollBar()->setValue(0);
+    updateScrollRange();
+    viewport()->update();
+}
+
+void CallFlowView::setCurrentStep(int step) {
+    if (step < 0 || step >= stepCount()) {
+        return;
+    }
+    current_ = step;
+    // Keep it in view.
+    const int top = step * rowHeight();
+    const int visible = viewport()->height() - headerHeight();
+    if (top < verticalScrollBar()->value()) {
+        verticalScrollBar()->setValue(top);
+    } else if (top + rowHeight() > verticalScrollBar()->value() + visible) {
+        verticalScrollBar()->setValue(top + rowHeight() - visible);
+    }
+    viewport()->update();
+    emit frameActivated(steps_[static_cast<std::size_t>(step)].frameNumber);
+}
+
+void CallFlowView::updateScrollRange() {
+    const int content = stepCount() * rowHeight();
+    const int visible = viewport()->height() - headerHeight();
+    verticalScrollBar()->setRange(0, std::max(0, content - visible));
+    verticalScrollBar()->setPageStep(visible);
+    verticalScrollBar()->setSingleStep(rowHeight());
+}
+
+void CallFlowView::resizeEvent(QResizeEvent* event) {
+    QAbstractScrollArea::resizeEvent(event);
+    updateScrollRange();
+}
+
+void CallFlowView::paintHeader(QPainter& painter, int width) const {
+    painter.setPen(palette().color(QPalette::Text));
+    QFont bold = painter.font();
+    bold.setBold(true);
+    painter.setFont(bold);
+    // Over their lifelines, kept inside the picture.
+    painter.drawText(QRect(timeWidth, 0, width / 2 - timeWidth, headerHeight()),
+                     Qt::AlignLeft | Qt::AlignVCenter, caller_);
+    painter.drawText(QRect(width / 2, 0, width / 2 - 4, headerHeight()),
+                     Qt::AlignRight | Qt::AlignVCenter, callee_);
+    painter.setFont(font());
+}
+
+void CallFlowView::paintRows(QPainter& painter, int first, int last, int top, int width) const {
+    const int left = timeWidth + margin;
+    const int right = width - margin;
+    const int height = rowHeight();
+    const QColor text = palette().color(QPalette::Text);
+    // The two ends' lifelines.
+    painter.setPen(QPen(palette().color(QPalette::Mid), 1));
+    painter.drawLine(left, top, left, top + (last - first) * height);
+    painter.drawLine(right, top, right, top + (last - first) * height);
+    for (int row = first; row < last; ++row) {
+        const auto& step = steps_[static_cast<std::size_t>(row)];
+        const int y = top + (row - first) * height;
+        if (row == current_) {
+            painter.fillRect(QRect(0, y, width, height), palette().color(QPalette::Highlight));
+        }
+        const QColor ink = row == current_ ? palette().color(QPalette::HighlightedText) : text;
+        painter.setPen(ink);
+        painter.drawText(QRect(4, y, timeWidth, height), Qt::AlignRight | Qt::AlignVCenter,
+                         QString::number(step.seconds, 'f', 3));
+        const int middle = y + height - 5;
+        const int from = step.toCallee ? left : right;
+        const int to = step.toCallee ? right : left;
+        QPen shaft(step.voiceBand ? QColor(0, 128, 64) : ink, step.voiceBand ? 4 : 1);
+        if (step.label.find("(R)") != std::string::npos) {
+            shaft.setStyle(Qt::DashLine); // a retransmission
+        }
+        painter.setPen(shaft);
+        painter.drawLine(from, middle, to, middle);
+        const int head = step.toCallee ? -8 : 8;
+        QPainterPath point;
+        point.moveTo(to, middle);
+        point.lineTo(to + head, middle - 4);
+        point.lineTo(to + head, middle + 4);
+        point.closeSubpath();
+        painter.fillPath(point, shaft.color());
+        painter.setPen(ink);
+        painter.drawText(QRect(left, y, right - left, height - 6), Qt::AlignCenter,
+                         QString::fromStdString(step.label));
+    }
+}
+
+void CallFlowView::paintEvent(QPaintEvent*) {
+    QPainter painter(viewport());
+    painter.setRenderHint(QPainter::Antialiasing);
+    const int height = rowHeight();
+    const int scroll = verticalScrollBar()->value();
+    const int first = scroll / height;
+    const int last = std::min(stepCount(), first + viewport()->height() / height + 2);
+    painter.setClipRect(QRect(0, headerHeight(), viewport()->width(), viewport()->height()));
+    paintRows(painter, first, last, headerHeight() + first * height - scroll, viewport()->width());
+    painter.setClipping(false);
+    painter.fillRect(QRect(0, 0, viewport()->width(), headerHeight()),
+                     palette().color(QPalette::Base));
+    paintHeader(painter, viewport()->width());
+}
+
+void CallFlowView::mousePressEvent(QMouseEvent* event) {
+    const int y = static_cast<int>(event->position().y()) - headerHeight();
+    if (y >= 0) {
+        setCurrentStep((y + verticalScrollBar()->value()) / rowHeight());
+    }
+}
+
+void CallFlowView::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Down || event->key() == Qt::Key_Right) {
+        setCurrentStep(current_ + 1);
+    } else if (event->key() == Qt::Key_Up || event->key() == Qt::Key_Left) {
+        setCurrentStep(std::max(0, current_ - 1));
+    } else {
+        QAbstractScrollArea::keyPressEvent(event);
+    }
+}
+
+bool CallFlowView::exportPng(const QString& path) const {
+    const int width = std::max(640, viewport()->width());
+    QImage image(width, headerHeight() + stepCount() * rowHeight(), QImage::Format_RGB32);
+    image.fill(palette().color(QPalette::Base));
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    paintHeader(painter, width);
+    paintRows(painter, 0, stepCount(), headerHeight(), width);
+    painter.end();
+    return image.save(path, "PNG");
+}
+
+bool CallFlowView::exportSvg(const QString& path) const {
+    const int width = std::max(640, viewport()->width());
+    const int height = headerHeight() + stepCount() * rowHeight();
+    QSvgGenerator svg;
+    svg.setFileName(path);
+    svg.setSize(QSize(width, height));
+    svg.setViewBox(QRect(0, 0, width, height));
+    svg.setTitle(caller_ + " - " + callee_);
+    QPainter painter;
+    if (!painter.begin(&svg)) {
+        return false;
+    }
+    paintHeader(painter, width);
+    paintRows(painter, 0, stepCount(), headerHeight(), width);
+    return painter.end();
+}
