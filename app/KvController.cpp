@@ -3,6 +3,7 @@
 #include "capture/CaptureKeys.h"
 #include "capture/LiveCaptureFile.h"
 
+#include "app/CallExport.h"
 #include "app/FileMove.h"
 #include "platform/FilePanels.h"
 #include "common/Log.h"
@@ -92,6 +93,41 @@ void KvController::saveDocument(QObject*) {
         return;
     }
     record->forget();
+}
+
+void KvController::saveCalls(const KvIAXCapture& capture, const std::vector<std::size_t>& calls) {
+    // The frames of the last run only: earlier runs' packets are in files
+    // that later runs replaced. A frame's packet index says where it is.
+    std::vector<std::uint32_t> packets;
+    const FrameList& frames = capture.iaxFrames();
+    for (const std::size_t index : calls) {
+        if (index >= capture.callTracker().calls().size()) {
+            continue;
+        }
+        for (const std::uint32_t number : capture.callTracker().calls()[index].frameNumbers) {
+            if (number > capture.lastRunFirstFrame() && number <= frames.size()) {
+                packets.push_back(frames[number - 1]->facts().packetIndex + 1);
+            }
+        }
+    }
+    const std::string source = capture.lastRunFile();
+    if (packets.empty() || source.empty()) {
+        services_.beep->beep();
+        return;
+    }
+    const auto destination =
+        services_.panels->chooseSaveDestination(QDir::homePath(), QString(), requiredFileType);
+    if (!destination) {
+        return;
+    }
+    std::string error;
+    if (!writeCallPackets(
+            source, packets,
+            QFile::encodeName(withRequiredType(*destination, requiredFileType)).toStdString(),
+            error)) {
+        kvlog::line("Saving calls failed: ", error);
+        services_.beep->beep();
+    }
 }
 
 bool KvController::validateMenuItem(const QString& itemTitle) {

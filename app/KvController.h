@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <memory>
+#include <vector>
 
 class FilePanels;
 class SystemBeep;
@@ -46,6 +47,10 @@ public:
     void openDocument(QObject* sender);
     void openDocumentWithContentsOfFile(const QString& path);
     void saveDocument(QObject* sender);
+    // Saves the packets of these calls of the capture (indexes into its call
+    // list), unchanged, to a new pcap file chosen in the save panel; the
+    // beep where there is nothing to save or the save failed.
+    void saveCalls(const KvIAXCapture& capture, const std::vector<std::size_t>& calls);
     bool validateMenuItem(const QString& itemTitle);
 
     QString pathForDataFile();

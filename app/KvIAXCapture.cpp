@@ -2,6 +2,7 @@
 
 #include "capture/CaptureKeys.h"
 #include "capture/KvPCAPCapture.h"
+#include "capture/LiveCaptureFile.h"
 #include "capture/MainThreadHandoff.h"
 #include "capture/WorkerThreads.h"
 #include "common/Log.h"
@@ -127,6 +128,8 @@ void KvIAXCapture::setHasCapturedFrames(bool value) {
 
 void KvIAXCapture::startCapture() {
     setIsInProgress(true);
+    loadedFile_.clear();
+    lastRunFirstFrame_ = iaxFrames_.size();
     setHasCapturedFrames(false);
     // The worker reads nothing of the capture's map: what it needs is copied here.
     KvPCAPCapture::LiveRun run;
@@ -149,6 +152,8 @@ void KvIAXCapture::loadCapture(const QString& path) {
 
 void KvIAXCapture::loadCapture(std::string pathBytes) {
     setIsInProgress(true);
+    loadedFile_ = pathBytes;
+    lastRunFirstFrame_ = iaxFrames_.size();
     auto worker = std::make_unique<KvPCAPCapture>(services_);
     worker->setSourceFilename(std::move(pathBytes));
     services_.threads->start([worker = std::move(worker), capture = shared_from_this()]() mutable {
@@ -161,6 +166,15 @@ void KvIAXCapture::stopCapture() {
     if (!iaxFrames_.empty()) {
         setHasCapturedFrames(true);
     }
+}
+
+std::string KvIAXCapture::lastRunFile() const {
+    if (!loadedFile_.empty()) {
+        return loadedFile_;
+    }
+    const auto live =
+        services_.liveFiles != nullptr ? services_.liveFiles->movablePath() : std::nullopt;
+    return live.value_or(std::string());
 }
 
 void KvIAXCapture::cancel() {

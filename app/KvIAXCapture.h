@@ -51,6 +51,10 @@ public:
     // The calls and registrations in the frame list, followed as frames are
     // appended (frame numbers are 1-based positions in the list).
     [[nodiscard]] const analysis::CallTracker& callTracker() const { return callTracker_; }
+    // The file holding the packets of the last run's frames (the loaded file,
+    // or the file the last live run wrote), and the first of those frames.
+    [[nodiscard]] std::string lastRunFile() const;
+    [[nodiscard]] std::size_t lastRunFirstFrame() const { return lastRunFirstFrame_; }
 
     void startCapture();
     void loadCapture(const QString& path);
@@ -101,4 +105,6 @@ private:
     analysis::CallTracker callTracker_;
     std::size_t trackedFrames_ = 0;
     bool trackingQueued_ = false;
+    std::string loadedFile_; // empty for a live run
+    std::size_t lastRunFirstFrame_ = 0;
 };

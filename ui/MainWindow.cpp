@@ -129,6 +129,7 @@ void MainWindow::bindViews() {
             [this] { controller_->openDocument(ui_->actionOpen); });
     connect(ui_->actionSave, &QAction::triggered, this,
             [this] { controller_->saveDocument(ui_->actionSave); });
+    connect(ui_->actionSaveCalls, &QAction::triggered, this, &MainWindow::saveSelectedCalls);
     connect(ui_->actionQuit, &QAction::triggered, this, &QWidget::close);
     connect(ui_->menuFile, &QMenu::aboutToShow, this, [this] {
         for (QAction* action : {ui_->actionOpen, ui_->actionSave}) {
@@ -269,6 +270,19 @@ void MainWindow::callsSelected() {
     flowView_->setFlow(QString::fromStdString(first.caller.text()),
                        QString::fromStdString(first.callee.text()),
                        analysis::callFlow(first, capture->iaxFrames()));
+}
+
+void MainWindow::saveSelectedCalls() {
+    const KvIAXCapture* capture = frameModel_->capture();
+    std::vector<std::size_t> calls;
+    for (const QModelIndex& row : callsTable_->selectionModel()->selectedRows()) {
+        calls.push_back(static_cast<std::size_t>(row.row()));
+    }
+    if (capture == nullptr || calls.empty()) {
+        QApplication::beep(); // nothing selected to save
+        return;
+    }
+    controller_->saveCalls(*capture, calls);
 }
 
 void MainWindow::buildTimeFormatMenu() {

@@ -60,6 +60,7 @@ private:
     void buildCallTabs();
     void showCalls();
     void callsSelected();
+    void saveSelectedCalls();
     void capturesReplaced();
     void captureSelected(int row);
     void updateButtons();

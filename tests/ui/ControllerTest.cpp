@@ -313,3 +313,26 @@ TEST_F(Controller, SaveNeverMovesAFileItsLiveRunDidNotMake) {
     EXPECT_EQ(saved.st_mode & 0777, 0600u);
     EXPECT_EQ(h.beep.count, 3);
 }
+
+// The packets of selected calls go to a new file, unchanged.
+TEST_F(Controller, SavesTheSelectedCallsPackets) {
+    int packets = 0;
+    controller->openDocumentWithContentsOfFile(
+        writeSampleCapture(dir.filePath("call.pcap"), &packets));
+    const auto capture = controller->iaxCaptures().first();
+    ASSERT_TRUE(pumpUntil([&] { return capture->callTracker().calls().size() == 1; }));
+    pumpUntil([&] { return h.load.threads.running() == 0; });
+
+    h.panels.answers.push_back(dir.filePath("one-call"));
+    controller->saveCalls(*capture, {0});
+    const auto saved = h.load.load(dir.filePath("one-call.pcap"));
+    EXPECT_EQ(saved->iaxFrames().size(), capture->callTracker().calls()[0].frames);
+    EXPECT_EQ(saved->callTracker().calls().size(), 1u);
+    EXPECT_EQ(h.beep.count, 0);
+
+    controller->saveCalls(*capture, {}); // nothing to save
+    EXPECT_EQ(h.beep.count, 1);
+    h.panels.answers.push_back(dir.filePath("one-call")); // exists: never replaced
+    controller->saveCalls(*capture, {0});
+    EXPECT_EQ(h.beep.count, 2);
+}
