@@ -87,7 +87,7 @@ void KvIAXCapture::setIaxFrames(const FrameList& frames) {
     announcedFrames_ = size;
     emit framesAppended(first, size - first);
     // Followed after the hand-off returns, so that the worker decodes meanwhile.
-    if (!trackingQueued_) {
+    if (followsCalls_ && !trackingQueued_) {
         trackingQueued_ = true;
         QMetaObject::invokeMethod(
             this,

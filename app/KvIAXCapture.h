@@ -51,6 +51,9 @@ public:
     // The calls and registrations in the frame list, followed as frames are
     // appended (frame numbers are 1-based positions in the list).
     [[nodiscard]] const analysis::CallTracker& callTracker() const { return callTracker_; }
+    // Whether calls are followed at all (on by default); a tool that only
+    // prints frames saves the work.
+    void setFollowsCalls(bool follows) { followsCalls_ = follows; }
     // The file holding the packets of the last run's frames (the loaded file,
     // or the file the last live run wrote), and the first of those frames.
     [[nodiscard]] std::string lastRunFile() const;
@@ -105,6 +108,7 @@ private:
     analysis::CallTracker callTracker_;
     std::size_t trackedFrames_ = 0;
     bool trackingQueued_ = false;
+    bool followsCalls_ = true;
     std::string loadedFile_; // empty for a live run
     std::size_t lastRunFirstFrame_ = 0;
 };

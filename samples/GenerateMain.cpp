@@ -2,6 +2,7 @@
 //   quorvex-gen sample FILE        the bundled sample (a registration and a call)
 //   quorvex-gen mix COUNT FILE     COUNT packets of the benchmark mix
 //   quorvex-gen all-kinds FILE     every frame type, subclass and element kind
+//   quorvex-gen calls COUNT FILE   COUNT packets of 1,000 calls between two PBXes
 //   quorvex-gen sample-as VARIANT FILE
 //                                  the sample's datagrams in another link or network
 //                                  layer: cooked, cooked2, vlan, qinq, raw, loopback,
@@ -15,13 +16,13 @@
 #include <cstring>
 
 int main(int argc, char** argv) {
-    const char* usage = "usage: quorvex-gen sample FILE | mix COUNT FILE | all-kinds FILE |\n"
-                        "                  sample-as VARIANT FILE\n";
+    const char* usage = "usage: quorvex-gen sample FILE | mix COUNT FILE | calls COUNT FILE |\n"
+                        "                  all-kinds FILE | sample-as VARIANT FILE\n";
     if (argc < 3) {
         std::fputs(usage, stderr);
         return 2;
     }
-    const bool isMix = std::strcmp(argv[1], "mix") == 0;
+    const bool isMix = std::strcmp(argv[1], "mix") == 0 || std::strcmp(argv[1], "calls") == 0;
     const bool isVariant = std::strcmp(argv[1], "sample-as") == 0;
     if (((isMix || isVariant) && argc != 4) || (!isMix && !isVariant && argc != 3)) {
         std::fputs(usage, stderr);
@@ -60,7 +61,11 @@ int main(int argc, char** argv) {
             std::fputs(usage, stderr);
             return 2;
         }
-        scenarios::benchmarkMix(count, sink);
+        if (std::strcmp(argv[1], "calls") == 0) {
+            scenarios::manyCalls(count, 1000, sink);
+        } else {
+            scenarios::benchmarkMix(count, sink);
+        }
     } else {
         std::fputs(usage, stderr);
         return 2;

@@ -210,6 +210,44 @@ void sampleCall(const PacketSink& sink) {
     c.ack(false, 200, 2, 2295, 4, 3);
 }
 
+void manyCalls(std::uint64_t count, std::uint32_t calls, const PacketSink& sink) {
+    Conversation c(sink);
+    const Bytes voice = media(160, 5);
+    auto callerCall = [](std::uint32_t i) { return static_cast<std::uint16_t>(1 + i % 30000); };
+    auto calleeCall = [](std::uint32_t i) { return static_cast<std::uint16_t>(30001 + i % 2700); };
+    std::uint64_t sent = 0;
+    for (std::uint32_t i = 0; i < calls; ++i, sent += 5) {
+        const std::uint16_t a = callerCall(i);
+        const std::uint16_t b = calleeCall(i);
+        c.full(true, {.sourceCall = a, .frameType = IaxControl, .subclass = New},
+               Elements().text(1, "100").text(2, std::to_string(2000 + i)).u32(9, 4).bytes());
+        c.full(false,
+               {.sourceCall = b, .destinationCall = a, .frameType = IaxControl, .subclass = Accept},
+               Elements().u32(9, 4).bytes());
+        c.ack(true, a, b, 0, 1, 1);
+        c.full(false, {.sourceCall = b, .destinationCall = a, .frameType = Control, .subclass = 3});
+        c.full(false, {.sourceCall = b, .destinationCall = a, .frameType = Control, .subclass = 4});
+        c.wait(1);
+    }
+    const std::uint64_t teardown = 2ull * calls;
+    for (std::uint64_t n = 0; sent + teardown < count; ++n, ++sent) {
+        const auto i = static_cast<std::uint32_t>(n % calls);
+        const bool fromCaller = (n / calls) % 2 == 0;
+        c.send(fromCaller, iaxgen::miniFrame(fromCaller ? callerCall(i) : calleeCall(i),
+                                             static_cast<std::uint16_t>(n / calls * 20), voice));
+        if (i + 1 == calls) {
+            c.wait(20);
+        }
+    }
+    for (std::uint32_t i = 0; i < calls; ++i) {
+        c.full(true, {.sourceCall = callerCall(i),
+                      .destinationCall = calleeCall(i),
+                      .frameType = IaxControl,
+                      .subclass = Hangup});
+        c.ack(false, calleeCall(i), callerCall(i), 0, 2, 2);
+    }
+}
+
 void benchmarkMix(std::uint64_t count, const PacketSink& sink) {
     const Bytes voiceMedia = media(160, 9);
     const Bytes miniMedia = media(160, 3);

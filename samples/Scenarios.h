@@ -20,6 +20,11 @@ void sampleCall(const PacketSink& sink);
 // control frames with six elements each.
 void benchmarkMix(std::uint64_t count, const PacketSink& sink);
 
+// `count` packets holding `calls` calls between two PBXes, all set up first,
+// then their voice as mini frames in turn, then their hangups: for the
+// call-tracking benchmark.
+void manyCalls(std::uint64_t count, std::uint32_t calls, const PacketSink& sink);
+
 // Every frame type, subclass, codec form and element kind the decoder names,
 // with and without the retransmission bit, and timestamps and call numbers
 // at their edges.

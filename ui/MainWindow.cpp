@@ -139,6 +139,9 @@ void MainWindow::bindViews() {
 
     buildTimeFormatMenu();
     buildCallTabs();
+    callsRefresh_.setSingleShot(true);
+    callsRefresh_.setInterval(300);
+    connect(&callsRefresh_, &QTimer::timeout, this, &MainWindow::showCalls);
     statusLabel_ = new QLabel(this);
     ui_->statusBar->addWidget(statusLabel_, 1);
     capturesReplaced();
@@ -392,8 +395,13 @@ void MainWindow::captureSelected(int row) {
     elementModel_->setFrame(nullptr);
     disconnect(callsConnection_);
     if (capture != nullptr) {
-        callsConnection_ =
-            connect(capture, &KvIAXCapture::callsChanged, this, &MainWindow::showCalls);
+        // The lists are redrawn at most a few times a second: a load changes
+        // them with every block of frames.
+        callsConnection_ = connect(capture, &KvIAXCapture::callsChanged, this, [this] {
+            if (!callsRefresh_.isActive()) {
+                callsRefresh_.start();
+            }
+        });
     }
     showCalls();
     updateStatus();

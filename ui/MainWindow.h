@@ -4,6 +4,7 @@
 #include "ui/QtPlatform.h"
 
 #include <QMainWindow>
+#include <QTimer>
 
 #include <memory>
 
@@ -82,6 +83,7 @@ private:
     CallFlowView* flowView_ = nullptr;
     QTabWidget* frameTabs_ = nullptr;
     QMetaObject::Connection callsConnection_;
+    QTimer callsRefresh_;
     QComboBox* interfaceChooser_ = nullptr;
     QLabel* statusLabel_ = nullptr;
     QMetaObject::Connection statusConnection_;

@@ -152,6 +152,8 @@ int main(int argc, char** argv) {
                                     .memoryLimit = args.memoryLimit});
 
     auto capture = KvIAXCapture::create(environment.services());
+    capture->setFollowsCalls(args.listing != DumpArguments::Listing::Frames || args.call ||
+                             args.flow);
     RecordPrinter printer(args.format, args.listing);
     // Frames are printed as they arrive, up to --count frames, a block at a
     // time. Printing is queued behind the hand-off rather than done inside
