@@ -1,5 +1,6 @@
 #include "analysis/CallFlow.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace analysis {
@@ -15,10 +16,9 @@ std::string arrow(const std::string& label, bool toCallee, char shaft) {
 }
 
 double secondsSince(const Call& call, const FrameFacts& facts) {
-    const long long micro = (facts.captureSeconds - call.start.seconds) * 1'000'000LL +
-                            (static_cast<long long>(facts.captureNanoseconds) -
-                             call.start.nanoseconds) /
-                                1000;
+    const long long micro =
+        (facts.captureSeconds - call.start.seconds) * 1'000'000LL +
+        (static_cast<long long>(facts.captureNanoseconds) - call.start.nanoseconds) / 1000;
     return static_cast<double>(micro) / 1e6;
 }
 
@@ -60,11 +60,51 @@ std::vector<FlowStep> callFlow(const Call& call, const FrameList& frames) {
     const std::string codec = call.codecName();
     for (FlowStep& step : steps) {
         if (step.voiceBand) {
-            step.label = "voice x" + std::to_string(step.voiceFrames) +
-                         (codec.empty() ? "" : " " + codec);
+            step.label =
+                "voice x" + std::to_string(step.voiceFrames) + (codec.empty() ? "" : " " + codec);
         }
     }
     return steps;
+}
+
+Flow callsFlow(const std::vector<const Call*>& calls, const FrameList& frames) {
+    Flow flow;
+    auto column = [&flow](const Endpoint& end) {
+        for (std::size_t i = 0; i < flow.columns.size(); ++i) {
+            if (flow.columns[i] == end) {
+                return static_cast<int>(i);
+            }
+        }
+        flow.columns.push_back(end);
+        return static_cast<int>(flow.columns.size() - 1);
+    };
+    const Call* earliest = nullptr;
+    for (const Call* call : calls) {
+        if (earliest == nullptr || call->start.seconds < earliest->start.seconds ||
+            (call->start.seconds == earliest->start.seconds &&
+             call->start.nanoseconds < earliest->start.nanoseconds)) {
+            earliest = call;
+        }
+    }
+    for (const Call* call : calls) {
+        const int caller = column(call->caller);
+        const int callee = column(call->callee);
+        // Times from the earliest call's first frame.
+        const double shift = static_cast<double>(call->start.seconds - earliest->start.seconds) +
+                             (static_cast<double>(call->start.nanoseconds) -
+                              static_cast<double>(earliest->start.nanoseconds)) /
+                                 1e9;
+        for (FlowStep step : callFlow(*call, frames)) {
+            step.seconds += shift;
+            step.from = step.toCallee ? caller : callee;
+            step.to = step.toCallee ? callee : caller;
+            flow.steps.push_back(std::move(step));
+        }
+    }
+    std::stable_sort(
+        flow.steps.begin(), flow.steps.end(),
+        [](const FlowStep& a, const FlowStep& b) { return a.frameNumber < b.frameNumber; });
+    return flow;
 }
 
 std::string callFlowText(const Call& call, const FrameList& frames) {

@@ -10,10 +10,11 @@ namespace analysis {
 // One line of a call's ladder: an arrow for a full frame, or the voice band
 // of one direction (all its voice frames, collapsed).
 struct FlowStep {
-    double seconds = 0;    // since the call's first frame
-    bool toCallee = true;  // drawn from the caller's column to the callee's
+    double seconds = 0;   // since the first frame of the ladder
+    bool toCallee = true; // sent by the call's caller
+    int from = 0, to = 1; // the columns it is drawn between
     bool voiceBand = false;
-    std::string label;     // the frame's subclass name, "(R)" on a retransmission
+    std::string label;             // the frame's subclass name, "(R)" on a retransmission
     std::uint32_t frameNumber = 0; // the frame (a band: its first voice frame)
     std::uint64_t voiceFrames = 0; // a band: how many
 };
@@ -21,6 +22,14 @@ struct FlowStep {
 // The steps of a call's ladder, in arrival order. `frames` is the list the
 // call's frame numbers point into.
 std::vector<FlowStep> callFlow(const Call& call, const FrameList& frames);
+
+// The ladder of several calls at once: a column per end (address:port), in
+// the order the calls name them, and every call's steps in arrival order.
+struct Flow {
+    std::vector<Endpoint> columns;
+    std::vector<FlowStep> steps;
+};
+Flow callsFlow(const std::vector<const Call*>& calls, const FrameList& frames);
 
 // The ladder as text: a column per end (caller left, callee right), an arrow
 // per full frame with its seconds since the call's first frame, and a voice

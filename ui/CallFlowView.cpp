@@ -24,9 +24,8 @@ int CallFlowView::rowHeight() const {
     return fontMetrics().height() + 10;
 }
 
-void CallFlowView::setFlow(QString caller, QString callee, std::vector<analysis::FlowStep> steps) {
-    caller_ = std::move(caller);
-    callee_ = std::move(callee);
+void CallFlowView::setFlow(QStringList columns, std::vector<analysis::FlowStep> steps) {
+    columns_ = std::move(columns);
     steps_ = std::move(steps);
     current_ = -1;
     verticalScrollBar()->setValue(0);
@@ -64,28 +63,44 @@ void CallFlowView::resizeEvent(QResizeEvent* event) {
     updateScrollRange();
 }
 
+int CallFlowView::columnX(int column, int width) const {
+    const int left = timeWidth + margin;
+    const int right = width - margin;
+    const int gaps = std::max(1, static_cast<int>(columns_.size()) - 1);
+    return left + (right - left) * column / gaps;
+}
+
 void CallFlowView::paintHeader(QPainter& painter, int width) const {
     painter.setPen(palette().color(QPalette::Text));
     QFont bold = painter.font();
     bold.setBold(true);
     painter.setFont(bold);
     // Over their lifelines, kept inside the picture.
-    painter.drawText(QRect(timeWidth, 0, width / 2 - timeWidth, headerHeight()),
-                     Qt::AlignLeft | Qt::AlignVCenter, caller_);
-    painter.drawText(QRect(width / 2, 0, width / 2 - 4, headerHeight()),
-                     Qt::AlignRight | Qt::AlignVCenter, callee_);
+    const int count = static_cast<int>(columns_.size());
+    for (int column = 0; column < count; ++column) {
+        const int x = columnX(column, width);
+        const int textWidth = count > 1 ? (width - timeWidth) / count : width;
+        const Qt::Alignment align = column == 0           ? Qt::AlignLeft
+                                    : column == count - 1 ? Qt::AlignRight
+                                                          : Qt::AlignHCenter;
+        const int start = column == 0           ? timeWidth
+                          : column == count - 1 ? width - textWidth - 4
+                                                : x - textWidth / 2;
+        painter.drawText(QRect(start, 0, textWidth, headerHeight()), align | Qt::AlignVCenter,
+                         columns_[column]);
+    }
     painter.setFont(font());
 }
 
 void CallFlowView::paintRows(QPainter& painter, int first, int last, int top, int width) const {
-    const int left = timeWidth + margin;
-    const int right = width - margin;
     const int height = rowHeight();
     const QColor text = palette().color(QPalette::Text);
-    // The two ends' lifelines.
+    // The ends' lifelines.
     painter.setPen(QPen(palette().color(QPalette::Mid), 1));
-    painter.drawLine(left, top, left, top + (last - first) * height);
-    painter.drawLine(right, top, right, top + (last - first) * height);
+    for (int column = 0; column < static_cast<int>(columns_.size()); ++column) {
+        const int x = columnX(column, width);
+        painter.drawLine(x, top, x, top + (last - first) * height);
+    }
     for (int row = first; row < last; ++row) {
         const auto& step = steps_[static_cast<std::size_t>(row)];
         const int y = top + (row - first) * height;
@@ -97,15 +112,15 @@ void CallFlowView::paintRows(QPainter& painter, int first, int last, int top, in
         painter.drawText(QRect(4, y, timeWidth, height), Qt::AlignRight | Qt::AlignVCenter,
                          QString::number(step.seconds, 'f', 3));
         const int middle = y + height - 5;
-        const int from = step.toCallee ? left : right;
-        const int to = step.toCallee ? right : left;
+        const int from = columnX(step.from, width);
+        const int to = columnX(step.to, width);
         QPen shaft(step.voiceBand ? QColor(0, 128, 64) : ink, step.voiceBand ? 4 : 1);
         if (step.label.find("(R)") != std::string::npos) {
             shaft.setStyle(Qt::DashLine); // a retransmission
         }
         painter.setPen(shaft);
         painter.drawLine(from, middle, to, middle);
-        const int head = step.toCallee ? -8 : 8;
+        const int head = to > from ? -8 : 8;
         QPainterPath point;
         point.moveTo(to, middle);
         point.lineTo(to + head, middle - 4);
@@ -113,8 +128,8 @@ void CallFlowView::paintRows(QPainter& painter, int first, int last, int top, in
         point.closeSubpath();
         painter.fillPath(point, shaft.color());
         painter.setPen(ink);
-        painter.drawText(QRect(left, y, right - left, height - 6), Qt::AlignCenter,
-                         QString::fromStdString(step.label));
+        painter.drawText(QRect(std::min(from, to), y, std::abs(to - from), height - 6),
+                         Qt::AlignCenter, QString::fromStdString(step.label));
     }
 }
 
@@ -169,7 +184,7 @@ bool CallFlowView::exportSvg(const QString& path) const {
     svg.setFileName(path);
     svg.setSize(QSize(width, height));
     svg.setViewBox(QRect(0, 0, width, height));
-    svg.setTitle(caller_ + " - " + callee_);
+    svg.setTitle(columns_.join(" - "));
     QPainter painter;
     if (!painter.begin(&svg)) {
         return false;

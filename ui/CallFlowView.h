@@ -4,6 +4,7 @@
 
 #include <QAbstractScrollArea>
 #include <QString>
+#include <QStringList>
 
 #include <vector>
 
@@ -19,8 +20,9 @@ class CallFlowView final : public QAbstractScrollArea {
 public:
     explicit CallFlowView(QWidget* parent = nullptr);
 
-    void setFlow(QString caller, QString callee, std::vector<analysis::FlowStep> steps);
-    void clear() { setFlow({}, {}, {}); }
+    // `columns` name the ends, left to right; each step goes between two of them.
+    void setFlow(QStringList columns, std::vector<analysis::FlowStep> steps);
+    void clear() { setFlow({}, {}); }
     [[nodiscard]] int stepCount() const { return static_cast<int>(steps_.size()); }
     [[nodiscard]] int currentStep() const { return current_; }
     void setCurrentStep(int step);
@@ -47,7 +49,9 @@ private:
     void paintHeader(QPainter& painter, int width) const;
     void updateScrollRange();
 
-    QString caller_, callee_;
+    [[nodiscard]] int columnX(int column, int width) const;
+
+    QStringList columns_;
     std::vector<analysis::FlowStep> steps_;
     int current_ = -1;
 };

@@ -268,11 +268,19 @@ void MainWindow::callsSelected() {
     numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
     elementModel_->setFrame(nullptr);
     frameModel_->setFrameFilter(std::move(numbers));
-    // The ladder of the first selected call.
-    const auto& first = calls[static_cast<std::size_t>(rows.first().row())];
-    flowView_->setFlow(QString::fromStdString(first.caller.text()),
-                       QString::fromStdString(first.callee.text()),
-                       analysis::callFlow(first, capture->iaxFrames()));
+    // The ladder of the selected calls, a column per end.
+    std::vector<const analysis::Call*> selected;
+    for (const QModelIndex& row : rows) {
+        if (row.row() < static_cast<int>(calls.size())) {
+            selected.push_back(&calls[static_cast<std::size_t>(row.row())]);
+        }
+    }
+    auto flow = analysis::callsFlow(selected, capture->iaxFrames());
+    QStringList columns;
+    for (const auto& end : flow.columns) {
+        columns << QString::fromStdString(end.text());
+    }
+    flowView_->setFlow(columns, std::move(flow.steps));
 }
 
 void MainWindow::saveSelectedCalls() {

@@ -1,3 +1,4 @@
+#include "analysis/CallFlow.h"
 #include "analysis/CallTracker.h"
 #include "dissect/IaxDissector.h"
 #include "samples/IaxPacketBuilder.h"
@@ -17,8 +18,17 @@ const Endpoint pbxB{{10, 0, 0, 2}, 4569};
 
 enum : std::uint8_t { Voice = 2, Control = 4, Iax = 6 };
 enum : std::uint8_t {
-    New = 1, Ping = 2, Ack = 4, Hangup = 5, Reject = 6, Accept = 7,
-    RegReq = 13, RegAuth = 14, RegAck = 15, RegRej = 16, RegRel = 17,
+    New = 1,
+    Ping = 2,
+    Ack = 4,
+    Hangup = 5,
+    Reject = 6,
+    Accept = 7,
+    RegReq = 13,
+    RegAuth = 14,
+    RegAck = 15,
+    RegRej = 16,
+    RegRel = 17,
 };
 enum : std::uint8_t { Ringing = 3, Answer = 4 };
 
@@ -37,15 +47,18 @@ public:
     }
     void send(const Endpoint& from, const Endpoint& to, const iaxgen::Bytes& payload) {
         const auto packet = iaxgen::udpPacket(from, to, payload);
-        KvIAXFrame frame;
-        dissector_.decodeInto({.bytes = packet, .seconds = 1000 + time_ / 1000,
+        auto frame = std::make_shared<KvIAXFrame>();
+        dissector_.decodeInto({.bytes = packet,
+                               .seconds = 1000 + time_ / 1000,
                                .nanoseconds = (time_ % 1000) * 1'000'000},
-                              frame);
-        tracker.add(frame, ++number_);
+                              *frame);
+        tracker.add(*frame, ++number_);
+        frames.push_back(std::move(frame));
         time_ += 10;
     }
 
     analysis::CallTracker tracker;
+    FrameList frames;
 
 private:
     std::ostringstream dump_;
@@ -89,7 +102,8 @@ TEST(CallTracker, StatesOfOneCall) {
         {"answered, hung up by the caller",
          [](Conversation& c) {
              setUp(c);
-             c.full(pbxA, pbxB, 1, 2, Iax, Hangup, Elements().text(22, "Normal Clearing").u8(42, 16));
+             c.full(pbxA, pbxB, 1, 2, Iax, Hangup,
+                    Elements().text(22, "Normal Clearing").u8(42, 16));
              c.full(pbxB, pbxA, 2, 1, Iax, Ack);
          },
          "Completed by caller cause 'Normal Clearing'"},
@@ -197,8 +211,8 @@ TEST(CallTracker, TrunkedVoiceJoinsEachEntrysCall) {
     setUp(c, 5, 6);
     // One trunk frame from A carrying voice of call 5 (and of a call not seen).
     c.send(pbxA, pbxB,
-           iaxgen::Bytes{0x00, 0x00, 0x01, 0x00, 0, 0, 0, 1, 0x00, 0x05, 0x00, 0x02, 'a', 'b',
-                         0x00, 0x09, 0x00, 0x01, 'c'});
+           iaxgen::Bytes{0x00, 0x00, 0x01, 0x00, 0, 0, 0, 1, 0x00, 0x05, 0x00, 0x02, 'a', 'b', 0x00,
+                         0x09, 0x00, 0x01, 'c'});
     ASSERT_EQ(c.tracker.calls().size(), 2u);
     EXPECT_EQ(c.tracker.calls()[0].frames, 8u);
     EXPECT_TRUE(c.tracker.calls()[1].startedBeforeCapture);
@@ -226,4 +240,28 @@ TEST(CallTracker, RegistrationsAcceptedRefusedAndReleased) {
     EXPECT_EQ(r[2].result, "REGREL");
     EXPECT_EQ(r[0].peer.text(), "10.0.0.1:4569");
     EXPECT_EQ(r[0].registrar.text(), "10.0.0.2:4569");
+}
+
+// The ladder of two calls: a column per end, the steps of both in order.
+TEST(CallFlow, SeveralCallsShareTheirColumns) {
+    const Endpoint pbxC{{10, 0, 0, 3}, 4569};
+    Conversation c;
+    c.full(pbxA, pbxB, 1, 0, Iax, New);
+    c.full(pbxA, pbxC, 5, 0, Iax, New);
+    c.full(pbxC, pbxA, 6, 5, Iax, Accept);
+    c.full(pbxB, pbxA, 2, 1, Iax, Accept);
+    c.mini(pbxA, pbxB, 1);
+    c.mini(pbxA, pbxB, 1);
+    const auto& calls = c.tracker.calls();
+    ASSERT_EQ(calls.size(), 2u);
+    const auto flow = analysis::callsFlow({&calls[0], &calls[1]}, c.frames);
+    ASSERT_EQ(flow.columns.size(), 3u);
+    EXPECT_EQ(flow.columns[2].text(), "10.0.0.3:4569");
+    std::vector<std::string> steps;
+    for (const auto& step : flow.steps) {
+        steps.push_back(std::to_string(step.from) + ">" + std::to_string(step.to) + " " +
+                        step.label);
+    }
+    EXPECT_EQ(steps, (std::vector<std::string>{"0>1 NEW", "0>2 NEW", "2>0 ACCEPT", "1>0 ACCEPT",
+                                               "0>1 voice x2"}));
 }
