@@ -88,5 +88,24 @@ int main(int argc, char** argv) {
     std::printf("ladder of the largest call (%llu frames, %zu steps): %.1f ms\n",
                 static_cast<unsigned long long>(largest != nullptr ? largest->frames : 0),
                 steps.size(), ladder * 1000);
+
+    // One call of 100,000 frames.
+    FrameList one;
+    FrameAllocator oneAllocator;
+    std::uint32_t index = 0;
+    scenarios::manyCalls(100'000, 1, [&](const iaxgen::Bytes& p, std::int64_t) {
+        auto frame = oneAllocator.makeFrame();
+        dissector.decodeInto({.bytes = p, .index = index++}, *frame);
+        one.push_back(std::move(frame));
+    });
+    analysis::CallTracker single;
+    for (std::size_t i = 0; i < one.size(); ++i) {
+        single.add(*one[i], static_cast<std::uint32_t>(i + 1));
+    }
+    start = std::chrono::steady_clock::now();
+    const auto longSteps = analysis::callFlow(single.calls().at(0), one);
+    std::printf("ladder of a call of %llu frames (%zu steps): %.1f ms\n",
+                static_cast<unsigned long long>(single.calls().at(0).frames), longSteps.size(),
+                secondsSince(start) * 1000);
     return 0;
 }
