@@ -107,6 +107,35 @@ std::vector<Field> registrationFields(const analysis::Registration& registration
     };
 }
 
+std::string number(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f", value);
+    return text;
+}
+
+std::vector<Field> streamFields(const analysis::StreamFigures& stream) {
+    const bool known = stream.frameMs.has_value();
+    return {
+        {"call", std::to_string(stream.call + 1), true},
+        {"direction", stream.fromCaller ? "caller" : "callee"},
+        {"source", stream.source.text()},
+        {"destination", stream.destination.text()},
+        {"codec", stream.codec},
+        {"packets", std::to_string(stream.packets), true},
+        // Where the frame duration cannot be known, neither can what was lost.
+        {"expected", known ? std::to_string(stream.expected) : "null", true},
+        {"lost", known ? std::to_string(stream.lost) : "null", true},
+        {"duplicates", std::to_string(stream.duplicates), true},
+        {"outOfOrder", std::to_string(stream.outOfOrder), true},
+        {"maxDelta", number(stream.maxDeltaMs), true},
+        {"maxDeltaFrame", std::to_string(stream.maxDeltaFrame), true},
+        {"maxJitter", number(stream.maxJitterMs), true},
+        {"meanJitter", number(stream.meanJitterMs), true},
+        {"start", timeText(stream.start)},
+        {"duration", number(stream.durationSeconds), true},
+    };
+}
+
 std::string header(const std::vector<Field>& fields) {
     std::string text;
     for (const Field& field : fields) {
@@ -139,6 +168,19 @@ std::string callsHeader() {
 
 void appendCall(std::string& out, const analysis::Call& call, recordwriter::Format format) {
     appendFields(out, callFields(call), format);
+}
+
+Columns streamColumns(const analysis::StreamFigures& stream) {
+    return columnsOf(streamFields(stream));
+}
+
+std::string streamsHeader() {
+    return header(streamFields(analysis::StreamFigures{}));
+}
+
+void appendStream(std::string& out, const analysis::StreamFigures& stream,
+                  recordwriter::Format format) {
+    appendFields(out, streamFields(stream), format);
 }
 
 std::string registrationsHeader() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "analysis/CallTracker.h"
+#include "analysis/StreamAnalysis.h"
 #include "app/RecordWriter.h"
 
 #include <string>
@@ -19,6 +20,11 @@ Columns registrationColumns(const analysis::Registration& registration);
 
 std::string callsHeader();
 void appendCall(std::string& out, const analysis::Call& call, recordwriter::Format format);
+
+Columns streamColumns(const analysis::StreamFigures& stream);
+std::string streamsHeader();
+void appendStream(std::string& out, const analysis::StreamFigures& stream,
+                  recordwriter::Format format);
 
 std::string registrationsHeader();
 void appendRegistration(std::string& out, const analysis::Registration& registration,

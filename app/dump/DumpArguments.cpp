@@ -8,7 +8,8 @@
 
 const char* const dumpUsage =
     "usage: quorvex-dump [--debug] [--memory-limit SIZE] [--format jsonl|tsv]\n"
-    "                    [--calls | --registrations | --call N --write OUT.pcap | --flow N] FILE\n"
+    "                    [--calls | --registrations | --streams | --call N --write OUT.pcap |\n"
+    "                     --flow N] FILE\n"
     "       quorvex-dump --live [--debug] [--memory-limit SIZE] [--format jsonl|tsv]\n"
     "                    [--interface NAME] [--filter EXPR] [--count N] [--duration SECONDS]\n";
 
@@ -63,9 +64,11 @@ std::optional<DumpArguments> DumpArguments::parse(int argc, char** argv) {
             args.live = true;
         } else if (option == "--debug" && value == nullptr) {
             args.debug = true;
-        } else if ((option == "--calls" || option == "--registrations") && value == nullptr &&
-                   args.listing == Listing::Frames) {
-            args.listing = option == "--calls" ? Listing::Calls : Listing::Registrations;
+        } else if ((option == "--calls" || option == "--registrations" || option == "--streams") &&
+                   value == nullptr && args.listing == Listing::Frames) {
+            args.listing = option == "--calls"           ? Listing::Calls
+                           : option == "--registrations" ? Listing::Registrations
+                                                         : Listing::Streams;
         } else if (option == "--format") {
             const char* v = takeValue();
             if (v == nullptr || !parseFormat(v, args.format)) {

@@ -11,7 +11,7 @@ struct DumpArguments {
     recordwriter::Format format = recordwriter::Format::Jsonl;
     bool live = false;
     // What a file load prints: its frames, its calls or its registrations.
-    enum class Listing { Frames, Calls, Registrations } listing = Listing::Frames;
+    enum class Listing { Frames, Calls, Registrations, Streams } listing = Listing::Frames;
     // --call N --write OUT: write call N's packets (1-based, in --calls order).
     std::optional<unsigned long> call;
     std::optional<std::string> writeTo;

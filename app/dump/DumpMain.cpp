@@ -57,8 +57,13 @@ public:
                        : recordwriter::tsvHeader();
         }
     }
-    void printListing(const analysis::CallTracker& tracker, DumpArguments::Listing listing) {
-        if (listing == DumpArguments::Listing::Calls) {
+    void printListing(const analysis::CallTracker& tracker, const FrameList& frames,
+                      DumpArguments::Listing listing) {
+        if (listing == DumpArguments::Listing::Streams) {
+            for (const auto& stream : analysis::analyzeStreams(tracker, frames)) {
+                callwriter::appendStream(out_, stream, format_);
+            }
+        } else if (listing == DumpArguments::Listing::Calls) {
             for (const auto& call : tracker.calls()) {
                 callwriter::appendCall(out_, call, format_);
             }
@@ -210,7 +215,7 @@ int main(int argc, char** argv) {
             return;
         }
         if (args.listing != DumpArguments::Listing::Frames) {
-            printer.printListing(tracker, args.listing);
+            printer.printListing(tracker, capture->iaxFrames(), args.listing);
         }
         if (args.live) {
             printStatistics(capture->lastRunSummary());

@@ -1,5 +1,6 @@
 #include "analysis/CallFlow.h"
 #include "analysis/CallTracker.h"
+#include "analysis/StreamAnalysis.h"
 #include "dissect/IaxDissector.h"
 #include "samples/IaxPacketBuilder.h"
 
@@ -45,6 +46,8 @@ public:
     void mini(const Endpoint& from, const Endpoint& to, std::uint16_t source) {
         send(from, to, iaxgen::miniFrame(source, static_cast<std::uint16_t>(time_), {}));
     }
+    // The next frames are captured from `ms` milliseconds on.
+    void at(std::uint32_t ms) { time_ = ms; }
     void send(const Endpoint& from, const Endpoint& to, const iaxgen::Bytes& payload) {
         const auto packet = iaxgen::udpPacket(from, to, payload);
         auto frame = std::make_shared<KvIAXFrame>();
@@ -264,4 +267,39 @@ TEST(CallFlow, SeveralCallsShareTheirColumns) {
     }
     EXPECT_EQ(steps, (std::vector<std::string>{"0>1 NEW", "0>2 NEW", "2>0 ACCEPT", "1>0 ACCEPT",
                                                "0>1 voice x2"}));
+}
+
+// Lost, duplicated and reordered frames at known places, and arrival times
+// whose delta and jitter (RFC 3550, J += (|D| - J) / 16) were worked out by hand.
+TEST(StreamAnalysis, CountsAndJitterOfAKnownStream) {
+    Conversation c;
+    c.full(pbxA, pbxB, 1, 0, Iax, New, Elements().u32(9, 4)); // G.711 u-law: 160 bytes, 20 ms
+    c.full(pbxB, pbxA, 2, 1, Iax, Accept, Elements().u32(9, 4));
+    const iaxgen::Bytes voice(160, 0x55);
+    const std::pair<std::uint16_t, std::uint32_t> frames[] = {
+        {0, 1000}, {20, 1020}, {40, 1045}, {40, 1046}, {80, 1080}, {60, 1085}, {120, 1120}};
+    for (const auto& [timestamp, arrival] : frames) {
+        c.at(arrival);
+        c.send(pbxA, pbxB, iaxgen::miniFrame(1, timestamp, voice));
+    }
+    const auto streams = analysis::analyzeStreams(c.tracker, c.frames);
+    ASSERT_EQ(streams.size(), 1u);
+    const auto& s = streams[0];
+    EXPECT_TRUE(s.fromCaller);
+    EXPECT_EQ(s.codec, "G.711 uLaw");
+    EXPECT_EQ(s.frameMs, std::optional<double>(20.0));
+    EXPECT_EQ(s.packets, 7u);
+    EXPECT_EQ(s.expected, 7u);
+    EXPECT_EQ(s.lost, 1);        // 100 never came
+    EXPECT_EQ(s.duplicates, 1u); // 40 twice
+    EXPECT_EQ(s.outOfOrder, 1u); // 60 after 80
+    EXPECT_NEAR(s.maxDeltaMs, 35.0, 0.001);
+    EXPECT_EQ(s.maxDeltaFrame, 9u); // the last frame, after NEW and ACCEPT
+    EXPECT_NEAR(s.maxJitterMs, 3.649830818, 0.001);
+    EXPECT_NEAR(s.meanJitterMs, 1.208756288, 0.001);
+    EXPECT_NEAR(s.durationSeconds, 0.120, 0.001);
+
+    EXPECT_EQ(analysis::frameDurationMs(2, 33), std::optional<double>(20.0));   // GSM
+    EXPECT_EQ(analysis::frameDurationMs(256, 20), std::optional<double>(20.0)); // G.729
+    EXPECT_EQ(analysis::frameDurationMs(512, 20), std::nullopt);                // Speex: unknown
 }

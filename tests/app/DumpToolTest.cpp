@@ -103,9 +103,9 @@ TEST(DumpTool, ExitStatusTellsWhatWentWrong) {
         EXPECT_EQ(
             bad.err,
             "usage: quorvex-dump [--debug] [--memory-limit SIZE] [--format jsonl|tsv]\n"
-            "                    [--calls | --registrations | --call N --write OUT.pcap | --flow "
-            "N] "
-            "FILE\n"
+            "                    [--calls | --registrations | --streams | --call N --write "
+            "OUT.pcap |\n"
+            "                     --flow N] FILE\n"
             "       quorvex-dump --live [--debug] [--memory-limit SIZE] [--format jsonl|tsv]\n"
             "                    [--interface NAME] [--filter EXPR] [--count N] [--duration "
             "SECONDS]\n");
@@ -282,6 +282,20 @@ TEST(DumpTool, CallsAndRegistrations) {
                   .count("voice x11 G.711 uLaw"),
               2);
     EXPECT_EQ(runProcess(dumpTool, {"--flow", "2", sample}).exitCode, 1);
+
+    // The sample's two voice streams: 11 G.711 frames each way, none lost.
+    const auto streams = outputLines(runProcess(dumpTool, {"--streams", sample}).out);
+    ASSERT_EQ(streams.size(), 2);
+    for (const auto& [line, direction] :
+         {std::pair{streams[0], QString("caller")}, std::pair{streams[1], QString("callee")}}) {
+        const QJsonObject stream = QJsonDocument::fromJson(line).object();
+        EXPECT_EQ(stream["direction"].toString(), direction);
+        EXPECT_EQ(stream["call"].toInt(), 1);
+        EXPECT_EQ(stream["codec"].toString(), "G.711 uLaw");
+        EXPECT_EQ(stream["packets"].toInt(), 11);
+        EXPECT_EQ(stream["expected"].toInt(), 11);
+        EXPECT_EQ(stream["lost"].toInt(), 0);
+    }
 }
 
 // One call's packets, written unchanged: exactly those packets, byte for byte,
