@@ -251,6 +251,9 @@ void MainWindow::callsSelected() {
     const auto rows = callsTable_->selectionModel()->selectedRows();
     if (capture == nullptr || rows.isEmpty()) {
         if (frameModel_->isFiltered()) {
+            // The frame rows change: the frame whose elements were shown is
+            // no longer selected.
+            elementModel_->setFrame(nullptr);
             frameModel_->setFrameFilter(std::nullopt);
         }
         flowView_->clear();

@@ -124,6 +124,7 @@ TEST(Window, ShowsCapturesFramesAndElementsByKey) {
     EXPECT_TRUE(svgFile.readAll().contains("ACCEPT"));
     window.callsTable()->clearSelection();
     EXPECT_EQ(frames->model()->rowCount(), 38);
+    EXPECT_EQ(elements->model()->rowCount(), 0); // no frame is selected any more
 
     pumpUntil([] { return false; }, 100);
     const QString shot = QUORVEX_BUILD_DIR "/window.png";
