@@ -1,5 +1,7 @@
 #include "analysis/CallFlow.h"
 
+#include "record/IaxNumbers.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -23,7 +25,7 @@ double secondsSince(const Call& call, const FrameFacts& facts) {
 }
 
 bool isVoice(const FrameFacts& facts) {
-    return facts.kind() != FrameKind::Full || facts.frameType == 2;
+    return facts.kind() != FrameKind::Full || facts.frameType == iax::Voice;
 }
 
 } // namespace

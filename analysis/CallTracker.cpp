@@ -2,6 +2,7 @@
 
 #include "dissect/FrameDisplay.h"
 #include "dissect/IaxNameTables.h"
+#include "record/IaxNumbers.h"
 
 #include <arpa/inet.h>
 
@@ -11,37 +12,7 @@
 namespace analysis {
 namespace {
 
-enum FrameType : std::uint8_t { Voice = 2, Control = 4, IaxControl = 6 };
-enum IaxSubclass : std::uint8_t {
-    New = 1,
-    Ping = 2,
-    Pong = 3,
-    Ack = 4,
-    Hangup = 5,
-    Reject = 6,
-    Accept = 7,
-    Inval = 10,
-    LagRequest = 11,
-    LagReply = 12,
-    RegRequest = 13,
-    RegAuth = 14,
-    RegAck = 15,
-    RegReject = 16,
-    RegRelease = 17,
-    Vnak = 18,
-    Poke = 30,
-};
-enum ControlSubclass : std::uint8_t { ControlHangup = 1, Ringing = 3, Answer = 4 };
-enum ElementId : std::uint8_t {
-    CalledNumber = 1,
-    CallingNumber = 2,
-    CallingName = 4,
-    Username = 6,
-    Format = 9,
-    RefreshInterval = 19,
-    CauseText = 22,
-    CauseCode = 42,
-};
+using namespace iax; // the protocol's numbers
 
 // The value bytes of the first element `id` of an IAX control frame.
 std::optional<std::span<const std::uint8_t>> elementValue(const KvIAXFrame& frame,

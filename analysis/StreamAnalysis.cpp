@@ -1,5 +1,7 @@
 #include "analysis/StreamAnalysis.h"
 
+#include "record/IaxNumbers.h"
+
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -44,7 +46,7 @@ std::uint32_t codecMaskOf(const Call& call, std::optional<std::uint8_t> voiceSub
     if (voiceSubclass) {
         FrameFacts facts;
         facts.setKind(FrameKind::Full);
-        facts.frameType = 2;
+        facts.frameType = iax::Voice;
         facts.subclass = *voiceSubclass;
         return facts.codecMask();
     }
@@ -150,7 +152,7 @@ std::vector<StreamFigures> analyzeStreams(const CallTracker& tracker, const Fram
             switch (facts.kind()) {
             case FrameKind::Full:
                 lastFullTimestamp[side] = facts.iaxTimestamp;
-                if (facts.frameType == 2) {
+                if (facts.frameType == iax::Voice) {
                     voiceSubclass = voiceSubclass.value_or(facts.subclass);
                     voice[side].push_back(
                         {facts.iaxTimestamp, arrival, payload > 12 ? payload - 12 : 0, number});

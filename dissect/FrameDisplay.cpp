@@ -3,6 +3,7 @@
 #include "dissect/IaxNameTables.h"
 #include "dissect/KvIAXFrame.h"
 #include "dissect/KvIAXInformationElement.h"
+#include "record/IaxNumbers.h"
 
 #include <arpa/inet.h>
 
@@ -15,7 +16,9 @@
 namespace framedisplay {
 namespace {
 
-enum FrameType : std::uint8_t { Voice = 2, Control = 4, IaxControl = 6 };
+using iax::Control;
+using iax::IaxControl;
+using iax::Voice;
 
 const std::array<PropertyKey, 12>& displayKeys() {
     static const std::array<PropertyKey, 12> keys = {

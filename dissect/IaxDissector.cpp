@@ -4,6 +4,7 @@
 #include "dissect/FrameDisplay.h"
 #include "dissect/LocalClock.h"
 #include "dissect/PacketLayers.h"
+#include "record/IaxNumbers.h"
 
 namespace {
 
@@ -11,7 +12,8 @@ constexpr std::size_t udpHeaderLength = 8;
 constexpr std::size_t fullHeaderLength = 12;
 constexpr std::size_t miniHeaderLength = 4;
 
-enum FrameType : std::uint8_t { Voice = 2, IaxControl = 6 };
+using iax::IaxControl;
+using iax::Voice;
 
 // Meta frames (RFC 5456 section 8.1.3) start with 16 zero bits, which a mini
 // frame of call 0 would too.

@@ -1,11 +1,9 @@
 #include "record/FrameFacts.h"
 
-namespace {
-constexpr std::uint8_t voiceFrameType = 2;
-}
+#include "record/IaxNumbers.h"
 
 std::uint32_t FrameFacts::codecMask() const {
-    if (!isFullFrameOfType(voiceFrameType)) {
+    if (!isFullFrameOfType(iax::Voice)) {
         return 0;
     }
     const unsigned low = subclass & 0x7Fu;

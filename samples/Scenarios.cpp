@@ -1,5 +1,7 @@
 #include "samples/Scenarios.h"
 
+#include "record/IaxNumbers.h"
+
 #include <string>
 
 namespace scenarios {
@@ -16,16 +18,7 @@ constexpr std::int64_t sampleStart = 1767261600LL * 1000000;
 const Endpoint phone{{192, 0, 2, 10}, 4569};
 const Endpoint server{{198, 51, 100, 20}, 4569};
 
-enum IaxSubclass : std::uint8_t {
-    New = 1,
-    Ack = 4,
-    Hangup = 5,
-    Accept = 7,
-    RegReq = 13,
-    RegAuth = 14,
-    RegAck = 15
-};
-enum FrameType : std::uint8_t { Voice = 2, Control = 4, IaxControl = 6 };
+using namespace iax; // the protocol's numbers
 
 class Conversation {
 public:
@@ -70,7 +63,7 @@ Bytes media(std::size_t size, std::uint8_t seed) {
 void sampleCall(const PacketSink& sink) {
     Conversation c(sink);
     // Registration with an MD5 challenge.
-    c.full(true, {.sourceCall = 1, .timestamp = 3, .frameType = IaxControl, .subclass = RegReq},
+    c.full(true, {.sourceCall = 1, .timestamp = 3, .frameType = IaxControl, .subclass = RegRequest},
            Elements().text(6, "alice").u16(19, 60).bytes());
     c.wait(12);
     c.full(false,
@@ -89,7 +82,7 @@ void sampleCall(const PacketSink& sink) {
             .outSequence = 1,
             .inSequence = 1,
             .frameType = IaxControl,
-            .subclass = RegReq},
+            .subclass = RegRequest},
            Elements()
                .text(6, "alice")
                .text(16, "5f4dcc3b5aa765d61d8327deb882cf99")

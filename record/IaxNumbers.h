@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstdint>
+
+// The IAX2 protocol's own numbers (RFC 5456) that the decoders, the call
+// tracker and the generated captures refer to by name.
+namespace iax {
+
+enum FrameType : std::uint8_t { Voice = 2, Control = 4, IaxControl = 6 };
+
+// Subclasses of IAX control frames (frame type 6).
+enum IaxSubclass : std::uint8_t {
+    New = 1,
+    Ping = 2,
+    Pong = 3,
+    Ack = 4,
+    Hangup = 5,
+    Reject = 6,
+    Accept = 7,
+    Inval = 10,
+    LagRequest = 11,
+    LagReply = 12,
+    RegRequest = 13,
+    RegAuth = 14,
+    RegAck = 15,
+    RegReject = 16,
+    RegRelease = 17,
+    Vnak = 18,
+    Poke = 30,
+};
+
+// Subclasses of control frames (frame type 4).
+enum ControlSubclass : std::uint8_t { ControlHangup = 1, Ringing = 3, Answer = 4 };
+
+// Information element identifiers.
+enum ElementId : std::uint8_t {
+    CalledNumber = 1,
+    CallingNumber = 2,
+    CallingName = 4,
+    Username = 6,
+    Format = 9,
+    RefreshInterval = 19,
+    CauseText = 22,
+    CauseCode = 42,
+};
+
+} // namespace iax
