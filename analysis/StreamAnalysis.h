@@ -30,9 +30,49 @@ struct StreamFigures {
     double durationSeconds = 0;
 };
 
+// Where a voice payload lies, so that it can be read back from the capture
+// file rather than held: the packet's record and the bytes within it.
+struct PayloadLocation {
+    std::uint64_t fileOffset = FrameFacts::unknownFileOffset; // of the packet's record
+    std::uint32_t packetIndex = 0;                            // 0-based, in its file
+    std::uint32_t capturedLength = 0;                         // of the whole packet
+    std::uint16_t offset = 0;  // where the payload starts in the captured bytes
+    std::uint16_t length = 0;  // payload bytes captured, within what UDP declares
+    bool cutByCapture = false; // the capture kept fewer bytes than the datagram holds
+};
+
+// A voice frame as the stream's receiver saw it.
+enum class PacketStatus : std::uint8_t {
+    Ok,
+    LostBefore, // frames that never came lie between this one and the one before it
+    Duplicate,  // its timestamp was seen before in the stream
+    OutOfOrder, // not a duplicate, but below the largest timestamp seen before it
+};
+[[nodiscard]] const char* statusText(PacketStatus status); // "ok", "lost before"...
+
+struct StreamPacket {
+    std::uint32_t frameNumber = 0; // 1-based, in the capture
+    std::uint32_t timestamp = 0;   // the sender's milliseconds, mini timestamps extended
+    std::uint32_t codecMask = 0;   // the codec it was sent in (0 where unknown)
+    double arrivalMs = 0;          // capture time since the call's first frame
+    double deltaMs = 0;            // since the stream's previous arrival (0 for the first)
+    double jitterMs = 0;           // J once this frame has arrived
+    PacketStatus status = PacketStatus::Ok;
+    std::uint32_t lostBefore = 0; // how many, where the frame duration tells it
+    PayloadLocation payload;
+};
+
+struct VoiceStream {
+    StreamFigures figures;
+    std::vector<StreamPacket> packets; // in arrival order
+};
+
 // The streams of every call, in call order then caller first; a direction
 // without voice has no stream.
 std::vector<StreamFigures> analyzeStreams(const CallTracker& tracker, const FrameList& frames);
+
+// The streams of one call (the tracker's call `index`), with their packets.
+std::vector<VoiceStream> callStreams(const Call& call, std::size_t index, const FrameList& frames);
 
 // One voice frame's duration for a codec bit mask and payload size, where
 // they tell it (G.711, 16-bit linear, GSM, G.729, G.726, IMA ADPCM, LPC10,

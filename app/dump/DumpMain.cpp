@@ -54,7 +54,8 @@ public:
             out_ = listing == DumpArguments::Listing::Calls ? callwriter::callsHeader()
                    : listing == DumpArguments::Listing::Registrations
                        ? callwriter::registrationsHeader()
-                       : recordwriter::tsvHeader();
+                   : listing == DumpArguments::Listing::Streams ? callwriter::streamsHeader()
+                                                                : recordwriter::tsvHeader();
         }
     }
     void printListing(const analysis::CallTracker& tracker, const FrameList& frames,
