@@ -1,6 +1,7 @@
 #include "app/CallExport.h"
 
 #include "capture/PcapHandles.h"
+#include "common/NewFile.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -39,45 +40,45 @@ bool writeCallPackets(const std::string& capturePath,
         error = errorText;
         return false;
     }
-    const auto slash = destination.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : destination.substr(0, slash);
-    std::string part = folder + "/.quorvex-call-XXXXXX";
-    const int partFd = mkstemp(part.data());
-    if (partFd < 0) {
-        error = folder + ": " + std::strerror(errno);
+    NewFile file(destination);
+    if (!file.ok()) {
+        error = file.error();
         return false;
     }
-    std::FILE* partFile = fdopen(partFd, "wb");
-    PcapDumper output(partFile != nullptr ? pcap_dump_fopen(input.get(), partFile) : nullptr);
-    bool written = static_cast<bool>(output);
-    if (!written) {
-        error = partFile != nullptr ? pcap_geterr(input.get()) : std::strerror(errno);
-        if (partFile != nullptr) {
-            std::fclose(partFile);
-        } else {
-            ::close(partFd);
-        }
-    } else {
-        const std::unordered_set<std::uint32_t> wanted(frameNumbers.begin(), frameNumbers.end());
-        pcap_pkthdr* header = nullptr;
-        const u_char* data = nullptr;
-        for (std::uint32_t number = 1; pcap_next_ex(input.get(), &header, &data) == 1; ++number) {
-            if (wanted.contains(number)) {
-                pcap_dump(reinterpret_cast<u_char*>(output.get()), header, data);
-            }
-        }
-        written =
-            pcap_dump_flush(output.get()) == 0 && std::ferror(pcap_dump_file(output.get())) == 0;
-        if (!written) {
-            error = part + ": " + std::strerror(errno);
-        }
-        output.reset();
-    }
-    // Linked into place: the destination appears whole, and an existing one stays.
-    if (written && ::link(part.c_str(), destination.c_str()) != 0) {
+    // libpcap writes through a stream of its own on a copy of the descriptor.
+    const int streamFd = ::dup(file.descriptor());
+    std::FILE* stream = streamFd >= 0 ? fdopen(streamFd, "wb") : nullptr;
+    if (stream == nullptr) {
         error = destination + ": " + std::strerror(errno);
-        written = false;
+        if (streamFd >= 0) {
+            ::close(streamFd);
+        }
+        return false;
     }
-    ::unlink(part.c_str());
-    return written;
+    PcapDumper output(pcap_dump_fopen(input.get(), stream));
+    if (!output) {
+        error = pcap_geterr(input.get());
+        std::fclose(stream);
+        return false;
+    }
+    const std::unordered_set<std::uint32_t> wanted(frameNumbers.begin(), frameNumbers.end());
+    pcap_pkthdr* header = nullptr;
+    const u_char* data = nullptr;
+    for (std::uint32_t number = 1; pcap_next_ex(input.get(), &header, &data) == 1; ++number) {
+        if (wanted.contains(number)) {
+            pcap_dump(reinterpret_cast<u_char*>(output.get()), header, data);
+        }
+    }
+    const bool written =
+        pcap_dump_flush(output.get()) == 0 && std::ferror(pcap_dump_file(output.get())) == 0;
+    if (!written) {
+        error = destination + ": " + std::strerror(errno);
+        return false;
+    }
+    output.reset();
+    if (!file.commit()) {
+        error = file.error();
+        return false;
+    }
+    return true;
 }

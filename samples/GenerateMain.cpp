@@ -3,6 +3,9 @@
 //   quorvex-gen mix COUNT FILE     COUNT packets of the benchmark mix
 //   quorvex-gen all-kinds FILE     every frame type, subclass and element kind
 //   quorvex-gen calls COUNT FILE   COUNT packets of 1,000 calls between two PBXes
+//   quorvex-gen tones FILE         a call in every codec, carrying known tones
+//   quorvex-gen tone-call SECONDS FILE
+//                                  one G.711 u-law call of SECONDS, carrying tones
 //   quorvex-gen sample-as VARIANT FILE
 //                                  the sample's datagrams in another link or network
 //                                  layer: cooked, cooked2, vlan, qinq, raw, loopback,
@@ -10,6 +13,7 @@
 #include "samples/CaptureFileWriter.h"
 #include "samples/LinkVariants.h"
 #include "samples/Scenarios.h"
+#include "samples/ToneCalls.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -17,12 +21,14 @@
 
 int main(int argc, char** argv) {
     const char* usage = "usage: quorvex-gen sample FILE | mix COUNT FILE | calls COUNT FILE |\n"
-                        "                  all-kinds FILE | sample-as VARIANT FILE\n";
+                        "                  all-kinds FILE | tones FILE | tone-call SECONDS FILE |\n"
+                        "                  sample-as VARIANT FILE\n";
     if (argc < 3) {
         std::fputs(usage, stderr);
         return 2;
     }
-    const bool isMix = std::strcmp(argv[1], "mix") == 0 || std::strcmp(argv[1], "calls") == 0;
+    const bool isMix = std::strcmp(argv[1], "mix") == 0 || std::strcmp(argv[1], "calls") == 0 ||
+                       std::strcmp(argv[1], "tone-call") == 0;
     const bool isVariant = std::strcmp(argv[1], "sample-as") == 0;
     if (((isMix || isVariant) && argc != 4) || (!isMix && !isVariant && argc != 3)) {
         std::fputs(usage, stderr);
@@ -54,6 +60,8 @@ int main(int argc, char** argv) {
         });
     } else if (std::strcmp(argv[1], "all-kinds") == 0) {
         scenarios::allKinds(sink);
+    } else if (std::strcmp(argv[1], "tones") == 0) {
+        scenarios::toneCalls(sink);
     } else if (isMix) {
         char* end = nullptr;
         const unsigned long long count = std::strtoull(argv[2], &end, 10);
@@ -63,6 +71,8 @@ int main(int argc, char** argv) {
         }
         if (std::strcmp(argv[1], "calls") == 0) {
             scenarios::manyCalls(count, 1000, sink);
+        } else if (std::strcmp(argv[1], "tone-call") == 0) {
+            scenarios::longToneCall(sink, static_cast<double>(count));
         } else {
             scenarios::benchmarkMix(count, sink);
         }

@@ -9,7 +9,7 @@
 const char* const dumpUsage =
     "usage: quorvex-dump [--debug] [--memory-limit SIZE] [--format jsonl|tsv]\n"
     "                    [--calls | --registrations | --streams | --call N --write OUT.pcap |\n"
-    "                     --flow N] FILE\n"
+    "                     --flow N | --audio N OUT.wav [--timing sent|arrived]] FILE\n"
     "       quorvex-dump --live [--debug] [--memory-limit SIZE] [--format jsonl|tsv]\n"
     "                    [--interface NAME] [--filter EXPR] [--count N] [--duration SECONDS]\n";
 
@@ -45,6 +45,7 @@ std::optional<DumpArguments> DumpArguments::parse(int argc, char** argv) {
     using Listing = DumpArguments::Listing;
     DumpArguments args;
     bool haveFile = false;
+    bool timingGiven = false;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         // Options take their value as the next argument or after "=".
@@ -87,6 +88,22 @@ std::optional<DumpArguments> DumpArguments::parse(int argc, char** argv) {
                 return std::nullopt;
             }
             (option == "--call" ? args.call : args.flow) = number;
+        } else if (option == "--audio") {
+            const char* v = takeValue();
+            unsigned long number = 0;
+            if (v == nullptr || !parseCount(v, number) || i + 1 >= argc || argv[i + 1][0] == '\0') {
+                return std::nullopt;
+            }
+            args.audio = number;
+            args.audioTo = std::string(argv[++i]);
+        } else if (option == "--timing") {
+            const char* v = takeValue();
+            if (v == nullptr || (std::strcmp(v, "sent") != 0 && std::strcmp(v, "arrived") != 0)) {
+                return std::nullopt;
+            }
+            args.timing =
+                std::strcmp(v, "sent") == 0 ? media::Timing::Sent : media::Timing::Arrived;
+            timingGiven = true;
         } else if (option == "--write") {
             const char* v = takeValue();
             if (v == nullptr || *v == '\0') {
@@ -122,6 +139,10 @@ std::optional<DumpArguments> DumpArguments::parse(int argc, char** argv) {
     }
     const bool liveOnly = args.captureFilter || args.count || args.durationSeconds;
     const bool writing = args.call || args.writeTo;
+    const bool otherOutput = writing || args.flow || args.listing != Listing::Frames || args.live;
+    if ((args.audio && otherOutput) || (timingGiven && !args.audio)) {
+        return std::nullopt;
+    }
     if (args.live == haveFile || (!args.live && liveOnly) ||
         (args.live && (args.listing != Listing::Frames || writing || args.flow)) ||
         (args.flow && (writing || args.listing != Listing::Frames)) ||

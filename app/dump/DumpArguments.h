@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/RecordWriter.h"
+#include "media/CallAudio.h"
 
 #include <cstdint>
 #include <optional>
@@ -15,10 +16,13 @@ struct DumpArguments {
     // --call N --write OUT: write call N's packets (1-based, in --calls order).
     std::optional<unsigned long> call;
     std::optional<std::string> writeTo;
-    std::optional<unsigned long> flow;        // --flow N: call N's ladder as text
-    bool debug = false;                       // write the per-packet log lines too
-    std::optional<std::uint64_t> memoryLimit; // --memory-limit SIZE
-    std::string file;                         // a capture file, "-" for standard input
+    std::optional<unsigned long> flow;  // --flow N: call N's ladder as text
+    std::optional<unsigned long> audio; // --audio N OUT.wav: call N's voice as WAV
+    std::optional<std::string> audioTo;
+    media::Timing timing = media::Timing::Sent; // --timing sent|arrived
+    bool debug = false;                         // write the per-packet log lines too
+    std::optional<std::uint64_t> memoryLimit;   // --memory-limit SIZE
+    std::string file;                           // a capture file, "-" for standard input
     std::optional<std::string> interface; // live: the interface (default: QUORVEX_INTERFACE, en0)
     std::optional<std::string> captureFilter; // live: --filter (default "port 4569")
     std::optional<unsigned long> count;       // live: stop after this many frames

@@ -5,6 +5,7 @@
 // are printed block by block as they arrive.
 #include "analysis/CallFlow.h"
 #include "analysis/CallTracker.h"
+#include "app/CallAudioJob.h"
 #include "app/CallExport.h"
 #include "app/CallWriter.h"
 #include "app/CaptureEnvironment.h"
@@ -14,6 +15,7 @@
 #include "app/dump/DumpArguments.h"
 #include "platform/CaptureAlert.h"
 #include "capture/CaptureKeys.h"
+#include "media/WavFile.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -118,6 +120,43 @@ int writeCall(const analysis::CallTracker& tracker, const DumpArguments& args) {
     return 0;
 }
 
+// --audio N OUT.wav: 0 when written, 1 with the reason on standard error. What
+// became of each direction's payloads is said on standard error either way.
+int writeAudio(const KvIAXCapture& capture, const DumpArguments& args) {
+    std::string error;
+    const auto job = CallAudioJob::of(capture, *args.audio - 1, error);
+    media::CallAudio audio;
+    if (!job || !job->render(args.timing, audio, error)) {
+        std::fprintf(stderr, "quorvex-dump: %s\n", error.c_str());
+        return 1;
+    }
+    for (int side = 0; side < 2; ++side) {
+        const media::ChannelReport& channel = audio.channels[side];
+        if (!channel.present) {
+            continue;
+        }
+        std::fprintf(stderr,
+                     "%s: %s, %llu payloads decoded, %llu refused by the decoder, %llu cut by the "
+                     "capture, %llu lost%s%s\n",
+                     side == 0 ? "caller" : "callee", channel.codec.c_str(),
+                     static_cast<unsigned long long>(channel.decoded),
+                     static_cast<unsigned long long>(channel.rejected),
+                     static_cast<unsigned long long>(channel.cutByCapture),
+                     static_cast<unsigned long long>(channel.lost),
+                     channel.problem.empty() ? "" : "; ", channel.problem.c_str());
+    }
+    if (!audio.hasSound()) {
+        std::fprintf(stderr, "quorvex-dump: call %lu has no voice that could be decoded\n",
+                     *args.audio);
+        return 1;
+    }
+    if (!media::writeWav(*args.audioTo, audio, error)) {
+        std::fprintf(stderr, "quorvex-dump: %s\n", error.c_str());
+        return 1;
+    }
+    return 0;
+}
+
 void printStatistics(const RunSummary& summary) {
     std::fprintf(stderr, "%llu packets captured\n",
                  static_cast<unsigned long long>(summary.packetsRead));
@@ -158,8 +197,9 @@ int main(int argc, char** argv) {
                                     .memoryLimit = args.memoryLimit});
 
     auto capture = KvIAXCapture::create(environment.services());
-    capture->setFollowsCalls(args.listing != DumpArguments::Listing::Frames || args.call ||
-                             args.flow);
+    const bool printsFrames =
+        args.listing == DumpArguments::Listing::Frames && !args.call && !args.flow && !args.audio;
+    capture->setFollowsCalls(!printsFrames);
     RecordPrinter printer(args.format, args.listing);
     // Frames are printed as they arrive, up to --count frames, a block at a
     // time. Printing is queued behind the hand-off rather than done inside
@@ -172,7 +212,7 @@ int main(int argc, char** argv) {
     auto printArrived = [&] {
         printQueued = false;
         const FrameList& frames = capture->iaxFrames();
-        if (args.listing != DumpArguments::Listing::Frames || args.call || args.flow) {
+        if (!printsFrames) {
             return;
         }
         for (; nextToPrint < frames.size(); ++nextToPrint) {
@@ -200,6 +240,10 @@ int main(int argc, char** argv) {
         printArrived();
         if (args.call) {
             app.exit(alert.failed() ? 1 : writeCall(tracker, args));
+            return;
+        }
+        if (args.audio) {
+            app.exit(alert.failed() ? 1 : writeAudio(*capture, args));
             return;
         }
         if (args.flow) {

@@ -1,0 +1,38 @@
+#include "app/CallAudioJob.h"
+
+#include "app/KvIAXCapture.h"
+#include "media/CapturePackets.h"
+
+std::optional<CallAudioJob> CallAudioJob::of(const KvIAXCapture& capture, std::size_t callIndex,
+                                             std::string& error) {
+    const auto& calls = capture.callTracker().calls();
+    if (callIndex >= calls.size()) {
+        error = "there is no call " + std::to_string(callIndex + 1) + " (the capture holds " +
+                std::to_string(calls.size()) + ")";
+        return std::nullopt;
+    }
+    CallAudioJob job;
+    job.streams = analysis::callStreams(calls[callIndex], callIndex, capture.iaxFrames());
+    if (job.streams.empty()) {
+        error = "call " + std::to_string(callIndex + 1) + " carries no voice";
+        return std::nullopt;
+    }
+    job.capturePath = capture.lastRunFile();
+    if (job.capturePath.empty() || job.capturePath == "-") {
+        error = "the call's voice cannot be read again: its capture came from standard input";
+        return std::nullopt;
+    }
+    // An earlier live run's file was replaced by the next one.
+    for (const auto& stream : job.streams) {
+        if (stream.packets.front().frameNumber <= capture.lastRunFirstFrame()) {
+            error = "the call's voice was captured by an earlier run, whose file was replaced";
+            return std::nullopt;
+        }
+    }
+    return job;
+}
+
+bool CallAudioJob::render(media::Timing timing, media::CallAudio& audio, std::string& error) const {
+    auto packets = CapturePackets::open(capturePath, error);
+    return packets && media::renderCallAudio(streams, *packets, timing, audio, error);
+}

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+// A file written beside its destination under a hidden name and linked into
+// place once whole: the destination appears complete or not at all, and an
+// existing file there is never replaced. Dropped uncommitted, the hidden file
+// is removed.
+class NewFile final {
+public:
+    explicit NewFile(std::string destination);
+    ~NewFile();
+    NewFile(const NewFile&) = delete;
+    NewFile& operator=(const NewFile&) = delete;
+
+    // False, with error() saying why, when the hidden file could not be made.
+    [[nodiscard]] bool ok() const { return descriptor_ >= 0; }
+    [[nodiscard]] int descriptor() const { return descriptor_; }
+    [[nodiscard]] const std::string& error() const { return error_; }
+
+    // Writes all of `bytes`; false (and error() set) on the first failure.
+    bool write(std::span<const std::uint8_t> bytes);
+    // Closes the file and links it to the destination; false, with error()
+    // set, when anything failed or the destination exists.
+    bool commit();
+
+private:
+    std::string destination_;
+    std::string hidden_;
+    std::string error_;
+    int descriptor_ = -1;
+    bool failed_ = false;
+};

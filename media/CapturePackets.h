@@ -1,0 +1,44 @@
+#pragma once
+
+#include "analysis/StreamAnalysis.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+// Reads packets back from the capture file they were loaded from, at the
+// byte offsets their records were found at, so that voice payloads need not
+// be held in memory for the whole capture. Reads classic pcap (either byte
+// order, micro- or nanoseconds) and pcapng.
+class CapturePackets final {
+public:
+    // Nothing, with `error` saying why, where the file cannot be opened or
+    // is not a capture file.
+    static std::unique_ptr<CapturePackets> open(const std::string& path, std::string& error);
+    ~CapturePackets();
+    CapturePackets(const CapturePackets&) = delete;
+    CapturePackets& operator=(const CapturePackets&) = delete;
+
+    // The payload bytes at `location`. False, with `error` saying why, where
+    // the packet has no known position or the file no longer holds it as it
+    // was loaded (it was replaced or changed since).
+    bool readPayload(const analysis::PayloadLocation& location, std::vector<std::uint8_t>& payload,
+                     std::string& error);
+
+private:
+    enum class Layout { Pcap, Pcapng };
+    CapturePackets(int descriptor, std::string path, Layout layout, bool littleEndian);
+    // Where the captured bytes of the record at `offset` start, and how many there are.
+    bool readRecord(std::uint64_t offset, std::uint32_t& capturedLength, std::uint64_t& dataOffset);
+    // `length` bytes of the file at `offset`, through a window read ahead:
+    // the payloads of a call lie mostly in file order.
+    bool readAt(std::uint64_t offset, std::span<std::uint8_t> into);
+
+    int descriptor_;
+    std::vector<std::uint8_t> window_;
+    std::uint64_t windowStart_ = 0;
+    std::string path_;
+    Layout layout_;
+    bool littleEndian_;
+};

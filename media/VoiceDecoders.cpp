@@ -1,0 +1,281 @@
+#include "media/VoiceCodecs.h"
+
+#include "dissect/IaxNameTables.h"
+
+// bcg729's headers do not declare C linkage themselves.
+extern "C" {
+#include <bcg729/decoder.h>
+}
+#include <spandsp.h>
+#include <speex/speex.h>
+
+#include <bit>
+#include <cstdio>
+
+namespace media {
+namespace {
+
+// The IAX2 format masks (RFC 5456 8.7).
+enum Codec : std::uint32_t {
+    Gsm = 0x2,
+    Ulaw = 0x4,
+    Alaw = 0x8,
+    G726 = 0x10,
+    Adpcm = 0x20,
+    Slinear = 0x40,
+    Lpc10 = 0x80,
+    G729 = 0x100,
+    Speex = 0x200,
+};
+
+// Runs `decode(samples, frame)` over a payload made of whole frames of
+// `frameBytes`, `frameSamples` each; false where the size is not whole frames.
+template <class Decode>
+bool decodeFrames(std::span<const std::uint8_t> payload, std::size_t frameBytes,
+                  std::size_t frameSamples, std::vector<std::int16_t>& samples, Decode&& decode) {
+    if (payload.empty() || payload.size() % frameBytes != 0) {
+        return false;
+    }
+    const std::size_t start = samples.size();
+    samples.resize(start + payload.size() / frameBytes * frameSamples);
+    for (std::size_t at = 0, out = start; at < payload.size();
+         at += frameBytes, out += frameSamples) {
+        if (!decode(payload.subspan(at, frameBytes), samples.data() + out)) {
+            samples.resize(start);
+            return false;
+        }
+    }
+    return true;
+}
+
+class G711Decoder final : public VoiceDecoder {
+public:
+    explicit G711Decoder(int mode) : state_(g711_init(nullptr, mode)) {}
+    ~G711Decoder() override { g711_free(state_); }
+    bool decode(std::span<const std::uint8_t> payload,
+                std::vector<std::int16_t>& samples) override {
+        const std::size_t start = samples.size();
+        samples.resize(start + payload.size());
+        g711_decode(state_, samples.data() + start, payload.data(),
+                    static_cast<int>(payload.size()));
+        return !payload.empty();
+    }
+
+private:
+    g711_state_t* state_;
+};
+
+// Big-endian, as IAX2 peers send it: network byte order.
+class SlinearDecoder final : public VoiceDecoder {
+public:
+    bool decode(std::span<const std::uint8_t> payload,
+                std::vector<std::int16_t>& samples) override {
+        if (payload.empty() || payload.size() % 2 != 0) {
+            return false;
+        }
+        for (std::size_t at = 0; at < payload.size(); at += 2) {
+            samples.push_back(static_cast<std::int16_t>(payload[at] << 8 | payload[at + 1]));
+        }
+        return true;
+    }
+};
+
+class GsmDecoder final : public VoiceDecoder {
+public:
+    GsmDecoder() : state_(gsm0610_init(nullptr, GSM0610_PACKING_VOIP)) {}
+    ~GsmDecoder() override { gsm0610_free(state_); }
+    bool decode(std::span<const std::uint8_t> payload,
+                std::vector<std::int16_t>& samples) override {
+        return decodeFrames(payload, 33, 160, samples, [this](auto frame, std::int16_t* out) {
+            // Every 33-byte frame starts with the signature nibble 0xD.
+            return (frame[0] >> 4) == 0xD && gsm0610_decode(state_, out, frame.data(), 33) == 160;
+        });
+    }
+
+private:
+    gsm0610_state_t* state_;
+};
+
+// G.726 at 32 kbit/s with the nibbles packed as IAX2 peers send format 0x10
+// (the AAL2 order, first sample in the high nibble).
+class G726Decoder final : public VoiceDecoder {
+public:
+    G726Decoder() : state_(g726_init(nullptr, 32000, G726_ENCODING_LINEAR, G726_PACKING_LEFT)) {}
+    ~G726Decoder() override { g726_free(state_); }
+    bool decode(std::span<const std::uint8_t> payload,
+                std::vector<std::int16_t>& samples) override {
+        if (payload.empty()) {
+            return false;
+        }
+        const std::size_t start = samples.size();
+        samples.resize(start + payload.size() * 2);
+        const int made = g726_decode(state_, samples.data() + start, payload.data(),
+                                     static_cast<int>(payload.size()));
+        samples.resize(start + static_cast<std::size_t>(std::max(made, 0)));
+        return made > 0;
+    }
+
+private:
+    g726_state_t* state_;
+};
+
+// IMA ADPCM, two samples a byte, with no per-payload header: the state runs
+// on from one payload to the next.
+class AdpcmDecoder final : public VoiceDecoder {
+public:
+    AdpcmDecoder() : state_(ima_adpcm_init(nullptr, IMA_ADPCM_DVI4, 1)) {}
+    ~AdpcmDecoder() override { ima_adpcm_free(state_); }
+    bool decode(std::span<const std::uint8_t> payload,
+                std::vector<std::int16_t>& samples) override {
+        if (payload.empty()) {
+            return false;
+        }
+        const std::size_t start = samples.size();
+        samples.resize(start + payload.size() * 2);
+        const int made = ima_adpcm_decode(state_, samples.data() + start, payload.data(),
+                                          static_cast<int>(payload.size()));
+        samples.resize(start + static_cast<std::size_t>(std::max(made, 0)));
+        return made > 0;
+    }
+
+private:
+    ima_adpcm_state_t* state_;
+};
+
+class Lpc10Decoder final : public VoiceDecoder {
+public:
+    Lpc10Decoder() : state_(lpc10_decode_init(nullptr, 0)) {}
+    ~Lpc10Decoder() override { lpc10_decode_free(state_); }
+    bool decode(std::span<const std::uint8_t> payload,
+                std::vector<std::int16_t>& samples) override {
+        return decodeFrames(payload, 7, 180, samples, [this](auto frame, std::int16_t* out) {
+            return lpc10_decode(state_, out, frame.data(), 7) == 180;
+        });
+    }
+
+private:
+    lpc10_decode_state_t* state_;
+};
+
+// G.729A: 10-byte frames of 10 ms, the last of a payload may be a 2-byte
+// comfort-noise (SID) frame.
+class G729Decoder final : public VoiceDecoder {
+public:
+    G729Decoder() : state_(initBcg729DecoderChannel()) {}
+    ~G729Decoder() override { closeBcg729DecoderChannel(state_); }
+    bool decode(std::span<const std::uint8_t> payload,
+                std::vector<std::int16_t>& samples) override {
+        const std::size_t sid = payload.size() % 10;
+        if (payload.empty() || (sid != 0 && sid != 2)) {
+            return false;
+        }
+        const std::size_t frames = payload.size() / 10 + (sid != 0 ? 1 : 0);
+        const std::size_t start = samples.size();
+        samples.resize(start + frames * 80);
+        for (std::size_t i = 0; i < frames; ++i) {
+            const bool isSid = sid != 0 && i == frames - 1;
+            bcg729Decoder(state_, payload.data() + i * 10, isSid ? 2 : 10, 0, isSid ? 1 : 0, 0,
+                          samples.data() + start + i * 80);
+        }
+        return true;
+    }
+
+private:
+    bcg729DecoderChannelContextStruct* state_;
+};
+
+// Narrowband Speex: one or more 20 ms frames in a payload, each as long as
+// its mode makes it.
+class SpeexDecoder final : public VoiceDecoder {
+public:
+    SpeexDecoder() : state_(speex_decoder_init(&speex_nb_mode)) {
+        speex_bits_init(&bits_);
+        speex_decoder_ctl(state_, SPEEX_GET_FRAME_SIZE, &frameSize_);
+    }
+    ~SpeexDecoder() override {
+        speex_bits_destroy(&bits_);
+        speex_decoder_destroy(state_);
+    }
+    bool decode(std::span<const std::uint8_t> payload,
+                std::vector<std::int16_t>& samples) override {
+        if (payload.empty() || payload.size() > 0x7FFF) {
+            return false;
+        }
+        speex_bits_read_from(&bits_, reinterpret_cast<const char*>(payload.data()),
+                             static_cast<int>(payload.size()));
+        const std::size_t start = samples.size();
+        // The shortest narrowband frame is 43 bits: no payload holds more frames than that allows.
+        const std::size_t most = payload.size() * 8 / 43 + 1;
+        for (std::size_t frame = 0; frame < most && speex_bits_remaining(&bits_) >= 5; ++frame) {
+            const std::size_t at = samples.size();
+            samples.resize(at + static_cast<std::size_t>(frameSize_));
+            const int result = speex_decode_int(state_, &bits_, samples.data() + at);
+            if (result == -1) { // the end of the payload's frames
+                samples.resize(at);
+                break;
+            }
+            if (result != 0 || speex_bits_remaining(&bits_) < 0) {
+                samples.resize(start);
+                return false;
+            }
+        }
+        if (samples.size() == start) {
+            return false;
+        }
+        return true;
+    }
+
+private:
+    void* state_;
+    SpeexBits bits_{};
+    int frameSize_ = 160;
+};
+
+} // namespace
+
+std::unique_ptr<VoiceDecoder> makeDecoder(std::uint32_t codecMask) {
+    switch (codecMask) {
+    case Ulaw:
+        return std::make_unique<G711Decoder>(G711_ULAW);
+    case Alaw:
+        return std::make_unique<G711Decoder>(G711_ALAW);
+    case Slinear:
+        return std::make_unique<SlinearDecoder>();
+    case Gsm:
+        return std::make_unique<GsmDecoder>();
+    case G726:
+        return std::make_unique<G726Decoder>();
+    case Adpcm:
+        return std::make_unique<AdpcmDecoder>();
+    case Lpc10:
+        return std::make_unique<Lpc10Decoder>();
+    case G729:
+        return std::make_unique<G729Decoder>();
+    case Speex:
+        return std::make_unique<SpeexDecoder>();
+    default:
+        return nullptr;
+    }
+}
+
+std::vector<std::uint32_t> decodableCodecs() {
+    return {Gsm, Ulaw, Alaw, G726, Adpcm, Slinear, Lpc10, G729, Speex};
+}
+
+std::string codecName(std::uint32_t codecMask) {
+    if (std::popcount(codecMask) == 1) {
+        if (const char* name = iaxnames::lookup(
+                iaxnames::IaxAudioFormats, static_cast<std::size_t>(std::countr_zero(codecMask)))) {
+            return name;
+        }
+    }
+    char text[24];
+    std::snprintf(text, sizeof text, "codec 0x%08x", codecMask);
+    return text;
+}
+
+std::string noDecoderText(std::uint32_t codecMask) {
+    return "no decoder for " + codecName(codecMask);
+}
+
+} // namespace media
