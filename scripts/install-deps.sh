@@ -6,7 +6,8 @@
 # says what to install where there is not.
 set -euo pipefail
 
-build=(cmake g++ make pkg-config libpcap-dev libcap-dev qt6-base-dev qt6-svg-dev)
+build=(cmake g++ make pkg-config libpcap-dev libcap-dev qt6-base-dev qt6-svg-dev libspandsp-dev libbcg729-dev
+    libspeex-dev)
 test=(libgtest-dev libbenchmark-dev clang libclang-rt-14-dev tshark iproute2 libcap2-bin)
 
 case "${1:-run}" in

@@ -2,11 +2,13 @@
 # Installs what is missing, then builds and runs every test:
 #   1. the test suite, warnings as errors;
 #   2. the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer;
-#   3. the dissector's libFuzzer target for FUZZ_SECONDS (default 60).
+#   3. the libFuzzer targets: the dissector for FUZZ_SECONDS (default 60), the
+#      voice decoders for VOICE_FUZZ_SECONDS (default 30).
 # Each build has its own folder (build-test, build-asan, build-fuzz).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 fuzz_seconds=${FUZZ_SECONDS:-60}
+voice_fuzz_seconds=${VOICE_FUZZ_SECONDS:-30}
 jobs=$(nproc)
 
 scripts/install-deps.sh test
@@ -25,20 +27,27 @@ cmake --build build-asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     ctest --test-dir build-asan --output-on-failure -j "$jobs"
 
-echo "== Fuzzing the dissector for ${fuzz_seconds} s"
+fuzz() { # TARGET SECONDS SEEDS MAX_LEN
+    local target=$1 seconds=$2 seeds=$3 max_len=$4 corpus
+    echo "== Fuzzing ${target} for ${seconds} s"
+    corpus=$(mktemp -d)
+    # New inputs go to a scratch folder; the seeds stay as they are.
+    if ! "build-fuzz/${target}" -max_len="$max_len" -max_total_time="$seconds" \
+        -print_final_stats=1 -artifact_prefix=build-fuzz/ "$corpus" "$seeds" \
+        > "build-fuzz/${target}.log" 2>&1; then
+        cat "build-fuzz/${target}.log"
+        echo "The fuzzer found a failing input; it is in build-fuzz/ (crash-*, leak-*, timeout-*)."
+        echo "Keep it under tests/data/ with the result it must give."
+        rm -rf "$corpus"
+        exit 1
+    fi
+    rm -rf "$corpus"
+    tail -n 6 "build-fuzz/${target}.log"
+    echo "Fuzzing ${target} found nothing in ${seconds} s."
+}
+
 cmake -S . -B build-fuzz -DQUORVEX_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++ \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEX_WERROR=ON > /dev/null
-cmake --build build-fuzz -j "$jobs" --target decode_fuzzer
-corpus=$(mktemp -d)
-trap 'rm -rf "$corpus"' EXIT
-# New inputs go to a scratch folder; the seeds in fuzz/corpus stay as they are.
-if ! build-fuzz/decode_fuzzer -max_len=2048 -max_total_time="$fuzz_seconds" \
-    -print_final_stats=1 -artifact_prefix=build-fuzz/ "$corpus" fuzz/corpus \
-    > build-fuzz/fuzz.log 2>&1; then
-    cat build-fuzz/fuzz.log
-    echo "The fuzzer found a failing input; it is in build-fuzz/ (crash-*, leak-*, timeout-*)."
-    echo "Keep it under tests/data/ with the record it must produce."
-    exit 1
-fi
-tail -n 6 build-fuzz/fuzz.log
-echo "Fuzzing found nothing in ${fuzz_seconds} s."
+cmake --build build-fuzz -j "$jobs" --target decode_fuzzer voice_decoder_fuzzer
+fuzz decode_fuzzer "$fuzz_seconds" fuzz/corpus 2048
+fuzz voice_decoder_fuzzer "$voice_fuzz_seconds" fuzz/voice-corpus 1024

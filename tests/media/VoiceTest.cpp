@@ -1,0 +1,261 @@
+#include "analysis/CallTracker.h"
+#include "analysis/StreamAnalysis.h"
+#include "dissect/IaxDissector.h"
+#include "media/CallAudio.h"
+#include "media/VoiceCodecs.h"
+#include "media/WavFile.h"
+#include "samples/CaptureFileWriter.h"
+#include "samples/ToneCalls.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <numbers>
+#include <sstream>
+
+namespace {
+
+// The tone calls written to a capture file and decoded as a load decodes
+// them: each record knows where its packet lies in the file.
+struct ToneCapture {
+    std::string path;
+    FrameList frames;
+    analysis::CallTracker tracker;
+
+    explicit ToneCapture(double seconds = 1.0)
+        : path(testing::TempDir() + "tones-" + std::to_string(::getpid()) + ".pcap") {
+        CaptureFileWriter writer(path);
+        std::uint64_t offset = 24; // the file header, then a 16-byte header a record
+        std::ostringstream dump;
+        const IaxDissector dissector(dump);
+        scenarios::toneCalls(
+            [&](const iaxgen::Bytes& packet, std::int64_t us) {
+                writer.write(packet, us);
+                auto frame = std::make_shared<KvIAXFrame>();
+                dissector.decodeInto(
+                    {.bytes = packet,
+                     .seconds = us / 1'000'000,
+                     .nanoseconds = static_cast<std::uint32_t>(us % 1'000'000) * 1000,
+                     .index = static_cast<std::uint32_t>(frames.size()),
+                     .fileOffset = offset},
+                    *frame);
+                offset += 16 + packet.size();
+                frames.push_back(frame);
+                tracker.add(*frame, static_cast<std::uint32_t>(frames.size()));
+            },
+            seconds);
+        writer.close();
+    }
+    ~ToneCapture() { std::filesystem::remove(path); }
+
+    std::vector<analysis::VoiceStream> streams(std::size_t call) const {
+        return analysis::callStreams(tracker.calls().at(call), call, frames);
+    }
+    bool render(std::size_t call, media::Timing timing, media::CallAudio& audio,
+                std::string& error) const {
+        auto packets = CapturePackets::open(path, error);
+        return packets && media::renderCallAudio(streams(call), *packets, timing, audio, error);
+    }
+};
+
+const ToneCapture& tones() {
+    static const ToneCapture capture;
+    return capture;
+}
+
+// The power at `hz` against the rest of one channel, in dB (Goertzel), from
+// a tenth of a second in to a tenth before the end.
+struct ToneMeasure {
+    double snrDb;
+    double strongestHz; // on a 10 Hz grid
+};
+
+double goertzel(const std::vector<double>& x, double hz) {
+    const double k = 2 * std::cos(2 * std::numbers::pi * hz / media::sampleRate);
+    double s1 = 0, s2 = 0;
+    for (const double v : x) {
+        const double s0 = v + k * s1 - s2;
+        s2 = s1;
+        s1 = s0;
+    }
+    return s1 * s1 + s2 * s2 - k * s1 * s2;
+}
+
+ToneMeasure measure(const media::CallAudio& audio, int channel, double hz) {
+    std::vector<double> x;
+    for (std::size_t i = 800; i + 800 < audio.frames(); ++i) {
+        x.push_back(audio.samples[i * 2 + static_cast<std::size_t>(channel)]);
+    }
+    double energy = 0;
+    for (const double v : x) {
+        energy += v * v;
+    }
+    const double tone = 2 * goertzel(x, hz) / static_cast<double>(x.size());
+    double strongest = 0, strongestPower = -1;
+    for (double f = 100; f < 3900; f += 10) {
+        if (const double power = goertzel(x, f); power > strongestPower) {
+            strongestPower = power;
+            strongest = f;
+        }
+    }
+    return {10 * std::log10(tone / std::max(energy - tone, 1e-9)), strongest};
+}
+
+TEST(Voice, EveryCodecGivesItsTonesBackOnTheirOwnChannels) {
+    // Floors a little under what each codec gives here, so that a decoder
+    // fed the wrong bytes, the wrong packing or the wrong channel fails.
+    const std::pair<std::uint32_t, double> floorDb[] = {
+        {0x4, 10},  {0x8, 35},   {0x40, 80},  {0x2, 25},  {0x10, 30},
+        {0x20, 18}, {0x100, 20}, {0x200, 18}, {0x80, -6},
+    };
+    const auto plan = scenarios::toneCallPlan();
+    for (std::size_t call = 0; call < plan.size(); ++call) {
+        const auto& tone = plan[call];
+        SCOPED_TRACE(media::codecName(tone.codecMask) + (tone.trunked ? " trunked" : ""));
+        media::CallAudio audio;
+        std::string error;
+        if (!media::makeDecoder(tone.codecMask)) {
+            // No decoder: the call says so, and keeps its figures.
+            ASSERT_TRUE(tones().render(call, media::Timing::Sent, audio, error)) << error;
+            EXPECT_EQ(audio.channels[0].problem, "no decoder for G.723.1");
+            EXPECT_FALSE(audio.hasSound());
+            EXPECT_EQ(tones().streams(call).at(0).figures.packets, 33u);
+            continue;
+        }
+        ASSERT_TRUE(tones().render(call, media::Timing::Sent, audio, error)) << error;
+        EXPECT_NEAR(audio.seconds(), 1.0, 0.05);
+        double floor = 0;
+        for (const auto& [mask, db] : floorDb) {
+            floor = mask == tone.codecMask ? db : floor;
+        }
+        for (const auto& [channel, hz] :
+             {std::pair{0, tone.callerHz}, std::pair{1, tone.calleeHz}}) {
+            const ToneMeasure measured = measure(audio, channel, hz);
+            EXPECT_EQ(measured.strongestHz, hz) << "channel " << channel;
+            EXPECT_GT(measured.snrDb, floor) << "channel " << channel;
+        }
+    }
+}
+
+TEST(Voice, LossDuplicatesReorderingAndRefusedPayloadsAreCountedAndMarked) {
+    const auto streams = tones().streams(0); // G.711 u-law: 10th lost, 20th twice, 30/31 swapped
+    ASSERT_EQ(streams.size(), 2u);
+    const auto& caller = streams[0].figures;
+    EXPECT_EQ(caller.packets, 50u);
+    EXPECT_EQ(caller.expected, 50u);
+    EXPECT_EQ(caller.lost, 1);
+    EXPECT_EQ(caller.duplicates, 1u);
+    EXPECT_EQ(caller.outOfOrder, 1u);
+    EXPECT_EQ(
+        streams[1].figures.lost + streams[1].figures.duplicates + streams[1].figures.outOfOrder, 0);
+
+    const auto& packets = streams[0].packets;
+    const auto statusOf = [&](std::uint32_t timestamp, std::size_t nth = 0) {
+        for (const auto& packet : packets) {
+            if (packet.timestamp == timestamp && nth-- == 0) {
+                return packet;
+            }
+        }
+        return analysis::StreamPacket{};
+    };
+    EXPECT_EQ(statusOf(100 + 10 * 20).status, analysis::PacketStatus::LostBefore); // the 11th
+    EXPECT_EQ(statusOf(100 + 10 * 20).lostBefore, 1u);
+    EXPECT_EQ(statusOf(100 + 19 * 20, 1).status, analysis::PacketStatus::Duplicate);
+    EXPECT_EQ(statusOf(100 + 29 * 20).status, analysis::PacketStatus::OutOfOrder);
+
+    media::CallAudio audio;
+    std::string error;
+    ASSERT_TRUE(tones().render(0, media::Timing::Sent, audio, error)) << error;
+    ASSERT_EQ(audio.marks.size(), 1u);
+    EXPECT_EQ(audio.marks[0].kind, media::AudioMark::Kind::Lost);
+    EXPECT_EQ(audio.marks[0].channel, 0);
+    EXPECT_EQ(audio.marks[0].sample, 9u * 160); // where the 10th frame would have played
+    EXPECT_EQ(audio.channels[0].decoded, 49u);  // the duplicate is played once
+    // The lost frame is silence on its own channel only.
+    EXPECT_EQ(audio.samples[(9 * 160 + 80) * 2], 0);
+    EXPECT_NE(audio.samples[(9 * 160 + 80) * 2 + 1], 0);
+
+    ASSERT_TRUE(tones().render(3, media::Timing::Arrived, audio, error)) << error; // GSM
+    EXPECT_EQ(audio.channels[0].rejected, 1u);
+    EXPECT_EQ(audio.channels[0].decoded, 49u);
+    ASSERT_EQ(audio.marks.size(), 1u);
+    EXPECT_EQ(audio.marks[0].kind, media::AudioMark::Kind::Rejected);
+    EXPECT_EQ(audio.marks[0].sample, 4u * 160);
+}
+
+TEST(Voice, ArrivalTimingPlacesFramesWhereTheyWereCaptured) {
+    // Three frames sent 20 ms apart; the second is captured 15 ms late.
+    media::CallAudio audio;
+    std::string error;
+    analysis::VoiceStream stream;
+    stream.figures.frameMs = 20;
+    const std::pair<std::uint32_t, double> frames[] = {{0, 0}, {20, 35}, {40, 40}};
+    for (const auto& [timestamp, arrival] : frames) {
+        analysis::StreamPacket packet;
+        packet.timestamp = timestamp;
+        packet.arrivalMs = arrival;
+        packet.codecMask = 0x4;
+        packet.payload.fileOffset = 24;
+        packet.payload.capturedLength = 42 + 4 + 160;
+        packet.payload.offset = 46;
+        packet.payload.length = 160;
+        stream.packets.push_back(packet);
+    }
+    // A file holding one packet whose payload is 160 u-law bytes of silence (0xFF).
+    const std::string path =
+        testing::TempDir() + "one-packet-" + std::to_string(::getpid()) + ".pcap";
+    {
+        CaptureFileWriter writer(path);
+        iaxgen::Bytes packet(42 + 4, 0);
+        packet.resize(42 + 4 + 160, 0xFF);
+        writer.write(packet, 0);
+    }
+    auto packets = CapturePackets::open(path, error);
+    ASSERT_TRUE(packets) << error;
+    ASSERT_TRUE(media::renderCallAudio({stream}, *packets, media::Timing::Arrived, audio, error));
+    // The late frame covers 35..55 ms and the next one starts at 40: the later in the
+    // sender's order wins, and the audio ends with it at 60 ms.
+    EXPECT_EQ(audio.frames(), 60u * 8);
+    ASSERT_TRUE(media::renderCallAudio({stream}, *packets, media::Timing::Sent, audio, error));
+    EXPECT_EQ(audio.frames(), 60u * 8);
+
+    // A file that changed since it was loaded is said to have changed.
+    stream.packets[1].payload.capturedLength = 300;
+    EXPECT_FALSE(media::renderCallAudio({stream}, *packets, media::Timing::Sent, audio, error));
+    EXPECT_NE(error.find("changed since it was loaded"), std::string::npos) << error;
+    std::filesystem::remove(path);
+}
+
+TEST(Voice, WavFilesAreWholeAndNeverReplaceAFile) {
+    media::CallAudio audio;
+    std::string error;
+    ASSERT_TRUE(tones().render(1, media::Timing::Sent, audio, error)) << error;
+    const std::string path = testing::TempDir() + "call-" + std::to_string(::getpid()) + ".wav";
+    std::filesystem::remove(path);
+    ASSERT_TRUE(media::writeWav(path, audio, error)) << error;
+    std::ifstream file(path, std::ios::binary);
+    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(file)), {});
+    ASSERT_EQ(bytes.size(), 44 + audio.samples.size() * 2);
+    EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4), "RIFF");
+    EXPECT_EQ(std::string(bytes.begin() + 8, bytes.begin() + 16), "WAVEfmt ");
+    EXPECT_EQ(bytes[22], 2);                     // stereo
+    EXPECT_EQ(bytes[24] | bytes[25] << 8, 8000); // 8 kHz
+    EXPECT_EQ(bytes[34], 16);                    // 16-bit
+    EXPECT_EQ(static_cast<std::int16_t>(bytes[44 + 200] | bytes[45 + 200] << 8),
+              audio.samples[100]);
+
+    EXPECT_FALSE(media::writeWav(path, audio, error));
+    EXPECT_NE(error.find("File exists"), std::string::npos) << error;
+    EXPECT_FALSE(media::writeWav("/nonexistent-folder/x.wav", audio, error));
+    std::filesystem::remove(path);
+    // No hidden file is left behind.
+    for (const auto& entry : std::filesystem::directory_iterator(testing::TempDir())) {
+        EXPECT_EQ(entry.path().filename().string().rfind(".quorvex-new-", 0), std::string::npos);
+    }
+}
+
+} // namespace
