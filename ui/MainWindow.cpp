@@ -6,6 +6,8 @@
 #include "ui/FrameTableModel.h"
 #include "ui/TextTableModel.h"
 #include "ui/CallFlowView.h"
+#include "ui/PlayerView.h"
+#include "ui/StreamsView.h"
 #include "app/CallWriter.h"
 #include "ui_MainWindow.h"
 
@@ -228,6 +230,66 @@ void MainWindow::buildCallTabs() {
             &MainWindow::callsSelected);
     connect(callsTable_, &QTableView::doubleClicked, this,
             [tabs, this] { tabs->setCurrentWidget(ui_->framesTable); });
+    buildVoiceViews(tabs, lower);
+}
+
+// The voice of the selected calls: their streams beside the frames, and the
+// player of the first of them beside the ladder.
+void MainWindow::buildVoiceViews(QTabWidget* upper, QTabWidget* lower) {
+    streamsView_ = new StreamsView(upper);
+    upper->addTab(streamsView_, tr("S&treams"));
+    connect(streamsView_, &StreamsView::frameActivated, this, [this](quint32 frameNumber) {
+        const int row = frameModel_->rowOfFrame(frameNumber);
+        if (row >= 0) {
+            ui_->framesTable->selectRow(row);
+        }
+    });
+    FilePanels& panels =
+        services_.panels != nullptr ? *services_.panels : static_cast<FilePanels&>(panels_);
+    playerView_ = new PlayerView(panels, lower);
+    lower->addTab(playerView_, tr("&Player"));
+    QMenu* voice = menuBar()->addMenu(tr("V&oice"));
+    QAction* play = voice->addAction(tr("&Play or Pause the Selected Call"));
+    play->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P));
+    connect(play, &QAction::triggered, this, [this, lower] {
+        lower->setCurrentWidget(playerView_);
+        playerView_->togglePlay();
+    });
+    QAction* exportAudio = voice->addAction(tr("&Export the Selected Call's Audio..."));
+    exportAudio->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E));
+    connect(exportAudio, &QAction::triggered, playerView_, &PlayerView::exportAudio);
+    voice->addSeparator();
+    QAction* streams = voice->addAction(tr("Show the &Streams"));
+    streams->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_T));
+    connect(streams, &QAction::triggered, this,
+            [upper, this] { upper->setCurrentWidget(streamsView_); });
+}
+
+void MainWindow::showVoice(const std::vector<std::size_t>& calls) {
+    const KvIAXCapture* capture = frameModel_->capture();
+    std::vector<analysis::VoiceStream> streams;
+    if (capture == nullptr || calls.empty()) {
+        streamsView_->clear();
+        playerView_->setCall(std::nullopt, {}, tr("Select a call to play it."));
+        return;
+    }
+    const auto& all = capture->callTracker().calls();
+    for (const std::size_t call : calls) {
+        for (auto& stream : analysis::callStreams(all[call], call, capture->iaxFrames())) {
+            streams.push_back(std::move(stream));
+        }
+    }
+    streamsView_->setStreams(std::move(streams));
+    // The player plays the first selected call.
+    const analysis::Call& first = all[calls.front()];
+    const QString title =
+        tr("Call %1: %2 to %3")
+            .arg(calls.front() + 1)
+            .arg(QString::fromStdString(first.from.empty() ? first.caller.text() : first.from),
+                 QString::fromStdString(first.to.empty() ? first.callee.text() : first.to));
+    std::string error;
+    auto job = CallAudioJob::of(*capture, calls.front(), error);
+    playerView_->setCall(std::move(job), title, QString::fromStdString(error));
 }
 
 void MainWindow::showCalls() {
@@ -257,6 +319,7 @@ void MainWindow::callsSelected() {
             frameModel_->setFrameFilter(std::nullopt);
         }
         flowView_->clear();
+        showVoice({});
         return;
     }
     std::vector<std::uint32_t> numbers;
@@ -284,6 +347,14 @@ void MainWindow::callsSelected() {
         columns << QString::fromStdString(end.text());
     }
     flowView_->setFlow(columns, std::move(flow.steps));
+    std::vector<std::size_t> indexes;
+    for (const QModelIndex& row : rows) {
+        if (row.row() < static_cast<int>(calls.size())) {
+            indexes.push_back(static_cast<std::size_t>(row.row()));
+        }
+    }
+    std::sort(indexes.begin(), indexes.end());
+    showVoice(indexes);
 }
 
 void MainWindow::saveSelectedCalls() {
@@ -402,6 +473,7 @@ void MainWindow::captureSelected(int row) {
     }
     frameModel_->setFrameFilter(std::nullopt);
     flowView_->clear();
+    showVoice({});
     frameModel_->setCapture(capture);
     elementModel_->setFrame(nullptr);
     disconnect(callsConnection_);

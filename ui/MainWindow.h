@@ -13,6 +13,8 @@ class ElementTableModel;
 class FrameTableModel;
 class TextTableModel;
 class CallFlowView;
+class PlayerView;
+class StreamsView;
 class QTabWidget;
 class QComboBox;
 class QLabel;
@@ -49,6 +51,8 @@ public:
     [[nodiscard]] QTableView* callsTable() const { return callsTable_; }
     [[nodiscard]] QTableView* registrationsTable() const { return registrationsTable_; }
     [[nodiscard]] CallFlowView* callFlowView() const { return flowView_; }
+    [[nodiscard]] StreamsView* streamsView() const { return streamsView_; }
+    [[nodiscard]] PlayerView* playerView() const { return playerView_; }
 
 protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -59,6 +63,8 @@ private:
     void buildInterfaceChooser();
     void buildTimeFormatMenu();
     void buildCallTabs();
+    void buildVoiceViews(QTabWidget* upper, QTabWidget* lower);
+    void showVoice(const std::vector<std::size_t>& calls);
     void showCalls();
     void callsSelected();
     void saveSelectedCalls();
@@ -81,6 +87,8 @@ private:
     QTableView* callsTable_ = nullptr;
     QTableView* registrationsTable_ = nullptr;
     CallFlowView* flowView_ = nullptr;
+    StreamsView* streamsView_ = nullptr;
+    PlayerView* playerView_ = nullptr;
     QTabWidget* frameTabs_ = nullptr;
     QMetaObject::Connection callsConnection_;
     QTimer callsRefresh_;

@@ -97,7 +97,10 @@ TEST(DumpTool, ExitStatusTellsWhatWentWrong) {
          {QStringList{}, QStringList{"--format", "xml", sample}, QStringList{sample, sample},
           QStringList{"--verbose", sample}, QStringList{"--format"}, QStringList{"--live", sample},
           QStringList{"--count", "5", sample}, QStringList{"--live", "--count", "0"},
-          QStringList{"--live", "--duration", "soon"}, QStringList{"--live", "--filter="}}) {
+          QStringList{"--live", "--duration", "soon"}, QStringList{"--live", "--filter="},
+          QStringList{"--timing", "sent", sample}, QStringList{"--audio", "1", sample},
+          QStringList{"--audio", "1", "a.wav", "--streams", sample},
+          QStringList{"--audio", "1", "a.wav", "--timing", "late", sample}}) {
         const ProcessResult bad = runProcess(dumpTool, arguments);
         EXPECT_EQ(bad.exitCode, 2) << arguments.join(' ').toStdString();
         EXPECT_EQ(
@@ -105,7 +108,7 @@ TEST(DumpTool, ExitStatusTellsWhatWentWrong) {
             "usage: quorvex-dump [--debug] [--memory-limit SIZE] [--format jsonl|tsv]\n"
             "                    [--calls | --registrations | --streams | --call N --write "
             "OUT.pcap |\n"
-            "                     --flow N] FILE\n"
+            "                     --flow N | --audio N OUT.wav [--timing sent|arrived]] FILE\n"
             "       quorvex-dump --live [--debug] [--memory-limit SIZE] [--format jsonl|tsv]\n"
             "                    [--interface NAME] [--filter EXPR] [--count N] [--duration "
             "SECONDS]\n");
@@ -296,6 +299,45 @@ TEST(DumpTool, CallsAndRegistrations) {
         EXPECT_EQ(stream["expected"].toInt(), 11);
         EXPECT_EQ(stream["lost"].toInt(), 0);
     }
+    const auto tsv =
+        outputLines(runProcess(dumpTool, {"--streams", "--format", "tsv", sample}).out);
+    ASSERT_EQ(tsv.size(), 3);
+    EXPECT_TRUE(tsv[0].startsWith("call\tdirection\tsource\tdestination\tcodec\tpackets\t"));
+}
+
+// A call's voice as WAV, the same whether read back from pcap or pcapng, and
+// never over an existing file.
+TEST(DumpTool, WritesOneCallsAudio) {
+    QTemporaryDir dir;
+    const QString tones = dir.filePath("tones.pcap");
+    ASSERT_EQ(runProcess(generator, {"tones", tones}).exitCode, 0);
+    const QString wav = dir.filePath("call.wav");
+    const ProcessResult run = runProcess(dumpTool, {"--audio", "4", wav, tones}); // GSM
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.out.isEmpty());
+    EXPECT_TRUE(
+        run.err.contains("caller: GSM Full Rate, 49 payloads decoded, 1 refused by the decoder"))
+        << run.err.toStdString();
+    const QByteArray audio = fileBytes(wav);
+    EXPECT_TRUE(audio.startsWith("RIFF"));
+    EXPECT_EQ(audio.size(), 44 + 8000 * 4); // one second of stereo 16-bit at 8 kHz
+
+    const ProcessResult again = runProcess(dumpTool, {"--audio", "4", wav, tones});
+    EXPECT_EQ(again.exitCode, 1);
+    EXPECT_TRUE(again.err.contains("File exists")) << again.err.toStdString();
+    EXPECT_EQ(fileBytes(wav), audio);
+
+    const QString pcapng = dir.filePath("tones.pcapng");
+    if (runProcess("editcap", {"-F", "pcapng", tones, pcapng}).exitCode == 0) {
+        const QString fromPcapng = dir.filePath("pcapng.wav");
+        ASSERT_EQ(runProcess(dumpTool, {"--audio", "4", fromPcapng, pcapng}).exitCode, 0);
+        EXPECT_EQ(fileBytes(fromPcapng), audio);
+    }
+    const ProcessResult noDecoder =
+        runProcess(dumpTool, {"--audio", "10", dir.filePath("x.wav"), tones});
+    EXPECT_EQ(noDecoder.exitCode, 1);
+    EXPECT_TRUE(noDecoder.err.contains("no decoder for G.723.1")) << noDecoder.err.toStdString();
+    EXPECT_FALSE(QFile::exists(dir.filePath("x.wav")));
 }
 
 // One call's packets, written unchanged: exactly those packets, byte for byte,

@@ -1,108 +1,20 @@
-#include "analysis/CallTracker.h"
-#include "analysis/StreamAnalysis.h"
-#include "dissect/IaxDissector.h"
-#include "media/CallAudio.h"
 #include "media/VoiceCodecs.h"
 #include "media/WavFile.h"
-#include "samples/CaptureFileWriter.h"
-#include "samples/ToneCalls.h"
+#include "tests/support/ToneCapture.h"
+#include "tests/support/ToneMeasure.h"
 
 #include <gtest/gtest.h>
 
 #include <unistd.h>
 
-#include <cmath>
 #include <filesystem>
 #include <fstream>
-#include <numbers>
-#include <sstream>
 
 namespace {
-
-// The tone calls written to a capture file and decoded as a load decodes
-// them: each record knows where its packet lies in the file.
-struct ToneCapture {
-    std::string path;
-    FrameList frames;
-    analysis::CallTracker tracker;
-
-    explicit ToneCapture(double seconds = 1.0)
-        : path(testing::TempDir() + "tones-" + std::to_string(::getpid()) + ".pcap") {
-        CaptureFileWriter writer(path);
-        std::uint64_t offset = 24; // the file header, then a 16-byte header a record
-        std::ostringstream dump;
-        const IaxDissector dissector(dump);
-        scenarios::toneCalls(
-            [&](const iaxgen::Bytes& packet, std::int64_t us) {
-                writer.write(packet, us);
-                auto frame = std::make_shared<KvIAXFrame>();
-                dissector.decodeInto(
-                    {.bytes = packet,
-                     .seconds = us / 1'000'000,
-                     .nanoseconds = static_cast<std::uint32_t>(us % 1'000'000) * 1000,
-                     .index = static_cast<std::uint32_t>(frames.size()),
-                     .fileOffset = offset},
-                    *frame);
-                offset += 16 + packet.size();
-                frames.push_back(frame);
-                tracker.add(*frame, static_cast<std::uint32_t>(frames.size()));
-            },
-            seconds);
-        writer.close();
-    }
-    ~ToneCapture() { std::filesystem::remove(path); }
-
-    std::vector<analysis::VoiceStream> streams(std::size_t call) const {
-        return analysis::callStreams(tracker.calls().at(call), call, frames);
-    }
-    bool render(std::size_t call, media::Timing timing, media::CallAudio& audio,
-                std::string& error) const {
-        auto packets = CapturePackets::open(path, error);
-        return packets && media::renderCallAudio(streams(call), *packets, timing, audio, error);
-    }
-};
 
 const ToneCapture& tones() {
     static const ToneCapture capture;
     return capture;
-}
-
-// The power at `hz` against the rest of one channel, in dB (Goertzel), from
-// a tenth of a second in to a tenth before the end.
-struct ToneMeasure {
-    double snrDb;
-    double strongestHz; // on a 10 Hz grid
-};
-
-double goertzel(const std::vector<double>& x, double hz) {
-    const double k = 2 * std::cos(2 * std::numbers::pi * hz / media::sampleRate);
-    double s1 = 0, s2 = 0;
-    for (const double v : x) {
-        const double s0 = v + k * s1 - s2;
-        s2 = s1;
-        s1 = s0;
-    }
-    return s1 * s1 + s2 * s2 - k * s1 * s2;
-}
-
-ToneMeasure measure(const media::CallAudio& audio, int channel, double hz) {
-    std::vector<double> x;
-    for (std::size_t i = 800; i + 800 < audio.frames(); ++i) {
-        x.push_back(audio.samples[i * 2 + static_cast<std::size_t>(channel)]);
-    }
-    double energy = 0;
-    for (const double v : x) {
-        energy += v * v;
-    }
-    const double tone = 2 * goertzel(x, hz) / static_cast<double>(x.size());
-    double strongest = 0, strongestPower = -1;
-    for (double f = 100; f < 3900; f += 10) {
-        if (const double power = goertzel(x, f); power > strongestPower) {
-            strongestPower = power;
-            strongest = f;
-        }
-    }
-    return {10 * std::log10(tone / std::max(energy - tone, 1e-9)), strongest};
 }
 
 TEST(Voice, EveryCodecGivesItsTonesBackOnTheirOwnChannels) {
@@ -134,7 +46,7 @@ TEST(Voice, EveryCodecGivesItsTonesBackOnTheirOwnChannels) {
         }
         for (const auto& [channel, hz] :
              {std::pair{0, tone.callerHz}, std::pair{1, tone.calleeHz}}) {
-            const ToneMeasure measured = measure(audio, channel, hz);
+            const ToneMeasure measured = measureTone(audio.samples, channel, hz);
             EXPECT_EQ(measured.strongestHz, hz) << "channel " << channel;
             EXPECT_GT(measured.snrDb, floor) << "channel " << channel;
         }

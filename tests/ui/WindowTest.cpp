@@ -5,6 +5,10 @@
 #include "ui/ElementTableModel.h"
 #include "ui/FrameTableModel.h"
 #include "ui/MainWindow.h"
+#include "ui/PlayerView.h"
+#include "ui/StreamsView.h"
+#include "samples/CaptureFileWriter.h"
+#include "samples/ToneCalls.h"
 
 #include "tests/support/ControllerHarness.h"
 
@@ -22,6 +26,8 @@
 #include <QTextDocument>
 #include <QTimer>
 #include <QTableView>
+#include <QChart>
+#include <QPushButton>
 
 #include <gtest/gtest.h>
 
@@ -203,4 +209,73 @@ TEST(WindowProcess, QuitEndsTheProcessWhileALoadIsBlocked) {
     ASSERT_TRUE(window.waitForFinished(5000));
     EXPECT_LT(clock.elapsed(), 2000);
     EXPECT_EQ(window.exitStatus(), QProcess::NormalExit);
+}
+
+TEST(Window, ShowsTheSelectedCallsStreamsAndDecodesAndExportsItsAudio) {
+    QTemporaryDir folder;
+    const QString capture = folder.filePath("tones.pcap");
+    {
+        CaptureFileWriter writer(capture.toStdString());
+        scenarios::toneCalls(
+            [&](const iaxgen::Bytes& packet, std::int64_t us) { writer.write(packet, us); });
+    }
+    ControllerHarness h;
+    WindowServices services;
+    services.captures = h.load.services;
+    services.liveSettings = &h.settings;
+    services.panels = &h.panels;
+    services.alert = &h.load.alert;
+    services.beep = &h.beep;
+    MainWindow window(services);
+    window.resize(1100, 760);
+    window.show();
+    window.controller().openDocumentWithContentsOfFile(capture);
+    ASSERT_TRUE(pumpUntil([&] { return window.callsTable()->model()->rowCount() == 10; }));
+    StreamsView* streams = window.streamsView();
+    QAbstractItemModelTester figuresTester(streams->figuresTable()->model());
+    QAbstractItemModelTester packetsTester(streams->packetsTable()->model());
+
+    // Call 1 (G.711 u-law): the caller's stream lost one frame, sent one twice
+    // and one out of order; its packets lead to their frames.
+    window.callsTable()->selectRow(0);
+    ASSERT_EQ(streams->streamCount(), 2);
+    const QStringList caller = rowOf(streams->figuresTable(), 0);
+    EXPECT_EQ(caller.mid(0, 10), (QStringList{"1", "caller", "203.0.113.1:4569", "203.0.113.2:4569",
+                                              "G.711 uLaw", "50", "50", "1", "1", "1"}));
+    QTableView* packets = streams->packetsTable();
+    ASSERT_EQ(packets->model()->rowCount(), 50);
+    EXPECT_EQ(cell(packets, 9, 5), "lost before (1)");
+    packets->selectRow(9);
+    const int frameRow = window.framesTable()->currentIndex().row();
+    EXPECT_EQ(window.frameModel().frameAt(frameRow)->facts().iaxTimestamp & 0xFFFF, 300u);
+    EXPECT_EQ(streams->jitterChart()->series().size(), 2);
+
+    // Its audio is decoded away from the main thread, then exported.
+    PlayerView* player = window.playerView();
+    ASSERT_TRUE(
+        pumpUntil([&] { return !player->isDecoding() && player->player().audio() != nullptr; }));
+    EXPECT_TRUE(player->statusText().contains("Caller: G.711 uLaw, 49 payloads decoded, 1 lost"))
+        << player->statusText().toStdString();
+    EXPECT_TRUE(player->playButton()->isEnabled());
+    const QString wav = folder.filePath("call-1.wav");
+    h.panels.answers << wav;
+    player->exportAudio();
+    EXPECT_EQ(h.panels.saveType, "wav");
+    EXPECT_NEAR(QFileInfo(wav).size(), 44 + 8000 * 4, 8000 * 4 / 20);
+    player->setTiming(media::Timing::Arrived);
+    ASSERT_TRUE(
+        pumpUntil([&] { return !player->isDecoding() && player->player().audio() != nullptr; }));
+
+    // A call in a codec without a decoder says so, and cannot be played.
+    window.callsTable()->selectRow(9);
+    ASSERT_TRUE(
+        pumpUntil([&] { return !player->isDecoding() && player->player().audio() != nullptr; }));
+    EXPECT_TRUE(player->statusText().contains("no decoder for G.723.1"))
+        << player->statusText().toStdString();
+    EXPECT_FALSE(player->playButton()->isEnabled());
+    EXPECT_EQ(streams->streamCount(), 2);
+
+    window.callsTable()->clearSelection();
+    EXPECT_EQ(streams->streamCount(), 0);
+    EXPECT_EQ(player->player().audio(), nullptr);
 }

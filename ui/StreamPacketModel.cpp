@@ -1,0 +1,91 @@
+#include "ui/StreamPacketModel.h"
+
+#include <QBrush>
+#include <QColor>
+
+namespace {
+
+enum Column { Frame, Timestamp, Arrival, Delta, Jitter, Status, Columns };
+
+} // namespace
+
+StreamPacketModel::StreamPacketModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+void StreamPacketModel::setPackets(std::vector<analysis::StreamPacket> packets) {
+    beginResetModel();
+    packets_ = std::move(packets);
+    endResetModel();
+}
+
+const analysis::StreamPacket* StreamPacketModel::packetAt(int row) const {
+    return row >= 0 && row < rowCount() ? &packets_[static_cast<std::size_t>(row)] : nullptr;
+}
+
+int StreamPacketModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(packets_.size());
+}
+
+int StreamPacketModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : Columns;
+}
+
+QVariant StreamPacketModel::data(const QModelIndex& index, int role) const {
+    const analysis::StreamPacket* packet = packetAt(index.row());
+    if (packet == nullptr) {
+        return {};
+    }
+    if (role == Qt::ForegroundRole && index.column() == Status &&
+        packet->status != analysis::PacketStatus::Ok) {
+        return QBrush(QColor(0xC0, 0x20, 0x20));
+    }
+    if (role == Qt::TextAlignmentRole && index.column() != Status) {
+        return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
+    }
+    if (role != Qt::DisplayRole) {
+        return {};
+    }
+    switch (index.column()) {
+    case Frame:
+        return packet->frameNumber;
+    case Timestamp:
+        return packet->timestamp;
+    case Arrival:
+        return QString::number(packet->arrivalMs / 1000.0, 'f', 6);
+    case Delta:
+        return QString::number(packet->deltaMs, 'f', 3);
+    case Jitter:
+        return QString::number(packet->jitterMs, 'f', 3);
+    case Status: {
+        QString text = QString::fromUtf8(analysis::statusText(packet->status));
+        if (packet->lostBefore > 0 && packet->status != analysis::PacketStatus::LostBefore) {
+            text += tr(", lost before");
+        }
+        return packet->lostBefore > 0 ? text + QStringLiteral(" (%1)").arg(packet->lostBefore)
+                                      : text;
+    }
+    default:
+        return {};
+    }
+}
+
+QVariant StreamPacketModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole) {
+        return QAbstractTableModel::headerData(section, orientation, role);
+    }
+    switch (section) {
+    case Frame:
+        return tr("Frame");
+    case Timestamp:
+        return tr("Timestamp (ms)");
+    case Arrival:
+        return tr("Arrival (s)");
+    case Delta:
+        return tr("Delta (ms)");
+    case Jitter:
+        return tr("Jitter (ms)");
+    case Status:
+        return tr("Status");
+    default:
+        return {};
+    }
+}

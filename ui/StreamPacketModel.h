@@ -1,0 +1,27 @@
+#pragma once
+
+#include "analysis/StreamAnalysis.h"
+
+#include <QAbstractTableModel>
+
+#include <vector>
+
+// The voice packets of one stream, a row each in arrival order: its frame,
+// timestamp, arrival, delta, jitter and status. Texts are made as rows are
+// shown, so an hour of voice costs no more than its packets.
+class StreamPacketModel final : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    explicit StreamPacketModel(QObject* parent = nullptr);
+
+    void setPackets(std::vector<analysis::StreamPacket> packets);
+    [[nodiscard]] const analysis::StreamPacket* packetAt(int row) const;
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+private:
+    std::vector<analysis::StreamPacket> packets_;
+};

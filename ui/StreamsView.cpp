@@ -1,0 +1,198 @@
+#include "ui/StreamsView.h"
+
+#include "app/CallWriter.h"
+#include "ui/StreamPacketModel.h"
+#include "ui/TextTableModel.h"
+
+#include <QChart>
+#include <QChartView>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineSeries>
+#include <QSplitter>
+#include <QTableView>
+#include <QVBoxLayout>
+#include <QValueAxis>
+
+#include <algorithm>
+
+namespace {
+
+QStringList titles() {
+    QStringList titles;
+    for (const auto& column : callwriter::streamColumns(analysis::StreamFigures{})) {
+        titles << QString::fromUtf8(column.first);
+    }
+    return titles;
+}
+
+QTableView* table(QAbstractItemModel* model, QWidget* parent) {
+    auto* view = new QTableView(parent);
+    view->setModel(model);
+    view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    view->setSelectionMode(QAbstractItemView::SingleSelection);
+    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    view->verticalHeader()->hide();
+    view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    view->verticalHeader()->setDefaultSectionSize(view->fontMetrics().height() + 6);
+    view->horizontalHeader()->setStretchLastSection(true);
+    return view;
+}
+
+QChart* chart(const QString& title, QWidget* parent, QLayout* layout) {
+    auto* chart = new QChart;
+    chart->setTitle(title);
+    chart->legend()->setAlignment(Qt::AlignRight);
+    chart->setMargins(QMargins(2, 2, 2, 2));
+    auto* view = new QChartView(chart, parent);
+    view->setRenderHint(QPainter::Antialiasing);
+    view->setMinimumHeight(140);
+    layout->addWidget(view);
+    return chart;
+}
+
+// At most about 4,000 points a series: in each bucket of packets the lowest
+// and the highest, so a spike is never averaged away.
+QList<QPointF> pointsOf(const std::vector<analysis::StreamPacket>& packets, bool jitter) {
+    QList<QPointF> points;
+    const std::size_t bucket = std::max<std::size_t>(1, packets.size() / 2000);
+    for (std::size_t start = 0; start < packets.size(); start += bucket) {
+        const std::size_t end = std::min(packets.size(), start + bucket);
+        auto value = [&](std::size_t i) {
+            return jitter ? packets[i].jitterMs : packets[i].deltaMs;
+        };
+        std::size_t low = start, high = start;
+        for (std::size_t i = start; i < end; ++i) {
+            low = value(i) < value(low) ? i : low;
+            high = value(i) > value(high) ? i : high;
+        }
+        for (const std::size_t i : {std::min(low, high), std::max(low, high)}) {
+            points.append({packets[i].arrivalMs / 1000.0, value(i)});
+            if (low == high) {
+                break;
+            }
+        }
+    }
+    return points;
+}
+
+} // namespace
+
+StreamsView::StreamsView(QWidget* parent)
+    : QWidget(parent), figuresModel_(new TextTableModel(titles(), this)),
+      packetModel_(new StreamPacketModel(this)) {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* splitter = new QSplitter(Qt::Vertical, this);
+    layout->addWidget(splitter);
+    figuresTable_ = table(figuresModel_, splitter);
+    splitter->addWidget(figuresTable_);
+
+    auto* lower = new QSplitter(Qt::Horizontal, splitter);
+    auto* packets = new QWidget(lower);
+    auto* packetsLayout = new QVBoxLayout(packets);
+    packetsLayout->setContentsMargins(0, 0, 0, 0);
+    packetsTitle_ = new QLabel(packets);
+    packetsLayout->addWidget(packetsTitle_);
+    packetsTable_ = table(packetModel_, packets);
+    packetsLayout->addWidget(packetsTable_);
+    // Widths from the font, not from the rows: a stream may have an hour of packets.
+    const int digit = packetsTable_->fontMetrics().horizontalAdvance(QLatin1Char('0'));
+    for (const auto& [column, digits] : {std::pair{0, 8}, {1, 11}, {2, 12}, {3, 10}, {4, 10}}) {
+        packetsTable_->setColumnWidth(column, digit * digits + 12);
+    }
+    lower->addWidget(packets);
+    auto* plots = new QWidget(lower);
+    auto* plotsLayout = new QVBoxLayout(plots);
+    plotsLayout->setContentsMargins(0, 0, 0, 0);
+    jitterChart_ = chart(tr("Jitter (ms)"), plots, plotsLayout);
+    deltaChart_ = chart(tr("Delta (ms)"), plots, plotsLayout);
+    lower->addWidget(plots);
+    lower->setSizes({420, 520});
+    splitter->addWidget(lower);
+    splitter->setSizes({110, 400});
+
+    connect(figuresTable_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex& current) { showPackets(current.row()); });
+    connect(packetsTable_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex& current) {
+                if (const auto* packet = packetModel_->packetAt(current.row())) {
+                    emit frameActivated(packet->frameNumber);
+                }
+            });
+    connect(packetsTable_, &QTableView::activated, this, [this](const QModelIndex& index) {
+        if (const auto* packet = packetModel_->packetAt(index.row())) {
+            emit frameActivated(packet->frameNumber);
+        }
+    });
+    showPackets(-1);
+}
+
+void StreamsView::setStreams(std::vector<analysis::VoiceStream> streams) {
+    streams_ = std::move(streams);
+    std::vector<QStringList> rows;
+    for (const auto& stream : streams_) {
+        QStringList row;
+        for (const auto& column : callwriter::streamColumns(stream.figures)) {
+            row << QString::fromStdString(column.second);
+        }
+        rows.push_back(std::move(row));
+    }
+    figuresModel_->setRows({});
+    figuresModel_->setRows(std::move(rows));
+    figuresTable_->resizeColumnsToContents();
+    plot();
+    if (!streams_.empty()) {
+        figuresTable_->selectRow(0);
+    }
+    showPackets(streams_.empty() ? -1 : 0);
+}
+
+void StreamsView::showPackets(int stream) {
+    if (stream < 0 || stream >= streamCount()) {
+        packetModel_->setPackets({});
+        packetsTitle_->setText(streams_.empty() ? tr("Select calls to see their voice streams.")
+                                                : tr("Select a stream to see its packets."));
+        return;
+    }
+    const auto& figures = streams_[static_cast<std::size_t>(stream)].figures;
+    packetsTitle_->setText(tr("Call %1, %2 to %3 (%4)")
+                               .arg(figures.call + 1)
+                               .arg(QString::fromStdString(figures.source.text()),
+                                    QString::fromStdString(figures.destination.text()),
+                                    figures.fromCaller ? tr("caller") : tr("callee")));
+    packetModel_->setPackets(streams_[static_cast<std::size_t>(stream)].packets);
+}
+
+void StreamsView::plot() {
+    for (const auto& [chart, jitter] :
+         {std::pair{jitterChart_, true}, std::pair{deltaChart_, false}}) {
+        chart->removeAllSeries();
+        for (QAbstractAxis* axis : chart->axes()) {
+            chart->removeAxis(axis);
+            delete axis;
+        }
+        auto* time = new QValueAxis;
+        time->setTitleText(tr("seconds since the call's first frame"));
+        auto* value = new QValueAxis;
+        chart->addAxis(time, Qt::AlignBottom);
+        chart->addAxis(value, Qt::AlignLeft);
+        double highest = 1, latest = 1;
+        for (const auto& stream : streams_) {
+            auto* series = new QLineSeries;
+            series->setName(tr("call %1 %2")
+                                .arg(stream.figures.call + 1)
+                                .arg(stream.figures.fromCaller ? tr("caller") : tr("callee")));
+            series->replace(pointsOf(stream.packets, jitter));
+            for (const QPointF& point : series->points()) {
+                highest = std::max(highest, point.y());
+                latest = std::max(latest, point.x());
+            }
+            chart->addSeries(series);
+            series->attachAxis(time);
+            series->attachAxis(value);
+        }
+        time->setRange(0, latest);
+        value->setRange(0, highest * 1.1);
+    }
+}
