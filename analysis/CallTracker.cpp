@@ -6,6 +6,7 @@
 
 #include <arpa/inet.h>
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 
@@ -148,6 +149,7 @@ std::size_t CallTracker::EndKeyHash::operator()(const EndKey& key) const {
 }
 
 void CallTracker::add(const KvIAXFrame& frame, std::uint32_t frameNumber) {
+    lastJoined_.clear();
     const FrameFacts& facts = frame.facts();
     if (facts.portsCaptured == 0) {
         return;
@@ -261,6 +263,10 @@ void CallTracker::join(Call& call, const KvIAXFrame& frame, std::uint32_t frameN
     }
     call.end = {facts.captureSeconds, facts.captureNanoseconds};
     call.frameNumbers.push_back(frameNumber);
+    const auto index = static_cast<std::size_t>(&call - calls_.data());
+    if (std::find(lastJoined_.begin(), lastJoined_.end(), index) == lastJoined_.end()) {
+        lastJoined_.push_back(index);
+    }
     const bool fromCaller = endpointOf(frame, true) == call.caller;
     applyState(call, frame, fromCaller);
 }

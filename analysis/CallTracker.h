@@ -90,6 +90,9 @@ public:
     void add(const KvIAXFrame& frame, std::uint32_t frameNumber);
 
     [[nodiscard]] const std::vector<Call>& calls() const { return calls_; }
+    // The calls (indexes in calls()) the frame last added joined: none, one,
+    // or several for a trunk frame.
+    [[nodiscard]] const std::vector<std::size_t>& lastJoined() const { return lastJoined_; }
     [[nodiscard]] const std::vector<Registration>& registrations() const { return registrations_; }
 
 private:
@@ -116,6 +119,7 @@ private:
                           const KvIAXFrame& frame);
 
     std::vector<Call> calls_;
+    std::vector<std::size_t> lastJoined_;
     std::vector<Registration> registrations_;
     std::unordered_map<EndKey, std::size_t, EndKeyHash> callByEnd_;
     std::unordered_map<EndKey, std::size_t, EndKeyHash> registrationByEnd_;

@@ -2,6 +2,7 @@
 
 #include "analysis/CallTracker.h"
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -67,12 +68,34 @@ struct VoiceStream {
     std::vector<StreamPacket> packets; // in arrival order
 };
 
-// The streams of every call, in call order then caller first; a direction
-// without voice has no stream.
-std::vector<StreamFigures> analyzeStreams(const CallTracker& tracker, const FrameList& frames);
+// The streams of every call in the frames, in call order then caller first;
+// a direction without voice has no stream.
+std::vector<StreamFigures> analyzeStreams(const FrameList& frames);
 
-// The streams of one call (the tracker's call `index`), with their packets.
-std::vector<VoiceStream> callStreams(const Call& call, std::size_t index, const FrameList& frames);
+// The streams of the tracker's call `index`, with their packets.
+std::vector<VoiceStream> callStreams(const CallTracker& tracker, std::size_t index,
+                                     const FrameList& frames);
+
+class CallStreams;
+
+// The streams' figures followed as frames arrive, beside a call tracker:
+// each frame is added just after the tracker took it, so that the figures
+// are ready when the load ends.
+class StreamTracker final {
+public:
+    explicit StreamTracker(const CallTracker& calls);
+    ~StreamTracker();
+    StreamTracker(const StreamTracker&) = delete;
+    StreamTracker& operator=(const StreamTracker&) = delete;
+
+    void add(const KvIAXFrame& frame, std::uint32_t frameNumber);
+    // In call order then caller first, as analyzeStreams gives them.
+    [[nodiscard]] std::vector<StreamFigures> figures(const FrameList& frames) const;
+
+private:
+    const CallTracker& calls_;
+    std::vector<std::unique_ptr<CallStreams>> streams_; // by call
+};
 
 // One voice frame's duration for a codec bit mask and payload size, where
 // they tell it (G.711, 16-bit linear, GSM, G.729, G.726, IMA ADPCM, LPC10,

@@ -12,7 +12,7 @@ std::optional<CallAudioJob> CallAudioJob::of(const KvIAXCapture& capture, std::s
         return std::nullopt;
     }
     CallAudioJob job;
-    job.streams = analysis::callStreams(calls[callIndex], callIndex, capture.iaxFrames());
+    job.streams = analysis::callStreams(capture.callTracker(), callIndex, capture.iaxFrames());
     if (job.streams.empty()) {
         error = "call " + std::to_string(callIndex + 1) + " carries no voice";
         return std::nullopt;

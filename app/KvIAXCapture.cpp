@@ -103,17 +103,33 @@ void KvIAXCapture::trackCalls() {
     bool changed = false;
     if (trackedFrames_ > iaxFrames_.size()) {
         callTracker_ = analysis::CallTracker{}; // the list was replaced
+        if (streamTracker_) {
+            streamTracker_ = std::make_unique<analysis::StreamTracker>(callTracker_);
+        }
         trackedFrames_ = 0;
         changed = true;
     }
     for (; trackedFrames_ < iaxFrames_.size(); ++trackedFrames_) {
-        callTracker_.add(*iaxFrames_[trackedFrames_],
-                         static_cast<std::uint32_t>(trackedFrames_ + 1));
+        const KvIAXFrame& frame = *iaxFrames_[trackedFrames_];
+        const auto number = static_cast<std::uint32_t>(trackedFrames_ + 1);
+        callTracker_.add(frame, number);
+        if (streamTracker_) {
+            streamTracker_->add(frame, number);
+        }
         changed = true;
     }
     if (changed) {
         emit callsChanged();
     }
+}
+
+void KvIAXCapture::setFollowsStreams(bool follows) {
+    streamTracker_ = follows ? std::make_unique<analysis::StreamTracker>(callTracker_) : nullptr;
+}
+
+std::vector<analysis::StreamFigures> KvIAXCapture::streamFigures() const {
+    return streamTracker_ ? streamTracker_->figures(iaxFrames_)
+                          : std::vector<analysis::StreamFigures>{};
 }
 
 void KvIAXCapture::setIsInProgress(bool inProgress) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "analysis/CallTracker.h"
+#include "analysis/StreamAnalysis.h"
 #include "capture/CaptureServices.h"
 #include "capture/CaptureTarget.h"
 
@@ -54,6 +55,13 @@ public:
     // Whether calls are followed at all (on by default); a tool that only
     // prints frames saves the work.
     void setFollowsCalls(bool follows) { followsCalls_ = follows; }
+    // Whether the voice streams' figures are followed with the calls (off by
+    // default: the window works them out for the calls it shows). Set before
+    // the first frames arrive.
+    void setFollowsStreams(bool follows);
+    // Their figures so far, as analysis::analyzeStreams gives them; empty
+    // unless they are followed.
+    [[nodiscard]] std::vector<analysis::StreamFigures> streamFigures() const;
     // The file holding the packets of the last run's frames (the loaded file,
     // or the file the last live run wrote), and the first of those frames.
     [[nodiscard]] std::string lastRunFile() const;
@@ -106,6 +114,7 @@ private:
     bool hasCapturedFrames_ = false;
     RunSummary lastRunSummary_;
     analysis::CallTracker callTracker_;
+    std::unique_ptr<analysis::StreamTracker> streamTracker_;
     std::size_t trackedFrames_ = 0;
     bool trackingQueued_ = false;
     bool followsCalls_ = true;

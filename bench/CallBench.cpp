@@ -1,10 +1,11 @@
 // Call tracking on a generated 1,000,000-packet capture of 1,000 calls:
 // what following the calls adds to decoding (the load's own work), the
-// memory it holds per frame, and the time to lay out the ladder of the
-// largest call.
+// memory it holds per frame, the time to analyse every call's voice streams,
+// and the time to lay out the ladder of the largest call.
 //   build/bench/call_bench [PACKETS]
 #include "analysis/CallFlow.h"
 #include "analysis/CallTracker.h"
+#include "analysis/StreamAnalysis.h"
 #include "dissect/FrameAllocator.h"
 #include "dissect/IaxDissector.h"
 #include "samples/Scenarios.h"
@@ -69,6 +70,31 @@ int main(int argc, char** argv) {
     const double tracking = secondsSince(start);
     const long after = residentKiB();
 
+    // The streams' figures followed with the calls, as a load follows them,
+    // against the same figures of each call worked out from its frames.
+    analysis::CallTracker followed;
+    analysis::StreamTracker followedStreams(followed);
+    start = std::chrono::steady_clock::now();
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        followed.add(*frames[i], static_cast<std::uint32_t>(i + 1));
+        followedStreams.add(*frames[i], static_cast<std::uint32_t>(i + 1));
+    }
+    const double following = secondsSince(start) - tracking;
+    const auto streams = followedStreams.figures(frames);
+    start = std::chrono::steady_clock::now();
+    std::vector<analysis::StreamFigures> perCall;
+    for (std::size_t call = 0; call < tracker.calls().size(); ++call) {
+        for (auto& stream : analysis::callStreams(tracker, call, frames)) {
+            perCall.push_back(stream.figures);
+        }
+    }
+    const double callByCall = secondsSince(start);
+    bool same = perCall.size() == streams.size();
+    for (std::size_t i = 0; same && i < streams.size(); ++i) {
+        same = perCall[i].packets == streams[i].packets && perCall[i].lost == streams[i].lost &&
+               perCall[i].maxJitterMs == streams[i].maxJitterMs;
+    }
+
     const analysis::Call* largest = nullptr;
     for (const auto& call : tracker.calls()) {
         if (largest == nullptr || call.frames > largest->frames) {
@@ -83,6 +109,10 @@ int main(int argc, char** argv) {
     std::printf("%zu packets, %zu calls\n", frames.size(), tracker.calls().size());
     std::printf("decoding %.3f s, tracking %.3f s (%.1f %% of decoding)\n", decoding, tracking,
                 100.0 * tracking / decoding);
+    std::printf("streams of every call (%zu streams): %.3f s followed with the calls (%.1f %% of "
+                "decoding); %.3f s call by call with their packets; the same figures: %s\n",
+                streams.size(), following, 100.0 * following / decoding, callByCall,
+                same ? "yes" : "NO");
     std::printf("tracking holds %.1f bytes per frame\n",
                 static_cast<double>(after - before) * 1024.0 / static_cast<double>(frames.size()));
     std::printf("ladder of the largest call (%llu frames, %zu steps): %.1f ms\n",

@@ -275,7 +275,7 @@ void MainWindow::showVoice(const std::vector<std::size_t>& calls) {
     }
     const auto& all = capture->callTracker().calls();
     for (const std::size_t call : calls) {
-        for (auto& stream : analysis::callStreams(all[call], call, capture->iaxFrames())) {
+        for (auto& stream : analysis::callStreams(capture->callTracker(), call, capture->iaxFrames())) {
             streams.push_back(std::move(stream));
         }
     }

@@ -60,10 +60,10 @@ public:
                                                                 : recordwriter::tsvHeader();
         }
     }
-    void printListing(const analysis::CallTracker& tracker, const FrameList& frames,
-                      DumpArguments::Listing listing) {
+    void printListing(const KvIAXCapture& capture, DumpArguments::Listing listing) {
+        const analysis::CallTracker& tracker = capture.callTracker();
         if (listing == DumpArguments::Listing::Streams) {
-            for (const auto& stream : analysis::analyzeStreams(tracker, frames)) {
+            for (const auto& stream : capture.streamFigures()) {
                 callwriter::appendStream(out_, stream, format_);
             }
         } else if (listing == DumpArguments::Listing::Calls) {
@@ -200,6 +200,8 @@ int main(int argc, char** argv) {
     const bool printsFrames =
         args.listing == DumpArguments::Listing::Frames && !args.call && !args.flow && !args.audio;
     capture->setFollowsCalls(!printsFrames);
+    // Followed as the frames arrive, so that they are ready when the load ends.
+    capture->setFollowsStreams(args.listing == DumpArguments::Listing::Streams);
     RecordPrinter printer(args.format, args.listing);
     // Frames are printed as they arrive, up to --count frames, a block at a
     // time. Printing is queued behind the hand-off rather than done inside
@@ -260,7 +262,7 @@ int main(int argc, char** argv) {
             return;
         }
         if (args.listing != DumpArguments::Listing::Frames) {
-            printer.printListing(tracker, capture->iaxFrames(), args.listing);
+            printer.printListing(*capture, args.listing);
         }
         if (args.live) {
             printStatistics(capture->lastRunSummary());

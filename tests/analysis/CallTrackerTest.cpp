@@ -282,7 +282,7 @@ TEST(StreamAnalysis, CountsAndJitterOfAKnownStream) {
         c.at(arrival);
         c.send(pbxA, pbxB, iaxgen::miniFrame(1, timestamp, voice));
     }
-    const auto streams = analysis::analyzeStreams(c.tracker, c.frames);
+    const auto streams = analysis::analyzeStreams(c.frames);
     ASSERT_EQ(streams.size(), 1u);
     const auto& s = streams[0];
     EXPECT_TRUE(s.fromCaller);

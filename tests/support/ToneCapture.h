@@ -48,7 +48,7 @@ struct ToneCapture {
     ~ToneCapture() { std::filesystem::remove(path); }
 
     std::vector<analysis::VoiceStream> streams(std::size_t call) const {
-        return analysis::callStreams(tracker.calls().at(call), call, frames);
+        return analysis::callStreams(tracker, call, frames);
     }
     bool render(std::size_t call, media::Timing timing, media::CallAudio& audio,
                 std::string& error) const {

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "analysis/StreamAnalysis.h"
+
+#include <vector>
+
+namespace analysis {
+
+// The two voice streams of one call, built from its frames in arrival
+// order, as a load hands them over or from a finished list alike.
+class CallStreams final {
+public:
+    // The call is `calls[index]`; the list may grow meanwhile. With
+    // `keepPackets`, every packet is kept for takeStreams().
+    CallStreams(const std::vector<Call>& calls, std::size_t index, bool keepPackets);
+    ~CallStreams();
+    CallStreams(CallStreams&&) noexcept;
+    CallStreams& operator=(CallStreams&&) noexcept;
+
+    void add(const KvIAXFrame& frame, std::uint32_t frameNumber);
+    // The streams' figures, caller first; a direction without voice has none.
+    [[nodiscard]] std::vector<StreamFigures> figures(const FrameList& frames) const;
+    // The streams with their packets, what was lost marked; once.
+    [[nodiscard]] std::vector<VoiceStream> takeStreams(const FrameList& frames);
+
+private:
+    struct Sender;
+    [[nodiscard]] const Call& call() const { return (*calls_)[index_]; }
+    [[nodiscard]] StreamFigures figuresOf(int side, const FrameList& frames) const;
+    void take(Sender& sender, StreamPacket& packet);
+
+    const std::vector<Call>* calls_;
+    std::size_t index_;
+    bool keepPackets_;
+    std::uint32_t previousNumber_ = 0;
+    std::vector<Sender> senders_; // the caller's, the callee's
+};
+
+} // namespace analysis
