@@ -1,7 +1,7 @@
 #include "app/CallAudioJob.h"
 
 #include "app/KvIAXCapture.h"
-#include "media/CapturePackets.h"
+#include "analysis/CapturePackets.h"
 
 std::optional<CallAudioJob> CallAudioJob::of(const KvIAXCapture& capture, std::size_t callIndex,
                                              std::string& error) {

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "analysis/StreamAnalysis.h"
-#include "media/CapturePackets.h"
+#include "analysis/CapturePackets.h"
 
 #include <cstdint>
 #include <string>

@@ -25,6 +25,10 @@ public:
     // was loaded (it was replaced or changed since).
     bool readPayload(const analysis::PayloadLocation& location, std::vector<std::uint8_t>& payload,
                      std::string& error);
+    // Up to `length` of the packet's first captured bytes: its link-layer
+    // header, say. False as readPayload is.
+    bool readHead(const FrameFacts& facts, std::size_t length, std::vector<std::uint8_t>& bytes,
+                  std::string& error);
 
 private:
     enum class Layout { Pcap, Pcapng };

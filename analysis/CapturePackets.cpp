@@ -1,10 +1,11 @@
-#include "media/CapturePackets.h"
+#include "analysis/CapturePackets.h"
 
 #include "dissect/ByteCursor.h"
 
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -167,4 +168,16 @@ bool CapturePackets::readPayload(const analysis::PayloadLocation& location,
         return false;
     }
     return true;
+}
+
+bool CapturePackets::readHead(const FrameFacts& facts, std::size_t length,
+                              std::vector<std::uint8_t>& bytes, std::string& error) {
+    analysis::PayloadLocation location;
+    location.fileOffset = facts.fileOffset;
+    location.packetIndex = facts.packetIndex;
+    location.capturedLength = facts.capturedLength;
+    location.offset = 0;
+    location.length =
+        static_cast<std::uint16_t>(std::min<std::size_t>({length, facts.capturedLength, 0xFFFF}));
+    return readPayload(location, bytes, error);
 }
