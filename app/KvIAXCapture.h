@@ -55,6 +55,8 @@ public:
     // Whether calls are followed at all (on by default); a tool that only
     // prints frames saves the work.
     void setFollowsCalls(bool follows) { followsCalls_ = follows; }
+    // How many frames, from the first, the calls were followed through.
+    [[nodiscard]] std::size_t trackedFrameCount() const { return trackedFrames_; }
     // Whether the voice streams' figures are followed with the calls (off by
     // default: the window works them out for the calls it shows). Set before
     // the first frames arrive.

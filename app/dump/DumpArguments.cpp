@@ -7,11 +7,13 @@
 #include <string_view>
 
 const char* const dumpUsage =
-    "usage: quorvex-dump [--debug] [--memory-limit SIZE] [--format jsonl|tsv]\n"
+    "usage: quorvex-dump [--debug] [--memory-limit SIZE] [--format jsonl|tsv] [-Y EXPR]\n"
     "                    [--calls | --registrations | --streams | --call N --write OUT.pcap |\n"
     "                     --flow N | --audio N OUT.wav [--timing sent|arrived]] FILE\n"
-    "       quorvex-dump --live [--debug] [--memory-limit SIZE] [--format jsonl|tsv]\n"
-    "                    [--interface NAME] [--filter EXPR] [--count N] [--duration SECONDS]\n";
+    "       quorvex-dump --live [--debug] [--memory-limit SIZE] [--format jsonl|tsv] [-Y EXPR]\n"
+    "                    [--interface NAME] [--filter EXPR] [--count N] [--duration SECONDS]\n"
+    "  -Y, --display-filter EXPR  only the frames (or the calls with a frame, or their streams)\n"
+    "                             that EXPR selects, in Wireshark's display filter syntax\n";
 
 namespace {
 
@@ -70,6 +72,12 @@ std::optional<DumpArguments> DumpArguments::parse(int argc, char** argv) {
             args.listing = option == "--calls"           ? Listing::Calls
                            : option == "--registrations" ? Listing::Registrations
                                                          : Listing::Streams;
+        } else if (option == "-Y" || option == "--display-filter") {
+            const char* v = takeValue();
+            if (v == nullptr) {
+                return std::nullopt;
+            }
+            args.displayFilter = std::string(v);
         } else if (option == "--format") {
             const char* v = takeValue();
             if (v == nullptr || !parseFormat(v, args.format)) {
@@ -140,7 +148,11 @@ std::optional<DumpArguments> DumpArguments::parse(int argc, char** argv) {
     const bool liveOnly = args.captureFilter || args.count || args.durationSeconds;
     const bool writing = args.call || args.writeTo;
     const bool otherOutput = writing || args.flow || args.listing != Listing::Frames || args.live;
-    if ((args.audio && otherOutput) || (timingGiven && !args.audio)) {
+    // A display filter selects frames, and the calls and streams they are in.
+    const bool filterable =
+        !writing && !args.flow && !args.audio && args.listing != Listing::Registrations;
+    if ((args.audio && otherOutput) || (timingGiven && !args.audio) ||
+        (args.displayFilter && !filterable)) {
         return std::nullopt;
     }
     if (args.live == haveFile || (!args.live && liveOnly) ||

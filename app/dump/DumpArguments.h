@@ -20,6 +20,7 @@ struct DumpArguments {
     std::optional<unsigned long> audio; // --audio N OUT.wav: call N's voice as WAV
     std::optional<std::string> audioTo;
     media::Timing timing = media::Timing::Sent; // --timing sent|arrived
+    std::optional<std::string> displayFilter;   // -Y EXPR, --display-filter EXPR
     bool debug = false;                         // write the per-packet log lines too
     std::optional<std::uint64_t> memoryLimit;   // --memory-limit SIZE
     std::string file;                           // a capture file, "-" for standard input

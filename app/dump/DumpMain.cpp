@@ -13,6 +13,7 @@
 #include "app/TerminationSignals.h"
 #include "app/RecordWriter.h"
 #include "app/dump/DumpArguments.h"
+#include "app/dump/FrameSelection.h"
 #include "platform/CaptureAlert.h"
 #include "capture/CaptureKeys.h"
 #include "media/WavFile.h"
@@ -60,15 +61,21 @@ public:
                                                                 : recordwriter::tsvHeader();
         }
     }
-    void printListing(const KvIAXCapture& capture, DumpArguments::Listing listing) {
+    // `keptCalls`: by call, whether it is printed (with its streams).
+    void printListing(const KvIAXCapture& capture, DumpArguments::Listing listing,
+                      const std::vector<bool>& keptCalls) {
         const analysis::CallTracker& tracker = capture.callTracker();
         if (listing == DumpArguments::Listing::Streams) {
             for (const auto& stream : capture.streamFigures()) {
-                callwriter::appendStream(out_, stream, format_);
+                if (keptCalls.at(stream.call)) {
+                    callwriter::appendStream(out_, stream, format_);
+                }
             }
         } else if (listing == DumpArguments::Listing::Calls) {
-            for (const auto& call : tracker.calls()) {
-                callwriter::appendCall(out_, call, format_);
+            for (std::size_t call = 0; call < tracker.calls().size(); ++call) {
+                if (keptCalls[call]) {
+                    callwriter::appendCall(out_, tracker.calls()[call], format_);
+                }
             }
         } else {
             for (const auto& registration : tracker.registrations()) {
@@ -184,6 +191,14 @@ int main(int argc, char** argv) {
         std::fputs("quorvex-dump: QUORVEX_MEMORY_LIMIT is not a size (like 512M or 2G)\n", stderr);
         return 2;
     }
+    FrameSelection selection;
+    std::string filterError;
+    if (!selection.setExpression(args.displayFilter, filterError) ||
+        !selection.useCaptureFile(args.live ? std::nullopt : std::optional(args.file),
+                                  filterError)) {
+        std::fprintf(stderr, "quorvex-dump: display filter: %s\n", filterError.c_str());
+        return 2;
+    }
     QCoreApplication app(argc, argv);
 
     StderrAlert alert;
@@ -199,7 +214,7 @@ int main(int argc, char** argv) {
     auto capture = KvIAXCapture::create(environment.services());
     const bool printsFrames =
         args.listing == DumpArguments::Listing::Frames && !args.call && !args.flow && !args.audio;
-    capture->setFollowsCalls(!printsFrames);
+    capture->setFollowsCalls(!printsFrames || selection.needsCalls());
     // Followed as the frames arrive, so that they are ready when the load ends.
     capture->setFollowsStreams(args.listing == DumpArguments::Listing::Streams);
     RecordPrinter printer(args.format, args.listing);
@@ -217,12 +232,19 @@ int main(int argc, char** argv) {
         if (!printsFrames) {
             return;
         }
-        for (; nextToPrint < frames.size(); ++nextToPrint) {
+        // A filter on calls tests a frame once the calls have taken it in.
+        const std::size_t ready = selection.needsCalls()
+                                      ? std::min(frames.size(), capture->trackedFrameCount())
+                                      : frames.size();
+        selection.refresh(*capture);
+        for (; nextToPrint < ready; ++nextToPrint) {
             if (args.count && printed >= *args.count) {
                 break;
             }
-            printer.print(*frames[nextToPrint]);
-            ++printed;
+            if (selection.keeps(*capture, nextToPrint)) {
+                printer.print(*frames[nextToPrint]);
+                ++printed;
+            }
         }
         printer.flush();
         const bool enough = args.count && printed >= *args.count;
@@ -232,12 +254,14 @@ int main(int argc, char** argv) {
             capture->stopCapture();
         }
     };
-    QObject::connect(capture.get(), &KvIAXCapture::framesAppended, &app, [&] {
+    const auto queuePrint = [&] {
         if (!printQueued) {
             printQueued = true;
             QMetaObject::invokeMethod(&app, printArrived, Qt::QueuedConnection);
         }
-    });
+    };
+    QObject::connect(capture.get(), &KvIAXCapture::framesAppended, &app, queuePrint);
+    QObject::connect(capture.get(), &KvIAXCapture::callsChanged, &app, queuePrint);
     QObject::connect(capture.get(), &KvIAXCapture::runEnded, &app, [&] {
         printArrived();
         if (args.call) {
@@ -262,7 +286,7 @@ int main(int argc, char** argv) {
             return;
         }
         if (args.listing != DumpArguments::Listing::Frames) {
-            printer.printListing(*capture, args.listing);
+            printer.printListing(*capture, args.listing, selection.keptCalls(*capture));
         }
         if (args.live) {
             printStatistics(capture->lastRunSummary());

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "filter/FilterFields.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace filter {
+
+class Node;
+
+// A display filter: an expression in the syntax and with the field names
+// Wireshark users type (`iax2.src_call == 4 && ip.addr == 10.0.0.0/8`),
+// parsed once and then tested against each frame's facts, never its texts
+// (but for the display keys, which are texts). Copies share the compiled
+// tree, which is never changed: any thread may test with it.
+class DisplayFilter final {
+public:
+    // The filter, or nothing with `error` saying why and at which column
+    // (1-based): "unknown field 'ip.adr' at column 1".
+    static std::optional<DisplayFilter> compile(std::string_view expression, std::string& error);
+
+    [[nodiscard]] bool matches(const KvIAXFrame& frame, std::uint32_t frameNumber,
+                               const FilterContext& context) const;
+    // What its fields read besides the frames (a Needs mask).
+    [[nodiscard]] std::uint8_t needs() const { return needs_; }
+    [[nodiscard]] const std::string& expression() const { return expression_; }
+
+private:
+    DisplayFilter() = default;
+    std::shared_ptr<const Node> root_;
+    std::string expression_;
+    std::uint8_t needs_ = NeedsNothing;
+};
+
+} // namespace filter
