@@ -1,0 +1,190 @@
+// Display filters over the bundled sample's frames (a registration and one
+// call: 38 frames, 20 of them mini frames), construct by construct, and the
+// errors they give for what cannot be read.
+#include "analysis/CallTracker.h"
+#include "dissect/IaxDissector.h"
+#include "filter/DisplayFilter.h"
+#include "filter/FrameCalls.h"
+#include "samples/Scenarios.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+namespace {
+
+struct Sample {
+    Sample() {
+        const IaxDissector dissector(dump);
+        scenarios::sampleCall([&](const iaxgen::Bytes& packet, std::int64_t us) {
+            auto frame = std::make_shared<KvIAXFrame>();
+            dissector.decodeInto({.bytes = packet,
+                                  .seconds = us / 1'000'000,
+                                  .nanoseconds = static_cast<std::uint32_t>(us % 1'000'000) * 1000},
+                                 *frame);
+            frames.push_back(frame);
+            tracker.add(*frame, static_cast<std::uint32_t>(frames.size()));
+        });
+        calls.update(tracker);
+    }
+    // How many frames the expression selects; -1 where it does not compile.
+    int count(const std::string& expression) const {
+        std::string error;
+        const auto filter = filter::DisplayFilter::compile(expression, error);
+        if (!filter) {
+            return -1;
+        }
+        const filter::FilterContext context{&frames.front()->facts(), &calls, nullptr};
+        int selected = 0;
+        for (std::size_t i = 0; i < frames.size(); ++i) {
+            selected +=
+                filter->matches(*frames[i], static_cast<std::uint32_t>(i + 1), context) ? 1 : 0;
+        }
+        return selected;
+    }
+    std::ostringstream dump;
+    FrameList frames;
+    analysis::CallTracker tracker;
+    filter::FrameCalls calls;
+};
+
+const Sample& sample() {
+    static const Sample s;
+    return s;
+}
+
+struct Case {
+    const char* expression;
+    int selected;
+};
+
+void check(std::initializer_list<Case> cases) {
+    for (const Case& c : cases) {
+        EXPECT_EQ(sample().count(c.expression), c.selected) << c.expression;
+    }
+}
+
+TEST(DisplayFilter, ComparisonsInEitherSpelling) {
+    check({{"iax2.packet_type == 0", 20},
+           {"iax2.packet_type eq 0", 20},
+           {"iax2.packet_type != 0", 18},
+           {"iax2.packet_type ne 0", 18},
+           {"iax2.timestamp < 4", 2},
+           {"iax2.timestamp lt 4", 2},
+           {"iax2.timestamp <= 4", 3},
+           {"iax2.timestamp le 4", 3},
+           {"iax2.timestamp > 2200", 10},
+           {"iax2.timestamp gt 2200", 10},
+           {"iax2.timestamp >= 2200", 12},
+           {"iax2.timestamp ge 2200", 12}});
+}
+
+TEST(DisplayFilter, LogicWithAndOverOrAndParentheses) {
+    check({{"iax2.src_call == 1 and iax2.dst_call == 100", 2},
+           {"iax2.src_call == 1 && iax2.dst_call == 100", 2},
+           {"iax2.src_call == 100 or iax2.src_call == 200", 18},
+           {"iax2.src_call == 100 || iax2.src_call == 200", 18},
+           {"not iax2.packet_type == 0", 18},
+           {"!iax2.packet_type == 0", 18},
+           {"! ! iax2.packet_type == 0", 20},
+           // and binds tighter than or
+           {"iax2.src_call == 100 or iax2.src_call == 2 and iax2.type == 2", 3},
+           {"(iax2.src_call == 100 or iax2.src_call == 2) and iax2.type == 2", 1}});
+}
+
+TEST(DisplayFilter, ValuesInEveryNotation) {
+    check({{"iax2.dst_call == 200", 6},
+           {"iax2.dst_call == 0xc8", 6},
+           {"iax2.dst_call == 0310", 6}, // octal, as C and Wireshark read it
+           {"ip.src == 192.0.2.10", 20},
+           {"ip.addr == 192.0.2.0/24", 38},
+           {"ip.addr == 10.0.0.0/8", 0},
+           {"ip.src == 0.0.0.0/0", 38},
+           {"frame.time_relative < 0.1", 5},
+           {"iax2.iax.username == \"alice\"", 5},
+           {"iax2.iax.username == alice", 5},
+           {"iax2.iax.subclass == NEW", 1},
+           {"iax2.iax.subclass == \"ack\"", 7},
+           {"iax2.control.subclass == Answer", 1},
+           {"iax2.retransmission == false", 18},
+           {"iax2.retransmission == True", 0}});
+}
+
+TEST(DisplayFilter, FieldsWithSeveralValuesAndFieldsThatAreAbsent) {
+    // ip.addr is source or destination; != means that none of them is it,
+    // and a frame without the field is never selected by a comparison.
+    check({{"ip.addr == 198.51.100.20", 38},
+           {"ip.addr != 198.51.100.20", 0},
+           {"ip.src != 198.51.100.20", 20},
+           {"udp.port == 4569", 38},
+           {"iax2.dst_call != 1", 16},
+           {"iax2.dst_call", 18},
+           {"ipv6.addr", 0},
+           {"!ipv6.addr", 38}});
+}
+
+TEST(DisplayFilter, SetsRangesTextAndRegularExpressions) {
+    check({{"iax2.src_call in {1, 2}", 20},
+           {"iax2.src_call in {1 2}", 20},
+           {"iax2.src_call in {1..100}", 22},
+           {"iax2.src_call in { 1 .. 2 , 200 }", 36},
+           {"iax2.iax.calling_name contains \"M\\xc3\\xbc\"", 1},
+           {"iax2.iax.calling_name matches \"^ALICE m\"", 1}, // matches ignores case
+           {"iax2.iax.calling_name contains \"alice\"", 0},         // contains does not
+           {"iax2.iax.calling_name ~ \"m(ü|ue)ller\"", 1}});
+}
+
+TEST(DisplayFilter, QuorvexCallsAndDisplayKeys) {
+    check({{"quorvex.call == 1", 33},
+           {"quorvex.call", 33},
+           {"!quorvex.call", 5},
+           {"type == \"Mini Frame\"", 20},
+           {"subclass == \"REGACK\"", 1},
+           {"subclass contains \"REG\"", 4},
+           {"source == \"192.0.2.10\"", 20},
+           {"scall == \"00002\"", 17}});
+}
+
+TEST(DisplayFilter, ErrorsSayWhereAndWhy) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"ip.adr == 1.2.3.4", "unknown field 'ip.adr' at column 1"},
+        {"iax2.src_call == \"x\"",
+         "type error at column 18: iax2.src_call is a number, and \"x\" is a string"},
+        {"iax2.src_call == x", "'x' is not a number, as iax2.src_call needs, at column 18"},
+        {"ip.src == 300.1.1.1",
+         "'300.1.1.1' is not an IPv4 address, as ip.src needs, at column 11"},
+        {"ip.src == 10.0.0.0/33",
+         "'10.0.0.0/33' is not an IPv4 address, as ip.src needs, at column 11"},
+        {"iax2.src_call contains \"1\"",
+         "type error at column 24: 'contains' needs a text field, and iax2.src_call is a number"},
+        {"(iax2.src_call == 1",
+         "the '(' at column 1 is not closed: end of the expression at column 20"},
+        {"iax2.src_call == 1)", "unexpected ')' at column 19"},
+        {"iax2.src_call ==",
+         "a value was expected after '==' at column 17, not end of the expression"},
+        {"iax2.src_call = 1", "'=' is not an operator at column 15; compare with '=='"},
+        {"iax2.src_call == 1 and", "a field was expected at column 23, not end of the expression"},
+        {"iax2.iax.username == \"alice", "unterminated string at column 22"},
+        {"iax2.src_call in {1, 2", "the set is not closed with '}' at column 23"},
+        {"iax2.iax.cause matches \"(\"", "invalid regular expression at column 24"},
+        {"ip.src == 1.2.3.4 # comment", "unexpected character '#' at column 19"},
+        {"   ", "the expression is empty"},
+    };
+    for (const auto& [expression, message] : cases) {
+        std::string error;
+        EXPECT_FALSE(filter::DisplayFilter::compile(expression, error)) << expression;
+        EXPECT_EQ(error.substr(0, std::string(message).size()), message) << expression;
+    }
+}
+
+TEST(DisplayFilter, SaysWhatItNeedsBesideTheFrames) {
+    std::string error;
+    EXPECT_EQ(filter::DisplayFilter::compile("ip.src == 1.2.3.4", error)->needs(),
+              filter::NeedsNothing);
+    EXPECT_EQ(
+        filter::DisplayFilter::compile("quorvex.call == 2 or eth.src == 02:00:00:00:00:01", error)
+            ->needs(),
+        filter::NeedsCalls | filter::NeedsCaptureFile);
+}
+
+} // namespace
