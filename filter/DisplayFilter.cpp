@@ -255,13 +255,12 @@ private:
         if (!regular) {
             return makeContains(field, token.text);
         }
-        try {
-            // As in Wireshark, "matches" ignores case.
-            return makeMatches(field,
-                               std::regex(token.text, std::regex::ECMAScript | std::regex::icase));
-        } catch (const std::regex_error& e) {
-            return fail("invalid regular expression" + at(token.column) + ": " + e.what());
+        std::string why;
+        auto pattern = Pattern::compile(token.text, why);
+        if (!pattern) {
+            return fail("invalid regular expression" + at(token.column) + ": " + why);
         }
+        return makeMatches(field, std::move(pattern));
     }
 
     // in {1, 2, 5..9}: values and ranges, apart by commas or spaces.

@@ -1,5 +1,8 @@
 #include "filter/FilterNodes.h"
 
+#define PCRE2_CODE_UNIT_WIDTH 8
+#include <pcre2.h>
+
 #include <algorithm>
 #include <cstring>
 
@@ -175,18 +178,16 @@ private:
 
 class Matches final : public Node {
 public:
-    Matches(const Field& field, std::regex pattern) : field_(field), pattern_(std::move(pattern)) {}
+    Matches(const Field& field, std::shared_ptr<const Pattern> pattern)
+        : field_(field), pattern_(std::move(pattern)) {}
     bool test(const FilterFrame& f) const override {
-        return visit(f, field_,
-                     [this](const Value& value) {
-                         return std::regex_search(value.text.begin(), value.text.end(), pattern_);
-                     })
+        return visit(f, field_, [this](const Value& value) { return pattern_->search(value.text); })
             .found;
     }
 
 private:
     const Field& field_;
-    std::regex pattern_;
+    std::shared_ptr<const Pattern> pattern_;
 };
 
 } // namespace
@@ -212,8 +213,41 @@ NodePtr makeInSet(const Field& field, std::vector<std::pair<Literal, Literal>> r
 NodePtr makeContains(const Field& field, std::string text) {
     return std::make_unique<Contains>(field, std::move(text));
 }
-NodePtr makeMatches(const Field& field, std::regex pattern) {
+NodePtr makeMatches(const Field& field, std::shared_ptr<const Pattern> pattern) {
     return std::make_unique<Matches>(field, std::move(pattern));
+}
+
+struct Pattern::Code {
+    pcre2_code* code;
+};
+
+std::shared_ptr<const Pattern> Pattern::compile(const std::string& pattern, std::string& error) {
+    int status = 0;
+    PCRE2_SIZE offset = 0;
+    pcre2_code* code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern.data()), pattern.size(),
+                                     PCRE2_CASELESS | PCRE2_UTF | PCRE2_MATCH_INVALID_UTF, &status,
+                                     &offset, nullptr);
+    if (code == nullptr) {
+        PCRE2_UCHAR message[256];
+        pcre2_get_error_message(status, message, sizeof message);
+        error = reinterpret_cast<const char*>(message);
+        return nullptr;
+    }
+    return std::shared_ptr<const Pattern>(new Pattern(new Code{code}));
+}
+
+Pattern::~Pattern() {
+    pcre2_code_free(code_->code);
+    delete code_;
+}
+
+bool Pattern::search(std::string_view text) const {
+    // Match data per search: a filter may be tested on several threads.
+    pcre2_match_data* data = pcre2_match_data_create_from_pattern(code_->code, nullptr);
+    const int result = pcre2_match(code_->code, reinterpret_cast<PCRE2_SPTR>(text.data()),
+                                   text.size(), 0, 0, data, nullptr);
+    pcre2_match_data_free(data);
+    return result >= 0; // a match; no match, and the match limit, are both "no"
 }
 
 } // namespace filter

@@ -3,7 +3,6 @@
 #include "filter/FilterFields.h"
 
 #include <memory>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -43,7 +42,22 @@ NodePtr makeCompare(const Field& field, Relation relation, Literal literal);
 NodePtr makeInSet(const Field& field, std::vector<std::pair<Literal, Literal>> ranges);
 // Some value (text) holds the literal text.
 NodePtr makeContains(const Field& field, std::string text);
+// A compiled Perl-compatible regular expression (PCRE2, as Wireshark uses):
+// case-insensitive and UTF-8, as Wireshark's "matches" is.
+class Pattern {
+public:
+    // Nothing, with `error` saying why, where the pattern cannot be compiled.
+    static std::shared_ptr<const Pattern> compile(const std::string& pattern, std::string& error);
+    ~Pattern();
+    [[nodiscard]] bool search(std::string_view text) const;
+
+private:
+    struct Code;
+    explicit Pattern(Code* code) : code_(code) {}
+    Code* code_;
+};
+
 // Some value (text) matches the regular expression.
-NodePtr makeMatches(const Field& field, std::regex pattern);
+NodePtr makeMatches(const Field& field, std::shared_ptr<const Pattern> pattern);
 
 } // namespace filter
