@@ -497,6 +497,15 @@ const Field* findField(std::string_view name) {
     return found != fields.end() ? &found->second : nullptr;
 }
 
+const Field* elementField(std::uint8_t identifier) {
+    for (const ElementField& spec : elementFields) {
+        if (spec.id == identifier) {
+            return findField(std::string("iax2.iax.") + spec.name);
+        }
+    }
+    return nullptr;
+}
+
 std::int64_t numberNamed(const Field& field, std::string_view name) {
     auto search = [&](const auto& table) -> std::int64_t {
         for (std::size_t i = 0; i < table.size(); ++i) {

@@ -69,6 +69,9 @@ struct Field {
 // keys (type, subclass, source...) as text.
 [[nodiscard]] const Field* findField(std::string_view name);
 
+// The iax2.iax.* field of an information element identifier, or nullptr.
+[[nodiscard]] const Field* elementField(std::uint8_t identifier);
+
 // Value names a number field accepts instead of numbers (NEW, ANSWER...):
 // the number, or -1 where the name is not one.
 [[nodiscard]] std::int64_t numberNamed(const Field& field, std::string_view name);

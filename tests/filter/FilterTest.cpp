@@ -4,6 +4,7 @@
 #include "analysis/CallTracker.h"
 #include "dissect/IaxDissector.h"
 #include "filter/DisplayFilter.h"
+#include "filter/FilterFromFrame.h"
 #include "filter/FrameCalls.h"
 #include "samples/Scenarios.h"
 
@@ -179,6 +180,43 @@ TEST(DisplayFilter, ErrorsSayWhereAndWhy) {
         EXPECT_FALSE(filter::DisplayFilter::compile(expression, error)) << expression;
         EXPECT_EQ(error.substr(0, std::string(message).size()), message) << expression;
     }
+}
+
+// "Apply as Filter" on any cell or element makes an expression that
+// compiles and selects the frame it was made from.
+TEST(DisplayFilter, ExpressionsMadeFromACellSelectTheirFrame) {
+    const filter::FilterContext context{&sample().frames.front()->facts(), &sample().calls,
+                                        nullptr};
+    int wiresharkFields = 0;
+    for (std::uint32_t number = 1; number <= sample().frames.size(); ++number) {
+        const KvIAXFrame& frame = *sample().frames[number - 1];
+        std::vector<std::string> made;
+        for (const char* key :
+             {"source", "destination", "isretry", "type", "subclass", "timestamp", "scall", "dcall",
+              "time", "captured", "sourcePort", "destinationPort"}) {
+            if (const auto expression = filter::expressionForCell(frame, key)) {
+                made.push_back(*expression);
+            }
+        }
+        for (std::size_t row = 0; row < frame.iaxInformationElements().size(); ++row) {
+            if (const auto expression = filter::expressionForElement(frame, row)) {
+                made.push_back(*expression);
+            }
+        }
+        for (const std::string& expression : made) {
+            std::string error;
+            const auto compiled = filter::DisplayFilter::compile(expression, error);
+            ASSERT_TRUE(compiled) << expression << ": " << error;
+            EXPECT_TRUE(compiled->matches(frame, number, context))
+                << expression << " on " << number;
+            wiresharkFields += expression.find('.') < expression.find(' ') ? 1 : 0;
+        }
+    }
+    EXPECT_GT(wiresharkFields, 300);
+    EXPECT_EQ(filter::expressionForCell(*sample().frames[5], "subclass"), "iax2.iax.subclass == 1");
+    EXPECT_EQ(filter::expressionForElement(*sample().frames[5], 3),
+              "iax2.iax.calling_name == \"Alice M\xc3\xbcller\"");
+    EXPECT_EQ(filter::quoted("a\"b\\"), "\"a\\\"b\\\\\"");
 }
 
 TEST(DisplayFilter, SaysWhatItNeedsBesideTheFrames) {

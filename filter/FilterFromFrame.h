@@ -1,0 +1,24 @@
+#pragma once
+
+#include "dissect/KvIAXFrame.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+// The expressions "Apply as Filter" makes of what the user points at: a
+// frame table cell, by its column's key, or an element of a frame. They use
+// the Wireshark field where there is one (ip.src == 192.0.2.10,
+// iax2.iax.subclass == 1), and the display key compared as text otherwise
+// (captured == "..."). Each selects at least the frame it was made from.
+namespace filter {
+
+[[nodiscard]] std::optional<std::string> expressionForCell(const KvIAXFrame& frame,
+                                                           std::string_view key);
+// `row` is the element's row in the element table.
+[[nodiscard]] std::optional<std::string> expressionForElement(const KvIAXFrame& frame,
+                                                              std::size_t row);
+// A text as a quoted string of the filter syntax.
+[[nodiscard]] std::string quoted(std::string_view text);
+
+} // namespace filter
