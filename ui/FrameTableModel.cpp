@@ -53,6 +53,17 @@ void FrameTableModel::setFrameFilter(std::optional<std::vector<std::uint32_t>> f
     reset();
 }
 
+void FrameTableModel::appendToFilter(const std::vector<std::uint32_t>& frameNumbers) {
+    if (!filter_ || frameNumbers.empty()) {
+        return;
+    }
+    const int first = static_cast<int>(filter_->size());
+    beginInsertRows({}, first, first + static_cast<int>(frameNumbers.size()) - 1);
+    filter_->insert(filter_->end(), frameNumbers.begin(), frameNumbers.end());
+    shownRows_ = static_cast<int>(filter_->size());
+    endInsertRows();
+}
+
 int FrameTableModel::rowOfFrame(std::uint32_t frameNumber) const {
     if (!filter_) {
         return frameNumber >= 1 && static_cast<int>(frameNumber) <= shownRows_
@@ -88,6 +99,10 @@ std::shared_ptr<KvIAXFrame> FrameTableModel::frameAt(int row) const {
         return nullptr;
     }
     return capture_->iaxFrames()[frameIndexOf(row)];
+}
+
+std::uint32_t FrameTableModel::frameNumberAt(int row) const {
+    return frameAt(row) ? static_cast<std::uint32_t>(frameIndexOf(row) + 1) : 0;
 }
 
 int FrameTableModel::rowCount(const QModelIndex& parent) const {

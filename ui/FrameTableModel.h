@@ -25,6 +25,8 @@ public:
     void setCapture(KvIAXCapture* capture);
     [[nodiscard]] KvIAXCapture* capture() const { return capture_; }
     [[nodiscard]] std::shared_ptr<KvIAXFrame> frameAt(int row) const;
+    // The frame a row shows, as its 1-based position in the capture's list; 0 for none.
+    [[nodiscard]] std::uint32_t frameNumberAt(int row) const;
     // Inserts the rows of frames appended so far (normally done by a timer).
     void flushAppends();
     // Shows only these frames (1-based positions in the capture's list), or,
@@ -32,6 +34,10 @@ public:
     // assume a row is a position in the list.
     void setFrameFilter(std::optional<std::vector<std::uint32_t>> frameNumbers);
     [[nodiscard]] bool isFiltered() const { return filter_.has_value(); }
+    // Adds frames to those shown, after the ones there (`frameNumbers`
+    // increasing, each above every frame shown): a display filter's matches
+    // as they are found.
+    void appendToFilter(const std::vector<std::uint32_t>& frameNumbers);
     // The row that shows a frame (1-based position in the list); -1 where none does.
     [[nodiscard]] int rowOfFrame(std::uint32_t frameNumber) const;
     // How the `captured` column shows the capture time; its key's text is not changed.

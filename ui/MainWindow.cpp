@@ -7,6 +7,10 @@
 #include "ui/TextTableModel.h"
 #include "ui/CallFlowView.h"
 #include "ui/PlayerView.h"
+#include "ui/DisplayFilterBar.h"
+#include "ui/FindBar.h"
+#include "ui/FrameFilterRun.h"
+#include "filter/FilterFromFrame.h"
 #include "ui/StreamsView.h"
 #include "app/CallWriter.h"
 #include "ui_MainWindow.h"
@@ -26,6 +30,9 @@
 #include <QLabel>
 #include <QMimeData>
 #include <QPushButton>
+#include <QInputDialog>
+#include <QMenu>
+#include <QVBoxLayout>
 
 #include <pcap/pcap.h>
 
@@ -186,7 +193,7 @@ void MainWindow::buildCallTabs() {
     const int at = ui_->splitter->indexOf(ui_->framesTable);
     auto* tabs = new QTabWidget(this);
     frameTabs_ = tabs;
-    ui_->splitter->insertWidget(at, tabs);
+    ui_->splitter->insertWidget(at, buildFilterBars(tabs));
     tabs->addTab(ui_->framesTable, tr("&Frames"));
 
     // The ladder of the selected call, beside the elements of the selected frame.
@@ -275,7 +282,8 @@ void MainWindow::showVoice(const std::vector<std::size_t>& calls) {
     }
     const auto& all = capture->callTracker().calls();
     for (const std::size_t call : calls) {
-        for (auto& stream : analysis::callStreams(capture->callTracker(), call, capture->iaxFrames())) {
+        for (auto& stream :
+             analysis::callStreams(capture->callTracker(), call, capture->iaxFrames())) {
             streams.push_back(std::move(stream));
         }
     }
@@ -312,11 +320,12 @@ void MainWindow::callsSelected() {
     const KvIAXCapture* capture = frameModel_->capture();
     const auto rows = callsTable_->selectionModel()->selectedRows();
     if (capture == nullptr || rows.isEmpty()) {
-        if (frameModel_->isFiltered()) {
+        if (callFrames_) {
             // The frame rows change: the frame whose elements were shown is
             // no longer selected.
             elementModel_->setFrame(nullptr);
-            frameModel_->setFrameFilter(std::nullopt);
+            callFrames_.reset();
+            refreshFrameRows();
         }
         flowView_->clear();
         showVoice({});
@@ -333,7 +342,8 @@ void MainWindow::callsSelected() {
     std::sort(numbers.begin(), numbers.end());
     numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
     elementModel_->setFrame(nullptr);
-    frameModel_->setFrameFilter(std::move(numbers));
+    callFrames_ = std::move(numbers);
+    refreshFrameRows();
     // The ladder of the selected calls, a column per end.
     std::vector<const analysis::Call*> selected;
     for (const QModelIndex& row : rows) {
@@ -471,10 +481,12 @@ void MainWindow::captureSelected(int row) {
     if (capture == frameModel_->capture()) {
         return;
     }
+    callFrames_.reset();
     frameModel_->setFrameFilter(std::nullopt);
     flowView_->clear();
     showVoice({});
     frameModel_->setCapture(capture);
+    refreshFrameRows();
     elementModel_->setFrame(nullptr);
     disconnect(callsConnection_);
     if (capture != nullptr) {
@@ -496,14 +508,188 @@ void MainWindow::updateStatus() {
         statusLabel_->clear();
         return;
     }
-    const int frames = frameModel_->rowCount();
-    QString text = (frames == 1 ? tr("1 frame") : tr("%1 frames").arg(frames)) + "  \u2014  " +
-                   capture->valueForKey(keyText(capturekeys::status)).toString();
+    const int shown = frameModel_->rowCount();
+    const auto total = static_cast<qsizetype>(capture->iaxFrames().size());
+    QString text = !frameModel_->isFiltered()
+                       ? (shown == 1 ? tr("1 frame") : tr("%1 frames").arg(shown))
+                       : tr("%1 / %2 frames shown").arg(shown).arg(total);
+    if (filterRun_ != nullptr && !filterRun_->isDone() && filterRun_->total() > 0) {
+        text += tr(", filtering (%1 %)").arg(100 * filterRun_->tested() / filterRun_->total());
+    }
+    text += "  \u2014  " + capture->valueForKey(keyText(capturekeys::status)).toString();
     const QString file = capture->valueForKey(keyText(capturekeys::captureFile)).toString();
     if (!file.isEmpty()) {
         text += "  \u2014  " + tr("writing %1").arg(file);
     }
+    if (!statusNote_.isEmpty()) {
+        text += "  \u2014  " + statusNote_;
+    }
     statusLabel_->setText(text);
+}
+
+// The display filter bar and the find bar above the frame tabs.
+QWidget* MainWindow::buildFilterBars(QTabWidget* tabs) {
+    auto* box = new QWidget(this);
+    auto* layout = new QVBoxLayout(box);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(2);
+    filterBar_ = new DisplayFilterBar(box);
+    layout->addWidget(filterBar_);
+    findBar_ = new FindBar(
+        *frameModel_, [this] { return ui_->framesTable->currentIndex().row(); }, box);
+    findBar_->hide();
+    layout->addWidget(findBar_);
+    layout->addWidget(tabs, 1);
+    connect(filterBar_, &DisplayFilterBar::applied, this, &MainWindow::applyDisplayFilter);
+    connect(findBar_, &FindBar::found, this, [this, tabs](int row) {
+        tabs->setCurrentWidget(ui_->framesTable);
+        ui_->framesTable->selectRow(row);
+        ui_->framesTable->scrollTo(frameModel_->index(row, 0));
+    });
+    // Apply as Filter / Prepare as Filter from a cell or an element.
+    for (QTableView* view : {ui_->framesTable, ui_->elementsTable}) {
+        view->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(view, &QWidget::customContextMenuRequested, this, [this, view](const QPoint& at) {
+            const QModelIndex index = view->indexAt(at);
+            if (!index.isValid()) {
+                return;
+            }
+            QMenu menu(this);
+            const bool frames = view == ui_->framesTable;
+            for (const bool apply : {true, false}) {
+                menu.addAction(
+                    apply ? tr("Apply as Filter") : tr("Prepare as Filter"), this, [=, this] {
+                        frames ? filterOnFrameCell(index, apply) : filterOnElement(index, apply);
+                    });
+            }
+            menu.exec(view->viewport()->mapToGlobal(at));
+        });
+    }
+    buildEditMenu();
+    return box;
+}
+
+void MainWindow::buildEditMenu() {
+    QMenu* edit = menuBar()->addMenu(tr("&Edit"));
+    // Before View, as in other programs.
+    menuBar()->insertMenu(menuBar()->actions().value(1), edit);
+    auto add = [&](const QString& title, const QKeySequence& keys, auto slot) {
+        QAction* action = edit->addAction(title);
+        action->setShortcut(keys);
+        connect(action, &QAction::triggered, this, slot);
+    };
+    add(tr("&Display Filter"), QKeySequence(Qt::CTRL | Qt::Key_Slash),
+        [this] { filterBar_->focusExpression(); });
+    edit->addSeparator();
+    add(tr("&Find..."), QKeySequence::Find, [this] { findBar_->open(); });
+    add(tr("Find &Next"), QKeySequence::FindNext, [this] {
+        findBar_->show();
+        findBar_->findNext();
+    });
+    add(tr("Find &Previous"), QKeySequence::FindPrevious, [this] {
+        findBar_->show();
+        findBar_->findPrevious();
+    });
+    add(tr("&Go to Frame..."), QKeySequence(Qt::CTRL | Qt::Key_G), [this] {
+        const KvIAXCapture* capture = frameModel_->capture();
+        if (capture == nullptr || capture->iaxFrames().empty()) {
+            QApplication::beep();
+            return;
+        }
+        bool ok = false;
+        const int current =
+            static_cast<int>(frameModel_->frameNumberAt(ui_->framesTable->currentIndex().row()));
+        const int number =
+            QInputDialog::getInt(this, tr("Go to Frame"), tr("Frame number:"), std::max(current, 1),
+                                 1, static_cast<int>(capture->iaxFrames().size()), 1, &ok);
+        if (ok) {
+            goToFrame(static_cast<std::uint32_t>(number));
+        }
+    });
+}
+
+bool MainWindow::goToFrame(std::uint32_t number) {
+    const int row = frameModel_->rowOfFrame(number);
+    if (row < 0) {
+        statusNote_ =
+            frameModel_->capture() != nullptr && number >= 1 &&
+                    number <= frameModel_->capture()->iaxFrames().size()
+                ? tr("frame %1 is not shown: the display filter or the call selection hides it")
+                      .arg(number)
+                : tr("there is no frame %1").arg(number);
+        updateStatus();
+        QApplication::beep();
+        return false;
+    }
+    statusNote_.clear();
+    frameTabs_->setCurrentWidget(ui_->framesTable);
+    ui_->framesTable->selectRow(row);
+    ui_->framesTable->scrollTo(frameModel_->index(row, 0));
+    updateStatus();
+    return true;
+}
+
+void MainWindow::filterOnFrameCell(const QModelIndex& index, bool apply) {
+    const auto frame = frameModel_->frameAt(index.row());
+    const QString key =
+        ui_->framesTable->property("columnKeys").toStringList().value(index.column());
+    const auto expression =
+        frame ? filter::expressionForCell(*frame, key.toStdString()) : std::nullopt;
+    if (!expression) {
+        QApplication::beep();
+        return;
+    }
+    filterBar_->prepare(QString::fromStdString(*expression));
+    if (apply) {
+        filterBar_->apply();
+    }
+}
+
+void MainWindow::filterOnElement(const QModelIndex& index, bool apply) {
+    const auto frame = frameModel_->frameAt(ui_->framesTable->currentIndex().row());
+    const auto expression =
+        frame ? filter::expressionForElement(*frame, static_cast<std::size_t>(index.row()))
+              : std::nullopt;
+    if (!expression) {
+        QApplication::beep();
+        return;
+    }
+    filterBar_->prepare(QString::fromStdString(*expression));
+    if (apply) {
+        filterBar_->apply();
+    }
+}
+
+void MainWindow::applyDisplayFilter(const std::optional<filter::DisplayFilter>& filter) {
+    displayFilter_ = filter;
+    elementModel_->setFrame(nullptr);
+    refreshFrameRows();
+}
+
+bool MainWindow::isFiltering() const {
+    return filterRun_ != nullptr && !filterRun_->isDone();
+}
+
+void MainWindow::refreshFrameRows() {
+    delete filterRun_;
+    filterRun_ = nullptr;
+    statusNote_.clear();
+    KvIAXCapture* capture = frameModel_->capture();
+    if (!displayFilter_ || capture == nullptr) {
+        frameModel_->setFrameFilter(callFrames_);
+        updateStatus();
+        return;
+    }
+    // The matches are shown as they are found, a slice at a time.
+    frameModel_->setFrameFilter(std::vector<std::uint32_t>{});
+    filterRun_ = new FrameFilterRun(*capture, *displayFilter_, callFrames_, this);
+    connect(filterRun_, &FrameFilterRun::matched, frameModel_, &FrameTableModel::appendToFilter);
+    connect(filterRun_, &FrameFilterRun::progressed, this, &MainWindow::updateStatus);
+    if (!filterRun_->problem().isEmpty()) {
+        statusNote_ = filterRun_->problem();
+    }
+    filterRun_->start();
+    updateStatus();
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {

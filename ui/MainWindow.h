@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/KvController.h"
+#include "filter/DisplayFilter.h"
 #include "ui/QtPlatform.h"
 
 #include <QMainWindow>
@@ -14,6 +15,9 @@ class FrameTableModel;
 class TextTableModel;
 class CallFlowView;
 class PlayerView;
+class DisplayFilterBar;
+class FindBar;
+class FrameFilterRun;
 class StreamsView;
 class QTabWidget;
 class QComboBox;
@@ -53,6 +57,17 @@ public:
     [[nodiscard]] CallFlowView* callFlowView() const { return flowView_; }
     [[nodiscard]] StreamsView* streamsView() const { return streamsView_; }
     [[nodiscard]] PlayerView* playerView() const { return playerView_; }
+    [[nodiscard]] DisplayFilterBar* filterBar() const { return filterBar_; }
+    [[nodiscard]] FindBar* findBar() const { return findBar_; }
+    // Whether the display filter has been tested on every frame there is.
+    [[nodiscard]] bool isFiltering() const;
+    // Selects the row of frame `number` (1-based); false, with the reason in
+    // the status line, where no row shows it.
+    bool goToFrame(std::uint32_t number);
+    // "Apply as Filter" and "Prepare as Filter" on a frame table cell or an
+    // element table row.
+    void filterOnFrameCell(const QModelIndex& index, bool apply);
+    void filterOnElement(const QModelIndex& index, bool apply);
 
 protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -64,6 +79,11 @@ private:
     void buildTimeFormatMenu();
     void buildCallTabs();
     void buildVoiceViews(QTabWidget* upper, QTabWidget* lower);
+    QWidget* buildFilterBars(QTabWidget* tabs);
+    void buildEditMenu();
+    void applyDisplayFilter(const std::optional<filter::DisplayFilter>& filter);
+    // Shows the frames of the selected calls (or all), through the display filter.
+    void refreshFrameRows();
     void showVoice(const std::vector<std::size_t>& calls);
     void showCalls();
     void callsSelected();
@@ -88,6 +108,12 @@ private:
     QTableView* registrationsTable_ = nullptr;
     CallFlowView* flowView_ = nullptr;
     StreamsView* streamsView_ = nullptr;
+    DisplayFilterBar* filterBar_ = nullptr;
+    FindBar* findBar_ = nullptr;
+    std::optional<filter::DisplayFilter> displayFilter_;
+    FrameFilterRun* filterRun_ = nullptr;
+    std::optional<std::vector<std::uint32_t>> callFrames_; // of the selected calls
+    QString statusNote_;
     PlayerView* playerView_ = nullptr;
     QTabWidget* frameTabs_ = nullptr;
     QMetaObject::Connection callsConnection_;

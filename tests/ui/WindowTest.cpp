@@ -7,6 +7,8 @@
 #include "ui/MainWindow.h"
 #include "ui/PlayerView.h"
 #include "ui/StreamsView.h"
+#include "ui/DisplayFilterBar.h"
+#include "ui/FindBar.h"
 #include "samples/CaptureFileWriter.h"
 #include "samples/ToneCalls.h"
 
@@ -278,4 +280,91 @@ TEST(Window, ShowsTheSelectedCallsStreamsAndDecodesAndExportsItsAudio) {
     window.callsTable()->clearSelection();
     EXPECT_EQ(streams->streamCount(), 0);
     EXPECT_EQ(player->player().audio(), nullptr);
+}
+
+TEST(Window, DisplayFilterFindAndGoToFrameWorkThroughTheRowsShown) {
+    ControllerHarness h;
+    WindowServices services;
+    services.captures = h.load.services;
+    services.liveSettings = &h.settings;
+    services.panels = &h.panels;
+    services.alert = &h.load.alert;
+    services.beep = &h.beep;
+    MainWindow window(services);
+    window.resize(1100, 760);
+    window.show();
+    QAbstractItemModelTester frameTester(window.framesTable()->model());
+    window.controller().openDocumentWithContentsOfFile(QUORVEX_SAMPLES "/sample-call.pcap");
+    ASSERT_TRUE(pumpUntil([&] { return window.callsTable()->model()->rowCount() == 1; }));
+    QTableView* frames = window.framesTable();
+    DisplayFilterBar* bar = window.filterBar();
+    auto apply = [&](const QString& expression) {
+        bar->prepare(expression);
+        const bool applied = bar->apply();
+        pumpUntil([&] { return !window.isFiltering(); });
+        return applied;
+    };
+
+    ASSERT_TRUE(apply("iax2.type == 6"));
+    EXPECT_EQ(frames->model()->rowCount(), 14);
+    EXPECT_TRUE(window.statusText().startsWith("14 / 38 frames shown"))
+        << window.statusText().toStdString();
+    EXPECT_EQ(bar->recent().first(), "iax2.type == 6");
+    // A typo is refused with the reason, and what is shown stays.
+    EXPECT_FALSE(apply("iax2.typ == 6"));
+    EXPECT_EQ(bar->error(), "unknown field 'iax2.typ' at column 1");
+    EXPECT_EQ(frames->model()->rowCount(), 14);
+
+    // Behind the filter a row leads to its own frame: row 5 is the NEW.
+    frames->selectRow(5);
+    EXPECT_EQ(cell(frames, 5, 4), "NEW");
+    EXPECT_EQ(window.elementsTable()->model()->rowCount(), 13);
+    // Apply as Filter on its subclass cell.
+    window.filterOnFrameCell(frames->model()->index(5, 4), true);
+    pumpUntil([&] { return !window.isFiltering(); });
+    EXPECT_EQ(bar->text(), "iax2.iax.subclass == 1");
+    EXPECT_EQ(frames->model()->rowCount(), 1);
+    // Prepare as Filter on an element puts it in the bar without applying it.
+    frames->selectRow(0);
+    window.filterOnElement(window.elementsTable()->model()->index(3, 0), false);
+    EXPECT_EQ(bar->text(), QString::fromUtf8("iax2.iax.calling_name == \"Alice M\xC3\xBCller\""));
+    EXPECT_EQ(frames->model()->rowCount(), 1);
+
+    // The display filter and the call selection together.
+    ASSERT_TRUE(apply("iax2.type == 6"));
+    window.callsTable()->selectRow(0);
+    pumpUntil([&] { return !window.isFiltering(); });
+    EXPECT_EQ(frames->model()->rowCount(), 9);
+    window.callsTable()->clearSelection();
+    pumpUntil([&] { return !window.isFiltering(); });
+    EXPECT_EQ(frames->model()->rowCount(), 14);
+
+    // Go to a frame the filter hides, then one it shows.
+    EXPECT_FALSE(window.goToFrame(18));
+    EXPECT_TRUE(window.statusText().contains("frame 18 is not shown"))
+        << window.statusText().toStdString();
+    EXPECT_TRUE(window.goToFrame(6));
+    EXPECT_EQ(window.frameModel().frameNumberAt(frames->currentIndex().row()), 6u);
+
+    // Find: by expression, and by text, from the current row on, wrapping.
+    ASSERT_TRUE(apply(""));
+    EXPECT_EQ(frames->model()->rowCount(), 38);
+    FindBar* find = window.findBar();
+    int foundRow = -1;
+    QObject::connect(find, &FindBar::found, [&](int row) { foundRow = row; });
+    find->setMode(FindBar::Mode::Text);
+    find->setText("hangup");
+    find->findNext();
+    ASSERT_TRUE(pumpUntil([&] { return !find->isSearching(); }));
+    EXPECT_EQ(cell(frames, foundRow, 4), "HANGUP");
+    find->setMode(FindBar::Mode::Expression);
+    find->setText("iax2.src_call == 1");
+    find->findNext(); // from the HANGUP on, round to the registration
+    ASSERT_TRUE(pumpUntil([&] { return !find->isSearching(); }));
+    EXPECT_EQ(foundRow, 0);
+    EXPECT_EQ(frames->currentIndex().row(), 0);
+    find->setText("iax2.src_call ==");
+    find->findNext();
+    EXPECT_TRUE(find->message().startsWith("a value was expected"))
+        << find->message().toStdString();
 }

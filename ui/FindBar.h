@@ -1,0 +1,59 @@
+#pragma once
+
+#include "filter/DisplayFilter.h"
+#include "filter/FrameCalls.h"
+
+#include <QElapsedTimer>
+#include <QTimer>
+#include <QWidget>
+
+#include <functional>
+#include <optional>
+
+class FrameTableModel;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+
+// Find (Ctrl+F): the next (or previous) row of the frame table whose frame
+// matches a display filter expression, or whose cells hold a text (case
+// ignored), from the current row on, wrapping at the end. The rows are
+// searched in slices of a few milliseconds, so a search through a million
+// frames never freezes the window; a new search replaces one running.
+class FindBar final : public QWidget {
+    Q_OBJECT
+public:
+    FindBar(FrameTableModel& frames, std::function<int()> currentRow, QWidget* parent = nullptr);
+
+    enum class Mode { Expression, Text };
+    void setMode(Mode mode);
+    void setText(const QString& text);
+    // Starts a search; its end is announced by found() or notFound().
+    void findNext();
+    void findPrevious();
+    void open();
+    [[nodiscard]] bool isSearching() const { return timer_.isActive(); }
+    [[nodiscard]] QString message() const;
+
+signals:
+    void found(int row);
+    void notFound();
+
+private:
+    void search(int direction);
+    void slice();
+    [[nodiscard]] bool rowMatches(int row) const;
+
+    FrameTableModel& frames_;
+    std::function<int()> currentRow_;
+    QComboBox* mode_;
+    QLineEdit* text_;
+    QLabel* message_;
+    std::optional<filter::DisplayFilter> filter_;
+    filter::FrameCalls calls_; // as the capture knew them when the search began
+    QString needle_;
+    int direction_ = 1;
+    int next_ = 0;
+    int left_ = 0; // rows still to look at
+    QTimer timer_;
+};

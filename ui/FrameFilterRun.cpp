@@ -1,0 +1,110 @@
+#include "ui/FrameFilterRun.h"
+
+#include "app/KvIAXCapture.h"
+
+namespace {
+// How long one slice may keep the main thread.
+constexpr qint64 sliceMs = 15;
+} // namespace
+
+FrameFilterRun::FrameFilterRun(KvIAXCapture& capture, filter::DisplayFilter filter,
+                               std::optional<std::vector<std::uint32_t>> candidates,
+                               QObject* parent)
+    : QObject(parent), capture_(&capture), filter_(std::move(filter)),
+      candidates_(std::move(candidates)) {
+    timer_.setSingleShot(true);
+    timer_.setInterval(0);
+    connect(&timer_, &QTimer::timeout, this, &FrameFilterRun::slice);
+    if ((filter_.needs() & filter::NeedsCaptureFile) != 0) {
+        std::string error;
+        const std::string file = capture.lastRunFile();
+        packets_ = file.empty() || file == "-" ? nullptr : CapturePackets::open(file, error);
+        if (!packets_) {
+            problem_ = tr("The link-layer fields (eth.*, vlan.id) are read back from the capture "
+                          "file, and this capture has none to read: %1")
+                           .arg(error.empty() ? tr("it came from standard input")
+                                              : QString::fromStdString(error));
+        }
+    }
+    if (!candidates_) {
+        // Frames that arrive later are tested as they come, and so are
+        // frames whose calls were only just found.
+        connect(&capture, &KvIAXCapture::framesAppended, this, [this] {
+            if (!timer_.isActive()) {
+                done_ = false;
+                timer_.start();
+            }
+        });
+        connect(&capture, &KvIAXCapture::callsChanged, this, [this] {
+            if (!timer_.isActive() && next_ < capture_->iaxFrames().size()) {
+                done_ = false;
+                timer_.start();
+            }
+        });
+    }
+}
+
+void FrameFilterRun::start() {
+    if (problem_.isEmpty()) {
+        timer_.start();
+    } else {
+        done_ = true;
+    }
+}
+
+std::size_t FrameFilterRun::total() const {
+    return candidates_ ? candidates_->size() : capture_ ? capture_->iaxFrames().size() : 0;
+}
+
+std::size_t FrameFilterRun::available() const {
+    if (capture_ == nullptr) {
+        return next_;
+    }
+    const std::size_t frames = capture_->iaxFrames().size();
+    // A filter on calls waits for the calls to have taken the frames in.
+    const std::size_t ready = (filter_.needs() & filter::NeedsCalls) != 0
+                                  ? std::min(frames, capture_->trackedFrameCount())
+                                  : frames;
+    return candidates_ ? candidates_->size() : ready;
+}
+
+void FrameFilterRun::slice() {
+    if (capture_ == nullptr) {
+        done_ = true;
+        return;
+    }
+    const FrameList& frames = capture_->iaxFrames();
+    if (frames.empty()) {
+        done_ = true;
+        emit progressed();
+        return;
+    }
+    if ((filter_.needs() & filter::NeedsCalls) != 0) {
+        calls_.update(capture_->callTracker());
+    }
+    const filter::FilterContext context{&frames.front()->facts(), &calls_, packets_.get()};
+    QElapsedTimer clock;
+    clock.start();
+    std::vector<std::uint32_t> matches;
+    const std::size_t end = available();
+    while (next_ < end) {
+        const std::uint32_t number =
+            candidates_ ? (*candidates_)[next_] : static_cast<std::uint32_t>(next_ + 1);
+        ++next_;
+        if (number >= 1 && number <= frames.size() &&
+            filter_.matches(*frames[number - 1], number, context)) {
+            matches.push_back(number);
+        }
+        if ((next_ & 1023) == 0 && clock.elapsed() >= sliceMs) {
+            break;
+        }
+    }
+    if (!matches.empty()) {
+        emit matched(matches);
+    }
+    done_ = next_ >= end;
+    if (!done_) {
+        timer_.start();
+    }
+    emit progressed();
+}
