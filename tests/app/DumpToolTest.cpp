@@ -19,6 +19,14 @@ const QString generator = QUORVEX_GEN;
 const QString sample = QUORVEX_SAMPLES "/sample-call.pcap";
 const QString realCall = QUORVEX_TEST_DATA "/public-iax2-call-2005.pcap";
 
+// What the tool prints for arguments that make no sense.
+QByteArray dumpUsageText() {
+    const QByteArray usage = runProcess(dumpTool, {"--no-such-option"}).err;
+    EXPECT_TRUE(usage.startsWith("usage: quorvex-dump [--debug]")) << usage.toStdString();
+    EXPECT_TRUE(usage.contains("-Y, --display-filter EXPR")) << usage.toStdString();
+    return usage;
+}
+
 QByteArray fileBytes(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
@@ -100,18 +108,13 @@ TEST(DumpTool, ExitStatusTellsWhatWentWrong) {
           QStringList{"--live", "--duration", "soon"}, QStringList{"--live", "--filter="},
           QStringList{"--timing", "sent", sample}, QStringList{"--audio", "1", sample},
           QStringList{"--audio", "1", "a.wav", "--streams", sample},
-          QStringList{"--audio", "1", "a.wav", "--timing", "late", sample}}) {
+          QStringList{"--audio", "1", "a.wav", "--timing", "late", sample}, QStringList{"-Y"},
+          QStringList{"--registrations", "-Y", "ip.src", sample},
+          QStringList{"--flow", "1", "-Y", "ip.src", sample}}) {
         const ProcessResult bad = runProcess(dumpTool, arguments);
         EXPECT_EQ(bad.exitCode, 2) << arguments.join(' ').toStdString();
-        EXPECT_EQ(
-            bad.err,
-            "usage: quorvex-dump [--debug] [--memory-limit SIZE] [--format jsonl|tsv]\n"
-            "                    [--calls | --registrations | --streams | --call N --write "
-            "OUT.pcap |\n"
-            "                     --flow N | --audio N OUT.wav [--timing sent|arrived]] FILE\n"
-            "       quorvex-dump --live [--debug] [--memory-limit SIZE] [--format jsonl|tsv]\n"
-            "                    [--interface NAME] [--filter EXPR] [--count N] [--duration "
-            "SECONDS]\n");
+        EXPECT_EQ(QString::fromUtf8(bad.err), QString::fromUtf8(dumpUsageText()))
+            << arguments.join(' ').toStdString();
     }
 }
 
@@ -370,4 +373,38 @@ TEST(DumpTool, WritesOneCallsPackets) {
     EXPECT_EQ(
         runProcess(dumpTool, {"--call", "9", "--write", dir.filePath("x.pcap"), sample}).exitCode,
         1);
+}
+
+// -Y prints the frames an expression selects, the calls holding one, and
+// their streams; a bad expression is a usage error that says why.
+TEST(DumpTool, DisplayFilterSelectsFramesCallsAndStreams) {
+    EXPECT_EQ(outputLines(runProcess(dumpTool, {"-Y", "iax2.packet_type == 0", sample}).out).size(),
+              20);
+    EXPECT_EQ(outputLines(runProcess(dumpTool, {"--display-filter=quorvex.call == 1", sample}).out)
+                  .size(),
+              33);
+    EXPECT_EQ(
+        outputLines(runProcess(dumpTool, {"--calls", "-Y", "iax2.iax.subclass == NEW", sample}).out)
+            .size(),
+        1);
+    EXPECT_EQ(
+        outputLines(
+            runProcess(dumpTool, {"--calls", "-Y", "iax2.iax.subclass == REGACK", sample}).out)
+            .size(),
+        0);
+    EXPECT_EQ(
+        outputLines(runProcess(dumpTool, {"--streams", "-Y", "frame.number == 20", sample}).out)
+            .size(),
+        2);
+    const ProcessResult bad = runProcess(dumpTool, {"-Y", "ip.adr == 1.2.3.4", sample});
+    EXPECT_EQ(bad.exitCode, 2);
+    EXPECT_EQ(bad.err, "quorvex-dump: display filter: unknown field 'ip.adr' at column 1\n");
+    EXPECT_TRUE(bad.out.isEmpty());
+    // Link-layer fields are read back from the file, which standard input is not.
+    const ProcessResult piped = runProcess(dumpTool, {"-Y", "eth.src", "-"}, fileBytes(sample));
+    EXPECT_EQ(piped.exitCode, 2);
+    EXPECT_TRUE(piped.err.contains("standard input")) << piped.err.toStdString();
+    EXPECT_EQ(outputLines(runProcess(dumpTool, {"-Y", "eth.src == 02:00:00:00:00:0a", sample}).out)
+                  .size(),
+              20);
 }
