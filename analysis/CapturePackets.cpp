@@ -28,7 +28,9 @@ std::optional<std::uint32_t> field(const ByteCursor& bytes, std::size_t offset, 
 
 constexpr std::size_t windowBytes = 1 << 20;
 
-bool readFully(int descriptor, std::uint64_t offset, std::span<std::uint8_t> into) {
+// Reads into `into` from `offset` until it is full or the file ends; the
+// bytes read.
+std::size_t readUpTo(int descriptor, std::uint64_t offset, std::span<std::uint8_t> into) {
     std::size_t done = 0;
     while (done < into.size()) {
         const ssize_t got = ::pread(descriptor, into.data() + done, into.size() - done,
@@ -37,11 +39,11 @@ bool readFully(int descriptor, std::uint64_t offset, std::span<std::uint8_t> int
             continue;
         }
         if (got <= 0) {
-            return false;
+            break;
         }
         done += static_cast<std::size_t>(got);
     }
-    return true;
+    return done;
 }
 
 } // namespace
@@ -53,7 +55,7 @@ std::unique_ptr<CapturePackets> CapturePackets::open(const std::string& path, st
         return nullptr;
     }
     std::array<std::uint8_t, 12> head{};
-    const bool read = readFully(descriptor, 0, head);
+    const bool read = readUpTo(descriptor, 0, head) == head.size();
     const ByteCursor bytes(head);
     const std::uint32_t magic = bytes.be32(0).value_or(0);
     if (read && (magic == pcapMagic || magic == pcapNanosecondMagic)) {
@@ -86,18 +88,7 @@ CapturePackets::~CapturePackets() {
 bool CapturePackets::readAt(std::uint64_t offset, std::span<std::uint8_t> into) {
     if (offset < windowStart_ || offset + into.size() > windowStart_ + window_.size()) {
         window_.resize(std::max(windowBytes, into.size()));
-        std::size_t got = 0;
-        while (got < window_.size()) {
-            const ssize_t n = ::pread(descriptor_, window_.data() + got, window_.size() - got,
-                                      static_cast<off_t>(offset + got));
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            if (n <= 0) {
-                break;
-            }
-            got += static_cast<std::size_t>(n);
-        }
+        const std::size_t got = readUpTo(descriptor_, offset, window_);
         window_.resize(got);
         windowStart_ = offset;
         if (got < into.size()) {

@@ -96,12 +96,12 @@ private:
     gsm0610_state_t* state_;
 };
 
-// G.726 at 32 kbit/s with the nibbles packed as IAX2 peers send format 0x10
-// (the AAL2 order, first sample in the high nibble).
-class G726Decoder final : public VoiceDecoder {
+// A spandsp decoder of a codec with two samples a byte whose state runs on
+// from one payload to the next: `Decode(state, samples, bytes, count)`.
+template <class State, auto Decode, auto Free> class NibbleDecoder final : public VoiceDecoder {
 public:
-    G726Decoder() : state_(g726_init(nullptr, 32000, G726_ENCODING_LINEAR, G726_PACKING_LEFT)) {}
-    ~G726Decoder() override { g726_free(state_); }
+    explicit NibbleDecoder(State* state) : state_(state) {}
+    ~NibbleDecoder() override { Free(state_); }
     bool decode(std::span<const std::uint8_t> payload,
                 std::vector<std::int16_t>& samples) override {
         if (payload.empty()) {
@@ -109,37 +109,14 @@ public:
         }
         const std::size_t start = samples.size();
         samples.resize(start + payload.size() * 2);
-        const int made = g726_decode(state_, samples.data() + start, payload.data(),
-                                     static_cast<int>(payload.size()));
+        const int made = Decode(state_, samples.data() + start, payload.data(),
+                                static_cast<int>(payload.size()));
         samples.resize(start + static_cast<std::size_t>(std::max(made, 0)));
         return made > 0;
     }
 
 private:
-    g726_state_t* state_;
-};
-
-// IMA ADPCM, two samples a byte, with no per-payload header: the state runs
-// on from one payload to the next.
-class AdpcmDecoder final : public VoiceDecoder {
-public:
-    AdpcmDecoder() : state_(ima_adpcm_init(nullptr, IMA_ADPCM_DVI4, 1)) {}
-    ~AdpcmDecoder() override { ima_adpcm_free(state_); }
-    bool decode(std::span<const std::uint8_t> payload,
-                std::vector<std::int16_t>& samples) override {
-        if (payload.empty()) {
-            return false;
-        }
-        const std::size_t start = samples.size();
-        samples.resize(start + payload.size() * 2);
-        const int made = ima_adpcm_decode(state_, samples.data() + start, payload.data(),
-                                          static_cast<int>(payload.size()));
-        samples.resize(start + static_cast<std::size_t>(std::max(made, 0)));
-        return made > 0;
-    }
-
-private:
-    ima_adpcm_state_t* state_;
+    State* state_;
 };
 
 class Lpc10Decoder final : public VoiceDecoder {
@@ -244,9 +221,14 @@ std::unique_ptr<VoiceDecoder> makeDecoder(std::uint32_t codecMask) {
     case Gsm:
         return std::make_unique<GsmDecoder>();
     case G726:
-        return std::make_unique<G726Decoder>();
+        // 32 kbit/s, the nibbles packed as IAX2 peers send format 0x10 (the
+        // AAL2 order, first sample in the high nibble).
+        return std::make_unique<NibbleDecoder<g726_state_t, g726_decode, g726_free>>(
+            g726_init(nullptr, 32000, G726_ENCODING_LINEAR, G726_PACKING_LEFT));
     case Adpcm:
-        return std::make_unique<AdpcmDecoder>();
+        // IMA ADPCM with no per-payload header.
+        return std::make_unique<NibbleDecoder<ima_adpcm_state_t, ima_adpcm_decode, ima_adpcm_free>>(
+            ima_adpcm_init(nullptr, IMA_ADPCM_DVI4, 1));
     case Lpc10:
         return std::make_unique<Lpc10Decoder>();
     case G729:

@@ -633,25 +633,19 @@ void MainWindow::filterOnFrameCell(const QModelIndex& index, bool apply) {
     const auto frame = frameModel_->frameAt(index.row());
     const QString key =
         ui_->framesTable->property("columnKeys").toStringList().value(index.column());
-    const auto expression =
-        frame ? filter::expressionForCell(*frame, key.toStdString()) : std::nullopt;
-    if (!expression) {
-        QApplication::beep();
-        return;
-    }
-    filterBar_->prepare(QString::fromStdString(*expression));
-    if (apply) {
-        filterBar_->apply();
-    }
+    useAsFilter(frame ? filter::expressionForCell(*frame, key.toStdString()) : std::nullopt, apply);
 }
 
 void MainWindow::filterOnElement(const QModelIndex& index, bool apply) {
     const auto frame = frameModel_->frameAt(ui_->framesTable->currentIndex().row());
-    const auto expression =
-        frame ? filter::expressionForElement(*frame, static_cast<std::size_t>(index.row()))
-              : std::nullopt;
+    useAsFilter(frame ? filter::expressionForElement(*frame, static_cast<std::size_t>(index.row()))
+                      : std::nullopt,
+                apply);
+}
+
+void MainWindow::useAsFilter(const std::optional<std::string>& expression, bool apply) {
     if (!expression) {
-        QApplication::beep();
+        QApplication::beep(); // nothing there to filter on
         return;
     }
     filterBar_->prepare(QString::fromStdString(*expression));

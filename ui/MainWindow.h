@@ -82,6 +82,8 @@ private:
     QWidget* buildFilterBars(QTabWidget* tabs);
     void buildEditMenu();
     void applyDisplayFilter(const std::optional<filter::DisplayFilter>& filter);
+    // Puts the expression in the filter bar, and applies it with `apply`.
+    void useAsFilter(const std::optional<std::string>& expression, bool apply);
     // Shows the frames of the selected calls (or all), through the display filter.
     void refreshFrameRows();
     void showVoice(const std::vector<std::size_t>& calls);

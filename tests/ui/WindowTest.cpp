@@ -51,17 +51,22 @@ QStringList rowOf(const QTableView* view, int row) {
     return cells;
 }
 
-} // namespace
-
-TEST(Window, ShowsCapturesFramesAndElementsByKey) {
-    ControllerHarness h;
+// The window on the harness's panels, alert and beep.
+WindowServices windowServices(ControllerHarness& h) {
     WindowServices services;
     services.captures = h.load.services;
     services.liveSettings = &h.settings;
     services.panels = &h.panels;
     services.alert = &h.load.alert;
     services.beep = &h.beep;
-    MainWindow window(services);
+    return services;
+}
+
+} // namespace
+
+TEST(Window, ShowsCapturesFramesAndElementsByKey) {
+    ControllerHarness h;
+    MainWindow window(windowServices(h));
     window.resize(1100, 760);
     window.show();
     EXPECT_EQ(h.log.lines(), (std::vector<std::string>{"In KvIAXCapture init",
@@ -222,13 +227,7 @@ TEST(Window, ShowsTheSelectedCallsStreamsAndDecodesAndExportsItsAudio) {
             [&](const iaxgen::Bytes& packet, std::int64_t us) { writer.write(packet, us); });
     }
     ControllerHarness h;
-    WindowServices services;
-    services.captures = h.load.services;
-    services.liveSettings = &h.settings;
-    services.panels = &h.panels;
-    services.alert = &h.load.alert;
-    services.beep = &h.beep;
-    MainWindow window(services);
+    MainWindow window(windowServices(h));
     window.resize(1100, 760);
     window.show();
     window.controller().openDocumentWithContentsOfFile(capture);
@@ -284,13 +283,7 @@ TEST(Window, ShowsTheSelectedCallsStreamsAndDecodesAndExportsItsAudio) {
 
 TEST(Window, DisplayFilterFindAndGoToFrameWorkThroughTheRowsShown) {
     ControllerHarness h;
-    WindowServices services;
-    services.captures = h.load.services;
-    services.liveSettings = &h.settings;
-    services.panels = &h.panels;
-    services.alert = &h.load.alert;
-    services.beep = &h.beep;
-    MainWindow window(services);
+    MainWindow window(windowServices(h));
     window.resize(1100, 760);
     window.show();
     QAbstractItemModelTester frameTester(window.framesTable()->model());
