@@ -61,7 +61,8 @@ enum class LinkPart { Source, Destination, Address, Vlan, ProviderVlan };
 
 void linkLayer(const FilterFrame& f, const Field& field, ValueSink& sink) {
     const FrameFacts& facts = f.frame.facts();
-    if (facts.linkType != 1 || f.context.packets == nullptr) {
+    if (facts.linkType != 1 || f.context.packets == nullptr ||
+        f.number < f.context.firstFrameInFile) {
         return;
     }
     std::vector<std::uint8_t> head;

@@ -42,6 +42,9 @@ struct FilterContext {
     const FrameFacts* firstFrame = nullptr;
     const FrameCalls* calls = nullptr;
     CapturePackets* packets = nullptr;
+    // The first frame (1-based) whose packet is in that file: an earlier live
+    // run's file was replaced by the next.
+    std::uint32_t firstFrameInFile = 1;
 };
 
 // The frame being tested, with what its fields are read from.

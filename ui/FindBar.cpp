@@ -98,8 +98,22 @@ void FindBar::search(int direction) {
             return;
         }
         calls_ = {};
-        if (frames_.capture() != nullptr) {
-            calls_.update(frames_.capture()->callTracker());
+        packets_.reset();
+        if (const KvIAXCapture* capture = frames_.capture()) {
+            calls_.update(capture->callTracker());
+            if ((filter_->needs() & filter::NeedsCaptureFile) != 0) {
+                std::string error;
+                const std::string file = capture->lastRunFile();
+                packets_ =
+                    file.empty() || file == "-" ? nullptr : CapturePackets::open(file, error);
+                if (!packets_) {
+                    message_->setText(tr("The link-layer fields are read back from the capture "
+                                         "file, and this capture has none to read"));
+                    QApplication::beep();
+                    emit notFound();
+                    return;
+                }
+            }
         }
     }
     needle_ = text;
@@ -119,10 +133,12 @@ bool FindBar::rowMatches(int row) const {
     }
     if (filter_) {
         const KvIAXCapture* capture = frames_.capture();
-        const filter::FilterContext context{capture != nullptr && !capture->iaxFrames().empty()
-                                                ? &capture->iaxFrames().front()->facts()
-                                                : nullptr,
-                                            &calls_, nullptr};
+        const filter::FilterContext context{
+            capture != nullptr && !capture->iaxFrames().empty()
+                ? &capture->iaxFrames().front()->facts()
+                : nullptr,
+            &calls_, packets_.get(),
+            capture != nullptr ? static_cast<std::uint32_t>(capture->lastRunFirstFrame() + 1) : 1u};
         return filter_->matches(*frame, frames_.frameNumberAt(row), context);
     }
     for (int column = 0; column < frames_.columnCount(); ++column) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "analysis/CapturePackets.h"
 #include "filter/DisplayFilter.h"
 #include "filter/FrameCalls.h"
 
@@ -8,6 +9,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 class FrameTableModel;
@@ -50,7 +52,8 @@ private:
     QLineEdit* text_;
     QLabel* message_;
     std::optional<filter::DisplayFilter> filter_;
-    filter::FrameCalls calls_; // as the capture knew them when the search began
+    filter::FrameCalls calls_;                // as the capture knew them when the search began
+    std::unique_ptr<CapturePackets> packets_; // for link-layer fields
     QString needle_;
     int direction_ = 1;
     int next_ = 0;

@@ -82,7 +82,9 @@ void FrameFilterRun::slice() {
     if ((filter_.needs() & filter::NeedsCalls) != 0) {
         calls_.update(capture_->callTracker());
     }
-    const filter::FilterContext context{&frames.front()->facts(), &calls_, packets_.get()};
+    const filter::FilterContext context{
+        &frames.front()->facts(), &calls_, packets_.get(),
+        static_cast<std::uint32_t>(capture_->lastRunFirstFrame() + 1)};
     QElapsedTimer clock;
     clock.start();
     std::vector<std::uint32_t> matches;
