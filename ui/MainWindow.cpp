@@ -581,12 +581,12 @@ void MainWindow::buildEditMenu() {
     add(tr("&Display Filter"), QKeySequence(Qt::CTRL | Qt::Key_Slash),
         [this] { filterBar_->focusExpression(); });
     edit->addSeparator();
-    add(tr("&Find..."), QKeySequence::Find, [this] { findBar_->open(); });
-    add(tr("Find &Next"), QKeySequence::FindNext, [this] {
+    add(tr("&Find..."), QKeySequence(Qt::CTRL | Qt::Key_F), [this] { findBar_->open(); });
+    add(tr("Find &Next"), QKeySequence(Qt::Key_F3), [this] {
         findBar_->show();
         findBar_->findNext();
     });
-    add(tr("Find &Previous"), QKeySequence::FindPrevious, [this] {
+    add(tr("Find &Previous"), QKeySequence(Qt::SHIFT | Qt::Key_F3), [this] {
         findBar_->show();
         findBar_->findPrevious();
     });
