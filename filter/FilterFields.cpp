@@ -294,11 +294,11 @@ void element(const FilterFrame& f, const Field& field, ValueSink& sink) {
     if (!facts.isFullFrameOfType(iax::IaxControl)) {
         return;
     }
-    const ElementField& spec = elementFields[static_cast<std::size_t>(field.parameter)];
+    const ElementField& ie = elementFields[static_cast<std::size_t>(field.parameter)];
     const ElementArea& area = f.frame.elementArea();
     const ByteCursor bytes(area.bytes());
     for (const ElementFact& fact : area.elements()) {
-        if (!fact.identifierCaptured || !fact.lengthCaptured || fact.identifier != spec.id ||
+        if (!fact.identifierCaptured || !fact.lengthCaptured || fact.identifier != ie.id ||
             !bytes.has(fact.offset + 2u, fact.length)) {
             continue;
         }
@@ -312,7 +312,7 @@ void element(const FilterFrame& f, const Field& field, ValueSink& sink) {
         };
         Value v;
         bool stop = false;
-        switch (spec.kind) {
+        switch (ie.kind) {
         case ElementKind::Text: {
             const std::string text = framedisplay::latin1ToUtf8(value.bytes());
             v.type = FieldType::String;
@@ -352,11 +352,11 @@ void element(const FilterFrame& f, const Field& field, ValueSink& sink) {
                 break;
             }
             const std::int64_t family = value.u8(0).value_or(0) | value.u8(1).value_or(0) << 8;
-            if (spec.kind == ElementKind::AddressFamily) {
+            if (ie.kind == ElementKind::AddressFamily) {
                 v.number = family;
             } else if (family != 2) {
                 break;
-            } else if (spec.kind == ElementKind::AddressPort) {
+            } else if (ie.kind == ElementKind::AddressPort) {
                 v.number = static_cast<std::int64_t>(bigEndian(2, 2));
             } else {
                 v.type = FieldType::IPv4;
@@ -444,12 +444,12 @@ std::unordered_map<std::string, Field> makeFields() {
     }
     add("iax2.retransmission", FieldType::Boolean, iax2, static_cast<int>(Iax::Retransmission));
     for (std::size_t i = 0; i < std::size(elementFields); ++i) {
-        const ElementField& spec = elementFields[i];
-        const FieldType type = spec.kind == ElementKind::Text      ? FieldType::String
-                               : spec.kind == ElementKind::Present ? FieldType::Boolean
-                               : spec.kind == ElementKind::Address ? FieldType::IPv4
-                                                                   : FieldType::Number;
-        add(std::string("iax2.iax.") + spec.name, type, element, static_cast<int>(i));
+        const ElementField& ie = elementFields[i];
+        const FieldType type = ie.kind == ElementKind::Text      ? FieldType::String
+                               : ie.kind == ElementKind::Present ? FieldType::Boolean
+                               : ie.kind == ElementKind::Address ? FieldType::IPv4
+                                                                 : FieldType::Number;
+        add(std::string("iax2.iax.") + ie.name, type, element, static_cast<int>(i));
     }
     add("quorvex.call", FieldType::Number, call, 0, NeedsCalls);
     for (const PropertyKey key :
@@ -499,9 +499,9 @@ const Field* findField(std::string_view name) {
 }
 
 const Field* elementField(std::uint8_t identifier) {
-    for (const ElementField& spec : elementFields) {
-        if (spec.id == identifier) {
-            return findField(std::string("iax2.iax.") + spec.name);
+    for (const ElementField& ie : elementFields) {
+        if (ie.id == identifier) {
+            return findField(std::string("iax2.iax.") + ie.name);
         }
     }
     return nullptr;
