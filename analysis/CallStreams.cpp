@@ -227,6 +227,14 @@ std::vector<StreamFigures> CallStreams::figures(const FrameList& frames) const {
     return figures;
 }
 
+std::uint64_t CallStreams::heldBytes() const {
+    std::uint64_t bytes = sizeof(CallStreams) + senders_.capacity() * sizeof(Sender);
+    for (const Sender& sender : senders_) {
+        bytes += sender.meter.heldBytes() + sender.packets.capacity() * sizeof(StreamPacket);
+    }
+    return bytes;
+}
+
 std::vector<VoiceStream> CallStreams::takeStreams(const FrameList& frames) {
     std::vector<VoiceStream> streams;
     for (int side = 0; side < 2; ++side) {

@@ -22,6 +22,8 @@ public:
     [[nodiscard]] std::vector<StreamFigures> figures(const FrameList& frames) const;
     // The streams with their packets, what was lost marked; once.
     [[nodiscard]] std::vector<VoiceStream> takeStreams(const FrameList& frames);
+    // About how much memory the two streams hold, itself included.
+    [[nodiscard]] std::uint64_t heldBytes() const;
 
 private:
     struct Sender;

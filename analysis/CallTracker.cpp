@@ -50,6 +50,18 @@ std::optional<std::uint32_t> elementNumber(const KvIAXFrame& frame, std::uint8_t
     return number;
 }
 
+// The heap bytes of a text (none while it fits in the string itself).
+std::uint64_t heapBytes(const std::string& text) {
+    return text.capacity() > 15 ? text.capacity() + 1 : 0;
+}
+
+// Sets `text`, keeping `held` up with its heap bytes.
+void setText(std::string& text, std::string value, std::uint64_t& held) {
+    held -= heapBytes(text);
+    text = std::move(value);
+    held += heapBytes(text);
+}
+
 bool isRegistration(std::uint8_t subclass) {
     return subclass >= RegRequest && subclass <= RegRelease;
 }
@@ -146,6 +158,15 @@ std::size_t CallTracker::EndKeyHash::operator()(const EndKey& key) const {
     std::uint64_t hash = (low ^ (high * 0x9E3779B97F4A7C15ull)) * 0xBF58476D1CE4E5B9ull;
     hash ^= (std::uint64_t{key.endpoint.port} << 16 | key.call) * 0x94D049BB133111EBull;
     return static_cast<std::size_t>(hash ^ (hash >> 31));
+}
+
+std::uint64_t CallTracker::heldBytes() const {
+    // A hash map entry: its node (key, value, link, allocation) and bucket.
+    constexpr std::uint64_t mapEntry = sizeof(EndKey) + sizeof(std::size_t) + 40;
+    return calls_.capacity() * sizeof(Call) + registrations_.capacity() * sizeof(Registration) +
+           (callByEnd_.size() + registrationByEnd_.size()) * mapEntry +
+           (callByEnd_.bucket_count() + registrationByEnd_.bucket_count()) * sizeof(void*) +
+           frameNumberBytes_ + textBytes_;
 }
 
 void CallTracker::add(const KvIAXFrame& frame, std::uint32_t frameNumber) {
@@ -262,7 +283,9 @@ void CallTracker::join(Call& call, const KvIAXFrame& frame, std::uint32_t frameN
         ++call.retransmissions;
     }
     call.end = {facts.captureSeconds, facts.captureNanoseconds};
+    const std::size_t before = call.frameNumbers.capacity();
     call.frameNumbers.push_back(frameNumber);
+    frameNumberBytes_ += (call.frameNumbers.capacity() - before) * sizeof(std::uint32_t);
     const auto index = static_cast<std::size_t>(&call - calls_.data());
     if (std::find(lastJoined_.begin(), lastJoined_.end(), index) == lastJoined_.end()) {
         lastJoined_.push_back(index);
@@ -306,9 +329,9 @@ void CallTracker::applyState(Call& call, const KvIAXFrame& frame, bool fromCalle
     }
     switch (subclass & 0x7Fu) {
     case New:
-        call.from = elementText(frame, CallingNumber);
-        call.fromName = elementText(frame, CallingName);
-        call.to = elementText(frame, CalledNumber);
+        setText(call.from, elementText(frame, CallingNumber), textBytes_);
+        setText(call.fromName, elementText(frame, CallingName), textBytes_);
+        setText(call.to, elementText(frame, CalledNumber), textBytes_);
         call.offeredFormat = elementNumber(frame, Format, 4);
         break;
     case Accept:
@@ -319,14 +342,14 @@ void CallTracker::applyState(Call& call, const KvIAXFrame& frame, bool fromCalle
     case Hangup:
         call.state = call.answered ? CallState::Completed : CallState::Cancelled;
         call.hungUpBy = fromCaller ? Call::Side::Caller : Call::Side::Callee;
-        call.cause = elementText(frame, CauseText);
+        setText(call.cause, elementText(frame, CauseText), textBytes_);
         if (const auto code = elementNumber(frame, CauseCode, 1)) {
             call.causeCode = static_cast<std::uint8_t>(*code);
         }
         break;
     case Reject:
         call.state = CallState::Rejected;
-        call.cause = elementText(frame, CauseText);
+        setText(call.cause, elementText(frame, CauseText), textBytes_);
         if (const auto code = elementNumber(frame, CauseCode, 1)) {
             call.causeCode = static_cast<std::uint8_t>(*code);
         }
@@ -356,8 +379,8 @@ void CallTracker::addRegistration(const KvIAXFrame& frame, const Endpoint& sourc
         }
         Registration& registration = registrations_[found->second];
         ++registration.attempts;
-        if (const std::string username = elementText(frame, Username); !username.empty()) {
-            registration.username = username;
+        if (std::string username = elementText(frame, Username); !username.empty()) {
+            setText(registration.username, std::move(username), textBytes_);
         }
         if (subclass == RegRelease) {
             registration.result = "REGREL";
@@ -377,7 +400,7 @@ void CallTracker::addRegistration(const KvIAXFrame& frame, const Endpoint& sourc
         }
     } else if (subclass == RegReject) {
         registration.result = "REGREJ";
-        registration.cause = elementText(frame, CauseText);
+        setText(registration.cause, elementText(frame, CauseText), textBytes_);
     }
 }
 

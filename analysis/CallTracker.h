@@ -94,6 +94,8 @@ public:
     // or several for a trunk frame.
     [[nodiscard]] const std::vector<std::size_t>& lastJoined() const { return lastJoined_; }
     [[nodiscard]] const std::vector<Registration>& registrations() const { return registrations_; }
+    // About how much memory the tracker holds, for the memory budget.
+    [[nodiscard]] std::uint64_t heldBytes() const;
 
 private:
     struct EndKey {
@@ -123,6 +125,9 @@ private:
     std::vector<Registration> registrations_;
     std::unordered_map<EndKey, std::size_t, EndKeyHash> callByEnd_;
     std::unordered_map<EndKey, std::size_t, EndKeyHash> registrationByEnd_;
+    // What the calls hold outside their own size: frame numbers and texts.
+    std::uint64_t frameNumberBytes_ = 0;
+    std::uint64_t textBytes_ = 0;
 };
 
 } // namespace analysis

@@ -84,10 +84,16 @@ StreamTracker::~StreamTracker() = default;
 void StreamTracker::add(const KvIAXFrame& frame, std::uint32_t frameNumber) {
     for (const std::size_t index : calls_.lastJoined()) {
         while (streams_.size() <= index) {
+            const std::size_t before = streams_.capacity();
             streams_.push_back(
                 std::make_unique<CallStreams>(calls_.calls(), streams_.size(), false));
+            held_ += (streams_.capacity() - before) * sizeof(streams_[0]) +
+                     streams_.back()->heldBytes();
         }
-        streams_[index]->add(frame, frameNumber);
+        CallStreams& streams = *streams_[index];
+        const std::uint64_t before = streams.heldBytes();
+        streams.add(frame, frameNumber);
+        held_ += streams.heldBytes() - before;
     }
 }
 

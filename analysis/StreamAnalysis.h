@@ -91,10 +91,13 @@ public:
     void add(const KvIAXFrame& frame, std::uint32_t frameNumber);
     // In call order then caller first, as analyzeStreams gives them.
     [[nodiscard]] std::vector<StreamFigures> figures(const FrameList& frames) const;
+    // About how much memory the streams' figures hold, for the memory budget.
+    [[nodiscard]] std::uint64_t heldBytes() const { return held_; }
 
 private:
     const CallTracker& calls_;
     std::vector<std::unique_ptr<CallStreams>> streams_; // by call
+    std::uint64_t held_ = 0;
 };
 
 // One voice frame's duration for a codec bit mask and payload size, where

@@ -20,6 +20,8 @@ public:
     // Counts, delta, jitter and, where the frame duration is known, expected
     // and lost. Source, destination, codec and times are the caller's.
     [[nodiscard]] StreamFigures figures(std::optional<double> frameMs) const;
+    // About how much memory it holds beside itself.
+    [[nodiscard]] std::uint64_t heldBytes() const { return seen_.heldBytes(); }
 
 private:
     // The timestamps seen so far. Most streams only ever go up, so a
@@ -30,6 +32,11 @@ private:
         bool insert(std::uint32_t timestamp); // true where it was not seen before
         void reserve(std::size_t count) { rising_.reserve(count); }
         [[nodiscard]] std::uint64_t distinct() const { return distinct_; }
+        [[nodiscard]] std::uint64_t heldBytes() const {
+            // A set's node: the value, a link and the allocation's own words.
+            return rising_.capacity() * sizeof(std::uint32_t) + set_.size() * 32 +
+                   set_.bucket_count() * sizeof(void*);
+        }
 
     private:
         std::vector<std::uint32_t> rising_; // while every one so far was higher

@@ -11,9 +11,12 @@ std::optional<CallAudioJob> CallAudioJob::of(const KvIAXCapture& capture, std::s
                 std::to_string(calls.size()) + ")";
         return std::nullopt;
     }
-    CallAudioJob job;
-    job.streams = analysis::callStreams(capture.callTracker(), callIndex, capture.iaxFrames());
-    if (job.streams.empty()) {
+    auto voice = ChargedStreams::of(capture, {callIndex}, error);
+    if (!voice) {
+        return std::nullopt;
+    }
+    CallAudioJob job{{}, std::move(*voice), capture.memoryBudget()};
+    if (job.voice.streams.empty()) {
         error = "call " + std::to_string(callIndex + 1) + " carries no voice";
         return std::nullopt;
     }
@@ -23,7 +26,7 @@ std::optional<CallAudioJob> CallAudioJob::of(const KvIAXCapture& capture, std::s
         return std::nullopt;
     }
     // An earlier live run's file was replaced by the next one.
-    for (const auto& stream : job.streams) {
+    for (const auto& stream : job.voice.streams) {
         if (stream.packets.front().frameNumber <= capture.lastRunFirstFrame()) {
             error = "the call's voice was captured by an earlier run, whose file was replaced";
             return std::nullopt;
@@ -34,5 +37,6 @@ std::optional<CallAudioJob> CallAudioJob::of(const KvIAXCapture& capture, std::s
 
 bool CallAudioJob::render(media::Timing timing, media::CallAudio& audio, std::string& error) const {
     auto packets = CapturePackets::open(capturePath, error);
-    return packets && media::renderCallAudio(streams, *packets, timing, audio, error);
+    return packets &&
+           media::renderCallAudio(voice.streams, *packets, timing, audio, error, budget);
 }

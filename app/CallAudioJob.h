@@ -1,7 +1,9 @@
 #pragma once
 
-#include "analysis/StreamAnalysis.h"
+#include "app/ChargedStreams.h"
 #include "media/CallAudio.h"
+
+#include <memory>
 
 #include <optional>
 #include <string>
@@ -14,7 +16,8 @@ class KvIAXCapture;
 // owns the capture; rendered on any thread, as it shares nothing with it.
 struct CallAudioJob {
     std::string capturePath;
-    std::vector<analysis::VoiceStream> streams;
+    ChargedStreams voice;
+    std::shared_ptr<MemoryBudget> budget; // the decoded audio's
 
     // The job of the capture's call `callIndex` (0-based), or nothing, with
     // `error` saying why (no such call, no voice, packets whose file is

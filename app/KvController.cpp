@@ -77,6 +77,15 @@ void KvController::openDocumentWithContentsOfFile(const QString& path) {
 
 void KvController::saveDocument(QObject*) {
     kvlog::line("In save document");
+    LiveFileRecord* record = services_.captures.liveFiles;
+    if (record != nullptr && record->isWriting()) {
+        // Moving the file now would send the rest of the run's packets to a
+        // file that is no longer there.
+        kvlog::line("Save is refused while a live capture writes the file");
+        kvlog::line("Move failed");
+        services_.beep->beep();
+        return;
+    }
     const auto destination =
         services_.panels->chooseSaveDestination(QDir::homePath(), QString(), requiredFileType);
     if (!destination) {
@@ -84,7 +93,6 @@ void KvController::saveDocument(QObject*) {
     }
     // Only the file this process's last live run made is moved: never one
     // that another user put at the path.
-    LiveFileRecord* record = services_.captures.liveFiles;
     const auto source = record != nullptr ? record->movablePath() : std::nullopt;
     if (!source || !moveFileWithoutReplacing(QFile::decodeName(source->c_str()),
                                              withRequiredType(*destination, requiredFileType))) {
@@ -132,7 +140,10 @@ void KvController::saveCalls(const KvIAXCapture& capture, const std::vector<std:
 
 bool KvController::validateMenuItem(const QString& itemTitle) {
     kvlog::line("In validate for: ", itemTitle.toStdString());
-    return true;
+    // Save waits until no live run writes the file it would move.
+    const LiveFileRecord* record = services_.captures.liveFiles;
+    const bool save = itemTitle == QStringLiteral("Save...") || itemTitle == QStringLiteral("Save");
+    return !(save && record != nullptr && record->isWriting());
 }
 
 QString KvController::pathForDataFile() {

@@ -24,7 +24,8 @@ std::shared_ptr<KvIAXCapture> KvIAXCapture::create(const CaptureServices& servic
     });
 }
 
-KvIAXCapture::KvIAXCapture(const CaptureServices& services) : services_(services) {
+KvIAXCapture::KvIAXCapture(const CaptureServices& services)
+    : services_(services), trackingCharge_(services.memoryBudget) {
     kvlog::line("In KvIAXCapture init");
     properties_.insert(keyText(capturekeys::title),
                        QString::asprintf("N %p", static_cast<void*>(this)));
@@ -119,6 +120,8 @@ void KvIAXCapture::trackCalls() {
         changed = true;
     }
     if (changed) {
+        trackingCharge_.forceTo(callTracker_.heldBytes() +
+                                (streamTracker_ ? streamTracker_->heldBytes() : 0));
         emit callsChanged();
     }
 }

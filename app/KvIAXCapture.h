@@ -4,6 +4,7 @@
 #include "analysis/StreamAnalysis.h"
 #include "capture/CaptureServices.h"
 #include "capture/CaptureTarget.h"
+#include "common/MemoryCharge.h"
 
 #include <QObject>
 #include <QString>
@@ -68,6 +69,11 @@ public:
     // or the file the last live run wrote), and the first of those frames.
     [[nodiscard]] std::string lastRunFile() const;
     [[nodiscard]] std::size_t lastRunFirstFrame() const { return lastRunFirstFrame_; }
+    // The budget that the capture's frames and what is made of them are
+    // charged to (none: no limit).
+    [[nodiscard]] const std::shared_ptr<MemoryBudget>& memoryBudget() const {
+        return services_.memoryBudget;
+    }
 
     void startCapture();
     void loadCapture(const QString& path);
@@ -117,6 +123,8 @@ private:
     RunSummary lastRunSummary_;
     analysis::CallTracker callTracker_;
     std::unique_ptr<analysis::StreamTracker> streamTracker_;
+    // What the trackers hold: past the limit, the load stops at its next block.
+    MemoryCharge trackingCharge_;
     std::size_t trackedFrames_ = 0;
     bool trackingQueued_ = false;
     bool followsCalls_ = true;

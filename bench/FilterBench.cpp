@@ -53,8 +53,10 @@ int main(int argc, char** argv) {
         const auto start = std::chrono::steady_clock::now();
         std::size_t selected = 0;
         for (std::size_t i = 0; i < frames.size(); ++i) {
-            selected +=
-                filter->matches(*frames[i], static_cast<std::uint32_t>(i + 1), context) ? 1 : 0;
+            selected += filter->test(*frames[i], static_cast<std::uint32_t>(i + 1), context,
+                                     error) == filter::Verdict::Match
+                            ? 1
+                            : 0;
         }
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

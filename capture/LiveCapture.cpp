@@ -86,6 +86,15 @@ void KvPCAPCapture::startCapture(std::shared_ptr<CaptureTarget> capture, const L
     permission.interfaceOpened();
 
     const OpenedLiveFile opened = openLiveCaptureFile(run.temporaryFile, services_.liveFiles);
+    // Save may move the file once it is closed, after the dumper below.
+    struct WritingEnd {
+        LiveFileRecord* record;
+        ~WritingEnd() {
+            if (record != nullptr) {
+                record->finished();
+            }
+        }
+    } writingEnd{services_.liveFiles};
     const PcapDumper dumper(opened.file != nullptr ? pcap_dump_fopen(stream.get(), opened.file)
                                                    : nullptr);
     if (!dumper) {

@@ -5,10 +5,12 @@
 #include <optional>
 #include <string_view>
 
-// How much memory the frame records of all captures may hold together. A
+// How much memory the captures may hold together: their frame records, and
+// what is made from them (calls, streams, filter tables, decoded audio). A
 // load or live run that would pass it stops with an error and keeps what it
-// has, instead of the system killing the process. Charged by the workers,
-// released when the records are freed; safe from any thread.
+// has, instead of the system killing the process. Charged by the workers for
+// records and by the holders of the rest (MemoryCharge), released when they
+// are freed; safe from any thread.
 class MemoryBudget final {
 public:
     explicit MemoryBudget(std::uint64_t limitBytes) : limit_(limitBytes) {}
@@ -20,6 +22,9 @@ public:
 
     // False, charging nothing, when `bytes` more would pass the limit.
     [[nodiscard]] bool charge(std::uint64_t bytes);
+    // Charges `bytes` even past the limit, for what exists already; every
+    // charge() fails from then on until enough is released.
+    void force(std::uint64_t bytes) { held_.fetch_add(bytes, std::memory_order_relaxed); }
     void release(std::uint64_t bytes) { held_.fetch_sub(bytes, std::memory_order_relaxed); }
     [[nodiscard]] std::uint64_t held() const { return held_.load(std::memory_order_relaxed); }
     [[nodiscard]] std::uint64_t limit() const { return limit_; }

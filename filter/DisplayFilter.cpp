@@ -179,24 +179,42 @@ private:
         return left;
     }
 
+    // A negation or a parenthesis opens a level; each level is a recursion,
+    // so their depth is bounded.
     NodePtr unary() {
-        if (accept({"!", "not"})) {
-            NodePtr operand = unary();
-            return operand ? makeNot(std::move(operand)) : nullptr;
+        const bool negation = isOperator("!") || isOperator("not");
+        const bool group = isOperator("(") && peek().kind == Token::Operator;
+        if (!negation && !group) {
+            return test();
         }
-        if (isOperator("(") && peek().kind == Token::Operator) {
-            const std::size_t column = next().column;
-            NodePtr inner = orExpression();
-            if (!inner) {
-                return nullptr;
-            }
-            if (!accept({")"})) {
-                return fail("the '(' at column " + std::to_string(column) +
-                            " is not closed: " + describe(peek()) + at(peek().column));
-            }
-            return inner;
+        if (depth_ == DisplayFilter::maxNesting) {
+            return fail("the expression nests more than " +
+                        std::to_string(DisplayFilter::maxNesting) +
+                        " parentheses and negations deep" + at(peek().column));
         }
-        return test();
+        ++depth_;
+        NodePtr inner = negation ? negated() : grouped();
+        --depth_;
+        return inner;
+    }
+
+    NodePtr negated() {
+        next();
+        NodePtr operand = unary();
+        return operand ? makeNot(std::move(operand)) : nullptr;
+    }
+
+    NodePtr grouped() {
+        const std::size_t column = next().column;
+        NodePtr inner = orExpression();
+        if (!inner) {
+            return nullptr;
+        }
+        if (!accept({")"})) {
+            return fail("the '(' at column " + std::to_string(column) +
+                        " is not closed: " + describe(peek()) + at(peek().column));
+        }
+        return inner;
     }
 
     // A field alone, or a field and what it is compared with.
@@ -260,7 +278,7 @@ private:
         if (!pattern) {
             return fail("invalid regular expression" + at(token.column) + ": " + why);
         }
-        return makeMatches(field, std::move(pattern));
+        return makeMatches(field, std::move(pattern), token.column);
     }
 
     // in {1, 2, 5..9}: values and ranges, apart by commas or spaces.
@@ -426,6 +444,7 @@ private:
     std::size_t position_ = 0;
     std::string& error_;
     std::uint8_t needs_ = NeedsNothing;
+    int depth_ = 0;
 };
 
 } // namespace
@@ -456,9 +475,11 @@ std::optional<DisplayFilter> DisplayFilter::compile(std::string_view expression,
     return filter;
 }
 
-bool DisplayFilter::matches(const KvIAXFrame& frame, std::uint32_t frameNumber,
-                            const FilterContext& context) const {
-    return root_->test(FilterFrame{frame, frameNumber, context});
+Verdict DisplayFilter::test(const KvIAXFrame& frame, std::uint32_t frameNumber,
+                           const FilterContext& context, std::string& why) const {
+    why.clear();
+    const bool matched = root_->test(FilterFrame{frame, frameNumber, context, &why});
+    return !why.empty() ? Verdict::Failed : matched ? Verdict::Match : Verdict::NoMatch;
 }
 
 } // namespace filter

@@ -23,8 +23,15 @@ public:
     // (1-based): "unknown field 'ip.adr' at column 1".
     static std::optional<DisplayFilter> compile(std::string_view expression, std::string& error);
 
-    [[nodiscard]] bool matches(const KvIAXFrame& frame, std::uint32_t frameNumber,
-                               const FilterContext& context) const;
+    // The deepest nesting of parentheses and negations an expression may
+    // have: parsing and testing recurse once a level.
+    static constexpr int maxNesting = 256;
+
+    // Match or NoMatch; Failed where a test could not be made (a regular
+    // expression that hit its match limit on this frame), with `why` saying
+    // so. A failure is never a quiet "no".
+    [[nodiscard]] Verdict test(const KvIAXFrame& frame, std::uint32_t frameNumber,
+                               const FilterContext& context, std::string& why) const;
     // What its fields read besides the frames (a Needs mask).
     [[nodiscard]] std::uint8_t needs() const { return needs_; }
     [[nodiscard]] const std::string& expression() const { return expression_; }

@@ -47,11 +47,15 @@ struct FilterContext {
     std::uint32_t firstFrameInFile = 1;
 };
 
+enum class Verdict : std::uint8_t { NoMatch, Match, Failed };
+
 // The frame being tested, with what its fields are read from.
 struct FilterFrame {
     const KvIAXFrame& frame;
     std::uint32_t number; // 1-based
     const FilterContext& context;
+    // Where a test that could not be made says why (the first one only).
+    std::string* failure = nullptr;
 };
 
 // What a field reads beyond the frame's facts.

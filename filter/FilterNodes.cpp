@@ -85,23 +85,37 @@ AnySink<Test> visit(const FilterFrame& frame, const Field& field, const Test& te
     return sink;
 }
 
-class And final : public Node {
+// `a and b and c` is one node of three operands, not a chain of nested
+// nodes: an expression of 100,000 terms is tested without deep recursion.
+class Conjunction final : public Node {
 public:
-    And(NodePtr l, NodePtr r) : left_(std::move(l)), right_(std::move(r)) {}
-    bool test(const FilterFrame& f) const override { return left_->test(f) && right_->test(f); }
+    Conjunction(bool all, NodePtr left, NodePtr right) : all_(all) {
+        operands_.push_back(std::move(left));
+        operands_.push_back(std::move(right));
+    }
+    bool test(const FilterFrame& f) const override {
+        for (const NodePtr& operand : operands_) {
+            if (operand->test(f) != all_) {
+                return !all_;
+            }
+        }
+        return all_;
+    }
+    [[nodiscard]] bool all() const { return all_; }
+    void add(NodePtr operand) { operands_.push_back(std::move(operand)); }
 
 private:
-    NodePtr left_, right_;
+    bool all_; // and: every operand; or: any operand
+    std::vector<NodePtr> operands_;
 };
 
-class Or final : public Node {
-public:
-    Or(NodePtr l, NodePtr r) : left_(std::move(l)), right_(std::move(r)) {}
-    bool test(const FilterFrame& f) const override { return left_->test(f) || right_->test(f); }
-
-private:
-    NodePtr left_, right_;
-};
+NodePtr join(bool all, NodePtr left, NodePtr right) {
+    if (auto* chain = dynamic_cast<Conjunction*>(left.get()); chain && chain->all() == all) {
+        chain->add(std::move(right));
+        return left;
+    }
+    return std::make_unique<Conjunction>(all, std::move(left), std::move(right));
+}
 
 class Not final : public Node {
 public:
@@ -140,24 +154,85 @@ private:
     Literal literal_;
 };
 
+// A literal as a value, to order literals among themselves.
+Value valueOf(const Literal& literal) {
+    Value value;
+    value.type = literal.type;
+    value.number = literal.number;
+    value.seconds = literal.seconds;
+    value.bytes = literal.bytes;
+    value.text = literal.text;
+    return value;
+}
+
+// The lowest or highest address an address with a prefix stands for, as a
+// whole address; other literals as they are.
+Literal bound(Literal literal, bool highest) {
+    if (literal.prefix < 0) {
+        return literal;
+    }
+    if (literal.type == FieldType::IPv4) {
+        const std::uint32_t host =
+            literal.prefix >= 32 ? 0u
+            : literal.prefix == 0 ? 0xFFFFFFFFu
+                                  : (1u << (32 - literal.prefix)) - 1u;
+        const auto address = static_cast<std::uint32_t>(literal.number);
+        literal.number = highest ? (address | host) : (address & ~host);
+    } else if (literal.type == FieldType::IPv6) {
+        for (int i = 0; i < 16; ++i) {
+            const int keep = std::clamp(literal.prefix - i * 8, 0, 8);
+            const auto host = static_cast<std::uint8_t>(0xFF >> keep);
+            auto& byte = literal.bytes[static_cast<std::size_t>(i)];
+            byte = static_cast<std::uint8_t>(highest ? (byte | host) : (byte & ~host));
+        }
+    }
+    literal.prefix = -1;
+    return literal;
+}
+
+// The ranges sorted and merged where they overlap, so that a value is looked
+// up in logarithmic time: sets of thousands of members are typed by scripts.
 class InSet final : public Node {
 public:
-    InSet(const Field& field, std::vector<std::pair<Literal, Literal>> ranges)
-        : field_(field), ranges_(std::move(ranges)) {}
+    InSet(const Field& field, std::vector<std::pair<Literal, Literal>> ranges) : field_(field) {
+        for (auto& [low, high] : ranges) {
+            Literal from = bound(std::move(low), false);
+            Literal to = bound(std::move(high), true);
+            if (compare(valueOf(from), to) <= 0) {
+                ranges_.emplace_back(std::move(from), std::move(to));
+            }
+        }
+        std::sort(ranges_.begin(), ranges_.end(), [](const auto& a, const auto& b) {
+            return compare(valueOf(a.first), b.first) < 0;
+        });
+        std::vector<std::pair<Literal, Literal>> merged;
+        for (auto& range : ranges_) {
+            if (!merged.empty() && compare(valueOf(range.first), merged.back().second) <= 0) {
+                if (compare(valueOf(range.second), merged.back().second) > 0) {
+                    merged.back().second = std::move(range.second);
+                }
+                continue;
+            }
+            merged.push_back(std::move(range));
+        }
+        ranges_ = std::move(merged);
+    }
     bool test(const FilterFrame& f) const override {
-        return visit(f, field_,
-                     [this](const Value& value) {
-                         return std::any_of(ranges_.begin(), ranges_.end(), [&](const auto& range) {
-                             return compare(value, range.first) >= 0 &&
-                                    compare(value, range.second) <= 0;
-                         });
-                     })
-            .found;
+        return visit(f, field_, [this](const Value& value) { return contains(value); }).found;
     }
 
 private:
+    [[nodiscard]] bool contains(const Value& value) const {
+        // The last range that starts at or below the value is the only one
+        // that can hold it.
+        const auto after = std::upper_bound(
+            ranges_.begin(), ranges_.end(), value,
+            [](const Value& v, const auto& range) { return compare(v, range.first) < 0; });
+        return after != ranges_.begin() && compare(value, std::prev(after)->second) <= 0;
+    }
+
     const Field& field_;
-    std::vector<std::pair<Literal, Literal>> ranges_;
+    std::vector<std::pair<Literal, Literal>> ranges_; // sorted, apart
 };
 
 class Contains final : public Node {
@@ -178,25 +253,39 @@ private:
 
 class Matches final : public Node {
 public:
-    Matches(const Field& field, std::shared_ptr<const Pattern> pattern)
-        : field_(field), pattern_(std::move(pattern)) {}
+    Matches(const Field& field, std::shared_ptr<const Pattern> pattern, std::size_t column)
+        : field_(field), pattern_(std::move(pattern)), column_(column) {}
     bool test(const FilterFrame& f) const override {
-        return visit(f, field_, [this](const Value& value) { return pattern_->search(value.text); })
-            .found;
+        bool failed = false;
+        const bool found = visit(f, field_, [&](const Value& value) {
+                               const auto result = pattern_->search(value.text);
+                               failed = result == Pattern::Result::LimitReached;
+                               return result != Pattern::Result::NoMatch;
+                           }).found;
+        if (failed) {
+            if (f.failure != nullptr && f.failure->empty()) {
+                *f.failure = "the regular expression at column " + std::to_string(column_) +
+                             " backtracks too much on frame " + std::to_string(f.number) +
+                             " (PCRE2's match limit); make it more specific";
+            }
+            return false;
+        }
+        return found;
     }
 
 private:
     const Field& field_;
     std::shared_ptr<const Pattern> pattern_;
+    std::size_t column_;
 };
 
 } // namespace
 
 NodePtr makeAnd(NodePtr left, NodePtr right) {
-    return std::make_unique<And>(std::move(left), std::move(right));
+    return join(true, std::move(left), std::move(right));
 }
 NodePtr makeOr(NodePtr left, NodePtr right) {
-    return std::make_unique<Or>(std::move(left), std::move(right));
+    return join(false, std::move(left), std::move(right));
 }
 NodePtr makeNot(NodePtr operand) {
     return std::make_unique<Not>(std::move(operand));
@@ -213,12 +302,14 @@ NodePtr makeInSet(const Field& field, std::vector<std::pair<Literal, Literal>> r
 NodePtr makeContains(const Field& field, std::string text) {
     return std::make_unique<Contains>(field, std::move(text));
 }
-NodePtr makeMatches(const Field& field, std::shared_ptr<const Pattern> pattern) {
-    return std::make_unique<Matches>(field, std::move(pattern));
+NodePtr makeMatches(const Field& field, std::shared_ptr<const Pattern> pattern,
+                    std::size_t column) {
+    return std::make_unique<Matches>(field, std::move(pattern), column);
 }
 
 struct Pattern::Code {
-    pcre2_code* code;
+    pcre2_code* code = nullptr;
+    pcre2_match_context* context = nullptr;
 };
 
 std::shared_ptr<const Pattern> Pattern::compile(const std::string& pattern, std::string& error) {
@@ -233,21 +324,41 @@ std::shared_ptr<const Pattern> Pattern::compile(const std::string& pattern, std:
         error = reinterpret_cast<const char*>(message);
         return nullptr;
     }
-    return std::shared_ptr<const Pattern>(new Pattern(new Code{code}));
+    // Compiled to machine code where PCRE2 can (it falls back to its
+    // interpreter otherwise), and bounded either way: a pattern that
+    // backtracks without end must not hold a filter for minutes.
+    pcre2_jit_compile(code, PCRE2_JIT_COMPLETE);
+    auto* context = pcre2_match_context_create(nullptr);
+    pcre2_set_match_limit(context, matchLimit);
+    pcre2_set_depth_limit(context, matchLimit);
+    return std::shared_ptr<const Pattern>(new Pattern(new Code{code, context}));
 }
 
 Pattern::~Pattern() {
+    pcre2_match_context_free(code_->context);
     pcre2_code_free(code_->code);
     delete code_;
 }
 
-bool Pattern::search(std::string_view text) const {
-    // Match data per search: a filter may be tested on several threads.
-    pcre2_match_data* data = pcre2_match_data_create_from_pattern(code_->code, nullptr);
-    const int result = pcre2_match(code_->code, reinterpret_cast<PCRE2_SPTR>(text.data()),
-                                   text.size(), 0, 0, data, nullptr);
-    pcre2_match_data_free(data);
-    return result >= 0; // a match; no match, and the match limit, are both "no"
+Pattern::Result Pattern::search(std::string_view text) const {
+    // Match data of this thread's own: a filter may be tested on several
+    // threads, and making it anew for every value would cost more than most
+    // matches do.
+    struct Data {
+        pcre2_match_data* data = pcre2_match_data_create(1, nullptr);
+        ~Data() { pcre2_match_data_free(data); }
+    };
+    thread_local const Data data;
+    const int result =
+        pcre2_match(code_->code, reinterpret_cast<PCRE2_SPTR>(text.data()), text.size(), 0, 0,
+                    data.data, code_->context);
+    if (result >= 0) {
+        return Result::Match;
+    }
+    return result == PCRE2_ERROR_MATCHLIMIT || result == PCRE2_ERROR_DEPTHLIMIT ||
+                   result == PCRE2_ERROR_HEAPLIMIT || result == PCRE2_ERROR_JIT_STACKLIMIT
+               ? Result::LimitReached
+               : Result::NoMatch;
 }
 
 } // namespace filter

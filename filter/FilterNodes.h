@@ -49,7 +49,11 @@ public:
     // Nothing, with `error` saying why, where the pattern cannot be compiled.
     static std::shared_ptr<const Pattern> compile(const std::string& pattern, std::string& error);
     ~Pattern();
-    [[nodiscard]] bool search(std::string_view text) const;
+    // How far one search may go (PCRE2's match limit): about a millisecond of
+    // backtracking, far more than any sensible pattern needs on a field.
+    static constexpr std::uint32_t matchLimit = 100'000;
+    enum class Result { NoMatch, Match, LimitReached };
+    [[nodiscard]] Result search(std::string_view text) const;
 
 private:
     struct Code;
@@ -57,7 +61,9 @@ private:
     Code* code_;
 };
 
-// Some value (text) matches the regular expression.
-NodePtr makeMatches(const Field& field, std::shared_ptr<const Pattern> pattern);
+// Some value (text) matches the regular expression written at `column`. A
+// search that reaches the match limit fails the test (FilterFrame::failure).
+NodePtr makeMatches(const Field& field, std::shared_ptr<const Pattern> pattern,
+                    std::size_t column);
 
 } // namespace filter

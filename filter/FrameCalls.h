@@ -25,6 +25,12 @@ struct FrameCalls {
         }
     }
 
+    // About how much memory the table holds, for the memory budget.
+    [[nodiscard]] std::uint64_t heldBytes() const {
+        return first.capacity() * sizeof(first[0]) + others.capacity() * sizeof(others[0]) +
+               taken.capacity() * sizeof(taken[0]);
+    }
+
     std::vector<std::uint32_t> first; // by frame: its first call, 0 for none
     std::vector<std::pair<std::uint32_t, std::uint32_t>>
         others;                     // frame, call: trunk frames of several calls

@@ -70,8 +70,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     const filter::FilterContext context{&frames.list.front()->facts(), &frames.calls, nullptr};
+    std::string why;
     for (std::size_t i = 0; i < frames.list.size(); ++i) {
-        (void)compiled->matches(*frames.list[i], static_cast<std::uint32_t>(i + 1), context);
+        const auto verdict =
+            compiled->test(*frames.list[i], static_cast<std::uint32_t>(i + 1), context, why);
+        if ((verdict == filter::Verdict::Failed) == why.empty()) {
+            std::abort(); // a failure always says why, and only a failure does
+        }
     }
     return 0;
 }

@@ -147,9 +147,16 @@ private:
 
 } // namespace
 
+std::string memoryLimitText(const std::string& what, std::uint64_t bytes) {
+    return "memory limit reached: " + what + " would need about " +
+           std::to_string((bytes + (1u << 20) - 1) >> 20) + " MiB more";
+}
+
 bool renderCallAudio(const std::vector<VoiceStream>& streams, CapturePackets& packets,
-                     Timing timing, CallAudio& audio, std::string& error) {
+                     Timing timing, CallAudio& audio, std::string& error,
+                     const std::shared_ptr<MemoryBudget>& budget) {
     audio = CallAudio{};
+    audio.charge = MemoryCharge(budget);
     // Both channels share one origin, the earliest frame of either, so
     // that they stay in step.
     bool any = false;
@@ -172,18 +179,26 @@ bool renderCallAudio(const std::vector<VoiceStream>& streams, CapturePackets& pa
     }
     audio.originMs = origin;
     const auto maxFrames = static_cast<std::uint64_t>(maxAudioSeconds * sampleRate);
-    // Most of the length is known before decoding: one allocation, not a doubling.
+    // Most of the length is known before decoding: one allocation, not a
+    // doubling, and charged before it is made.
     const double expectedFrames = (last - origin) * samplesPerMs + sampleRate;
-    audio.samples.reserve(static_cast<std::size_t>(std::min<double>(expectedFrames, maxFrames)) *
-                          2);
+    const auto reserved = static_cast<std::size_t>(std::min<double>(expectedFrames, maxFrames)) * 2;
+    if (!audio.charge.setTo(reserved * sizeof(std::int16_t))) {
+        error = memoryLimitText("the call's audio", reserved * sizeof(std::int16_t));
+        return false;
+    }
+    audio.samples.reserve(reserved);
     for (const VoiceStream& stream : streams) {
         const int channel = stream.figures.fromCaller ? 0 : 1;
         if (!ChannelRenderer(audio, channel, origin, maxFrames)
                  .render(stream, packets, timing, error)) {
-            audio.samples.clear();
+            audio.samples = {};
+            audio.charge.forceTo(0);
             return false;
         }
     }
+    audio.charge.forceTo(audio.samples.capacity() * sizeof(std::int16_t) +
+                         audio.marks.capacity() * sizeof(AudioMark));
     std::stable_sort(
         audio.marks.begin(), audio.marks.end(), [](const AudioMark& a, const AudioMark& b) {
             return a.channel != b.channel ? a.channel < b.channel : a.sample < b.sample;

@@ -2,6 +2,7 @@
 
 #include "analysis/StreamAnalysis.h"
 #include "analysis/CapturePackets.h"
+#include "common/MemoryCharge.h"
 
 #include <cstdint>
 #include <string>
@@ -47,6 +48,7 @@ struct CallAudio {
     std::vector<AudioMark> marks;      // in channel order, then in time
     ChannelReport channels[2];
     double originMs = 0; // the first sample's time, in milliseconds since the call's first frame
+    MemoryCharge charge; // what the samples hold, in the budget they were decoded under
 
     [[nodiscard]] std::uint64_t frames() const { return samples.size() / 2; }
     [[nodiscard]] double seconds() const { return static_cast<double>(frames()) / 8000.0; }
@@ -62,8 +64,13 @@ inline constexpr double maxAudioSeconds = 4 * 3600.0;
 // read back from `packets`, and places every frame by `timing`. Duplicates
 // are played once; where two frames overlap the later one in the sender's
 // order wins. False, with `error` saying why, where the file cannot give the
-// payloads back or the audio would be longer than maxAudioSeconds.
+// payloads back, the audio would be longer than maxAudioSeconds or the
+// memory budget (where there is one) cannot hold its samples.
 bool renderCallAudio(const std::vector<analysis::VoiceStream>& streams, CapturePackets& packets,
-                     Timing timing, CallAudio& audio, std::string& error);
+                     Timing timing, CallAudio& audio, std::string& error,
+                     const std::shared_ptr<MemoryBudget>& budget = nullptr);
+
+// "memory limit reached: <what> would need about N MiB more"
+[[nodiscard]] std::string memoryLimitText(const std::string& what, std::uint64_t bytes);
 
 } // namespace media

@@ -53,4 +53,5 @@ cmake -S . -B build-fuzz -DQUORVEX_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++ \
 cmake --build build-fuzz -j "$jobs" --target decode_fuzzer voice_decoder_fuzzer filter_fuzzer
 fuzz decode_fuzzer "$fuzz_seconds" fuzz/corpus 2048
 fuzz voice_decoder_fuzzer "$voice_fuzz_seconds" fuzz/voice-corpus 1024
-fuzz filter_fuzzer "$filter_fuzz_seconds" fuzz/filter-corpus 256
+# Long enough for nesting past its bound and for sets of hundreds of members.
+fuzz filter_fuzzer "$filter_fuzz_seconds" fuzz/filter-corpus 16384

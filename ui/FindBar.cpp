@@ -98,9 +98,14 @@ void FindBar::search(int direction) {
             return;
         }
         calls_ = {};
+        callsCharge_ = MemoryCharge();
         packets_.reset();
         if (const KvIAXCapture* capture = frames_.capture()) {
-            calls_.update(capture->callTracker());
+            if ((filter_->needs() & filter::NeedsCalls) != 0) {
+                calls_.update(capture->callTracker());
+                callsCharge_ = MemoryCharge(capture->memoryBudget());
+                callsCharge_.forceTo(calls_.heldBytes());
+            }
             if ((filter_->needs() & filter::NeedsCaptureFile) != 0) {
                 std::string error;
                 const std::string file = capture->lastRunFile();
@@ -126,10 +131,10 @@ void FindBar::search(int direction) {
     slice();
 }
 
-bool FindBar::rowMatches(int row) const {
+filter::Verdict FindBar::rowMatches(int row, std::string& why) const {
     const auto frame = frames_.frameAt(row);
     if (!frame) {
-        return false;
+        return filter::Verdict::NoMatch;
     }
     if (filter_) {
         const KvIAXCapture* capture = frames_.capture();
@@ -139,14 +144,14 @@ bool FindBar::rowMatches(int row) const {
                 : nullptr,
             &calls_, packets_.get(),
             capture != nullptr ? static_cast<std::uint32_t>(capture->lastRunFirstFrame() + 1) : 1u};
-        return filter_->matches(*frame, frames_.frameNumberAt(row), context);
+        return filter_->test(*frame, frames_.frameNumberAt(row), context, why);
     }
     for (int column = 0; column < frames_.columnCount(); ++column) {
         if (frames_.index(row, column).data().toString().contains(needle_, Qt::CaseInsensitive)) {
-            return true;
+            return filter::Verdict::Match;
         }
     }
-    return false;
+    return filter::Verdict::NoMatch;
 }
 
 void FindBar::slice() {
@@ -155,14 +160,22 @@ void FindBar::slice() {
     const int rows = frames_.rowCount();
     while (left_ > 0 && rows > 0) {
         next_ = (next_ % rows + rows) % rows; // wraps either way
-        if (rowMatches(next_)) {
+        std::string why;
+        const auto verdict = rowMatches(next_, why);
+        if (verdict == filter::Verdict::Match) {
             message_->clear();
             emit found(next_);
             return;
         }
+        if (verdict == filter::Verdict::Failed) {
+            message_->setText(QString::fromStdString(why));
+            QApplication::beep();
+            emit notFound();
+            return;
+        }
         next_ += direction_;
         --left_;
-        if ((left_ & 255) == 0 && clock.elapsed() >= sliceMs) {
+        if ((left_ & 15) == 0 && clock.elapsed() >= sliceMs) {
             timer_.start();
             return;
         }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "analysis/CapturePackets.h"
+#include "common/MemoryCharge.h"
 #include "filter/DisplayFilter.h"
 #include "filter/FrameCalls.h"
 
@@ -44,7 +45,7 @@ signals:
 private:
     void search(int direction);
     void slice();
-    [[nodiscard]] bool rowMatches(int row) const;
+    [[nodiscard]] filter::Verdict rowMatches(int row, std::string& why) const;
 
     FrameTableModel& frames_;
     std::function<int()> currentRow_;
@@ -53,6 +54,7 @@ private:
     QLabel* message_;
     std::optional<filter::DisplayFilter> filter_;
     filter::FrameCalls calls_;                // as the capture knew them when the search began
+    MemoryCharge callsCharge_;
     std::unique_ptr<CapturePackets> packets_; // for link-layer fields
     QString needle_;
     int direction_ = 1;

@@ -11,7 +11,7 @@ FrameFilterRun::FrameFilterRun(KvIAXCapture& capture, filter::DisplayFilter filt
                                std::optional<std::vector<std::uint32_t>> candidates,
                                QObject* parent)
     : QObject(parent), capture_(&capture), filter_(std::move(filter)),
-      candidates_(std::move(candidates)) {
+      candidates_(std::move(candidates)), callsCharge_(capture.memoryBudget()) {
     timer_.setSingleShot(true);
     timer_.setInterval(0);
     connect(&timer_, &QTimer::timeout, this, &FrameFilterRun::slice);
@@ -30,13 +30,14 @@ FrameFilterRun::FrameFilterRun(KvIAXCapture& capture, filter::DisplayFilter filt
         // Frames that arrive later are tested as they come, and so are
         // frames whose calls were only just found.
         connect(&capture, &KvIAXCapture::framesAppended, this, [this] {
-            if (!timer_.isActive()) {
+            if (!timer_.isActive() && problem_.isEmpty()) {
                 done_ = false;
                 timer_.start();
             }
         });
         connect(&capture, &KvIAXCapture::callsChanged, this, [this] {
-            if (!timer_.isActive() && next_ < capture_->iaxFrames().size()) {
+            if (!timer_.isActive() && problem_.isEmpty() &&
+                next_ < capture_->iaxFrames().size()) {
                 done_ = false;
                 timer_.start();
             }
@@ -81,6 +82,7 @@ void FrameFilterRun::slice() {
     }
     if ((filter_.needs() & filter::NeedsCalls) != 0) {
         calls_.update(capture_->callTracker());
+        callsCharge_.forceTo(calls_.heldBytes());
     }
     const filter::FilterContext context{
         &frames.front()->facts(), &calls_, packets_.get(),
@@ -93,18 +95,29 @@ void FrameFilterRun::slice() {
         const std::uint32_t number =
             candidates_ ? (*candidates_)[next_] : static_cast<std::uint32_t>(next_ + 1);
         ++next_;
-        if (number >= 1 && number <= frames.size() &&
-            filter_.matches(*frames[number - 1], number, context)) {
+        if (number < 1 || number > frames.size()) {
+            continue;
+        }
+        std::string why;
+        const auto verdict = filter_.test(*frames[number - 1], number, context, why);
+        if (verdict == filter::Verdict::Failed) {
+            // The frames after it cannot be told apart either: the run ends
+            // with what it found, saying why.
+            problem_ = QString::fromStdString(why);
+            break;
+        }
+        if (verdict == filter::Verdict::Match) {
             matches.push_back(number);
         }
-        if ((next_ & 1023) == 0 && clock.elapsed() >= sliceMs) {
+        // A regular expression may take up to a millisecond a frame.
+        if ((next_ & 15) == 0 && clock.elapsed() >= sliceMs) {
             break;
         }
     }
     if (!matches.empty()) {
         emit matched(matches);
     }
-    done_ = next_ >= end;
+    done_ = next_ >= end || !problem_.isEmpty();
     if (!done_) {
         timer_.start();
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "analysis/CapturePackets.h"
+#include "common/MemoryCharge.h"
 #include "filter/DisplayFilter.h"
 #include "filter/FrameCalls.h"
 
@@ -33,7 +34,8 @@ public:
     // Frames tested, and frames to test so far.
     [[nodiscard]] std::size_t tested() const { return next_; }
     [[nodiscard]] std::size_t total() const;
-    // Why the filter cannot be tested here; empty while it can.
+    // Why the filter cannot be tested here, or why the run stopped at a
+    // frame it could not be tested on; empty while it can.
     [[nodiscard]] const QString& problem() const { return problem_; }
 
 signals:
@@ -49,6 +51,7 @@ private:
     filter::DisplayFilter filter_;
     std::optional<std::vector<std::uint32_t>> candidates_;
     filter::FrameCalls calls_;
+    MemoryCharge callsCharge_;
     std::unique_ptr<CapturePackets> packets_;
     std::size_t next_ = 0; // into the candidates, or the frame list
     bool done_ = false;

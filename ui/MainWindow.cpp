@@ -4,7 +4,8 @@
 #include "ui/CaptureListModel.h"
 #include "ui/ElementTableModel.h"
 #include "ui/FrameTableModel.h"
-#include "ui/TextTableModel.h"
+#include "ui/TrackerTableModel.h"
+#include "app/ChargedStreams.h"
 #include "ui/CallFlowView.h"
 #include "ui/PlayerView.h"
 #include "ui/DisplayFilterBar.h"
@@ -158,23 +159,7 @@ void MainWindow::bindViews() {
 
 namespace {
 
-QStringList titlesOf(const callwriter::Columns& columns) {
-    QStringList titles;
-    for (const auto& column : columns) {
-        titles << QString::fromUtf8(column.first);
-    }
-    return titles;
-}
-
-QStringList textsOf(const callwriter::Columns& columns) {
-    QStringList texts;
-    for (const auto& column : columns) {
-        texts << QString::fromStdString(column.second);
-    }
-    return texts;
-}
-
-QTableView* textTable(TextTableModel* model, QWidget* parent) {
+QTableView* textTable(QAbstractItemModel* model, QWidget* parent) {
     auto* view = new QTableView(parent);
     view->setModel(model);
     view->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -225,9 +210,8 @@ void MainWindow::buildCallTabs() {
             ui_->framesTable->selectRow(row);
         }
     });
-    callModel_ = new TextTableModel(titlesOf(callwriter::callColumns(analysis::Call{})), this);
-    registrationModel_ = new TextTableModel(
-        titlesOf(callwriter::registrationColumns(analysis::Registration{})), this);
+    callModel_ = new TrackerTableModel(TrackerTableModel::Rows::Calls, this);
+    registrationModel_ = new TrackerTableModel(TrackerTableModel::Rows::Registrations, this);
     callsTable_ = textTable(callModel_, tabs);
     registrationsTable_ = textTable(registrationModel_, tabs);
     callsTable_->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -274,20 +258,19 @@ void MainWindow::buildVoiceViews(QTabWidget* upper, QTabWidget* lower) {
 
 void MainWindow::showVoice(const std::vector<std::size_t>& calls) {
     const KvIAXCapture* capture = frameModel_->capture();
-    std::vector<analysis::VoiceStream> streams;
     if (capture == nullptr || calls.empty()) {
         streamsView_->clear();
         playerView_->setCall(std::nullopt, {}, tr("Select a call to play it."));
         return;
     }
     const auto& all = capture->callTracker().calls();
-    for (const std::size_t call : calls) {
-        for (auto& stream :
-             analysis::callStreams(capture->callTracker(), call, capture->iaxFrames())) {
-            streams.push_back(std::move(stream));
-        }
+    std::string refused;
+    auto voice = ChargedStreams::of(*capture, calls, refused);
+    streamsView_->setStreams(voice ? std::move(*voice) : ChargedStreams{});
+    if (!voice) {
+        statusNote_ = QString::fromStdString(refused);
+        updateStatus();
     }
-    streamsView_->setStreams(std::move(streams));
     // The player plays the first selected call.
     const analysis::Call& first = all[calls.front()];
     const QString title =
@@ -301,19 +284,8 @@ void MainWindow::showVoice(const std::vector<std::size_t>& calls) {
 }
 
 void MainWindow::showCalls() {
-    const KvIAXCapture* capture = frameModel_->capture();
-    std::vector<QStringList> calls;
-    std::vector<QStringList> registrations;
-    if (capture != nullptr) {
-        for (const auto& call : capture->callTracker().calls()) {
-            calls.push_back(textsOf(callwriter::callColumns(call)));
-        }
-        for (const auto& registration : capture->callTracker().registrations()) {
-            registrations.push_back(textsOf(callwriter::registrationColumns(registration)));
-        }
-    }
-    callModel_->setRows(std::move(calls));
-    registrationModel_->setRows(std::move(registrations));
+    callModel_->refresh();
+    registrationModel_->refresh();
 }
 
 void MainWindow::callsSelected() {
@@ -498,7 +470,8 @@ void MainWindow::captureSelected(int row) {
             }
         });
     }
-    showCalls();
+    callModel_->setCapture(capture);
+    registrationModel_->setCapture(capture);
     updateStatus();
 }
 
@@ -523,6 +496,8 @@ void MainWindow::updateStatus() {
     }
     if (!statusNote_.isEmpty()) {
         text += "  \u2014  " + statusNote_;
+    } else if (filterRun_ != nullptr && !filterRun_->problem().isEmpty()) {
+        text += "  \u2014  " + tr("display filter: %1").arg(filterRun_->problem());
     }
     statusLabel_->setText(text);
 }
@@ -679,9 +654,6 @@ void MainWindow::refreshFrameRows() {
     filterRun_ = new FrameFilterRun(*capture, *displayFilter_, callFrames_, this);
     connect(filterRun_, &FrameFilterRun::matched, frameModel_, &FrameTableModel::appendToFilter);
     connect(filterRun_, &FrameFilterRun::progressed, this, &MainWindow::updateStatus);
-    if (!filterRun_->problem().isEmpty()) {
-        statusNote_ = filterRun_->problem();
-    }
     filterRun_->start();
     updateStatus();
 }

@@ -12,7 +12,7 @@
 class CaptureListModel;
 class ElementTableModel;
 class FrameTableModel;
-class TextTableModel;
+class TrackerTableModel;
 class CallFlowView;
 class PlayerView;
 class DisplayFilterBar;
@@ -104,8 +104,8 @@ private:
     CaptureListModel* captureModel_ = nullptr;
     FrameTableModel* frameModel_ = nullptr;
     ElementTableModel* elementModel_ = nullptr;
-    TextTableModel* callModel_ = nullptr;
-    TextTableModel* registrationModel_ = nullptr;
+    TrackerTableModel* callModel_ = nullptr;
+    TrackerTableModel* registrationModel_ = nullptr;
     QTableView* callsTable_ = nullptr;
     QTableView* registrationsTable_ = nullptr;
     CallFlowView* flowView_ = nullptr;

@@ -128,8 +128,9 @@ StreamsView::StreamsView(QWidget* parent)
     showPackets(-1);
 }
 
-void StreamsView::setStreams(std::vector<analysis::VoiceStream> streams) {
-    streams_ = std::move(streams);
+void StreamsView::setStreams(ChargedStreams streams) {
+    streams_ = std::move(streams.streams);
+    charge_ = std::move(streams.charge);
     std::vector<QStringList> rows;
     for (const auto& stream : streams_) {
         QStringList row;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "analysis/StreamAnalysis.h"
+#include "app/ChargedStreams.h"
 
 #include <QWidget>
 
@@ -21,8 +21,9 @@ class StreamsView final : public QWidget {
 public:
     explicit StreamsView(QWidget* parent = nullptr);
 
-    void setStreams(std::vector<analysis::VoiceStream> streams);
-    void clear() { setStreams({}); }
+    // Keeps the streams, and their charge to the memory budget, until the next ones.
+    void setStreams(ChargedStreams streams);
+    void clear() { setStreams(ChargedStreams{}); }
     [[nodiscard]] QTableView* figuresTable() const { return figuresTable_; }
     [[nodiscard]] QTableView* packetsTable() const { return packetsTable_; }
     [[nodiscard]] int streamCount() const { return static_cast<int>(streams_.size()); }
@@ -38,6 +39,7 @@ private:
     void plot();
 
     std::vector<analysis::VoiceStream> streams_;
+    MemoryCharge charge_;
     TextTableModel* figuresModel_;
     StreamPacketModel* packetModel_;
     QTableView* figuresTable_;

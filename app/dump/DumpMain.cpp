@@ -223,6 +223,7 @@ int main(int argc, char** argv) {
     // it, so the worker decodes the next block meanwhile.
     std::size_t nextToPrint = 0;
     unsigned long printed = 0;
+    std::string filterFailure; // a frame the filter could not be tested on
     bool printQueued = false;
     // The capture follows its calls as the frames arrive; they are printed at the end.
     const analysis::CallTracker& tracker = capture->callTracker();
@@ -237,14 +238,19 @@ int main(int argc, char** argv) {
                                       ? std::min(frames.size(), capture->trackedFrameCount())
                                       : frames.size();
         selection.refresh(*capture);
-        for (; nextToPrint < ready; ++nextToPrint) {
+        for (; nextToPrint < ready && filterFailure.empty(); ++nextToPrint) {
             if (args.count && printed >= *args.count) {
                 break;
             }
-            if (selection.keeps(*capture, nextToPrint)) {
+            const auto verdict = selection.keeps(*capture, nextToPrint, filterFailure);
+            if (verdict == filter::Verdict::Match) {
                 printer.print(*frames[nextToPrint]);
                 ++printed;
             }
+        }
+        if (!filterFailure.empty()) {
+            // What follows could not be told apart: the run ends here.
+            capture->cancel();
         }
         printer.flush();
         const bool enough = args.count && printed >= *args.count;
@@ -285,8 +291,15 @@ int main(int argc, char** argv) {
             app.exit(alert.failed() ? 1 : 0);
             return;
         }
-        if (args.listing != DumpArguments::Listing::Frames) {
-            printer.printListing(*capture, args.listing, selection.keptCalls(*capture));
+        if (args.listing != DumpArguments::Listing::Frames && filterFailure.empty()) {
+            if (const auto kept = selection.keptCalls(*capture, filterFailure)) {
+                printer.printListing(*capture, args.listing, *kept);
+            }
+        }
+        if (!filterFailure.empty()) {
+            std::fprintf(stderr, "quorvex-dump: display filter: %s\n", filterFailure.c_str());
+            app.exit(1);
+            return;
         }
         if (args.live) {
             printStatistics(capture->lastRunSummary());

@@ -32,19 +32,25 @@ bool FrameSelection::useCaptureFile(const std::optional<std::string>& path, std:
 void FrameSelection::refresh(const KvIAXCapture& capture) {
     if (needsCalls()) {
         calls_.update(capture.callTracker());
+        if (!callsCharge_.budget()) {
+            callsCharge_ = MemoryCharge(capture.memoryBudget());
+        }
+        callsCharge_.forceTo(calls_.heldBytes());
     }
 }
 
-bool FrameSelection::keeps(const KvIAXCapture& capture, std::size_t index) const {
+filter::Verdict FrameSelection::keeps(const KvIAXCapture& capture, std::size_t index,
+                                      std::string& why) const {
     if (!filter_) {
-        return true;
+        return filter::Verdict::Match;
     }
     const FrameList& frames = capture.iaxFrames();
     const filter::FilterContext context{&frames.front()->facts(), &calls_, packets_.get()};
-    return filter_->matches(*frames[index], static_cast<std::uint32_t>(index + 1), context);
+    return filter_->test(*frames[index], static_cast<std::uint32_t>(index + 1), context, why);
 }
 
-std::vector<bool> FrameSelection::keptCalls(const KvIAXCapture& capture) {
+std::optional<std::vector<bool>> FrameSelection::keptCalls(const KvIAXCapture& capture,
+                                                           std::string& why) {
     const auto& calls = capture.callTracker().calls();
     std::vector<bool> kept(calls.size(), !filter_);
     if (!filter_) {
@@ -60,7 +66,11 @@ std::vector<bool> FrameSelection::keptCalls(const KvIAXCapture& capture) {
             }
             std::int8_t& result = tested[number - 1];
             if (result < 0) {
-                result = keeps(capture, number - 1) ? 1 : 0;
+                const auto verdict = keeps(capture, number - 1, why);
+                if (verdict == filter::Verdict::Failed) {
+                    return std::nullopt;
+                }
+                result = verdict == filter::Verdict::Match ? 1 : 0;
             }
             if (result == 1) {
                 kept[call] = true;

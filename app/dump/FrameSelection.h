@@ -1,6 +1,7 @@
 #pragma once
 
 #include "analysis/CapturePackets.h"
+#include "common/MemoryCharge.h"
 #include "filter/DisplayFilter.h"
 #include "filter/FrameCalls.h"
 
@@ -26,14 +27,19 @@ public:
     // Takes in the calls the capture found since: once before testing the
     // frames that arrived, where the filter asks for calls.
     void refresh(const KvIAXCapture& capture);
-    // Whether frame `index` (0-based) of the capture is selected. Where the
-    // filter asks for calls, the frame must be tracked and refreshed.
-    [[nodiscard]] bool keeps(const KvIAXCapture& capture, std::size_t index) const;
+    // Whether frame `index` (0-based) of the capture is selected; Failed, with
+    // `why`, where the filter could not be tested on it. Where the filter
+    // asks for calls, the frame must be tracked and refreshed.
+    [[nodiscard]] filter::Verdict keeps(const KvIAXCapture& capture, std::size_t index,
+                                        std::string& why) const;
     // By call (the tracker's order): whether it holds a selected frame.
-    [[nodiscard]] std::vector<bool> keptCalls(const KvIAXCapture& capture);
+    // Nothing, with `why`, where a frame could not be tested.
+    [[nodiscard]] std::optional<std::vector<bool>> keptCalls(const KvIAXCapture& capture,
+                                                             std::string& why);
 
 private:
     std::optional<filter::DisplayFilter> filter_;
     filter::FrameCalls calls_;
+    MemoryCharge callsCharge_; // to the capture's budget, once known
     std::unique_ptr<CapturePackets> packets_;
 };

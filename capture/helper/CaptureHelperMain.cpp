@@ -5,9 +5,16 @@
 // It opens the interface (raising CAP_NET_RAW and CAP_NET_ADMIN from its
 // permitted set for that alone), installs the compiled filter, then drops
 // every capability for good and writes the packets to standard output as a
-// pcap stream. It links libpcap and libcap and nothing else, and reads no
-// environment: the programs that show the packets load toolkits, and toolkits
-// load code the environment names, so none of them may hold capabilities.
+// pcap stream. It links libpcap and libcap and nothing else, and clears its
+// environment before anything else: the programs that show the packets load
+// toolkits, and toolkits load code the environment names, so none of them
+// may hold capabilities, and libpcap itself reads the environment for some
+// of its sources (a D-Bus address may name a program to run).
+//
+// Any local user may be able to start it, so it takes only what a capture of
+// a network interface needs: an interface that exists (or "any"), never
+// another kind of libpcap source (D-Bus, netfilter queues and logs, USB,
+// Bluetooth, RDMA...); a snapshot length and a read time-out within bounds.
 //
 // It stops when standard input ends (its parent closed it, or died), on
 // SIGTERM or SIGINT, or when standard output fails. Failures go to standard
@@ -23,6 +30,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -74,6 +82,37 @@ int fail(int status, const std::string& text) {
     return status;
 }
 
+// What libpcap opens as something other than a network interface, by name.
+constexpr const char* otherSources[] = {"dbus",      "nflog", "nfqueue", "usbmon", "bluetooth",
+                                        "rdma",      "dpdk",  "snf",     "netmap", "vale",
+                                        "rpcap",     "file",  "dag",     "septel", "zc",
+                                        "canusb"};
+
+// A network interface of this host by its plain name, or "any".
+bool isNetworkInterface(const std::string& name) {
+    if (name == "any") {
+        return true;
+    }
+    if (name.empty() || name.size() >= IF_NAMESIZE ||
+        name.find_first_of(":/ \t") != std::string::npos) {
+        return false;
+    }
+    for (const char* prefix : otherSources) {
+        if (name.starts_with(prefix)) {
+            return false;
+        }
+    }
+    return if_nametoindex(name.c_str()) != 0;
+}
+
+// A decimal number in [low, high], or -1.
+long boundedNumber(const char* text, long low, long high) {
+    char* end = nullptr;
+    errno = 0;
+    const long value = std::strtol(text, &end, 10);
+    return end != text && *end == '\0' && errno == 0 && value >= low && value <= high ? value : -1;
+}
+
 void writeStatistics(pcap_t* handle) {
     pcap_stat statistics{};
     if (pcap_stats(handle, &statistics) == 0) {
@@ -82,25 +121,48 @@ void writeStatistics(pcap_t* handle) {
     }
 }
 
+// Forgets the environment, its inherited bytes too: nothing this process
+// loads or runs can read a variable that the user who started it set.
+void clearEnvironment() {
+    for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
+        std::memset(*entry, 0, std::strlen(*entry));
+    }
+    clearenv();
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    clearEnvironment();
+    const char* usage = "usage: quorvex-capture INTERFACE SNAPLEN(1-262144) PROMISCUOUS(0|1) "
+                        "TIMEOUT_MS(1-1000) FILTER";
     if (argc != 6) {
-        return fail(2, "usage: quorvex-capture INTERFACE SNAPLEN PROMISCUOUS TIMEOUT_MS FILTER");
+        return fail(2, usage);
     }
     const std::string interfaceName = argv[1];
-    const int snapshotLength = std::atoi(argv[2]);
+    const long snapshotLength = boundedNumber(argv[2], 1, 262144);
+    const long timeoutMs = boundedNumber(argv[4], 1, 1000);
+    if (snapshotLength < 0 || timeoutMs < 0 ||
+        (std::strcmp(argv[3], "0") != 0 && std::strcmp(argv[3], "1") != 0)) {
+        return fail(2, usage);
+    }
     const bool promiscuous = std::strcmp(argv[3], "1") == 0;
-    const int timeoutMs = std::atoi(argv[4]);
     const char* filter = argv[5];
+    if (!isNetworkInterface(interfaceName)) {
+        dropCapabilitiesForGood();
+        return fail(3, interfaceName +
+                           ": no such network interface (the capture helper opens network "
+                           "interfaces and \"any\", nothing else)");
+    }
     std::signal(SIGTERM, onStopSignal);
     std::signal(SIGINT, onStopSignal);
     std::signal(SIGPIPE, SIG_IGN);
 
     raiseCaptureCapabilities();
     char errorText[PCAP_ERRBUF_SIZE] = {};
-    pcap_t* handle = pcap_open_live(interfaceName.c_str(), snapshotLength, promiscuous ? 1 : 0,
-                                    timeoutMs, errorText);
+    pcap_t* handle =
+        pcap_open_live(interfaceName.c_str(), static_cast<int>(snapshotLength), promiscuous ? 1 : 0,
+                       static_cast<int>(timeoutMs), errorText);
     if (handle == nullptr) {
         dropCapabilitiesForGood();
         return fail(3, errorText);

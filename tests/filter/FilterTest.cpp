@@ -6,10 +6,13 @@
 #include "filter/DisplayFilter.h"
 #include "filter/FilterFromFrame.h"
 #include "filter/FrameCalls.h"
+#include "samples/IaxPacketBuilder.h"
 #include "samples/Scenarios.h"
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iostream>
 #include <sstream>
 
 namespace {
@@ -38,8 +41,12 @@ struct Sample {
         const filter::FilterContext context{&frames.front()->facts(), &calls, nullptr};
         int selected = 0;
         for (std::size_t i = 0; i < frames.size(); ++i) {
-            selected +=
-                filter->matches(*frames[i], static_cast<std::uint32_t>(i + 1), context) ? 1 : 0;
+            const auto verdict =
+                filter->test(*frames[i], static_cast<std::uint32_t>(i + 1), context, error);
+            if (verdict == filter::Verdict::Failed) {
+                return -2;
+            }
+            selected += verdict == filter::Verdict::Match ? 1 : 0;
         }
         return selected;
     }
@@ -88,8 +95,9 @@ TEST(DisplayFilter, LogicWithAndOverOrAndParentheses) {
            {"not iax2.packet_type == 0", 18},
            {"!iax2.packet_type == 0", 18},
            {"! ! iax2.packet_type == 0", 20},
-           // and binds tighter than or
+           // and binds tighter than or, on either side of it
            {"iax2.src_call == 100 or iax2.src_call == 2 and iax2.type == 2", 3},
+           {"iax2.src_call == 999 and iax2.dst_call == 1 or iax2.packet_type == 0", 20},
            {"(iax2.src_call == 100 or iax2.src_call == 2) and iax2.type == 2", 1}});
 }
 
@@ -136,6 +144,139 @@ TEST(DisplayFilter, SetsRangesTextAndRegularExpressions) {
            // A back-reference number too large for a long: libstdc++'s
            // std::regex overflowed on it (found by the fuzzer).
            {"iax2.iax.calling_name matches \"\\\\99999999999999999999\"", 0}});
+}
+
+// Sets are sorted and merged once; membership is tested on every edge.
+TEST(DisplayFilter, SetsWithOverlapsAndThousandsOfMembers) {
+    std::string big = "iax2.src_call in {";
+    for (int n = 1000; n < 21000; ++n) {
+        big += std::to_string(n) + " ";
+    }
+    check({{"iax2.src_call in {200 1..2 2..1}", 36}, // a backwards range holds nothing
+           {"iax2.src_call in {150..250 1 100..199}", 21},
+           {"iax2.src_call in {3..99, 101..199, 201..300}", 0},
+           {"ip.addr in {192.0.2.0/24}", 38},
+           {"ip.src in {192.0.2.11..192.0.2.255 198.51.100.0/30}", 0}});
+    EXPECT_EQ(sample().count(big + "200}"), 16) << "20,000 members and 200";
+    EXPECT_EQ(sample().count(big + "}"), 0) << "20,000 members";
+}
+
+// A prefix keeps exactly its bits: on each side of the boundary, for single
+// comparisons and for set members.
+TEST(DisplayFilter, AddressPrefixesOnTheirBoundaries) {
+    FrameFacts facts;
+    facts.setKind(FrameKind::Full);
+    facts.setFamily(AddressFamily::IPv4);
+    facts.sourceAddress = 0xC6336481; // 198.51.100.129
+    facts.sourceCaptured = 1;
+    KvIAXFrame v4;
+    v4.setDecoded(facts, {});
+    facts.setFamily(AddressFamily::IPv6);
+    Ipv6Addresses addresses;
+    addresses.source = {0x20, 0x01, 0x0d, 0xb8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x01};
+    KvIAXFrame v6;
+    v6.setDecoded(facts, {}, addresses);
+    const std::pair<const char*, bool> cases[] = {
+        {"ip.src == 198.51.100.128/31", true},   {"ip.src == 198.51.100.130/31", false},
+        {"ip.src == 198.51.100.128/25", true},   {"ip.src == 198.51.100.0/25", false},
+        {"ip.src == 198.51.100.129/32", true},   {"ip.src == 198.51.100.128/32", false},
+        {"ip.src == 0.0.0.0/0", true},           {"ip.src in {198.51.100.0/25}", false},
+        {"ip.src in {198.51.100.128/25}", true}, {"ipv6.src == 2001:db8::/127", true},
+        {"ipv6.src == 2001:db8::2/127", false},  {"ipv6.src == 2001:db8::/128", false},
+        {"ipv6.src in {2001:db8::/127}", true},  {"ipv6.src in {2001:db8::2/127}", false},
+    };
+    const filter::FilterContext context{};
+    for (const auto& [expression, selected] : cases) {
+        std::string error;
+        const auto compiled = filter::DisplayFilter::compile(expression, error);
+        ASSERT_TRUE(compiled) << error;
+        const KvIAXFrame& frame = std::string(expression).starts_with("ipv6") ? v6 : v4;
+        EXPECT_EQ(compiled->test(frame, 1, context, error) == filter::Verdict::Match, selected)
+            << expression;
+    }
+}
+
+// Nesting is bounded, so that an expression cannot exhaust the stack; long
+// flat expressions are not nesting.
+TEST(DisplayFilter, NestingIsBoundedAndLongChainsAreNot) {
+    const int most = filter::DisplayFilter::maxNesting;
+    auto nested = [](const std::string& open, int depth, const std::string& close) {
+        std::string text;
+        for (int i = 0; i < depth; ++i) {
+            text += open;
+        }
+        text += "iax2.src_call == 1";
+        for (int i = 0; i < depth; ++i) {
+            text += close;
+        }
+        return text;
+    };
+    EXPECT_EQ(sample().count(nested("(", most, ")")), 3);
+    EXPECT_EQ(sample().count(nested("!", most, "")), 3);
+    EXPECT_EQ(sample().count(nested("(!", most / 2, ")")), 3);
+    for (const auto& [expression, column] :
+         {std::pair{nested("(", 9600, ")"), most + 1}, std::pair{nested("!", 15800, ""), most + 1},
+          std::pair{nested("not ", 300, ""), 4 * most + 1}}) {
+        std::string error;
+        EXPECT_FALSE(filter::DisplayFilter::compile(expression, error));
+        EXPECT_EQ(error, "the expression nests more than " + std::to_string(most) +
+                             " parentheses and negations deep at column " +
+                             std::to_string(column));
+    }
+    std::string chain = "iax2.src_call == 1";
+    for (int i = 0; i < 100000; ++i) {
+        chain += i % 2 == 0 ? " or iax2.src_call == 3" : " and iax2.dst_call == 7";
+    }
+    EXPECT_EQ(sample().count(chain), 3);
+}
+
+// A pattern that backtracks without end stops at PCRE2's match limit, and
+// the frame is reported as failed, never as a quiet "no match".
+TEST(DisplayFilter, ARegularExpressionAtItsMatchLimitFailsTheFrame) {
+    const IaxDissector dissector(std::cerr);
+    KvIAXFrame frame;
+    const auto body = iaxgen::Elements().text(4, std::string(40, 'a') + "!").bytes();
+    const auto packet = iaxgen::udpPacket({{192, 0, 2, 1}, 4569}, {{192, 0, 2, 2}, 4569},
+                                          iaxgen::fullFrame({.subclass = 1}, body));
+    dissector.decodeInto({.bytes = packet}, frame);
+    const filter::FilterContext context{&frame.facts(), nullptr, nullptr};
+    for (const auto& [expression, verdict] :
+         {std::pair{"iax2.iax.calling_name matches \"(a+)+$\"", filter::Verdict::Failed},
+          std::pair{"iax2.iax.calling_name matches \"(a+)+x|aaa\"", filter::Verdict::Failed},
+          std::pair{"iax2.iax.calling_name matches \"aaa\"", filter::Verdict::Match},
+          std::pair{"iax2.iax.calling_name matches \"^a+!$\"", filter::Verdict::Match},
+          std::pair{"iax2.iax.calling_name matches \"b\" or frame.len > 0", filter::Verdict::Match}}) {
+        std::string error;
+        const auto compiled = filter::DisplayFilter::compile(expression, error);
+        ASSERT_TRUE(compiled) << error;
+        std::string why;
+        EXPECT_EQ(compiled->test(frame, 7, context, why), verdict) << expression;
+        if (verdict == filter::Verdict::Failed) {
+            EXPECT_EQ(why, "the regular expression at column 31 backtracks too much on frame 7 "
+                           "(PCRE2's match limit); make it more specific");
+        } else {
+            EXPECT_EQ(why, "");
+        }
+    }
+}
+
+// What the fuzzer found, kept with the result each must give.
+TEST(DisplayFilter, FuzzerFindingsGiveTheirErrors) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"regex-nul-and-long-escapes.filter",
+         "invalid regular expression at column 31: reference to non-existent subpattern"},
+        {"regex-class-and-huge-backreference.filter",
+         "invalid regular expression at column 31: UTF-8 error: isolated byte with 0x80 bit set"},
+    };
+    for (const auto& [file, message] : cases) {
+        std::ifstream in(std::string(QUORVEX_TEST_DATA "/filter-regressions/") + file,
+                         std::ios::binary);
+        ASSERT_TRUE(in) << file;
+        const std::string expression((std::istreambuf_iterator<char>(in)), {});
+        std::string error;
+        EXPECT_FALSE(filter::DisplayFilter::compile(expression, error)) << file;
+        EXPECT_EQ(error, message) << file;
+    }
 }
 
 TEST(DisplayFilter, QuorvexCallsAndDisplayKeys) {
@@ -207,7 +348,7 @@ TEST(DisplayFilter, ExpressionsMadeFromACellSelectTheirFrame) {
             std::string error;
             const auto compiled = filter::DisplayFilter::compile(expression, error);
             ASSERT_TRUE(compiled) << expression << ": " << error;
-            EXPECT_TRUE(compiled->matches(frame, number, context))
+            EXPECT_EQ(compiled->test(frame, number, context, error), filter::Verdict::Match)
                 << expression << " on " << number;
             wiresharkFields += expression.find('.') < expression.find(' ') ? 1 : 0;
         }

@@ -41,6 +41,7 @@ void writeLiveRunFile(ControllerHarness& h, const QString& path) {
     struct stat info {};
     ASSERT_EQ(stat(path.toLocal8Bit().constData(), &info), 0);
     h.liveFiles.remember(path.toStdString(), info.st_dev, info.st_ino);
+    h.liveFiles.finished();
 }
 
 QByteArray contents(const QString& path) {
@@ -312,6 +313,29 @@ TEST_F(Controller, SaveNeverMovesAFileItsLiveRunDidNotMake) {
     ASSERT_EQ(stat(dir.filePath("ours.pcap").toLocal8Bit().constData(), &saved), 0);
     EXPECT_EQ(saved.st_mode & 0777, 0600u);
     EXPECT_EQ(h.beep.count, 3);
+}
+
+// While a run writes the file, moving it would send the rest of the run's
+// packets nowhere: Save is disabled and refused until the run has ended.
+TEST_F(Controller, SaveWaitsUntilNoRunWritesTheFile) {
+    writeLiveRunFile(h, temporaryFile);
+    struct stat info {};
+    ASSERT_EQ(stat(temporaryFile.toLocal8Bit().constData(), &info), 0);
+    h.liveFiles.remember(temporaryFile.toStdString(), info.st_dev, info.st_ino); // a run writes
+    EXPECT_FALSE(controller->validateMenuItem("Save..."));
+    EXPECT_TRUE(controller->validateMenuItem("Save Selected Calls..."));
+    h.log.clear();
+    controller->saveDocument(nullptr);
+    EXPECT_EQ(h.log.lines(), (Texts{"In save document",
+                                    "Save is refused while a live capture writes the file",
+                                    "Move failed", "<beep>"}));
+    EXPECT_TRUE(QFile::exists(temporaryFile));
+
+    h.liveFiles.finished();
+    EXPECT_TRUE(controller->validateMenuItem("Save..."));
+    h.panels.answers.push_back(dir.filePath("after"));
+    controller->saveDocument(nullptr);
+    EXPECT_TRUE(QFile::exists(dir.filePath("after.pcap")));
 }
 
 // The packets of selected calls go to a new file, unchanged.
