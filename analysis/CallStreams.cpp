@@ -109,7 +109,7 @@ struct CallStreams::Sender {
     std::uint64_t count = 0;
 };
 
-CallStreams::CallStreams(const std::vector<Call>& calls, std::size_t index, bool keepPackets)
+CallStreams::CallStreams(const CallList& calls, std::size_t index, bool keepPackets)
     : calls_(&calls), index_(index), keepPackets_(keepPackets) {
     senders_.emplace_back(calls[index].caller);
     senders_.emplace_back(calls[index].callee);

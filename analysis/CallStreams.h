@@ -12,7 +12,7 @@ class CallStreams final {
 public:
     // The call is `calls[index]`; the list may grow meanwhile. With
     // `keepPackets`, every packet is kept for takeStreams().
-    CallStreams(const std::vector<Call>& calls, std::size_t index, bool keepPackets);
+    CallStreams(const CallList& calls, std::size_t index, bool keepPackets);
     ~CallStreams();
     CallStreams(CallStreams&&) noexcept;
     CallStreams& operator=(CallStreams&&) noexcept;
@@ -31,7 +31,7 @@ private:
     [[nodiscard]] StreamFigures figuresOf(int side, const FrameList& frames) const;
     void take(Sender& sender, StreamPacket& packet);
 
-    const std::vector<Call>* calls_;
+    const CallList* calls_;
     std::size_t index_;
     bool keepPackets_;
     std::uint32_t previousNumber_ = 0;

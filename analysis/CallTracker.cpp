@@ -52,7 +52,7 @@ std::optional<std::uint32_t> elementNumber(const KvIAXFrame& frame, std::uint8_t
 
 // The heap bytes of a text (none while it fits in the string itself).
 std::uint64_t heapBytes(const std::string& text) {
-    return text.capacity() > 15 ? text.capacity() + 1 : 0;
+    return text.capacity() > 15 ? text.capacity() + 1 + 16 : 0; // and malloc's own words
 }
 
 // Sets `text`, keeping `held` up with its heap bytes.
@@ -163,7 +163,10 @@ std::size_t CallTracker::EndKeyHash::operator()(const EndKey& key) const {
 std::uint64_t CallTracker::heldBytes() const {
     // A hash map entry: its node (key, value, link, allocation) and bucket.
     constexpr std::uint64_t mapEntry = sizeof(EndKey) + sizeof(std::size_t) + 40;
-    return calls_.capacity() * sizeof(Call) + registrations_.capacity() * sizeof(Registration) +
+    // A deque holds each call in a block of its own here (they are large),
+    // with a pointer to it.
+    constexpr std::uint64_t perCall = sizeof(Call) + 16 + sizeof(void*);
+    return calls_.size() * perCall + registrations_.capacity() * sizeof(Registration) +
            (callByEnd_.size() + registrationByEnd_.size()) * mapEntry +
            (callByEnd_.bucket_count() + registrationByEnd_.bucket_count()) * sizeof(void*) +
            frameNumberBytes_ + textBytes_;
@@ -197,15 +200,15 @@ void CallTracker::add(const KvIAXFrame& frame, std::uint32_t frameNumber) {
     }
 }
 
-Call& CallTracker::mediaCall(const Endpoint& source, std::uint16_t sourceCall,
-                             const Endpoint& destination, const KvIAXFrame& frame) {
+std::size_t CallTracker::mediaCall(const Endpoint& source, std::uint16_t sourceCall,
+                                   const Endpoint& destination, const KvIAXFrame& frame) {
     if (const auto found = callByEnd_.find({source, sourceCall}); found != callByEnd_.end()) {
-        return calls_[found->second];
+        return found->second;
     }
     // Voice of a call whose set-up was not captured.
-    Call& call = calls_[startCall(source, sourceCall, destination, frame)];
-    call.startedBeforeCapture = true;
-    return call;
+    const std::size_t index = startCall(source, sourceCall, destination, frame);
+    calls_[index].startedBeforeCapture = true;
+    return index;
 }
 
 std::size_t CallTracker::startCall(const Endpoint& caller, std::uint16_t callerCall,
@@ -239,7 +242,7 @@ void CallTracker::addFull(const KvIAXFrame& frame, const Endpoint& source,
             startCall(source, facts.sourceCall, destination, frame);
             found = callByEnd_.find(key);
         }
-        join(calls_[found->second], frame, frameNumber);
+        join(found->second, frame, frameNumber);
         return;
     }
     if (facts.destinationCall != 0) {
@@ -273,10 +276,11 @@ void CallTracker::addFull(const KvIAXFrame& frame, const Endpoint& source,
         }
         found = callByEnd_.find(key);
     }
-    join(calls_[found->second], frame, frameNumber);
+    join(found->second, frame, frameNumber);
 }
 
-void CallTracker::join(Call& call, const KvIAXFrame& frame, std::uint32_t frameNumber) {
+void CallTracker::join(std::size_t index, const KvIAXFrame& frame, std::uint32_t frameNumber) {
+    Call& call = calls_[index];
     const FrameFacts& facts = frame.facts();
     ++call.frames;
     if (facts.kind() == FrameKind::Full && facts.retransmission != 0) {
@@ -285,8 +289,9 @@ void CallTracker::join(Call& call, const KvIAXFrame& frame, std::uint32_t frameN
     call.end = {facts.captureSeconds, facts.captureNanoseconds};
     const std::size_t before = call.frameNumbers.capacity();
     call.frameNumbers.push_back(frameNumber);
-    frameNumberBytes_ += (call.frameNumbers.capacity() - before) * sizeof(std::uint32_t);
-    const auto index = static_cast<std::size_t>(&call - calls_.data());
+    // Each allocation also costs malloc's own words.
+    frameNumberBytes_ += (call.frameNumbers.capacity() - before) * sizeof(std::uint32_t) +
+                         (before == 0 ? 16 : 0);
     if (std::find(lastJoined_.begin(), lastJoined_.end(), index) == lastJoined_.end()) {
         lastJoined_.push_back(index);
     }

@@ -3,6 +3,7 @@
 #include "dissect/KvIAXFrame.h"
 
 #include <array>
+#include <deque>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -73,6 +74,10 @@ struct Call {
     [[nodiscard]] std::string codecName() const;
 };
 
+// Calls are kept in a deque: a list of a million calls grows without being
+// copied, and without holding room it does not use.
+using CallList = std::deque<Call>;
+
 struct Registration {
     Endpoint peer, registrar;
     std::uint16_t peerCall = 0;
@@ -89,7 +94,7 @@ public:
     // `frameNumber` is 1-based, in the order the frames arrived.
     void add(const KvIAXFrame& frame, std::uint32_t frameNumber);
 
-    [[nodiscard]] const std::vector<Call>& calls() const { return calls_; }
+    [[nodiscard]] const CallList& calls() const { return calls_; }
     // The calls (indexes in calls()) the frame last added joined: none, one,
     // or several for a trunk frame.
     [[nodiscard]] const std::vector<std::size_t>& lastJoined() const { return lastJoined_; }
@@ -111,16 +116,16 @@ private:
                  std::uint32_t frameNumber);
     void addRegistration(const KvIAXFrame& frame, const Endpoint& source,
                          const Endpoint& destination);
-    void join(Call& call, const KvIAXFrame& frame, std::uint32_t frameNumber);
+    void join(std::size_t index, const KvIAXFrame& frame, std::uint32_t frameNumber);
     void applyState(Call& call, const KvIAXFrame& frame, bool fromCaller);
     // The call a mini frame or trunk entry from this end belongs to, started
     // where there is none.
-    Call& mediaCall(const Endpoint& source, std::uint16_t sourceCall, const Endpoint& destination,
-                    const KvIAXFrame& frame);
+    std::size_t mediaCall(const Endpoint& source, std::uint16_t sourceCall,
+                          const Endpoint& destination, const KvIAXFrame& frame);
     std::size_t startCall(const Endpoint& caller, std::uint16_t callerCall, const Endpoint& callee,
                           const KvIAXFrame& frame);
 
-    std::vector<Call> calls_;
+    CallList calls_;
     std::vector<std::size_t> lastJoined_;
     std::vector<Registration> registrations_;
     std::unordered_map<EndKey, std::size_t, EndKeyHash> callByEnd_;

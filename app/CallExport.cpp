@@ -33,6 +33,11 @@ int precisionOf(const std::string& path) {
 bool writeCallPackets(const std::string& capturePath,
                       const std::vector<std::uint32_t>& frameNumbers,
                       const std::string& destination, std::string& error) {
+    if (capturePath == "-") {
+        // libpcap would read what is left of standard input as a new file.
+        error = "the call's packets cannot be read again: the capture came from standard input";
+        return false;
+    }
     char errorText[PCAP_ERRBUF_SIZE] = {};
     const PcapHandle input(pcap_open_offline_with_tstamp_precision(
         capturePath.c_str(), precisionOf(capturePath), errorText));

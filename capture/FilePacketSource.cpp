@@ -70,7 +70,11 @@ FilePacketSource::Read FilePacketSource::next(CapturedPacket& packet) {
     }
     packet.bytes = {data, header->caplen};
     packet.wireLength = header->len;
-    packet.seconds = header->ts.tv_sec;
+    // A pcap record's seconds are an unsigned 32-bit field, which libpcap
+    // reads as signed: 0x80000000 and above are after 2038, not before 1970.
+    packet.seconds = classicRecords_ ? static_cast<std::int64_t>(
+                                           static_cast<std::uint32_t>(header->ts.tv_sec))
+                                     : header->ts.tv_sec;
     packet.nanoseconds = static_cast<std::uint32_t>(header->ts.tv_usec); // nanoseconds, as asked
     packet.resolution = resolution_;
     packet.linkType = linkType_;

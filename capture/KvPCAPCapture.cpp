@@ -13,7 +13,7 @@ std::shared_ptr<KvIAXFrame> KvPCAPCapture::decodePacket(const CapturedPacket& pa
         return nullptr;
     }
     dissector_.decodeInto(packet, *frame);
-    if (!allocator_.chargeExtra(frame->elementArea().heldBytes())) {
+    if (!allocator_.chargeExtra(frame->heldBytes())) {
         return nullptr;
     }
     return frame;

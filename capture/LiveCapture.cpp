@@ -16,11 +16,78 @@
 #include <pcap/pcap.h>
 
 #include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <string>
+#include <vector>
+
+namespace {
+
+// The frames whose packets were handed to the temporary file but may still
+// sit in its buffer. They are delivered only once a flush has put their
+// bytes in the file, so that the capture never holds a packet the file
+// lacks: on a full disk, the frames whose packets reached the file whole are
+// delivered, the file is cut back to its last whole packet, and the run ends.
+class WrittenFrames {
+public:
+    // Flushing costs a system call: a block of packets at a time.
+    static constexpr std::size_t mostPending = 256;
+
+    void add(std::shared_ptr<KvIAXFrame> frame, std::uint64_t recordEnd) {
+        pending_.push_back({std::move(frame), recordEnd});
+    }
+    [[nodiscard]] bool full() const { return pending_.size() >= mostPending; }
+
+    // Flushes and delivers what reached the file; false, with `error` set,
+    // where not everything did.
+    bool commit(pcap_dumper_t* dumper, const std::string& path,
+                const std::function<void(std::shared_ptr<KvIAXFrame>)>& deliver,
+                std::string& error) {
+        if (pending_.empty()) {
+            return true;
+        }
+        std::FILE* file = pcap_dump_file(dumper);
+        const bool flushed = std::ferror(file) == 0 && pcap_dump_flush(dumper) == 0;
+        const int flushError = errno != 0 ? errno : EIO;
+        std::uint64_t inFile = UINT64_MAX;
+        if (!flushed) {
+            struct stat info {};
+            inFile = fstat(fileno(file), &info) == 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
+        }
+        std::uint64_t wholeEnd = 0;
+        for (auto& [frame, end] : pending_) {
+            if (end > inFile) {
+                break;
+            }
+            wholeEnd = end;
+            deliver(std::move(frame));
+        }
+        pending_.clear();
+        if (flushed) {
+            return true;
+        }
+        // A packet cut in the middle would make the file unreadable from there.
+        if (wholeEnd > 0 && ftruncate(fileno(file), static_cast<off_t>(wholeEnd)) == 0) {
+            std::clearerr(file);
+        }
+        error = path + ": " + std::strerror(flushError);
+        return false;
+    }
+
+private:
+    struct Pending {
+        std::shared_ptr<KvIAXFrame> frame;
+        std::uint64_t recordEnd; // where its packet's record ends in the file
+    };
+    std::vector<Pending> pending_;
+};
+
+} // namespace
 
 void KvPCAPCapture::startCapture(std::shared_ptr<CaptureTarget> capture, const LiveRun& run) {
     beginRun(std::move(capture));
@@ -116,6 +183,12 @@ void KvPCAPCapture::startCapture(std::shared_ptr<CaptureTarget> capture, const L
     packet.linkType = static_cast<std::uint16_t>(pcap_datalink(stream.get()));
     std::string runError;
     bool stopping = false;
+    WrittenFrames written;
+    std::uint64_t delivered = 0;
+    const auto deliver = [this, &delivered](std::shared_ptr<KvIAXFrame> frame) {
+        applyLivePolicy(std::move(frame));
+        ++delivered;
+    };
     for (;;) {
         if (!stopping && !runIsCurrent()) {
             // The helper writes out what it has and ends the stream; every
@@ -123,11 +196,21 @@ void KvPCAPCapture::startCapture(std::shared_ptr<CaptureTarget> capture, const L
             helper->stop();
             stopping = true;
         }
+        if (written.full() && !written.commit(dumper.get(), opened.path, deliver, runError)) {
+            break;
+        }
         if (!helper->streamHasBufferedBytes()) {
             pollfd ready{helper->streamDescriptor(), POLLIN, 0};
-            if (poll(&ready, 1, readTimeoutMs) == 0) {
-                delivery_.deliverIfDue(); // no packet within the read time-out
-                continue;
+            if (poll(&ready, 1, 0) == 0) {
+                // Nothing to read now: what was written goes to the file and
+                // its frames to the capture before the wait.
+                if (!written.commit(dumper.get(), opened.path, deliver, runError)) {
+                    break;
+                }
+                if (poll(&ready, 1, readTimeoutMs) == 0) {
+                    delivery_.deliverIfDue(); // no packet within the read time-out
+                    continue;
+                }
             }
         }
         pcap_pkthdr* header = nullptr;
@@ -156,14 +239,19 @@ void KvPCAPCapture::startCapture(std::shared_ptr<CaptureTarget> capture, const L
             break;
         }
         pcap_dump(reinterpret_cast<u_char*>(dumper.get()), header, data);
-        if (std::ferror(pcap_dump_file(dumper.get())) != 0) {
-            // A full disk: the file no longer holds every packet, so the run ends.
-            runError = opened.path + ": " + std::strerror(errno);
-            break;
-        }
         ++summary.packetsRead;
-        applyLivePolicy(std::move(frame));
+        written.add(std::move(frame), static_cast<std::uint64_t>(offset) + 16 + header->caplen);
+        if (std::ferror(pcap_dump_file(dumper.get())) != 0) {
+            break; // a full disk: the file no longer takes every packet, so the run ends
+        }
     }
+    // What was written before the run ended goes to the capture too, whatever ended it.
+    std::string writeError;
+    if (!written.commit(dumper.get(), opened.path, deliver, writeError) && runError.empty()) {
+        runError = writeError;
+    }
+    // A packet read but not whole in the file (a failed write) was not captured.
+    summary.packetsRead = delivered;
 
     kvlog::line("Capture has been stopped");
     // A helper that ended by itself, other than at our stop, failed: its
@@ -172,9 +260,6 @@ void KvPCAPCapture::startCapture(std::shared_ptr<CaptureTarget> capture, const L
     if (runError.empty() && (!ending.cleanly || !stopping)) {
         runError =
             !ending.errorText.empty() ? ending.errorText : "the capture helper ended unexpectedly";
-    }
-    if (runError.empty() && pcap_dump_flush(dumper.get()) != 0) {
-        runError = opened.path + ": " + std::strerror(errno);
     }
     // Every packet in the temporary file is also in the capture's list.
     delivery_.deliverRest();

@@ -57,6 +57,16 @@ KvIAXFrame::Detail& KvIAXFrame::detail() const {
     return *detail_;
 }
 
+std::uint64_t KvIAXFrame::heldBytes() const {
+    if (!detail_) {
+        return 0;
+    }
+    constexpr std::uint64_t allocation = 16; // what malloc keeps beside each block
+    const Detail& d = *detail_;
+    return sizeof(Detail) + allocation + (d.area.empty() ? 0 : d.area.heldBytes() + allocation) +
+           (d.trunk.capacity() > 0 ? d.trunk.capacity() * sizeof(TrunkEntry) + allocation : 0);
+}
+
 const ElementArea& KvIAXFrame::elementArea() const {
     return detail_ ? detail_->area : noElementArea();
 }

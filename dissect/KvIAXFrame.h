@@ -46,6 +46,9 @@ public:
     }
     // The information elements of an IAX control frame; empty otherwise.
     [[nodiscard]] const ElementArea& elementArea() const;
+    // What the record holds beside its own size (elements, addresses, trunk
+    // entries), allocations' own words included: for the memory budget.
+    [[nodiscard]] std::uint64_t heldBytes() const;
 
     // The display map, made from the facts at the first call unless one was set.
     [[nodiscard]] const PropertyMap& properties() const;

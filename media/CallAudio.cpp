@@ -149,7 +149,7 @@ private:
 
 std::string memoryLimitText(const std::string& what, std::uint64_t bytes) {
     return "memory limit reached: " + what + " would need about " +
-           std::to_string((bytes + (1u << 20) - 1) >> 20) + " MiB more";
+           std::to_string((bytes + (1u << 20) - 1) >> 20) + " MiB";
 }
 
 bool renderCallAudio(const std::vector<VoiceStream>& streams, CapturePackets& packets,

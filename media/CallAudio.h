@@ -70,7 +70,7 @@ bool renderCallAudio(const std::vector<analysis::VoiceStream>& streams, CaptureP
                      Timing timing, CallAudio& audio, std::string& error,
                      const std::shared_ptr<MemoryBudget>& budget = nullptr);
 
-// "memory limit reached: <what> would need about N MiB more"
+// "memory limit reached: <what> would need about N MiB"
 [[nodiscard]] std::string memoryLimitText(const std::string& what, std::uint64_t bytes);
 
 } // namespace media

@@ -1,5 +1,6 @@
 #include "media/VoiceCodecs.h"
 
+#include "common/Log.h"
 #include "dissect/IaxNameTables.h"
 
 // bcg729's headers do not declare C linkage themselves.
@@ -184,6 +185,11 @@ public:
         // The shortest narrowband frame is 43 bits: no payload holds more frames than that allows.
         const std::size_t most = payload.size() * 8 / 43 + 1;
         for (std::size_t frame = 0; frame < most && speex_bits_remaining(&bits_) >= 5; ++frame) {
+            if (const char* why = refusal()) {
+                kvlog::debug("Speex payload refused: ", why);
+                samples.resize(start);
+                return false;
+            }
             const std::size_t at = samples.size();
             samples.resize(at + static_cast<std::size_t>(frameSize_));
             const int result = speex_decode_int(state_, &bits_, samples.data() + at);
@@ -203,6 +209,40 @@ public:
     }
 
 private:
+    // Why the decoder would call the frame at the read position corrupt, or
+    // nullptr. libspeex prints that on standard error itself, for every
+    // payload, so the frame is looked at first: the modes it reads (with the
+    // in-band and user requests it skips) on a copy of the read position.
+    // A wideband layer is refused too: IAX2 carries narrowband Speex.
+    [[nodiscard]] const char* refusal() const {
+        SpeexBits probe = bits_; // reading moves only the copy's position
+        for (;;) {
+            if (speex_bits_remaining(&probe) < 5) {
+                return nullptr;
+            }
+            if (speex_bits_unpack_unsigned(&probe, 1) != 0) {
+                return "a wideband layer in a narrowband stream";
+            }
+            const unsigned mode = speex_bits_unpack_unsigned(&probe, 4);
+            if (mode == 14) { // an in-band request: its size follows from its number
+                const unsigned id = speex_bits_unpack_unsigned(&probe, 4);
+                speex_bits_advance(&probe, id < 2    ? 1
+                                           : id < 8  ? 4
+                                           : id < 10 ? 8
+                                           : id < 12 ? 16
+                                           : id < 14 ? 32
+                                                     : 64);
+                continue;
+            }
+            if (mode == 13) { // a user request: its size in bytes follows
+                speex_bits_advance(&probe,
+                                   5 + 8 * static_cast<int>(speex_bits_unpack_unsigned(&probe, 4)));
+                continue;
+            }
+            return mode > 8 && mode < 15 ? "an invalid mode" : nullptr;
+        }
+    }
+
     void* state_;
     SpeexBits bits_{};
     int frameSize_ = 160;

@@ -191,6 +191,9 @@ bool MwAuthentication::executeCommandSynced(const std::string& commandPath,
 }
 
 std::int32_t MwAuthentication::getPID(std::string_view processName) {
+    if (processName.empty()) {
+        return 0; // every line holds the empty name: it names no process
+    }
     const std::string commandLine = "/bin/ps -axwwopid,command | " +
                                     std::string(processlookup::filterCommand) + "\"" +
                                     processlookup::escapeForDoubleQuotes(processName) + "\"";
@@ -272,7 +275,7 @@ std::int32_t pidFromListing(std::string_view listing, std::string_view name) {
         if (i == digitsStart || command.find(filterCommand) != std::string_view::npos) {
             continue; // not a process line, or the look-up's own
         }
-        if (name.empty() || command.find(name) != std::string_view::npos) {
+        if (!name.empty() && command.find(name) != std::string_view::npos) {
             return static_cast<std::int32_t>(value);
         }
     }

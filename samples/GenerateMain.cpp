@@ -6,6 +6,8 @@
 //   quorvex-gen tones FILE         a call in every codec, carrying known tones
 //   quorvex-gen tone-call SECONDS FILE
 //                                  one G.711 u-law call of SECONDS, carrying tones
+//   quorvex-gen news COUNT FILE    COUNT calls that are only a NEW each
+//   quorvex-gen time-jump FILE     a call whose voice timestamps jump by 3.5 hours
 //   quorvex-gen sample-as VARIANT FILE
 //                                  the sample's datagrams in another link or network
 //                                  layer: cooked, cooked2, vlan, qinq, raw, loopback,
@@ -22,13 +24,14 @@
 int main(int argc, char** argv) {
     const char* usage = "usage: quorvex-gen sample FILE | mix COUNT FILE | calls COUNT FILE |\n"
                         "                  all-kinds FILE | tones FILE | tone-call SECONDS FILE |\n"
-                        "                  sample-as VARIANT FILE\n";
+                        "                  news COUNT FILE | time-jump FILE | sample-as VARIANT "
+                        "FILE\n";
     if (argc < 3) {
         std::fputs(usage, stderr);
         return 2;
     }
     const bool isMix = std::strcmp(argv[1], "mix") == 0 || std::strcmp(argv[1], "calls") == 0 ||
-                       std::strcmp(argv[1], "tone-call") == 0;
+                       std::strcmp(argv[1], "tone-call") == 0 || std::strcmp(argv[1], "news") == 0;
     const bool isVariant = std::strcmp(argv[1], "sample-as") == 0;
     if (((isMix || isVariant) && argc != 4) || (!isMix && !isVariant && argc != 3)) {
         std::fputs(usage, stderr);
@@ -62,6 +65,8 @@ int main(int argc, char** argv) {
         scenarios::allKinds(sink);
     } else if (std::strcmp(argv[1], "tones") == 0) {
         scenarios::toneCalls(sink);
+    } else if (std::strcmp(argv[1], "time-jump") == 0) {
+        scenarios::timeJumpCall(sink);
     } else if (isMix) {
         char* end = nullptr;
         const unsigned long long count = std::strtoull(argv[2], &end, 10);
@@ -71,6 +76,8 @@ int main(int argc, char** argv) {
         }
         if (std::strcmp(argv[1], "calls") == 0) {
             scenarios::manyCalls(count, 1000, sink);
+        } else if (std::strcmp(argv[1], "news") == 0) {
+            scenarios::newsOnly(count, sink);
         } else if (std::strcmp(argv[1], "tone-call") == 0) {
             scenarios::longToneCall(sink, static_cast<double>(count));
         } else {

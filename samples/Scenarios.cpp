@@ -241,6 +241,53 @@ void manyCalls(std::uint64_t count, std::uint32_t calls, const PacketSink& sink)
     }
 }
 
+void newsOnly(std::uint64_t count, const PacketSink& sink) {
+    const Bytes elements = Elements()
+                               .u16(11, 2)
+                               .text(1, "1000")
+                               .text(2, "2000")
+                               .text(4, std::string(24, 'a') + "!")
+                               .u32(9, 4)
+                               .bytes();
+    for (std::uint64_t i = 0; i < count; ++i) {
+        // 30,000 call numbers a port, a port a phone.
+        const Endpoint caller{{10, 1, static_cast<std::uint8_t>(i / 30000 / 250),
+                               static_cast<std::uint8_t>(1 + i / 30000 % 250)},
+                              4569};
+        const auto call = static_cast<std::uint16_t>(1 + i % 30000);
+        sink(iaxgen::udpPacket(caller, server,
+                               iaxgen::fullFrame({.sourceCall = call,
+                                                  .timestamp = 3,
+                                                  .frameType = IaxControl,
+                                                  .subclass = New},
+                                                 elements)),
+             sampleStart + static_cast<std::int64_t>(i) * 100);
+    }
+}
+
+void timeJumpCall(const PacketSink& sink) {
+    Conversation c(sink);
+    c.full(true, {.sourceCall = 1, .timestamp = 3, .frameType = IaxControl, .subclass = New},
+           Elements().text(1, "1000").text(2, "2000").u32(9, 4).bytes());
+    c.wait(10);
+    c.full(false,
+           {.sourceCall = 2, .destinationCall = 1, .timestamp = 5, .frameType = IaxControl,
+            .subclass = Accept},
+           Elements().u32(9, 4).bytes());
+    c.wait(10);
+    c.full(false, {.sourceCall = 2, .destinationCall = 1, .timestamp = 15, .frameType = Control,
+                   .subclass = 4});
+    const Bytes voice = media(160, 1);
+    const std::uint32_t jump = 7u * 1800u * 1000u; // three and a half hours
+    for (const std::uint32_t timestamp : {40u, 60u, jump + 80, jump + 100, jump + 120}) {
+        c.wait(20);
+        c.full(true,
+               {.sourceCall = 1, .destinationCall = 2, .timestamp = timestamp, .frameType = Voice,
+                .subclass = 4},
+               voice);
+    }
+}
+
 void benchmarkMix(std::uint64_t count, const PacketSink& sink) {
     const Bytes voiceMedia = media(160, 9);
     const Bytes miniMedia = media(160, 3);

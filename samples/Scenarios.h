@@ -25,6 +25,17 @@ void benchmarkMix(std::uint64_t count, const PacketSink& sink);
 // call-tracking benchmark.
 void manyCalls(std::uint64_t count, std::uint32_t calls, const PacketSink& sink);
 
+// `count` NEWs from as many phones' call numbers, each a call of its own
+// that never goes further, with a Calling Name of 24 "a"s and a "!" (a
+// backtracking regular expression's worst case): for the memory budget and
+// the hostile-input tests.
+void newsOnly(std::uint64_t count, const PacketSink& sink);
+
+// One answered G.711 call whose caller's voice timestamps jump by three and
+// a half hours after its second frame: five voice frames whose audio would
+// last that long.
+void timeJumpCall(const PacketSink& sink);
+
 // Every frame type, subclass, codec form and element kind the decoder names,
 // with and without the retransmission bit, and timestamps and call numbers
 // at their edges.

@@ -69,17 +69,20 @@ public:
             for (const auto& stream : capture.streamFigures()) {
                 if (keptCalls.at(stream.call)) {
                     callwriter::appendStream(out_, stream, format_);
+                    flushIfLarge();
                 }
             }
         } else if (listing == DumpArguments::Listing::Calls) {
             for (std::size_t call = 0; call < tracker.calls().size(); ++call) {
                 if (keptCalls[call]) {
                     callwriter::appendCall(out_, tracker.calls()[call], format_);
+                    flushIfLarge();
                 }
             }
         } else {
             for (const auto& registration : tracker.registrations()) {
                 callwriter::appendRegistration(out_, registration, format_);
+                flushIfLarge();
             }
         }
         flush();
@@ -90,6 +93,10 @@ public:
         } else {
             recordwriter::appendJson(out_, frame);
         }
+        flushIfLarge();
+    }
+    // What is printed goes out a megabyte at a time, never held whole.
+    void flushIfLarge() {
         if (out_.size() > (1 << 20)) {
             flush();
         }

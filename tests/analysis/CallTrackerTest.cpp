@@ -303,3 +303,33 @@ TEST(StreamAnalysis, CountsAndJitterOfAKnownStream) {
     EXPECT_EQ(analysis::frameDurationMs(256, 20), std::optional<double>(20.0)); // G.729
     EXPECT_EQ(analysis::frameDurationMs(512, 20), std::nullopt);                // Speex: unknown
 }
+
+// Mini timestamps are 16 bits, extended from the sender's clock: across the
+// wrap forwards, and back where a frame sent before it arrives after it.
+TEST(StreamAnalysis, MiniTimestampsCrossTheSixteenBitWrapEitherWay) {
+    Conversation c;
+    c.full(pbxA, pbxB, 1, 0, Iax, New, Elements().u32(9, 4));
+    c.full(pbxB, pbxA, 2, 1, Iax, Accept, Elements().u32(9, 4));
+    const iaxgen::Bytes voice(160, 0x55);
+    c.at(65000);
+    auto full = [&](std::uint32_t timestamp) {
+        c.send(pbxA, pbxB,
+               iaxgen::fullFrame({.sourceCall = 1, .destinationCall = 2, .timestamp = timestamp,
+                                  .frameType = Voice, .subclass = 4},
+                                 voice));
+    };
+    auto mini = [&](std::uint32_t timestamp) {
+        c.send(pbxA, pbxB, iaxgen::miniFrame(1, static_cast<std::uint16_t>(timestamp), voice));
+    };
+    full(65480);
+    mini(65500);
+    full(65540); // past the wrap
+    mini(65520); // sent before it
+    mini(65560);
+    const auto streams = analysis::analyzeStreams(c.frames);
+    ASSERT_EQ(streams.size(), 1u);
+    EXPECT_EQ(streams[0].packets, 5u);
+    EXPECT_EQ(streams[0].expected, 5u); // 65480 to 65560, 20 ms apart
+    EXPECT_EQ(streams[0].lost, 0);
+    EXPECT_EQ(streams[0].outOfOrder, 1u);
+}

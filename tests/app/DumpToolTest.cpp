@@ -245,6 +245,34 @@ TEST(DumpTool, ALoadStopsAtTheMemoryLimitKeepingWhatItHas) {
     EXPECT_EQ(limited.exitCode(), 2);
 }
 
+// What is made of the frames counts too: the calls a load finds, and a
+// call's decoded audio. 200,000 NEWs hold about 70 MB of records, and their
+// calls about 90 MB more.
+TEST(DumpTool, CallsAndAudioCountAgainstTheMemoryLimit) {
+    QTemporaryDir dir;
+    const QString news = dir.filePath("news.pcap");
+    ASSERT_EQ(runProcess(generator, {"news", "200000", news}).exitCode, 0);
+    EXPECT_EQ(runProcess(dumpTool, {"--memory-limit", "100M", "--format", "tsv", news}).exitCode, 0);
+    const ProcessResult calls = runProcess(dumpTool, {"--memory-limit", "100M", "--calls", news});
+    EXPECT_EQ(calls.exitCode, 1);
+    const auto match = QRegularExpression(R"(^Capture failed: memory limit reached after (\d+) frames\n$)")
+                           .match(QString::fromUtf8(calls.err));
+    ASSERT_TRUE(match.hasMatch()) << calls.err.toStdString();
+    EXPECT_LT(match.captured(1).toInt(), 170000);
+    EXPECT_EQ(outputLines(calls.out).size(), match.captured(1).toInt()); // a call each, printed
+
+    // Three and a half hours of audio, from five voice frames.
+    const QString jump = dir.filePath("jump.pcap");
+    ASSERT_EQ(runProcess(generator, {"time-jump", jump}).exitCode, 0);
+    const QString wav = dir.filePath("jump.wav");
+    const ProcessResult audio =
+        runProcess(dumpTool, {"--memory-limit", "10M", "--audio", "1", wav, jump});
+    EXPECT_EQ(audio.exitCode, 1);
+    EXPECT_EQ(audio.err, "quorvex-dump: memory limit reached: the call's audio would need about "
+                         "385 MiB\n");
+    EXPECT_FALSE(QFile::exists(wav));
+}
+
 TEST(DumpTool, CallsAndRegistrations) {
     const ProcessResult calls = runProcess(dumpTool, {"--calls", realCall});
     ASSERT_EQ(calls.exitCode, 0) << calls.err.toStdString();
@@ -373,6 +401,12 @@ TEST(DumpTool, WritesOneCallsPackets) {
     EXPECT_EQ(
         runProcess(dumpTool, {"--call", "9", "--write", dir.filePath("x.pcap"), sample}).exitCode,
         1);
+    const ProcessResult piped =
+        runProcess(dumpTool, {"--call", "1", "--write", dir.filePath("y.pcap"), "-"}, all);
+    EXPECT_EQ(piped.exitCode, 1);
+    EXPECT_EQ(piped.err, "quorvex-dump: the call's packets cannot be read again: the capture came "
+                         "from standard input\n");
+    EXPECT_FALSE(QFile::exists(dir.filePath("y.pcap")));
 }
 
 // -Y prints the frames an expression selects, the calls holding one, and

@@ -346,3 +346,32 @@ TEST_F(LiveDump, OnlyTheCaptureHelperHoldsCapabilities) {
     EXPECT_TRUE(errors.contains("Capture failed: en0: You don't have permission"))
         << errors.toStdString();
 }
+
+// A file that cannot grow (a full disk; here a file size limit) ends the run,
+// and the records printed are exactly the packets the file holds whole.
+TEST_F(LiveDump, AFullDiskKeepsTheListAndTheFileInStep) {
+    std::remove("/tmp/quorvex.capture");
+    // 64 KiB of file: the write past it fails with EFBIG instead of a signal.
+    dump.start("bash", {"-c", "ulimit -f 64; trap '' XFSZ; exec \"$0\" --live --format tsv",
+                        QUORVEX_DUMP});
+    ASSERT_TRUE(dump.waitForStarted());
+    ASSERT_TRUE(pumpUntil([] { return access("/tmp/quorvex.capture", F_OK) == 0; }));
+    QThread::msleep(300);
+    std::vector<TestNetwork::Datagram> datagrams;
+    const iaxgen::Bytes voice(160, 0x55);
+    for (std::uint32_t i = 0; i < 1000; ++i) {
+        datagrams.push_back({4569, iaxgen::miniFrame(3, static_cast<std::uint16_t>(i), voice)});
+    }
+    network.sendFromPeer(datagrams, 1).wait();
+    ASSERT_TRUE(dump.waitForFinished(20000));
+    EXPECT_EQ(dump.exitCode(), 1);
+    const QByteArray errors = dump.readAllStandardError();
+    EXPECT_TRUE(errors.contains("Capture failed: /tmp/quorvex.capture: File too large"))
+        << errors.toStdString();
+    const int printed = static_cast<int>(dump.readAllStandardOutput().trimmed().split('\n').size()) - 1;
+    EXPECT_GT(printed, 100);
+    EXPECT_LT(printed, 1000);
+    EXPECT_EQ(packetsInTemporaryFile(), printed); // whole, and readable to its end
+    EXPECT_TRUE(errors.contains(QByteArray::number(printed) + " packets captured"))
+        << errors.toStdString();
+}

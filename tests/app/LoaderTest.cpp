@@ -253,6 +253,11 @@ TEST_F(Loader, FactsKeepCaptureTimeLengthsAndWhereEachPacketLies) {
     nano.write(nanosecondCapture(packet, 1'700'000'000, 987'654'321));
     nano.close();
     const QString micro = writeCapture("micro.pcap", {packet, packet}); // at 1.02 s and 1.04 s
+    // The seconds field is unsigned: past 2038, never before 1970.
+    QFile late(path("late.pcap"));
+    ASSERT_TRUE(late.open(QIODevice::WriteOnly));
+    late.write(nanosecondCapture(packet, 0xFFFFFFF0u, 5));
+    late.close();
 
     struct Expected {
         QString file;
@@ -265,7 +270,9 @@ TEST_F(Loader, FactsKeepCaptureTimeLengthsAndWhereEachPacketLies) {
          {Expected{nano.fileName(), 1'700'000'000, 987'654'321, TimeResolution::Nanoseconds,
                    static_cast<std::uint32_t>(packet.size()) + 4},
           Expected{micro, 1, 20'000'000, TimeResolution::Microseconds,
-                   static_cast<std::uint32_t>(packet.size())}}) {
+                   static_cast<std::uint32_t>(packet.size())},
+          Expected{late.fileName(), 0xFFFFFFF0, 5, TimeResolution::Nanoseconds,
+                   static_cast<std::uint32_t>(packet.size()) + 4}}) {
         SCOPED_TRACE(e.file.toStdString());
         const auto capture = harness.load(e.file);
         ASSERT_EQ(capture->iaxFrames().size(), 2u);

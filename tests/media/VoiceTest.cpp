@@ -7,6 +7,7 @@
 
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 
@@ -142,6 +143,35 @@ TEST(Voice, ArrivalTimingPlacesFramesWhereTheyWereCaptured) {
     std::filesystem::remove(path);
 }
 
+// A payload the decoder calls corrupt is refused quietly: libspeex would print
+// a line on standard error for each one.
+TEST(Voice, CorruptSpeexPayloadsAreRefusedWithoutALineOnStandardError) {
+    const std::vector<std::vector<std::uint8_t>> payloads = {
+        {0x48, 0, 0, 0, 0, 0},             // mode 9
+        {0x60, 0, 0, 0, 0, 0},             // mode 12
+        {0x70, 0x12, 0x48, 0, 0, 0, 0, 0}, // an in-band request, then mode 9
+        {0x80, 0, 0, 0, 0, 0},             // a wideband layer
+        {0xB0, 0, 0, 0, 0, 0},             // a wideband layer of an invalid mode
+    };
+    const auto decoder = media::makeDecoder(0x200);
+    ASSERT_TRUE(decoder);
+    std::fflush(stderr);
+    const int saved = dup(STDERR_FILENO);
+    std::FILE* capture = std::tmpfile();
+    dup2(fileno(capture), STDERR_FILENO);
+    std::vector<bool> decoded;
+    for (const auto& payload : payloads) {
+        std::vector<std::int16_t> samples;
+        decoded.push_back(decoder->decode(payload, samples));
+    }
+    std::fflush(stderr);
+    dup2(saved, STDERR_FILENO);
+    close(saved);
+    EXPECT_EQ(std::ftell(capture), 0L) << "libspeex wrote on standard error";
+    std::fclose(capture);
+    EXPECT_EQ(decoded, std::vector<bool>(payloads.size(), false));
+}
+
 TEST(Voice, WavFilesAreWholeAndNeverReplaceAFile) {
     media::CallAudio audio;
     std::string error;
@@ -152,11 +182,25 @@ TEST(Voice, WavFilesAreWholeAndNeverReplaceAFile) {
     std::ifstream file(path, std::ios::binary);
     std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(file)), {});
     ASSERT_EQ(bytes.size(), 44 + audio.samples.size() * 2);
+    auto le = [&](std::size_t at, int width) {
+        std::uint32_t value = 0;
+        for (int i = width - 1; i >= 0; --i) {
+            value = value << 8 | bytes[at + static_cast<std::size_t>(i)];
+        }
+        return value;
+    };
     EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4), "RIFF");
+    EXPECT_EQ(le(4, 4), bytes.size() - 8); // what follows the RIFF size
     EXPECT_EQ(std::string(bytes.begin() + 8, bytes.begin() + 16), "WAVEfmt ");
-    EXPECT_EQ(bytes[22], 2);                     // stereo
-    EXPECT_EQ(bytes[24] | bytes[25] << 8, 8000); // 8 kHz
-    EXPECT_EQ(bytes[34], 16);                    // 16-bit
+    EXPECT_EQ(le(16, 4), 16u);       // the fmt chunk's size
+    EXPECT_EQ(le(20, 2), 1u);        // PCM
+    EXPECT_EQ(le(22, 2), 2u);        // stereo
+    EXPECT_EQ(le(24, 4), 8000u);     // 8 kHz
+    EXPECT_EQ(le(28, 4), 8000u * 4); // bytes a second: rate x channels x 2 bytes
+    EXPECT_EQ(le(32, 2), 4u);        // block align: a stereo frame of 16-bit samples
+    EXPECT_EQ(le(34, 2), 16u);       // 16-bit
+    EXPECT_EQ(std::string(bytes.begin() + 36, bytes.begin() + 40), "data");
+    EXPECT_EQ(le(40, 4), bytes.size() - 44);
     EXPECT_EQ(static_cast<std::int16_t>(bytes[44 + 200] | bytes[45 + 200] << 8),
               audio.samples[100]);
 

@@ -107,10 +107,12 @@ TEST_F(LinuxRunner, FindsAndKillsAProcessByName) {
 }
 
 TEST_F(LinuxRunner, UnknownProcessNamesFindOnlyTheFilterItself) {
-    const std::string name = "quorvex-nothing-" + std::to_string(getpid());
-    EXPECT_EQ(runner.getPID(name), 0);
-    EXPECT_FALSE(runner.killProcess(name));
-    EXPECT_EQ(log.lines(), (Strings{"<beep>", "Error killing process 0, invalid PID."}));
+    for (const std::string& name : {"quorvex-nothing-" + std::to_string(getpid()), std::string()}) {
+        log.clear();
+        EXPECT_EQ(runner.getPID(name), 0) << name;
+        EXPECT_FALSE(runner.killProcess(name)) << name;
+        EXPECT_EQ(log.lines(), (Strings{"<beep>", "Error killing process 0, invalid PID."}));
+    }
 }
 
 TEST_F(LinuxRunner, NamesCannotInjectCommands) {

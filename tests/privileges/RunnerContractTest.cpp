@@ -211,6 +211,7 @@ TEST(ProcessLookup, TakesThePidOfTheFirstLineWhoseCommandHoldsTheName) {
          " 101 grep -F -e sleeper\n 200 /usr/bin/sleeper\n",
          "sleeper", 200},
         {"", "sleeper", 0},
+        {"    1 /sbin/init\n 4242 /usr/bin/sleeper\n", "", 0}, // never PID 1 for no name
         {"\n\n   77 tool", "absent", 0},           // a name that is not there finds nothing
         {" 12 caf\xC3\xA9 sleeper", "sleeper", 0}, // not ASCII
         {"PID COMMAND sleeper", "sleeper", 0},
