@@ -7,7 +7,7 @@
 #include "dissect/FrameAllocator.h"
 #include "dissect/IaxDissector.h"
 #include "filter/DisplayFilter.h"
-#include "filter/FrameCalls.h"
+#include "analysis/FrameCalls.h"
 #include "samples/Scenarios.h"
 
 #include <chrono>
@@ -32,12 +32,12 @@ int main(int argc, char** argv) {
         frames.push_back(std::move(frame));
         tracker.add(*frames.back(), static_cast<std::uint32_t>(frames.size()));
     });
-    filter::FrameCalls calls;
+    analysis::FrameCalls calls;
     const auto callsStart = std::chrono::steady_clock::now();
     calls.update(tracker);
     const double callsSeconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - callsStart).count();
-    const filter::FilterContext context{&frames.front()->facts(), &calls, nullptr};
+    const filter::FieldContext context{.firstFrame = &frames.front()->facts(), .calls = &calls};
     std::printf("%zu frames; which calls each frame is in: %.3f s\n", frames.size(), callsSeconds);
     for (const char* expression :
          {"iax2.packet_type == 0 && udp.port == 4569 && ip.src == 192.0.2.0/24 && "

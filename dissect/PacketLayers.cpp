@@ -76,11 +76,27 @@ LocatedPayload readUdp(const ByteCursor& packet, std::size_t udp, FrameFacts& fa
     facts.payloadOffset = static_cast<std::uint16_t>(udp + udpHeaderLength);
     LocatedPayload located;
     located.isUdp = true;
+    located.udpOffset = udp;
     located.payload = packet.sub(udp + udpHeaderLength);
     return located;
 }
 
+LocatedPayload readIpv4Header(const ByteCursor& packet, std::size_t ip, FrameFacts& facts);
+LocatedPayload readIpv6Header(const ByteCursor& packet, std::size_t ip, FrameFacts& facts);
+
 LocatedPayload readIpv4(const ByteCursor& packet, std::size_t ip, FrameFacts& facts) {
+    LocatedPayload located = readIpv4Header(packet, ip, facts);
+    located.networkOffset = ip;
+    return located;
+}
+
+LocatedPayload readIpv6(const ByteCursor& packet, std::size_t ip, FrameFacts& facts) {
+    LocatedPayload located = readIpv6Header(packet, ip, facts);
+    located.networkOffset = ip;
+    return located;
+}
+
+LocatedPayload readIpv4Header(const ByteCursor& packet, std::size_t ip, FrameFacts& facts) {
     facts.setFamily(AddressFamily::IPv4);
     // Read where they would be in a header without options, so that a packet
     // cut inside its header still shows what was captured of them.
@@ -114,7 +130,7 @@ LocatedPayload readIpv4(const ByteCursor& packet, std::size_t ip, FrameFacts& fa
     return readUdp(packet, ip + headerLength, facts);
 }
 
-LocatedPayload readIpv6(const ByteCursor& packet, std::size_t ip, FrameFacts& facts) {
+LocatedPayload readIpv6Header(const ByteCursor& packet, std::size_t ip, FrameFacts& facts) {
     facts.setFamily(AddressFamily::IPv6);
     const auto source = packet.fixed<16>(ip + 8);
     const auto destination = packet.fixed<16>(ip + 24);

@@ -28,9 +28,12 @@
 // the IPv4 header, the addresses are read where they would be and the kind is
 // Truncated, as for every packet cut short.
 struct LocatedPayload {
+    static constexpr std::size_t none = static_cast<std::size_t>(-1);
     bool isUdp = false;
     ByteCursor payload; // the captured UDP payload
     std::optional<Ipv6Addresses> ipv6;
+    std::size_t networkOffset = none; // where the IP header starts
+    std::size_t udpOffset = none;     // and the UDP header
 };
 LocatedPayload locateIaxPayload(const ByteCursor& packet, std::uint16_t linkType,
                                 FrameFacts& facts);

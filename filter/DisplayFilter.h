@@ -12,6 +12,8 @@ namespace filter {
 
 class Node;
 
+enum class Verdict : std::uint8_t { NoMatch, Match, Failed };
+
 // A display filter: an expression in the syntax and with the field names
 // Wireshark users type (`iax2.src_call == 4 && ip.addr == 10.0.0.0/8`),
 // parsed once and then tested against each frame's facts, never its texts
@@ -31,7 +33,7 @@ public:
     // expression that hit its match limit on this frame), with `why` saying
     // so. A failure is never a quiet "no".
     [[nodiscard]] Verdict test(const KvIAXFrame& frame, std::uint32_t frameNumber,
-                               const FilterContext& context, std::string& why) const;
+                               const FieldContext& context, std::string& why) const;
     // What its fields read besides the frames (a Needs mask).
     [[nodiscard]] std::uint8_t needs() const { return needs_; }
     [[nodiscard]] const std::string& expression() const { return expression_; }

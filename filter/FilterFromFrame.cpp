@@ -1,61 +1,36 @@
 #include "filter/FilterFromFrame.h"
 
+#include "fields/FieldText.h"
 #include "filter/FilterFields.h"
 #include "record/IaxNumbers.h"
 
-#include <arpa/inet.h>
-
+#include <cinttypes>
 #include <cstdio>
+#include <ctime>
 
 namespace filter {
 namespace {
 
-// The values of a field in the frame, written as the filter syntax reads
-// them back.
-std::vector<std::string> valuesOf(const KvIAXFrame& frame, const Field& field) {
+// The values of a field in the frame, as expressions.
+std::vector<std::string> expressionsOf(const KvIAXFrame& frame, const Field& field) {
     struct Writer final : ValueSink {
+        explicit Writer(const Field& f) : field(f) {}
         bool take(const Value& value) override {
-            char text[INET6_ADDRSTRLEN + 8] = {};
-            switch (value.type) {
-            case FieldType::Number:
-            case FieldType::Boolean:
-                written.push_back(std::to_string(value.number));
-                return false;
-            case FieldType::Time:
-                std::snprintf(text, sizeof text, "%.9f", value.seconds);
-                break;
-            case FieldType::IPv4: {
-                const std::uint32_t address = htonl(static_cast<std::uint32_t>(value.number));
-                inet_ntop(AF_INET, &address, text, sizeof text);
-                break;
-            }
-            case FieldType::IPv6:
-                inet_ntop(AF_INET6, value.bytes.data(), text, sizeof text);
-                break;
-            case FieldType::Ether:
-                std::snprintf(text, sizeof text, "%02x:%02x:%02x:%02x:%02x:%02x", value.bytes[0],
-                              value.bytes[1], value.bytes[2], value.bytes[3], value.bytes[4],
-                              value.bytes[5]);
-                break;
-            case FieldType::String:
-                written.push_back(quoted(value.text));
-                return false;
-            }
-            written.emplace_back(text);
+            written.push_back(expressionFor(field, value));
             return false;
         }
+        const Field& field;
         std::vector<std::string> written;
-    } writer;
-    static const FilterContext none;
-    field.read(FilterFrame{frame, 0, none}, field, writer);
+    } writer(field);
+    static const FieldContext none;
+    field.read(FieldFrame(frame, 0, none), field, writer);
     return writer.written;
 }
 
 std::optional<std::string> comparison(const KvIAXFrame& frame, const char* name) {
     const Field* field = findField(name);
-    const auto values = field != nullptr ? valuesOf(frame, *field) : std::vector<std::string>{};
-    return values.empty() ? std::nullopt
-                          : std::optional(std::string(name) + " == " + values.front());
+    const auto made = field != nullptr ? expressionsOf(frame, *field) : std::vector<std::string>{};
+    return made.empty() ? std::nullopt : std::optional(made.front());
 }
 
 } // namespace
@@ -69,6 +44,55 @@ std::string quoted(std::string_view text) {
         out += c;
     }
     return out + "\"";
+}
+
+std::string expressionFor(const Field& field, const Value& value) {
+    const std::string& name = field.name;
+    switch (typeOf(field)) {
+    case FieldType::None:
+        return name;
+    case FieldType::Number:
+        if (value.kind == FieldKind::Signed16) {
+            return name + " == " + std::to_string(value.signedNumber());
+        }
+        return name + " == " + std::to_string(value.number);
+    case FieldType::Boolean:
+        return name + " == " + (value.number != 0 ? "1" : "0");
+    case FieldType::Time: {
+        const bool negative = value.seconds < 0 || value.nanoseconds < 0;
+        char text[96];
+        std::snprintf(text, sizeof text, "%s%lld.%09d", negative ? "-" : "",
+                      static_cast<long long>(std::llabs(value.seconds)),
+                      value.nanoseconds < 0 ? -value.nanoseconds : value.nanoseconds);
+        if (field.kind == FieldKind::AbsoluteTime && field.base != FieldBase::Decimal) {
+            // A moment as the date the details show, in local time.
+            const std::time_t seconds = static_cast<std::time_t>(value.seconds);
+            std::tm parts{};
+            localtime_r(&seconds, &parts);
+            char date[48];
+            std::strftime(date, sizeof date, "%Y-%m-%d %H:%M:%S", &parts);
+            std::snprintf(text, sizeof text, "%s.%09d", date, value.nanoseconds);
+            return name + " == " + quoted(text);
+        }
+        return name + " == " + text;
+    }
+    case FieldType::String:
+        return name + " == " + quoted(value.text);
+    case FieldType::Bytes: {
+        std::string hex;
+        for (const std::uint8_t byte : value.bytes) {
+            char pair[4];
+            std::snprintf(pair, sizeof pair, hex.empty() ? "%02x" : ":%02x", byte);
+            hex += pair;
+        }
+        return hex.empty() ? name : name + " == " + hex;
+    }
+    case FieldType::IPv4:
+    case FieldType::IPv6:
+    case FieldType::Ether:
+        return name + " == " + fields::printedValue(field, value);
+    }
+    return name;
 }
 
 std::optional<std::string> expressionForCell(const KvIAXFrame& frame, std::string_view key) {
@@ -121,9 +145,9 @@ std::optional<std::string> expressionForElement(const KvIAXFrame& frame, std::si
         !elements[row].identifierCaptured) {
         return std::nullopt;
     }
-    const Field* field = elementField(elements[row].identifier);
+    const Field* field = fields::elementField(elements[row].identifier);
     if (field == nullptr) {
-        return std::nullopt;
+        return "iax2.ie_id == " + std::to_string(elements[row].identifier);
     }
     // The element's own value where several share its identifier.
     std::size_t nth = 0;
@@ -132,13 +156,8 @@ std::optional<std::string> expressionForElement(const KvIAXFrame& frame, std::si
                    ? 1
                    : 0;
     }
-    const auto values = valuesOf(frame, *field);
-    const std::optional<std::string> value =
-        nth < values.size() ? std::optional(values[nth]) : std::nullopt;
-    if (!value) {
-        return field->type == FieldType::Boolean ? std::optional(field->name) : std::nullopt;
-    }
-    return field->name + " == " + *value;
+    const auto values = expressionsOf(frame, *field);
+    return nth < values.size() ? std::optional(values[nth]) : std::nullopt;
 }
 
 } // namespace filter

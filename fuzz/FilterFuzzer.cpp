@@ -4,7 +4,7 @@
 #include "analysis/CallTracker.h"
 #include "dissect/IaxDissector.h"
 #include "filter/DisplayFilter.h"
-#include "filter/FrameCalls.h"
+#include "analysis/FrameCalls.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -53,7 +53,7 @@ struct Frames {
     std::ostringstream dump;
     FrameList list;
     analysis::CallTracker tracker;
-    filter::FrameCalls calls;
+    analysis::FrameCalls calls;
 };
 
 } // namespace
@@ -69,7 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         return 0;
     }
-    const filter::FilterContext context{&frames.list.front()->facts(), &frames.calls, nullptr};
+    const filter::FieldContext context{.firstFrame = &frames.list.front()->facts(), .calls = &frames.calls};
     std::string why;
     for (std::size_t i = 0; i < frames.list.size(); ++i) {
         const auto verdict =

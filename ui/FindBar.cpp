@@ -90,35 +90,23 @@ void FindBar::search(int direction) {
     filter_.reset();
     if (mode_->currentIndex() == 0) {
         std::string error;
-        filter_ = filter::DisplayFilter::compile(text.toStdString(), error);
+        auto compiled = filter::DisplayFilter::compile(text.toStdString(), error);
+        const KvIAXCapture* capture = frames_.capture();
+        if (compiled && capture != nullptr) {
+            filter_ = std::make_unique<CaptureFilter>(*capture, std::move(*compiled));
+            if (!filter_->open(error)) {
+                filter_.reset();
+            }
+            // The calls as the capture knows them as the search begins.
+            if (filter_) {
+                filter_->refresh();
+            }
+        }
         if (!filter_) {
             message_->setText(QString::fromStdString(error));
             QApplication::beep();
             emit notFound();
             return;
-        }
-        calls_ = {};
-        callsCharge_ = MemoryCharge();
-        packets_.reset();
-        if (const KvIAXCapture* capture = frames_.capture()) {
-            if ((filter_->needs() & filter::NeedsCalls) != 0) {
-                calls_.update(capture->callTracker());
-                callsCharge_ = MemoryCharge(capture->memoryBudget());
-                callsCharge_.forceTo(calls_.heldBytes());
-            }
-            if ((filter_->needs() & filter::NeedsCaptureFile) != 0) {
-                std::string error;
-                const std::string file = capture->lastRunFile();
-                packets_ =
-                    file.empty() || file == "-" ? nullptr : CapturePackets::open(file, error);
-                if (!packets_) {
-                    message_->setText(tr("The link-layer fields are read back from the capture "
-                                         "file, and this capture has none to read"));
-                    QApplication::beep();
-                    emit notFound();
-                    return;
-                }
-            }
         }
     }
     needle_ = text;
@@ -137,14 +125,7 @@ filter::Verdict FindBar::rowMatches(int row, std::string& why) const {
         return filter::Verdict::NoMatch;
     }
     if (filter_) {
-        const KvIAXCapture* capture = frames_.capture();
-        const filter::FilterContext context{
-            capture != nullptr && !capture->iaxFrames().empty()
-                ? &capture->iaxFrames().front()->facts()
-                : nullptr,
-            &calls_, packets_.get(),
-            capture != nullptr ? static_cast<std::uint32_t>(capture->lastRunFirstFrame() + 1) : 1u};
-        return filter_->test(*frame, frames_.frameNumberAt(row), context, why);
+        return filter_->test(frames_.frameNumberAt(row), why);
     }
     for (int column = 0; column < frames_.columnCount(); ++column) {
         if (frames_.index(row, column).data().toString().contains(needle_, Qt::CaseInsensitive)) {

@@ -1,9 +1,6 @@
 #pragma once
 
-#include "analysis/CapturePackets.h"
-#include "common/MemoryCharge.h"
-#include "filter/DisplayFilter.h"
-#include "filter/FrameCalls.h"
+#include "app/CaptureFilter.h"
 
 #include <QElapsedTimer>
 #include <QTimer>
@@ -46,16 +43,14 @@ private:
     void search(int direction);
     void slice();
     [[nodiscard]] filter::Verdict rowMatches(int row, std::string& why) const;
+    // Where the capture the filter was made for is gone, the search is too.
 
     FrameTableModel& frames_;
     std::function<int()> currentRow_;
     QComboBox* mode_;
     QLineEdit* text_;
     QLabel* message_;
-    std::optional<filter::DisplayFilter> filter_;
-    filter::FrameCalls calls_;                // as the capture knew them when the search began
-    MemoryCharge callsCharge_;
-    std::unique_ptr<CapturePackets> packets_; // for link-layer fields
+    std::unique_ptr<CaptureFilter> filter_; // of an expression search
     QString needle_;
     int direction_ = 1;
     int next_ = 0;

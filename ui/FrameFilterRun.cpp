@@ -10,21 +10,14 @@ constexpr qint64 sliceMs = 15;
 FrameFilterRun::FrameFilterRun(KvIAXCapture& capture, filter::DisplayFilter filter,
                                std::optional<std::vector<std::uint32_t>> candidates,
                                QObject* parent)
-    : QObject(parent), capture_(&capture), filter_(std::move(filter)),
-      candidates_(std::move(candidates)), callsCharge_(capture.memoryBudget()) {
+    : QObject(parent), capture_(&capture), filter_(capture, std::move(filter)),
+      candidates_(std::move(candidates)) {
     timer_.setSingleShot(true);
     timer_.setInterval(0);
     connect(&timer_, &QTimer::timeout, this, &FrameFilterRun::slice);
-    if ((filter_.needs() & filter::NeedsCaptureFile) != 0) {
-        std::string error;
-        const std::string file = capture.lastRunFile();
-        packets_ = file.empty() || file == "-" ? nullptr : CapturePackets::open(file, error);
-        if (!packets_) {
-            problem_ = tr("The link-layer fields (eth.*, vlan.id) are read back from the capture "
-                          "file, and this capture has none to read: %1")
-                           .arg(error.empty() ? tr("it came from standard input")
-                                              : QString::fromStdString(error));
-        }
+    std::string error;
+    if (!filter_.open(error)) {
+        problem_ = QString::fromStdString(error);
     }
     if (!candidates_) {
         // Frames that arrive later are tested as they come, and so are
@@ -61,12 +54,8 @@ std::size_t FrameFilterRun::available() const {
     if (capture_ == nullptr) {
         return next_;
     }
-    const std::size_t frames = capture_->iaxFrames().size();
     // A filter on calls waits for the calls to have taken the frames in.
-    const std::size_t ready = (filter_.needs() & filter::NeedsCalls) != 0
-                                  ? std::min(frames, capture_->trackedFrameCount())
-                                  : frames;
-    return candidates_ ? candidates_->size() : ready;
+    return candidates_ ? candidates_->size() : filter_.readyFrames();
 }
 
 void FrameFilterRun::slice() {
@@ -80,13 +69,7 @@ void FrameFilterRun::slice() {
         emit progressed();
         return;
     }
-    if ((filter_.needs() & filter::NeedsCalls) != 0) {
-        calls_.update(capture_->callTracker());
-        callsCharge_.forceTo(calls_.heldBytes());
-    }
-    const filter::FilterContext context{
-        &frames.front()->facts(), &calls_, packets_.get(),
-        static_cast<std::uint32_t>(capture_->lastRunFirstFrame() + 1)};
+    filter_.refresh();
     QElapsedTimer clock;
     clock.start();
     std::vector<std::uint32_t> matches;
@@ -95,11 +78,8 @@ void FrameFilterRun::slice() {
         const std::uint32_t number =
             candidates_ ? (*candidates_)[next_] : static_cast<std::uint32_t>(next_ + 1);
         ++next_;
-        if (number < 1 || number > frames.size()) {
-            continue;
-        }
         std::string why;
-        const auto verdict = filter_.test(*frames[number - 1], number, context, why);
+        const auto verdict = filter_.test(number, why);
         if (verdict == filter::Verdict::Failed) {
             // The frames after it cannot be told apart either: the run ends
             // with what it found, saying why.

@@ -1,9 +1,6 @@
 #pragma once
 
-#include "analysis/CapturePackets.h"
-#include "common/MemoryCharge.h"
-#include "filter/DisplayFilter.h"
-#include "filter/FrameCalls.h"
+#include "app/CaptureFilter.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -48,11 +45,8 @@ private:
     [[nodiscard]] std::size_t available() const;
 
     QPointer<KvIAXCapture> capture_;
-    filter::DisplayFilter filter_;
+    CaptureFilter filter_;
     std::optional<std::vector<std::uint32_t>> candidates_;
-    filter::FrameCalls calls_;
-    MemoryCharge callsCharge_;
-    std::unique_ptr<CapturePackets> packets_;
     std::size_t next_ = 0; // into the candidates, or the frame list
     bool done_ = false;
     QString problem_;

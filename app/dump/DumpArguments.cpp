@@ -12,8 +12,15 @@ const char* const dumpUsage =
     "                     --flow N | --audio N OUT.wav [--timing sent|arrived]] FILE\n"
     "       quorvex-dump --live [--debug] [--memory-limit SIZE] [--format jsonl|tsv] [-Y EXPR]\n"
     "                    [--interface NAME] [--filter EXPR] [--count N] [--duration SECONDS]\n"
+    "       quorvex-dump [-Y EXPR] -T fields -e FIELD [-e FIELD]... [-E OPTION=VALUE]... FILE\n"
+    "       quorvex-dump [-Y EXPR] [-V] [-x] [-T json] FILE\n"
+    "       quorvex-dump -G fields\n"
     "  -Y, --display-filter EXPR  only the frames (or the calls with a frame, or their streams)\n"
-    "                             that EXPR selects, in Wireshark's display filter syntax\n";
+    "                             that EXPR selects, in Wireshark's display filter syntax\n"
+    "  -T fields|json             the -e fields a line a frame, or the packet details as JSON\n"
+    "  -E header=y|n, separator=/t|/s|C, occurrence=f|l|a, aggregator=C|/s, quote=d|s|n\n"
+    "  -V, -x                     the packet details as text, the bytes as a hex dump\n"
+    "  -G fields                  every field, a line each, as tshark -G fields lists them\n";
 
 namespace {
 
@@ -41,10 +48,39 @@ bool parseSeconds(const char* text, double& seconds) {
     return end != text && *end == '\0' && seconds > 0 && seconds < 1e9;
 }
 
+// One -E option; false where it makes no sense.
+bool parseFieldOption(std::string_view text, DumpArguments::FieldOptions& options) {
+    const auto equals = text.find('=');
+    if (equals == std::string_view::npos) {
+        return false;
+    }
+    const std::string_view name = text.substr(0, equals);
+    const std::string_view value = text.substr(equals + 1);
+    // /t and /s stand for a tab and a space, as tshark reads them.
+    const auto character = [](std::string_view v) -> std::string {
+        return v == "/t" ? "\t" : v == "/s" ? " " : std::string(v);
+    };
+    if (name == "header" && (value == "y" || value == "n")) {
+        options.header = value == "y";
+    } else if (name == "separator" && !value.empty()) {
+        options.separator = character(value);
+    } else if (name == "occurrence" && (value == "f" || value == "l" || value == "a")) {
+        options.occurrence = value.front();
+    } else if (name == "aggregator" && !value.empty()) {
+        options.aggregator = character(value);
+    } else if (name == "quote" && (value == "d" || value == "s" || value == "n")) {
+        options.quote = value.front();
+    } else {
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 std::optional<DumpArguments> DumpArguments::parse(int argc, char** argv) {
     using Listing = DumpArguments::Listing;
+    using Output = DumpArguments::Output;
     DumpArguments args;
     bool haveFile = false;
     bool timingGiven = false;
@@ -63,7 +99,31 @@ std::optional<DumpArguments> DumpArguments::parse(int argc, char** argv) {
             }
             return value;
         };
-        if (option == "--live" && value == nullptr) {
+        if (option == "-T") {
+            const char* v = takeValue();
+            if (v == nullptr || (std::strcmp(v, "fields") != 0 && std::strcmp(v, "json") != 0)) {
+                return std::nullopt;
+            }
+            args.output = std::strcmp(v, "fields") == 0 ? Output::Fields : Output::Json;
+        } else if (option == "-e" || option == "-E") {
+            const char* v = takeValue();
+            if (v == nullptr || *v == '\0') {
+                return std::nullopt;
+            }
+            if (option == "-e") {
+                args.fieldNames.emplace_back(v);
+            } else if (!parseFieldOption(v, args.fieldOptions)) {
+                return std::nullopt;
+            }
+        } else if (option == "-V" || option == "-x") {
+            (option == "-V" ? args.details : args.hexDump) = true;
+        } else if (option == "-G") {
+            const char* v = takeValue();
+            if (v == nullptr || std::strcmp(v, "fields") != 0) {
+                return std::nullopt;
+            }
+            args.glossary = true;
+        } else if (option == "--live" && value == nullptr) {
             args.live = true;
         } else if (option == "--debug" && value == nullptr) {
             args.debug = true;
@@ -144,6 +204,20 @@ std::optional<DumpArguments> DumpArguments::parse(int argc, char** argv) {
             args.file = std::string(arg);
             haveFile = true;
         }
+    }
+    if (args.glossary) {
+        return argc == 3 ? std::optional(args) : std::nullopt;
+    }
+    // -T fields takes -e fields, and only it does; -V and -x are the details.
+    if ((args.output == Output::Fields) != !args.fieldNames.empty()) {
+        return std::nullopt;
+    }
+    if (args.output == Output::Records && (args.details || args.hexDump)) {
+        args.output = Output::Details;
+    }
+    if (args.output != Output::Records &&
+        (args.listing != Listing::Frames || args.call || args.flow || args.audio)) {
+        return std::nullopt;
     }
     const bool liveOnly = args.captureFilter || args.count || args.durationSeconds;
     const bool writing = args.call || args.writeTo;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 // The command line of quorvex-dump.
 struct DumpArguments {
@@ -28,6 +29,21 @@ struct DumpArguments {
     std::optional<std::string> captureFilter; // live: --filter (default "port 4569")
     std::optional<unsigned long> count;       // live: stop after this many frames
     std::optional<double> durationSeconds;    // live: stop after this long
+
+    // As tshark writes frames: -T fields with -e FIELD... (and -E options),
+    // -T json, -V (the packet details as text), -x (the bytes as a hex dump).
+    enum class Output { Records, Fields, Json, Details } output = Output::Records;
+    std::vector<std::string> fieldNames; // -e
+    bool details = false;                // -V
+    bool hexDump = false;                // -x
+    struct FieldOptions {
+        bool header = false;         // -E header=y
+        std::string separator = "\t"; // -E separator=/t|/s|C
+        char occurrence = 'a';       // -E occurrence=f|l|a
+        std::string aggregator = ","; // -E aggregator=C|/s
+        char quote = 'n';            // -E quote=d|s|n
+    } fieldOptions;
+    bool glossary = false; // -G fields: list the fields and stop
 
     // Nothing when the arguments make no sense.
     static std::optional<DumpArguments> parse(int argc, char** argv);

@@ -14,6 +14,7 @@
 #include "app/RecordWriter.h"
 #include "app/dump/DumpArguments.h"
 #include "app/dump/FrameSelection.h"
+#include "app/dump/FrameWriter.h"
 #include "platform/CaptureAlert.h"
 #include "capture/CaptureKeys.h"
 #include "media/WavFile.h"
@@ -50,51 +51,10 @@ private:
     bool failed_ = false;
 };
 
-class RecordPrinter {
+// Collects what goes to standard output and writes it a megabyte at a time.
+class OutputBuffer {
 public:
-    RecordPrinter(recordwriter::Format format, DumpArguments::Listing listing) : format_(format) {
-        if (format_ == recordwriter::Format::Tsv) {
-            out_ = listing == DumpArguments::Listing::Calls ? callwriter::callsHeader()
-                   : listing == DumpArguments::Listing::Registrations
-                       ? callwriter::registrationsHeader()
-                   : listing == DumpArguments::Listing::Streams ? callwriter::streamsHeader()
-                                                                : recordwriter::tsvHeader();
-        }
-    }
-    // `keptCalls`: by call, whether it is printed (with its streams).
-    void printListing(const KvIAXCapture& capture, DumpArguments::Listing listing,
-                      const std::vector<bool>& keptCalls) {
-        const analysis::CallTracker& tracker = capture.callTracker();
-        if (listing == DumpArguments::Listing::Streams) {
-            for (const auto& stream : capture.streamFigures()) {
-                if (keptCalls.at(stream.call)) {
-                    callwriter::appendStream(out_, stream, format_);
-                    flushIfLarge();
-                }
-            }
-        } else if (listing == DumpArguments::Listing::Calls) {
-            for (std::size_t call = 0; call < tracker.calls().size(); ++call) {
-                if (keptCalls[call]) {
-                    callwriter::appendCall(out_, tracker.calls()[call], format_);
-                    flushIfLarge();
-                }
-            }
-        } else {
-            for (const auto& registration : tracker.registrations()) {
-                callwriter::appendRegistration(out_, registration, format_);
-                flushIfLarge();
-            }
-        }
-        flush();
-    }
-    void print(const KvIAXFrame& frame) {
-        if (format_ == recordwriter::Format::Tsv) {
-            recordwriter::appendTsv(out_, frame);
-        } else {
-            recordwriter::appendJson(out_, frame);
-        }
-        flushIfLarge();
-    }
+    std::string& text() { return out_; }
     // What is printed goes out a megabyte at a time, never held whole.
     void flushIfLarge() {
         if (out_.size() > (1 << 20)) {
@@ -113,10 +73,44 @@ public:
     [[nodiscard]] int writeError() const { return writeError_; }
 
 private:
-    recordwriter::Format format_;
     std::string out_;
     int writeError_ = 0;
 };
+
+// The calls, registrations or streams, a line each. `keptCalls`: by call,
+// whether it is printed (with its streams).
+void printListing(OutputBuffer& output, const KvIAXCapture& capture,
+                  DumpArguments::Listing listing, recordwriter::Format format,
+                  const std::vector<bool>& keptCalls) {
+    std::string& out = output.text();
+    if (format == recordwriter::Format::Tsv) {
+        out += listing == DumpArguments::Listing::Calls           ? callwriter::callsHeader()
+               : listing == DumpArguments::Listing::Registrations ? callwriter::registrationsHeader()
+                                                                  : callwriter::streamsHeader();
+    }
+    const analysis::CallTracker& tracker = capture.callTracker();
+    if (listing == DumpArguments::Listing::Streams) {
+        for (const auto& stream : capture.streamFigures()) {
+            if (keptCalls.at(stream.call)) {
+                callwriter::appendStream(out, stream, format);
+                output.flushIfLarge();
+            }
+        }
+    } else if (listing == DumpArguments::Listing::Calls) {
+        for (std::size_t call = 0; call < tracker.calls().size(); ++call) {
+            if (keptCalls[call]) {
+                callwriter::appendCall(out, tracker.calls()[call], format);
+                output.flushIfLarge();
+            }
+        }
+    } else {
+        for (const auto& registration : tracker.registrations()) {
+            callwriter::appendRegistration(out, registration, format);
+            output.flushIfLarge();
+        }
+    }
+    output.flush();
+}
 
 // --call N --write OUT: 0 when written, 1 with the reason on standard error.
 int writeCall(const analysis::CallTracker& tracker, const DumpArguments& args) {
@@ -198,12 +192,21 @@ int main(int argc, char** argv) {
         std::fputs("quorvex-dump: QUORVEX_MEMORY_LIMIT is not a size (like 512M or 2G)\n", stderr);
         return 2;
     }
+    if (args.glossary) {
+        const std::string list = fieldoutput::glossary();
+        std::fwrite(list.data(), 1, list.size(), stdout);
+        return 0;
+    }
     FrameSelection selection;
     std::string filterError;
-    if (!selection.setExpression(args.displayFilter, filterError) ||
-        !selection.useCaptureFile(args.live ? std::nullopt : std::optional(args.file),
-                                  filterError)) {
+    if (!selection.setExpression(args.displayFilter, filterError)) {
         std::fprintf(stderr, "quorvex-dump: display filter: %s\n", filterError.c_str());
+        return 2;
+    }
+    std::string outputError;
+    const auto writer = FrameWriter::make(args, outputError);
+    if (!writer) {
+        std::fprintf(stderr, "quorvex-dump: %s\n", outputError.c_str());
         return 2;
     }
     QCoreApplication app(argc, argv);
@@ -219,12 +222,23 @@ int main(int argc, char** argv) {
                                     .memoryLimit = args.memoryLimit});
 
     auto capture = KvIAXCapture::create(environment.services());
+    const std::optional<std::string> file =
+        args.live ? std::nullopt : std::optional<std::string>(args.file);
+    if (!selection.attach(*capture, file, filterError)) {
+        std::fprintf(stderr, "quorvex-dump: display filter: %s\n", filterError.c_str());
+        return 2;
+    }
+    if (!writer->attach(*capture, file, outputError)) {
+        std::fprintf(stderr, "quorvex-dump: %s\n", outputError.c_str());
+        return 2;
+    }
     const bool printsFrames =
         args.listing == DumpArguments::Listing::Frames && !args.call && !args.flow && !args.audio;
-    capture->setFollowsCalls(!printsFrames || selection.needsCalls());
+    capture->setFollowsCalls(!printsFrames || selection.needsCalls() ||
+                             (writer->needs() & fields::NeedsCalls) != 0);
     // Followed as the frames arrive, so that they are ready when the load ends.
     capture->setFollowsStreams(args.listing == DumpArguments::Listing::Streams);
-    RecordPrinter printer(args.format, args.listing);
+    OutputBuffer printer;
     // Frames are printed as they arrive, up to --count frames, a block at a
     // time. Printing is queued behind the hand-off rather than done inside
     // it, so the worker decodes the next block meanwhile.
@@ -241,17 +255,17 @@ int main(int argc, char** argv) {
             return;
         }
         // A filter on calls tests a frame once the calls have taken it in.
-        const std::size_t ready = selection.needsCalls()
-                                      ? std::min(frames.size(), capture->trackedFrameCount())
-                                      : frames.size();
-        selection.refresh(*capture);
+        selection.refresh();
+        const std::size_t ready =
+            std::min({frames.size(), selection.readyFrames(*capture), writer->readyFrames()});
         for (; nextToPrint < ready && filterFailure.empty(); ++nextToPrint) {
             if (args.count && printed >= *args.count) {
                 break;
             }
-            const auto verdict = selection.keeps(*capture, nextToPrint, filterFailure);
+            const auto verdict = selection.keeps(nextToPrint, filterFailure);
             if (verdict == filter::Verdict::Match) {
-                printer.print(*frames[nextToPrint]);
+                writer->write(printer.text(), nextToPrint);
+                printer.flushIfLarge();
                 ++printed;
             }
         }
@@ -300,8 +314,11 @@ int main(int argc, char** argv) {
         }
         if (args.listing != DumpArguments::Listing::Frames && filterFailure.empty()) {
             if (const auto kept = selection.keptCalls(*capture, filterFailure)) {
-                printer.printListing(*capture, args.listing, *kept);
+                printListing(printer, *capture, args.listing, args.format, *kept);
             }
+        } else if (printsFrames) {
+            writer->finish(printer.text());
+            printer.flush();
         }
         if (!filterFailure.empty()) {
             std::fprintf(stderr, "quorvex-dump: display filter: %s\n", filterFailure.c_str());

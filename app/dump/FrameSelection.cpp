@@ -7,46 +7,42 @@ bool FrameSelection::setExpression(const std::optional<std::string>& expression,
     if (!expression) {
         return true;
     }
-    filter_ = filter::DisplayFilter::compile(*expression, error);
-    return filter_.has_value();
+    expression_ = filter::DisplayFilter::compile(*expression, error);
+    return expression_.has_value();
 }
 
 bool FrameSelection::needsCalls() const {
-    return filter_ && (filter_->needs() & filter::NeedsCalls) != 0;
+    return expression_ && (expression_->needs() & filter::NeedsCalls) != 0;
 }
 
-bool FrameSelection::useCaptureFile(const std::optional<std::string>& path, std::string& error) {
-    if (!filter_ || (filter_->needs() & filter::NeedsCaptureFile) == 0) {
+bool FrameSelection::attach(const KvIAXCapture& capture, const std::optional<std::string>& file,
+                            std::string& error) {
+    if (!expression_) {
         return true;
     }
-    if (!path || *path == "-") {
-        error = "the link-layer fields (eth.*, vlan.id) are read back from the capture file, and "
-                "there is none to read: " +
-                std::string(path ? "the capture comes from standard input" : "this is a live run");
+    filter_ = std::make_unique<CaptureFilter>(capture, *expression_);
+    if ((expression_->needs() & filter::NeedsCaptureFile) != 0 && !file) {
+        error = "some fields are read back from the capture file (the records do not keep "
+                "link-layer and IP headers, or payloads), and there is none to read: this is a "
+                "live run";
         return false;
     }
-    packets_ = CapturePackets::open(*path, error);
-    return packets_ != nullptr;
+    return !file || filter_->open(*file, error);
 }
 
-void FrameSelection::refresh(const KvIAXCapture& capture) {
-    if (needsCalls()) {
-        calls_.update(capture.callTracker());
-        if (!callsCharge_.budget()) {
-            callsCharge_ = MemoryCharge(capture.memoryBudget());
-        }
-        callsCharge_.forceTo(calls_.heldBytes());
+void FrameSelection::refresh() {
+    if (filter_) {
+        filter_->refresh();
     }
 }
 
-filter::Verdict FrameSelection::keeps(const KvIAXCapture& capture, std::size_t index,
-                                      std::string& why) const {
-    if (!filter_) {
-        return filter::Verdict::Match;
-    }
-    const FrameList& frames = capture.iaxFrames();
-    const filter::FilterContext context{&frames.front()->facts(), &calls_, packets_.get()};
-    return filter_->test(*frames[index], static_cast<std::uint32_t>(index + 1), context, why);
+std::size_t FrameSelection::readyFrames(const KvIAXCapture& capture) const {
+    return filter_ ? filter_->readyFrames() : capture.iaxFrames().size();
+}
+
+filter::Verdict FrameSelection::keeps(std::size_t index, std::string& why) {
+    return filter_ ? filter_->test(static_cast<std::uint32_t>(index + 1), why)
+                   : filter::Verdict::Match;
 }
 
 std::optional<std::vector<bool>> FrameSelection::keptCalls(const KvIAXCapture& capture,
@@ -56,7 +52,7 @@ std::optional<std::vector<bool>> FrameSelection::keptCalls(const KvIAXCapture& c
     if (!filter_) {
         return kept;
     }
-    refresh(capture);
+    refresh();
     // Each frame is tested once, whatever number of calls it is in.
     std::vector<std::int8_t> tested(capture.iaxFrames().size(), -1);
     for (std::size_t call = 0; call < calls.size(); ++call) {
@@ -66,7 +62,7 @@ std::optional<std::vector<bool>> FrameSelection::keptCalls(const KvIAXCapture& c
             }
             std::int8_t& result = tested[number - 1];
             if (result < 0) {
-                const auto verdict = keeps(capture, number - 1, why);
+                const auto verdict = keeps(number - 1, why);
                 if (verdict == filter::Verdict::Failed) {
                     return std::nullopt;
                 }

@@ -1,9 +1,6 @@
 #pragma once
 
-#include "analysis/CapturePackets.h"
-#include "common/MemoryCharge.h"
-#include "filter/DisplayFilter.h"
-#include "filter/FrameCalls.h"
+#include "app/CaptureFilter.h"
 
 #include <memory>
 #include <optional>
@@ -18,28 +15,28 @@ class FrameSelection final {
 public:
     // False, with `error` saying why, where the expression does not compile.
     bool setExpression(const std::optional<std::string>& expression, std::string& error);
-    [[nodiscard]] bool active() const { return filter_.has_value(); }
+    [[nodiscard]] bool active() const { return expression_.has_value(); }
     [[nodiscard]] bool needsCalls() const;
-    // Link-layer fields are read back from the capture file: false, with
-    // `error` set, where there is none to read (standard input, a live run).
-    bool useCaptureFile(const std::optional<std::string>& path, std::string& error);
+    // Binds the filter to the capture whose frames it tests, reading the
+    // bytes records do not keep from `file`: false, with `error` set, where
+    // there is none to read (standard input, a live run).
+    bool attach(const KvIAXCapture& capture, const std::optional<std::string>& file,
+                std::string& error);
 
     // Takes in the calls the capture found since: once before testing the
-    // frames that arrived, where the filter asks for calls.
-    void refresh(const KvIAXCapture& capture);
-    // Whether frame `index` (0-based) of the capture is selected; Failed, with
-    // `why`, where the filter could not be tested on it. Where the filter
-    // asks for calls, the frame must be tracked and refreshed.
-    [[nodiscard]] filter::Verdict keeps(const KvIAXCapture& capture, std::size_t index,
-                                        std::string& why) const;
+    // frames that arrived.
+    void refresh();
+    // How many frames, from the first, may be tested now.
+    [[nodiscard]] std::size_t readyFrames(const KvIAXCapture& capture) const;
+    // Whether frame `index` (0-based) is selected; Failed, with `why`, where
+    // the filter could not be tested on it.
+    [[nodiscard]] filter::Verdict keeps(std::size_t index, std::string& why);
     // By call (the tracker's order): whether it holds a selected frame.
     // Nothing, with `why`, where a frame could not be tested.
     [[nodiscard]] std::optional<std::vector<bool>> keptCalls(const KvIAXCapture& capture,
                                                              std::string& why);
 
 private:
-    std::optional<filter::DisplayFilter> filter_;
-    filter::FrameCalls calls_;
-    MemoryCharge callsCharge_; // to the capture's budget, once known
-    std::unique_ptr<CapturePackets> packets_;
+    std::optional<filter::DisplayFilter> expression_;
+    std::unique_ptr<CaptureFilter> filter_;
 };

@@ -5,7 +5,7 @@
 #include "dissect/IaxDissector.h"
 #include "filter/DisplayFilter.h"
 #include "filter/FilterFromFrame.h"
-#include "filter/FrameCalls.h"
+#include "analysis/FrameCalls.h"
 #include "samples/IaxPacketBuilder.h"
 #include "samples/Scenarios.h"
 
@@ -38,7 +38,7 @@ struct Sample {
         if (!filter) {
             return -1;
         }
-        const filter::FilterContext context{&frames.front()->facts(), &calls, nullptr};
+        const filter::FieldContext context{.firstFrame = &frames.front()->facts(), .calls = &calls};
         int selected = 0;
         for (std::size_t i = 0; i < frames.size(); ++i) {
             const auto verdict =
@@ -53,7 +53,7 @@ struct Sample {
     std::ostringstream dump;
     FrameList frames;
     analysis::CallTracker tracker;
-    filter::FrameCalls calls;
+    analysis::FrameCalls calls;
 };
 
 const Sample& sample() {
@@ -185,7 +185,7 @@ TEST(DisplayFilter, AddressPrefixesOnTheirBoundaries) {
         {"ipv6.src == 2001:db8::2/127", false},  {"ipv6.src == 2001:db8::/128", false},
         {"ipv6.src in {2001:db8::/127}", true},  {"ipv6.src in {2001:db8::2/127}", false},
     };
-    const filter::FilterContext context{};
+    const filter::FieldContext context{};
     for (const auto& [expression, selected] : cases) {
         std::string error;
         const auto compiled = filter::DisplayFilter::compile(expression, error);
@@ -239,7 +239,7 @@ TEST(DisplayFilter, ARegularExpressionAtItsMatchLimitFailsTheFrame) {
     const auto packet = iaxgen::udpPacket({{192, 0, 2, 1}, 4569}, {{192, 0, 2, 2}, 4569},
                                           iaxgen::fullFrame({.subclass = 1}, body));
     dissector.decodeInto({.bytes = packet}, frame);
-    const filter::FilterContext context{&frame.facts(), nullptr, nullptr};
+    const filter::FieldContext context{.firstFrame = &frame.facts(), .calls = nullptr};
     for (const auto& [expression, verdict] :
          {std::pair{"iax2.iax.calling_name matches \"(a+)+$\"", filter::Verdict::Failed},
           std::pair{"iax2.iax.calling_name matches \"(a+)+x|aaa\"", filter::Verdict::Failed},
@@ -326,8 +326,7 @@ TEST(DisplayFilter, ErrorsSayWhereAndWhy) {
 // "Apply as Filter" on any cell or element makes an expression that
 // compiles and selects the frame it was made from.
 TEST(DisplayFilter, ExpressionsMadeFromACellSelectTheirFrame) {
-    const filter::FilterContext context{&sample().frames.front()->facts(), &sample().calls,
-                                        nullptr};
+    const filter::FieldContext context{.firstFrame = &sample().frames.front()->facts(), .calls = &sample().calls};
     int wiresharkFields = 0;
     for (std::uint32_t number = 1; number <= sample().frames.size(); ++number) {
         const KvIAXFrame& frame = *sample().frames[number - 1];

@@ -1,10 +1,10 @@
-#include "filter/FrameCalls.h"
+#include "analysis/FrameCalls.h"
 
 #include <algorithm>
 
-namespace filter {
+namespace analysis {
 
-void FrameCalls::update(const analysis::CallTracker& tracker) {
+void FrameCalls::update(const CallTracker& tracker) {
     const auto& calls = tracker.calls();
     taken.resize(calls.size(), 0);
     bool addedOthers = false;
@@ -34,4 +34,4 @@ void FrameCalls::update(const analysis::CallTracker& tracker) {
     }
 }
 
-} // namespace filter
+} // namespace analysis

@@ -6,13 +6,13 @@
 #include <utility>
 #include <vector>
 
-namespace filter {
+namespace analysis {
 
 // Which calls (1-based, in the calls list's order) each frame belongs to,
 // kept up with a tracker as a capture grows.
 struct FrameCalls {
     // Takes in the frames the tracker's calls gained since the last update.
-    void update(const analysis::CallTracker& tracker);
+    void update(const CallTracker& tracker);
 
     template <class Visit> void forEachCall(std::uint32_t frameNumber, Visit&& visit) const {
         if (frameNumber == 0 || frameNumber > first.size() || first[frameNumber - 1] == 0) {
@@ -37,4 +37,4 @@ struct FrameCalls {
     std::vector<std::size_t> taken; // by call: how many of its frame numbers are in
 };
 
-} // namespace filter
+} // namespace analysis

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "app/dump/DumpArguments.h"
+#include "fields/PacketTree.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+// Frames written as tshark writes them, so that scripts move over unchanged:
+// -T fields (a line a frame of the chosen fields), -V (the packet details as
+// text), -x (the bytes as a hex dump), -T json (the details as JSON), and
+// -G fields (the field list).
+namespace fieldoutput {
+
+class FieldColumns final {
+public:
+    // Nothing, with `error` naming the first field that is not one.
+    static std::optional<FieldColumns> make(const std::vector<std::string>& names,
+                                            const DumpArguments::FieldOptions& options,
+                                            std::string& error);
+    // What the fields need besides the frames (fields::Needs).
+    [[nodiscard]] std::uint8_t needs() const { return needs_; }
+    void appendHeader(std::string& out) const;
+    void appendRow(std::string& out, const fields::FieldFrame& frame) const;
+
+private:
+    std::vector<const fields::Field*> fields_;
+    DumpArguments::FieldOptions options_;
+    std::uint8_t needs_ = 0;
+};
+
+// The details of one frame as -V and -x print them, a blank line after.
+void appendDetails(std::string& out, const fields::TreeItem& tree,
+                   std::span<const std::uint8_t> bytes, bool details, bool hexDump);
+
+// One packet of `-T json`: `first` opens the array; closeJson() ends it.
+void appendJsonPacket(std::string& out, const fields::TreeItem& tree, bool first);
+void closeJson(std::string& out, bool any);
+
+// Every protocol and field, a line each: "P\tlabel\tname" and
+// "F\tlabel\tname\tFT_TYPE\tprotocol\tbase\tmask\tdescription".
+std::string glossary();
+
+} // namespace fieldoutput

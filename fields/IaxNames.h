@@ -1,0 +1,31 @@
+#pragma once
+
+#include "fields/FieldValue.h"
+
+#include <span>
+
+// The value names of the IAX2 fields, by RFC 5456 and as packet analyzers
+// name them.
+namespace fields::iaxnames {
+
+[[nodiscard]] std::span<const ValueName> packetTypes();
+[[nodiscard]] std::span<const ValueName> frameTypes();
+[[nodiscard]] std::span<const ValueName> iaxSubclasses();
+[[nodiscard]] std::span<const ValueName> controlSubclasses();
+[[nodiscard]] std::span<const ValueName> codecs();       // by bit mask
+[[nodiscard]] std::span<const ValueName> elementNames(); // iax2.ie_id
+[[nodiscard]] std::span<const ValueName> causeCodes();
+[[nodiscard]] std::span<const ValueName> dataFormats();
+[[nodiscard]] std::span<const ValueName> modemSubclasses();
+[[nodiscard]] std::span<const ValueName> htmlSubclasses();
+[[nodiscard]] std::span<const ValueName> textSubclasses();
+
+// A codec flag of the capability elements (iax2.cap.*): its field name
+// after "iax2.cap.", and its mask.
+struct CodecFlag {
+    const char* field;
+    std::uint64_t mask;
+};
+[[nodiscard]] std::span<const CodecFlag> codecFlags();
+
+} // namespace fields::iaxnames
