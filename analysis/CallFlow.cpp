@@ -1,5 +1,6 @@
 #include "analysis/CallFlow.h"
 
+#include "dissect/FrameSummary.h"
 #include "record/IaxNumbers.h"
 
 #include <algorithm>
@@ -53,7 +54,7 @@ std::vector<FlowStep> callFlow(const Call& call, const FrameList& frames) {
             ++steps[at].voiceFrames;
             continue;
         }
-        step.label = frame.text(PropertyKey::subclass);
+        step.label = framesummary::label(frame);
         if (facts.retransmission != 0) {
             step.label += " (R)";
         }

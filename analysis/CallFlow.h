@@ -14,7 +14,7 @@ struct FlowStep {
     bool toCallee = true; // sent by the call's caller
     int from = 0, to = 1; // the columns it is drawn between
     bool voiceBand = false;
-    std::string label;             // the frame's subclass name, "(R)" on a retransmission
+    std::string label;             // what the frame is ("NEW", "DTMF 5"), "(R)" on a retransmission
     std::uint32_t frameNumber = 0; // the frame (a band: its first voice frame)
     std::uint64_t voiceFrames = 0; // a band: how many
 };

@@ -206,3 +206,67 @@ std::string detailLine(const Field& field, const Value& value) {
 }
 
 } // namespace fields
+
+namespace fields {
+
+std::string quotedText(std::string_view text) {
+    std::string out = "\"";
+    for (const char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+        }
+        out += c;
+    }
+    return out + "\"";
+}
+
+std::string filterExpression(const Field& field, const Value& value) {
+    const std::string& name = field.name;
+    switch (field.kind) {
+    case FieldKind::Protocol:
+    case FieldKind::None:
+        return name;
+    case FieldKind::Unsigned8:
+    case FieldKind::Unsigned16:
+    case FieldKind::Unsigned24:
+    case FieldKind::Unsigned32:
+    case FieldKind::Unsigned64:
+    case FieldKind::FrameNumber:
+        return name + " == " + std::to_string(value.number);
+    case FieldKind::Signed16:
+        return name + " == " + std::to_string(value.signedNumber());
+    case FieldKind::Boolean:
+        return name + " == " + (value.number != 0 ? "1" : "0");
+    case FieldKind::RelativeTime:
+        return name + " == " + printedValue(field, value);
+    case FieldKind::AbsoluteTime: {
+        // A moment as a date in local time, to the nanosecond.
+        const std::time_t seconds = static_cast<std::time_t>(value.seconds);
+        std::tm parts{};
+        localtime_r(&seconds, &parts);
+        char date[48];
+        std::strftime(date, sizeof date, "%Y-%m-%d %H:%M:%S", &parts);
+        char text[96];
+        std::snprintf(text, sizeof text, "%s.%09d", date, value.nanoseconds);
+        return name + " == " + quotedText(text);
+    }
+    case FieldKind::String:
+        return name + " == " + quotedText(value.text);
+    case FieldKind::Bytes: {
+        std::string hex;
+        for (const std::uint8_t byte : value.bytes) {
+            char pair[4];
+            std::snprintf(pair, sizeof pair, hex.empty() ? "%02x" : ":%02x", byte);
+            hex += pair;
+        }
+        return hex.empty() ? name : name + " == " + hex;
+    }
+    case FieldKind::IPv4:
+    case FieldKind::IPv6:
+    case FieldKind::Ether:
+        return name + " == " + printedValue(field, value);
+    }
+    return name;
+}
+
+} // namespace fields

@@ -21,6 +21,13 @@ namespace fields {
 // of a word drawn before it (".000 0000 0000 0001 = Source call: 1").
 [[nodiscard]] std::string detailLine(const Field& field, const Value& value);
 
+// The display filter expression that selects this value of the field
+// ("ip.src == 192.0.2.10", "iax2.iax.username == \"alice\""); the field's
+// name alone where it has no value to compare (a protocol, an empty element).
+[[nodiscard]] std::string filterExpression(const Field& field, const Value& value);
+// A text as a quoted string of the filter syntax.
+[[nodiscard]] std::string quotedText(std::string_view text);
+
 // Bytes as UTF-8, those that are not valid UTF-8 as U+FFFD.
 [[nodiscard]] std::string utf8OrReplacement(std::span<const std::uint8_t> bytes);
 

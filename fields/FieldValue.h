@@ -44,10 +44,6 @@ protected:
     ~ValueSink() = default;
 };
 
-// A number's name in a field's value names.
-struct ValueName {
-    std::uint64_t value;
-    const char* name;
-};
+using ::ValueName;
 
 } // namespace fields

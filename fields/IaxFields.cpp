@@ -13,7 +13,7 @@
 #include "dissect/FrameDisplay.h"
 #include "dissect/InformationElementTable.h"
 #include "fields/FieldRegistry.h"
-#include "fields/IaxNames.h"
+#include "dissect/IaxValueNames.h"
 #include "record/IaxNumbers.h"
 
 #include <ctime>
@@ -266,8 +266,8 @@ void header(const FieldFrame& f, const Field& field, ValueSink& sink) {
     case Iax::Text:
     case Iax::HtmlUrl: {
         const auto bytes = payloadBytes(f, fullHeaderLength);
-        if (which == Iax::HtmlUrl && subclass != 1 && subclass != 18) {
-            return; // only a URL's frames carry one
+        if (bytes.empty() || (which == Iax::HtmlUrl && subclass != 1 && subclass != 18)) {
+            return; // only a URL's frames carry one, and only frames with data
         }
         const std::string text = framedisplay::latin1ToUtf8(bytes);
         put::text(sink, field, text, bytes, p + fullHeaderLength,
@@ -519,7 +519,7 @@ int elementParameter(int id, Part part) {
 
 void addIaxFields(std::vector<Field>& fields) {
     using K = FieldKind;
-    using namespace iaxnames;
+    using namespace iaxvalues;
     constexpr auto Dec = FieldBase::Decimal;
     constexpr auto Hex = FieldBase::Hexadecimal;
     constexpr auto None = FieldBase::None;

@@ -32,6 +32,7 @@ TreeItem itemOf(const Field& field, const Value& value, std::string_view text) {
         item.text = "[" + item.text + "]";
     }
     item.printed = printedValue(field, shown);
+    item.expression = filterExpression(field, shown);
     item.offset = value.offset;
     item.length = value.length;
     return item;
@@ -110,6 +111,7 @@ TreeItem packetTree(const KvIAXFrame& frame, std::uint32_t number, const FieldCo
             node.field = &protocol;
             node.text = heads.texts[i].empty() ? protocol.label : heads.texts[i];
             node.printed = printedValue(protocol, heads.values[i]);
+            node.expression = protocol.name;
             node.offset = heads.values[i].offset;
             node.length = heads.values[i].length;
             nodes.push_back(std::move(node));

@@ -14,6 +14,7 @@ struct TreeItem {
     const Field* field = nullptr; // nullptr for a group's header
     std::string text;             // the line as shown ("Source call: 1")
     std::string printed;          // the value as -T fields prints it; empty for a header
+    std::string expression;       // the display filter that selects it; empty for a header
     std::int32_t offset = -1;     // the bytes it stands for, where it has some
     std::int32_t length = 0;
     std::vector<TreeItem> children;

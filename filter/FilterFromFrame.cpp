@@ -4,9 +4,6 @@
 #include "filter/FilterFields.h"
 #include "record/IaxNumbers.h"
 
-#include <cinttypes>
-#include <cstdio>
-#include <ctime>
 
 namespace filter {
 namespace {
@@ -36,63 +33,11 @@ std::optional<std::string> comparison(const KvIAXFrame& frame, const char* name)
 } // namespace
 
 std::string quoted(std::string_view text) {
-    std::string out = "\"";
-    for (const char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-        }
-        out += c;
-    }
-    return out + "\"";
+    return fields::quotedText(text);
 }
 
 std::string expressionFor(const Field& field, const Value& value) {
-    const std::string& name = field.name;
-    switch (typeOf(field)) {
-    case FieldType::None:
-        return name;
-    case FieldType::Number:
-        if (value.kind == FieldKind::Signed16) {
-            return name + " == " + std::to_string(value.signedNumber());
-        }
-        return name + " == " + std::to_string(value.number);
-    case FieldType::Boolean:
-        return name + " == " + (value.number != 0 ? "1" : "0");
-    case FieldType::Time: {
-        const bool negative = value.seconds < 0 || value.nanoseconds < 0;
-        char text[96];
-        std::snprintf(text, sizeof text, "%s%lld.%09d", negative ? "-" : "",
-                      static_cast<long long>(std::llabs(value.seconds)),
-                      value.nanoseconds < 0 ? -value.nanoseconds : value.nanoseconds);
-        if (field.kind == FieldKind::AbsoluteTime && field.base != FieldBase::Decimal) {
-            // A moment as the date the details show, in local time.
-            const std::time_t seconds = static_cast<std::time_t>(value.seconds);
-            std::tm parts{};
-            localtime_r(&seconds, &parts);
-            char date[48];
-            std::strftime(date, sizeof date, "%Y-%m-%d %H:%M:%S", &parts);
-            std::snprintf(text, sizeof text, "%s.%09d", date, value.nanoseconds);
-            return name + " == " + quoted(text);
-        }
-        return name + " == " + text;
-    }
-    case FieldType::String:
-        return name + " == " + quoted(value.text);
-    case FieldType::Bytes: {
-        std::string hex;
-        for (const std::uint8_t byte : value.bytes) {
-            char pair[4];
-            std::snprintf(pair, sizeof pair, hex.empty() ? "%02x" : ":%02x", byte);
-            hex += pair;
-        }
-        return hex.empty() ? name : name + " == " + hex;
-    }
-    case FieldType::IPv4:
-    case FieldType::IPv6:
-    case FieldType::Ether:
-        return name + " == " + fields::printedValue(field, value);
-    }
-    return name;
+    return fields::filterExpression(field, value);
 }
 
 std::optional<std::string> expressionForCell(const KvIAXFrame& frame, std::string_view key) {

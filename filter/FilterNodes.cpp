@@ -146,6 +146,32 @@ AnySink<Test> visit(const FieldFrame& frame, const Operand& operand, const Test&
     return sink;
 }
 
+// The bytes a value of a kind takes, where where it lies is not known.
+std::uint64_t naturalLength(FieldKind kind) {
+    switch (kind) {
+    case FieldKind::Boolean:
+    case FieldKind::Unsigned8:
+        return 1;
+    case FieldKind::Unsigned16:
+    case FieldKind::Signed16:
+        return 2;
+    case FieldKind::Unsigned24:
+        return 3;
+    case FieldKind::Unsigned32:
+    case FieldKind::IPv4:
+    case FieldKind::FrameNumber:
+        return 4;
+    case FieldKind::Ether:
+        return 6;
+    case FieldKind::Unsigned64:
+        return 8;
+    case FieldKind::IPv6:
+        return 16;
+    default:
+        return 0;
+    }
+}
+
 // Operands.
 
 class FieldOperand final : public Operand {
@@ -202,7 +228,8 @@ public:
                 v.number = !value.text.empty() || value.kind == FieldKind::String
                                ? value.text.size()
                            : !value.bytes.empty() ? value.bytes.size()
-                                                  : static_cast<std::uint64_t>(value.length);
+                           : value.length > 0     ? static_cast<std::uint64_t>(value.length)
+                                                  : naturalLength(value.kind);
                 return to.take(v);
             }
             std::string text(value.text);

@@ -33,3 +33,9 @@ enum class FieldBase : std::uint8_t {
     HexadecimalAndDecimal, // printed in hexadecimal, shown in both
     Port,                  // a UDP port: decimal
 };
+
+// A number's name in a field's value names.
+struct ValueName {
+    std::uint64_t value;
+    const char* name;
+};

@@ -1,7 +1,10 @@
 #include "ui/DisplayFilterBar.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
+#include <QCompleter>
+#include <QStringListModel>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -11,6 +14,31 @@
 namespace {
 constexpr int recentCount = 20;
 const char* const recentKey = "filter/recent";
+
+// What can be named in an expression: every field, and the functions.
+QStringList offeredNames() {
+    QStringList names;
+    for (const std::string& name : filter::fieldNames()) {
+        names << QString::fromStdString(name);
+    }
+    names << "len(" << "upper(" << "lower(" << "count(";
+    names.sort();
+    return names;
+}
+
+bool isNameCharacter(QChar c) {
+    return c.isLetterOrNumber() || c == '.' || c == '_';
+}
+
+// Where the name being typed at `cursor` begins.
+int nameStart(const QString& text, int cursor) {
+    int start = cursor;
+    while (start > 0 && isNameCharacter(text[start - 1])) {
+        --start;
+    }
+    return start;
+}
+
 } // namespace
 
 DisplayFilterBar::DisplayFilterBar(QWidget* parent) : QWidget(parent) {
@@ -31,6 +59,16 @@ DisplayFilterBar::DisplayFilterBar(QWidget* parent) : QWidget(parent) {
     layout->addWidget(expression_, 1);
     applyButton_ = new QPushButton(tr("Apply"), this);
     layout->addWidget(applyButton_);
+    // The recent filters are the box's list; field names are offered for
+    // the word at the cursor, not the whole line.
+    expression_->setCompleter(nullptr);
+    names_ = new QCompleter(new QStringListModel(offeredNames(), this), this);
+    names_->setCaseSensitivity(Qt::CaseInsensitive);
+    names_->setWidget(expression_->lineEdit());
+    names_->setCompletionMode(QCompleter::PopupCompletion);
+    connect(names_, qOverload<const QString&>(&QCompleter::activated), this,
+            &DisplayFilterBar::complete);
+    connect(expression_->lineEdit(), &QLineEdit::textEdited, this, &DisplayFilterBar::offerNames);
 
     connect(expression_->lineEdit(), &QLineEdit::textChanged, this, &DisplayFilterBar::check);
     connect(expression_->lineEdit(), &QLineEdit::returnPressed, this, &DisplayFilterBar::apply);
@@ -101,6 +139,7 @@ bool DisplayFilterBar::apply() {
     if (!compiled) {
         check(text);
         QApplication::beep();
+        emit rejected(QString::fromStdString(error));
         return false;
     }
     remember(text);
@@ -121,4 +160,39 @@ void DisplayFilterBar::remember(const QString& text) {
     expression_->clear();
     expression_->addItems(items);
     expression_->setCurrentIndex(0);
+}
+
+QStringList DisplayFilterBar::completions() const {
+    QStringList shown;
+    for (int row = 0; names_->setCurrentRow(row); ++row) {
+        shown << names_->currentCompletion();
+    }
+    return shown;
+}
+
+void DisplayFilterBar::offerNames() {
+    QLineEdit* line = expression_->lineEdit();
+    const QString text = line->text();
+    const int cursor = line->cursorPosition();
+    const QString typed = text.mid(nameStart(text, cursor), cursor - nameStart(text, cursor));
+    if (typed.size() < 2 || typed.front().isDigit()) {
+        names_->popup()->hide();
+        return;
+    }
+    names_->setCompletionPrefix(typed);
+    if (names_->completionCount() == 0 ||
+        (names_->completionCount() == 1 && names_->currentCompletion() == typed)) {
+        names_->popup()->hide();
+        return;
+    }
+    names_->complete();
+}
+
+void DisplayFilterBar::complete(const QString& name) {
+    QLineEdit* line = expression_->lineEdit();
+    const QString text = line->text();
+    const int cursor = line->cursorPosition();
+    const int start = nameStart(text, cursor);
+    line->setText(text.left(start) + name + text.mid(cursor));
+    line->setCursorPosition(start + static_cast<int>(name.size()));
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/KvIAXCapture.h"
+#include "dissect/FrameSummary.h"
 
 namespace {
 // How long appends gather before they become rows.
@@ -11,7 +12,7 @@ constexpr int flushIntervalMs = 30;
 
 FrameTableModel::FrameTableModel(KeyColumns columns, QObject* parent)
     : QAbstractTableModel(parent), columns_(std::move(columns)),
-      capturedColumn_(columns_.indexOf(QStringLiteral("captured"))) {
+      capturedColumn_(columns_.indexOf(QStringLiteral("captured")) + 1) {
     flushTimer_.setSingleShot(true);
     flushTimer_.setInterval(flushIntervalMs);
     connect(&flushTimer_, &QTimer::timeout, this, &FrameTableModel::flushAppends);
@@ -110,7 +111,17 @@ int FrameTableModel::rowCount(const QModelIndex& parent) const {
 }
 
 int FrameTableModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : columns_.count();
+    return parent.isValid() ? 0 : columns_.count() + 3;
+}
+
+QString FrameTableModel::keyOfColumn(int column) const {
+    if (column == numberColumn()) {
+        return QStringLiteral("frame.number");
+    }
+    if (column == columns_.count() + 1) {
+        return QStringLiteral("frame.len");
+    }
+    return column == infoColumn() ? QString() : columns_.key(column - 1);
 }
 
 QVariant FrameTableModel::data(const QModelIndex& index, int role) const {
@@ -124,6 +135,18 @@ QVariant FrameTableModel::data(const QModelIndex& index, int role) const {
         return {};
     }
     const KvIAXFrame& frame = *frames[position];
+    if (index.column() == numberColumn()) {
+        return static_cast<qulonglong>(position + 1);
+    }
+    if (index.column() == columns_.count() + 1) {
+        return frame.facts().kind() == FrameKind::Fresh ? QVariant()
+                                                        : QVariant(frame.facts().wireLength);
+    }
+    if (index.column() == infoColumn()) {
+        return frame.facts().kind() == FrameKind::Fresh
+                   ? QString()
+                   : QString::fromStdString(framesummary::info(frame));
+    }
     if (index.column() == capturedColumn_ && timeFormat_ != framedisplay::TimeFormat::DateAndTime &&
         frame.facts().kind() != FrameKind::Fresh) {
         const FrameFacts* previous =
@@ -131,11 +154,22 @@ QVariant FrameTableModel::data(const QModelIndex& index, int role) const {
         return QString::fromStdString(framedisplay::capturedText(
             frame.facts(), timeFormat_, &frames.front()->facts(), previous));
     }
-    return columns_.text(frame, index.column());
+    return columns_.text(frame, index.column() - 1);
 }
 
 QVariant FrameTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    const QVariant title = columns_.header(section, orientation, role);
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole) {
+        if (section == numberColumn()) {
+            return tr("No.");
+        }
+        if (section == columns_.count() + 1) {
+            return tr("Length");
+        }
+        if (section == infoColumn()) {
+            return tr("Info");
+        }
+    }
+    const QVariant title = columns_.header(section - 1, orientation, role);
     return title.isValid() ? title : QAbstractTableModel::headerData(section, orientation, role);
 }
 

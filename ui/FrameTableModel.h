@@ -12,7 +12,9 @@
 #include <optional>
 #include <vector>
 
-// The frame table: the frame list of one capture, by the frame keys. Frames
+// The frame table: the frame list of one capture, by the frame keys, with
+// three columns of the table's own around them: the frame's number first,
+// its length and a one-line summary (Info) last. Frames
 // appended by the hand-off become rows in batches: appends that come within a
 // few milliseconds of each other are one insert, never a reset, so a load of a
 // million frames keeps the window responsive and the selection and scroll
@@ -40,6 +42,11 @@ public:
     void appendToFilter(const std::vector<std::uint32_t>& frameNumbers);
     // The row that shows a frame (1-based position in the list); -1 where none does.
     [[nodiscard]] int rowOfFrame(std::uint32_t frameNumber) const;
+    // The frame key a column shows; for the table's own columns, the filter
+    // field it shows ("frame.number", "frame.len"), or empty for Info.
+    [[nodiscard]] QString keyOfColumn(int column) const;
+    [[nodiscard]] static constexpr int numberColumn() { return 0; }
+    [[nodiscard]] int infoColumn() const { return columns_.count() + 2; }
     // How the `captured` column shows the capture time; its key's text is not changed.
     void setTimeFormat(framedisplay::TimeFormat format);
     [[nodiscard]] framedisplay::TimeFormat timeFormat() const { return timeFormat_; }

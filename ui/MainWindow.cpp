@@ -13,6 +13,7 @@
 #include "ui/FrameFilterRun.h"
 #include "filter/FilterFromFrame.h"
 #include "ui/StreamsView.h"
+#include "ui/PacketDetailsView.h"
 #include "app/CallWriter.h"
 #include "ui_MainWindow.h"
 
@@ -114,7 +115,7 @@ void MainWindow::bindViews() {
     ui_->capturesTable->setColumnWidth(1, 110);
     ui_->capturesTable->setColumnWidth(2, 260);
     for (int column = 0; column < frameModel_->columnCount(); ++column) {
-        ui_->framesTable->setColumnWidth(column, column < 2 ? 130 : 105);
+        ui_->framesTable->setColumnWidth(column, column == 0 ? 60 : column < 3 ? 130 : 105);
     }
     ui_->elementsTable->setColumnWidth(0, 260);
     ui_->splitter->setSizes({120, 420, 200});
@@ -129,6 +130,8 @@ void MainWindow::bindViews() {
     connect(ui_->framesTable->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current) {
                 elementModel_->setFrame(frameModel_->frameAt(current.row()));
+                detailsView_->showFrame(frameModel_->capture(),
+                                        frameModel_->frameNumberAt(current.row()));
             });
     connect(ui_->framesTable, &QTableView::doubleClicked, this,
             [this] { controller_->dblClick(); });
@@ -185,6 +188,15 @@ void MainWindow::buildCallTabs() {
     const int elementsAt = ui_->splitter->indexOf(ui_->elementsTable);
     auto* lower = new QTabWidget(this);
     ui_->splitter->insertWidget(elementsAt, lower);
+    // The selected frame's details and bytes, as the packet analyzers show them.
+    detailsView_ = new PacketDetailsView(lower);
+    lower->addTab(detailsView_, tr("Pac&ket"));
+    connect(detailsView_, &PacketDetailsView::filterRequested, this,
+            [this](const QString& expression, bool apply) {
+                useAsFilter(expression.isEmpty() ? std::nullopt
+                                                 : std::optional(expression.toStdString()),
+                            apply);
+            });
     lower->addTab(ui_->elementsTable, tr("&Elements"));
     flowView_ = new CallFlowView(lower);
     lower->addTab(flowView_, tr("Call F&low"));
@@ -296,6 +308,7 @@ void MainWindow::callsSelected() {
             // The frame rows change: the frame whose elements were shown is
             // no longer selected.
             elementModel_->setFrame(nullptr);
+            detailsView_->showFrame(nullptr, 0);
             callFrames_.reset();
             refreshFrameRows();
         }
@@ -314,6 +327,7 @@ void MainWindow::callsSelected() {
     std::sort(numbers.begin(), numbers.end());
     numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
     elementModel_->setFrame(nullptr);
+    detailsView_->showFrame(nullptr, 0);
     callFrames_ = std::move(numbers);
     refreshFrameRows();
     // The ladder of the selected calls, a column per end.
@@ -352,9 +366,33 @@ void MainWindow::saveSelectedCalls() {
     controller_->saveCalls(*capture, calls);
 }
 
+// View > Columns: every column of the frame table, shown or hidden, remembered.
+void MainWindow::buildColumnsMenu(QMenu* view) {
+    QMenu* columns = view->addMenu(tr("&Columns"));
+    QHeaderView* header = ui_->framesTable->horizontalHeader();
+    const QStringList hidden = QSettings().value("view/hiddenFrameColumns").toStringList();
+    for (int column = 0; column < frameModel_->columnCount(); ++column) {
+        const QString title = frameModel_->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
+        QAction* action = columns->addAction(title);
+        action->setCheckable(true);
+        action->setChecked(!hidden.contains(title));
+        header->setSectionHidden(column, hidden.contains(title));
+        connect(action, &QAction::toggled, this, [this, header, column, title](bool shown) {
+            header->setSectionHidden(column, !shown);
+            QStringList now = QSettings().value("view/hiddenFrameColumns").toStringList();
+            now.removeAll(title);
+            if (!shown) {
+                now << title;
+            }
+            QSettings().setValue("view/hiddenFrameColumns", now);
+        });
+    }
+}
+
 void MainWindow::buildTimeFormatMenu() {
     using framedisplay::TimeFormat;
     QMenu* view = menuBar()->addMenu(tr("&View"));
+    buildColumnsMenu(view);
     QMenu* formats = view->addMenu(tr("&Time Format"));
     auto* group = new QActionGroup(this);
     // Remembered across runs; the `captured` column's display only.
@@ -460,6 +498,7 @@ void MainWindow::captureSelected(int row) {
     frameModel_->setCapture(capture);
     refreshFrameRows();
     elementModel_->setFrame(nullptr);
+    detailsView_->showFrame(nullptr, 0);
     disconnect(callsConnection_);
     if (capture != nullptr) {
         // The lists are redrawn at most a few times a second: a load changes
@@ -516,6 +555,11 @@ QWidget* MainWindow::buildFilterBars(QTabWidget* tabs) {
     layout->addWidget(findBar_);
     layout->addWidget(tabs, 1);
     connect(filterBar_, &DisplayFilterBar::applied, this, &MainWindow::applyDisplayFilter);
+    // Enter on an expression that does not compile says why where it is seen.
+    connect(filterBar_, &DisplayFilterBar::rejected, this, [this](const QString& error) {
+        statusNote_ = tr("display filter: %1").arg(error);
+        updateStatus();
+    });
     connect(findBar_, &FindBar::found, this, [this, tabs](int row) {
         tabs->setCurrentWidget(ui_->framesTable);
         ui_->framesTable->selectRow(row);
@@ -606,9 +650,14 @@ bool MainWindow::goToFrame(std::uint32_t number) {
 
 void MainWindow::filterOnFrameCell(const QModelIndex& index, bool apply) {
     const auto frame = frameModel_->frameAt(index.row());
-    const QString key =
-        ui_->framesTable->property("columnKeys").toStringList().value(index.column());
-    useAsFilter(frame ? filter::expressionForCell(*frame, key.toStdString()) : std::nullopt, apply);
+    const QString key = frameModel_->keyOfColumn(index.column());
+    std::optional<std::string> expression;
+    if (frame && key.startsWith("frame.")) {
+        expression = (key + " == " + index.data().toString()).toStdString();
+    } else if (frame && !key.isEmpty()) {
+        expression = filter::expressionForCell(*frame, key.toStdString());
+    }
+    useAsFilter(expression, apply);
 }
 
 void MainWindow::filterOnElement(const QModelIndex& index, bool apply) {
@@ -632,6 +681,7 @@ void MainWindow::useAsFilter(const std::optional<std::string>& expression, bool 
 void MainWindow::applyDisplayFilter(const std::optional<filter::DisplayFilter>& filter) {
     displayFilter_ = filter;
     elementModel_->setFrame(nullptr);
+    detailsView_->showFrame(nullptr, 0);
     refreshFrameRows();
 }
 

@@ -19,6 +19,7 @@ class DisplayFilterBar;
 class FindBar;
 class FrameFilterRun;
 class StreamsView;
+class PacketDetailsView;
 class QTabWidget;
 class QComboBox;
 class QLabel;
@@ -59,6 +60,7 @@ public:
     [[nodiscard]] PlayerView* playerView() const { return playerView_; }
     [[nodiscard]] DisplayFilterBar* filterBar() const { return filterBar_; }
     [[nodiscard]] FindBar* findBar() const { return findBar_; }
+    [[nodiscard]] PacketDetailsView* detailsView() const { return detailsView_; }
     // Whether the display filter has been tested on every frame there is.
     [[nodiscard]] bool isFiltering() const;
     // Selects the row of frame `number` (1-based); false, with the reason in
@@ -77,6 +79,7 @@ private:
     void bindViews();
     void buildInterfaceChooser();
     void buildTimeFormatMenu();
+    void buildColumnsMenu(QMenu* view);
     void buildCallTabs();
     void buildVoiceViews(QTabWidget* upper, QTabWidget* lower);
     QWidget* buildFilterBars(QTabWidget* tabs);
@@ -117,6 +120,7 @@ private:
     std::optional<std::vector<std::uint32_t>> callFrames_; // of the selected calls
     QString statusNote_;
     PlayerView* playerView_ = nullptr;
+    PacketDetailsView* detailsView_ = nullptr;
     QTabWidget* frameTabs_ = nullptr;
     QMetaObject::Connection callsConnection_;
     QTimer callsRefresh_;

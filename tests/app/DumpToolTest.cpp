@@ -442,3 +442,72 @@ TEST(DumpTool, DisplayFilterSelectsFramesCallsAndStreams) {
                   .size(),
               20);
 }
+
+// tshark's own options for what is printed: -T fields with -e and -E, -V, -x,
+// -T json and -G fields; what makes no sense is refused.
+TEST(DumpTool, PrintsFieldsDetailsAndBytesAsTsharkDoes) {
+    const auto fields = [](const QStringList& options) {
+        return runProcess(dumpTool, QStringList{"-T", "fields"} + options + QStringList{sample});
+    };
+    const ProcessResult plain = fields({"-e", "frame.number", "-e", "iax2.ie_id"});
+    ASSERT_EQ(plain.exitCode, 0) << plain.err.toStdString();
+    EXPECT_EQ(outputLines(plain.out).value(0), "1\t6,19");
+    const std::pair<QStringList, QByteArray> cases[] = {
+        {{"-E", "header=y", "-e", "iax2.src_call"}, "iax2.src_call"},
+        {{"-E", "separator=/s", "-e", "frame.number", "-e", "iax2.ie_id"}, "1 6,19"},
+        {{"-E", "separator=;", "-E", "occurrence=f", "-e", "frame.number", "-e", "iax2.ie_id"},
+         "1;6"},
+        {{"-E", "occurrence=l", "-e", "iax2.ie_id"}, "19"},
+        {{"-E", "aggregator=/s", "-e", "iax2.ie_id"}, "6 19"},
+        {{"-E", "quote=d", "-e", "iax2.iax.username"}, "\"alice\""},
+        {{"-E", "quote=s", "-e", "iax2.iax.username", "-e", "iax2.dst_call"}, "'alice'\t'0'"},
+    };
+    for (const auto& [options, first] : cases) {
+        EXPECT_EQ(outputLines(fields(options).out).value(0), first) << options.join(' ').toStdString();
+    }
+
+    // -V: the details of each frame, a blank line after; -x: its bytes.
+    const ProcessResult details = runProcess(dumpTool, {"-V", "-x", "-Y", "frame.number == 6", sample});
+    ASSERT_EQ(details.exitCode, 0) << details.err.toStdString();
+    const QString text = QString::fromUtf8(details.out);
+    EXPECT_TRUE(text.startsWith("Frame 6: 132 bytes on wire (1056 bits)")) << text.toStdString();
+    EXPECT_TRUE(text.contains("\nInter-Asterisk eXchange v2\n    Packet type: Full packet (1)\n"));
+    EXPECT_TRUE(text.contains("    Information Element: Name of caller: Alice M\u00fcller\n"
+                              "        IE id: Name of caller (4)\n        Length: 12\n"));
+    EXPECT_TRUE(text.contains(
+        "0000  02 00 00 00 00 14 02 00 00 00 00 0a 08 00 45 00   ..............E.\n"));
+
+    // -T json: valid JSON, a packet per frame, its layers by protocol.
+    const ProcessResult json = runProcess(dumpTool, {"-T", "json", sample});
+    ASSERT_EQ(json.exitCode, 0) << json.err.toStdString();
+    QJsonParseError error{};
+    const QJsonArray packets = QJsonDocument::fromJson(json.out, &error).array();
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString();
+    ASSERT_EQ(packets.size(), 38);
+    const QJsonObject layers = packets[5].toObject()["_source"].toObject()["layers"].toObject();
+    EXPECT_EQ(layers.keys(), (QStringList{"eth", "frame", "iax2", "ip", "udp"}));
+    EXPECT_EQ(layers["iax2"].toObject()["iax2.iax.subclass"].toString(), "1");
+
+    // -G fields: the registry, one line each.
+    const auto glossary = outputLines(runProcess(dumpTool, {"-G", "fields"}).out);
+    EXPECT_GT(glossary.size(), 190);
+    EXPECT_TRUE(glossary.contains("F\tSource call\tiax2.src_call\tFT_UINT16\tiax2\tBASE_DEC\t0x7fff\t"));
+    EXPECT_TRUE(glossary.contains("P\tInter-Asterisk eXchange v2\tiax2"));
+
+    for (const QStringList& arguments :
+         {QStringList{"-T", "fields", sample}, QStringList{"-e", "frame.number", sample},
+          QStringList{"-T", "pdml", sample}, QStringList{"-E", "header=maybe", sample},
+          QStringList{"-T", "fields", "-e", "ip.src", "--calls", sample},
+          QStringList{"-G", "fields", sample}}) {
+        EXPECT_EQ(runProcess(dumpTool, arguments).exitCode, 2) << arguments.join(' ').toStdString();
+    }
+    const ProcessResult unknown = fields({"-e", "iax2.nonsense"});
+    EXPECT_EQ(unknown.exitCode, 2);
+    EXPECT_EQ(unknown.err, "quorvex-dump: -e: 'iax2.nonsense' is not a field (quorvex-dump -G "
+                           "fields lists them)\n");
+    // Fields read back from the file cannot be read from standard input.
+    const ProcessResult piped =
+        runProcess(dumpTool, {"-T", "fields", "-e", "ip.ttl", "-"}, fileBytes(sample));
+    EXPECT_EQ(piped.exitCode, 2);
+    EXPECT_TRUE(piped.err.contains("standard input")) << piped.err.toStdString();
+}

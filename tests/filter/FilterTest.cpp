@@ -38,9 +38,10 @@ struct Sample {
         if (!filter) {
             return -1;
         }
-        const filter::FieldContext context{.firstFrame = &frames.front()->facts(), .calls = &calls};
+        filter::FieldContext context{.firstFrame = &frames.front()->facts(), .calls = &calls};
         int selected = 0;
         for (std::size_t i = 0; i < frames.size(); ++i) {
+            context.previousFrame = i > 0 ? &frames[i - 1]->facts() : nullptr;
             const auto verdict =
                 filter->test(*frames[i], static_cast<std::uint32_t>(i + 1), context, error);
             if (verdict == filter::Verdict::Failed) {
@@ -276,6 +277,54 @@ TEST(DisplayFilter, FuzzerFindingsGiveTheirErrors) {
         std::string error;
         EXPECT_FALSE(filter::DisplayFilter::compile(expression, error)) << file;
         EXPECT_EQ(error, message) << file;
+    }
+}
+
+// Protocols alone, functions of fields, bit tests and one field against
+// another, as Wireshark users write them.
+TEST(DisplayFilter, ProtocolsFunctionsBitTestsAndFieldPairs) {
+    check({{"iax2", 38},
+           {"udp and not ipv6", 38},
+           {"frame", 38},
+           {"len(iax2.iax.username) == 5", 5},
+           {"len(ip.src) == 4", 38},
+           {"upper(iax2.iax.username) == \"ALICE\"", 5},
+           {"lower(iax2.iax.calling_name) contains \"alice\"", 1},
+           {"count(iax2.ie_id) > 3", 2},
+           {"count(ip.addr) == 2", 38},
+           {"iax2.src_call & 0x2", 17},
+           {"iax2.src_call & 0x3 == 2", 17},
+           {"iax2.iax.capability & 0x4", 1},
+           {"iax2.src_call > iax2.dst_call", 10},
+           {"iax2.oseqno == iax2.iseqno", 6},
+           {"iax2.src_call == iax2.dst_call", 0},
+           {"frame.number == iax2.timestamp", 1},
+           {"frame.time_delta > 0.5", 2},
+           {"frame.time_epoch > 1767261601", 33},
+           {"frame.time >= \"2026-01-01 10:00:01 UTC\"", 33},
+           {"frame.time_relative == 0.012", 1},
+           {"iax2.iax.datetime", 2},
+           {"iax2.ie_id == 6", 5}});
+}
+
+TEST(DisplayFilter, NewConstructsSayWhatIsWrong) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"len(iax2.src_call", "the call of len() at column 1 is not closed: end of the expression"},
+        {"upper(iax2.src_call) == \"A\"",
+         "type error at column 1: upper() needs text, and its argument is a number"},
+        {"iax2.iax.username & 1", "type error at column 1: '&' needs a number, and "
+                                  "iax2.iax.username is text"},
+        {"iax2.src_call & x", "a number was expected after '&' at column 17, not 'x'"},
+        {"iax2 == 1", "type error at column 1: iax2 has no value to compare, only presence"},
+        {"iax2.src_call == ip.src",
+         "type error at column 18: iax2.src_call is a number, and ip.src is an IPv4 address"},
+        {"frame.time == \"yesterday\"",
+         "'yesterday' is not a time in seconds, as frame.time needs, at column 15"},
+    };
+    for (const auto& [expression, message] : cases) {
+        std::string error;
+        EXPECT_FALSE(filter::DisplayFilter::compile(expression, error)) << expression;
+        EXPECT_EQ(error.substr(0, std::string(message).size()), message) << expression;
     }
 }
 

@@ -87,12 +87,16 @@ TEST(Window, ShowsCapturesFramesAndElementsByKey) {
     EXPECT_EQ(captureRow.mid(1), (QStringList{"Idle", "port 4569", "Start"}));
 
     const QTableView* frames = window.framesTable();
-    EXPECT_EQ(rowOf(frames, 5).mid(0, 8),
-              (QStringList{"192.0.2.10", "198.51.100.20", "No", "IAX Control", "NEW", "00004",
+    // The frame's number first, the keys' columns, then its length and summary.
+    EXPECT_EQ(rowOf(frames, 5).mid(0, 9),
+              (QStringList{"6", "192.0.2.10", "198.51.100.20", "No", "IAX Control", "NEW", "00004",
                            "00002", "00000"}));
-    EXPECT_EQ(rowOf(frames, 20).mid(2, 6),
+    EXPECT_EQ(rowOf(frames, 5).last(), QString::fromUtf8("NEW 2000 → 1000 (call 2)"));
+    EXPECT_EQ(rowOf(frames, 20).mid(3, 6),
               (QStringList{"N/A", "Mini Frame", "N/A", "02140", "00002", "N/A"}));
-    EXPECT_EQ(frames->model()->headerData(0, Qt::Horizontal).toString(), "Source");
+    EXPECT_EQ(rowOf(frames, 20).last(), "Mini voice ts 2140");
+    EXPECT_EQ(frames->model()->headerData(0, Qt::Horizontal).toString(), "No.");
+    EXPECT_EQ(frames->model()->headerData(1, Qt::Horizontal).toString(), "Source");
 
     window.framesTable()->selectRow(5);
     const QTableView* elements = window.elementsTable();
@@ -117,7 +121,7 @@ TEST(Window, ShowsCapturesFramesAndElementsByKey) {
     EXPECT_EQ(cell(window.callsTable(), 0, 8), "Completed");
     window.callsTable()->selectRow(0);
     ASSERT_EQ(frames->model()->rowCount(), 33);
-    EXPECT_EQ(cell(frames, 0, 4), "NEW");
+    EXPECT_EQ(cell(frames, 0, 5), "NEW");
     window.framesTable()->selectRow(0);
     EXPECT_EQ(elements->model()->rowCount(), 13); // the NEW's elements, through the filter
 
@@ -126,7 +130,7 @@ TEST(Window, ShowsCapturesFramesAndElementsByKey) {
     ASSERT_EQ(flow->stepCount(), 13);
     flow->setCurrentStep(1); // ACCEPT
     EXPECT_EQ(window.framesTable()->currentIndex().row(), 1);
-    EXPECT_EQ(cell(frames, 1, 4), "ACCEPT");
+    EXPECT_EQ(cell(frames, 1, 5), "ACCEPT");
     const QString png = QUORVEX_BUILD_DIR "/call-flow.png";
     const QString svg = QUORVEX_BUILD_DIR "/call-flow.svg";
     ASSERT_TRUE(flow->exportPng(png));
@@ -310,10 +314,10 @@ TEST(Window, DisplayFilterFindAndGoToFrameWorkThroughTheRowsShown) {
 
     // Behind the filter a row leads to its own frame: row 5 is the NEW.
     frames->selectRow(5);
-    EXPECT_EQ(cell(frames, 5, 4), "NEW");
+    EXPECT_EQ(cell(frames, 5, 5), "NEW");
     EXPECT_EQ(window.elementsTable()->model()->rowCount(), 13);
     // Apply as Filter on its subclass cell.
-    window.filterOnFrameCell(frames->model()->index(5, 4), true);
+    window.filterOnFrameCell(frames->model()->index(5, 5), true);
     pumpUntil([&] { return !window.isFiltering(); });
     EXPECT_EQ(bar->text(), "iax2.iax.subclass == 1");
     EXPECT_EQ(frames->model()->rowCount(), 1);
@@ -349,7 +353,7 @@ TEST(Window, DisplayFilterFindAndGoToFrameWorkThroughTheRowsShown) {
     find->setText("hangup");
     find->findNext();
     ASSERT_TRUE(pumpUntil([&] { return !find->isSearching(); }));
-    EXPECT_EQ(cell(frames, foundRow, 4), "HANGUP");
+    EXPECT_EQ(cell(frames, foundRow, 5), "HANGUP");
     find->setMode(FindBar::Mode::Expression);
     find->setText("iax2.src_call == 1");
     find->findNext(); // from the HANGUP on, round to the registration

@@ -1,12 +1,12 @@
 #pragma once
 
-#include "fields/FieldValue.h"
+#include "record/FieldKind.h"
 
 #include <span>
 
 // The value names of the IAX2 fields, by RFC 5456 and as packet analyzers
-// name them.
-namespace fields::iaxnames {
+// name them: for the fields' values, the Info column and the ladder.
+namespace iaxvalues {
 
 [[nodiscard]] std::span<const ValueName> packetTypes();
 [[nodiscard]] std::span<const ValueName> frameTypes();
@@ -28,4 +28,7 @@ struct CodecFlag {
 };
 [[nodiscard]] std::span<const CodecFlag> codecFlags();
 
-} // namespace fields::iaxnames
+// The name of the number in the names, or nullptr.
+[[nodiscard]] const char* nameOf(std::span<const ValueName> names, std::uint64_t value);
+
+} // namespace iaxvalues

@@ -1,6 +1,6 @@
-#include "fields/IaxNames.h"
+#include "dissect/IaxValueNames.h"
 
-namespace fields::iaxnames {
+namespace iaxvalues {
 namespace {
 
 // clang-format off
@@ -154,4 +154,13 @@ std::span<const ValueName> htmlSubclasses() { return htmlNames; }
 std::span<const ValueName> textSubclasses() { return textNames; }
 std::span<const CodecFlag> codecFlags() { return codecFlagList; }
 
-} // namespace fields::iaxnames
+const char* nameOf(std::span<const ValueName> names, std::uint64_t value) {
+    for (const ValueName& name : names) {
+        if (name.value == value) {
+            return name.name;
+        }
+    }
+    return nullptr;
+}
+
+} // namespace iaxvalues
