@@ -9,7 +9,11 @@
 #include "ui/StreamsView.h"
 #include "ui/DisplayFilterBar.h"
 #include "ui/FindBar.h"
+#include "ui/PacketDetailsView.h"
+#include "ui/PacketTreeModel.h"
+#include "app/CaptureFilter.h"
 #include "samples/CaptureFileWriter.h"
+#include "samples/Scenarios.h"
 #include "samples/ToneCalls.h"
 
 #include "tests/support/ControllerHarness.h"
@@ -28,6 +32,7 @@
 #include <QTextDocument>
 #include <QTimer>
 #include <QTableView>
+#include <QTreeView>
 #include <QChart>
 #include <QPushButton>
 
@@ -364,4 +369,96 @@ TEST(Window, DisplayFilterFindAndGoToFrameWorkThroughTheRowsShown) {
     find->findNext();
     EXPECT_TRUE(find->message().startsWith("a value was expected"))
         << find->message().toStdString();
+}
+
+namespace {
+
+// The line under `parent` whose text starts with `start`.
+QModelIndex lineStarting(const PacketTreeModel& model, const QModelIndex& parent,
+                         const QString& start) {
+    for (int row = 0; row < model.rowCount(parent); ++row) {
+        const QModelIndex index = model.index(row, 0, parent);
+        if (index.data().toString().startsWith(start)) {
+            return index;
+        }
+    }
+    return {};
+}
+
+// Every line's filter expression, down the tree.
+void collectExpressions(const PacketTreeModel& model, const QModelIndex& parent,
+                        QStringList& into) {
+    for (int row = 0; row < model.rowCount(parent); ++row) {
+        const QModelIndex index = model.index(row, 0, parent);
+        const QString expression = QString::fromStdString(model.itemAt(index)->expression);
+        if (!expression.isEmpty()) {
+            into << expression;
+        }
+        collectExpressions(model, index, into);
+    }
+}
+
+} // namespace
+
+// The packet details of a DTMF frame, a PONG and a trunk frame: their RFC
+// 5456 fields, the bytes of a selected field, and an expression from every
+// line that selects its own frame.
+TEST(Window, PacketDetailsShowEveryFieldWithItsBytes) {
+    QTemporaryDir folder;
+    const QString capture = folder.filePath("all-kinds.pcap");
+    {
+        CaptureFileWriter writer(capture.toStdString());
+        scenarios::allKinds(
+            [&](const iaxgen::Bytes& packet, std::int64_t us) { writer.write(packet, us); });
+    }
+    ControllerHarness h;
+    MainWindow window(windowServices(h));
+    window.resize(1100, 760);
+    window.show();
+    window.controller().openDocumentWithContentsOfFile(capture);
+    ASSERT_TRUE(pumpUntil([&] { return window.framesTable()->model()->rowCount() > 90; }));
+    PacketDetailsView* details = window.detailsView();
+    QAbstractItemModelTester tester(details->tree()->model());
+    const PacketTreeModel& model = details->model();
+    KvIAXCapture* loaded = window.frameModel().capture();
+
+    struct Case {
+        int frame;           // 1-based
+        const char* line;    // under IAX2
+        const char* field;   // a line to select, under IAX2
+        std::pair<int, int> bytes;
+    };
+    // Ethernet (14) + IPv4 (20) + UDP (8): the IAX2 header from byte 42.
+    const Case cases[] = {
+        {74, "Type: DTMF End (1)", ".000 0000 0000 1011 = Source call: 11", {42, 44}},
+        {4, "IAX subclass: PONG (3)", "Timestamp:", {46, 50}},
+        {93, "Trunk call from 5, ts: 258", "Command data: 0x01", {45, 46}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.frame);
+        const int row = window.frameModel().rowOfFrame(static_cast<std::uint32_t>(c.frame));
+        window.framesTable()->selectRow(row);
+        const QModelIndex iax = lineStarting(model, {}, "Inter-Asterisk eXchange v2");
+        ASSERT_TRUE(iax.isValid());
+        EXPECT_TRUE(lineStarting(model, iax, c.line).isValid())
+            << "no line " << c.line << " under IAX2";
+        const QModelIndex field = lineStarting(model, iax, c.field);
+        ASSERT_TRUE(field.isValid()) << c.field;
+        details->tree()->setCurrentIndex(field);
+        EXPECT_EQ(details->highlighted(), c.bytes);
+
+        QStringList expressions;
+        collectExpressions(model, {}, expressions);
+        EXPECT_GT(expressions.size(), 30);
+        for (const QString& expression : expressions) {
+            std::string error;
+            auto compiled = filter::DisplayFilter::compile(expression.toStdString(), error);
+            ASSERT_TRUE(compiled) << expression.toStdString() << ": " << error;
+            CaptureFilter test(*loaded, std::move(*compiled));
+            ASSERT_TRUE(test.open(error)) << error;
+            test.refresh();
+            EXPECT_EQ(test.test(static_cast<std::uint32_t>(c.frame), error), filter::Verdict::Match)
+                << expression.toStdString();
+        }
+    }
 }

@@ -1,0 +1,132 @@
+// The field registry's readers, the packet details and the Info column, on
+// frames built for the purpose.
+#include "dissect/FrameSummary.h"
+#include "dissect/IaxDissector.h"
+#include "fields/FieldText.h"
+#include "fields/PacketTree.h"
+#include "samples/IaxPacketBuilder.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+namespace {
+
+using iaxgen::Elements;
+
+const iaxgen::Endpoint a{{10, 0, 0, 1}, 4569};
+const iaxgen::Endpoint b{{10, 0, 0, 2}, 4569};
+
+struct Built {
+    iaxgen::Bytes packet;
+    KvIAXFrame frame;
+};
+
+std::unique_ptr<Built> build(const iaxgen::Bytes& payload) {
+    auto built = std::make_unique<Built>();
+    built->packet = iaxgen::udpPacket(a, b, payload);
+    std::ostringstream dump;
+    IaxDissector(dump).decodeInto({.bytes = built->packet}, built->frame);
+    return built;
+}
+
+iaxgen::Bytes full(std::uint8_t type, std::uint8_t subclass, const Elements& elements = {},
+                   bool retry = false) {
+    return iaxgen::fullFrame({.sourceCall = 7, .destinationCall = 9, .retransmission = retry,
+                              .timestamp = 240, .outSequence = 3, .inSequence = 7,
+                              .frameType = type, .subclass = subclass},
+                             elements.bytes());
+}
+
+// The far end's receiver report, as a PONG carries it.
+Elements receiverReport() {
+    return Elements().u32(46, 12).u32(47, 3u << 24 | 25).u32(48, 1500).u16(49, 60).u32(50, 4).u32(
+        51, 2);
+}
+
+// The lines of the tree, depth-first, each indented by its depth.
+void lines(const fields::TreeItem& item, int depth, std::vector<std::string>& into) {
+    for (const fields::TreeItem& child : item.children) {
+        into.push_back(std::string(static_cast<std::size_t>(depth) * 2, ' ') + child.text);
+        lines(child, depth + 1, into);
+    }
+}
+
+bool hasLine(const std::vector<std::string>& all, const std::string& line) {
+    return std::find(all.begin(), all.end(), line) != all.end();
+}
+
+} // namespace
+
+TEST(Fields, InfoAndLadderNameEveryFrameKindInRfcWords) {
+    const struct {
+        iaxgen::Bytes payload;
+        const char* info;
+        const char* label;
+    } cases[] = {
+        {full(6, 1, Elements().text(2, "100").text(1, "200")), "NEW 100 \u2192 200 (call 7)", "NEW"},
+        {full(1, '5'), "DTMF End 5", "DTMF 5"},
+        {full(12, '#'), "DTMF Begin #", "DTMF #"},
+        {full(6, 3), "PONG", "PONG"},
+        {full(6, 3, receiverReport()), "PONG (rr: jitter 12, loss 3 %)", "PONG"},
+        {full(6, 18), "VNAK iseq 7", "VNAK"},
+        {full(6, 5, Elements().text(22, "Normal Clearing").u8(42, 16)),
+         "HANGUP Normal Clearing (Normal clearing)", "HANGUP"},
+        {full(6, 4, {}, true), "ACK [retransmission]", "ACK"},
+        {full(4, 4), "Control ANSWER", "ANSWER"},
+        {full(2, 4), "Voice Raw mu-law data (G.711) ts 240", "Voice"},
+        {iaxgen::miniFrame(7, 2240, iaxgen::Bytes(160, 0xFF)), "Mini voice ts 2240",
+         "Mini voice"},
+    };
+    for (const auto& c : cases) {
+        const auto built = build(c.payload);
+        EXPECT_EQ(framesummary::info(built->frame), c.info);
+        EXPECT_EQ(framesummary::label(built->frame), c.label);
+    }
+}
+
+// Every field of the tree lies where its bytes are; the receiver report is
+// read by its elements' names; without the packet's bytes the header fields
+// are still there, and the link layer is not.
+TEST(Fields, TheTreeNamesEveryFieldAndWhereItLies) {
+    const auto pong = build(full(6, 3, receiverReport()));
+    const fields::FieldContext none;
+    const fields::TreeItem tree = fields::packetTree(pong->frame, 4, none, pong->packet);
+    std::vector<std::string> all;
+    lines(tree, 0, all);
+    for (const char* line :
+         {"Frame 4: 88 bytes on wire (704 bits), 88 bytes captured (704 bits)",
+          "  Source: 02:00:00:00:00:01",
+          "Internet Protocol Version 4, Src: 10.0.0.1, Dst: 10.0.0.2",
+          "  Time to Live: 64", "  Protocol: 17",
+          "  IAX subclass: PONG (3)", "  Information Element: Received jitter (as in RFC1889): 0x0000000c",
+          "    IE id: Received jitter (46)", "    Length: 4",
+          "  Information Element: Max playout delay in ms for received frames: 0x003c",
+          "  Information Element: Frame received out of order: 0x00000002",
+          "  .000 0000 0000 0111 = Source call: 7", "  Outbound seq.no.: 3"}) {
+        EXPECT_TRUE(hasLine(all, line)) << "no line: " << line;
+    }
+    // Each value's bytes hold what the line says: the IE id byte is 46.
+    std::function<void(const fields::TreeItem&)> check = [&](const fields::TreeItem& item) {
+        for (const fields::TreeItem& child : item.children) {
+            if (child.field != nullptr && child.field->name == "iax2.ie_id" &&
+                child.printed == "46") {
+                ASSERT_GE(child.offset, 0);
+                EXPECT_EQ(pong->packet.at(static_cast<std::size_t>(child.offset)), 46);
+                EXPECT_EQ(child.length, 1);
+            }
+            ASSERT_LE(child.offset + child.length, static_cast<int>(pong->packet.size()))
+                << child.text;
+            check(child);
+        }
+    };
+    check(tree);
+
+    // From the record alone (a capture read from standard input).
+    const fields::TreeItem bare = fields::packetTree(pong->frame, 4, none, {});
+    std::vector<std::string> kept;
+    lines(bare, 0, kept);
+    EXPECT_TRUE(hasLine(kept, "  IAX subclass: PONG (3)"));
+    EXPECT_FALSE(hasLine(kept, "  Source: 02:00:00:00:00:01"));
+    EXPECT_FALSE(hasLine(kept, "  Time to Live: 64"));
+}
