@@ -2,6 +2,7 @@
 
 #include "fields/FieldText.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 
@@ -91,6 +92,22 @@ void place(TreeItem& node, TreeItem item) {
 
 } // namespace
 
+// A line's bytes as far as the capture kept them: a header cut short is
+// shown where it would be, but only what was captured is its bytes.
+void clampToCaptured(TreeItem& item, std::size_t captured) {
+    if (item.offset >= 0 && static_cast<std::size_t>(item.offset) >= captured) {
+        item.offset = -1;
+        item.length = 0;
+    } else if (item.offset >= 0) {
+        item.length = static_cast<std::int32_t>(
+            std::min<std::size_t>(static_cast<std::size_t>(std::max(item.length, 0)),
+                                  captured - static_cast<std::size_t>(item.offset)));
+    }
+    for (TreeItem& child : item.children) {
+        clampToCaptured(child, captured);
+    }
+}
+
 TreeItem packetTree(const KvIAXFrame& frame, std::uint32_t number, const FieldContext& context,
                     std::span<const std::uint8_t> packet) {
     const FieldFrame source(frame, number, context, packet);
@@ -173,6 +190,7 @@ TreeItem packetTree(const KvIAXFrame& frame, std::uint32_t number, const FieldCo
         }
         start = end;
     }
+    clampToCaptured(root, packet.size());
     return root;
 }
 

@@ -1,11 +1,15 @@
 // libFuzzer target: a link-layer type chosen by the first byte, then any
 // bytes, 0 to 2048 of them, as one captured packet of that type. Decodes them
-// and renders every text a view or writer could ask for, so that a read past
-// the captured bytes or a bad value in any link, network or IAX2 decoder
-// shows up.
+// and renders every text a view or writer could ask for, the packet details
+// and every field as -T fields prints it and as a filter names it, so that a
+// read past the captured bytes or a bad value in any link, network or IAX2
+// decoder or field reader shows up.
 #include "common/Log.h"
 #include "dissect/IaxDissector.h"
+#include "dissect/FrameSummary.h"
 #include "dissect/KvIAXInformationElement.h"
+#include "fields/FieldText.h"
+#include "fields/PacketTree.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -55,6 +59,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const auto& element : frame.iaxInformationElements()) {
         for (const auto& entry : element->properties()) {
             entry.value().appendText(text);
+        }
+    }
+    text += framesummary::info(frame) + framesummary::label(frame);
+    const fields::FieldContext context;
+    const fields::TreeItem tree = fields::packetTree(frame, 1, context, packet);
+    fields::appendTreeText(text, tree);
+    // Every line's bytes lie within the packet.
+    std::vector<const fields::TreeItem*> pending{&tree};
+    while (!pending.empty()) {
+        const fields::TreeItem* item = pending.back();
+        pending.pop_back();
+        if (item->offset >= 0 &&
+            static_cast<std::size_t>(item->offset) + static_cast<std::size_t>(item->length) >
+                packet.size()) {
+            std::abort();
+        }
+        for (const fields::TreeItem& child : item->children) {
+            pending.push_back(&child);
         }
     }
     return 0;

@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QSettings>
 #include <QSplitter>
 #include <QTextBlock>
@@ -38,6 +39,9 @@ PacketDetailsView::PacketDetailsView(QWidget* parent)
     bytes_->setReadOnly(true);
     bytes_->setLineWrapMode(QPlainTextEdit::NoWrap);
     bytes_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    // Room for a whole line of the dump: offset, 16 bytes, their text.
+    bytes_->setMinimumWidth(QFontMetrics(bytes_->font()).horizontalAdvance(QString(76, 'M')) +
+                            bytes_->verticalScrollBar()->sizeHint().width() + 8);
     split->addWidget(tree_);
     split->addWidget(bytes_);
     split->setStretchFactor(0, 3);

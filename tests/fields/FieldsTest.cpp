@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <sstream>
 
 namespace {
@@ -129,4 +130,40 @@ TEST(Fields, TheTreeNamesEveryFieldAndWhereItLies) {
     EXPECT_TRUE(hasLine(kept, "  IAX subclass: PONG (3)"));
     EXPECT_FALSE(hasLine(kept, "  Source: 02:00:00:00:00:01"));
     EXPECT_FALSE(hasLine(kept, "  Time to Live: 64"));
+}
+
+// What the fuzzer found, kept with the result each must give: a header cut
+// short by the capture is shown where it would be, and no line's bytes run
+// past what was captured.
+TEST(Fields, FuzzerFindingsKeepEveryLineWithinTheCapture) {
+    for (const char* file : {"raw-ipv6-header-cut-short.bin"}) {
+        std::ifstream in(std::string(QUORVEX_TEST_DATA "/decode-regressions/") + file,
+                         std::ios::binary);
+        ASSERT_TRUE(in) << file;
+        const std::vector<std::uint8_t> input((std::istreambuf_iterator<char>(in)), {});
+        ASSERT_FALSE(input.empty());
+        // As the fuzzer reads it: a link type by the first byte, then the packet.
+        static constexpr std::uint16_t linkTypes[] = {1, 113, 276, 12, 101, 228, 229, 0, 108, 147};
+        const std::vector<std::uint8_t> packet(input.begin() + 1, input.end());
+        KvIAXFrame frame;
+        std::ostringstream dump;
+        IaxDissector(dump).decodeInto(
+            {.bytes = packet, .linkType = linkTypes[input[0] % std::size(linkTypes)]}, frame);
+        const fields::FieldContext none;
+        const fields::TreeItem tree = fields::packetTree(frame, 1, none, packet);
+        std::vector<const fields::TreeItem*> pending{&tree};
+        while (!pending.empty()) {
+            const fields::TreeItem* item = pending.back();
+            pending.pop_back();
+            EXPECT_LE(item->offset + item->length, static_cast<int>(packet.size())) << item->text;
+            for (const fields::TreeItem& child : item->children) {
+                pending.push_back(&child);
+            }
+        }
+        std::vector<std::string> all;
+        lines(tree, 0, all);
+        EXPECT_TRUE(std::any_of(all.begin(), all.end(), [](const std::string& line) {
+            return line.starts_with("Internet Protocol Version 6, Src: 7e7e:");
+        })) << file;
+    }
 }

@@ -30,6 +30,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QTextDocument>
+#include <QTest>
 #include <QTimer>
 #include <QTableView>
 #include <QTreeView>
@@ -312,10 +313,20 @@ TEST(Window, DisplayFilterFindAndGoToFrameWorkThroughTheRowsShown) {
     EXPECT_TRUE(window.statusText().startsWith("14 / 38 frames shown"))
         << window.statusText().toStdString();
     EXPECT_EQ(bar->recent().first(), "iax2.type == 6");
-    // A typo is refused with the reason, and what is shown stays.
+    // A typo is refused with the reason, in the status line too, and what is shown stays.
     EXPECT_FALSE(apply("iax2.typ == 6"));
     EXPECT_EQ(bar->error(), "unknown field 'iax2.typ' at column 1");
+    EXPECT_TRUE(window.statusText().contains("display filter: unknown field 'iax2.typ' at column 1"))
+        << window.statusText().toStdString();
     EXPECT_EQ(frames->model()->rowCount(), 14);
+    // Field names are offered as they are typed.
+    bar->prepare("iax2.iax.call");
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_End);
+    QTest::keyClicks(QApplication::focusWidget(), "in");
+    EXPECT_EQ(bar->completions(),
+              (QStringList{"iax2.iax.calling_ani", "iax2.iax.calling_name",
+                           "iax2.iax.calling_number", "iax2.iax.callingpres",
+                           "iax2.iax.callingtns", "iax2.iax.callington"}));
 
     // Behind the filter a row leads to its own frame: row 5 is the NEW.
     frames->selectRow(5);
