@@ -29,25 +29,25 @@ std::optional<double> frameDurationMs(std::uint32_t codecMask, std::size_t bytes
     }
     const double size = static_cast<double>(bytes);
     switch (codecMask) {
-    case 4: // G.711 u-law: one byte a sample at 8 kHz
-    case 8: // G.711 a-law
+    case iax::Ulaw: // G.711 u-law: one byte a sample at 8 kHz
+    case iax::Alaw: // G.711 a-law
         return size / 8.0;
-    case 64: // 16-bit signed linear
+    case iax::Slinear: // 16-bit signed linear
         return size / 16.0;
-    case 2: // GSM 06.10: 33 bytes every 20 ms
+    case iax::Gsm: // GSM 06.10: 33 bytes every 20 ms
         return bytes % 33 == 0 ? std::optional(size / 33.0 * 20.0) : std::nullopt;
-    case 256: // G.729: 10 bytes every 10 ms
+    case iax::G729: // G.729: 10 bytes every 10 ms
         return bytes % 10 == 0 ? std::optional(size) : std::nullopt;
-    case 16: // G.726 at 32 kbit/s: four bits a sample
-    case 32: // IMA ADPCM
+    case iax::G726: // G.726 at 32 kbit/s: four bits a sample
+    case iax::Adpcm: // IMA ADPCM
         return size / 4.0;
-    case 128: // LPC10: 7 bytes every 22.5 ms
+    case iax::Lpc10: // LPC10: 7 bytes every 22.5 ms
         return bytes % 7 == 0 ? std::optional(size / 7.0 * 22.5) : std::nullopt;
-    case 1: // G.723.1: 24 or 20 bytes every 30 ms
+    case iax::G7231: // G.723.1: 24 or 20 bytes every 30 ms
         return bytes % 24 == 0   ? std::optional(size / 24.0 * 30.0)
                : bytes % 20 == 0 ? std::optional(size / 20.0 * 30.0)
                                  : std::nullopt;
-    case 1024: // iLBC: 38 bytes every 20 ms, or 50 every 30
+    case iax::Ilbc: // iLBC: 38 bytes every 20 ms, or 50 every 30
         return bytes % 38 == 0   ? std::optional(size / 38.0 * 20.0)
                : bytes % 50 == 0 ? std::optional(size / 50.0 * 30.0)
                                  : std::nullopt;

@@ -2,6 +2,7 @@
 
 #include "common/Log.h"
 #include "dissect/IaxNameTables.h"
+#include "record/IaxNumbers.h"
 
 // bcg729's headers do not declare C linkage themselves.
 extern "C" {
@@ -16,18 +17,7 @@ extern "C" {
 namespace media {
 namespace {
 
-// The IAX2 format masks (RFC 5456 8.7).
-enum Codec : std::uint32_t {
-    Gsm = 0x2,
-    Ulaw = 0x4,
-    Alaw = 0x8,
-    G726 = 0x10,
-    Adpcm = 0x20,
-    Slinear = 0x40,
-    Lpc10 = 0x80,
-    G729 = 0x100,
-    Speex = 0x200,
-};
+using namespace iax; // the codec masks
 
 // Runs `decode(samples, frame)` over a payload made of whole frames of
 // `frameBytes`, `frameSamples` each; false where the size is not whole frames.

@@ -1,4 +1,5 @@
 #include "media/VoiceCodecs.h"
+#include "record/IaxNumbers.h"
 
 // bcg729's headers do not declare C linkage themselves.
 extern "C" {
@@ -97,31 +98,31 @@ private:
 
 std::unique_ptr<VoiceEncoder> makeEncoder(std::uint32_t codecMask) {
     switch (codecMask) {
-    case 0x4:
+    case iax::Ulaw:
         return std::make_unique<SpandspEncoder<g711_state_t, g711_encode, g711_free>>(
             g711_init(nullptr, G711_ULAW), 160, 160);
-    case 0x8:
+    case iax::Alaw:
         return std::make_unique<SpandspEncoder<g711_state_t, g711_encode, g711_free>>(
             g711_init(nullptr, G711_ALAW), 160, 160);
-    case 0x40:
+    case iax::Slinear:
         return std::make_unique<SlinearEncoder>();
-    case 0x2:
+    case iax::Gsm:
         return std::make_unique<SpandspEncoder<gsm0610_state_t, gsm0610_encode, gsm0610_free>>(
             gsm0610_init(nullptr, GSM0610_PACKING_VOIP), 160, 33);
-    case 0x10:
+    case iax::G726:
         return std::make_unique<SpandspEncoder<g726_state_t, g726_encode, g726_free>>(
             g726_init(nullptr, 32000, G726_ENCODING_LINEAR, G726_PACKING_LEFT), 160, 80);
-    case 0x20:
+    case iax::Adpcm:
         return std::make_unique<
             SpandspEncoder<ima_adpcm_state_t, ima_adpcm_encode, ima_adpcm_free>>(
             ima_adpcm_init(nullptr, IMA_ADPCM_DVI4, 1), 160, 80);
-    case 0x80:
+    case iax::Lpc10:
         return std::make_unique<
             SpandspEncoder<lpc10_encode_state_t, lpc10_encode, lpc10_encode_free>>(
             lpc10_encode_init(nullptr, 0), 180, 7);
-    case 0x100:
+    case iax::G729:
         return std::make_unique<G729Encoder>();
-    case 0x200:
+    case iax::Speex:
         return std::make_unique<SpeexEncoder>();
     default:
         return nullptr;

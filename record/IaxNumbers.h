@@ -44,4 +44,19 @@ enum ElementId : std::uint8_t {
     CauseCode = 42,
 };
 
+// The voice formats, as bit masks (RFC 5456 section 8.7).
+enum Codec : std::uint32_t {
+    G7231 = 0x1,
+    Gsm = 0x2,
+    Ulaw = 0x4,
+    Alaw = 0x8,
+    G726 = 0x10,
+    Adpcm = 0x20,
+    Slinear = 0x40,
+    Lpc10 = 0x80,
+    G729 = 0x100,
+    Speex = 0x200,
+    Ilbc = 0x400,
+};
+
 } // namespace iax
