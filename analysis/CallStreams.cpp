@@ -1,6 +1,5 @@
 #include "analysis/CallStreams.h"
 
-#include "analysis/StreamMeter.h"
 #include "record/IaxNumbers.h"
 
 #include <bit>
@@ -97,7 +96,7 @@ private:
 // What one end of a call has sent so far: the reference its mini timestamps
 // are extended from, the codec its mini frames carry, and its stream.
 struct CallStreams::Sender {
-    explicit Sender(const Endpoint& end) : sentIt(end) {}
+    Sender(const Endpoint& end, double jitterBufferMs) : sentIt(end), meter(jitterBufferMs) {}
     SentBy sentIt;
     std::uint32_t reference = 0;
     std::uint32_t codecMask = 0; // of its last voice full frame; 0 before one
@@ -109,10 +108,11 @@ struct CallStreams::Sender {
     std::uint64_t count = 0;
 };
 
-CallStreams::CallStreams(const CallList& calls, std::size_t index, bool keepPackets)
+CallStreams::CallStreams(const CallList& calls, std::size_t index, bool keepPackets,
+                         const QualityOptions& options)
     : calls_(&calls), index_(index), keepPackets_(keepPackets) {
-    senders_.emplace_back(calls[index].caller);
-    senders_.emplace_back(calls[index].callee);
+    senders_.emplace_back(calls[index].caller, options.jitterBufferMs);
+    senders_.emplace_back(calls[index].callee, options.jitterBufferMs);
     const std::size_t expected = calls[index].frameNumbers.size() / 2 + 1;
     for (Sender& sender : senders_) {
         sender.meter.reserve(expected);
@@ -201,11 +201,24 @@ void CallStreams::take(Sender& sender, StreamPacket& packet) {
     }
 }
 
-StreamFigures CallStreams::figuresOf(int side, const FrameList& frames) const {
+std::optional<double> CallStreams::frameMsOf(int side) const {
+    return frameDurationMs(codecMaskOf(call()),
+                           senders_[static_cast<std::size_t>(side)].firstPayloadLength);
+}
+
+bool CallStreams::hasVoice() const {
+    return senders_[0].count + senders_[1].count > 0;
+}
+
+StreamTrouble CallStreams::trouble(int side) const {
+    return senders_[static_cast<std::size_t>(side)].meter.trouble(frameMsOf(side));
+}
+
+StreamFigures CallStreams::figuresOf(int side, const FrameList& frames,
+                                     std::optional<double> roundTripMs) const {
     const Call& call = this->call();
     const Sender& sender = senders_[static_cast<std::size_t>(side)];
-    StreamFigures figures =
-        sender.meter.figures(frameDurationMs(codecMaskOf(call), sender.firstPayloadLength));
+    StreamFigures figures = sender.meter.figures(frameMsOf(side), codecMaskOf(call), roundTripMs);
     figures.call = index_;
     figures.fromCaller = side == 0;
     figures.source = side == 0 ? call.caller : call.callee;
@@ -217,11 +230,12 @@ StreamFigures CallStreams::figuresOf(int side, const FrameList& frames) const {
     return figures;
 }
 
-std::vector<StreamFigures> CallStreams::figures(const FrameList& frames) const {
+std::vector<StreamFigures> CallStreams::figures(const FrameList& frames,
+                                                std::optional<double> roundTripMs) const {
     std::vector<StreamFigures> figures;
     for (int side = 0; side < 2; ++side) {
         if (senders_[static_cast<std::size_t>(side)].count > 0) {
-            figures.push_back(figuresOf(side, frames));
+            figures.push_back(figuresOf(side, frames, roundTripMs));
         }
     }
     return figures;
@@ -235,7 +249,8 @@ std::uint64_t CallStreams::heldBytes() const {
     return bytes;
 }
 
-std::vector<VoiceStream> CallStreams::takeStreams(const FrameList& frames) {
+std::vector<VoiceStream> CallStreams::takeStreams(const FrameList& frames,
+                                                  std::optional<double> roundTripMs) {
     std::vector<VoiceStream> streams;
     for (int side = 0; side < 2; ++side) {
         Sender& sender = senders_[static_cast<std::size_t>(side)];
@@ -243,7 +258,7 @@ std::vector<VoiceStream> CallStreams::takeStreams(const FrameList& frames) {
             continue;
         }
         VoiceStream stream;
-        stream.figures = figuresOf(side, frames);
+        stream.figures = figuresOf(side, frames, roundTripMs);
         markLosses(sender.packets, stream.figures.frameMs.value_or(0));
         stream.packets = std::move(sender.packets);
         streams.push_back(std::move(stream));

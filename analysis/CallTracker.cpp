@@ -1,5 +1,6 @@
 #include "analysis/CallTracker.h"
 
+#include "analysis/FrameElements.h"
 #include "dissect/FrameDisplay.h"
 #include "dissect/IaxNameTables.h"
 #include "record/IaxNumbers.h"
@@ -14,41 +15,6 @@ namespace analysis {
 namespace {
 
 using namespace iax; // the protocol's numbers
-
-// The value bytes of the first element `id` of an IAX control frame.
-std::optional<std::span<const std::uint8_t>> elementValue(const KvIAXFrame& frame,
-                                                          std::uint8_t id) {
-    const ElementArea& area = frame.elementArea();
-    const auto bytes = area.bytes();
-    for (const ElementFact& element : area.elements()) {
-        if (element.identifierCaptured && element.lengthCaptured && element.identifier == id) {
-            const std::size_t start = element.offset + 2u;
-            if (start + element.length > bytes.size()) {
-                return std::nullopt;
-            }
-            return bytes.subspan(start, element.length);
-        }
-    }
-    return std::nullopt;
-}
-
-std::string elementText(const KvIAXFrame& frame, std::uint8_t id) {
-    const auto value = elementValue(frame, id);
-    return value ? framedisplay::latin1ToUtf8(*value) : std::string();
-}
-
-std::optional<std::uint32_t> elementNumber(const KvIAXFrame& frame, std::uint8_t id,
-                                           std::size_t width) {
-    const auto value = elementValue(frame, id);
-    if (!value || value->size() < width) {
-        return std::nullopt;
-    }
-    std::uint32_t number = 0;
-    for (std::size_t i = 0; i < width; ++i) {
-        number = number << 8 | (*value)[i];
-    }
-    return number;
-}
 
 // The heap bytes of a text (none while it fits in the string itself).
 std::uint64_t heapBytes(const std::string& text) {
@@ -290,8 +256,8 @@ void CallTracker::join(std::size_t index, const KvIAXFrame& frame, std::uint32_t
     const std::size_t before = call.frameNumbers.capacity();
     call.frameNumbers.push_back(frameNumber);
     // Each allocation also costs malloc's own words.
-    frameNumberBytes_ += (call.frameNumbers.capacity() - before) * sizeof(std::uint32_t) +
-                         (before == 0 ? 16 : 0);
+    frameNumberBytes_ +=
+        (call.frameNumbers.capacity() - before) * sizeof(std::uint32_t) + (before == 0 ? 16 : 0);
     if (std::find(lastJoined_.begin(), lastJoined_.end(), index) == lastJoined_.end()) {
         lastJoined_.push_back(index);
     }

@@ -1,11 +1,10 @@
 #include "analysis/StreamAnalysis.h"
 
 #include "analysis/CallStreams.h"
+#include "analysis/StreamTracker.h"
 #include "record/IaxNumbers.h"
 
 #include <algorithm>
-#include <bit>
-#include <cmath>
 
 namespace analysis {
 
@@ -38,7 +37,7 @@ std::optional<double> frameDurationMs(std::uint32_t codecMask, std::size_t bytes
         return bytes % 33 == 0 ? std::optional(size / 33.0 * 20.0) : std::nullopt;
     case iax::G729: // G.729: 10 bytes every 10 ms
         return bytes % 10 == 0 ? std::optional(size) : std::nullopt;
-    case iax::G726: // G.726 at 32 kbit/s: four bits a sample
+    case iax::G726:  // G.726 at 32 kbit/s: four bits a sample
     case iax::Adpcm: // IMA ADPCM
         return size / 4.0;
     case iax::Lpc10: // LPC10: 7 bytes every 22.5 ms
@@ -56,55 +55,46 @@ std::optional<double> frameDurationMs(std::uint32_t codecMask, std::size_t bytes
     }
 }
 
+std::vector<std::size_t> sendingOrder(const std::vector<StreamPacket>& packets) {
+    std::vector<std::size_t> order;
+    order.reserve(packets.size());
+    for (std::size_t i = 0; i < packets.size(); ++i) {
+        if (packets[i].status != PacketStatus::Duplicate) {
+            order.push_back(i);
+        }
+    }
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        return packets[a].timestamp < packets[b].timestamp;
+    });
+    return order;
+}
+
 std::vector<VoiceStream> callStreams(const CallTracker& tracker, std::size_t index,
-                                     const FrameList& frames) {
+                                     const FrameList& frames, const QualityOptions& options) {
     const Call& call = tracker.calls().at(index);
-    CallStreams streams(tracker.calls(), index, true);
+    CallStreams streams(tracker.calls(), index, true, options);
+    CallSignals signals(tracker.calls(), index);
     for (const std::uint32_t number : call.frameNumbers) {
         if (number != 0 && number <= frames.size()) {
             streams.add(*frames[number - 1], number);
+            signals.add(*frames[number - 1], number);
         }
     }
-    return streams.takeStreams(frames);
+    auto made = streams.takeStreams(frames, signals.quality().rttMean);
+    for (VoiceStream& stream : made) {
+        attachReport(stream.figures, signals);
+    }
+    return made;
 }
 
-std::vector<StreamFigures> analyzeStreams(const FrameList& frames) {
+std::vector<StreamFigures> analyzeStreams(const FrameList& frames, const QualityOptions& options) {
     CallTracker calls;
-    StreamTracker streams(calls);
+    StreamTracker streams(calls, options);
     for (std::size_t i = 0; i < frames.size(); ++i) {
         calls.add(*frames[i], static_cast<std::uint32_t>(i + 1));
         streams.add(*frames[i], static_cast<std::uint32_t>(i + 1));
     }
     return streams.figures(frames);
-}
-
-StreamTracker::StreamTracker(const CallTracker& calls) : calls_(calls) {}
-StreamTracker::~StreamTracker() = default;
-
-void StreamTracker::add(const KvIAXFrame& frame, std::uint32_t frameNumber) {
-    for (const std::size_t index : calls_.lastJoined()) {
-        while (streams_.size() <= index) {
-            const std::size_t before = streams_.capacity();
-            streams_.push_back(
-                std::make_unique<CallStreams>(calls_.calls(), streams_.size(), false));
-            held_ += (streams_.capacity() - before) * sizeof(streams_[0]) +
-                     streams_.back()->heldBytes();
-        }
-        CallStreams& streams = *streams_[index];
-        const std::uint64_t before = streams.heldBytes();
-        streams.add(frame, frameNumber);
-        held_ += streams.heldBytes() - before;
-    }
-}
-
-std::vector<StreamFigures> StreamTracker::figures(const FrameList& frames) const {
-    std::vector<StreamFigures> figures;
-    for (const auto& streams : streams_) {
-        for (StreamFigures& stream : streams->figures(frames)) {
-            figures.push_back(std::move(stream));
-        }
-    }
-    return figures;
 }
 
 } // namespace analysis

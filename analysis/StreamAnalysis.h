@@ -2,7 +2,6 @@
 
 #include "analysis/CallTracker.h"
 
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -29,6 +28,32 @@ struct StreamFigures {
     double meanJitterMs = 0;         // mean of J over frames 2 to n
     CaptureTime start;
     double durationSeconds = 0;
+    // What a receiver with a fixed jitter buffer of that many ms made of the
+    // arrivals: frames later than their playout time are lost too.
+    double jitterBufferMs = 50;
+    std::uint64_t late = 0;
+    std::int64_t effectiveLost = 0; // lost + late
+    // The E-model's verdict (ITU-T G.107), where the frame duration and the
+    // codec's figures are known.
+    std::optional<double> burstRatio;
+    std::optional<double> rFactor;
+    std::optional<double> mos;
+    // The share of decoded 20 ms blocks above -50 dBov, where the codec has a
+    // decoder and the voice was decoded.
+    std::optional<double> activity;
+    // The last receiver report of the stream's receiver (RFC 5456 RR_*
+    // elements of its PONGs): its own view of this stream.
+    struct Reported {
+        std::optional<std::uint32_t> jitter, lossPercent, lost, packets, delay, dropped, outOfOrder;
+        std::uint32_t frame = 0; // the frame that carried it
+        double arrivalMs = 0;    // its capture time since the call's first frame
+    };
+    std::optional<Reported> reported;
+};
+
+// How the streams are judged.
+struct QualityOptions {
+    double jitterBufferMs = 50; // the receiver's fixed jitter buffer
 };
 
 // Where a voice payload lies, so that it can be read back from the capture
@@ -59,6 +84,7 @@ struct StreamPacket {
     double deltaMs = 0;            // since the stream's previous arrival (0 for the first)
     double jitterMs = 0;           // J once this frame has arrived
     PacketStatus status = PacketStatus::Ok;
+    bool late = false;            // arrived after its playout time in the jitter buffer
     std::uint32_t lostBefore = 0; // how many, where the frame duration tells it
     PayloadLocation payload;
 };
@@ -70,35 +96,16 @@ struct VoiceStream {
 
 // The streams of every call in the frames, in call order then caller first;
 // a direction without voice has no stream.
-std::vector<StreamFigures> analyzeStreams(const FrameList& frames);
+std::vector<StreamFigures> analyzeStreams(const FrameList& frames,
+                                          const QualityOptions& options = {});
 
 // The streams of the tracker's call `index`, with their packets.
 std::vector<VoiceStream> callStreams(const CallTracker& tracker, std::size_t index,
-                                     const FrameList& frames);
+                                     const FrameList& frames, const QualityOptions& options = {});
 
-class CallStreams;
-
-// The streams' figures followed as frames arrive, beside a call tracker:
-// each frame is added just after the tracker took it, so that the figures
-// are ready when the load ends.
-class StreamTracker final {
-public:
-    explicit StreamTracker(const CallTracker& calls);
-    ~StreamTracker();
-    StreamTracker(const StreamTracker&) = delete;
-    StreamTracker& operator=(const StreamTracker&) = delete;
-
-    void add(const KvIAXFrame& frame, std::uint32_t frameNumber);
-    // In call order then caller first, as analyzeStreams gives them.
-    [[nodiscard]] std::vector<StreamFigures> figures(const FrameList& frames) const;
-    // About how much memory the streams' figures hold, for the memory budget.
-    [[nodiscard]] std::uint64_t heldBytes() const { return held_; }
-
-private:
-    const CallTracker& calls_;
-    std::vector<std::unique_ptr<CallStreams>> streams_; // by call
-    std::uint64_t held_ = 0;
-};
+// The packets to play, once each (duplicates left out), in the order they
+// were sent: indexes into `packets`.
+std::vector<std::size_t> sendingOrder(const std::vector<StreamPacket>& packets);
 
 // One voice frame's duration for a codec bit mask and payload size, where
 // they tell it (G.711, 16-bit linear, GSM, G.729, G.726, IMA ADPCM, LPC10,

@@ -69,8 +69,19 @@ void appendFields(std::string& out, const std::vector<Field>& fields, recordwrit
     out += "}\n";
 }
 
-std::vector<Field> callFields(const analysis::Call& call) {
+std::string number(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f", value);
+    return text;
+}
+
+Field optionalDecimal(const char* key, const std::optional<double>& value) {
+    return {key, value ? number(*value) : std::string("null"), true};
+}
+
+std::vector<Field> callFields(const analysis::Call& call, const analysis::CallVerdict& verdict) {
     using Side = analysis::Call::Side;
+    const analysis::CallQuality& quality = verdict.quality;
     return {
         {"caller", call.caller.text()},
         {"callee", call.callee.text()},
@@ -91,6 +102,14 @@ std::vector<Field> callFields(const analysis::Call& call) {
         {"frames", std::to_string(call.frames), true},
         {"retransmissions", std::to_string(call.retransmissions), true},
         {"startedBeforeCapture", call.startedBeforeCapture ? "true" : "false", true},
+        optionalDecimal("mos", verdict.mos),
+        {"rttSamples", std::to_string(quality.rttSamples), true},
+        optionalDecimal("rttMin", quality.rttMin),
+        optionalDecimal("rttMean", quality.rttMean),
+        optionalDecimal("rttMax", quality.rttMax),
+        {"lagSamples", std::to_string(quality.lagSamples), true},
+        optionalDecimal("lagMean", quality.lagMean),
+        {"dtmf", quality.dtmf},
     };
 }
 
@@ -107,14 +126,10 @@ std::vector<Field> registrationFields(const analysis::Registration& registration
     };
 }
 
-std::string number(double value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.3f", value);
-    return text;
-}
-
 std::vector<Field> streamFields(const analysis::StreamFigures& stream) {
     const bool known = stream.frameMs.has_value();
+    const analysis::StreamFigures::Reported reported =
+        stream.reported.value_or(analysis::StreamFigures::Reported{});
     return {
         {"call", std::to_string(stream.call + 1), true},
         {"direction", stream.fromCaller ? "caller" : "callee"},
@@ -133,6 +148,48 @@ std::vector<Field> streamFields(const analysis::StreamFigures& stream) {
         {"meanJitter", number(stream.meanJitterMs), true},
         {"start", timeText(stream.start)},
         {"duration", number(stream.durationSeconds), true},
+        {"jitterBuffer", number(stream.jitterBufferMs), true},
+        {"late", std::to_string(stream.late), true},
+        {"effectiveLost", known ? std::to_string(stream.effectiveLost) : "null", true},
+        optionalDecimal("burstRatio", stream.burstRatio),
+        optionalDecimal("rFactor", stream.rFactor),
+        optionalDecimal("mos", stream.mos),
+        optionalDecimal("activity", stream.activity),
+        optionalNumber("reportedJitter", reported.jitter),
+        optionalNumber("reportedLossPercent", reported.lossPercent),
+        optionalNumber("reportedLost", reported.lost),
+        optionalNumber("reportedPackets", reported.packets),
+        optionalNumber("reportedDelay", reported.delay),
+        optionalNumber("reportedDropped", reported.dropped),
+        optionalNumber("reportedOutOfOrder", reported.outOfOrder),
+    };
+}
+
+std::vector<Field> problemFields(const analysis::Problem& problem, const FrameList& frames) {
+    return {
+        {"severity", analysis::severityName(problem.severity())},
+        {"kind", analysis::kindName(problem.kind)},
+        {"frame", std::to_string(problem.frame), true},
+        {"call",
+         problem.call == analysis::Problem::noCall ? "null" : std::to_string(problem.call + 1),
+         true},
+        {"text", analysis::problemText(problem, frames)},
+    };
+}
+
+std::vector<Field> dtmfFields(const analysis::DtmfEvent& event) {
+    using Event = analysis::DtmfEvent;
+    return {
+        {"call", std::to_string(event.call + 1), true},
+        {"direction", event.fromCaller ? "caller" : "callee"},
+        {"digit", std::string(1, event.digit)},
+        {"source", event.source == Event::Source::Signalled ? "signalled" : "in-band"},
+        {"kind", event.kind == Event::Kind::Begin ? "begin"
+                 : event.kind == Event::Kind::End ? "end"
+                                                  : "tone"},
+        {"frame", std::to_string(event.frame), true},
+        {"captured", timeText(event.captured)},
+        optionalDecimal("duration", event.durationMs),
     };
 }
 
@@ -154,8 +211,8 @@ Columns columnsOf(const std::vector<Field>& fields) {
 
 } // namespace
 
-Columns callColumns(const analysis::Call& call) {
-    return columnsOf(callFields(call));
+Columns callColumns(const analysis::Call& call, const analysis::CallVerdict& verdict) {
+    return columnsOf(callFields(call, verdict));
 }
 
 Columns registrationColumns(const analysis::Registration& registration) {
@@ -163,11 +220,33 @@ Columns registrationColumns(const analysis::Registration& registration) {
 }
 
 std::string callsHeader() {
-    return header(callFields(analysis::Call{}));
+    return header(callFields(analysis::Call{}, analysis::CallVerdict{}));
 }
 
-void appendCall(std::string& out, const analysis::Call& call, recordwriter::Format format) {
-    appendFields(out, callFields(call), format);
+void appendCall(std::string& out, const analysis::Call& call, const analysis::CallVerdict& verdict,
+                recordwriter::Format format) {
+    appendFields(out, callFields(call, verdict), format);
+}
+
+Columns problemColumns(const analysis::Problem& problem, const FrameList& frames) {
+    return columnsOf(problemFields(problem, frames));
+}
+
+std::string problemsHeader() {
+    return header(problemFields(analysis::Problem{}, FrameList{}));
+}
+
+void appendProblem(std::string& out, const analysis::Problem& problem, const FrameList& frames,
+                   recordwriter::Format format) {
+    appendFields(out, problemFields(problem, frames), format);
+}
+
+std::string dtmfHeader() {
+    return header(dtmfFields(analysis::DtmfEvent{}));
+}
+
+void appendDtmf(std::string& out, const analysis::DtmfEvent& event, recordwriter::Format format) {
+    appendFields(out, dtmfFields(event), format);
 }
 
 Columns streamColumns(const analysis::StreamFigures& stream) {

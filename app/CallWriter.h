@@ -1,6 +1,7 @@
 #pragma once
 
 #include "analysis/CallTracker.h"
+#include "analysis/Problems.h"
 #include "analysis/StreamAnalysis.h"
 #include "app/RecordWriter.h"
 
@@ -15,16 +16,30 @@ namespace callwriter {
 // The keys and display texts of a call or registration, in column order, as
 // the window's tables and the TSV show them.
 using Columns = std::vector<std::pair<const char*, std::string>>;
-Columns callColumns(const analysis::Call& call);
+// A call's columns end with its verdict: the worse direction's MOS, its
+// round trips and its DTMF digits.
+Columns callColumns(const analysis::Call& call, const analysis::CallVerdict& verdict);
 Columns registrationColumns(const analysis::Registration& registration);
 
 std::string callsHeader();
-void appendCall(std::string& out, const analysis::Call& call, recordwriter::Format format);
+void appendCall(std::string& out, const analysis::Call& call, const analysis::CallVerdict& verdict,
+                recordwriter::Format format);
 
 Columns streamColumns(const analysis::StreamFigures& stream);
 std::string streamsHeader();
 void appendStream(std::string& out, const analysis::StreamFigures& stream,
                   recordwriter::Format format);
+
+// A problem's severity, kind, frame, call (1-based) and text.
+Columns problemColumns(const analysis::Problem& problem, const FrameList& frames);
+std::string problemsHeader();
+void appendProblem(std::string& out, const analysis::Problem& problem, const FrameList& frames,
+                   recordwriter::Format format);
+
+// A DTMF digit's call (1-based), direction, digit, source, kind, frame,
+// capture time and duration.
+std::string dtmfHeader();
+void appendDtmf(std::string& out, const analysis::DtmfEvent& event, recordwriter::Format format);
 
 std::string registrationsHeader();
 void appendRegistration(std::string& out, const analysis::Registration& registration,

@@ -9,6 +9,8 @@
 
 #include <QFile>
 
+#include <algorithm>
+
 QString keyText(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
@@ -104,9 +106,8 @@ void KvIAXCapture::trackCalls() {
     bool changed = false;
     if (trackedFrames_ > iaxFrames_.size()) {
         callTracker_ = analysis::CallTracker{}; // the list was replaced
-        if (streamTracker_) {
-            streamTracker_ = std::make_unique<analysis::StreamTracker>(callTracker_);
-        }
+        restartQualityTrackers();
+        listening_.clear();
         trackedFrames_ = 0;
         changed = true;
     }
@@ -116,23 +117,117 @@ void KvIAXCapture::trackCalls() {
         callTracker_.add(frame, number);
         if (streamTracker_) {
             streamTracker_->add(frame, number);
+            problemTracker_->add(frame, number);
         }
         changed = true;
     }
     if (changed) {
-        trackingCharge_.forceTo(callTracker_.heldBytes() +
-                                (streamTracker_ ? streamTracker_->heldBytes() : 0));
+        trackingCharge_.forceTo(
+            callTracker_.heldBytes() +
+            (streamTracker_ ? streamTracker_->heldBytes() + problemTracker_->heldBytes() : 0) +
+            listening_.capacity() * sizeof(listening_[0]));
         emit callsChanged();
     }
 }
 
-void KvIAXCapture::setFollowsStreams(bool follows) {
-    streamTracker_ = follows ? std::make_unique<analysis::StreamTracker>(callTracker_) : nullptr;
+void KvIAXCapture::restartQualityTrackers() {
+    streamTracker_ =
+        quality_ ? std::make_unique<analysis::StreamTracker>(callTracker_, *quality_) : nullptr;
+    problemTracker_ = quality_ ? std::make_unique<analysis::ProblemTracker>(callTracker_) : nullptr;
+}
+
+void KvIAXCapture::setFollowsQuality(std::optional<analysis::QualityOptions> options) {
+    quality_ = options;
+    if (trackedFrames_ == 0) {
+        restartQualityTrackers();
+        return;
+    }
+    // The calls are followed again with the new trackers beside them.
+    callTracker_ = analysis::CallTracker{};
+    restartQualityTrackers();
+    trackedFrames_ = 0;
+    trackCalls();
 }
 
 std::vector<analysis::StreamFigures> KvIAXCapture::streamFigures() const {
-    return streamTracker_ ? streamTracker_->figures(iaxFrames_)
-                          : std::vector<analysis::StreamFigures>{};
+    if (!streamTracker_) {
+        return {};
+    }
+    auto figures = streamTracker_->figures(iaxFrames_);
+    for (auto& stream : figures) {
+        if (const CallListening* heard = listening(stream.call)) {
+            if (const auto& side = heard->sides[stream.fromCaller ? 0 : 1]) {
+                stream.activity = side->activity();
+            }
+        }
+    }
+    return figures;
+}
+
+std::vector<analysis::Problem> KvIAXCapture::problems() const {
+    if (!streamTracker_) {
+        return {};
+    }
+    return analysis::allProblems(*problemTracker_, callTracker_, *streamTracker_, streamFigures());
+}
+
+analysis::CallVerdict KvIAXCapture::callVerdict(std::size_t index) const {
+    if (!streamTracker_) {
+        return {};
+    }
+    analysis::CallVerdict verdict = streamTracker_->verdict(index, iaxFrames_);
+    const CallListening* heard = listening(index);
+    if (heard == nullptr || !verdict.quality.dtmf.empty()) {
+        return verdict;
+    }
+    std::vector<analysis::DtmfEvent> tones;
+    for (const auto& side : heard->sides) {
+        if (side) {
+            tones.insert(tones.end(), side->tones.begin(), side->tones.end());
+        }
+    }
+    std::stable_sort(tones.begin(), tones.end(),
+                     [](const auto& a, const auto& b) { return a.frame < b.frame; });
+    for (const auto& tone : tones) {
+        verdict.quality.dtmf.push_back(tone.digit);
+    }
+    return verdict;
+}
+
+std::vector<analysis::DtmfEvent> KvIAXCapture::dtmfEvents() const {
+    std::vector<analysis::DtmfEvent> events;
+    if (!streamTracker_) {
+        return events;
+    }
+    for (std::size_t call = 0; call < streamTracker_->callCount(); ++call) {
+        const auto& signalled = streamTracker_->signalling(call)->dtmf();
+        events.insert(events.end(), signalled.begin(), signalled.end());
+        if (const CallListening* heard = listening(call)) {
+            for (const auto& side : heard->sides) {
+                if (side) {
+                    events.insert(events.end(), side->tones.begin(), side->tones.end());
+                }
+            }
+        }
+    }
+    std::stable_sort(events.begin(), events.end(),
+                     [](const auto& a, const auto& b) { return a.frame < b.frame; });
+    return events;
+}
+
+void KvIAXCapture::addListening(const std::vector<std::size_t>& calls,
+                                std::vector<CallListening> found) {
+    listening_.resize(callTracker_.calls().size());
+    for (std::size_t i = 0; i < calls.size() && i < found.size(); ++i) {
+        if (calls[i] < listening_.size()) {
+            listening_[calls[i]] = std::move(found[i]);
+        }
+    }
+    emit listeningChanged();
+}
+
+const CallListening* KvIAXCapture::listening(std::size_t index) const {
+    return index < listening_.size() && listening_[index] ? &*listening_[index] : nullptr;
 }
 
 void KvIAXCapture::setIsInProgress(bool inProgress) {

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "analysis/CallTracker.h"
+#include "analysis/Problems.h"
 #include "analysis/StreamAnalysis.h"
+#include "app/ListeningJob.h"
 #include "capture/CaptureServices.h"
 #include "capture/CaptureTarget.h"
 #include "common/MemoryCharge.h"
@@ -58,13 +60,29 @@ public:
     void setFollowsCalls(bool follows) { followsCalls_ = follows; }
     // How many frames, from the first, the calls were followed through.
     [[nodiscard]] std::size_t trackedFrameCount() const { return trackedFrames_; }
-    // Whether the voice streams' figures are followed with the calls (off by
-    // default: the window works them out for the calls it shows). Set before
-    // the first frames arrive.
-    void setFollowsStreams(bool follows);
-    // Their figures so far, as analysis::analyzeStreams gives them; empty
-    // unless they are followed.
+    // Whether the voice streams' quality (figures, round trips, receiver
+    // reports, DTMF) and the capture's problems are followed with the calls,
+    // judged with `options`; nothing turns it off (the default: a tool that
+    // only prints frames saves the work). Changed once frames arrived, the
+    // frames so far are followed again.
+    void setFollowsQuality(std::optional<analysis::QualityOptions> options);
+    [[nodiscard]] const analysis::StreamTracker* streamTracker() const {
+        return streamTracker_.get();
+    }
+    // The streams' figures so far, as analysis::analyzeStreams gives them,
+    // with the activity listening found; empty unless followed.
     [[nodiscard]] std::vector<analysis::StreamFigures> streamFigures() const;
+    // Every problem found so far, in frame order; empty unless followed.
+    [[nodiscard]] std::vector<analysis::Problem> problems() const;
+    // Call `index`'s worse direction's MOS and what its signalling says,
+    // with the digits heard in band where none were signalled.
+    [[nodiscard]] analysis::CallVerdict callVerdict(std::size_t index) const;
+    // Every DTMF digit, signalled and heard in band, in frame order.
+    [[nodiscard]] std::vector<analysis::DtmfEvent> dtmfEvents() const;
+    // What listening to the calls' voice found, in `calls` order.
+    void addListening(const std::vector<std::size_t>& calls, std::vector<CallListening> found);
+    // What listening to call `index`'s voice found; nothing before it was.
+    [[nodiscard]] const CallListening* listening(std::size_t index) const;
     // The file holding the packets of the last run's frames (the loaded file,
     // or the file the last live run wrote), and the first of those frames.
     [[nodiscard]] std::string lastRunFile() const;
@@ -102,6 +120,8 @@ signals:
     void framesReset();
     // The calls or registrations changed with the frames last appended.
     void callsChanged();
+    // What listening to the calls' voice found changed.
+    void listeningChanged();
     void isInProgressChanged(bool inProgress);
     void hasCapturedFramesChanged(bool hasCapturedFrames);
     // A worker's run for this capture has ended.
@@ -111,6 +131,7 @@ private:
     explicit KvIAXCapture(const CaptureServices& services);
     void setHasCapturedFrames(bool value);
     void trackCalls();
+    void restartQualityTrackers();
 
     CaptureServices services_;
     QVariantMap properties_;
@@ -122,7 +143,10 @@ private:
     bool hasCapturedFrames_ = false;
     RunSummary lastRunSummary_;
     analysis::CallTracker callTracker_;
+    std::optional<analysis::QualityOptions> quality_;
     std::unique_ptr<analysis::StreamTracker> streamTracker_;
+    std::unique_ptr<analysis::ProblemTracker> problemTracker_;
+    std::vector<std::optional<CallListening>> listening_; // by call
     // What the trackers hold: past the limit, the load stops at its next block.
     MemoryCharge trackingCharge_;
     std::size_t trackedFrames_ = 0;

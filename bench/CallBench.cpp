@@ -6,6 +6,7 @@
 #include "analysis/CallFlow.h"
 #include "analysis/CallTracker.h"
 #include "analysis/StreamAnalysis.h"
+#include "analysis/StreamTracker.h"
 #include "dissect/FrameAllocator.h"
 #include "dissect/IaxDissector.h"
 #include "samples/Scenarios.h"

@@ -10,7 +10,6 @@
 namespace media {
 namespace {
 
-using analysis::PacketStatus;
 using analysis::StreamPacket;
 using analysis::VoiceStream;
 
@@ -33,20 +32,6 @@ double placeOf(const VoiceStream& stream, const StreamPacket& packet, Timing tim
            (static_cast<double>(packet.timestamp) - static_cast<double>(first.timestamp));
 }
 
-// The packets to play, once each, in the order they were sent.
-std::vector<std::size_t> sendingOrder(const VoiceStream& stream) {
-    std::vector<std::size_t> order;
-    for (std::size_t i = 0; i < stream.packets.size(); ++i) {
-        if (stream.packets[i].status != PacketStatus::Duplicate) {
-            order.push_back(i);
-        }
-    }
-    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-        return stream.packets[a].timestamp < stream.packets[b].timestamp;
-    });
-    return order;
-}
-
 class ChannelRenderer {
 public:
     ChannelRenderer(CallAudio& audio, int channel, double originMs, std::uint64_t maxFrames)
@@ -60,7 +45,7 @@ public:
         const double frameMs = stream.figures.frameMs.value_or(0);
         std::vector<std::uint8_t> payload;
         std::vector<std::int16_t> decoded;
-        for (const std::size_t index : sendingOrder(stream)) {
+        for (const std::size_t index : analysis::sendingOrder(stream.packets)) {
             const StreamPacket& packet = stream.packets[index];
             const std::uint64_t at = sampleAt(placeOf(stream, packet, timing));
             if (packet.lostBefore > 0) {

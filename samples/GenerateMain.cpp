@@ -15,6 +15,7 @@
 #include "samples/CaptureFileWriter.h"
 #include "samples/LinkVariants.h"
 #include "samples/Scenarios.h"
+#include "samples/QualityCalls.h"
 #include "samples/ToneCalls.h"
 
 #include <cstdio>
@@ -24,26 +25,29 @@
 int main(int argc, char** argv) {
     const char* usage = "usage: quorvex-gen sample FILE | mix COUNT FILE | calls COUNT FILE |\n"
                         "                  all-kinds FILE | tones FILE | tone-call SECONDS FILE |\n"
-                        "                  news COUNT FILE | time-jump FILE | sample-as VARIANT "
-                        "FILE\n";
+                        "                  news COUNT FILE | time-jump FILE | quality FILE |\n"
+                        "                  in-band-dtmf DIGITS FILE | sample-as VARIANT FILE\n";
     if (argc < 3) {
         std::fputs(usage, stderr);
         return 2;
     }
     const bool isMix = std::strcmp(argv[1], "mix") == 0 || std::strcmp(argv[1], "calls") == 0 ||
                        std::strcmp(argv[1], "tone-call") == 0 || std::strcmp(argv[1], "news") == 0;
-    const bool isVariant = std::strcmp(argv[1], "sample-as") == 0;
+    // Takes an argument before the file, as the counts do.
+    const bool isVariant =
+        std::strcmp(argv[1], "sample-as") == 0 || std::strcmp(argv[1], "in-band-dtmf") == 0;
     if (((isMix || isVariant) && argc != 4) || (!isMix && !isVariant && argc != 3)) {
         std::fputs(usage, stderr);
         return 2;
     }
     const iaxgen::VariantInfo* variant = nullptr;
+    const bool dialling = std::strcmp(argv[1], "in-band-dtmf") == 0;
     for (const auto& info : iaxgen::variants()) {
-        if (isVariant && info.name == argv[2]) {
+        if (isVariant && !dialling && info.name == argv[2]) {
             variant = &info;
         }
     }
-    if (isVariant && variant == nullptr) {
+    if (isVariant && !dialling && variant == nullptr) {
         std::fputs(usage, stderr);
         return 2;
     }
@@ -57,6 +61,8 @@ int main(int argc, char** argv) {
     };
     if (std::strcmp(argv[1], "sample") == 0) {
         scenarios::sampleCall(sink);
+    } else if (dialling) {
+        scenarios::inBandDtmfCalls(sink, argv[2]);
     } else if (isVariant) {
         scenarios::sampleCall([&](const iaxgen::Bytes& packet, std::int64_t us) {
             writer.write(iaxgen::reframe(variant->variant, packet), us);
@@ -67,6 +73,8 @@ int main(int argc, char** argv) {
         scenarios::toneCalls(sink);
     } else if (std::strcmp(argv[1], "time-jump") == 0) {
         scenarios::timeJumpCall(sink);
+    } else if (std::strcmp(argv[1], "quality") == 0) {
+        scenarios::qualityCalls(sink);
     } else if (isMix) {
         char* end = nullptr;
         const unsigned long long count = std::strtoull(argv[2], &end, 10);

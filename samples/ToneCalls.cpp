@@ -1,9 +1,12 @@
 #include "samples/ToneCalls.h"
 
+#include "media/Dtmf.h"
 #include "media/VoiceCodecs.h"
+#include "samples/ScriptedCall.h"
 #include "record/IaxNumbers.h"
 
 #include <bit>
+#include <memory>
 #include <cmath>
 #include <numbers>
 #include <optional>
@@ -12,16 +15,10 @@ namespace scenarios {
 namespace {
 
 using iaxgen::Bytes;
-using iaxgen::Elements;
-using iaxgen::Endpoint;
-using iaxgen::FullHeader;
 using namespace iax;
 
 // 2026-03-01 09:00:00 UTC.
 constexpr std::int64_t toneStart = 1772355600LL * 1000000;
-
-const Endpoint pbxA{{203, 0, 113, 1}, 4569};
-const Endpoint pbxB{{203, 0, 113, 2}, 4569};
 
 // A voice full frame's subclass: small masks as they are, others by bit number.
 std::uint8_t voiceSubclass(std::uint32_t mask) {
@@ -30,23 +27,17 @@ std::uint8_t voiceSubclass(std::uint32_t mask) {
 }
 
 // A sine at `hz`, continuous from one payload to the next.
-class Tone {
-public:
-    explicit Tone(double hz) : hz_(hz) {}
-    std::vector<std::int16_t> next(std::size_t count) {
+SampleSource tone(double hz) {
+    return [hz, at = std::uint64_t{0}](std::size_t count) mutable {
         std::vector<std::int16_t> samples(count);
         for (auto& sample : samples) {
             sample = static_cast<std::int16_t>(
-                std::lround(8000.0 * std::sin(2 * std::numbers::pi * hz_ *
-                                              static_cast<double>(at_++) / media::sampleRate)));
+                std::lround(8000.0 * std::sin(2 * std::numbers::pi * hz *
+                                              static_cast<double>(at++) / media::sampleRate)));
         }
         return samples;
-    }
-
-private:
-    double hz_;
-    std::uint64_t at_ = 0;
-};
+    };
+}
 
 // Stands in for a codec without an encoder here: 24 bytes every 30 ms.
 class FillerEncoder final : public media::VoiceEncoder {
@@ -57,72 +48,19 @@ public:
     }
 };
 
-// One direction's voice: its encoder, its tone and its clock.
+// One direction's voice: its encoder, its sound and its clock.
 struct Direction {
     std::unique_ptr<media::VoiceEncoder> encoder;
-    Tone tone;
+    SampleSource sound;
     std::uint16_t call;
     std::uint16_t peer;
     std::uint32_t timestamp = 0;
 
-    Bytes nextPayload() { return encoder->encode(tone.next(encoder->payloadSamples())); }
+    Bytes nextPayload() { return encoder->encode(sound(encoder->payloadSamples())); }
     // The timestamp of the payload that starts at sample `sample`, in whole milliseconds.
     [[nodiscard]] std::uint32_t timestampAt(std::uint64_t sample) const {
         return static_cast<std::uint32_t>(100 + sample * 1000 / media::sampleRate);
     }
-};
-
-class Call {
-public:
-    Call(const PacketSink& sink, std::int64_t startUs, std::uint16_t callerCall,
-         std::uint16_t calleeCall)
-        : sink_(sink), nowUs_(startUs), callerCall_(callerCall), calleeCall_(calleeCall) {}
-
-    void send(bool fromCaller, const Bytes& payload) {
-        sink_(iaxgen::udpPacket(fromCaller ? pbxA : pbxB, fromCaller ? pbxB : pbxA, payload),
-              nowUs_);
-    }
-    void full(bool fromCaller, std::uint8_t type, std::uint8_t subclass, std::uint32_t timestamp,
-              const Elements& elements = {}) {
-        FullHeader header{.sourceCall = fromCaller ? callerCall_ : calleeCall_,
-                          .destinationCall = fromCaller ? calleeCall_ : callerCall_,
-                          .timestamp = timestamp,
-                          .frameType = type,
-                          .subclass = subclass};
-        if (type == IaxControl && subclass == New) {
-            header.destinationCall = 0;
-        }
-        send(fromCaller, iaxgen::fullFrame(header, elements.bytes()));
-    }
-    void wait(std::int64_t us) { nowUs_ += us; }
-
-    // Set-up: NEW, ACCEPT, ACK, RINGING, ANSWER, ACK.
-    void setUp(std::uint32_t mask) {
-        full(true, IaxControl, New, 3,
-             Elements().text(1, "200").text(2, "100").text(4, "Tone").u32(8, mask).u32(9, mask));
-        wait(5000);
-        full(false, IaxControl, Accept, 2, Elements().u32(9, mask));
-        wait(5000);
-        full(true, IaxControl, Ack, 2);
-        wait(20000);
-        full(false, Control, Ringing, 30);
-        wait(20000);
-        full(false, Control, Answer, 50);
-        wait(1000);
-        full(true, IaxControl, Ack, 50);
-        wait(9000);
-    }
-    void hangUp(std::uint32_t timestamp) {
-        full(true, IaxControl, Hangup, timestamp,
-             Elements().text(22, "Normal Clearing").u8(42, 16));
-        wait(5000);
-        full(false, IaxControl, Ack, timestamp);
-    }
-
-private:
-    const PacketSink& sink_;
-    std::int64_t nowUs_;
-    std::uint16_t callerCall_, calleeCall_;
 };
 
 // What the voice of one call goes through on the way.
@@ -132,16 +70,18 @@ struct Impairments {
 };
 
 void voiceCall(const PacketSink& sink, std::int64_t startUs, std::uint16_t number,
-               const ToneCall& plan, double seconds, Impairments impairments) {
-    Call call(sink, startUs, number, static_cast<std::uint16_t>(number + 1000));
+               const ToneCall& plan, double seconds, Impairments impairments,
+               SampleSource callerSound = {}, SampleSource calleeSound = {}) {
+    ScriptedCall call(sink, startUs, number, static_cast<std::uint16_t>(number + 1000));
     call.setUp(plan.codecMask);
     auto encoder = [&] {
         auto made = media::makeEncoder(plan.codecMask);
         return made ? std::move(made) : std::unique_ptr<media::VoiceEncoder>(new FillerEncoder);
     };
-    Direction voices[2] = {
-        {encoder(), Tone(plan.callerHz), number, static_cast<std::uint16_t>(number + 1000), 100},
-        {encoder(), Tone(plan.calleeHz), static_cast<std::uint16_t>(number + 1000), number, 100}};
+    Direction voices[2] = {{encoder(), callerSound ? callerSound : tone(plan.callerHz), number,
+                            static_cast<std::uint16_t>(number + 1000), 100},
+                           {encoder(), calleeSound ? calleeSound : tone(plan.calleeHz),
+                            static_cast<std::uint16_t>(number + 1000), number, 100}};
     const std::uint64_t payloadSamples = voices[0].encoder->payloadSamples();
     const auto frames = static_cast<std::uint32_t>(seconds * media::sampleRate / payloadSamples);
     const auto payloadUs =
@@ -249,6 +189,21 @@ void toneCalls(const PacketSink& sink, double seconds) {
 
 void longToneCall(const PacketSink& sink, double seconds) {
     voiceCall(sink, toneStart, 1, {0x4, false}, seconds, {});
+}
+
+void inBandDtmfCalls(const PacketSink& sink, const std::string& digits, double seconds) {
+    std::int64_t start = toneStart;
+    std::uint16_t number = 1;
+    for (const ToneCall& plan : toneCallPlan()) {
+        if (!media::makeDecoder(plan.codecMask)) {
+            continue;
+        }
+        auto keys = std::make_shared<media::DtmfGenerator>(digits);
+        voiceCall(sink, start, number, plan, seconds, {},
+                  [keys](std::size_t count) { return keys->next(count); });
+        start += static_cast<std::int64_t>((seconds + 1) * 1'000'000);
+        ++number;
+    }
 }
 
 } // namespace scenarios

@@ -3,12 +3,18 @@
 #include "samples/Scenarios.h"
 
 #include <cstdint>
+#include <functional>
+#include <string>
 #include <vector>
 
 // Calls that carry known tones, encoded through the same codec libraries the
 // player decodes with: the caller sends one frequency and the callee
 // another, so that decoding can be checked on each channel.
 namespace scenarios {
+
+// Sound for a generated call, `count` samples at a time, each call
+// continuing where the last ended.
+using SampleSource = std::function<std::vector<std::int16_t>(std::size_t count)>;
 
 struct ToneCall {
     std::uint32_t codecMask;
@@ -32,5 +38,11 @@ void toneCalls(const PacketSink& sink, double seconds = 1.0);
 
 // One G.711 u-law call of `seconds`, for the benchmarks.
 void longToneCall(const PacketSink& sink, double seconds);
+
+// A call for each codec of toneCallPlan() with a decoder, one after the
+// other and each `seconds` long, whose caller dials `digits` in band
+// (tones of 100 ms with 100 ms between them, as its voice starts) while the
+// callee sends 440 Hz.
+void inBandDtmfCalls(const PacketSink& sink, const std::string& digits, double seconds = 2.0);
 
 } // namespace scenarios

@@ -5,7 +5,7 @@
 TrackerTableModel::TrackerTableModel(Rows rows, QObject* parent)
     : QAbstractTableModel(parent), rows_(rows) {
     const auto columns = rows == Rows::Calls
-                             ? callwriter::callColumns(analysis::Call{})
+                             ? callwriter::callColumns(analysis::Call{}, analysis::CallVerdict{})
                              : callwriter::registrationColumns(analysis::Registration{});
     for (const auto& column : columns) {
         titles_ << QString::fromUtf8(column.first);
@@ -62,8 +62,9 @@ const callwriter::Columns& TrackerTableModel::columnsOf(int row) const {
     if (row != cachedRow_) {
         const auto& tracker = capture_->callTracker();
         const auto at = static_cast<std::size_t>(row);
-        cached_ = rows_ == Rows::Calls ? callwriter::callColumns(tracker.calls()[at])
-                                       : callwriter::registrationColumns(tracker.registrations()[at]);
+        cached_ = rows_ == Rows::Calls
+                      ? callwriter::callColumns(tracker.calls()[at], capture_->callVerdict(at))
+                      : callwriter::registrationColumns(tracker.registrations()[at]);
         cachedRow_ = row;
     }
     return cached_;

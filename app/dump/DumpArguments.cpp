@@ -8,8 +8,9 @@
 
 const char* const dumpUsage =
     "usage: quorvex-dump [--debug] [--memory-limit SIZE] [--format jsonl|tsv] [-Y EXPR]\n"
-    "                    [--calls | --registrations | --streams | --call N --write OUT.pcap |\n"
-    "                     --flow N | --audio N OUT.wav [--timing sent|arrived]] FILE\n"
+    "                    [--calls | --registrations | --streams | --problems | --dtmf |\n"
+    "                     --call N --write OUT.pcap | --flow N |\n"
+    "                     --audio N OUT.wav [--timing sent|arrived]] [--jitter-buffer MS] FILE\n"
     "       quorvex-dump --live [--debug] [--memory-limit SIZE] [--format jsonl|tsv] [-Y EXPR]\n"
     "                    [--interface NAME] [--filter EXPR] [--count N] [--duration SECONDS]\n"
     "       quorvex-dump [-Y EXPR] -T fields -e FIELD [-e FIELD]... [-E OPTION=VALUE]... FILE\n"
@@ -20,7 +21,9 @@ const char* const dumpUsage =
     "  -T fields|json             the -e fields a line a frame, or the packet details as JSON\n"
     "  -E header=y|n, separator=/t|/s|C, occurrence=f|l|a, aggregator=C|/s, quote=d|s|n\n"
     "  -V, -x                     the packet details as text, the bytes as a hex dump\n"
-    "  -G fields                  every field, a line each, as tshark -G fields lists them\n";
+    "  -G fields                  every field, a line each, as tshark -G fields lists them\n"
+    "  --jitter-buffer MS         the receivers' fixed jitter buffer for late frames and MOS\n"
+    "                             (default 50)\n";
 
 namespace {
 
@@ -84,6 +87,7 @@ std::optional<DumpArguments> DumpArguments::parse(int argc, char** argv) {
     DumpArguments args;
     bool haveFile = false;
     bool timingGiven = false;
+    bool jitterBufferGiven = false;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         // Options take their value as the next argument or after "=".
@@ -127,11 +131,22 @@ std::optional<DumpArguments> DumpArguments::parse(int argc, char** argv) {
             args.live = true;
         } else if (option == "--debug" && value == nullptr) {
             args.debug = true;
-        } else if ((option == "--calls" || option == "--registrations" || option == "--streams") &&
+        } else if ((option == "--calls" || option == "--registrations" || option == "--streams" ||
+                    option == "--problems" || option == "--dtmf") &&
                    value == nullptr && args.listing == Listing::Frames) {
             args.listing = option == "--calls"           ? Listing::Calls
                            : option == "--registrations" ? Listing::Registrations
-                                                         : Listing::Streams;
+                           : option == "--streams"       ? Listing::Streams
+                           : option == "--problems"      ? Listing::Problems
+                                                         : Listing::Dtmf;
+        } else if (option == "--jitter-buffer") {
+            const char* v = takeValue();
+            // A buffer beyond ten seconds is no receiver's.
+            if (v == nullptr || !parseSeconds(v, args.jitterBufferMs) ||
+                args.jitterBufferMs > 10000) {
+                return std::nullopt;
+            }
+            jitterBufferGiven = true;
         } else if (option == "-Y" || option == "--display-filter") {
             const char* v = takeValue();
             if (v == nullptr) {
@@ -225,8 +240,11 @@ std::optional<DumpArguments> DumpArguments::parse(int argc, char** argv) {
     // A display filter selects frames, and the calls and streams they are in.
     const bool filterable =
         !writing && !args.flow && !args.audio && args.listing != Listing::Registrations;
+    // The jitter buffer judges what the streams, the calls and the problems say.
+    const bool judged = args.listing == Listing::Streams || args.listing == Listing::Calls ||
+                        args.listing == Listing::Problems;
     if ((args.audio && otherOutput) || (timingGiven && !args.audio) ||
-        (args.displayFilter && !filterable)) {
+        (args.displayFilter && !filterable) || (jitterBufferGiven && !judged)) {
         return std::nullopt;
     }
     if (args.live == haveFile || (!args.live && liveOnly) ||

@@ -12,8 +12,17 @@
 struct DumpArguments {
     recordwriter::Format format = recordwriter::Format::Jsonl;
     bool live = false;
-    // What a file load prints: its frames, its calls or its registrations.
-    enum class Listing { Frames, Calls, Registrations, Streams } listing = Listing::Frames;
+    // What a file load prints: its frames, calls, registrations, voice
+    // streams, problems or DTMF digits.
+    enum class Listing {
+        Frames,
+        Calls,
+        Registrations,
+        Streams,
+        Problems,
+        Dtmf
+    } listing = Listing::Frames;
+    double jitterBufferMs = 50; // --jitter-buffer MS: the receiver's, for late frames and MOS
     // --call N --write OUT: write call N's packets (1-based, in --calls order).
     std::optional<unsigned long> call;
     std::optional<std::string> writeTo;
@@ -37,11 +46,11 @@ struct DumpArguments {
     bool details = false;                // -V
     bool hexDump = false;                // -x
     struct FieldOptions {
-        bool header = false;         // -E header=y
+        bool header = false;          // -E header=y
         std::string separator = "\t"; // -E separator=/t|/s|C
-        char occurrence = 'a';       // -E occurrence=f|l|a
+        char occurrence = 'a';        // -E occurrence=f|l|a
         std::string aggregator = ","; // -E aggregator=C|/s
-        char quote = 'n';            // -E quote=d|s|n
+        char quote = 'n';             // -E quote=d|s|n
     } fieldOptions;
     bool glossary = false; // -G fields: list the fields and stop
 

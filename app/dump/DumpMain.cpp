@@ -10,6 +10,7 @@
 #include "app/CallWriter.h"
 #include "app/CaptureEnvironment.h"
 #include "app/KvIAXCapture.h"
+#include "app/ListeningJob.h"
 #include "app/TerminationSignals.h"
 #include "app/RecordWriter.h"
 #include "app/dump/DumpArguments.h"
@@ -30,6 +31,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <iostream>
 #include <string>
 #include <fcntl.h>
@@ -77,29 +79,67 @@ private:
     int writeError_ = 0;
 };
 
-// The calls, registrations or streams, a line each. `keptCalls`: by call,
-// whether it is printed (with its streams).
-void printListing(OutputBuffer& output, const KvIAXCapture& capture,
-                  DumpArguments::Listing listing, recordwriter::Format format,
-                  const std::vector<bool>& keptCalls) {
+// Listens to every call's voice for its activity and in-band digits, a few
+// thousand packets' worth of calls at a time. A capture that cannot be read
+// again (standard input) keeps them unknown, and says so.
+void listenToCalls(KvIAXCapture& capture) {
+    constexpr std::size_t packetsAtOnce = 100'000;
+    const std::size_t calls = capture.callTracker().calls().size();
+    for (std::size_t first = 0, next = 0; first < calls; first = next) {
+        std::string error;
+        const auto job = ListeningJob::of(capture, first, packetsAtOnce, next, error);
+        std::vector<CallListening> found;
+        if (!job || !job->run(found, error)) {
+            std::fprintf(stderr, "quorvex-dump: activity and in-band DTMF are unknown: %s\n",
+                         error.c_str());
+            return;
+        }
+        capture.addListening(job->calls, std::move(found));
+    }
+}
+
+// The calls, registrations, streams, problems or DTMF digits, a line each.
+// `keptCalls`: by call, whether it is printed (with its streams and
+// digits); `keptFrames` tells whether a problem's frame is.
+void printListing(OutputBuffer& output, const KvIAXCapture& capture, DumpArguments::Listing listing,
+                  recordwriter::Format format, const std::vector<bool>& keptCalls,
+                  const std::function<bool(std::uint32_t)>& keptFrame) {
+    using Listing = DumpArguments::Listing;
     std::string& out = output.text();
     if (format == recordwriter::Format::Tsv) {
-        out += listing == DumpArguments::Listing::Calls           ? callwriter::callsHeader()
-               : listing == DumpArguments::Listing::Registrations ? callwriter::registrationsHeader()
-                                                                  : callwriter::streamsHeader();
+        out += listing == Listing::Calls           ? callwriter::callsHeader()
+               : listing == Listing::Registrations ? callwriter::registrationsHeader()
+               : listing == Listing::Problems      ? callwriter::problemsHeader()
+               : listing == Listing::Dtmf          ? callwriter::dtmfHeader()
+                                                   : callwriter::streamsHeader();
     }
     const analysis::CallTracker& tracker = capture.callTracker();
-    if (listing == DumpArguments::Listing::Streams) {
+    if (listing == Listing::Streams) {
         for (const auto& stream : capture.streamFigures()) {
             if (keptCalls.at(stream.call)) {
                 callwriter::appendStream(out, stream, format);
                 output.flushIfLarge();
             }
         }
-    } else if (listing == DumpArguments::Listing::Calls) {
+    } else if (listing == Listing::Calls) {
         for (std::size_t call = 0; call < tracker.calls().size(); ++call) {
             if (keptCalls[call]) {
-                callwriter::appendCall(out, tracker.calls()[call], format);
+                callwriter::appendCall(out, tracker.calls()[call], capture.callVerdict(call),
+                                       format);
+                output.flushIfLarge();
+            }
+        }
+    } else if (listing == Listing::Problems) {
+        for (const auto& problem : capture.problems()) {
+            if (keptFrame(problem.frame)) {
+                callwriter::appendProblem(out, problem, capture.iaxFrames(), format);
+                output.flushIfLarge();
+            }
+        }
+    } else if (listing == Listing::Dtmf) {
+        for (const auto& event : capture.dtmfEvents()) {
+            if (keptCalls.at(event.call)) {
+                callwriter::appendDtmf(out, event, format);
                 output.flushIfLarge();
             }
         }
@@ -237,7 +277,12 @@ int main(int argc, char** argv) {
     capture->setFollowsCalls(!printsFrames || selection.needsCalls() ||
                              (writer->needs() & fields::NeedsCalls) != 0);
     // Followed as the frames arrive, so that they are ready when the load ends.
-    capture->setFollowsStreams(args.listing == DumpArguments::Listing::Streams);
+    using Listing = DumpArguments::Listing;
+    const bool judges = args.listing == Listing::Streams || args.listing == Listing::Calls ||
+                        args.listing == Listing::Problems || args.listing == Listing::Dtmf;
+    if (judges) {
+        capture->setFollowsQuality(analysis::QualityOptions{.jitterBufferMs = args.jitterBufferMs});
+    }
     OutputBuffer printer;
     // Frames are printed as they arrive, up to --count frames, a block at a
     // time. Printing is queued behind the hand-off rather than done inside
@@ -313,8 +358,16 @@ int main(int argc, char** argv) {
             return;
         }
         if (args.listing != DumpArguments::Listing::Frames && filterFailure.empty()) {
+            if (judges && !alert.failed()) {
+                listenToCalls(*capture);
+            }
+            const auto keptFrame = [&](std::uint32_t frame) {
+                return !selection.active() ||
+                       (frame >= 1 &&
+                        selection.keeps(frame - 1, filterFailure) == filter::Verdict::Match);
+            };
             if (const auto kept = selection.keptCalls(*capture, filterFailure)) {
-                printListing(printer, *capture, args.listing, args.format, *kept);
+                printListing(printer, *capture, args.listing, args.format, *kept, keptFrame);
             }
         } else if (printsFrames) {
             writer->finish(printer.text());

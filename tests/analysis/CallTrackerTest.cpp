@@ -3,6 +3,7 @@
 #include "analysis/StreamAnalysis.h"
 #include "dissect/IaxDissector.h"
 #include "samples/IaxPacketBuilder.h"
+#include "tests/support/Conversation.h"
 
 #include <gtest/gtest.h>
 
@@ -32,43 +33,6 @@ enum : std::uint8_t {
     RegRel = 17,
 };
 enum : std::uint8_t { Ringing = 3, Answer = 4 };
-
-// Feeds a tracker the frames of a conversation, 10 ms apart.
-class Conversation {
-public:
-    void full(const Endpoint& from, const Endpoint& to, std::uint16_t source,
-              std::uint16_t destination, std::uint8_t type, std::uint8_t subclass,
-              const Elements& elements = {}, bool retry = false) {
-        send(from, to,
-             iaxgen::fullFrame(FullHeader{source, destination, retry, time_, 0, 0, type, subclass},
-                               elements.bytes()));
-    }
-    void mini(const Endpoint& from, const Endpoint& to, std::uint16_t source) {
-        send(from, to, iaxgen::miniFrame(source, static_cast<std::uint16_t>(time_), {}));
-    }
-    // The next frames are captured from `ms` milliseconds on.
-    void at(std::uint32_t ms) { time_ = ms; }
-    void send(const Endpoint& from, const Endpoint& to, const iaxgen::Bytes& payload) {
-        const auto packet = iaxgen::udpPacket(from, to, payload);
-        auto frame = std::make_shared<KvIAXFrame>();
-        dissector_.decodeInto({.bytes = packet,
-                               .seconds = 1000 + time_ / 1000,
-                               .nanoseconds = (time_ % 1000) * 1'000'000},
-                              *frame);
-        tracker.add(*frame, ++number_);
-        frames.push_back(std::move(frame));
-        time_ += 10;
-    }
-
-    analysis::CallTracker tracker;
-    FrameList frames;
-
-private:
-    std::ostringstream dump_;
-    IaxDissector dissector_{dump_};
-    std::uint32_t time_ = 0;
-    std::uint32_t number_ = 0;
-};
 
 // A call from A (call 1) to B (call 2): NEW, ACCEPT, ringing, answer, voice.
 void setUp(Conversation& c, std::uint16_t a = 1, std::uint16_t b = 2, bool answer = true) {
@@ -314,8 +278,11 @@ TEST(StreamAnalysis, MiniTimestampsCrossTheSixteenBitWrapEitherWay) {
     c.at(65000);
     auto full = [&](std::uint32_t timestamp) {
         c.send(pbxA, pbxB,
-               iaxgen::fullFrame({.sourceCall = 1, .destinationCall = 2, .timestamp = timestamp,
-                                  .frameType = Voice, .subclass = 4},
+               iaxgen::fullFrame({.sourceCall = 1,
+                                  .destinationCall = 2,
+                                  .timestamp = timestamp,
+                                  .frameType = Voice,
+                                  .subclass = 4},
                                  voice));
     };
     auto mini = [&](std::uint32_t timestamp) {

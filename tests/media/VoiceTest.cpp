@@ -1,5 +1,7 @@
+#include "media/VoiceListener.h"
 #include "media/VoiceCodecs.h"
 #include "media/WavFile.h"
+#include "record/IaxNumbers.h"
 #include "tests/support/ToneCapture.h"
 #include "tests/support/ToneMeasure.h"
 
@@ -211,6 +213,66 @@ TEST(Voice, WavFilesAreWholeAndNeverReplaceAFile) {
     // No hidden file is left behind.
     for (const auto& entry : std::filesystem::directory_iterator(testing::TempDir())) {
         EXPECT_EQ(entry.path().filename().string().rfind(".quorvex-new-", 0), std::string::npos);
+    }
+}
+
+} // namespace
+
+namespace {
+
+// Digits dialled in band as each call's voice starts: tones of 100 ms every
+// 200 ms. Each codec with a decoder carries them but LPC10, a vocoder that
+// models speech, not tones.
+TEST(Voice, DigitsDialledInBandAreHeardInEveryCodecThatCarriesThem) {
+    const ToneCapture dialled(
+        [](const scenarios::PacketSink& sink) { scenarios::inBandDtmfCalls(sink, "159#", 1.2); });
+    std::vector<std::uint32_t> codecs;
+    for (const auto& plan : scenarios::toneCallPlan()) {
+        if (media::makeDecoder(plan.codecMask)) {
+            codecs.push_back(plan.codecMask);
+        }
+    }
+    ASSERT_EQ(dialled.tracker.calls().size(), codecs.size());
+    auto packets = [&] {
+        std::string error;
+        return CapturePackets::open(dialled.path, error);
+    }();
+    ASSERT_TRUE(packets);
+    for (std::size_t call = 0; call < codecs.size(); ++call) {
+        SCOPED_TRACE(media::codecName(codecs[call]));
+        const auto streams = dialled.streams(call);
+        ASSERT_EQ(streams.size(), 2u);
+        media::StreamListening heard[2];
+        std::string error;
+        for (int side = 0; side < 2; ++side) {
+            ASSERT_TRUE(media::listenToStream(streams[side], *packets, heard[side], error))
+                << error;
+        }
+        // The callee's tone is no digit, and is active throughout (but for
+        // the vocoder's first frames).
+        EXPECT_TRUE(heard[1].tones.empty());
+        EXPECT_GT(*heard[1].activity(), 0.9);
+        std::string digits;
+        for (const auto& tone : heard[0].tones) {
+            digits.push_back(tone.digit);
+            const auto k = static_cast<double>(digits.size() - 1);
+            // Placed within a frame of where it began, and as long as it was.
+            const double sinceVoice =
+                (static_cast<double>(tone.captured.seconds - streams[0].figures.start.seconds) +
+                 (static_cast<double>(tone.captured.nanoseconds) -
+                  streams[0].figures.start.nanoseconds) /
+                     1e9) *
+                1000;
+            EXPECT_NEAR(sinceVoice, 200 * k, 25) << tone.digit;
+            EXPECT_NEAR(*tone.durationMs, 100, 30) << tone.digit;
+            EXPECT_EQ(tone.source, analysis::DtmfEvent::Source::InBand);
+            EXPECT_EQ(tone.call, call);
+        }
+        EXPECT_EQ(digits, codecs[call] == iax::Lpc10 ? "" : "159#");
+        // Four tones of 100 ms in 1.2 s of silence: a third active, and up
+        // to half where the codec's state rings on past -50 dBov.
+        EXPECT_GE(*heard[0].activity(), 4 * 100.0 / 1200 - 0.02);
+        EXPECT_LE(*heard[0].activity(), 0.5);
     }
 }
 

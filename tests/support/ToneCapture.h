@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 #include <sstream>
 
 // The tone calls written to a capture file and decoded as a load decodes
@@ -22,27 +23,29 @@ struct ToneCapture {
     analysis::CallTracker tracker;
 
     explicit ToneCapture(double seconds = 1.0)
+        : ToneCapture([seconds](const scenarios::PacketSink& sink) {
+              scenarios::toneCalls(sink, seconds);
+          }) {}
+    // The calls a scenario writes, instead.
+    explicit ToneCapture(const std::function<void(const scenarios::PacketSink&)>& scenario)
         : path(testing::TempDir() + "tones-" + std::to_string(::getpid()) + ".pcap") {
         CaptureFileWriter writer(path);
         std::uint64_t offset = 24; // the file header, then a 16-byte header a record
         std::ostringstream dump;
         const IaxDissector dissector(dump);
-        scenarios::toneCalls(
-            [&](const iaxgen::Bytes& packet, std::int64_t us) {
-                writer.write(packet, us);
-                auto frame = std::make_shared<KvIAXFrame>();
-                dissector.decodeInto(
-                    {.bytes = packet,
-                     .seconds = us / 1'000'000,
-                     .nanoseconds = static_cast<std::uint32_t>(us % 1'000'000) * 1000,
-                     .index = static_cast<std::uint32_t>(frames.size()),
-                     .fileOffset = offset},
-                    *frame);
-                offset += 16 + packet.size();
-                frames.push_back(frame);
-                tracker.add(*frame, static_cast<std::uint32_t>(frames.size()));
-            },
-            seconds);
+        scenario([&](const iaxgen::Bytes& packet, std::int64_t us) {
+            writer.write(packet, us);
+            auto frame = std::make_shared<KvIAXFrame>();
+            dissector.decodeInto({.bytes = packet,
+                                  .seconds = us / 1'000'000,
+                                  .nanoseconds = static_cast<std::uint32_t>(us % 1'000'000) * 1000,
+                                  .index = static_cast<std::uint32_t>(frames.size()),
+                                  .fileOffset = offset},
+                                 *frame);
+            offset += 16 + packet.size();
+            frames.push_back(frame);
+            tracker.add(*frame, static_cast<std::uint32_t>(frames.size()));
+        });
         writer.close();
     }
     ~ToneCapture() { std::filesystem::remove(path); }

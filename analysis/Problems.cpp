@@ -1,0 +1,308 @@
+#include "analysis/Problems.h"
+
+#include "analysis/FrameElements.h"
+#include "dissect/FrameSummary.h"
+#include "dissect/IaxValueNames.h"
+#include "record/IaxNumbers.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstdio>
+
+namespace analysis {
+namespace {
+
+constexpr std::uint8_t causeCodeElement = 42, causeElement = 22;
+constexpr std::uint8_t normalClearing = 16;
+
+std::string codecText(std::uint64_t mask) {
+    const char* name = iaxvalues::nameOf(iaxvalues::codecs(), mask);
+    if (name != nullptr) {
+        return name;
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, "format 0x%llx", static_cast<unsigned long long>(mask));
+    return text;
+}
+
+std::string frames(std::uint64_t count, const char* what) {
+    return std::to_string(count) + " voice " + (count == 1 ? "frame " : "frames ") + what;
+}
+
+std::string streamOf(bool fromCaller) {
+    return fromCaller ? "the caller's stream" : "the callee's stream";
+}
+
+std::string decimal(double value, const char* format) {
+    char text[32];
+    std::snprintf(text, sizeof text, format, value);
+    return text;
+}
+
+} // namespace
+
+const char* severityName(Severity severity) {
+    switch (severity) {
+    case Severity::Error:
+        return "error";
+    case Severity::Warning:
+        return "warning";
+    case Severity::Note:
+        return "note";
+    }
+    return "";
+}
+
+const char* kindName(ProblemKind kind) {
+    static constexpr const char* names[problemKindCount] = {
+        "retransmission", "vnak",        "reject",         "regrej",          "inval",
+        "unanswered",     "lostVoice",   "duplicateVoice", "outOfOrderVoice", "late",
+        "highJitter",     "oneWayAudio", "hangupCause",    "codecMismatch",   "reportedLoss"};
+    return names[static_cast<int>(kind)];
+}
+
+Severity severityOf(ProblemKind kind) {
+    switch (kind) {
+    case ProblemKind::Reject:
+    case ProblemKind::Regrej:
+    case ProblemKind::OneWayAudio:
+        return Severity::Error;
+    case ProblemKind::Retransmission:
+    case ProblemKind::DuplicateVoice:
+    case ProblemKind::OutOfOrderVoice:
+        return Severity::Note;
+    default:
+        return Severity::Warning;
+    }
+}
+
+std::string problemText(const Problem& problem, const FrameList& frameList) {
+    const KvIAXFrame* frame = problem.frame >= 1 && problem.frame <= frameList.size()
+                                  ? frameList[problem.frame - 1].get()
+                                  : nullptr;
+    const std::string label = frame != nullptr ? framesummary::label(*frame) : "a frame";
+    const std::string cause = frame != nullptr ? elementText(*frame, causeElement) : "";
+    const std::string because = cause.empty() ? "" : ": " + cause;
+    switch (problem.kind) {
+    case ProblemKind::Retransmission:
+        return "retransmission of " + label;
+    case ProblemKind::Vnak:
+        return (frame != nullptr ? framesummary::info(*frame) : label) +
+               ": the peer asks for frames to be sent again";
+    case ProblemKind::Reject:
+        return "call rejected" + because;
+    case ProblemKind::Regrej:
+        return "registration rejected" + because;
+    case ProblemKind::Inval:
+        return "INVAL: the peer knows no such call";
+    case ProblemKind::Unanswered:
+        return "call never answered";
+    case ProblemKind::LostVoice:
+        return frames(problem.count, "lost before this one in ") + streamOf(problem.fromCaller);
+    case ProblemKind::DuplicateVoice:
+        return "voice frame received twice in " + streamOf(problem.fromCaller);
+    case ProblemKind::OutOfOrderVoice:
+        return "voice frame out of order in " + streamOf(problem.fromCaller);
+    case ProblemKind::Late:
+        return frames(problem.count, "too late for a ") + decimal(problem.value, "%g") +
+               " ms jitter buffer in " + streamOf(problem.fromCaller);
+    case ProblemKind::HighJitter:
+        return "jitter reached " + decimal(problem.value, "%.1f") + " ms in " +
+               streamOf(problem.fromCaller);
+    case ProblemKind::OneWayAudio:
+        return std::string("one-way audio: the ") + (problem.fromCaller ? "caller" : "callee") +
+               "'s voice is " + decimal(problem.value * 100, "%.1f") + " % active, the " +
+               (problem.fromCaller ? "callee" : "caller") + "'s " +
+               decimal(problem.otherValue * 100, "%.1f") + " %";
+    case ProblemKind::HangupCause: {
+        const char* name = iaxvalues::nameOf(iaxvalues::causeCodes(), problem.count);
+        return label + " with cause " + std::to_string(problem.count) +
+               (name != nullptr ? std::string(" (") + name + ")" : std::string());
+    }
+    case ProblemKind::CodecMismatch:
+        return "voice in " + codecText(problem.count) + " while the call accepted " +
+               codecText(problem.reference);
+    case ProblemKind::ReportedLoss:
+        return std::string("the ") + (problem.fromCaller ? "callee" : "caller") + " reports " +
+               std::to_string(problem.count) + " lost in " + streamOf(problem.fromCaller) +
+               ", the capture saw " + std::to_string(problem.reference) +
+               ": lost past the capture point";
+    }
+    return "";
+}
+
+void ProblemTracker::report(ProblemKind kind, const KvIAXFrame& frame, std::uint32_t number) {
+    Problem problem;
+    problem.kind = kind;
+    problem.frame = number;
+    if (!calls_.lastJoined().empty()) {
+        problem.call = calls_.lastJoined().front();
+        problem.fromCaller = endpointOf(frame, true) == calls_.calls()[problem.call].caller;
+    }
+    found_.push_back(problem);
+}
+
+void ProblemTracker::add(const KvIAXFrame& frame, std::uint32_t frameNumber) {
+    const FrameFacts& facts = frame.facts();
+    if (facts.kind() != FrameKind::Full) {
+        return;
+    }
+    if (facts.retransmission != 0) {
+        report(ProblemKind::Retransmission, frame, frameNumber);
+    }
+    if (facts.frameType == iax::Voice && !calls_.lastJoined().empty()) {
+        const Call& call = calls_.calls()[calls_.lastJoined().front()];
+        const std::uint32_t mask = facts.codecMask();
+        if (call.acceptedFormat && std::popcount(*call.acceptedFormat) == 1 && mask != 0 &&
+            mask != *call.acceptedFormat) {
+            report(ProblemKind::CodecMismatch, frame, frameNumber);
+            found_.back().count = mask;
+            found_.back().reference = *call.acceptedFormat;
+        }
+        return;
+    }
+    if (facts.frameType != iax::IaxControl) {
+        return;
+    }
+    switch (facts.subclass) {
+    case iax::Vnak:
+        report(ProblemKind::Vnak, frame, frameNumber);
+        break;
+    case iax::Reject:
+        report(ProblemKind::Reject, frame, frameNumber);
+        break;
+    case iax::RegReject:
+        report(ProblemKind::Regrej, frame, frameNumber);
+        break;
+    case iax::Inval:
+        report(ProblemKind::Inval, frame, frameNumber);
+        break;
+    default:
+        break;
+    }
+    if (facts.subclass == iax::Hangup || facts.subclass == iax::Reject) {
+        const auto code = elementNumber(frame, causeCodeElement, 1);
+        if (code && *code != normalClearing) {
+            report(ProblemKind::HangupCause, frame, frameNumber);
+            found_.back().count = *code;
+        }
+    }
+}
+
+namespace {
+
+// The problems of one call once its streams are known.
+class CallJudge {
+public:
+    CallJudge(const Call& call, std::size_t index, std::vector<Problem>& into)
+        : call_(call), index_(index), into_(into) {}
+
+    Problem& add(ProblemKind kind, std::uint32_t frame, bool fromCaller) {
+        Problem problem;
+        problem.kind = kind;
+        problem.frame = frame;
+        problem.call = index_;
+        problem.fromCaller = fromCaller;
+        into_.push_back(problem);
+        return into_.back();
+    }
+
+    void judgeCall() {
+        if (!call_.answered && !call_.startedBeforeCapture && !call_.frameNumbers.empty()) {
+            add(ProblemKind::Unanswered, call_.frameNumbers.front(), true);
+        }
+    }
+
+    void judgeStream(const StreamFigures& stream, const StreamTrouble& trouble,
+                     const CallSignals* signals) {
+        const bool side = stream.fromCaller;
+        for (const auto& [frame, missing] : trouble.lossRuns) {
+            add(ProblemKind::LostVoice, frame, side).count = missing;
+        }
+        for (const std::uint32_t frame : trouble.duplicates) {
+            add(ProblemKind::DuplicateVoice, frame, side);
+        }
+        for (const std::uint32_t frame : trouble.outOfOrder) {
+            add(ProblemKind::OutOfOrderVoice, frame, side);
+        }
+        for (const auto& [frame, count] : trouble.lateRuns) {
+            Problem& late = add(ProblemKind::Late, frame, side);
+            late.count = count;
+            late.value = stream.jitterBufferMs;
+        }
+        if (stream.maxJitterMs > highJitterMs) {
+            add(ProblemKind::HighJitter, trouble.maxJitterFrame, side).value = stream.maxJitterMs;
+        }
+        if (signals == nullptr || !stream.frameMs) {
+            return; // without the frame duration the capture's loss is not known
+        }
+        const auto seen = static_cast<std::uint64_t>(std::max<std::int64_t>(0, stream.lost));
+        for (const auto& report : signals->reportsBy(side ? 1 : 0)) {
+            if (report.lost && *report.lost > seen) {
+                Problem& problem = add(ProblemKind::ReportedLoss, report.frame, side);
+                problem.count = *report.lost;
+                problem.reference = seen;
+            }
+        }
+    }
+
+    // One side under 1 % active while the other is over 20 %, in a call of
+    // at least 5 s; an answered side that sent no voice at all is silent.
+    void judgeActivity(const StreamFigures* streams[2]) {
+        const double seconds =
+            static_cast<double>(call_.end.seconds - call_.start.seconds) +
+            (static_cast<double>(call_.end.nanoseconds) - call_.start.nanoseconds) / 1e9;
+        if (seconds < oneWayMinimumSeconds || call_.frameNumbers.empty()) {
+            return;
+        }
+        std::optional<double> activity[2];
+        for (int side = 0; side < 2; ++side) {
+            if (streams[side] != nullptr) {
+                activity[side] = streams[side]->activity;
+            } else if (call_.answered) {
+                activity[side] = 0.0;
+            }
+        }
+        for (int silent = 0; silent < 2; ++silent) {
+            const int other = 1 - silent;
+            if (activity[silent] && activity[other] &&
+                *activity[silent]<silentActivity&& * activity[other]> activeActivity) {
+                Problem& problem =
+                    add(ProblemKind::OneWayAudio, call_.frameNumbers.front(), silent == 0);
+                problem.value = *activity[silent];
+                problem.otherValue = *activity[other];
+            }
+        }
+    }
+
+private:
+    const Call& call_;
+    std::size_t index_;
+    std::vector<Problem>& into_;
+};
+
+} // namespace
+
+std::vector<Problem> allProblems(const ProblemTracker& frames, const CallTracker& calls,
+                                 const StreamTracker& streams,
+                                 const std::vector<StreamFigures>& figures) {
+    std::vector<Problem> problems = frames.found();
+    std::size_t next = 0; // figures are in call order, caller first
+    for (std::size_t index = 0; index < calls.calls().size(); ++index) {
+        CallJudge judge(calls.calls()[index], index, problems);
+        judge.judgeCall();
+        const StreamFigures* sides[2] = {nullptr, nullptr};
+        for (; next < figures.size() && figures[next].call == index; ++next) {
+            const StreamFigures& stream = figures[next];
+            sides[stream.fromCaller ? 0 : 1] = &stream;
+            judge.judgeStream(stream, streams.trouble(index, stream.fromCaller ? 0 : 1),
+                              streams.signalling(index));
+        }
+        judge.judgeActivity(sides);
+    }
+    std::stable_sort(problems.begin(), problems.end(),
+                     [](const Problem& a, const Problem& b) { return a.frame < b.frame; });
+    return problems;
+}
+
+} // namespace analysis

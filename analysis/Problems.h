@@ -1,0 +1,90 @@
+#pragma once
+
+#include "analysis/StreamTracker.h"
+
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <vector>
+
+// What went wrong across a capture, a problem a row: frames the peers
+// resent or refused, calls that were never answered or ended badly, voice
+// that was lost, late, reordered or silent one way.
+namespace analysis {
+
+enum class Severity : std::uint8_t { Error, Warning, Note };
+[[nodiscard]] const char* severityName(Severity severity); // "error", "warning", "note"
+
+enum class ProblemKind : std::uint8_t {
+    Retransmission,  // a full frame with the R bit
+    Vnak,            // a VNAK: the peer asks for frames again
+    Reject,          // a REJECT
+    Regrej,          // a REGREJ
+    Inval,           // an INVAL
+    Unanswered,      // a call whose NEW got no ANSWER
+    LostVoice,       // a run of missing timestamps in a stream
+    DuplicateVoice,  // a voice frame whose timestamp came before
+    OutOfOrderVoice, // a voice frame below the stream's largest timestamp
+    Late,            // a run of frames too late for the jitter buffer
+    HighJitter,      // a stream whose jitter passed 30 ms
+    OneWayAudio,     // a call of 5 s or more where one side is silent
+    HangupCause,     // a HANGUP or REJECT whose cause is not normal clearing
+    CodecMismatch,   // voice in a format the call did not accept
+    ReportedLoss,    // a receiver report of more loss than the capture saw
+};
+inline constexpr int problemKindCount = 15;
+[[nodiscard]] const char* kindName(ProblemKind kind); // "retransmission", "lostVoice"...
+[[nodiscard]] Severity severityOf(ProblemKind kind);
+
+inline constexpr double highJitterMs = 30;
+inline constexpr double oneWayMinimumSeconds = 5;
+inline constexpr double silentActivity = 0.01, activeActivity = 0.20;
+
+// One problem, as typed facts; its text is made when it is shown.
+struct Problem {
+    static constexpr std::size_t noCall = std::numeric_limits<std::size_t>::max();
+    ProblemKind kind = ProblemKind::Retransmission;
+    std::uint32_t frame = 0;   // 1-based: where it shows
+    std::size_t call = noCall; // index in the tracker's call list
+    bool fromCaller = true;    // the stream, or the end, it is about
+    // lostVoice, late: frames; hangupCause: the cause code; codecMismatch:
+    // the voice's format; reportedLoss: the loss reported.
+    std::uint64_t count = 0;
+    // codecMismatch: the format accepted; reportedLoss: the loss captured.
+    std::uint64_t reference = 0;
+    // highJitter: the largest jitter (ms); late: the jitter buffer (ms);
+    // oneWayAudio: the silent side's activity, then the other's.
+    double value = 0, otherValue = 0;
+
+    [[nodiscard]] Severity severity() const { return severityOf(kind); }
+};
+
+// "retransmission of NEW", "2 voice frames lost before this one in the
+// caller's stream"...
+[[nodiscard]] std::string problemText(const Problem& problem, const FrameList& frames);
+
+// The problems each frame shows on its own, found as frames arrive beside a
+// call tracker (each frame added just after the tracker took it).
+class ProblemTracker final {
+public:
+    explicit ProblemTracker(const CallTracker& calls) : calls_(calls) {}
+    void add(const KvIAXFrame& frame, std::uint32_t frameNumber);
+    [[nodiscard]] const std::vector<Problem>& found() const { return found_; }
+    [[nodiscard]] std::uint64_t heldBytes() const { return found_.capacity() * sizeof(Problem); }
+
+private:
+    void report(ProblemKind kind, const KvIAXFrame& frame, std::uint32_t number);
+
+    const CallTracker& calls_;
+    std::vector<Problem> found_;
+};
+
+// Every problem of a capture in frame order: those of its frames, and those
+// of its calls and streams once the load ended. Streams whose `activity` is
+// known are judged for one-way audio.
+[[nodiscard]] std::vector<Problem> allProblems(const ProblemTracker& frames,
+                                               const CallTracker& calls,
+                                               const StreamTracker& streams,
+                                               const std::vector<StreamFigures>& figures);
+
+} // namespace analysis

@@ -1,0 +1,97 @@
+#include "analysis/StreamTracker.h"
+
+#include "analysis/CallStreams.h"
+
+#include <algorithm>
+
+namespace analysis {
+
+struct StreamTracker::Followed {
+    Followed(const CallList& calls, std::size_t index, const QualityOptions& options)
+        : streams(calls, index, false, options), signals(calls, index) {}
+    [[nodiscard]] std::uint64_t heldBytes() const {
+        return streams.heldBytes() + signals.heldBytes();
+    }
+    CallStreams streams;
+    CallSignals signals;
+};
+
+void attachReport(StreamFigures& stream, const CallSignals& signals) {
+    // The caller's stream is received, and reported on, by the callee.
+    const auto& reports = signals.reportsBy(stream.fromCaller ? 1 : 0);
+    if (!reports.empty()) {
+        stream.reported = reports.back();
+    }
+}
+
+StreamTracker::StreamTracker(const CallTracker& calls, const QualityOptions& options)
+    : calls_(calls), options_(options) {}
+StreamTracker::~StreamTracker() = default;
+
+void StreamTracker::add(const KvIAXFrame& frame, std::uint32_t frameNumber) {
+    for (const std::size_t index : calls_.lastJoined()) {
+        while (followed_.size() <= index) {
+            const std::size_t before = followed_.capacity();
+            followed_.push_back(
+                std::make_unique<Followed>(calls_.calls(), followed_.size(), options_));
+            held_ += (followed_.capacity() - before) * sizeof(followed_[0]) +
+                     followed_.back()->heldBytes();
+        }
+        Followed& call = *followed_[index];
+        const std::uint64_t before = call.heldBytes();
+        call.streams.add(frame, frameNumber);
+        call.signals.add(frame, frameNumber);
+        held_ += call.heldBytes() - before;
+    }
+}
+
+std::vector<StreamFigures> StreamTracker::callFigures(std::size_t index,
+                                                      const FrameList& frames) const {
+    if (index >= followed_.size()) {
+        return {};
+    }
+    const Followed& call = *followed_[index];
+    auto figures = call.streams.figures(frames, call.signals.quality().rttMean);
+    for (StreamFigures& stream : figures) {
+        attachReport(stream, call.signals);
+    }
+    return figures;
+}
+
+std::vector<StreamFigures> StreamTracker::figures(const FrameList& frames) const {
+    std::vector<StreamFigures> figures;
+    for (std::size_t index = 0; index < followed_.size(); ++index) {
+        for (StreamFigures& stream : callFigures(index, frames)) {
+            figures.push_back(std::move(stream));
+        }
+    }
+    return figures;
+}
+
+CallVerdict StreamTracker::verdict(std::size_t index, const FrameList& frames) const {
+    CallVerdict verdict;
+    if (index >= followed_.size()) {
+        return verdict;
+    }
+    verdict.quality = followed_[index]->signals.quality();
+    for (const StreamFigures& stream : callFigures(index, frames)) {
+        if (stream.mos) {
+            verdict.mos = verdict.mos ? std::min(*verdict.mos, *stream.mos) : *stream.mos;
+        }
+    }
+    return verdict;
+}
+
+const CallSignals* StreamTracker::signalling(std::size_t index) const {
+    return index < followed_.size() ? &followed_[index]->signals : nullptr;
+}
+
+bool StreamTracker::hasVoice(std::size_t index) const {
+    return index < followed_.size() && followed_[index]->streams.hasVoice();
+}
+
+StreamTrouble StreamTracker::trouble(std::size_t index, int side) const {
+    return index < followed_.size() ? followed_[index]->streams.trouble(side) : StreamTrouble{};
+}
+
+} // namespace analysis

@@ -1,0 +1,78 @@
+#include "app/ListeningJob.h"
+
+#include "analysis/CapturePackets.h"
+#include "app/KvIAXCapture.h"
+
+#include <algorithm>
+
+std::optional<ListeningJob> ListeningJob::of(const KvIAXCapture& capture, std::size_t firstCall,
+                                             std::size_t mostPackets, std::size_t& next,
+                                             std::string& error) {
+    ListeningJob job;
+    job.capturePath = capture.lastRunFile();
+    if (job.capturePath.empty() || job.capturePath == "-") {
+        error = "the voice cannot be read again: the capture came from standard input";
+        return std::nullopt;
+    }
+    const auto& calls = capture.callTracker().calls();
+    std::size_t packets = 0;
+    for (next = firstCall; next < calls.size() && (job.calls.empty() || packets < mostPackets);
+         ++next) {
+        const auto& numbers = calls[next].frameNumbers;
+        // An earlier live run's file was replaced by the next one.
+        if (numbers.empty() || numbers.front() <= capture.lastRunFirstFrame() ||
+            (capture.streamTracker() != nullptr && !capture.streamTracker()->hasVoice(next))) {
+            continue;
+        }
+        job.calls.push_back(next);
+        packets += numbers.size();
+    }
+    if (job.calls.empty()) {
+        return job;
+    }
+    auto voice = ChargedStreams::of(capture, job.calls, error);
+    if (!voice) {
+        return std::nullopt;
+    }
+    job.voice = std::move(*voice);
+    return job;
+}
+
+bool ListeningJob::run(std::vector<CallListening>& into, std::string& error,
+                       const std::atomic<bool>* cancelled) const {
+    into.assign(calls.size(), CallListening{});
+    if (voice.streams.empty()) {
+        return true;
+    }
+    auto packets = CapturePackets::open(capturePath, error);
+    if (!packets) {
+        return false;
+    }
+    // Calls interleave in the file: their payloads are read in one pass in
+    // file order. A single call's two streams are read straight.
+    media::StreamPayloads held;
+    const bool readAhead = calls.size() > 1;
+    if (readAhead && !held.read(voice.streams, *packets, error)) {
+        return false;
+    }
+    for (std::size_t s = 0; s < voice.streams.size(); ++s) {
+        const analysis::VoiceStream& stream = voice.streams[s];
+        if (cancelled != nullptr && cancelled->load(std::memory_order_relaxed)) {
+            return false;
+        }
+        const auto at = std::find(calls.begin(), calls.end(), stream.figures.call);
+        if (at == calls.end()) {
+            continue;
+        }
+        media::StreamListening heard;
+        const bool listened = readAhead
+                                  ? media::listenToStream(stream, held.readerOf(s), heard, error)
+                                  : media::listenToStream(stream, *packets, heard, error);
+        if (!listened) {
+            return false;
+        }
+        into[static_cast<std::size_t>(at - calls.begin())]
+            .sides[stream.figures.fromCaller ? 0 : 1] = std::move(heard);
+    }
+    return true;
+}

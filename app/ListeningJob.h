@@ -1,0 +1,42 @@
+#pragma once
+
+#include "app/ChargedStreams.h"
+#include "media/VoiceListener.h"
+
+#include <atomic>
+#include <optional>
+#include <string>
+#include <vector>
+
+class KvIAXCapture;
+
+// What listening to a call's decoded voice found, the caller's side first;
+// nothing for a side that sent no voice, or whose voice could not be read.
+struct CallListening {
+    std::optional<media::StreamListening> sides[2];
+};
+
+// Listens to some of a capture's calls away from it: their streams and the
+// file their payloads are read back from. Made on the thread that owns the
+// capture; run on any thread, as it shares nothing with it.
+struct ListeningJob {
+    std::string capturePath;
+    std::vector<std::size_t> calls; // indexes into the capture's call list
+    ChargedStreams voice;
+
+    // The calls from `firstCall` on, as many as hold about `mostPackets`
+    // voice packets (one at least); `next` is the call after the last.
+    // Calls without voice, and calls whose packets an earlier live run wrote to a file since
+    // replaced are passed over. Nothing, with `error` saying why, where the
+    // capture cannot be read again (it came from standard input) or the
+    // memory budget cannot hold the streams.
+    static std::optional<ListeningJob> of(const KvIAXCapture& capture, std::size_t firstCall,
+                                          std::size_t mostPackets, std::size_t& next,
+                                          std::string& error);
+
+    // The calls' findings, in `calls` order. False, with `error` saying why,
+    // where the file cannot give the payloads back; false without an error
+    // where `cancelled` was set.
+    bool run(std::vector<CallListening>& into, std::string& error,
+             const std::atomic<bool>* cancelled = nullptr) const;
+};

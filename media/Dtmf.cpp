@@ -1,0 +1,164 @@
+#include "media/Dtmf.h"
+
+#include <spandsp.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <numbers>
+
+namespace media {
+namespace {
+
+// spandsp confirms a digit at the end of the second of two 102-sample blocks
+// that hear it; the tone began within the block before the first, half a
+// block before it on average.
+constexpr std::uint64_t detectionSamples = 102 + 51;
+
+// Below about -45 dBov no digit is heard: spandsp wants much more.
+constexpr double quietestRms = 180;
+// The weakest high-group tone a digit may have, as a share of the piece's
+// power: a quarter with no twist, about a ninth with 8 dB of it; a
+// rectangular window and a tone that starts within the piece lose more.
+constexpr double weakestShare = 0.04;
+
+// Whether a piece of 8 kHz audio may hold a DTMF digit: every other sample
+// (4 kHz still carries 1633 Hz) through Goertzel filters at the four
+// high-group frequencies. Aliases only let more pieces through.
+bool mayHoldDigit(std::span<const std::int16_t> samples) {
+    static constexpr float highGroup[4] = {1209, 1336, 1477, 1633};
+    static const auto coefficients = [] {
+        std::array<float, 4> made{};
+        for (int i = 0; i < 4; ++i) {
+            made[i] =
+                static_cast<float>(2 * std::cos(2 * std::numbers::pi * highGroup[i] / 4000.0));
+        }
+        return made;
+    }();
+    const std::size_t count = samples.size() / 2;
+    if (count < 16) {
+        return true; // too short to judge
+    }
+    std::int64_t energy = 0;
+    for (std::size_t n = 0; n < count; ++n) {
+        energy += std::int32_t{samples[2 * n]} * samples[2 * n];
+    }
+    const double size = static_cast<double>(count);
+    if (static_cast<double>(energy) < quietestRms * quietestRms * size) {
+        return false; // silence costs no more
+    }
+    float s1[4] = {}, s2[4] = {};
+    for (std::size_t n = 0; n < count; ++n) {
+        const auto x = static_cast<float>(samples[2 * n]);
+        for (int i = 0; i < 4; ++i) {
+            const float s0 = x + coefficients[i] * s1[i] - s2[i];
+            s2[i] = s1[i];
+            s1[i] = s0;
+        }
+    }
+    double strongest = 0;
+    for (int i = 0; i < 4; ++i) {
+        strongest = std::max<double>(strongest, s1[i] * s1[i] + s2[i] * s2[i] -
+                                                    coefficients[i] * s1[i] * s2[i]);
+    }
+    // A pure tone at a filter's frequency gives energy * size / 2.
+    return strongest >= weakestShare * static_cast<double>(energy) * size / 2;
+}
+
+} // namespace
+
+DtmfReceiver::DtmfReceiver() : state_(dtmf_rx_init(nullptr, nullptr, nullptr)) {
+    // Dial tone rarely sounds with a digit in a call, and filtering it costs
+    // half the detector's time.
+    dtmf_rx_parms(state_, 0, -1, -1, -99);
+    dtmf_rx_set_realtime_callback(state_, &DtmfReceiver::report, this);
+}
+
+DtmfReceiver::~DtmfReceiver() {
+    dtmf_rx_free(state_);
+}
+
+void DtmfReceiver::report(void* self, int code, int, int) {
+    auto& receiver = *static_cast<DtmfReceiver*>(self);
+    // Reported while the block that confirmed it is handed over: its end is
+    // as near as the receiver tells.
+    const std::uint64_t at = receiver.blockEnd_ - std::min(receiver.blockEnd_, detectionSamples);
+    auto& tones = receiver.tones_;
+    if (!tones.empty() && tones.back().endSample == 0) {
+        tones.back().endSample = std::max(at, tones.back().startSample + 1);
+    }
+    if (code != 0) {
+        tones.push_back({static_cast<char>(code), at, 0});
+    }
+}
+
+void DtmfReceiver::detect(std::span<const std::int16_t> samples, std::uint64_t start) {
+    // Handed over 5 ms at a time, so that a tone's start and end are known to 5 ms.
+    constexpr std::size_t step = 40;
+    for (std::size_t at = 0; at < samples.size(); at += step) {
+        const std::size_t now = std::min(step, samples.size() - at);
+        blockEnd_ = start + at + now;
+        dtmf_rx(state_, samples.data() + at, static_cast<int>(now));
+    }
+}
+
+void DtmfReceiver::feed(std::span<const std::int16_t> samples) {
+    const std::uint64_t start = position_;
+    position_ += samples.size();
+    if (mayHoldDigit(samples)) {
+        if (!detecting_ && !previous_.empty()) {
+            // The digit may have begun in the piece passed over.
+            detect(previous_, start - previous_.size());
+        }
+        detect(samples, start);
+        hangover_ = 2;
+        detecting_ = true;
+        return;
+    }
+    if (hangover_ > 0) {
+        --hangover_;
+        detect(samples, start);
+        return;
+    }
+    if (detecting_) {
+        // Silence in its place ends whatever the detector heard.
+        static const std::int16_t silence[160] = {};
+        detect({silence, std::min(samples.size(), std::size(silence))}, start);
+        detecting_ = false;
+    }
+    previous_.assign(samples.begin(), samples.end());
+}
+
+void DtmfReceiver::feedSilence(std::size_t samples) {
+    static const std::int16_t silence[160] = {};
+    while (samples > 0) {
+        const std::size_t now = std::min<std::size_t>(samples, std::size(silence));
+        feed({silence, now});
+        samples -= now;
+    }
+}
+
+DtmfGenerator::DtmfGenerator(const std::string& digits, int onMs, int offMs)
+    : state_(dtmf_tx_init(nullptr)) {
+    dtmf_tx_set_timing(state_, onMs, offMs);
+    dtmf_tx_put(state_, digits.c_str(), static_cast<int>(digits.size()));
+}
+
+DtmfGenerator::~DtmfGenerator() {
+    dtmf_tx_free(state_);
+}
+
+std::vector<std::int16_t> DtmfGenerator::next(std::size_t count) {
+    std::vector<std::int16_t> samples(count, 0);
+    std::size_t made = 0;
+    while (made < count) {
+        const int now = dtmf_tx(state_, samples.data() + made, static_cast<int>(count - made));
+        if (now <= 0) {
+            break; // the digits are sent: silence follows
+        }
+        made += static_cast<std::size_t>(now);
+    }
+    return samples;
+}
+
+} // namespace media

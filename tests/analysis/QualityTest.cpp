@@ -1,0 +1,172 @@
+#include "analysis/CallSignals.h"
+#include "analysis/EModel.h"
+#include "analysis/StreamMeter.h"
+#include "record/IaxNumbers.h"
+#include "tests/support/Conversation.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using analysis::CodecImpairment;
+
+// Figures worked out by hand from ITU-T G.107: R = 93.2 - Id - Ie,eff with
+// Ie,eff = Ie + (95 - Ie) Ppl / (Ppl / BurstR + Bpl), Id = 0.024 Ta (+ 0.11
+// (Ta - 177.3) above 177.3).
+TEST(EModel, RatesAsG107Says) {
+    const struct {
+        CodecImpairment codec;
+        double lossPercent, burstRatio, delayMs;
+        double rFactor, mos;
+    } cases[] = {
+        {{0.0, 25.1}, 0, 1, 70, 91.52, 4.374},     // G.711, no loss: 93.2 - 1.68
+        {{0.0, 25.1}, 0, 1, 200, 85.903, 4.226},   // past 177.3 ms the delay weighs more
+        {{11.0, 19.0}, 1, 1, 70, 76.32, 3.878},    // G.729A: 11 + 84 / 20
+        {{15.0, 16.1}, 5, 2, 100, 54.295, 2.801},  // G.723.1, bursty loss
+        {{0.0, 25.1}, 100, 1, 1000, -97.236, 1.0}, // below 0: MOS 1
+    };
+    for (const auto& c : cases) {
+        const auto rating = analysis::rate(c.codec, c.lossPercent, c.burstRatio, c.delayMs);
+        EXPECT_NEAR(rating.rFactor, c.rFactor, 0.01) << c.lossPercent << " % at " << c.delayMs;
+        EXPECT_NEAR(rating.mos, c.mos, 0.001) << c.lossPercent << " % at " << c.delayMs;
+    }
+    EXPECT_EQ(analysis::mosOf(120), 4.5);
+    EXPECT_FALSE(analysis::codecImpairment(iax::Gsm).bpl); // G.113 gives no Bpl for GSM
+    EXPECT_FALSE(analysis::codecImpairment(iax::Speex).ie);
+}
+
+// 300 frames 20 ms apart: 50-52 and 100 never come, 200 comes 80 ms late
+// and 250 120 ms late, each after the frames that follow it.
+std::vector<analysis::StreamPacket> impairedStream() {
+    std::vector<analysis::StreamPacket> packets;
+    for (std::uint32_t k = 0; k < 300; ++k) {
+        if ((k >= 50 && k <= 52) || k == 100) {
+            continue;
+        }
+        analysis::StreamPacket packet;
+        packet.frameNumber = k + 1;
+        packet.timestamp = 100 + 20 * k;
+        packet.arrivalMs = 20.0 * k + (k == 200 ? 80 : k == 250 ? 120 : 0);
+        packets.push_back(packet);
+    }
+    std::stable_sort(packets.begin(), packets.end(),
+                     [](const auto& a, const auto& b) { return a.arrivalMs < b.arrivalMs; });
+    return packets;
+}
+
+TEST(StreamMeter, JudgesLateFramesAndTheLossPatternAtEachBuffer) {
+    // Slots lost at 50 ms: 50, 51, 52, 100, 200, 250. Of the 293 received
+    // slots followed by another, 4 are followed by a lost one (49, 99, 199,
+    // 249): p = 4/293; of the 6 lost ones followed by another, 4 by a
+    // received one: q = 4/6. At 100 ms frame 200 is in time: p = 3/294,
+    // q = 3/5. Ppl = 100 * effectiveLost / 300; Ta = B + 20 (+ RTT / 2).
+    const struct {
+        double buffer;
+        std::optional<double> roundTrip;
+        std::uint64_t late;
+        double burstRatio, rFactor, mos;
+    } cases[] = {
+        {50, std::nullopt, 2, 1.46990, 84.340, 4.177},
+        {50, 40.0, 2, 1.46990, 83.860, 4.161},
+        {100, std::nullopt, 1, 1.63880, 84.258, 4.174},
+    };
+    for (const auto& c : cases) {
+        analysis::StreamMeter meter(c.buffer);
+        auto packets = impairedStream();
+        for (auto& packet : packets) {
+            meter.add(packet);
+        }
+        const auto figures = meter.figures(20.0, iax::Ulaw, c.roundTrip);
+        EXPECT_EQ(figures.expected, 300u);
+        EXPECT_EQ(figures.lost, 4);
+        EXPECT_EQ(figures.late, c.late);
+        EXPECT_EQ(figures.effectiveLost, 4 + static_cast<std::int64_t>(c.late));
+        EXPECT_EQ(figures.outOfOrder, 2u);
+        EXPECT_NEAR(*figures.burstRatio, c.burstRatio, 1e-4) << c.buffer;
+        EXPECT_NEAR(*figures.rFactor, c.rFactor, 0.01) << c.buffer;
+        EXPECT_NEAR(*figures.mos, c.mos, 0.01) << c.buffer;
+
+        const auto trouble = meter.trouble(20.0);
+        using Run = std::pair<std::uint32_t, std::uint32_t>;
+        EXPECT_EQ(trouble.lossRuns, (std::vector<Run>{{54, 3}, {102, 1}}));
+        EXPECT_EQ(trouble.outOfOrder, (std::vector<std::uint32_t>{201, 251}));
+        const std::vector<Run> lateRuns =
+            c.late == 2 ? std::vector<Run>{{201, 1}, {251, 1}} : std::vector<Run>{{251, 1}};
+        EXPECT_EQ(trouble.lateRuns, lateRuns);
+        const auto lateFlagged =
+            std::count_if(packets.begin(), packets.end(), [](const auto& p) { return p.late; });
+        EXPECT_EQ(static_cast<std::uint64_t>(lateFlagged), c.late);
+    }
+}
+
+TEST(StreamMeter, GivesNoVerdictWithoutTheCodecsFigures) {
+    analysis::StreamMeter meter;
+    auto packets = impairedStream();
+    for (auto& packet : packets) {
+        meter.add(packet);
+    }
+    const auto gsm = meter.figures(20.0, iax::Gsm, std::nullopt);
+    EXPECT_TRUE(gsm.burstRatio);
+    EXPECT_FALSE(gsm.mos);
+    const auto unknownDuration = meter.figures(std::nullopt, iax::Ulaw, std::nullopt);
+    EXPECT_FALSE(unknownDuration.burstRatio);
+    EXPECT_EQ(unknownDuration.effectiveLost, 2); // the late ones alone
+}
+
+const iaxgen::Endpoint caller{{10, 0, 0, 1}, 4569};
+const iaxgen::Endpoint callee{{10, 0, 0, 2}, 4569};
+enum : std::uint8_t { Control = 4, Iax = 6, DtmfEnd = 1, DtmfBegin = 12 };
+
+TEST(CallSignals, PairsProbesReadsReportsAndTakesDigitsOnce) {
+    Conversation c;
+    c.full(caller, callee, 1, 0, Iax, iax::New, iaxgen::Elements().u32(9, iax::Ulaw));
+    c.full(callee, caller, 2, 1, Iax, iax::Accept, iaxgen::Elements().u32(9, iax::Ulaw));
+    c.at(1000);
+    c.full(caller, callee, 1, 2, Iax, iax::Ping); // timestamp 1000
+    c.at(1030);
+    c.full(callee, caller, 2, 1, Iax, iax::Pong,
+           iaxgen::Elements().u32(46, 7).u32(47, 2u << 24 | 5).u32(48, 99).u16(49, 40), false,
+           1000);
+    c.at(1500);
+    c.full(callee, caller, 2, 1, Iax, iax::Ping); // the callee probes too: timestamp 1500
+    c.at(1600);
+    c.full(caller, callee, 1, 2, Iax, iax::Pong, {}, false, 1500);
+    c.full(caller, callee, 1, 2, Iax, iax::Pong, {}, true, 1500); // resent: measures nothing
+    c.at(2000);
+    c.full(caller, callee, 1, 2, Iax, iax::LagRequest);
+    c.at(2080);
+    c.full(callee, caller, 2, 1, Iax, iax::LagReply, {}, false, 2000);
+    c.at(3000);
+    c.full(caller, callee, 1, 2, DtmfBegin, '7');
+    c.full(caller, callee, 1, 2, DtmfEnd, '7');
+    c.full(caller, callee, 1, 2, DtmfEnd, '7', {}, true, 3010); // the same press resent
+    c.full(callee, caller, 2, 1, DtmfEnd, '#');
+
+    analysis::CallSignals signals(c.tracker.calls(), 0);
+    for (std::size_t i = 0; i < c.frames.size(); ++i) {
+        signals.add(*c.frames[i], static_cast<std::uint32_t>(i + 1));
+    }
+    const auto quality = signals.quality();
+    EXPECT_EQ(quality.rttSamples, 2u);
+    EXPECT_NEAR(*quality.rttMin, 30, 1e-9);
+    EXPECT_NEAR(*quality.rttMax, 100, 1e-9);
+    EXPECT_NEAR(*quality.rttMean, 65, 1e-9);
+    EXPECT_EQ(quality.lagSamples, 1u);
+    EXPECT_NEAR(*quality.lagMean, 80, 1e-9);
+    EXPECT_EQ(quality.dtmf, "7#");
+    EXPECT_EQ(signals.dtmf().size(), 3u);
+
+    // The callee's report is on the stream it receives, the caller's.
+    ASSERT_EQ(signals.reportsBy(1).size(), 1u);
+    const auto& report = signals.reportsBy(1).front();
+    EXPECT_EQ(report.jitter, 7u);
+    EXPECT_EQ(report.lossPercent, 2u);
+    EXPECT_EQ(report.lost, 5u);
+    EXPECT_EQ(report.packets, 99u);
+    EXPECT_EQ(report.delay, 40u);
+    EXPECT_FALSE(report.dropped);
+    EXPECT_EQ(report.frame, 4u);
+    EXPECT_TRUE(signals.reportsBy(0).empty());
+}
+
+} // namespace
