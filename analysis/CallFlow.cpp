@@ -110,6 +110,51 @@ Flow callsFlow(const std::vector<const Call*>& calls, const FrameList& frames) {
     return flow;
 }
 
+void addInBandDigits(Flow& flow, const std::vector<const Call*>& calls,
+                     const std::vector<DtmfEvent>& tones) {
+    const Call* earliest = nullptr;
+    for (const Call* call : calls) {
+        if (earliest == nullptr ||
+            std::pair(call->start.seconds, call->start.nanoseconds) <
+                std::pair(earliest->start.seconds, earliest->start.nanoseconds)) {
+            earliest = call;
+        }
+    }
+    const auto columnOf = [&flow](const Endpoint& end) {
+        const auto at = std::find(flow.columns.begin(), flow.columns.end(), end);
+        return static_cast<int>(at - flow.columns.begin());
+    };
+    for (const DtmfEvent& tone : tones) {
+        // The call whose frames hold the tone's (frame numbers rise).
+        const Call* call = nullptr;
+        for (const Call* candidate : calls) {
+            if (std::binary_search(candidate->frameNumbers.begin(), candidate->frameNumbers.end(),
+                                   tone.frame)) {
+                call = candidate;
+                break;
+            }
+        }
+        if (call == nullptr || tone.source != DtmfEvent::Source::InBand) {
+            continue;
+        }
+        FlowStep step;
+        step.seconds = static_cast<double>(tone.captured.seconds - earliest->start.seconds) +
+                       (static_cast<double>(tone.captured.nanoseconds) -
+                        static_cast<double>(earliest->start.nanoseconds)) /
+                           1e9;
+        step.toCallee = tone.fromCaller;
+        step.from = columnOf(tone.fromCaller ? call->caller : call->callee);
+        step.to = columnOf(tone.fromCaller ? call->callee : call->caller);
+        step.mark = true;
+        step.label = std::string("DTMF ") + tone.digit + " (in band)";
+        step.frameNumber = tone.frame;
+        flow.steps.push_back(std::move(step));
+    }
+    std::stable_sort(
+        flow.steps.begin(), flow.steps.end(),
+        [](const FlowStep& a, const FlowStep& b) { return a.frameNumber < b.frameNumber; });
+}
+
 std::string callFlowText(const Call& call, const FrameList& frames) {
     const std::string caller = call.caller.text();
     std::string text = "          " + caller;

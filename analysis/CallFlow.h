@@ -1,5 +1,6 @@
 #pragma once
 
+#include "analysis/CallSignals.h"
 #include "analysis/CallTracker.h"
 
 #include <string>
@@ -14,6 +15,7 @@ struct FlowStep {
     bool toCallee = true; // sent by the call's caller
     int from = 0, to = 1; // the columns it is drawn between
     bool voiceBand = false;
+    bool mark = false;             // a digit heard in band: a point on the sender's line
     std::string label;             // what the frame is ("NEW", "DTMF 5"), "(R)" on a retransmission
     std::uint32_t frameNumber = 0; // the frame (a band: its first voice frame)
     std::uint64_t voiceFrames = 0; // a band: how many
@@ -30,6 +32,11 @@ struct Flow {
     std::vector<FlowStep> steps;
 };
 Flow callsFlow(const std::vector<const Call*>& calls, const FrameList& frames);
+
+// Adds a mark for each digit heard in band (`tones`, of any of `calls`) at
+// the voice frame that carried its start, to a ladder callsFlow made of them.
+void addInBandDigits(Flow& flow, const std::vector<const Call*>& calls,
+                     const std::vector<DtmfEvent>& tones);
 
 // The ladder as text: a column per end (caller left, callee right), an arrow
 // per full frame with its seconds since the call's first frame, and a voice

@@ -83,6 +83,7 @@ std::vector<VoiceStream> callStreams(const CallTracker& tracker, std::size_t ind
     auto made = streams.takeStreams(frames, signals.quality().rttMean);
     for (VoiceStream& stream : made) {
         attachReport(stream.figures, signals);
+        stream.reports = signals.reportsBy(stream.figures.fromCaller ? 1 : 0);
     }
     return made;
 }

@@ -54,6 +54,7 @@ struct StreamFigures {
 // How the streams are judged.
 struct QualityOptions {
     double jitterBufferMs = 50; // the receiver's fixed jitter buffer
+    friend bool operator==(const QualityOptions&, const QualityOptions&) = default;
 };
 
 // Where a voice payload lies, so that it can be read back from the capture
@@ -92,6 +93,8 @@ struct StreamPacket {
 struct VoiceStream {
     StreamFigures figures;
     std::vector<StreamPacket> packets; // in arrival order
+    // Every receiver report on it, in order: what its receiver saw.
+    std::vector<StreamFigures::Reported> reports;
 };
 
 // The streams of every call in the frames, in call order then caller first;

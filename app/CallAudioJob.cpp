@@ -37,6 +37,5 @@ std::optional<CallAudioJob> CallAudioJob::of(const KvIAXCapture& capture, std::s
 
 bool CallAudioJob::render(media::Timing timing, media::CallAudio& audio, std::string& error) const {
     auto packets = CapturePackets::open(capturePath, error);
-    return packets &&
-           media::renderCallAudio(voice.streams, *packets, timing, audio, error, budget);
+    return packets && media::renderCallAudio(voice.streams, *packets, timing, audio, error, budget);
 }

@@ -12,8 +12,8 @@ filter::Verdict CaptureFilter::test(std::uint32_t number, std::string& why) {
     }
     const FrameFacts* shown =
         lastShown_ != 0 && lastShown_ <= frames.size() ? &frames[lastShown_ - 1]->facts() : nullptr;
-    const auto verdict = filter_.test(*frames[number - 1], number,
-                                      source_.contextOf(number, shown), why);
+    const auto verdict =
+        filter_.test(*frames[number - 1], number, source_.contextOf(number, shown), why);
     if (verdict == filter::Verdict::Match) {
         lastShown_ = number;
     }

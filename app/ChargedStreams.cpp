@@ -21,12 +21,22 @@ std::optional<ChargedStreams> ChargedStreams::of(const KvIAXCapture& capture,
                                        estimate);
         return std::nullopt;
     }
+    // Judged as the capture judges its streams.
+    const analysis::QualityOptions options = capture.streamTracker() != nullptr
+                                                 ? capture.streamTracker()->options()
+                                                 : analysis::QualityOptions{};
     std::uint64_t held = 0;
     for (const std::size_t call : calls) {
         if (call >= all.size()) {
             continue;
         }
-        for (auto& stream : analysis::callStreams(capture.callTracker(), call, capture.iaxFrames())) {
+        for (auto& stream :
+             analysis::callStreams(capture.callTracker(), call, capture.iaxFrames(), options)) {
+            if (const CallListening* heard = capture.listening(call)) {
+                if (const auto& side = heard->sides[stream.figures.fromCaller ? 0 : 1]) {
+                    stream.figures.activity = side->activity();
+                }
+            }
             held += stream.packets.capacity() * sizeof(analysis::StreamPacket);
             made.streams.push_back(std::move(stream));
         }

@@ -18,7 +18,6 @@ struct ChargedStreams {
 
     // Nothing, with `error` saying why, where the budget cannot hold them.
     // `calls` are indexes into the capture's call list.
-    static std::optional<ChargedStreams> of(const KvIAXCapture& capture,
-                                            const std::vector<std::size_t>& calls,
-                                            std::string& error);
+    static std::optional<ChargedStreams>
+    of(const KvIAXCapture& capture, const std::vector<std::size_t>& calls, std::string& error);
 };

@@ -108,6 +108,7 @@ void KvIAXCapture::trackCalls() {
         callTracker_ = analysis::CallTracker{}; // the list was replaced
         restartQualityTrackers();
         listening_.clear();
+        listenedCalls_ = 0;
         trackedFrames_ = 0;
         changed = true;
     }
@@ -137,6 +138,9 @@ void KvIAXCapture::restartQualityTrackers() {
 }
 
 void KvIAXCapture::setFollowsQuality(std::optional<analysis::QualityOptions> options) {
+    if (options == quality_ && (streamTracker_ != nullptr) == options.has_value()) {
+        return;
+    }
     quality_ = options;
     if (trackedFrames_ == 0) {
         restartQualityTrackers();
@@ -221,6 +225,7 @@ void KvIAXCapture::addListening(const std::vector<std::size_t>& calls,
     for (std::size_t i = 0; i < calls.size() && i < found.size(); ++i) {
         if (calls[i] < listening_.size()) {
             listening_[calls[i]] = std::move(found[i]);
+            listenedCalls_ = std::max(listenedCalls_, calls[i] + 1);
         }
     }
     emit listeningChanged();

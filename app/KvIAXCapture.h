@@ -47,6 +47,8 @@ public:
     }
     void setIsInProgress(bool inProgress);
     [[nodiscard]] bool hasCapturedFrames() const { return hasCapturedFrames_; }
+    // Whether a live run is capturing now (a file load is not live).
+    [[nodiscard]] bool isLiveRunning() const { return isInProgress() && loadedFile_.empty(); }
     [[nodiscard]] std::uint64_t liveRunGeneration() const override {
         return liveRunGeneration_.load(std::memory_order_acquire);
     }
@@ -81,6 +83,9 @@ public:
     [[nodiscard]] std::vector<analysis::DtmfEvent> dtmfEvents() const;
     // What listening to the calls' voice found, in `calls` order.
     void addListening(const std::vector<std::size_t>& calls, std::vector<CallListening> found);
+    // The calls before this one were listened to (or passed over).
+    [[nodiscard]] std::size_t listenedCalls() const { return listenedCalls_; }
+    void setListenedCalls(std::size_t calls) { listenedCalls_ = calls; }
     // What listening to call `index`'s voice found; nothing before it was.
     [[nodiscard]] const CallListening* listening(std::size_t index) const;
     // The file holding the packets of the last run's frames (the loaded file,
@@ -147,6 +152,7 @@ private:
     std::unique_ptr<analysis::StreamTracker> streamTracker_;
     std::unique_ptr<analysis::ProblemTracker> problemTracker_;
     std::vector<std::optional<CallListening>> listening_; // by call
+    std::size_t listenedCalls_ = 0;
     // What the trackers hold: past the limit, the load stops at its next block.
     MemoryCharge trackingCharge_;
     std::size_t trackedFrames_ = 0;

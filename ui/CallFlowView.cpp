@@ -114,6 +114,21 @@ void CallFlowView::paintRows(QPainter& painter, int first, int last, int top, in
         const int middle = y + height - 5;
         const int from = columnX(step.from, width);
         const int to = columnX(step.to, width);
+        if (step.mark) {
+            // A digit heard in the sender's voice: a diamond on its line.
+            const QColor tone(0xB0, 0x40, 0x90);
+            QPainterPath diamond;
+            diamond.moveTo(from, middle - 6);
+            diamond.lineTo(from + 6, middle);
+            diamond.lineTo(from, middle + 6);
+            diamond.lineTo(from - 6, middle);
+            diamond.closeSubpath();
+            painter.fillPath(diamond, tone);
+            painter.setPen(row == current_ ? ink : tone);
+            painter.drawText(QRect(std::min(from, to), y, std::abs(to - from), height - 6),
+                             Qt::AlignCenter, QString::fromStdString(step.label));
+            continue;
+        }
         QPen shaft(step.voiceBand ? QColor(0, 128, 64) : ink, step.voiceBand ? 4 : 1);
         if (step.label.find("(R)") != std::string::npos) {
             shaft.setStyle(Qt::DashLine); // a retransmission

@@ -21,7 +21,10 @@ QStringList offeredNames() {
     for (const std::string& name : filter::fieldNames()) {
         names << QString::fromStdString(name);
     }
-    names << "len(" << "upper(" << "lower(" << "count(";
+    names << "len("
+          << "upper("
+          << "lower("
+          << "count(";
     names.sort();
     return names;
 }

@@ -29,8 +29,7 @@ FrameFilterRun::FrameFilterRun(KvIAXCapture& capture, filter::DisplayFilter filt
             }
         });
         connect(&capture, &KvIAXCapture::callsChanged, this, [this] {
-            if (!timer_.isActive() && problem_.isEmpty() &&
-                next_ < capture_->iaxFrames().size()) {
+            if (!timer_.isActive() && problem_.isEmpty() && next_ < capture_->iaxFrames().size()) {
                 done_ = false;
                 timer_.start();
             }

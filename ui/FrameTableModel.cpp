@@ -1,5 +1,8 @@
 #include "ui/FrameTableModel.h"
 
+#include <QBrush>
+#include <QColor>
+
 #include <algorithm>
 
 #include "app/KvIAXCapture.h"
@@ -124,7 +127,43 @@ QString FrameTableModel::keyOfColumn(int column) const {
     return column == infoColumn() ? QString() : columns_.key(column - 1);
 }
 
+void FrameTableModel::setProblemFrames(ProblemFrames frames) {
+    problemFrames_ = std::move(frames);
+    if (shownRows_ > 0) {
+        emit dataChanged(index(0, 0), index(shownRows_ - 1, columnCount() - 1),
+                         {Qt::BackgroundRole});
+    }
+}
+
+int FrameTableModel::nextProblemRow(int row) const {
+    const std::uint32_t after = row >= 0 ? frameNumberAt(row) : 0;
+    auto it = std::upper_bound(
+        problemFrames_.begin(), problemFrames_.end(), after,
+        [](std::uint32_t frame, const auto& entry) { return frame < entry.first; });
+    for (; it != problemFrames_.end(); ++it) {
+        const int found = rowOfFrame(it->first);
+        if (found > row) {
+            return found;
+        }
+    }
+    return -1;
+}
+
 QVariant FrameTableModel::data(const QModelIndex& index, int role) const {
+    if (role == Qt::BackgroundRole && !problemFrames_.empty() && index.row() >= 0 &&
+        index.row() < shownRows_) {
+        // Light tints, as the packet analyzers colour their expert rows.
+        const std::uint32_t frame = frameNumberAt(index.row());
+        const auto it = std::lower_bound(
+            problemFrames_.begin(), problemFrames_.end(), frame,
+            [](const auto& entry, std::uint32_t number) { return entry.first < number; });
+        if (it == problemFrames_.end() || it->first != frame) {
+            return {};
+        }
+        static const QColor tints[] = {QColor(0xF8, 0xC8, 0xC8), QColor(0xF8, 0xEC, 0xB0),
+                                       QColor(0xD0, 0xE4, 0xF8)};
+        return QBrush(tints[static_cast<int>(it->second)]);
+    }
     if (role != Qt::DisplayRole || capture_ == nullptr || index.row() < 0 ||
         index.row() >= shownRows_) {
         return {};

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "analysis/Problems.h"
 #include "app/KvIAXCapture.h"
 #include "dissect/FrameDisplay.h"
 #include "dissect/KvIAXFrame.h"
@@ -47,6 +48,12 @@ public:
     [[nodiscard]] QString keyOfColumn(int column) const;
     [[nodiscard]] static constexpr int numberColumn() { return 0; }
     [[nodiscard]] int infoColumn() const { return columns_.count() + 2; }
+    // The frames that have a problem, with the worst severity of each, in
+    // frame order: their rows are coloured by it.
+    using ProblemFrames = std::vector<std::pair<std::uint32_t, analysis::Severity>>;
+    void setProblemFrames(ProblemFrames frames);
+    // The first row after `row` whose frame has a problem; -1 where none does.
+    [[nodiscard]] int nextProblemRow(int row) const;
     // How the `captured` column shows the capture time; its key's text is not changed.
     void setTimeFormat(framedisplay::TimeFormat format);
     [[nodiscard]] framedisplay::TimeFormat timeFormat() const { return timeFormat_; }
@@ -66,6 +73,7 @@ private:
     QList<QMetaObject::Connection> connections_;
     framedisplay::TimeFormat timeFormat_ = framedisplay::TimeFormat::DateAndTime;
     std::optional<std::vector<std::uint32_t>> filter_;
+    ProblemFrames problemFrames_;
     [[nodiscard]] std::size_t frameIndexOf(int row) const;
     int capturedColumn_;
 };

@@ -14,6 +14,7 @@
 #include "filter/FilterFromFrame.h"
 #include "ui/StreamsView.h"
 #include "ui/PacketDetailsView.h"
+#include "ui/QualityWatch.h"
 #include "app/CallWriter.h"
 #include "ui_MainWindow.h"
 
@@ -130,8 +131,9 @@ void MainWindow::bindViews() {
     connect(ui_->framesTable->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current) {
                 elementModel_->setFrame(frameModel_->frameAt(current.row()));
-                detailsView_->showFrame(frameModel_->capture(),
-                                        frameModel_->frameNumberAt(current.row()));
+                const std::uint32_t number = frameModel_->frameNumberAt(current.row());
+                detailsView_->showFrame(frameModel_->capture(), number,
+                                        quality_->expertLines(number));
             });
     connect(ui_->framesTable, &QTableView::doubleClicked, this,
             [this] { controller_->dblClick(); });
@@ -234,6 +236,50 @@ void MainWindow::buildCallTabs() {
     connect(callsTable_, &QTableView::doubleClicked, this,
             [tabs, this] { tabs->setCurrentWidget(ui_->framesTable); });
     buildVoiceViews(tabs, lower);
+    buildQualityViews(tabs);
+}
+
+// What went wrong, beside the frames: the Problems tab, Next Problem (in the
+// Edit menu and on the tool bar), the jitter buffer the calls are judged with.
+void MainWindow::buildQualityViews(QTabWidget* upper) {
+    quality_ = new QualityWatch(upper, viewMenu_, *frameModel_, this);
+    connect(quality_, &QualityWatch::frameChosen, this, [this](quint32 frame, bool open) {
+        if (open) {
+            goToFrame(frame);
+            return;
+        }
+        // Browsing the problems: the frame's details follow, the tab stays.
+        const int row = frameModel_->rowOfFrame(frame);
+        if (row >= 0) {
+            ui_->framesTable->selectRow(row);
+            ui_->framesTable->scrollTo(frameModel_->index(row, 0));
+        }
+    });
+    connect(quality_, &QualityWatch::changed, this, [this] {
+        showCalls();
+        updateStatus();
+    });
+    nextProblem_ = new QAction(tr("Next &Problem"), this);
+    nextProblem_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N));
+    nextProblem_->setToolTip(tr("Select the next frame with a problem (Ctrl+Shift+N)"));
+    connect(nextProblem_, &QAction::triggered, this, &MainWindow::selectNextProblem);
+    ui_->toolBar->addAction(nextProblem_);
+    editMenu_->addAction(nextProblem_);
+}
+
+void MainWindow::selectNextProblem() {
+    const int row = frameModel_->nextProblemRow(ui_->framesTable->currentIndex().row());
+    if (row < 0) {
+        statusNote_ = tr("no frame after this one has a problem");
+        updateStatus();
+        QApplication::beep();
+        return;
+    }
+    statusNote_.clear();
+    frameTabs_->setCurrentWidget(ui_->framesTable);
+    ui_->framesTable->selectRow(row);
+    ui_->framesTable->scrollTo(frameModel_->index(row, 0));
+    updateStatus();
 }
 
 // The voice of the selected calls: their streams beside the frames, and the
@@ -338,6 +384,17 @@ void MainWindow::callsSelected() {
         }
     }
     auto flow = analysis::callsFlow(selected, capture->iaxFrames());
+    std::vector<analysis::DtmfEvent> tones;
+    for (const QModelIndex& row : rows) {
+        if (const CallListening* heard = capture->listening(static_cast<std::size_t>(row.row()))) {
+            for (const auto& side : heard->sides) {
+                if (side) {
+                    tones.insert(tones.end(), side->tones.begin(), side->tones.end());
+                }
+            }
+        }
+    }
+    analysis::addInBandDigits(flow, selected, tones);
     QStringList columns;
     for (const auto& end : flow.columns) {
         columns << QString::fromStdString(end.text());
@@ -372,7 +429,8 @@ void MainWindow::buildColumnsMenu(QMenu* view) {
     QHeaderView* header = ui_->framesTable->horizontalHeader();
     const QStringList hidden = QSettings().value("view/hiddenFrameColumns").toStringList();
     for (int column = 0; column < frameModel_->columnCount(); ++column) {
-        const QString title = frameModel_->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
+        const QString title =
+            frameModel_->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
         QAction* action = columns->addAction(title);
         action->setCheckable(true);
         action->setChecked(!hidden.contains(title));
@@ -392,6 +450,7 @@ void MainWindow::buildColumnsMenu(QMenu* view) {
 void MainWindow::buildTimeFormatMenu() {
     using framedisplay::TimeFormat;
     QMenu* view = menuBar()->addMenu(tr("&View"));
+    viewMenu_ = view;
     buildColumnsMenu(view);
     QMenu* formats = view->addMenu(tr("&Time Format"));
     auto* group = new QActionGroup(this);
@@ -511,6 +570,7 @@ void MainWindow::captureSelected(int row) {
     }
     callModel_->setCapture(capture);
     registrationModel_->setCapture(capture);
+    quality_->setCapture(capture);
     updateStatus();
 }
 
@@ -532,6 +592,10 @@ void MainWindow::updateStatus() {
     const QString file = capture->valueForKey(keyText(capturekeys::captureFile)).toString();
     if (!file.isEmpty()) {
         text += "  \u2014  " + tr("writing %1").arg(file);
+    }
+    if (const QString quality = quality_ != nullptr ? quality_->statusText() : QString();
+        !quality.isEmpty()) {
+        text += "  \u2014  " + quality;
     }
     if (!statusNote_.isEmpty()) {
         text += "  \u2014  " + statusNote_;
@@ -590,6 +654,7 @@ QWidget* MainWindow::buildFilterBars(QTabWidget* tabs) {
 
 void MainWindow::buildEditMenu() {
     QMenu* edit = menuBar()->addMenu(tr("&Edit"));
+    editMenu_ = edit;
     // Before View, as in other programs.
     menuBar()->insertMenu(menuBar()->actions().value(1), edit);
     auto add = [&](const QString& title, const QKeySequence& keys, auto slot) {

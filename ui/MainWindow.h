@@ -20,6 +20,7 @@ class FindBar;
 class FrameFilterRun;
 class StreamsView;
 class PacketDetailsView;
+class QualityWatch;
 class QTabWidget;
 class QComboBox;
 class QLabel;
@@ -61,6 +62,7 @@ public:
     [[nodiscard]] DisplayFilterBar* filterBar() const { return filterBar_; }
     [[nodiscard]] FindBar* findBar() const { return findBar_; }
     [[nodiscard]] PacketDetailsView* detailsView() const { return detailsView_; }
+    [[nodiscard]] QualityWatch* qualityWatch() const { return quality_; }
     // Whether the display filter has been tested on every frame there is.
     [[nodiscard]] bool isFiltering() const;
     // Selects the row of frame `number` (1-based); false, with the reason in
@@ -82,6 +84,8 @@ private:
     void buildColumnsMenu(QMenu* view);
     void buildCallTabs();
     void buildVoiceViews(QTabWidget* upper, QTabWidget* lower);
+    void buildQualityViews(QTabWidget* upper);
+    void selectNextProblem();
     QWidget* buildFilterBars(QTabWidget* tabs);
     void buildEditMenu();
     void applyDisplayFilter(const std::optional<filter::DisplayFilter>& filter);
@@ -121,6 +125,10 @@ private:
     QString statusNote_;
     PlayerView* playerView_ = nullptr;
     PacketDetailsView* detailsView_ = nullptr;
+    QualityWatch* quality_ = nullptr;
+    QAction* nextProblem_ = nullptr;
+    QMenu* viewMenu_ = nullptr;
+    QMenu* editMenu_ = nullptr;
     QTabWidget* frameTabs_ = nullptr;
     QMetaObject::Connection callsConnection_;
     QTimer callsRefresh_;

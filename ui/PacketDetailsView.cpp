@@ -20,7 +20,7 @@
 namespace {
 
 constexpr int bytesPerLine = 16;
-constexpr int hexColumn = 6;                              // after "0000  "
+constexpr int hexColumn = 6;                                 // after "0000  "
 constexpr int textColumn = hexColumn + bytesPerLine * 3 + 1; // after the hex and two spaces
 
 } // namespace
@@ -62,7 +62,8 @@ PacketDetailsView::PacketDetailsView(QWidget* parent)
         }
         QSettings().setValue("details/expanded", QStringList(expanded_.begin(), expanded_.end()));
     };
-    connect(tree_, &QTreeView::expanded, this, [remember](const QModelIndex& i) { remember(i, true); });
+    connect(tree_, &QTreeView::expanded, this,
+            [remember](const QModelIndex& i) { remember(i, true); });
     connect(tree_, &QTreeView::collapsed, this,
             [remember](const QModelIndex& i) { remember(i, false); });
     connect(tree_->selectionModel(), &QItemSelectionModel::currentChanged, this,
@@ -73,13 +74,13 @@ PacketDetailsView::PacketDetailsView(QWidget* parent)
 
 PacketDetailsView::~PacketDetailsView() = default;
 
-void PacketDetailsView::showFrame(KvIAXCapture* capture, std::uint32_t number) {
+void PacketDetailsView::showFrame(KvIAXCapture* capture, std::uint32_t number,
+                                  const std::vector<std::string>& expert) {
     if (capture != capture_ || !source_) {
         capture_ = capture;
-        source_ = capture != nullptr
-                      ? std::make_unique<CaptureFieldSource>(
-                            *capture, fields::NeedsCalls | fields::NeedsCaptureFile)
-                      : nullptr;
+        source_ = capture != nullptr ? std::make_unique<CaptureFieldSource>(
+                                           *capture, fields::NeedsCalls | fields::NeedsCaptureFile)
+                                     : nullptr;
         std::string error;
         if (source_ && !source_->open(error)) {
             note_->setText(tr("Only what the frame's record keeps is shown: %1")
@@ -100,13 +101,20 @@ void PacketDetailsView::showFrame(KvIAXCapture* capture, std::uint32_t number) {
     source_->refresh();
     std::string error;
     if (source_->packets() != nullptr &&
-        !source_->packets()->readHead(frame.facts(), frame.facts().capturedLength, packet_, error)) {
+        !source_->packets()->readHead(frame.facts(), frame.facts().capturedLength, packet_,
+                                      error)) {
         packet_.clear();
-        note_->setText(tr("The packet's bytes cannot be read again: %1")
-                           .arg(QString::fromStdString(error)));
+        note_->setText(
+            tr("The packet's bytes cannot be read again: %1").arg(QString::fromStdString(error)));
     }
     note_->setVisible(!note_->text().isEmpty());
-    model_->setTree(fields::packetTree(frame, number, source_->contextOf(number, nullptr), packet_));
+    fields::TreeItem tree =
+        fields::packetTree(frame, number, source_->contextOf(number, nullptr), packet_);
+    fields::TreeItem* last = tree.children.empty() ? &tree : &tree.children.back();
+    for (const std::string& line : expert) {
+        last->children.push_back({nullptr, line, {}, {}, -1, 0, {}});
+    }
+    model_->setTree(std::move(tree));
     std::string dump;
     fields::appendHexDump(dump, packet_);
     const QSignalBlocker quiet(bytes_);
@@ -150,11 +158,13 @@ void PacketDetailsView::highlight(int first, int end) {
     format.setForeground(palette().highlightedText());
     for (int at = std::max(first, 0); first >= 0 && at < end; ++at) {
         const QTextBlock line = bytes_->document()->findBlockByNumber(at / bytesPerLine);
-        for (const int column : {hexColumn + (at % bytesPerLine) * 3, textColumn + (at % bytesPerLine)}) {
+        for (const int column :
+             {hexColumn + (at % bytesPerLine) * 3, textColumn + (at % bytesPerLine)}) {
             QTextEdit::ExtraSelection selection;
             selection.cursor = QTextCursor(line);
             selection.cursor.setPosition(line.position() + column);
-            selection.cursor.setPosition(line.position() + column + 2 - (column >= textColumn ? 1 : 0),
+            selection.cursor.setPosition(line.position() + column + 2 -
+                                             (column >= textColumn ? 1 : 0),
                                          QTextCursor::KeepAnchor);
             selection.format = format;
             selections.append(selection);
@@ -228,8 +238,9 @@ void PacketDetailsView::contextMenu(const QPoint& at) {
     QAction* copyFilter = menu.addAction(tr("Copy as Filter"), this, [expression] {
         QApplication::clipboard()->setText(expression);
     });
-    menu.addAction(tr("Copy Line"), this,
-                   [item] { QApplication::clipboard()->setText(QString::fromStdString(item->text)); });
+    menu.addAction(tr("Copy Line"), this, [item] {
+        QApplication::clipboard()->setText(QString::fromStdString(item->text));
+    });
     menu.addSeparator();
     menu.addAction(tr("Expand Subtrees"), this, [this, index] { tree_->expandRecursively(index); });
     menu.addAction(tr("Collapse All"), this, [this] { tree_->collapseAll(); });

@@ -28,8 +28,11 @@ public:
     explicit PacketDetailsView(QWidget* parent = nullptr);
     ~PacketDetailsView() override;
 
-    // Shows frame `number` (1-based) of the capture; 0 or no capture: nothing.
-    void showFrame(KvIAXCapture* capture, std::uint32_t number);
+    // Shows frame `number` (1-based) of the capture; 0 or no capture:
+    // nothing. `expert` lines are the frame's problems, shown under its last
+    // protocol as Wireshark shows its expert items.
+    void showFrame(KvIAXCapture* capture, std::uint32_t number,
+                   const std::vector<std::string>& expert = {});
     [[nodiscard]] QTreeView* tree() const { return tree_; }
     [[nodiscard]] QPlainTextEdit* bytes() const { return bytes_; }
     [[nodiscard]] const PacketTreeModel& model() const { return *model_; }

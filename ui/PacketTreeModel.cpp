@@ -45,7 +45,8 @@ QModelIndex PacketTreeModel::index(int row, int column, const QModelIndex& paren
     if (column != 0 || row < 0 || row >= static_cast<int>(under.children.size())) {
         return {};
     }
-    return createIndex(row, 0, const_cast<fields::TreeItem*>(&under.children[static_cast<std::size_t>(row)]));
+    return createIndex(
+        row, 0, const_cast<fields::TreeItem*>(&under.children[static_cast<std::size_t>(row)]));
 }
 
 QModelIndex PacketTreeModel::parent(const QModelIndex& child) const {

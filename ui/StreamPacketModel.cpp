@@ -35,7 +35,7 @@ QVariant StreamPacketModel::data(const QModelIndex& index, int role) const {
         return {};
     }
     if (role == Qt::ForegroundRole && index.column() == Status &&
-        packet->status != analysis::PacketStatus::Ok) {
+        (packet->status != analysis::PacketStatus::Ok || packet->late)) {
         return QBrush(QColor(0xC0, 0x20, 0x20));
     }
     if (role == Qt::TextAlignmentRole && index.column() != Status) {
@@ -60,8 +60,10 @@ QVariant StreamPacketModel::data(const QModelIndex& index, int role) const {
         if (packet->lostBefore > 0 && packet->status != analysis::PacketStatus::LostBefore) {
             text += tr(", lost before");
         }
-        return packet->lostBefore > 0 ? text + QStringLiteral(" (%1)").arg(packet->lostBefore)
-                                      : text;
+        if (packet->lostBefore > 0) {
+            text += QStringLiteral(" (%1)").arg(packet->lostBefore);
+        }
+        return packet->late ? text + tr(", late") : text;
     }
     default:
         return {};

@@ -9,6 +9,8 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineSeries>
+#include <QPen>
+#include <QScatterSeries>
 #include <QSplitter>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -76,6 +78,43 @@ QList<QPointF> pointsOf(const std::vector<analysis::StreamPacket>& packets, bool
     return points;
 }
 
+// The packets marked on a plot: late ones on the jitter, the first after a
+// loss on the delta; at most about 2,000.
+QList<QPointF> markedPoints(const std::vector<analysis::StreamPacket>& packets, bool jitter) {
+    QList<QPointF> points;
+    for (const auto& packet : packets) {
+        if (jitter ? packet.late : packet.lostBefore > 0) {
+            points.append({packet.arrivalMs / 1000.0, jitter ? packet.jitterMs : packet.deltaMs});
+        }
+    }
+    if (points.size() > 2000) {
+        QList<QPointF> fewer;
+        const qsizetype step = points.size() / 2000 + 1;
+        for (qsizetype i = 0; i < points.size(); i += step) {
+            fewer.append(points[i]);
+        }
+        return fewer;
+    }
+    return points;
+}
+
+// The share of the frames sent so far that the capture saw lost, by
+// `arrivalMs`: what the receiver's report should say where nothing was
+// lost past the capture point.
+double capturedLossPercent(const analysis::VoiceStream& stream, double arrivalMs) {
+    std::uint64_t lost = 0, received = 0;
+    for (const auto& packet : stream.packets) {
+        if (packet.arrivalMs > arrivalMs) {
+            break;
+        }
+        lost += packet.lostBefore;
+        received += packet.status == analysis::PacketStatus::Duplicate ? 0 : 1;
+    }
+    return lost + received > 0
+               ? 100.0 * static_cast<double>(lost) / static_cast<double>(lost + received)
+               : 0.0;
+}
+
 } // namespace
 
 StreamsView::StreamsView(QWidget* parent)
@@ -107,6 +146,7 @@ StreamsView::StreamsView(QWidget* parent)
     plotsLayout->setContentsMargins(0, 0, 0, 0);
     jitterChart_ = chart(tr("Jitter (ms)"), plots, plotsLayout);
     deltaChart_ = chart(tr("Delta (ms)"), plots, plotsLayout);
+    lossChart_ = chart(tr("Loss reported by the receiver (%)"), plots, plotsLayout);
     lower->addWidget(plots);
     lower->setSizes({420, 520});
     splitter->addWidget(lower);
@@ -179,12 +219,7 @@ void StreamsView::plot() {
         chart->addAxis(time, Qt::AlignBottom);
         chart->addAxis(value, Qt::AlignLeft);
         double highest = 1, latest = 1;
-        for (const auto& stream : streams_) {
-            auto* series = new QLineSeries;
-            series->setName(tr("call %1 %2")
-                                .arg(stream.figures.call + 1)
-                                .arg(stream.figures.fromCaller ? tr("caller") : tr("callee")));
-            series->replace(pointsOf(stream.packets, jitter));
+        const auto add = [&](QXYSeries* series) {
             for (const QPointF& point : series->points()) {
                 highest = std::max(highest, point.y());
                 latest = std::max(latest, point.x());
@@ -192,8 +227,91 @@ void StreamsView::plot() {
             chart->addSeries(series);
             series->attachAxis(time);
             series->attachAxis(value);
+        };
+        for (const auto& stream : streams_) {
+            const QString name = tr("call %1 %2")
+                                     .arg(stream.figures.call + 1)
+                                     .arg(stream.figures.fromCaller ? tr("caller") : tr("callee"));
+            auto* series = new QLineSeries;
+            series->setName(name);
+            series->replace(pointsOf(stream.packets, jitter));
+            add(series);
+            // Late frames on the jitter, frames after a loss on the delta.
+            auto* marks = new QScatterSeries;
+            marks->setName(jitter ? tr("%1 late").arg(name) : tr("%1 after a loss").arg(name));
+            marks->setMarkerSize(7);
+            marks->setColor(jitter ? QColor(0xC0, 0x20, 0x20) : QColor(0x60, 0x20, 0xA0));
+            marks->replace(markedPoints(stream.packets, jitter));
+            if (marks->count() > 0) {
+                add(marks);
+            } else {
+                delete marks;
+            }
+            if (jitter && !stream.reports.empty()) {
+                // What the receiver said of its jitter, beside what the capture saw.
+                auto* reported = new QScatterSeries;
+                reported->setName(tr("%1 reported").arg(name));
+                reported->setMarkerShape(QScatterSeries::MarkerShapeRectangle);
+                reported->setMarkerSize(8);
+                for (const auto& report : stream.reports) {
+                    if (report.jitter) {
+                        reported->append(report.arrivalMs / 1000.0, *report.jitter);
+                    }
+                }
+                add(reported);
+            }
         }
         time->setRange(0, latest);
         value->setRange(0, highest * 1.1);
     }
+    plotReportedLoss();
+}
+
+void StreamsView::plotReportedLoss() {
+    QChart* chart = lossChart_;
+    chart->removeAllSeries();
+    for (QAbstractAxis* axis : chart->axes()) {
+        chart->removeAxis(axis);
+        delete axis;
+    }
+    auto* time = new QValueAxis;
+    time->setTitleText(tr("seconds since the call's first frame"));
+    auto* value = new QValueAxis;
+    chart->addAxis(time, Qt::AlignBottom);
+    chart->addAxis(value, Qt::AlignLeft);
+    double highest = 1, latest = 1;
+    for (const auto& stream : streams_) {
+        if (stream.reports.empty()) {
+            continue;
+        }
+        // The receiver's share of frames lost, and the capture's own count
+        // of them up to each report.
+        auto* reported = new QLineSeries;
+        reported->setName(tr("call %1 %2 reported")
+                              .arg(stream.figures.call + 1)
+                              .arg(stream.figures.fromCaller ? tr("caller") : tr("callee")));
+        auto* captured = new QLineSeries;
+        captured->setName(tr("call %1 %2 captured")
+                              .arg(stream.figures.call + 1)
+                              .arg(stream.figures.fromCaller ? tr("caller") : tr("callee")));
+        captured->setPen(QPen(Qt::DashLine));
+        for (const auto& report : stream.reports) {
+            const double at = report.arrivalMs / 1000.0;
+            if (report.lossPercent) {
+                reported->append(at, *report.lossPercent);
+            }
+            captured->append(at, capturedLossPercent(stream, report.arrivalMs));
+            latest = std::max(latest, at);
+        }
+        for (QLineSeries* series : {reported, captured}) {
+            for (const QPointF& point : series->points()) {
+                highest = std::max(highest, point.y());
+            }
+            chart->addSeries(series);
+            series->attachAxis(time);
+            series->attachAxis(value);
+        }
+    }
+    time->setRange(0, latest);
+    value->setRange(0, highest * 1.1);
 }

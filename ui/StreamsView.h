@@ -15,7 +15,10 @@ class TextTableModel;
 
 // The voice streams of the selected calls: their figures a row each, the
 // packets of the stream chosen among them (delta, jitter, status), and plots
-// of jitter and delta over the call's time, both directions together.
+// over the call's time, both directions together: jitter with the late
+// frames marked and the receivers' reported jitter, delta with the frames
+// after a loss marked, and the loss the receivers reported beside what the
+// capture saw.
 class StreamsView final : public QWidget {
     Q_OBJECT
 public:
@@ -29,6 +32,7 @@ public:
     [[nodiscard]] int streamCount() const { return static_cast<int>(streams_.size()); }
     [[nodiscard]] QChart* jitterChart() const { return jitterChart_; }
     [[nodiscard]] QChart* deltaChart() const { return deltaChart_; }
+    [[nodiscard]] QChart* lossChart() const { return lossChart_; }
 
 signals:
     // A packet row was chosen: its frame (1-based position in the capture).
@@ -37,6 +41,7 @@ signals:
 private:
     void showPackets(int stream);
     void plot();
+    void plotReportedLoss();
 
     std::vector<analysis::VoiceStream> streams_;
     MemoryCharge charge_;
@@ -47,4 +52,5 @@ private:
     QLabel* packetsTitle_;
     QChart* jitterChart_;
     QChart* deltaChart_;
+    QChart* lossChart_;
 };

@@ -11,8 +11,11 @@
 #include "ui/FindBar.h"
 #include "ui/PacketDetailsView.h"
 #include "ui/PacketTreeModel.h"
+#include "ui/ProblemsView.h"
+#include "ui/QualityWatch.h"
 #include "app/CaptureFilter.h"
 #include "samples/CaptureFileWriter.h"
+#include "samples/QualityCalls.h"
 #include "samples/Scenarios.h"
 #include "samples/ToneCalls.h"
 
@@ -316,17 +319,17 @@ TEST(Window, DisplayFilterFindAndGoToFrameWorkThroughTheRowsShown) {
     // A typo is refused with the reason, in the status line too, and what is shown stays.
     EXPECT_FALSE(apply("iax2.typ == 6"));
     EXPECT_EQ(bar->error(), "unknown field 'iax2.typ' at column 1");
-    EXPECT_TRUE(window.statusText().contains("display filter: unknown field 'iax2.typ' at column 1"))
+    EXPECT_TRUE(
+        window.statusText().contains("display filter: unknown field 'iax2.typ' at column 1"))
         << window.statusText().toStdString();
     EXPECT_EQ(frames->model()->rowCount(), 14);
     // Field names are offered as they are typed.
     bar->prepare("iax2.iax.call");
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_End);
     QTest::keyClicks(QApplication::focusWidget(), "in");
-    EXPECT_EQ(bar->completions(),
-              (QStringList{"iax2.iax.calling_ani", "iax2.iax.calling_name",
-                           "iax2.iax.calling_number", "iax2.iax.callingpres",
-                           "iax2.iax.callingtns", "iax2.iax.callington"}));
+    EXPECT_EQ(bar->completions(), (QStringList{"iax2.iax.calling_ani", "iax2.iax.calling_name",
+                                               "iax2.iax.calling_number", "iax2.iax.callingpres",
+                                               "iax2.iax.callingtns", "iax2.iax.callington"}));
 
     // Behind the filter a row leads to its own frame: row 5 is the NEW.
     frames->selectRow(5);
@@ -434,9 +437,9 @@ TEST(Window, PacketDetailsShowEveryFieldWithItsBytes) {
     KvIAXCapture* loaded = window.frameModel().capture();
 
     struct Case {
-        int frame;           // 1-based
-        const char* line;    // under IAX2
-        const char* field;   // a line to select, under IAX2
+        int frame;         // 1-based
+        const char* line;  // under IAX2
+        const char* field; // a line to select, under IAX2
         std::pair<int, int> bytes;
     };
     // Ethernet (14) + IPv4 (20) + UDP (8): the IAX2 header from byte 42.
@@ -472,4 +475,59 @@ TEST(Window, PacketDetailsShowEveryFieldWithItsBytes) {
                 << expression.toStdString();
         }
     }
+}
+
+TEST(Window, ListsProblemsColoursTheirFramesAndJudgesAtTheChosenJitterBuffer) {
+    QTemporaryDir folder;
+    const QString capture = folder.filePath("quality.pcap");
+    {
+        CaptureFileWriter writer(capture.toStdString());
+        scenarios::qualityCalls(
+            [&](const iaxgen::Bytes& packet, std::int64_t us) { writer.write(packet, us); });
+    }
+    ControllerHarness h;
+    MainWindow window(windowServices(h));
+    window.resize(1100, 760);
+    window.show();
+    window.controller().openDocumentWithContentsOfFile(capture);
+    ProblemsView* problems = window.qualityWatch()->problemsView();
+    QAbstractItemModelTester tester(problems->table()->model());
+    // Listening to the voice finds the silent callee: 21 problems in all.
+    ASSERT_TRUE(pumpUntil([&] { return problems->table()->model()->rowCount() == 21; }));
+    EXPECT_EQ(cell(problems->table(), 0, 1), "oneWayAudio");
+
+    // Frame 112 follows three lost frames: its row is tinted, its details
+    // say so, and Next Problem reaches it from frame 1.
+    QTableView* frames = window.framesTable();
+    const QModelIndex lost = window.frameModel().index(window.frameModel().rowOfFrame(112), 0);
+    EXPECT_TRUE(lost.data(Qt::BackgroundRole).isValid());
+    EXPECT_FALSE(window.frameModel().index(1, 0).data(Qt::BackgroundRole).isValid());
+    frames->selectRow(0);
+    for (QAction* action : window.findChildren<QAction*>()) {
+        if (action->text() == "Next &Problem") {
+            action->trigger();
+        }
+    }
+    EXPECT_EQ(window.frameModel().frameNumberAt(frames->currentIndex().row()), 112u);
+    const PacketTreeModel& tree = window.detailsView()->model();
+    const QModelIndex iax = tree.index(tree.rowCount() - 1, 0);
+    EXPECT_EQ(tree.index(tree.rowCount(iax) - 1, 0, iax).data().toString(),
+              "[Expert Info (Warning/lostVoice): 3 voice frames lost before this one in the "
+              "caller's stream]");
+
+    // Choosing a problem selects its frame, and the tab stays.
+    window.qualityWatch()->problemsView()->table()->selectRow(1);
+    EXPECT_EQ(window.frameModel().frameNumberAt(frames->currentIndex().row()), 112u);
+
+    // The calls table judges the worse direction; at 100 ms one late frame fewer.
+    const int mos = window.callsTable()->model()->columnCount() - 8;
+    EXPECT_EQ(window.callsTable()->model()->headerData(mos, Qt::Horizontal).toString(), "mos");
+    EXPECT_EQ(cell(window.callsTable(), 0, mos), "4.161");
+    window.qualityWatch()->setJitterBufferMs(100);
+    EXPECT_EQ(cell(window.callsTable(), 0, mos), "4.158");
+    EXPECT_EQ(problems->table()->model()->rowCount(), 20);
+    window.callsTable()->selectRow(0);
+    ASSERT_EQ(window.streamsView()->streamCount(), 2);
+    EXPECT_EQ(window.streamsView()->lossChart()->series().size(), 2); // reported, captured
+    window.qualityWatch()->setJitterBufferMs(50);
 }

@@ -1,0 +1,94 @@
+#include "ui/ListeningRun.h"
+
+#include "app/KvIAXCapture.h"
+
+#include <QtConcurrent/QtConcurrentRun>
+
+namespace {
+
+// About a second of work a block on this machine, and some tens of
+// megabytes of streams and payloads.
+constexpr std::size_t packetsAtOnce = 100'000;
+
+} // namespace
+
+ListeningRun::ListeningRun(QObject* parent) : QObject(parent) {
+    connect(&watcher_, &QFutureWatcher<Result>::finished, this, &ListeningRun::blockDone);
+}
+
+ListeningRun::~ListeningRun() {
+    cancel();
+    watcher_.waitForFinished();
+}
+
+void ListeningRun::cancel() {
+    if (cancelled_) {
+        cancelled_->store(true);
+    }
+    capture_ = nullptr;
+    running_ = false;
+}
+
+void ListeningRun::listen(KvIAXCapture* capture) {
+    if (running_ && capture == capture_) {
+        return; // already at it: the new calls are taken in turn
+    }
+    cancel();
+    if (capture == nullptr || capture->isLiveRunning()) {
+        return; // its calls are still going on: listened to when the run ends
+    }
+    capture_ = capture;
+    cancelled_ = std::make_shared<std::atomic<bool>>(false);
+    running_ = true;
+    done_ = capture->listenedCalls();
+    total_ = capture->callTracker().calls().size();
+    nextBlock();
+}
+
+void ListeningRun::nextBlock() {
+    if (capture_ == nullptr || watcher_.isRunning()) {
+        return;
+    }
+    const std::size_t first = capture_->listenedCalls();
+    total_ = capture_->callTracker().calls().size();
+    if (first >= total_) {
+        running_ = false;
+        emit progressed();
+        return;
+    }
+    std::string error;
+    auto job = ListeningJob::of(*capture_, first, packetsAtOnce, next_, error);
+    if (!job) {
+        running_ = false;
+        capture_->setListenedCalls(total_); // what cannot be read now will not be later
+        emit failed(QString::fromStdString(error));
+        emit progressed();
+        return;
+    }
+    job_ = std::make_shared<const ListeningJob>(std::move(*job));
+    watcher_.setFuture(QtConcurrent::run([job = job_, cancelled = cancelled_] {
+        Result result;
+        result.ok = job->run(result.found, result.error, cancelled.get());
+        return result;
+    }));
+}
+
+void ListeningRun::blockDone() {
+    Result result = watcher_.result();
+    const auto job = std::move(job_);
+    if (capture_ == nullptr || cancelled_->load()) {
+        return; // called off meanwhile
+    }
+    if (!result.ok) {
+        running_ = false;
+        capture_->setListenedCalls(total_);
+        emit failed(QString::fromStdString(result.error));
+        emit progressed();
+        return;
+    }
+    capture_->addListening(job->calls, std::move(result.found));
+    capture_->setListenedCalls(next_);
+    done_ = next_;
+    emit progressed();
+    nextBlock();
+}

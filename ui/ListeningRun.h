@@ -1,0 +1,55 @@
+#pragma once
+
+#include "app/ListeningJob.h"
+
+#include <QFutureWatcher>
+#include <QObject>
+#include <QPointer>
+
+#include <atomic>
+#include <memory>
+
+class KvIAXCapture;
+
+// Listens to a capture's calls' voice (activity, in-band digits) away from
+// the main thread, a block of calls at a time: each block's streams are made
+// here, decoded by a worker with its own file handle, and what it found is
+// handed to the capture here. Nothing else crosses: the worker reads its
+// job and writes its results, and the capture is touched on this thread only.
+class ListeningRun final : public QObject {
+    Q_OBJECT
+public:
+    explicit ListeningRun(QObject* parent = nullptr);
+    ~ListeningRun() override;
+
+    // Listens to the capture's calls not yet listened to; a run for another
+    // capture is called off.
+    void listen(KvIAXCapture* capture);
+    void cancel();
+    [[nodiscard]] bool isRunning() const { return running_; }
+    // How far it got: calls listened to, of how many.
+    [[nodiscard]] std::size_t done() const { return done_; }
+    [[nodiscard]] std::size_t total() const { return total_; }
+
+signals:
+    void progressed();
+    // Why listening stopped short ("the voice cannot be read again: ...").
+    void failed(const QString& reason);
+
+private:
+    void nextBlock();
+    void blockDone();
+
+    struct Result {
+        bool ok = false;
+        std::string error;
+        std::vector<CallListening> found;
+    };
+    QPointer<KvIAXCapture> capture_;
+    std::shared_ptr<const ListeningJob> job_;
+    std::size_t next_ = 0;
+    std::shared_ptr<std::atomic<bool>> cancelled_;
+    QFutureWatcher<Result> watcher_;
+    bool running_ = false;
+    std::size_t done_ = 0, total_ = 0;
+};

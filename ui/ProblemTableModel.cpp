@@ -1,0 +1,108 @@
+#include "ui/ProblemTableModel.h"
+
+#include "app/KvIAXCapture.h"
+
+#include <QBrush>
+#include <QColor>
+
+ProblemTableModel::ProblemTableModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+void ProblemTableModel::setProblems(const KvIAXCapture* capture,
+                                    std::vector<analysis::Problem> problems) {
+    beginResetModel();
+    capture_ = capture;
+    problems_ = std::move(problems);
+    select();
+    endResetModel();
+}
+
+void ProblemTableModel::setShown(bool errors, bool warnings, bool notes) {
+    beginResetModel();
+    shown_[0] = errors;
+    shown_[1] = warnings;
+    shown_[2] = notes;
+    select();
+    endResetModel();
+}
+
+void ProblemTableModel::select() {
+    rows_.clear();
+    for (std::size_t i = 0; i < problems_.size(); ++i) {
+        if (shown_[static_cast<int>(problems_[i].severity())]) {
+            rows_.push_back(i);
+        }
+    }
+}
+
+std::array<int, 3> ProblemTableModel::counts() const {
+    std::array<int, 3> counts{};
+    for (const auto& problem : problems_) {
+        ++counts[static_cast<std::size_t>(problem.severity())];
+    }
+    return counts;
+}
+
+const analysis::Problem* ProblemTableModel::problemAt(int row) const {
+    return row >= 0 && row < rowCount() ? &problems_[rows_[static_cast<std::size_t>(row)]]
+                                        : nullptr;
+}
+
+int ProblemTableModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+}
+
+int ProblemTableModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : Columns;
+}
+
+QVariant ProblemTableModel::data(const QModelIndex& index, int role) const {
+    const analysis::Problem* problem = problemAt(index.row());
+    if (problem == nullptr) {
+        return {};
+    }
+    const bool hasCall = problem->call != analysis::Problem::noCall;
+    if (role == Qt::UserRole) {
+        switch (index.column()) {
+        case Severity:
+            return static_cast<int>(problem->severity());
+        case Frame:
+            return problem->frame;
+        case Call:
+            return hasCall ? static_cast<qulonglong>(problem->call + 1) : 0;
+        default:
+            return data(index, Qt::DisplayRole);
+        }
+    }
+    if (role == Qt::ForegroundRole && index.column() == Severity) {
+        static const QColor colours[] = {QColor(0xC0, 0x20, 0x20), QColor(0xA0, 0x70, 0x00),
+                                         QColor(0x30, 0x60, 0xA0)};
+        return QBrush(colours[static_cast<int>(problem->severity())]);
+    }
+    if (role != Qt::DisplayRole) {
+        return {};
+    }
+    switch (index.column()) {
+    case Severity:
+        return QString::fromUtf8(analysis::severityName(problem->severity()));
+    case Kind:
+        return QString::fromUtf8(analysis::kindName(problem->kind));
+    case Frame:
+        return problem->frame;
+    case Call:
+        return hasCall ? QVariant(static_cast<qulonglong>(problem->call + 1)) : QVariant();
+    case Text:
+        return capture_ != nullptr
+                   ? QString::fromStdString(analysis::problemText(*problem, capture_->iaxFrames()))
+                   : QString();
+    default:
+        return {};
+    }
+}
+
+QVariant ProblemTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole) {
+        return QAbstractTableModel::headerData(section, orientation, role);
+    }
+    static const char* const titles[] = {"severity", "kind", "frame", "call", "text"};
+    return section >= 0 && section < Columns ? QString::fromUtf8(titles[section]) : QVariant();
+}

@@ -1,0 +1,155 @@
+#include "ui/QualityWatch.h"
+
+#include "app/KvIAXCapture.h"
+#include "ui/FrameTableModel.h"
+#include "ui/ListeningRun.h"
+#include "ui/ProblemsView.h"
+
+#include <QActionGroup>
+#include <QInputDialog>
+#include <QMenu>
+#include <QSettings>
+#include <QTabWidget>
+
+namespace {
+
+constexpr int afterRunMs = 50;    // once a run ends or listening finds more
+constexpr int duringRunMs = 5000; // while frames arrive
+
+} // namespace
+
+QualityWatch::QualityWatch(QTabWidget* tabs, QMenu* view, FrameTableModel& frames, QWidget* window)
+    : QObject(window), tabs_(tabs), frames_(frames), window_(window), view_(new ProblemsView(tabs)),
+      listening_(new ListeningRun(this)) {
+    options_.jitterBufferMs =
+        std::clamp(QSettings().value("quality/jitterBufferMs", 50.0).toDouble(), 1.0, 10000.0);
+    tabs->addTab(view_, tr("&Problems"));
+    connect(view_, &ProblemsView::frameChosen, this, &QualityWatch::frameChosen);
+    problemsTimer_.setSingleShot(true);
+    connect(&problemsTimer_, &QTimer::timeout, this, &QualityWatch::refreshProblems);
+    connect(listening_, &ListeningRun::progressed, this, [this] {
+        scheduleProblems(afterRunMs);
+        emit changed();
+    });
+    connect(listening_, &ListeningRun::failed, this, [this](const QString& reason) {
+        listeningProblem_ = tr("activity and in-band DTMF are unknown: %1").arg(reason);
+        emit changed();
+    });
+    buildJitterBufferMenu(view);
+}
+
+void QualityWatch::buildJitterBufferMenu(QMenu* view) {
+    QMenu* menu = view->addMenu(tr("&Jitter Buffer"));
+    auto* group = new QActionGroup(menu);
+    bool known = false;
+    for (const int milliseconds : {20, 50, 100, 200}) {
+        QAction* action = menu->addAction(tr("%1 ms").arg(milliseconds));
+        action->setCheckable(true);
+        action->setChecked(options_.jitterBufferMs == milliseconds);
+        known = known || action->isChecked();
+        group->addAction(action);
+        connect(action, &QAction::triggered, this,
+                [this, milliseconds] { setJitterBufferMs(milliseconds); });
+    }
+    QAction* custom = menu->addAction(tr("&Custom..."));
+    custom->setCheckable(true);
+    custom->setChecked(!known);
+    group->addAction(custom);
+    connect(custom, &QAction::triggered, this, [this] {
+        bool ok = false;
+        const double chosen = QInputDialog::getDouble(
+            window_, tr("Jitter Buffer"), tr("The receivers' fixed jitter buffer (ms):"),
+            options_.jitterBufferMs, 1, 10000, 0, &ok);
+        if (ok) {
+            setJitterBufferMs(chosen);
+        }
+    });
+}
+
+void QualityWatch::setJitterBufferMs(double milliseconds) {
+    options_.jitterBufferMs = milliseconds;
+    QSettings().setValue("quality/jitterBufferMs", milliseconds);
+    if (capture_ != nullptr) {
+        capture_->setFollowsQuality(options_); // follows the frames so far again
+        refreshProblems();
+    }
+    emit changed();
+}
+
+void QualityWatch::setCapture(KvIAXCapture* capture) {
+    for (const auto& connection : connections_) {
+        disconnect(connection);
+    }
+    connections_.clear();
+    capture_ = capture;
+    listeningProblem_.clear();
+    problems_.clear();
+    if (capture == nullptr) {
+        listening_->cancel();
+        view_->setProblems(nullptr, {});
+        frames_.setProblemFrames({});
+        return;
+    }
+    capture->setFollowsQuality(options_);
+    connections_ << connect(capture, &KvIAXCapture::runEnded, this, [this] {
+        listening_->listen(capture_);
+        scheduleProblems(afterRunMs);
+    });
+    connections_ << connect(capture, &KvIAXCapture::callsChanged, this, [this] {
+        if (tabs_->currentWidget() == view_ && !problemsTimer_.isActive()) {
+            scheduleProblems(duringRunMs);
+        }
+    });
+    connections_ << connect(capture, &KvIAXCapture::framesReset, this,
+                            [this] { scheduleProblems(afterRunMs); });
+    listening_->listen(capture);
+    refreshProblems();
+}
+
+void QualityWatch::scheduleProblems(int delayMs) {
+    if (!problemsTimer_.isActive() || problemsTimer_.remainingTime() > delayMs) {
+        problemsTimer_.start(delayMs);
+    }
+}
+
+void QualityWatch::refreshProblems() {
+    problemsTimer_.stop();
+    problems_ = capture_ != nullptr ? capture_->problems() : std::vector<analysis::Problem>{};
+    FrameTableModel::ProblemFrames marked;
+    for (const auto& problem : problems_) {
+        if (!marked.empty() && marked.back().first == problem.frame) {
+            marked.back().second = std::min(marked.back().second, problem.severity());
+        } else {
+            marked.emplace_back(problem.frame, problem.severity());
+        }
+    }
+    frames_.setProblemFrames(std::move(marked));
+    view_->setProblems(capture_, problems_);
+    emit changed();
+}
+
+std::vector<std::string> QualityWatch::expertLines(std::uint32_t frame) const {
+    std::vector<std::string> lines;
+    if (capture_ == nullptr) {
+        return lines;
+    }
+    auto it = std::lower_bound(problems_.begin(), problems_.end(), frame,
+                               [](const analysis::Problem& problem, std::uint32_t number) {
+                                   return problem.frame < number;
+                               });
+    for (; it != problems_.end() && it->frame == frame; ++it) {
+        std::string severity = analysis::severityName(it->severity());
+        severity[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(severity[0])));
+        lines.push_back("[Expert Info (" + severity + "/" + analysis::kindName(it->kind) +
+                        "): " + analysis::problemText(*it, capture_->iaxFrames()) + "]");
+    }
+    return lines;
+}
+
+QString QualityWatch::statusText() const {
+    if (listening_->isRunning() && listening_->total() > 0) {
+        return tr("listening to the calls' voice (%1 %)")
+            .arg(100 * listening_->done() / listening_->total());
+    }
+    return listeningProblem_;
+}

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "analysis/Problems.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+
+#include <string>
+#include <vector>
+
+class FrameTableModel;
+class KvIAXCapture;
+class ListeningRun;
+class ProblemsView;
+class QMenu;
+class QTabWidget;
+class QWidget;
+
+// How the selected capture's calls sounded, in the window: the jitter buffer
+// they are judged with (View > Jitter Buffer, remembered), listening to
+// their voice once a run ends, the Problems tab, the frame rows coloured by
+// their problems. Problems are worked out again when a run ends, when
+// listening finds more and, during a run, every few seconds while the tab is
+// shown: each time is a pass over every stream.
+class QualityWatch final : public QObject {
+    Q_OBJECT
+public:
+    QualityWatch(QTabWidget* tabs, QMenu* view, FrameTableModel& frames, QWidget* window);
+
+    void setCapture(KvIAXCapture* capture);
+    [[nodiscard]] ProblemsView* problemsView() const { return view_; }
+    [[nodiscard]] const std::vector<analysis::Problem>& problems() const { return problems_; }
+    [[nodiscard]] double jitterBufferMs() const { return options_.jitterBufferMs; }
+    void setJitterBufferMs(double milliseconds);
+    // The problems of one frame as its details show them
+    // ("[Expert Info (Warning/lostVoice): ...]").
+    [[nodiscard]] std::vector<std::string> expertLines(std::uint32_t frame) const;
+    // "listening to the calls' voice (40 %)", or why it could not; empty
+    // when there is nothing to say.
+    [[nodiscard]] QString statusText() const;
+    // Works the problems out now (normally done on a timer).
+    void refreshProblems();
+
+signals:
+    // A problem's row was chosen (`open`: activated, to be looked at).
+    void frameChosen(quint32 frameNumber, bool open);
+    // What the calls' figures, the problems or the status text say changed.
+    void changed();
+
+private:
+    void buildJitterBufferMenu(QMenu* view);
+    void scheduleProblems(int delayMs);
+
+    QTabWidget* tabs_;
+    FrameTableModel& frames_;
+    QWidget* window_;
+    ProblemsView* view_;
+    ListeningRun* listening_;
+    QPointer<KvIAXCapture> capture_;
+    QList<QMetaObject::Connection> connections_;
+    analysis::QualityOptions options_;
+    std::vector<analysis::Problem> problems_;
+    QTimer problemsTimer_;
+    QString listeningProblem_;
+};
