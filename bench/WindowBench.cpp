@@ -1,7 +1,8 @@
 // Opens a capture file in the window (offscreen) and reports the time from
 // Open to the last frame shown in the frame table, and the longest the main
-// thread went without serving its event loop meanwhile; then applies a
-// five-term display filter and reports the same of it.
+// thread went without serving its event loop meanwhile; then the same of
+// listening to the calls' voice and listing the problems, and of a
+// five-term display filter.
 //   build/bench/window_bench FILE
 #include "capture/CapturePermission.h"
 #include "capture/LiveRunGate.h"
@@ -10,6 +11,7 @@
 #include "ui/FrameTableModel.h"
 #include "samples/CaptureFileReader.h"
 #include "ui/MainWindow.h"
+#include "ui/QualityWatch.h"
 #include "ui/DisplayFilterBar.h"
 
 #include <QApplication>
@@ -80,12 +82,28 @@ int main(int argc, char** argv) {
     app.exec();
     const qint64 loadGap = longestGap;
 
+    // The voice listened to and the problems listed, once the load ended.
+    longestGap = 0;
+    lastTick = clock.nsecsElapsed();
+    const qint64 judgingFrom = clock.nsecsElapsed();
+    QTimer judged;
+    QObject::connect(&judged, &QTimer::timeout, [&] {
+        if (!window.qualityWatch()->isBusy()) {
+            app.quit();
+        }
+    });
+    judged.start(5);
+    app.exec();
+    const qint64 judgingGap = longestGap;
+    const qint64 judgedAt = clock.nsecsElapsed();
+
     // The display filter, typed and applied with Enter.
     longestGap = 0;
     lastTick = clock.nsecsElapsed();
     const qint64 appliedAt = clock.nsecsElapsed();
-    window.filterBar()->prepare("iax2.packet_type == 0 && udp.port == 4569 && ip.src == 192.0.2.0/24 "
-                                "&& iax2.src_call in {1..50} && iax2.timestamp > 1000");
+    window.filterBar()->prepare(
+        "iax2.packet_type == 0 && udp.port == 4569 && ip.src == 192.0.2.0/24 "
+        "&& iax2.src_call in {1..50} && iax2.timestamp > 1000");
     window.filterBar()->apply();
     QTimer done;
     QObject::connect(&done, &QTimer::timeout, [&] {
@@ -101,8 +119,14 @@ int main(int argc, char** argv) {
     std::printf(
         "%ld frames: Open to last frame shown %.2f s; main thread blocked at most %.1f ms\n",
         expected, static_cast<double>(shownAt) / 1e9, static_cast<double>(loadGap) / 1e6);
-    std::printf("display filter: %d frames shown after %.2f s; main thread blocked at most %.1f ms\n",
-                window.frameModel().rowCount(), static_cast<double>(filteredAt - appliedAt) / 1e9,
-                static_cast<double>(longestGap) / 1e6);
+    std::printf("listening and problems: %zu problems after %.2f s; main thread blocked at most "
+                "%.1f ms\n",
+                window.qualityWatch()->problems().size(),
+                static_cast<double>(judgedAt - judgingFrom) / 1e9,
+                static_cast<double>(judgingGap) / 1e6);
+    std::printf(
+        "display filter: %d frames shown after %.2f s; main thread blocked at most %.1f ms\n",
+        window.frameModel().rowCount(), static_cast<double>(filteredAt - appliedAt) / 1e9,
+        static_cast<double>(longestGap) / 1e6);
     return 0;
 }

@@ -22,10 +22,11 @@ constexpr double quietestRms = 180;
 // rectangular window and a tone that starts within the piece lose more.
 constexpr double weakestShare = 0.04;
 
-// Whether a piece of 8 kHz audio may hold a DTMF digit: every other sample
-// (4 kHz still carries 1633 Hz) through Goertzel filters at the four
-// high-group frequencies. Aliases only let more pieces through.
-bool mayHoldDigit(std::span<const std::int16_t> samples) {
+// Whether 20 ms (or less) of 8 kHz audio may hold a DTMF digit: every other
+// sample (4 kHz still carries 1633 Hz) of its first 10 ms through Goertzel
+// filters at the four high-group frequencies. A digit lasts 40 ms at least,
+// so it fills some 20 ms block whole; aliases only let more blocks through.
+bool blockMayHoldDigit(std::span<const std::int16_t> samples) {
     static constexpr float highGroup[4] = {1209, 1336, 1477, 1633};
     static const auto coefficients = [] {
         std::array<float, 4> made{};
@@ -35,7 +36,7 @@ bool mayHoldDigit(std::span<const std::int16_t> samples) {
         }
         return made;
     }();
-    const std::size_t count = samples.size() / 2;
+    const std::size_t count = std::min<std::size_t>(samples.size() / 2, 40);
     if (count < 16) {
         return true; // too short to judge
     }
@@ -63,6 +64,20 @@ bool mayHoldDigit(std::span<const std::int16_t> samples) {
     }
     // A pure tone at a filter's frequency gives energy * size / 2.
     return strongest >= weakestShare * static_cast<double>(energy) * size / 2;
+}
+
+// A piece of any length: each 20 ms block of it.
+bool mayHoldDigit(std::span<const std::int16_t> samples) {
+    constexpr std::size_t block = 160;
+    for (std::size_t at = 0; at < samples.size(); at += block) {
+        if (at > 0 && samples.size() - at < 32) {
+            break; // a few samples left over: judged with the next piece
+        }
+        if (blockMayHoldDigit(samples.subspan(at, std::min(block, samples.size() - at)))) {
+            return true;
+        }
+    }
+    return false;
 }
 
 } // namespace

@@ -223,12 +223,14 @@ void manyCalls(std::uint64_t count, std::uint32_t calls, const PacketSink& sink)
         c.wait(1);
     }
     const std::uint64_t teardown = 2ull * calls;
+    // Every 20 ms each call's caller, then its callee, sends a frame.
+    const std::uint64_t round = 2ull * calls;
     for (std::uint64_t n = 0; sent + teardown < count; ++n, ++sent) {
-        const auto i = static_cast<std::uint32_t>(n % calls);
-        const bool fromCaller = (n / calls) % 2 == 0;
+        const auto i = static_cast<std::uint32_t>(n / 2 % calls);
+        const bool fromCaller = n % 2 == 0;
         c.send(fromCaller, iaxgen::miniFrame(fromCaller ? callerCall(i) : calleeCall(i),
-                                             static_cast<std::uint16_t>(n / calls * 20), voice));
-        if (i + 1 == calls) {
+                                             static_cast<std::uint16_t>(n / round * 20), voice));
+        if (n % round == round - 1) {
             c.wait(20);
         }
     }
@@ -255,12 +257,11 @@ void newsOnly(std::uint64_t count, const PacketSink& sink) {
                                static_cast<std::uint8_t>(1 + i / 30000 % 250)},
                               4569};
         const auto call = static_cast<std::uint16_t>(1 + i % 30000);
-        sink(iaxgen::udpPacket(caller, server,
-                               iaxgen::fullFrame({.sourceCall = call,
-                                                  .timestamp = 3,
-                                                  .frameType = IaxControl,
-                                                  .subclass = New},
-                                                 elements)),
+        sink(iaxgen::udpPacket(
+                 caller, server,
+                 iaxgen::fullFrame(
+                     {.sourceCall = call, .timestamp = 3, .frameType = IaxControl, .subclass = New},
+                     elements)),
              sampleStart + static_cast<std::int64_t>(i) * 100);
     }
 }
@@ -271,18 +272,27 @@ void timeJumpCall(const PacketSink& sink) {
            Elements().text(1, "1000").text(2, "2000").u32(9, 4).bytes());
     c.wait(10);
     c.full(false,
-           {.sourceCall = 2, .destinationCall = 1, .timestamp = 5, .frameType = IaxControl,
+           {.sourceCall = 2,
+            .destinationCall = 1,
+            .timestamp = 5,
+            .frameType = IaxControl,
             .subclass = Accept},
            Elements().u32(9, 4).bytes());
     c.wait(10);
-    c.full(false, {.sourceCall = 2, .destinationCall = 1, .timestamp = 15, .frameType = Control,
+    c.full(false, {.sourceCall = 2,
+                   .destinationCall = 1,
+                   .timestamp = 15,
+                   .frameType = Control,
                    .subclass = 4});
     const Bytes voice = media(160, 1);
     const std::uint32_t jump = 7u * 1800u * 1000u; // three and a half hours
     for (const std::uint32_t timestamp : {40u, 60u, jump + 80, jump + 100, jump + 120}) {
         c.wait(20);
         c.full(true,
-               {.sourceCall = 1, .destinationCall = 2, .timestamp = timestamp, .frameType = Voice,
+               {.sourceCall = 1,
+                .destinationCall = 2,
+                .timestamp = timestamp,
+                .frameType = Voice,
                 .subclass = 4},
                voice);
     }

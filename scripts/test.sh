@@ -4,13 +4,15 @@
 #   2. the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer;
 #   3. the libFuzzer targets: the dissector for FUZZ_SECONDS (default 60), the
 #      voice decoders for VOICE_FUZZ_SECONDS (default 30), display filter
-#      expressions for FILTER_FUZZ_SECONDS (default 30).
+#      expressions for FILTER_FUZZ_SECONDS (default 30), sequences of datagrams
+#      followed as calls for CALL_FUZZ_SECONDS (default 30).
 # Each build has its own folder (build-test, build-asan, build-fuzz).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 fuzz_seconds=${FUZZ_SECONDS:-60}
 voice_fuzz_seconds=${VOICE_FUZZ_SECONDS:-30}
 filter_fuzz_seconds=${FILTER_FUZZ_SECONDS:-30}
+call_fuzz_seconds=${CALL_FUZZ_SECONDS:-30}
 jobs=$(nproc)
 
 scripts/install-deps.sh test
@@ -50,8 +52,10 @@ fuzz() { # TARGET SECONDS SEEDS MAX_LEN
 
 cmake -S . -B build-fuzz -DQUORVEX_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++ \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEX_WERROR=ON > /dev/null
-cmake --build build-fuzz -j "$jobs" --target decode_fuzzer voice_decoder_fuzzer filter_fuzzer
+cmake --build build-fuzz -j "$jobs" --target decode_fuzzer voice_decoder_fuzzer filter_fuzzer \
+    call_fuzzer
 fuzz decode_fuzzer "$fuzz_seconds" fuzz/corpus 2048
 fuzz voice_decoder_fuzzer "$voice_fuzz_seconds" fuzz/voice-corpus 1024
 # Long enough for nesting past its bound and for sets of hundreds of members.
 fuzz filter_fuzzer "$filter_fuzz_seconds" fuzz/filter-corpus 16384
+fuzz call_fuzzer "$call_fuzz_seconds" fuzz/call-corpus 8192

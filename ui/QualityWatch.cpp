@@ -146,6 +146,10 @@ std::vector<std::string> QualityWatch::expertLines(std::uint32_t frame) const {
     return lines;
 }
 
+bool QualityWatch::isBusy() const {
+    return listening_->isRunning() || problemsTimer_.isActive();
+}
+
 QString QualityWatch::statusText() const {
     if (listening_->isRunning() && listening_->total() > 0) {
         return tr("listening to the calls' voice (%1 %)")

@@ -39,6 +39,8 @@ public:
     // "listening to the calls' voice (40 %)", or why it could not; empty
     // when there is nothing to say.
     [[nodiscard]] QString statusText() const;
+    // Whether listening runs or problems wait to be worked out.
+    [[nodiscard]] bool isBusy() const;
     // Works the problems out now (normally done on a timer).
     void refreshProblems();
 
