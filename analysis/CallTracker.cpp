@@ -335,11 +335,15 @@ void CallTracker::addRegistration(const KvIAXFrame& frame, const Endpoint& sourc
     const FrameFacts& facts = frame.facts();
     const std::uint8_t subclass = facts.subclass & 0x7Fu;
     if (subclass == RegRequest || subclass == RegRelease) {
+        const char* request = subclass == RegRequest ? "REGREQ" : "REGREL";
         auto found = registrationByEnd_.find({source, facts.sourceCall});
         // A request sent again, or after a challenge, is another attempt of
-        // the same exchange until that exchange has a result.
-        if (found == registrationByEnd_.end() || !registrations_[found->second].result.empty()) {
+        // the same exchange until that exchange has an answer; a request of
+        // the other kind starts another.
+        if (found == registrationByEnd_.end() || !registrations_[found->second].result.empty() ||
+            registrations_[found->second].request != request) {
             Registration registration;
+            registration.request = request;
             registration.peer = source;
             registration.registrar = destination;
             registration.peerCall = facts.sourceCall;
@@ -352,9 +356,6 @@ void CallTracker::addRegistration(const KvIAXFrame& frame, const Endpoint& sourc
         ++registration.attempts;
         if (std::string username = elementText(frame, Username); !username.empty()) {
             setText(registration.username, std::move(username), textBytes_);
-        }
-        if (subclass == RegRelease) {
-            registration.result = "REGREL";
         }
         return;
     }

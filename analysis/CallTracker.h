@@ -82,10 +82,11 @@ struct Registration {
     Endpoint peer, registrar;
     std::uint16_t peerCall = 0;
     std::string username;
-    std::string result; // "REGACK", "REGREJ", "REGREL" or empty
+    std::string request; // what the peer asked: "REGREQ" (register) or "REGREL" (release)
+    std::string result;  // the registrar's answer: "REGACK", "REGREJ", or empty for none
     std::string cause;
     std::optional<std::uint16_t> refresh;
-    std::uint32_t attempts = 0; // REGREQs and REGRELs sent
+    std::uint32_t attempts = 0; // the request sent, again or after a REGAUTH challenge
     CaptureTime start;
 };
 

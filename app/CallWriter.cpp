@@ -123,6 +123,7 @@ std::vector<Field> registrationFields(const analysis::Registration& registration
         optionalNumber("refresh", registration.refresh),
         {"attempts", std::to_string(registration.attempts), true},
         {"start", timeText(registration.start)},
+        {"request", registration.request},
     };
 }
 

@@ -150,7 +150,8 @@ std::optional<std::int64_t> parseSeconds(std::string_view text) {
             scale /= 10;
         }
     }
-    if (i != text.size() || (wholeDigits == 0 && i <= 1)) {
+    // Past about 292 years the nanoseconds no longer fit.
+    if (i != text.size() || (wholeDigits == 0 && i <= 1) || whole > 9'223'372'035LL) {
         return std::nullopt;
     }
     const std::int64_t total = whole * 1'000'000'000 + fraction;

@@ -193,18 +193,30 @@ TEST(CallTracker, RegistrationsAcceptedRefusedAndReleased) {
     c.full(pbxB, pbxA, 4, 3, Iax, RegAck, Elements().u16(19, 60));
     c.full(pbxA, pbxB, 9, 0, Iax, RegReq, Elements().text(6, "mallory"));
     c.full(pbxB, pbxA, 10, 9, Iax, RegRej, Elements().text(22, "No such user"));
+    // An authenticated release: challenged, sent again, acknowledged.
     c.full(pbxA, pbxB, 11, 0, Iax, RegRel, Elements().text(6, "alice"));
+    c.full(pbxB, pbxA, 12, 11, Iax, RegAuth);
+    c.full(pbxA, pbxB, 11, 12, Iax, RegRel, Elements().text(6, "alice"));
     c.full(pbxB, pbxA, 12, 11, Iax, RegAck);
+    // A release never answered, then a new registration from the same call number.
+    c.full(pbxA, pbxB, 13, 0, Iax, RegRel);
+    c.full(pbxA, pbxB, 13, 0, Iax, RegReq);
     EXPECT_TRUE(c.tracker.calls().empty());
     const auto& r = c.tracker.registrations();
-    ASSERT_EQ(r.size(), 3u);
+    ASSERT_EQ(r.size(), 5u);
     EXPECT_EQ(r[0].username, "alice");
     EXPECT_EQ(r[0].result, "REGACK");
     EXPECT_EQ(r[0].refresh, std::optional<std::uint16_t>(60));
     EXPECT_EQ(r[0].attempts, 2u);
     EXPECT_EQ(r[1].result, "REGREJ");
     EXPECT_EQ(r[1].cause, "No such user");
-    EXPECT_EQ(r[2].result, "REGREL");
+    EXPECT_EQ(r[2].request, "REGREL");
+    EXPECT_EQ(r[2].result, "REGACK");
+    EXPECT_EQ(r[2].attempts, 2u);
+    EXPECT_EQ(r[3].request, "REGREL");
+    EXPECT_EQ(r[3].result, "");
+    EXPECT_EQ(r[4].request, "REGREQ");
+    EXPECT_EQ(r[4].attempts, 1u);
     EXPECT_EQ(r[0].peer.text(), "10.0.0.1:4569");
     EXPECT_EQ(r[0].registrar.text(), "10.0.0.2:4569");
 }

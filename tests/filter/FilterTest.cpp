@@ -268,6 +268,9 @@ TEST(DisplayFilter, FuzzerFindingsGiveTheirErrors) {
          "invalid regular expression at column 31: reference to non-existent subpattern"},
         {"regex-class-and-huge-backreference.filter",
          "invalid regular expression at column 31: UTF-8 error: isolated byte with 0x80 bit set"},
+        // Seconds whose nanoseconds would overflow.
+        {"relative-time-past-292-years.filter",
+         "'88888628870' is not a time in seconds, as frame.time_relative needs, at column 24"},
     };
     for (const auto& [file, message] : cases) {
         std::ifstream in(std::string(QUORVEX_TEST_DATA "/filter-regressions/") + file,
