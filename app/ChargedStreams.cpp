@@ -32,11 +32,7 @@ std::optional<ChargedStreams> ChargedStreams::of(const KvIAXCapture& capture,
         }
         for (auto& stream :
              analysis::callStreams(capture.callTracker(), call, capture.iaxFrames(), options)) {
-            if (const CallListening* heard = capture.listening(call)) {
-                if (const auto& side = heard->sides[stream.figures.fromCaller ? 0 : 1]) {
-                    stream.figures.activity = side->activity();
-                }
-            }
+            capture.addActivity(stream.figures);
             held += stream.packets.capacity() * sizeof(analysis::StreamPacket);
             made.streams.push_back(std::move(stream));
         }

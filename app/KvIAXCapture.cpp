@@ -159,13 +159,17 @@ std::vector<analysis::StreamFigures> KvIAXCapture::streamFigures() const {
     }
     auto figures = streamTracker_->figures(iaxFrames_);
     for (auto& stream : figures) {
-        if (const CallListening* heard = listening(stream.call)) {
-            if (const auto& side = heard->sides[stream.fromCaller ? 0 : 1]) {
-                stream.activity = side->activity();
-            }
-        }
+        addActivity(stream);
     }
     return figures;
+}
+
+void KvIAXCapture::addActivity(analysis::StreamFigures& stream) const {
+    if (const CallListening* heard = listening(stream.call)) {
+        if (const auto& side = heard->sides[stream.fromCaller ? 0 : 1]) {
+            stream.activity = side->activity();
+        }
+    }
 }
 
 std::vector<analysis::Problem> KvIAXCapture::problems() const {

@@ -86,6 +86,8 @@ public:
     // The calls before this one were listened to (or passed over).
     [[nodiscard]] std::size_t listenedCalls() const { return listenedCalls_; }
     void setListenedCalls(std::size_t calls) { listenedCalls_ = calls; }
+    // Sets the stream's activity from what listening found.
+    void addActivity(analysis::StreamFigures& stream) const;
     // What listening to call `index`'s voice found; nothing before it was.
     [[nodiscard]] const CallListening* listening(std::size_t index) const;
     // The file holding the packets of the last run's frames (the loaded file,

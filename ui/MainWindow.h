@@ -1,30 +1,29 @@
 #pragma once
 
 #include "app/KvController.h"
-#include "filter/DisplayFilter.h"
 #include "ui/QtPlatform.h"
 
 #include <QMainWindow>
-#include <QTimer>
 
 #include <memory>
 
-class CaptureListModel;
-class ElementTableModel;
-class FrameTableModel;
-class TrackerTableModel;
 class CallFlowView;
-class PlayerView;
+class CallPanel;
+class CallsPanel;
+class CapturesPanel;
 class DisplayFilterBar;
+class ElementTableModel;
 class FindBar;
-class FrameFilterRun;
-class StreamsView;
+class FrameTableModel;
+class FramesPanel;
 class PacketDetailsView;
-class QualityWatch;
-class QTabWidget;
-class QComboBox;
+class PlayerView;
 class QLabel;
+class QMenu;
+class QTabWidget;
 class QTableView;
+class QualityWatch;
+class StreamsView;
 namespace Ui {
 class MainWindow;
 }
@@ -41,7 +40,10 @@ struct WindowServices {
 
 // The window: the interface description (MainWindow.ui) with its three tables
 // bound by key to the controller's captures, the selected capture's frames and
-// the selected frame's elements. Loading it creates the one controller.
+// the selected frame's elements, and the panels around them: the frames with
+// their filter, the calls and registrations, the selected calls' ladder,
+// streams and player, the packet details and the problems. Loading it
+// creates the one controller. The window only wires the panels together.
 class MainWindow final : public QMainWindow {
     Q_OBJECT
 public:
@@ -53,16 +55,17 @@ public:
     [[nodiscard]] QTableView* framesTable() const;
     [[nodiscard]] QTableView* elementsTable() const;
     [[nodiscard]] QString statusText() const;
-    [[nodiscard]] FrameTableModel& frameModel() const { return *frameModel_; }
-    [[nodiscard]] QTableView* callsTable() const { return callsTable_; }
-    [[nodiscard]] QTableView* registrationsTable() const { return registrationsTable_; }
-    [[nodiscard]] CallFlowView* callFlowView() const { return flowView_; }
-    [[nodiscard]] StreamsView* streamsView() const { return streamsView_; }
-    [[nodiscard]] PlayerView* playerView() const { return playerView_; }
-    [[nodiscard]] DisplayFilterBar* filterBar() const { return filterBar_; }
-    [[nodiscard]] FindBar* findBar() const { return findBar_; }
+    [[nodiscard]] FrameTableModel& frameModel() const;
+    [[nodiscard]] QTableView* callsTable() const;
+    [[nodiscard]] QTableView* registrationsTable() const;
+    [[nodiscard]] CallFlowView* callFlowView() const;
+    [[nodiscard]] StreamsView* streamsView() const;
+    [[nodiscard]] PlayerView* playerView() const;
+    [[nodiscard]] DisplayFilterBar* filterBar() const;
+    [[nodiscard]] FindBar* findBar() const;
     [[nodiscard]] PacketDetailsView* detailsView() const { return detailsView_; }
     [[nodiscard]] QualityWatch* qualityWatch() const { return quality_; }
+    [[nodiscard]] FramesPanel* framesPanel() const { return frames_; }
     // Whether the display filter has been tested on every frame there is.
     [[nodiscard]] bool isFiltering() const;
     // Selects the row of frame `number` (1-based); false, with the reason in
@@ -78,28 +81,14 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
-    void bindViews();
-    void buildInterfaceChooser();
-    void buildTimeFormatMenu();
-    void buildColumnsMenu(QMenu* view);
-    void buildCallTabs();
-    void buildVoiceViews(QTabWidget* upper, QTabWidget* lower);
-    void buildQualityViews(QTabWidget* upper);
+    void buildPanels();
+    void buildMenus();
+    void buildQualityViews();
+    void captureSelected(KvIAXCapture* capture);
+    void callsSelected(const std::vector<std::size_t>& calls);
+    void frameSelected(std::uint32_t number);
     void selectNextProblem();
-    QWidget* buildFilterBars(QTabWidget* tabs);
-    void buildEditMenu();
-    void applyDisplayFilter(const std::optional<filter::DisplayFilter>& filter);
-    // Puts the expression in the filter bar, and applies it with `apply`.
-    void useAsFilter(const std::optional<std::string>& expression, bool apply);
-    // Shows the frames of the selected calls (or all), through the display filter.
-    void refreshFrameRows();
-    void showVoice(const std::vector<std::size_t>& calls);
-    void showCalls();
-    void callsSelected();
     void saveSelectedCalls();
-    void capturesReplaced();
-    void captureSelected(int row);
-    void updateButtons();
     void updateStatus();
 
     std::unique_ptr<Ui::MainWindow> ui_;
@@ -108,31 +97,16 @@ private:
     QtBeep beep_;
     WindowServices services_;
     KvController* controller_ = nullptr;
-    CaptureListModel* captureModel_ = nullptr;
-    FrameTableModel* frameModel_ = nullptr;
-    ElementTableModel* elementModel_ = nullptr;
-    TrackerTableModel* callModel_ = nullptr;
-    TrackerTableModel* registrationModel_ = nullptr;
-    QTableView* callsTable_ = nullptr;
-    QTableView* registrationsTable_ = nullptr;
-    CallFlowView* flowView_ = nullptr;
-    StreamsView* streamsView_ = nullptr;
-    DisplayFilterBar* filterBar_ = nullptr;
-    FindBar* findBar_ = nullptr;
-    std::optional<filter::DisplayFilter> displayFilter_;
-    FrameFilterRun* filterRun_ = nullptr;
-    std::optional<std::vector<std::uint32_t>> callFrames_; // of the selected calls
-    QString statusNote_;
-    PlayerView* playerView_ = nullptr;
-    PacketDetailsView* detailsView_ = nullptr;
+    CapturesPanel* captures_ = nullptr;
+    FramesPanel* frames_ = nullptr;
+    CallsPanel* calls_ = nullptr;
+    CallPanel* call_ = nullptr;
     QualityWatch* quality_ = nullptr;
-    QAction* nextProblem_ = nullptr;
-    QMenu* viewMenu_ = nullptr;
+    ElementTableModel* elementModel_ = nullptr;
+    PacketDetailsView* detailsView_ = nullptr;
+    QTabWidget* lowerTabs_ = nullptr;
     QMenu* editMenu_ = nullptr;
-    QTabWidget* frameTabs_ = nullptr;
-    QMetaObject::Connection callsConnection_;
-    QTimer callsRefresh_;
-    QComboBox* interfaceChooser_ = nullptr;
+    QMenu* viewMenu_ = nullptr;
     QLabel* statusLabel_ = nullptr;
-    QMetaObject::Connection statusConnection_;
+    QString statusNote_; // what the last action said, until the next one
 };

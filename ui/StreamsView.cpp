@@ -1,6 +1,8 @@
 #include "ui/StreamsView.h"
 
 #include "app/CallWriter.h"
+#include "app/ChargedStreams.h"
+#include "app/KvIAXCapture.h"
 #include "ui/StreamPacketModel.h"
 #include "ui/TextTableModel.h"
 
@@ -168,13 +170,17 @@ StreamsView::StreamsView(QWidget* parent)
     showPackets(-1);
 }
 
-void StreamsView::setStreams(ChargedStreams streams) {
-    streams_ = std::move(streams.streams);
-    charge_ = std::move(streams.charge);
+void StreamsView::setCalls(const KvIAXCapture* capture,
+                           std::vector<analysis::StreamFigures> figures) {
+    capture_ = capture;
+    figures_ = std::move(figures);
+    loadedCall_.reset();
+    streams_.clear();
+    charge_ = MemoryCharge{};
     std::vector<QStringList> rows;
-    for (const auto& stream : streams_) {
+    for (const auto& stream : figures_) {
         QStringList row;
-        for (const auto& column : callwriter::streamColumns(stream.figures)) {
+        for (const auto& column : callwriter::streamColumns(stream)) {
             row << QString::fromStdString(column.second);
         }
         rows.push_back(std::move(row));
@@ -182,27 +188,61 @@ void StreamsView::setStreams(ChargedStreams streams) {
     figuresModel_->setRows({});
     figuresModel_->setRows(std::move(rows));
     figuresTable_->resizeColumnsToContents();
-    plot();
-    if (!streams_.empty()) {
+    if (!figures_.empty()) {
         figuresTable_->selectRow(0);
     }
-    showPackets(streams_.empty() ? -1 : 0);
+    showPackets(figures_.empty() ? -1 : 0);
 }
 
-void StreamsView::showPackets(int stream) {
-    if (stream < 0 || stream >= streamCount()) {
-        packetModel_->setPackets({});
-        packetsTitle_->setText(streams_.empty() ? tr("Select calls to see their voice streams.")
-                                                : tr("Select a stream to see its packets."));
+void StreamsView::loadCall(std::size_t call) {
+    if (loadedCall_ == call) {
         return;
     }
-    const auto& figures = streams_[static_cast<std::size_t>(stream)].figures;
+    loadedCall_ = call;
+    streams_.clear();
+    charge_ = MemoryCharge{};
+    std::string refusal;
+    auto made = capture_ != nullptr ? ChargedStreams::of(*capture_, {call}, refusal)
+                                    : std::optional<ChargedStreams>{};
+    if (!made) {
+        if (!refusal.empty()) {
+            emit refused(QString::fromStdString(refusal));
+        }
+        return;
+    }
+    streams_ = std::move(made->streams);
+    charge_ = std::move(made->charge);
+}
+
+void StreamsView::showPackets(int row) {
+    if (row < 0 || row >= streamCount()) {
+        packetModel_->setPackets({});
+        packetsTitle_->setText(figures_.empty() ? tr("Select calls to see their voice streams.")
+                                                : tr("Select a stream to see its packets."));
+        loadedCall_.reset();
+        streams_.clear();
+        charge_ = MemoryCharge{};
+        plot();
+        return;
+    }
+    const auto& figures = figures_[static_cast<std::size_t>(row)];
+    const bool sameCall = loadedCall_ == figures.call;
+    loadCall(figures.call);
     packetsTitle_->setText(tr("Call %1, %2 to %3 (%4)")
                                .arg(figures.call + 1)
                                .arg(QString::fromStdString(figures.source.text()),
                                     QString::fromStdString(figures.destination.text()),
                                     figures.fromCaller ? tr("caller") : tr("callee")));
-    packetModel_->setPackets(streams_[static_cast<std::size_t>(stream)].packets);
+    std::vector<analysis::StreamPacket> packets;
+    for (const auto& stream : streams_) {
+        if (stream.figures.fromCaller == figures.fromCaller) {
+            packets = stream.packets;
+        }
+    }
+    packetModel_->setPackets(std::move(packets));
+    if (!sameCall) {
+        plot();
+    }
 }
 
 void StreamsView::plot() {

@@ -2,10 +2,14 @@
 
 #include "app/ChargedStreams.h"
 
+#include <QPointer>
 #include <QWidget>
+
+#include <optional>
 
 #include <vector>
 
+class KvIAXCapture;
 class QChart;
 class QChartView;
 class QLabel;
@@ -15,7 +19,7 @@ class TextTableModel;
 
 // The voice streams of the selected calls: their figures a row each, the
 // packets of the stream chosen among them (delta, jitter, status), and plots
-// over the call's time, both directions together: jitter with the late
+// over its call's time, both directions together: jitter with the late
 // frames marked and the receivers' reported jitter, delta with the frames
 // after a loss marked, and the loss the receivers reported beside what the
 // capture saw.
@@ -24,12 +28,14 @@ class StreamsView final : public QWidget {
 public:
     explicit StreamsView(QWidget* parent = nullptr);
 
-    // Keeps the streams, and their charge to the memory budget, until the next ones.
-    void setStreams(ChargedStreams streams);
-    void clear() { setStreams(ChargedStreams{}); }
+    // The figures of the selected calls' streams, a row each; the packets and
+    // plots are made for the call of the row chosen, when it is chosen, so
+    // that selecting a thousand calls costs their figures only.
+    void setCalls(const KvIAXCapture* capture, std::vector<analysis::StreamFigures> figures);
+    void clear() { setCalls(nullptr, {}); }
     [[nodiscard]] QTableView* figuresTable() const { return figuresTable_; }
     [[nodiscard]] QTableView* packetsTable() const { return packetsTable_; }
-    [[nodiscard]] int streamCount() const { return static_cast<int>(streams_.size()); }
+    [[nodiscard]] int streamCount() const { return static_cast<int>(figures_.size()); }
     [[nodiscard]] QChart* jitterChart() const { return jitterChart_; }
     [[nodiscard]] QChart* deltaChart() const { return deltaChart_; }
     [[nodiscard]] QChart* lossChart() const { return lossChart_; }
@@ -37,13 +43,20 @@ public:
 signals:
     // A packet row was chosen: its frame (1-based position in the capture).
     void frameActivated(quint32 frameNumber);
+    // The packets of a call could not be made ("memory limit reached: ...").
+    void refused(const QString& reason);
 
 private:
-    void showPackets(int stream);
+    void showPackets(int row);
+    // Makes the packets of `call`'s streams, unless they are the ones shown.
+    void loadCall(std::size_t call);
     void plot();
     void plotReportedLoss();
 
-    std::vector<analysis::VoiceStream> streams_;
+    QPointer<const KvIAXCapture> capture_;
+    std::vector<analysis::StreamFigures> figures_;
+    std::optional<std::size_t> loadedCall_;
+    std::vector<analysis::VoiceStream> streams_; // the loaded call's
     MemoryCharge charge_;
     TextTableModel* figuresModel_;
     StreamPacketModel* packetModel_;

@@ -1,0 +1,82 @@
+#include "app/CallSelection.h"
+#include "samples/CaptureFileWriter.h"
+#include "samples/QualityCalls.h"
+#include "tests/support/LoadHarness.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// The generated calls made to be judged, loaded and judged as the window does.
+struct JudgedCalls {
+    JudgedCalls() {
+        const QString path = folder.filePath("quality.pcap");
+        {
+            CaptureFileWriter writer(path.toStdString());
+            scenarios::qualityCalls(
+                [&](const iaxgen::Bytes& packet, std::int64_t us) { writer.write(packet, us); });
+        }
+        capture = harness.load(path);
+        capture->setFollowsQuality(analysis::QualityOptions{});
+    }
+    QTemporaryDir folder;
+    LoadHarness harness;
+    std::shared_ptr<KvIAXCapture> capture;
+};
+
+TEST(CallSelection, FramesFiguresTitlesAndTheLadderOfASelection) {
+    JudgedCalls judged;
+    const KvIAXCapture& capture = *judged.capture;
+    const auto& calls = capture.callTracker().calls();
+    ASSERT_EQ(calls.size(), 4u);
+
+    // Frames of calls 2 and 4, rising and each once; an unknown index adds none.
+    const auto frames = callselection::framesOf(calls, {1, 3, 99});
+    EXPECT_EQ(frames.size(), calls[1].frameNumbers.size() + calls[3].frameNumbers.size());
+    EXPECT_TRUE(std::is_sorted(frames.begin(), frames.end()));
+    EXPECT_EQ(frames.front(), calls[1].frameNumbers.front());
+
+    // The figures are the capture's own, call by call, with what listening found.
+    CallListening heard;
+    heard.sides[1] = media::StreamListening{.blocks = 300, .activeBlocks = 0, .tones = {}};
+    analysis::DtmfEvent tone;
+    tone.call = 0;
+    tone.digit = '7';
+    tone.source = analysis::DtmfEvent::Source::InBand;
+    tone.kind = analysis::DtmfEvent::Kind::Tone;
+    tone.frame = calls[0].frameNumbers[20];
+    tone.captured = calls[0].start;
+    heard.sides[0] = media::StreamListening{.blocks = 300, .activeBlocks = 300, .tones = {tone}};
+    judged.capture->addListening({0}, {heard});
+    const auto figures = callselection::figuresOf(capture, {0, 3});
+    ASSERT_EQ(figures.size(), 4u);
+    const auto all = capture.streamFigures();
+    for (const std::size_t i : {0u, 1u}) {
+        EXPECT_EQ(figures[i].packets, all[i].packets);
+        EXPECT_EQ(figures[i].mos, all[i].mos);
+    }
+    EXPECT_EQ(figures[0].activity, 1.0);
+    EXPECT_EQ(figures[1].activity, 0.0);
+    EXPECT_EQ(figures[2].call, 3u);
+    EXPECT_FALSE(figures[2].activity);
+
+    // The ladder marks the digit heard in band at its frame.
+    const auto ladder = callselection::ladderOf(capture, {0});
+    ASSERT_EQ(ladder.columns.size(), 2u);
+    const auto mark = std::find_if(ladder.steps.begin(), ladder.steps.end(),
+                                   [](const auto& step) { return step.mark; });
+    ASSERT_NE(mark, ladder.steps.end());
+    EXPECT_EQ(mark->label, "DTMF 7 (in band)");
+    EXPECT_EQ(mark->frameNumber, tone.frame);
+    EXPECT_TRUE(
+        std::is_sorted(ladder.steps.begin(), ladder.steps.end(),
+                       [](const auto& a, const auto& b) { return a.frameNumber < b.frameNumber; }));
+
+    // Titles name the numbers dialled, or the ends where the NEW gave none.
+    EXPECT_EQ(callselection::titleOf(calls[0], 0), "Call 1: 100 to 200");
+    EXPECT_EQ(callselection::titleOf(calls[2], 2), "Call 3: 203.0.113.1:4569 to 202");
+}
+
+} // namespace

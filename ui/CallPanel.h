@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+
+#include <vector>
+
+class CallFlowView;
+class FilePanels;
+class KvIAXCapture;
+class PlayerView;
+class QMenu;
+class QTabWidget;
+class QWidget;
+class StreamsView;
+
+// What the selected calls are made of: their ladder and the player of the
+// first (beside the packet details), their streams (beside the frames), and
+// the Voice menu.
+class CallPanel final : public QObject {
+    Q_OBJECT
+public:
+    CallPanel(QTabWidget* upper, QTabWidget* lower, FilePanels& panels, QWidget* window);
+
+    // Shows the capture's calls `calls` (indexes, rising); none: clears.
+    void showCalls(const KvIAXCapture* capture, const std::vector<std::size_t>& calls);
+    void addVoiceMenu(QMenu* voice);
+
+    [[nodiscard]] CallFlowView* flowView() const { return flowView_; }
+    [[nodiscard]] StreamsView* streamsView() const { return streamsView_; }
+    [[nodiscard]] PlayerView* playerView() const { return playerView_; }
+
+signals:
+    // A ladder arrow or a stream's packet was chosen: its frame.
+    void frameActivated(quint32 frameNumber, bool fromLadder);
+    // Something the status line should say ("memory limit reached: ...").
+    void note(const QString& text);
+
+private:
+    QTabWidget* upper_;
+    QTabWidget* lower_;
+    QWidget* window_;
+    CallFlowView* flowView_;
+    StreamsView* streamsView_;
+    PlayerView* playerView_;
+};

@@ -1,0 +1,76 @@
+#include "ui/CallsPanel.h"
+
+#include "app/KvIAXCapture.h"
+#include "ui/TrackerTableModel.h"
+
+#include <QHeaderView>
+#include <QTabWidget>
+#include <QTableView>
+
+#include <algorithm>
+
+namespace {
+
+QTableView* textTable(QAbstractItemModel* model, QWidget* parent) {
+    auto* view = new QTableView(parent);
+    view->setModel(model);
+    view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    view->verticalHeader()->hide();
+    view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    view->verticalHeader()->setDefaultSectionSize(view->fontMetrics().height() + 6);
+    view->horizontalHeader()->setStretchLastSection(true);
+    return view;
+}
+
+} // namespace
+
+CallsPanel::CallsPanel(QTabWidget* tabs)
+    : QObject(tabs), callModel_(new TrackerTableModel(TrackerTableModel::Rows::Calls, this)),
+      registrationModel_(new TrackerTableModel(TrackerTableModel::Rows::Registrations, this)),
+      callsTable_(textTable(callModel_, tabs)),
+      registrationsTable_(textTable(registrationModel_, tabs)) {
+    callsTable_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    tabs->addTab(callsTable_, tr("&Calls"));
+    tabs->addTab(registrationsTable_, tr("&Registrations"));
+    connect(callsTable_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { emit callsSelected(selectedCalls()); });
+    connect(callsTable_, &QTableView::doubleClicked, this, &CallsPanel::callOpened);
+    refreshTimer_.setSingleShot(true);
+    refreshTimer_.setInterval(300);
+    connect(&refreshTimer_, &QTimer::timeout, this, &CallsPanel::refresh);
+}
+
+void CallsPanel::setCapture(KvIAXCapture* capture) {
+    disconnect(changes_);
+    capture_ = capture;
+    if (capture != nullptr) {
+        // The lists are redrawn at most a few times a second: a load changes
+        // them with every block of frames.
+        changes_ = connect(capture, &KvIAXCapture::callsChanged, this, [this] {
+            if (!refreshTimer_.isActive()) {
+                refreshTimer_.start();
+            }
+        });
+    }
+    callModel_->setCapture(capture);
+    registrationModel_->setCapture(capture);
+}
+
+void CallsPanel::refresh() {
+    callModel_->refresh();
+    registrationModel_->refresh();
+}
+
+std::vector<std::size_t> CallsPanel::selectedCalls() const {
+    std::vector<std::size_t> calls;
+    const auto total =
+        capture_ != nullptr ? static_cast<int>(capture_->callTracker().calls().size()) : 0;
+    for (const QModelIndex& row : callsTable_->selectionModel()->selectedRows()) {
+        if (row.row() < total) {
+            calls.push_back(static_cast<std::size_t>(row.row()));
+        }
+    }
+    std::sort(calls.begin(), calls.end());
+    return calls;
+}

@@ -1,0 +1,297 @@
+#include "ui/FramesPanel.h"
+
+#include "app/KvIAXCapture.h"
+#include "filter/FilterFromFrame.h"
+#include "ui/DisplayFilterBar.h"
+#include "ui/FindBar.h"
+#include "ui/FrameFilterRun.h"
+#include "ui/FrameTableModel.h"
+
+#include <QActionGroup>
+#include <QApplication>
+#include <QHeaderView>
+#include <QInputDialog>
+#include <QMenu>
+#include <QSettings>
+#include <QTabWidget>
+#include <QTableView>
+#include <QVBoxLayout>
+
+FramesPanel::FramesPanel(QTableView* framesTable, KeyColumns columns, QWidget* parent)
+    : QWidget(parent), tabs_(new QTabWidget(this)), table_(framesTable),
+      model_(new FrameTableModel(std::move(columns), this)) {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(2);
+    filterBar_ = new DisplayFilterBar(this);
+    layout->addWidget(filterBar_);
+    findBar_ = new FindBar(
+        *model_, [this] { return table_->currentIndex().row(); }, this);
+    findBar_->hide();
+    layout->addWidget(findBar_);
+    layout->addWidget(tabs_, 1);
+    tabs_->addTab(table_, tr("&Frames"));
+
+    table_->setModel(model_);
+    table_->verticalHeader()->hide();
+    table_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed); // a million rows
+    table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 6);
+    table_->horizontalHeader()->setStretchLastSection(true);
+    for (int column = 0; column < model_->columnCount(); ++column) {
+        table_->setColumnWidth(column, column == 0 ? 60 : column < 3 ? 130 : 105);
+    }
+    connect(table_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex& current) {
+                emit frameSelected(model_->frameNumberAt(current.row()));
+            });
+    connect(model_, &QAbstractItemModel::rowsInserted, this, &FramesPanel::statusChanged);
+    connect(model_, &QAbstractItemModel::modelReset, this, &FramesPanel::statusChanged);
+
+    connect(filterBar_, &DisplayFilterBar::applied, this, &FramesPanel::applyDisplayFilter);
+    // Enter on an expression that does not compile says why where it is seen.
+    connect(filterBar_, &DisplayFilterBar::rejected, this,
+            [this](const QString& error) { setNote(tr("display filter: %1").arg(error)); });
+    connect(findBar_, &FindBar::found, this, [this](int row) {
+        tabs_->setCurrentWidget(table_);
+        selectRow(row);
+    });
+    table_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(table_, &QWidget::customContextMenuRequested, this, &FramesPanel::showContextMenu);
+}
+
+FramesPanel::~FramesPanel() {
+    table_->setModel(nullptr);
+}
+
+void FramesPanel::setCapture(KvIAXCapture* capture) {
+    if (capture == model_->capture()) {
+        return;
+    }
+    callFrames_.reset();
+    model_->setFrameFilter(std::nullopt);
+    model_->setCapture(capture);
+    refreshRows();
+}
+
+void FramesPanel::setCallFrames(std::optional<std::vector<std::uint32_t>> frames) {
+    if (!frames && !callFrames_) {
+        return;
+    }
+    callFrames_ = std::move(frames);
+    refreshRows();
+}
+
+bool FramesPanel::isFiltering() const {
+    return filterRun_ != nullptr && !filterRun_->isDone();
+}
+
+std::uint32_t FramesPanel::currentFrame() const {
+    return model_->frameNumberAt(table_->currentIndex().row());
+}
+
+void FramesPanel::setNote(const QString& note) {
+    note_ = note;
+    emit statusChanged();
+}
+
+QString FramesPanel::statusText() const {
+    const KvIAXCapture* capture = model_->capture();
+    if (capture == nullptr) {
+        return {};
+    }
+    const int shown = model_->rowCount();
+    const auto total = static_cast<qsizetype>(capture->iaxFrames().size());
+    QString text = !model_->isFiltered() ? (shown == 1 ? tr("1 frame") : tr("%1 frames").arg(shown))
+                                         : tr("%1 / %2 frames shown").arg(shown).arg(total);
+    if (isFiltering() && filterRun_->total() > 0) {
+        text += tr(", filtering (%1 %)").arg(100 * filterRun_->tested() / filterRun_->total());
+    }
+    return text;
+}
+
+bool FramesPanel::goToFrame(std::uint32_t number) {
+    const int row = model_->rowOfFrame(number);
+    if (row < 0) {
+        const KvIAXCapture* capture = model_->capture();
+        setNote(capture != nullptr && number >= 1 && number <= capture->iaxFrames().size()
+                    ? tr("frame %1 is not shown: the display filter or the call selection hides "
+                         "it")
+                          .arg(number)
+                    : tr("there is no frame %1").arg(number));
+        QApplication::beep();
+        return false;
+    }
+    note_.clear();
+    tabs_->setCurrentWidget(table_);
+    selectRow(row);
+    emit statusChanged();
+    return true;
+}
+
+void FramesPanel::selectFrame(std::uint32_t number) {
+    const int row = model_->rowOfFrame(number);
+    if (row >= 0) {
+        selectRow(row);
+    }
+}
+
+void FramesPanel::selectRow(int row) {
+    table_->selectRow(row);
+    table_->scrollTo(model_->index(row, 0));
+}
+
+void FramesPanel::filterOnFrameCell(const QModelIndex& index, bool apply) {
+    const auto frame = model_->frameAt(index.row());
+    const QString key = model_->keyOfColumn(index.column());
+    std::optional<std::string> expression;
+    if (frame && key.startsWith("frame.")) {
+        expression = (key + " == " + index.data().toString()).toStdString();
+    } else if (frame && !key.isEmpty()) {
+        expression = filter::expressionForCell(*frame, key.toStdString());
+    }
+    useAsFilter(expression, apply);
+}
+
+void FramesPanel::filterOnElement(std::size_t element, bool apply) {
+    const auto frame = model_->frameAt(table_->currentIndex().row());
+    useAsFilter(frame ? filter::expressionForElement(*frame, element) : std::nullopt, apply);
+}
+
+void FramesPanel::useAsFilter(const std::optional<std::string>& expression, bool apply) {
+    if (!expression) {
+        QApplication::beep(); // nothing there to filter on
+        return;
+    }
+    filterBar_->prepare(QString::fromStdString(*expression));
+    if (apply) {
+        filterBar_->apply();
+    }
+}
+
+void FramesPanel::showContextMenu(const QPoint& at) {
+    const QModelIndex index = table_->indexAt(at);
+    if (!index.isValid()) {
+        return;
+    }
+    QMenu menu(this);
+    for (const bool apply : {true, false}) {
+        menu.addAction(apply ? tr("Apply as Filter") : tr("Prepare as Filter"), this,
+                       [=, this] { filterOnFrameCell(index, apply); });
+    }
+    menu.exec(table_->viewport()->mapToGlobal(at));
+}
+
+void FramesPanel::applyDisplayFilter(const std::optional<filter::DisplayFilter>& filter) {
+    displayFilter_ = filter;
+    refreshRows();
+}
+
+void FramesPanel::refreshRows() {
+    delete filterRun_;
+    filterRun_ = nullptr;
+    note_.clear();
+    KvIAXCapture* capture = model_->capture();
+    if (!displayFilter_ || capture == nullptr) {
+        model_->setFrameFilter(callFrames_);
+        emit frameSelected(currentFrame()); // the rows changed under the selection
+        emit statusChanged();
+        return;
+    }
+    // The matches are shown as they are found, a slice at a time.
+    model_->setFrameFilter(std::vector<std::uint32_t>{});
+    emit frameSelected(0);
+    filterRun_ = new FrameFilterRun(*capture, *displayFilter_, callFrames_, this);
+    connect(filterRun_, &FrameFilterRun::matched, model_, &FrameTableModel::appendToFilter);
+    connect(filterRun_, &FrameFilterRun::progressed, this, [this] {
+        if (!filterRun_->problem().isEmpty()) {
+            note_ = tr("display filter: %1").arg(filterRun_->problem());
+        }
+        emit statusChanged();
+    });
+    filterRun_->start();
+    emit statusChanged();
+}
+
+void FramesPanel::addEditActions(QMenu* edit) {
+    auto add = [&](const QString& title, const QKeySequence& keys, auto slot) {
+        QAction* action = edit->addAction(title);
+        action->setShortcut(keys);
+        connect(action, &QAction::triggered, this, slot);
+    };
+    add(tr("&Display Filter"), QKeySequence(Qt::CTRL | Qt::Key_Slash),
+        [this] { filterBar_->focusExpression(); });
+    edit->addSeparator();
+    add(tr("&Find..."), QKeySequence(Qt::CTRL | Qt::Key_F), [this] { findBar_->open(); });
+    add(tr("Find &Next"), QKeySequence(Qt::Key_F3), [this] {
+        findBar_->show();
+        findBar_->findNext();
+    });
+    add(tr("Find &Previous"), QKeySequence(Qt::SHIFT | Qt::Key_F3), [this] {
+        findBar_->show();
+        findBar_->findPrevious();
+    });
+    add(tr("&Go to Frame..."), QKeySequence(Qt::CTRL | Qt::Key_G), [this] {
+        const KvIAXCapture* capture = model_->capture();
+        if (capture == nullptr || capture->iaxFrames().empty()) {
+            QApplication::beep();
+            return;
+        }
+        bool ok = false;
+        const int number =
+            QInputDialog::getInt(this, tr("Go to Frame"), tr("Frame number:"),
+                                 std::max(static_cast<int>(currentFrame()), 1), 1,
+                                 static_cast<int>(capture->iaxFrames().size()), 1, &ok);
+        if (ok) {
+            goToFrame(static_cast<std::uint32_t>(number));
+        }
+    });
+}
+
+void FramesPanel::addViewMenus(QMenu* view) {
+    // Columns: every column of the frame table, shown or hidden, remembered.
+    QMenu* columns = view->addMenu(tr("&Columns"));
+    QHeaderView* header = table_->horizontalHeader();
+    const QStringList hidden = QSettings().value("view/hiddenFrameColumns").toStringList();
+    for (int column = 0; column < model_->columnCount(); ++column) {
+        const QString title =
+            model_->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
+        QAction* action = columns->addAction(title);
+        action->setCheckable(true);
+        action->setChecked(!hidden.contains(title));
+        header->setSectionHidden(column, hidden.contains(title));
+        connect(action, &QAction::toggled, this, [header, column, title](bool shown) {
+            header->setSectionHidden(column, !shown);
+            QStringList now = QSettings().value("view/hiddenFrameColumns").toStringList();
+            now.removeAll(title);
+            if (!shown) {
+                now << title;
+            }
+            QSettings().setValue("view/hiddenFrameColumns", now);
+        });
+    }
+    // Time Format: remembered across runs; the `captured` column's display only.
+    using framedisplay::TimeFormat;
+    QMenu* formats = view->addMenu(tr("&Time Format"));
+    auto* group = new QActionGroup(formats);
+    const int remembered = QSettings().value("view/timeFormat", 0).toInt();
+    const std::pair<TimeFormat, QString> choices[] = {
+        {TimeFormat::DateAndTime, tr("&Date and Time")},
+        {TimeFormat::TimeOfDay, tr("Time of &Day")},
+        {TimeFormat::SinceFirst, tr("Seconds Since &First Frame")},
+        {TimeFormat::SincePrevious, tr("Seconds Since &Previous Frame")},
+    };
+    for (const auto& [format, title] : choices) {
+        QAction* action = formats->addAction(title);
+        action->setCheckable(true);
+        group->addAction(action);
+        if (static_cast<int>(format) == remembered) {
+            action->setChecked(true);
+            model_->setTimeFormat(format);
+        }
+        connect(action, &QAction::triggered, this, [this, format = format] {
+            model_->setTimeFormat(format);
+            QSettings().setValue("view/timeFormat", static_cast<int>(format));
+            emit timeFormatChanged();
+        });
+    }
+}

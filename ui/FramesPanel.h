@@ -1,0 +1,89 @@
+#pragma once
+
+#include "filter/DisplayFilter.h"
+#include "ui/KeyColumns.h"
+
+#include <QPointer>
+#include <QWidget>
+
+#include <optional>
+#include <vector>
+
+class DisplayFilterBar;
+class FindBar;
+class FrameFilterRun;
+class FrameTableModel;
+class KvIAXCapture;
+class QMenu;
+class QTabWidget;
+class QTableView;
+
+// The frames of the selected capture: the display filter and find bars
+// above the tabs (Frames first; the other panels add theirs), the frame
+// table with its model, the rows shown (the display filter's matches among
+// the selected calls' frames, tested a slice at a time), Go to Frame, Apply
+// and Prepare as Filter, and the View menu's columns and time format.
+class FramesPanel final : public QWidget {
+    Q_OBJECT
+public:
+    // `framesTable` is the interface description's table, taken over.
+    FramesPanel(QTableView* framesTable, KeyColumns columns, QWidget* parent = nullptr);
+    ~FramesPanel() override;
+
+    void setCapture(KvIAXCapture* capture);
+    // Shows only these frames (the selected calls'), or all again.
+    void setCallFrames(std::optional<std::vector<std::uint32_t>> frames);
+
+    [[nodiscard]] QTabWidget* tabs() const { return tabs_; }
+    [[nodiscard]] QTableView* table() const { return table_; }
+    [[nodiscard]] FrameTableModel& model() const { return *model_; }
+    [[nodiscard]] DisplayFilterBar* filterBar() const { return filterBar_; }
+    [[nodiscard]] FindBar* findBar() const { return findBar_; }
+    [[nodiscard]] bool isFiltering() const;
+    // The frame the current row shows (1-based); 0 for none.
+    [[nodiscard]] std::uint32_t currentFrame() const;
+    // "12 / 38 frames shown, filtering (40 %)", and why a filter or Go to
+    // failed; empty parts left out.
+    [[nodiscard]] QString statusText() const;
+    [[nodiscard]] const QString& note() const { return note_; }
+    void setNote(const QString& note);
+
+    // Selects frame `number`'s row, showing the Frames tab; false, with the
+    // reason in the note and the beep, where no row shows it.
+    bool goToFrame(std::uint32_t number);
+    // Selects the row without leaving the tab shown.
+    void selectFrame(std::uint32_t number);
+    void selectRow(int row);
+    void filterOnFrameCell(const QModelIndex& index, bool apply);
+    void filterOnElement(std::size_t element, bool apply);
+    // Puts the expression in the filter bar, and applies it with `apply`.
+    void useAsFilter(const std::optional<std::string>& expression, bool apply);
+
+    // Display Filter, Find, Find Next, Find Previous, Go to Frame.
+    void addEditActions(QMenu* edit);
+    // Columns and Time Format.
+    void addViewMenus(QMenu* view);
+
+signals:
+    // The current row changed: its frame (0 for none).
+    void frameSelected(quint32 frameNumber);
+    // What statusText() says changed.
+    void statusChanged();
+    // View > Time Format changed the frame table's times.
+    void timeFormatChanged();
+
+private:
+    void applyDisplayFilter(const std::optional<filter::DisplayFilter>& filter);
+    void refreshRows();
+    void showContextMenu(const QPoint& at);
+
+    QTabWidget* tabs_;
+    QTableView* table_;
+    FrameTableModel* model_;
+    DisplayFilterBar* filterBar_;
+    FindBar* findBar_;
+    std::optional<filter::DisplayFilter> displayFilter_;
+    FrameFilterRun* filterRun_ = nullptr;
+    std::optional<std::vector<std::uint32_t>> callFrames_;
+    QString note_;
+};
