@@ -9,23 +9,32 @@ namespace callselection {
 
 std::vector<std::uint32_t> framesOf(const analysis::CallList& calls,
                                     const std::vector<std::size_t>& selected) {
-    std::vector<std::uint32_t> numbers;
-    std::size_t total = 0;
+    // Marked in a bitmap as large as the largest frame number, then read out
+    // in order: linear in the frames, where sorting them all is not.
+    std::uint32_t largest = 0;
     for (const std::size_t call : selected) {
-        total += call < calls.size() ? calls[call].frameNumbers.size() : 0;
-    }
-    numbers.reserve(total);
-    for (const std::size_t call : selected) {
-        if (call < calls.size()) {
-            const auto& frames = calls[call].frameNumbers;
-            numbers.insert(numbers.end(), frames.begin(), frames.end());
+        if (call < calls.size() && !calls[call].frameNumbers.empty()) {
+            largest = std::max(largest, calls[call].frameNumbers.back());
         }
     }
-    // Each call's numbers rise already; only several calls need the sort.
-    if (selected.size() > 1) {
-        std::sort(numbers.begin(), numbers.end());
+    std::vector<bool> marked(static_cast<std::size_t>(largest) + 1, false);
+    std::size_t count = 0;
+    for (const std::size_t call : selected) {
+        if (call >= calls.size()) {
+            continue;
+        }
+        for (const std::uint32_t number : calls[call].frameNumbers) {
+            count += marked[number] ? 0 : 1;
+            marked[number] = true;
+        }
     }
-    numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
+    std::vector<std::uint32_t> numbers;
+    numbers.reserve(count);
+    for (std::size_t number = 1; number < marked.size(); ++number) {
+        if (marked[number]) {
+            numbers.push_back(static_cast<std::uint32_t>(number));
+        }
+    }
     return numbers;
 }
 
@@ -36,6 +45,9 @@ analysis::Flow ladderOf(const KvIAXCapture& capture, const std::vector<std::size
     for (const std::size_t call : selected) {
         if (call >= calls.size()) {
             continue;
+        }
+        if (chosen.size() == mostLadderCalls) {
+            break;
         }
         chosen.push_back(&calls[call]);
         if (const CallListening* heard = capture.listening(call)) {

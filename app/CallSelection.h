@@ -18,8 +18,12 @@ namespace callselection {
 [[nodiscard]] std::vector<std::uint32_t> framesOf(const analysis::CallList& calls,
                                                   const std::vector<std::size_t>& selected);
 
-// Their ladder: a column per end, an arrow per full frame, a band per
-// direction of voice, a mark per digit heard in band.
+// A ladder of more calls than this cannot be read: the first of them are drawn.
+inline constexpr std::size_t mostLadderCalls = 100;
+
+// Their ladder (of the first mostLadderCalls): a column per end, an arrow
+// per full frame, a band per direction of voice, a mark per digit heard in
+// band.
 [[nodiscard]] analysis::Flow ladderOf(const KvIAXCapture& capture,
                                       const std::vector<std::size_t>& selected);
 

@@ -58,6 +58,11 @@ void CallPanel::showCalls(const KvIAXCapture* capture, const std::vector<std::si
         columns << QString::fromStdString(end.text());
     }
     flowView_->setFlow(columns, std::move(flow.steps));
+    if (calls.size() > callselection::mostLadderCalls) {
+        emit note(tr("the ladder shows the first %1 of the %2 calls selected")
+                      .arg(callselection::mostLadderCalls)
+                      .arg(calls.size()));
+    }
     streamsView_->setCalls(capture, callselection::figuresOf(*capture, calls));
     // The player plays the first selected call.
     const auto& first = capture->callTracker().calls()[calls.front()];

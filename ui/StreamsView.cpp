@@ -4,7 +4,7 @@
 #include "app/ChargedStreams.h"
 #include "app/KvIAXCapture.h"
 #include "ui/StreamPacketModel.h"
-#include "ui/TextTableModel.h"
+#include "ui/StreamFiguresModel.h"
 
 #include <QChart>
 #include <QChartView>
@@ -21,14 +21,6 @@
 #include <algorithm>
 
 namespace {
-
-QStringList titles() {
-    QStringList titles;
-    for (const auto& column : callwriter::streamColumns(analysis::StreamFigures{})) {
-        titles << QString::fromUtf8(column.first);
-    }
-    return titles;
-}
 
 QTableView* table(QAbstractItemModel* model, QWidget* parent) {
     auto* view = new QTableView(parent);
@@ -120,7 +112,7 @@ double capturedLossPercent(const analysis::VoiceStream& stream, double arrivalMs
 } // namespace
 
 StreamsView::StreamsView(QWidget* parent)
-    : QWidget(parent), figuresModel_(new TextTableModel(titles(), this)),
+    : QWidget(parent), figuresModel_(new StreamFiguresModel(this)),
       packetModel_(new StreamPacketModel(this)) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -173,25 +165,21 @@ StreamsView::StreamsView(QWidget* parent)
 void StreamsView::setCalls(const KvIAXCapture* capture,
                            std::vector<analysis::StreamFigures> figures) {
     capture_ = capture;
-    figures_ = std::move(figures);
     loadedCall_.reset();
     streams_.clear();
     charge_ = MemoryCharge{};
-    std::vector<QStringList> rows;
-    for (const auto& stream : figures_) {
-        QStringList row;
-        for (const auto& column : callwriter::streamColumns(stream)) {
-            row << QString::fromStdString(column.second);
-        }
-        rows.push_back(std::move(row));
-    }
-    figuresModel_->setRows({});
-    figuresModel_->setRows(std::move(rows));
+    figuresModel_->setFigures(std::move(figures));
+    // Sized to the first rows: thousands of streams are not all measured.
+    figuresTable_->horizontalHeader()->setResizeContentsPrecision(20);
     figuresTable_->resizeColumnsToContents();
-    if (!figures_.empty()) {
+    if (!figuresModel_->figures().empty()) {
         figuresTable_->selectRow(0);
     }
-    showPackets(figures_.empty() ? -1 : 0);
+    showPackets(figuresModel_->figures().empty() ? -1 : 0);
+}
+
+int StreamsView::streamCount() const {
+    return figuresModel_->rowCount();
 }
 
 void StreamsView::loadCall(std::size_t call) {
@@ -217,15 +205,16 @@ void StreamsView::loadCall(std::size_t call) {
 void StreamsView::showPackets(int row) {
     if (row < 0 || row >= streamCount()) {
         packetModel_->setPackets({});
-        packetsTitle_->setText(figures_.empty() ? tr("Select calls to see their voice streams.")
-                                                : tr("Select a stream to see its packets."));
+        packetsTitle_->setText(figuresModel_->figures().empty()
+                                   ? tr("Select calls to see their voice streams.")
+                                   : tr("Select a stream to see its packets."));
         loadedCall_.reset();
         streams_.clear();
         charge_ = MemoryCharge{};
         plot();
         return;
     }
-    const auto& figures = figures_[static_cast<std::size_t>(row)];
+    const auto& figures = figuresModel_->figures()[static_cast<std::size_t>(row)];
     const bool sameCall = loadedCall_ == figures.call;
     loadCall(figures.call);
     packetsTitle_->setText(tr("Call %1, %2 to %3 (%4)")

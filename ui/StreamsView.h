@@ -15,7 +15,7 @@ class QChartView;
 class QLabel;
 class QTableView;
 class StreamPacketModel;
-class TextTableModel;
+class StreamFiguresModel;
 
 // The voice streams of the selected calls: their figures a row each, the
 // packets of the stream chosen among them (delta, jitter, status), and plots
@@ -35,7 +35,7 @@ public:
     void clear() { setCalls(nullptr, {}); }
     [[nodiscard]] QTableView* figuresTable() const { return figuresTable_; }
     [[nodiscard]] QTableView* packetsTable() const { return packetsTable_; }
-    [[nodiscard]] int streamCount() const { return static_cast<int>(figures_.size()); }
+    [[nodiscard]] int streamCount() const;
     [[nodiscard]] QChart* jitterChart() const { return jitterChart_; }
     [[nodiscard]] QChart* deltaChart() const { return deltaChart_; }
     [[nodiscard]] QChart* lossChart() const { return lossChart_; }
@@ -54,11 +54,10 @@ private:
     void plotReportedLoss();
 
     QPointer<const KvIAXCapture> capture_;
-    std::vector<analysis::StreamFigures> figures_;
     std::optional<std::size_t> loadedCall_;
     std::vector<analysis::VoiceStream> streams_; // the loaded call's
     MemoryCharge charge_;
-    TextTableModel* figuresModel_;
+    StreamFiguresModel* figuresModel_;
     StreamPacketModel* packetModel_;
     QTableView* figuresTable_;
     QTableView* packetsTable_;

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "app/CallWriter.h"
+
+#include <QAbstractTableModel>
+
+// The streams' figures a row each, in the columns of quorvex-dump --streams;
+// a row's texts are made when it is drawn, so that thousands of streams
+// cost nothing until they are looked at. Qt::UserRole gives a cell's value
+// to sort by: numbers as numbers.
+class StreamFiguresModel final : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    explicit StreamFiguresModel(QObject* parent = nullptr);
+
+    void setFigures(std::vector<analysis::StreamFigures> figures);
+    [[nodiscard]] const std::vector<analysis::StreamFigures>& figures() const { return figures_; }
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+private:
+    [[nodiscard]] const callwriter::Columns& columnsOf(int row) const;
+
+    QStringList titles_;
+    std::vector<analysis::StreamFigures> figures_;
+    mutable int cachedRow_ = -1;
+    mutable callwriter::Columns cached_;
+};
