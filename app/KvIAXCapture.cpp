@@ -8,6 +8,7 @@
 #include "common/Log.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
 
@@ -250,6 +251,9 @@ void KvIAXCapture::setHasCapturedFrames(bool value) {
 }
 
 void KvIAXCapture::startCapture() {
+    cancelled_.store(false, std::memory_order_release); // a Cancel called off the run before
+    loading_ = false;
+    loadedFileSize_ = 0;
     setIsInProgress(true);
     loadedFile_.clear();
     lastRunFirstFrame_ = iaxFrames_.size();
@@ -259,6 +263,7 @@ void KvIAXCapture::startCapture() {
     const LiveCaptureSettings settings =
         services_.liveSettings != nullptr ? *services_.liveSettings : LiveCaptureSettings{};
     run.interfaceName = settings.interfaceName;
+    liveInterface_ = settings.interfaceName;
     run.temporaryFile = settings.temporaryFile;
     run.helperPath = settings.helperPath;
     run.captureFilter =
@@ -274,8 +279,14 @@ void KvIAXCapture::loadCapture(const QString& path) {
 }
 
 void KvIAXCapture::loadCapture(std::string pathBytes) {
+    cancelled_.store(false, std::memory_order_release);
     setIsInProgress(true);
     loadedFile_ = pathBytes;
+    loading_ = true;
+    loadedFileSize_ = pathBytes == "-"
+                          ? 0
+                          : static_cast<std::uint64_t>(std::max<qint64>(
+                                0, QFileInfo(QFile::decodeName(pathBytes.c_str())).size()));
     lastRunFirstFrame_ = iaxFrames_.size();
     auto worker = std::make_unique<KvPCAPCapture>(services_);
     worker->setSourceFilename(std::move(pathBytes));
@@ -311,7 +322,32 @@ QString KvIAXCapture::description() const {
     return QString::asprintf("<KvIAXCapture: %p>", static_cast<const void*>(this));
 }
 
+std::string KvIAXCapture::sourceName() const {
+    if (!loadedFile_.empty()) {
+        const auto slash = loadedFile_.find_last_of('/');
+        return slash == std::string::npos ? loadedFile_ : loadedFile_.substr(slash + 1);
+    }
+    return liveInterface_.empty() ? std::string() : liveInterface_ + " (live)";
+}
+
+std::optional<double> KvIAXCapture::loadedShare() const {
+    if (loadedFile_.empty() || loadedFileSize_ == 0) {
+        return std::nullopt;
+    }
+    if (!loading_) {
+        return 1.0;
+    }
+    if (iaxFrames_.empty() ||
+        iaxFrames_.back()->facts().fileOffset == FrameFacts::unknownFileOffset) {
+        return 0.0;
+    }
+    const FrameFacts& last = iaxFrames_.back()->facts();
+    return std::min(1.0, static_cast<double>(last.fileOffset + last.capturedLength) /
+                             static_cast<double>(loadedFileSize_));
+}
+
 void KvIAXCapture::workerRunEnded(const RunSummary& summary) {
+    loading_ = false;
     lastRunSummary_ = summary;
     emit runEnded();
 }

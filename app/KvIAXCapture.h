@@ -47,6 +47,14 @@ public:
     }
     void setIsInProgress(bool inProgress);
     [[nodiscard]] bool hasCapturedFrames() const { return hasCapturedFrames_; }
+    // What the last run read: the loaded file's name (without its folder),
+    // or "NAME (live)" for the interface a live run opened; empty before any.
+    [[nodiscard]] std::string sourceName() const;
+    // Whether a file load runs now (from loadCapture to the end of its run).
+    [[nodiscard]] bool isLoading() const { return loading_; }
+    // The share of the loaded file read so far, from the position of the
+    // last frame delivered: 0 to 1; nothing for a live run or standard input.
+    [[nodiscard]] std::optional<double> loadedShare() const;
     // Whether a live run is capturing now (a file load is not live).
     [[nodiscard]] bool isLiveRunning() const { return isInProgress() && loadedFile_.empty(); }
     [[nodiscard]] std::uint64_t liveRunGeneration() const override {
@@ -105,8 +113,9 @@ public:
     // The path as the file system's bytes, which need not be valid UTF-8.
     void loadCapture(std::string pathBytes);
     void stopCapture();
-    // Calls the capture's work off for good: a running live capture stops, a
-    // file load ends at its next packet. For a capture that leaves the list.
+    // Calls the capture's work off: a running live capture stops, a file load
+    // ends at its next packet (the frames read stay). For a capture that
+    // leaves the list, and for Cancel; the next start or load runs again.
     void cancel();
     [[nodiscard]] bool isCancelled() const override {
         return cancelled_.load(std::memory_order_acquire);
@@ -160,6 +169,9 @@ private:
     std::size_t trackedFrames_ = 0;
     bool trackingQueued_ = false;
     bool followsCalls_ = true;
-    std::string loadedFile_; // empty for a live run
+    std::string loadedFile_;    // empty for a live run
+    std::string liveInterface_; // the interface the last live run opened
+    bool loading_ = false;
+    std::uint64_t loadedFileSize_ = 0;
     std::size_t lastRunFirstFrame_ = 0;
 };

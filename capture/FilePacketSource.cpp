@@ -1,6 +1,7 @@
 #include "capture/FilePacketSource.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -9,11 +10,13 @@ namespace {
 
 // libpcap hands every file's times in nanoseconds when asked to; the file's
 // magic number says whether it held nanoseconds or microseconds. Standard
-// input cannot be read twice, so its times count as microseconds.
+// input, a FIFO or a device cannot be read twice (a second read would take
+// bytes from libpcap's), so their times count as microseconds.
 TimeResolution resolutionOf(const std::string& path) {
     constexpr std::uint32_t nanosecondMagic = 0xA1B23C4D;
     constexpr std::uint32_t swappedNanosecondMagic = 0x4D3CB2A1;
-    if (path == "-") {
+    struct stat status {};
+    if (path == "-" || ::stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) {
         return TimeResolution::Microseconds;
     }
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -72,9 +75,9 @@ FilePacketSource::Read FilePacketSource::next(CapturedPacket& packet) {
     packet.wireLength = header->len;
     // A pcap record's seconds are an unsigned 32-bit field, which libpcap
     // reads as signed: 0x80000000 and above are after 2038, not before 1970.
-    packet.seconds = classicRecords_ ? static_cast<std::int64_t>(
-                                           static_cast<std::uint32_t>(header->ts.tv_sec))
-                                     : header->ts.tv_sec;
+    packet.seconds = classicRecords_
+                         ? static_cast<std::int64_t>(static_cast<std::uint32_t>(header->ts.tv_sec))
+                         : header->ts.tv_sec;
     packet.nanoseconds = static_cast<std::uint32_t>(header->ts.tv_usec); // nanoseconds, as asked
     packet.resolution = resolution_;
     packet.linkType = linkType_;

@@ -38,7 +38,17 @@ int CaptureListModel::rowCount(const QModelIndex& parent) const {
 }
 
 int CaptureListModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : columns_.count();
+    return parent.isValid() ? 0 : columns_.count() + 1;
+}
+
+QString CaptureListModel::keyOf(int column) const {
+    return column == sourceColumn ? QString()
+                                  : columns_.key(column < sourceColumn ? column : column - 1);
+}
+
+int CaptureListModel::columnOf(const QString& key) const {
+    const int at = columns_.indexOf(key);
+    return at < sourceColumn ? at : at + 1;
 }
 
 KvIAXCapture* CaptureListModel::captureAt(int row) const {
@@ -51,17 +61,24 @@ QVariant CaptureListModel::data(const QModelIndex& index, int role) const {
     if (capture == nullptr || (role != Qt::DisplayRole && role != Qt::EditRole)) {
         return {};
     }
-    return capture->valueForKey(columns_.key(index.column())).toString();
+    if (index.column() == sourceColumn) {
+        return QString::fromStdString(capture->sourceName());
+    }
+    return capture->valueForKey(keyOf(index.column())).toString();
 }
 
 QVariant CaptureListModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    const QVariant title = columns_.header(section, orientation, role);
+    if (section == sourceColumn && orientation == Qt::Horizontal && role == Qt::DisplayRole) {
+        return tr("Source");
+    }
+    const QVariant title =
+        columns_.header(section < sourceColumn ? section : section - 1, orientation, role);
     return title.isValid() ? title : QAbstractTableModel::headerData(section, orientation, role);
 }
 
 Qt::ItemFlags CaptureListModel::flags(const QModelIndex& index) const {
     Qt::ItemFlags flags = QAbstractTableModel::flags(index);
-    if (columns_.key(index.column()) == keyText(capturekeys::captureFilter)) {
+    if (keyOf(index.column()) == keyText(capturekeys::captureFilter)) {
         flags |= Qt::ItemIsEditable;
     }
     return flags;
@@ -70,7 +87,7 @@ Qt::ItemFlags CaptureListModel::flags(const QModelIndex& index) const {
 bool CaptureListModel::setData(const QModelIndex& index, const QVariant& value, int role) {
     KvIAXCapture* capture = captureAt(index.row());
     if (capture == nullptr || role != Qt::EditRole ||
-        columns_.key(index.column()) != keyText(capturekeys::captureFilter)) {
+        keyOf(index.column()) != keyText(capturekeys::captureFilter)) {
         return false;
     }
     capture->setValueForKey(keyText(capturekeys::captureFilter),

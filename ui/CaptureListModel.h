@@ -8,8 +8,10 @@ class KvController;
 class KvIAXCapture;
 
 // The capture table: the controller's capture list, one row per capture, its
-// values by key. Follows every replacement of the list and every key change
-// of a capture; the `filter` cell is editable through the capture's key setter.
+// values by key, and beside the title what the capture read (the file's
+// name, or the interface of a live run). Follows every replacement of the
+// list and every key change of a capture; the `filter` cell is editable
+// through the capture's key setter.
 class CaptureListModel final : public QAbstractTableModel {
     Q_OBJECT
 public:
@@ -23,10 +25,13 @@ public:
     bool setData(const QModelIndex& index, const QVariant& value, int role) override;
 
     [[nodiscard]] KvIAXCapture* captureAt(int row) const;
-    [[nodiscard]] int columnOf(const QString& key) const { return columns_.indexOf(key); }
+    [[nodiscard]] int columnOf(const QString& key) const;
+    static constexpr int sourceColumn = 1;
 
 private:
     void listReplaced();
+    // The key a column shows; empty for the source column.
+    [[nodiscard]] QString keyOf(int column) const;
 
     KvController& controller_;
     KeyColumns columns_;

@@ -11,6 +11,7 @@
 #include "ui/FramesPanel.h"
 #include "ui/PacketDetailsView.h"
 #include "ui/QualityWatch.h"
+#include "ui/RunProgress.h"
 #include "ui_MainWindow.h"
 
 #include <QApplication>
@@ -54,6 +55,8 @@ MainWindow::MainWindow(WindowServices services, QWidget* parent)
     buildMenus();
     statusLabel_ = new QLabel(this);
     ui_->statusBar->addWidget(statusLabel_, 1);
+    progress_ = new RunProgress(this);
+    ui_->statusBar->addPermanentWidget(progress_);
     captureSelected(captures_->selected());
     controller_->awakeFromNib();
 }
@@ -255,6 +258,7 @@ void MainWindow::captureSelected(KvIAXCapture* capture) {
     frameSelected(0);
     calls_->setCapture(capture);
     quality_->setCapture(capture);
+    progress_->setCapture(capture);
     updateStatus();
 }
 
@@ -295,6 +299,10 @@ void MainWindow::updateStatus() {
         return;
     }
     const KvIAXCapture* capture = frames_->model().capture();
+    // The title names what the selected capture read.
+    const QString source =
+        capture != nullptr ? QString::fromStdString(capture->sourceName()) : QString();
+    setWindowTitle(source.isEmpty() ? tr("Quorvex") : source + " \u2014 " + tr("Quorvex"));
     if (capture == nullptr) {
         statusLabel_->clear();
         return;

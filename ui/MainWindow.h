@@ -23,6 +23,7 @@ class QMenu;
 class QTabWidget;
 class QTableView;
 class QualityWatch;
+class RunProgress;
 class StreamsView;
 namespace Ui {
 class MainWindow;
@@ -66,6 +67,7 @@ public:
     [[nodiscard]] PacketDetailsView* detailsView() const { return detailsView_; }
     [[nodiscard]] QualityWatch* qualityWatch() const { return quality_; }
     [[nodiscard]] FramesPanel* framesPanel() const { return frames_; }
+    [[nodiscard]] RunProgress* runProgress() const { return progress_; }
     // Whether the display filter has been tested on every frame there is.
     [[nodiscard]] bool isFiltering() const;
     // Selects the row of frame `number` (1-based); false, with the reason in
@@ -108,5 +110,6 @@ private:
     QMenu* editMenu_ = nullptr;
     QMenu* viewMenu_ = nullptr;
     QLabel* statusLabel_ = nullptr;
+    RunProgress* progress_ = nullptr;
     QString statusNote_; // what the last action said, until the next one
 };

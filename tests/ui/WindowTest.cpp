@@ -13,6 +13,7 @@
 #include "ui/PacketTreeModel.h"
 #include "ui/ProblemsView.h"
 #include "ui/QualityWatch.h"
+#include "ui/RunProgress.h"
 #include "app/CaptureFilter.h"
 #include "samples/CaptureFileWriter.h"
 #include "samples/QualityCalls.h"
@@ -36,6 +37,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QTableView>
+#include <QtEndian>
 #include <QTreeView>
 #include <QChart>
 #include <QPushButton>
@@ -93,7 +95,9 @@ TEST(Window, ShowsCapturesFramesAndElementsByKey) {
     ASSERT_EQ(captures->model()->rowCount(), 1);
     const QStringList captureRow = rowOf(captures, 0);
     EXPECT_TRUE(captureRow[0].startsWith("N 0x")) << captureRow[0].toStdString();
-    EXPECT_EQ(captureRow.mid(1), (QStringList{"Idle", "port 4569", "Start"}));
+    // Beside the title, what the capture read.
+    EXPECT_EQ(captureRow.mid(1), (QStringList{"sample-call.pcap", "Idle", "port 4569", "Start"}));
+    EXPECT_EQ(window.windowTitle(), "sample-call.pcap \u2014 Quorvex");
 
     const QTableView* frames = window.framesTable();
     // The frame's number first, the keys' columns, then its length and summary.
@@ -118,7 +122,7 @@ TEST(Window, ShowsCapturesFramesAndElementsByKey) {
 
     // The filter cell is edited through the capture's key setter.
     auto* model = window.capturesTable()->model();
-    ASSERT_TRUE(model->setData(model->index(0, 2), "udp port 4570", Qt::EditRole));
+    ASSERT_TRUE(model->setData(model->index(0, 3), "udp port 4570", Qt::EditRole));
     EXPECT_EQ(window.controller().iaxCaptures().first()->valueForKey("filter").toString(),
               "udp port 4570");
 
@@ -530,4 +534,45 @@ TEST(Window, ListsProblemsColoursTheirFramesAndJudgesAtTheChosenJitterBuffer) {
     ASSERT_EQ(window.streamsView()->streamCount(), 2);
     EXPECT_EQ(window.streamsView()->lossChart()->series().size(), 2); // reported, captured
     window.qualityWatch()->setJitterBufferMs(50);
+}
+
+// A load shows its progress and stops at Cancel, keeping what it read: here
+// from a FIFO the test writes a packet at a time.
+TEST(Window, CancelStopsALoadAndKeepsItsFrames) {
+    QFile sample(QUORVEX_SAMPLES "/sample-call.pcap");
+    ASSERT_TRUE(sample.open(QIODevice::ReadOnly));
+    const QByteArray bytes = sample.readAll();
+    // The file header, then records of a 16-byte header and their bytes.
+    std::vector<qsizetype> ends{24};
+    while (ends.back() + 16 <= bytes.size()) {
+        const auto captured = qFromLittleEndian<quint32>(bytes.constData() + ends.back() + 8);
+        ends.push_back(ends.back() + 16 + captured);
+    }
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath("slow.pcap");
+    ASSERT_EQ(mkfifo(fifo.toLocal8Bit().constData(), 0600), 0);
+    ControllerHarness h;
+    MainWindow window(windowServices(h));
+    window.show();
+    window.controller().openDocumentWithContentsOfFile(fifo);
+    // Opened read-write, the FIFO never waits for the loader to open it.
+    QFile writer(fifo);
+    ASSERT_TRUE(writer.open(QIODevice::ReadWrite | QIODevice::Unbuffered));
+    // Frames are handed over with the first one read 50 ms after the last
+    // hand-off: five, a pause, the sixth.
+    writer.write(bytes.left(ends[5]));
+    QThread::msleep(100);
+    writer.write(bytes.mid(ends[5], ends[6] - ends[5]));
+    ASSERT_TRUE(pumpUntil([&] { return window.frameModel().rowCount() == 6; }));
+    RunProgress* progress = window.runProgress();
+    ASSERT_TRUE(pumpUntil([&] { return progress->text() == "loading: 6 frames"; }))
+        << progress->text().toStdString();
+    EXPECT_EQ(window.windowTitle(), "slow.pcap \u2014 Quorvex");
+
+    QTest::mouseClick(progress->cancelButton(), Qt::LeftButton);
+    writer.write(bytes.mid(ends[6], ends[7] - ends[6])); // the loader wakes, and stops
+    const KvIAXCapture* capture = window.frameModel().capture();
+    ASSERT_TRUE(pumpUntil([&] { return !capture->isLoading(); }));
+    EXPECT_EQ(window.frameModel().rowCount(), 6); // of 38: nothing after Cancel
+    ASSERT_TRUE(pumpUntil([&] { return progress->text().isEmpty(); }));
 }
