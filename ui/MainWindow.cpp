@@ -4,17 +4,21 @@
 #include "capture/CaptureKeys.h"
 #include "ui/CallFlowView.h"
 #include "ui/CallPanel.h"
+#include "ui/StreamsView.h"
 #include "ui/CallsPanel.h"
 #include "ui/CapturesPanel.h"
 #include "ui/ElementTableModel.h"
 #include "ui/FrameTableModel.h"
 #include "ui/FramesPanel.h"
 #include "ui/PacketDetailsView.h"
+#include "ui/ProblemsView.h"
 #include "ui/QualityWatch.h"
 #include "ui/RunProgress.h"
 #include "ui_MainWindow.h"
 
 #include <QApplication>
+#include <QCloseEvent>
+#include <QScreen>
 #include <QDragEnterEvent>
 #include <QHeaderView>
 #include <QLabel>
@@ -24,6 +28,21 @@
 #include <QTabWidget>
 
 namespace {
+
+// Once rows first appear, the columns take the width of their contents
+// (of the first rows, up to a third of the screen): addresses and times are
+// read without dragging.
+void sizeColumnsOnFirstRows(QTableView* table) {
+    auto* once = new QObject(table);
+    QObject::connect(table->model(), &QAbstractItemModel::rowsInserted, once, [table, once] {
+        table->horizontalHeader()->setResizeContentsPrecision(100);
+        table->resizeColumnsToContents();
+        for (int column = 0; column < table->model()->columnCount(); ++column) {
+            table->setColumnWidth(column, std::min(table->columnWidth(column), 420));
+        }
+        once->deleteLater();
+    });
+}
 
 KeyColumns columnsOf(const QTableView* view) {
     return {view->property("columnKeys").toStringList(),
@@ -53,6 +72,7 @@ MainWindow::MainWindow(WindowServices services, QWidget* parent)
 
     buildPanels();
     buildMenus();
+    rememberLayout();
     statusLabel_ = new QLabel(this);
     ui_->statusBar->addWidget(statusLabel_, 1);
     progress_ = new RunProgress(this);
@@ -62,6 +82,7 @@ MainWindow::MainWindow(WindowServices services, QWidget* parent)
 }
 
 MainWindow::~MainWindow() {
+    layout_.save(*this);
     // Panels and models first, then the controller and its captures, while
     // the widgets their signals reach still exist.
     ui_->elementsTable->setModel(nullptr);
@@ -191,7 +212,7 @@ void MainWindow::buildPanels() {
         statusNote_ = text;
         updateStatus();
     });
-    ui_->splitter->setSizes({120, 420, 200});
+    ui_->splitter->setSizes({70, 430, 260});
 }
 
 void MainWindow::buildMenus() {
@@ -322,6 +343,47 @@ void MainWindow::updateStatus() {
         text += "  \u2014  " + note;
     }
     statusLabel_->setText(text);
+}
+
+// The window, its splitters, its tables' columns and its tabs, as the user
+// left them; a table with nothing remembered sizes its columns to its first
+// rows.
+void MainWindow::rememberLayout() {
+    layout_.track(ui_->splitter, "main");
+    const auto* streams = call_->streamsView();
+    for (int i = 0; i < streams->splitters().size(); ++i) {
+        layout_.track(streams->splitters()[i], "streams" + QString::number(i));
+    }
+    const std::pair<QTableView*, const char*> tables[] = {
+        {ui_->capturesTable, "captures"},
+        {ui_->framesTable, "frames"},
+        {ui_->elementsTable, "elements"},
+        {calls_->callsTable(), "calls"},
+        {calls_->registrationsTable(), "registrations"},
+        {quality_->problemsView()->table(), "problems"},
+        {streams->figuresTable(), "streams"},
+        {streams->packetsTable(), "streamPackets"},
+    };
+    for (const auto& [table, name] : tables) {
+        layout_.track(table, name);
+    }
+    layout_.track(frames_->tabs(), "upper");
+    layout_.track(lowerTabs_, "lower");
+    if (!layout_.restore(*this)) {
+        // A first start: large, but never past the screen.
+        const QRect screen = this->screen()->availableGeometry();
+        resize(std::min(1280, screen.width()), std::min(800, screen.height() - 40));
+    }
+    for (const auto& [table, name] : tables) {
+        if (!layout_.wasRestored(table)) {
+            sizeColumnsOnFirstRows(table);
+        }
+    }
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    layout_.save(*this);
+    QMainWindow::closeEvent(event);
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {

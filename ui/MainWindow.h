@@ -2,6 +2,7 @@
 
 #include "app/KvController.h"
 #include "ui/QtPlatform.h"
+#include "ui/RememberedLayout.h"
 
 #include <QMainWindow>
 
@@ -79,6 +80,7 @@ public:
     void filterOnElement(const QModelIndex& index, bool apply);
 
 protected:
+    void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
@@ -86,6 +88,7 @@ private:
     void buildPanels();
     void buildMenus();
     void buildQualityViews();
+    void rememberLayout();
     void captureSelected(KvIAXCapture* capture);
     void callsSelected(const std::vector<std::size_t>& calls);
     void frameSelected(std::uint32_t number);
@@ -112,4 +115,5 @@ private:
     QLabel* statusLabel_ = nullptr;
     RunProgress* progress_ = nullptr;
     QString statusNote_; // what the last action said, until the next one
+    RememberedLayout layout_;
 };

@@ -1,5 +1,6 @@
 #include "ui/ProblemTableModel.h"
 
+#include "ui/HeaderWords.h"
 #include "app/KvIAXCapture.h"
 
 #include <QBrush>
@@ -104,5 +105,6 @@ QVariant ProblemTableModel::headerData(int section, Qt::Orientation orientation,
         return QAbstractTableModel::headerData(section, orientation, role);
     }
     static const char* const titles[] = {"severity", "kind", "frame", "call", "text"};
-    return section >= 0 && section < Columns ? QString::fromUtf8(titles[section]) : QVariant();
+    return section >= 0 && section < Columns ? headerWords(QString::fromUtf8(titles[section]))
+                                             : QVariant();
 }

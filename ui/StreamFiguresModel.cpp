@@ -1,8 +1,9 @@
 #include "ui/StreamFiguresModel.h"
 
+#include "ui/HeaderWords.h"
 StreamFiguresModel::StreamFiguresModel(QObject* parent) : QAbstractTableModel(parent) {
     for (const auto& column : callwriter::streamColumns(analysis::StreamFigures{})) {
-        titles_ << QString::fromUtf8(column.first);
+        titles_ << headerWords(QString::fromUtf8(column.first));
     }
 }
 

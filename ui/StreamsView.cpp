@@ -42,7 +42,7 @@ QChart* chart(const QString& title, QWidget* parent, QLayout* layout) {
     chart->setMargins(QMargins(2, 2, 2, 2));
     auto* view = new QChartView(chart, parent);
     view->setRenderHint(QPainter::Antialiasing);
-    view->setMinimumHeight(140);
+    view->setMinimumHeight(70); // three of them still fit a 768-pixel screen
     layout->addWidget(view);
     return chart;
 }
@@ -117,11 +117,13 @@ StreamsView::StreamsView(QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     auto* splitter = new QSplitter(Qt::Vertical, this);
+    splitters_ = {splitter};
     layout->addWidget(splitter);
     figuresTable_ = table(figuresModel_, splitter);
     splitter->addWidget(figuresTable_);
 
     auto* lower = new QSplitter(Qt::Horizontal, splitter);
+    splitters_.append(lower);
     auto* packets = new QWidget(lower);
     auto* packetsLayout = new QVBoxLayout(packets);
     packetsLayout->setContentsMargins(0, 0, 0, 0);

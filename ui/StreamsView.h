@@ -13,6 +13,7 @@ class KvIAXCapture;
 class QChart;
 class QChartView;
 class QLabel;
+class QSplitter;
 class QTableView;
 class StreamPacketModel;
 class StreamFiguresModel;
@@ -39,6 +40,8 @@ public:
     [[nodiscard]] QChart* jitterChart() const { return jitterChart_; }
     [[nodiscard]] QChart* deltaChart() const { return deltaChart_; }
     [[nodiscard]] QChart* lossChart() const { return lossChart_; }
+    // Its splitters, figures above the rest first, for the remembered layout.
+    [[nodiscard]] const QList<QSplitter*>& splitters() const { return splitters_; }
 
 signals:
     // A packet row was chosen: its frame (1-based position in the capture).
@@ -65,4 +68,5 @@ private:
     QChart* jitterChart_;
     QChart* deltaChart_;
     QChart* lossChart_;
+    QList<QSplitter*> splitters_;
 };

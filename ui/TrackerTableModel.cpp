@@ -1,5 +1,6 @@
 #include "ui/TrackerTableModel.h"
 
+#include "ui/HeaderWords.h"
 #include "app/KvIAXCapture.h"
 
 TrackerTableModel::TrackerTableModel(Rows rows, QObject* parent)
@@ -8,7 +9,7 @@ TrackerTableModel::TrackerTableModel(Rows rows, QObject* parent)
                              ? callwriter::callColumns(analysis::Call{}, analysis::CallVerdict{})
                              : callwriter::registrationColumns(analysis::Registration{});
     for (const auto& column : columns) {
-        titles_ << QString::fromUtf8(column.first);
+        titles_ << headerWords(QString::fromUtf8(column.first));
     }
 }
 

@@ -14,6 +14,7 @@
 #include "ui/ProblemsView.h"
 #include "ui/QualityWatch.h"
 #include "ui/RunProgress.h"
+#include "ui/FramesPanel.h"
 #include "app/CaptureFilter.h"
 #include "samples/CaptureFileWriter.h"
 #include "samples/QualityCalls.h"
@@ -37,6 +38,8 @@
 #include <QTest>
 #include <QTimer>
 #include <QTableView>
+#include <QHeaderView>
+#include <QSplitter>
 #include <QtEndian>
 #include <QTreeView>
 #include <QChart>
@@ -525,7 +528,7 @@ TEST(Window, ListsProblemsColoursTheirFramesAndJudgesAtTheChosenJitterBuffer) {
 
     // The calls table judges the worse direction; at 100 ms one late frame fewer.
     const int mos = window.callsTable()->model()->columnCount() - 8;
-    EXPECT_EQ(window.callsTable()->model()->headerData(mos, Qt::Horizontal).toString(), "mos");
+    EXPECT_EQ(window.callsTable()->model()->headerData(mos, Qt::Horizontal).toString(), "MOS");
     EXPECT_EQ(cell(window.callsTable(), 0, mos), "4.161");
     window.qualityWatch()->setJitterBufferMs(100);
     EXPECT_EQ(cell(window.callsTable(), 0, mos), "4.158");
@@ -575,4 +578,36 @@ TEST(Window, CancelStopsALoadAndKeepsItsFrames) {
     ASSERT_TRUE(pumpUntil([&] { return !capture->isLoading(); }));
     EXPECT_EQ(window.frameModel().rowCount(), 6); // of 38: nothing after Cancel
     ASSERT_TRUE(pumpUntil([&] { return progress->text().isEmpty(); }));
+}
+
+// What the user left is there at the next start: the window's size, its
+// splitters, a table's column widths and order, the tab shown.
+TEST(Window, RemembersItsLayoutAcrossRuns) {
+    ControllerHarness h;
+    QList<int> sizes;
+    {
+        MainWindow first(windowServices(h));
+        first.show();
+        first.resize(1000, 740);
+        first.framesTable()->setColumnWidth(1, 222);
+        first.framesTable()->horizontalHeader()->moveSection(2, 3);
+        first.framesPanel()->tabs()->setCurrentIndex(2);
+        auto* splitter = first.findChild<QSplitter*>("splitter");
+        splitter->setSizes({100, 300, 300});
+        sizes = splitter->sizes();
+        first.close();
+    }
+    MainWindow second(windowServices(h));
+    second.show();
+    EXPECT_EQ(second.size(), QSize(1000, 740));
+    EXPECT_EQ(second.framesTable()->columnWidth(1), 222);
+    EXPECT_EQ(second.framesTable()->horizontalHeader()->visualIndex(2), 3);
+    EXPECT_EQ(second.framesPanel()->tabs()->currentIndex(), 2);
+    EXPECT_EQ(second.findChild<QSplitter*>("splitter")->sizes(), sizes);
+    // A pane cannot be dragged to nothing.
+    EXPECT_FALSE(second.findChild<QSplitter*>("splitter")->childrenCollapsible());
+    // Put back as the other tests expect it.
+    second.framesTable()->horizontalHeader()->moveSection(3, 2);
+    second.framesPanel()->tabs()->setCurrentIndex(0);
+    second.close();
 }
