@@ -67,8 +67,9 @@ std::vector<std::size_t> CallsPanel::selectedCalls() const {
     const auto total =
         capture_ != nullptr ? static_cast<int>(capture_->callTracker().calls().size()) : 0;
     for (const QModelIndex& row : callsTable_->selectionModel()->selectedRows()) {
-        if (row.row() < total) {
-            calls.push_back(static_cast<std::size_t>(row.row()));
+        const int call = callModel_->itemAt(row.row());
+        if (call < total) {
+            calls.push_back(static_cast<std::size_t>(call));
         }
     }
     std::sort(calls.begin(), calls.end());

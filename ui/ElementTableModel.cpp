@@ -8,7 +8,21 @@ ElementTableModel::ElementTableModel(KeyColumns columns, QObject* parent)
 void ElementTableModel::setFrame(std::shared_ptr<KvIAXFrame> frame) {
     beginResetModel();
     frame_ = std::move(frame);
+    order_.sort(rowCount(), sortColumn_, sortOrder_, [&](int item) { return textOf(item); });
     endResetModel();
+}
+
+void ElementTableModel::sort(int column, Qt::SortOrder order) {
+    sortColumn_ = column;
+    sortOrder_ = order;
+    emit layoutAboutToBeChanged();
+    order_.sort(rowCount(), column, order, [&](int item) { return textOf(item); });
+    emit layoutChanged();
+}
+
+QString ElementTableModel::textOf(int item) const {
+    const auto& element = frame_->iaxInformationElements()[static_cast<std::size_t>(item)];
+    return columns_.text(element->properties(), sortColumn_).toString();
 }
 
 int ElementTableModel::rowCount(const QModelIndex& parent) const {
@@ -24,7 +38,8 @@ QVariant ElementTableModel::data(const QModelIndex& index, int role) const {
     if (role != Qt::DisplayRole || index.row() >= rowCount()) {
         return {};
     }
-    const auto& element = frame_->iaxInformationElements()[static_cast<std::size_t>(index.row())];
+    const auto& element =
+        frame_->iaxInformationElements()[static_cast<std::size_t>(order_.itemAt(index.row()))];
     return columns_.text(element->properties(), index.column());
 }
 

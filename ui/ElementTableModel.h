@@ -2,6 +2,7 @@
 
 #include "dissect/KvIAXFrame.h"
 #include "ui/KeyColumns.h"
+#include "ui/RowOrder.h"
 
 #include <QAbstractTableModel>
 
@@ -16,6 +17,9 @@ public:
     explicit ElementTableModel(KeyColumns columns, QObject* parent = nullptr);
 
     void setFrame(std::shared_ptr<KvIAXFrame> frame);
+    // The element a row shows: its index in the frame's list.
+    [[nodiscard]] int elementAt(int row) const { return order_.itemAt(row); }
+    void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -23,6 +27,12 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
 private:
+    // An element's text in the sort column.
+    [[nodiscard]] QString textOf(int item) const;
+
     KeyColumns columns_;
     std::shared_ptr<KvIAXFrame> frame_;
+    RowOrder order_;
+    int sortColumn_ = -1; // kept from frame to frame
+    Qt::SortOrder sortOrder_ = Qt::AscendingOrder;
 };

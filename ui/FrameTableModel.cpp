@@ -45,6 +45,11 @@ void FrameTableModel::setCapture(KvIAXCapture* capture) {
 
 void FrameTableModel::reset() {
     flushTimer_.stop();
+    if (order_ && capture_ != nullptr && !filter_ &&
+        order_->size() != capture_->iaxFrames().size()) {
+        order_.reset(); // the list was replaced
+        rowOfFrame_ = {};
+    }
     beginResetModel();
     shownRows_ = capture_ == nullptr ? 0
                  : filter_           ? static_cast<int>(filter_->size())
@@ -54,7 +59,45 @@ void FrameTableModel::reset() {
 
 void FrameTableModel::setFrameFilter(std::optional<std::vector<std::uint32_t>> frameNumbers) {
     filter_ = std::move(frameNumbers);
+    order_.reset(); // other frames: the order they were sorted in no longer holds
+    rowOfFrame_ = {};
     reset();
+}
+
+std::vector<std::uint32_t> FrameTableModel::shownFrames() const {
+    std::vector<std::uint32_t> frames(static_cast<std::size_t>(shownRows_));
+    for (int row = 0; row < shownRows_; ++row) {
+        frames[static_cast<std::size_t>(row)] = static_cast<std::uint32_t>(frameIndexOf(row) + 1);
+    }
+    return frames;
+}
+
+void FrameTableModel::setOrder(std::optional<std::vector<std::uint32_t>> order) {
+    if (order && order->size() != static_cast<std::size_t>(shownRows_)) {
+        return; // rows came or went since it was made
+    }
+    emit layoutAboutToBeChanged();
+    order_ = std::move(order);
+    rowOfFrame_ = {};
+    if (order_) {
+        std::uint32_t largest = 0;
+        for (const std::uint32_t frame : *order_) {
+            largest = std::max(largest, frame);
+        }
+        rowOfFrame_.assign(static_cast<std::size_t>(largest) + 1, -1);
+        for (std::size_t row = 0; row < order_->size(); ++row) {
+            rowOfFrame_[(*order_)[row]] = static_cast<std::int32_t>(row);
+        }
+    }
+    emit layoutChanged();
+}
+
+void FrameTableModel::appendOrdered(std::uint32_t frame) {
+    if (rowOfFrame_.size() <= frame) {
+        rowOfFrame_.resize(static_cast<std::size_t>(frame) + 1, -1);
+    }
+    rowOfFrame_[frame] = static_cast<std::int32_t>(order_->size());
+    order_->push_back(frame);
 }
 
 void FrameTableModel::appendToFilter(const std::vector<std::uint32_t>& frameNumbers) {
@@ -64,11 +107,19 @@ void FrameTableModel::appendToFilter(const std::vector<std::uint32_t>& frameNumb
     const int first = static_cast<int>(filter_->size());
     beginInsertRows({}, first, first + static_cast<int>(frameNumbers.size()) - 1);
     filter_->insert(filter_->end(), frameNumbers.begin(), frameNumbers.end());
+    if (order_) {
+        for (const std::uint32_t frame : frameNumbers) {
+            appendOrdered(frame);
+        }
+    }
     shownRows_ = static_cast<int>(filter_->size());
     endInsertRows();
 }
 
 int FrameTableModel::rowOfFrame(std::uint32_t frameNumber) const {
+    if (order_) {
+        return frameNumber < rowOfFrame_.size() ? rowOfFrame_[frameNumber] : -1;
+    }
     if (!filter_) {
         return frameNumber >= 1 && static_cast<int>(frameNumber) <= shownRows_
                    ? static_cast<int>(frameNumber) - 1
@@ -82,7 +133,7 @@ int FrameTableModel::rowOfFrame(std::uint32_t frameNumber) const {
 
 std::size_t FrameTableModel::frameIndexOf(int row) const {
     const auto position = static_cast<std::size_t>(row);
-    return filter_ ? (*filter_)[position] - 1 : position;
+    return order_ ? (*order_)[position] - 1 : filter_ ? (*filter_)[position] - 1 : position;
 }
 
 void FrameTableModel::flushAppends() {
@@ -92,6 +143,11 @@ void FrameTableModel::flushAppends() {
     const int available = static_cast<int>(capture_->iaxFrames().size());
     if (available > shownRows_) {
         beginInsertRows({}, shownRows_, available - 1);
+        if (order_) {
+            for (int frame = shownRows_ + 1; frame <= available; ++frame) {
+                appendOrdered(static_cast<std::uint32_t>(frame));
+            }
+        }
         shownRows_ = available;
         endInsertRows();
     }
@@ -136,6 +192,17 @@ void FrameTableModel::setProblemFrames(ProblemFrames frames) {
 }
 
 int FrameTableModel::nextProblemRow(int row) const {
+    if (order_) {
+        // Rows are not in frame order: the nearest problem row below.
+        int nearest = -1;
+        for (const auto& entry : problemFrames_) {
+            const int found = rowOfFrame(entry.first);
+            if (found > row && (nearest < 0 || found < nearest)) {
+                nearest = found;
+            }
+        }
+        return nearest;
+    }
     const std::uint32_t after = row >= 0 ? frameNumberAt(row) : 0;
     auto it = std::upper_bound(
         problemFrames_.begin(), problemFrames_.end(), after,

@@ -41,6 +41,12 @@ public:
     // increasing, each above every frame shown): a display filter's matches
     // as they are found.
     void appendToFilter(const std::vector<std::uint32_t>& frameNumbers);
+    // The frames shown, in the order they are shown (1-based positions).
+    [[nodiscard]] std::vector<std::uint32_t> shownFrames() const;
+    // Shows the same frames in this order (a permutation of shownFrames()),
+    // or in capture order again given nothing. Frames added later go after.
+    void setOrder(std::optional<std::vector<std::uint32_t>> order);
+    [[nodiscard]] bool isSorted() const { return order_.has_value(); }
     // The row that shows a frame (1-based position in the list); -1 where none does.
     [[nodiscard]] int rowOfFrame(std::uint32_t frameNumber) const;
     // The frame key a column shows; for the table's own columns, the filter
@@ -65,6 +71,7 @@ public:
 
 private:
     void reset();
+    void appendOrdered(std::uint32_t frame);
 
     KeyColumns columns_;
     QPointer<KvIAXCapture> capture_;
@@ -73,6 +80,9 @@ private:
     QList<QMetaObject::Connection> connections_;
     framedisplay::TimeFormat timeFormat_ = framedisplay::TimeFormat::DateAndTime;
     std::optional<std::vector<std::uint32_t>> filter_;
+    // Sorted: the frames by row, and each frame's row (-1: not shown).
+    std::optional<std::vector<std::uint32_t>> order_;
+    std::vector<std::int32_t> rowOfFrame_;
     ProblemFrames problemFrames_;
     [[nodiscard]] std::size_t frameIndexOf(int row) const;
     int capturedColumn_;

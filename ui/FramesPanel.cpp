@@ -5,6 +5,7 @@
 #include "ui/DisplayFilterBar.h"
 #include "ui/FindBar.h"
 #include "ui/FrameFilterRun.h"
+#include "ui/FrameSortRun.h"
 #include "ui/FrameTableModel.h"
 
 #include <QActionGroup>
@@ -57,6 +58,13 @@ FramesPanel::FramesPanel(QTableView* framesTable, KeyColumns columns, QWidget* p
     });
     table_->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(table_, &QWidget::customContextMenuRequested, this, &FramesPanel::showContextMenu);
+    // A header click sorts, away from the main thread (the model's own sort
+    // would hold it for a million rows).
+    QHeaderView* header = table_->horizontalHeader();
+    header->setSectionsClickable(true);
+    header->setSortIndicatorShown(true);
+    header->setSortIndicator(-1, Qt::AscendingOrder);
+    connect(header, &QHeaderView::sortIndicatorChanged, this, &FramesPanel::sortBy);
 }
 
 FramesPanel::~FramesPanel() {
@@ -79,6 +87,25 @@ void FramesPanel::setCallFrames(std::optional<std::vector<std::uint32_t>> frames
     }
     callFrames_ = std::move(frames);
     refreshRows();
+}
+
+void FramesPanel::sortBy(int column, Qt::SortOrder order) {
+    delete sortRun_;
+    sortRun_ = nullptr;
+    if (column < 0 || model_->capture() == nullptr) {
+        model_->setOrder(std::nullopt);
+        emit statusChanged();
+        return;
+    }
+    sortRun_ = new FrameSortRun(*model_, column, order, this);
+    connect(sortRun_, &FrameSortRun::progressed, this, &FramesPanel::statusChanged);
+    connect(sortRun_, &FrameSortRun::finished, this, &FramesPanel::statusChanged);
+    sortRun_->start();
+    emit statusChanged();
+}
+
+bool FramesPanel::isSorting() const {
+    return sortRun_ != nullptr && !sortRun_->isDone();
 }
 
 bool FramesPanel::isFiltering() const {
@@ -105,6 +132,9 @@ QString FramesPanel::statusText() const {
                                          : tr("%1 / %2 frames shown").arg(shown).arg(total);
     if (isFiltering() && filterRun_->total() > 0) {
         text += tr(", filtering (%1 %)").arg(100 * filterRun_->tested() / filterRun_->total());
+    }
+    if (isSorting() && sortRun_->total() > 0) {
+        text += tr(", sorting (%1 %)").arg(100 * sortRun_->read() / sortRun_->total());
     }
     return text;
 }
@@ -189,6 +219,13 @@ void FramesPanel::applyDisplayFilter(const std::optional<filter::DisplayFilter>&
 void FramesPanel::refreshRows() {
     delete filterRun_;
     filterRun_ = nullptr;
+    // Other rows: shown in capture order until sorted again.
+    delete sortRun_;
+    sortRun_ = nullptr;
+    {
+        const QSignalBlocker quiet(table_->horizontalHeader());
+        table_->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+    }
     note_.clear();
     KvIAXCapture* capture = model_->capture();
     if (!displayFilter_ || capture == nullptr) {

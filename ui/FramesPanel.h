@@ -12,6 +12,7 @@
 class DisplayFilterBar;
 class FindBar;
 class FrameFilterRun;
+class FrameSortRun;
 class FrameTableModel;
 class KvIAXCapture;
 class QMenu;
@@ -59,6 +60,9 @@ public:
     // Puts the expression in the filter bar, and applies it with `apply`.
     void useAsFilter(const std::optional<std::string>& expression, bool apply);
 
+    // Shows the frames sorted by a column, or in capture order for column -1.
+    void sortBy(int column, Qt::SortOrder order);
+    [[nodiscard]] bool isSorting() const;
     // Display Filter, Find, Find Next, Find Previous, Go to Frame.
     void addEditActions(QMenu* edit);
     // Columns and Time Format.
@@ -84,6 +88,7 @@ private:
     FindBar* findBar_;
     std::optional<filter::DisplayFilter> displayFilter_;
     FrameFilterRun* filterRun_ = nullptr;
+    FrameSortRun* sortRun_ = nullptr;
     std::optional<std::vector<std::uint32_t>> callFrames_;
     QString note_;
 };

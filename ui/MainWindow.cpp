@@ -10,6 +10,7 @@
 #include "ui/ElementTableModel.h"
 #include "ui/FrameTableModel.h"
 #include "ui/FramesPanel.h"
+#include "ui/HeaderMenu.h"
 #include "ui/PacketDetailsView.h"
 #include "ui/ProblemsView.h"
 #include "ui/QualityWatch.h"
@@ -136,7 +137,8 @@ void MainWindow::filterOnFrameCell(const QModelIndex& index, bool apply) {
     frames_->filterOnFrameCell(index, apply);
 }
 void MainWindow::filterOnElement(const QModelIndex& index, bool apply) {
-    frames_->filterOnElement(static_cast<std::size_t>(index.row()), apply);
+    frames_->filterOnElement(static_cast<std::size_t>(elementModel_->elementAt(index.row())),
+                             apply);
 }
 
 QString MainWindow::statusText() const {
@@ -366,6 +368,13 @@ void MainWindow::rememberLayout() {
     };
     for (const auto& [table, name] : tables) {
         layout_.track(table, name);
+        addHeaderMenu(table);
+        // The frame table sorts off the main thread, the problems through a
+        // proxy, the capture list not at all (its rows carry their buttons).
+        if (table != ui_->framesTable && table != ui_->capturesTable &&
+            table != quality_->problemsView()->table()) {
+            sortOnHeaderClicks(table);
+        }
     }
     layout_.track(frames_->tabs(), "upper");
     layout_.track(lowerTabs_, "lower");

@@ -10,8 +10,21 @@ StreamFiguresModel::StreamFiguresModel(QObject* parent) : QAbstractTableModel(pa
 void StreamFiguresModel::setFigures(std::vector<analysis::StreamFigures> figures) {
     beginResetModel();
     figures_ = std::move(figures);
+    order_.clear();
     cachedRow_ = -1;
     endResetModel();
+}
+
+void StreamFiguresModel::sort(int column, Qt::SortOrder order) {
+    emit layoutAboutToBeChanged();
+    order_.sort(rowCount(), column, order, [&](int item) {
+        return QString::fromStdString(
+            callwriter::streamColumns(
+                figures_[static_cast<std::size_t>(item)])[static_cast<std::size_t>(column)]
+                .second);
+    });
+    cachedRow_ = -1;
+    emit layoutChanged();
 }
 
 int StreamFiguresModel::rowCount(const QModelIndex& parent) const {
@@ -24,15 +37,14 @@ int StreamFiguresModel::columnCount(const QModelIndex& parent) const {
 
 const callwriter::Columns& StreamFiguresModel::columnsOf(int row) const {
     if (row != cachedRow_) {
-        cached_ = callwriter::streamColumns(figures_[static_cast<std::size_t>(row)]);
+        cached_ = callwriter::streamColumns(figuresAt(row));
         cachedRow_ = row;
     }
     return cached_;
 }
 
 QVariant StreamFiguresModel::data(const QModelIndex& index, int role) const {
-    if ((role != Qt::DisplayRole && role != Qt::UserRole) || !index.isValid() ||
-        index.row() >= rowCount()) {
+    if (role != Qt::DisplayRole || !index.isValid() || index.row() >= rowCount()) {
         return {};
     }
     const auto& columns = columnsOf(index.row());
@@ -40,13 +52,7 @@ QVariant StreamFiguresModel::data(const QModelIndex& index, int role) const {
     if (column >= columns.size()) {
         return {};
     }
-    const QString text = QString::fromStdString(columns[column].second);
-    if (role == Qt::UserRole) {
-        bool number = false;
-        const double value = text.toDouble(&number);
-        return number ? QVariant(value) : QVariant(text);
-    }
-    return text;
+    return QString::fromStdString(columns[column].second);
 }
 
 QVariant StreamFiguresModel::headerData(int section, Qt::Orientation orientation, int role) const {

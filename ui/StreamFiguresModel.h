@@ -1,13 +1,14 @@
 #pragma once
 
 #include "app/CallWriter.h"
+#include "ui/RowOrder.h"
 
 #include <QAbstractTableModel>
 
 // The streams' figures a row each, in the columns of quorvex-dump --streams;
 // a row's texts are made when it is drawn, so that thousands of streams
-// cost nothing until they are looked at. Qt::UserRole gives a cell's value
-// to sort by: numbers as numbers.
+// cost nothing until they are looked at. They sort by any column, numbers
+// as numbers.
 class StreamFiguresModel final : public QAbstractTableModel {
     Q_OBJECT
 public:
@@ -15,6 +16,11 @@ public:
 
     void setFigures(std::vector<analysis::StreamFigures> figures);
     [[nodiscard]] const std::vector<analysis::StreamFigures>& figures() const { return figures_; }
+    // The figures a row shows.
+    [[nodiscard]] const analysis::StreamFigures& figuresAt(int row) const {
+        return figures_[static_cast<std::size_t>(order_.itemAt(row))];
+    }
+    void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -28,4 +34,5 @@ private:
     std::vector<analysis::StreamFigures> figures_;
     mutable int cachedRow_ = -1;
     mutable callwriter::Columns cached_;
+    RowOrder order_;
 };

@@ -14,11 +14,21 @@ StreamPacketModel::StreamPacketModel(QObject* parent) : QAbstractTableModel(pare
 void StreamPacketModel::setPackets(std::vector<analysis::StreamPacket> packets) {
     beginResetModel();
     packets_ = std::move(packets);
+    order_.clear();
     endResetModel();
 }
 
+void StreamPacketModel::sort(int column, Qt::SortOrder order) {
+    emit layoutAboutToBeChanged();
+    order_.sort(rowCount(), column, order, [&](int item) {
+        return textOf(packets_[static_cast<std::size_t>(item)], column).toString();
+    });
+    emit layoutChanged();
+}
+
 const analysis::StreamPacket* StreamPacketModel::packetAt(int row) const {
-    return row >= 0 && row < rowCount() ? &packets_[static_cast<std::size_t>(row)] : nullptr;
+    return row >= 0 && row < rowCount() ? &packets_[static_cast<std::size_t>(order_.itemAt(row))]
+                                        : nullptr;
 }
 
 int StreamPacketModel::rowCount(const QModelIndex& parent) const {
@@ -41,10 +51,12 @@ QVariant StreamPacketModel::data(const QModelIndex& index, int role) const {
     if (role == Qt::TextAlignmentRole && index.column() != Status) {
         return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
     }
-    if (role != Qt::DisplayRole) {
-        return {};
-    }
-    switch (index.column()) {
+    return role == Qt::DisplayRole ? textOf(*packet, index.column()) : QVariant();
+}
+
+QVariant StreamPacketModel::textOf(const analysis::StreamPacket& stored, int column) const {
+    const analysis::StreamPacket* packet = &stored;
+    switch (column) {
     case Frame:
         return packet->frameNumber;
     case Timestamp:

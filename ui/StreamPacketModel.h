@@ -1,6 +1,7 @@
 #pragma once
 
 #include "analysis/StreamAnalysis.h"
+#include "ui/RowOrder.h"
 
 #include <QAbstractTableModel>
 
@@ -16,6 +17,7 @@ public:
 
     void setPackets(std::vector<analysis::StreamPacket> packets);
     [[nodiscard]] const analysis::StreamPacket* packetAt(int row) const;
+    void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -23,5 +25,8 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
 private:
+    [[nodiscard]] QVariant textOf(const analysis::StreamPacket& packet, int column) const;
+
     std::vector<analysis::StreamPacket> packets_;
+    RowOrder order_;
 };

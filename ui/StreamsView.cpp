@@ -216,7 +216,7 @@ void StreamsView::showPackets(int row) {
         plot();
         return;
     }
-    const auto& figures = figuresModel_->figures()[static_cast<std::size_t>(row)];
+    const auto& figures = figuresModel_->figuresAt(row);
     const bool sameCall = loadedCall_ == figures.call;
     loadCall(figures.call);
     packetsTitle_->setText(tr("Call %1, %2 to %3 (%4)")

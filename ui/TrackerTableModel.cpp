@@ -16,6 +16,7 @@ TrackerTableModel::TrackerTableModel(Rows rows, QObject* parent)
 void TrackerTableModel::setCapture(const KvIAXCapture* capture) {
     beginResetModel();
     capture_ = capture;
+    order_.clear();
     shownRows_ = trackedRows();
     cachedRow_ = -1;
     endResetModel();
@@ -36,6 +37,7 @@ void TrackerTableModel::refresh() {
     if (total < shownRows_) {
         // The capture's list was replaced: the tracker started over.
         beginResetModel();
+        order_.clear();
         shownRows_ = total;
         endResetModel();
         return;
@@ -44,6 +46,7 @@ void TrackerTableModel::refresh() {
     if (total > known) {
         beginInsertRows({}, known, total - 1);
         shownRows_ = total;
+        order_.grow(total);
         endInsertRows();
     }
     if (known > 0) {
@@ -59,16 +62,34 @@ int TrackerTableModel::columnCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(titles_.size());
 }
 
+void TrackerTableModel::sort(int column, Qt::SortOrder order) {
+    // A column of a call's verdict needs its streams' figures: sorting by
+    // another spares them.
+    const bool verdict = rows_ == Rows::Calls && column >= titles_.indexOf("MOS");
+    emit layoutAboutToBeChanged();
+    order_.sort(shownRows_, column, order, [&](int item) {
+        return QString::fromStdString(
+            columnsOfItem(item, verdict)[static_cast<std::size_t>(column)].second);
+    });
+    cachedRow_ = -1;
+    emit layoutChanged();
+}
+
 const callwriter::Columns& TrackerTableModel::columnsOf(int row) const {
     if (row != cachedRow_) {
-        const auto& tracker = capture_->callTracker();
-        const auto at = static_cast<std::size_t>(row);
-        cached_ = rows_ == Rows::Calls
-                      ? callwriter::callColumns(tracker.calls()[at], capture_->callVerdict(at))
-                      : callwriter::registrationColumns(tracker.registrations()[at]);
+        cached_ = columnsOfItem(order_.itemAt(row), true);
         cachedRow_ = row;
     }
     return cached_;
+}
+
+callwriter::Columns TrackerTableModel::columnsOfItem(int item, bool withVerdict) const {
+    const auto& tracker = capture_->callTracker();
+    const auto at = static_cast<std::size_t>(item);
+    return rows_ == Rows::Calls ? callwriter::callColumns(tracker.calls()[at],
+                                                          withVerdict ? capture_->callVerdict(at)
+                                                                      : analysis::CallVerdict{})
+                                : callwriter::registrationColumns(tracker.registrations()[at]);
 }
 
 QVariant TrackerTableModel::data(const QModelIndex& index, int role) const {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/CallWriter.h"
+#include "ui/RowOrder.h"
 
 #include <QAbstractTableModel>
 #include <QPointer>
@@ -22,6 +23,12 @@ public:
     // Takes in what the tracker found since the last refresh.
     void refresh();
 
+    // The row's item: its index in the tracker's list.
+    [[nodiscard]] int itemAt(int row) const { return order_.itemAt(row); }
+    [[nodiscard]] int rowOf(int item) const { return order_.rowOf(item); }
+    // By a column's values, numbers as numbers; column -1: as found.
+    void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
+
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
@@ -30,6 +37,7 @@ public:
 private:
     [[nodiscard]] int trackedRows() const;
     [[nodiscard]] const callwriter::Columns& columnsOf(int row) const;
+    [[nodiscard]] callwriter::Columns columnsOfItem(int item, bool withVerdict) const;
 
     Rows rows_;
     QStringList titles_;
@@ -38,4 +46,5 @@ private:
     // The texts of the row drawn last: a row is drawn a cell at a time.
     mutable int cachedRow_ = -1;
     mutable callwriter::Columns cached_;
+    RowOrder order_;
 };

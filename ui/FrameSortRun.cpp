@@ -1,0 +1,152 @@
+#include "ui/FrameSortRun.h"
+
+#include "app/KvIAXCapture.h"
+#include "ui/FrameTableModel.h"
+
+#include <QElapsedTimer>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <algorithm>
+#include <numeric>
+
+namespace {
+
+// Reading keys stops after this long and goes on at the next turn of the loop.
+constexpr qint64 sliceNanoseconds = 8'000'000;
+
+enum class KeyKind { Number, Time, Address, Text };
+
+// What a column's values sort by, from the facts where they hold it.
+KeyKind kindOf(const QString& key) {
+    if (key == "frame.number" || key == "frame.len" || key == "timestamp" || key == "scall" ||
+        key == "dcall" || key == "sourcePort" || key == "destinationPort") {
+        return KeyKind::Number;
+    }
+    if (key == "captured" || key == "time") {
+        return KeyKind::Time;
+    }
+    if (key == "source" || key == "destination") {
+        return KeyKind::Address;
+    }
+    return KeyKind::Text;
+}
+
+std::int64_t numberOf(const QString& key, const FrameFacts& facts, std::uint32_t frame) {
+    if (key == "frame.number") {
+        return frame;
+    }
+    if (key == "frame.len") {
+        return facts.wireLength;
+    }
+    if (key == "timestamp") {
+        return facts.iaxTimestamp;
+    }
+    if (key == "scall") {
+        return facts.sourceCall;
+    }
+    if (key == "dcall") {
+        return facts.destinationCall;
+    }
+    return key == "sourcePort" ? facts.sourcePort : facts.destinationPort;
+}
+
+// An address as bytes that sort as the address: IPv4 first, then IPv6.
+std::string addressOf(const KvIAXFrame& frame, bool source) {
+    const FrameFacts& facts = frame.facts();
+    if (facts.family() == AddressFamily::IPv6 && frame.ipv6Addresses() != nullptr) {
+        const auto& bytes =
+            source ? frame.ipv6Addresses()->source : frame.ipv6Addresses()->destination;
+        return std::string(1, '\x06') + std::string(bytes.begin(), bytes.end());
+    }
+    const std::uint32_t address = source ? facts.sourceAddress : facts.destinationAddress;
+    return {'\x04', static_cast<char>(address >> 24), static_cast<char>(address >> 16),
+            static_cast<char>(address >> 8), static_cast<char>(address)};
+}
+
+} // namespace
+
+FrameSortRun::FrameSortRun(FrameTableModel& model, int column, Qt::SortOrder order, QObject* parent)
+    : QObject(parent), model_(model), column_(column), order_(order) {
+    slices_.setInterval(0);
+    connect(&slices_, &QTimer::timeout, this, &FrameSortRun::readSlice);
+    connect(&sorting_, &QFutureWatcher<std::vector<std::uint32_t>>::finished, this, [this] {
+        model_.setOrder(sorting_.result());
+        done_ = true;
+        emit finished();
+    });
+}
+
+FrameSortRun::~FrameSortRun() {
+    slices_.stop();
+    sorting_.waitForFinished();
+}
+
+void FrameSortRun::start() {
+    frames_ = model_.shownFrames();
+    const KeyKind kind = kindOf(model_.keyOfColumn(column_));
+    numeric_ = kind == KeyKind::Number || kind == KeyKind::Time;
+    (numeric_ ? numbers_.reserve(frames_.size()) : texts_.reserve(frames_.size()));
+    slices_.start();
+}
+
+void FrameSortRun::readSlice() {
+    const KvIAXCapture* capture = model_.capture();
+    if (capture == nullptr) {
+        slices_.stop();
+        return;
+    }
+    const FrameList& list = capture->iaxFrames();
+    const QString key = model_.keyOfColumn(column_);
+    const KeyKind kind = kindOf(key);
+    QElapsedTimer clock;
+    clock.start();
+    for (; next_ < frames_.size(); ++next_) {
+        if ((next_ & 1023) == 0 && clock.nsecsElapsed() > sliceNanoseconds) {
+            emit progressed();
+            return;
+        }
+        const std::uint32_t frame = frames_[next_];
+        const KvIAXFrame& record = *list[frame - 1];
+        const FrameFacts& facts = record.facts();
+        switch (kind) {
+        case KeyKind::Number:
+            numbers_.push_back(numberOf(key, facts, frame));
+            break;
+        case KeyKind::Time:
+            numbers_.push_back(facts.captureSeconds * 1'000'000'000 + facts.captureNanoseconds);
+            break;
+        case KeyKind::Address:
+            texts_.push_back(addressOf(record, key == "source"));
+            break;
+        case KeyKind::Text: {
+            const int row = model_.rowOfFrame(frame);
+            texts_.push_back(model_.index(row, column_).data().toString().toStdString());
+            break;
+        }
+        }
+    }
+    slices_.stop();
+    sortKeys();
+}
+
+void FrameSortRun::sortKeys() {
+    sorting_.setFuture(QtConcurrent::run(
+        [frames = std::move(frames_), numbers = std::move(numbers_), texts = std::move(texts_),
+         numeric = numeric_, descending = order_ == Qt::DescendingOrder] {
+            std::vector<std::uint32_t> rows(frames.size());
+            std::iota(rows.begin(), rows.end(), 0u);
+            const auto less = [&](std::uint32_t a, std::uint32_t b) {
+                if (numeric) {
+                    return descending ? numbers[b] < numbers[a] : numbers[a] < numbers[b];
+                }
+                return descending ? texts[b] < texts[a] : texts[a] < texts[b];
+            };
+            // Equal keys keep the order they were shown in.
+            std::stable_sort(rows.begin(), rows.end(), less);
+            std::vector<std::uint32_t> order(frames.size());
+            for (std::size_t i = 0; i < rows.size(); ++i) {
+                order[i] = frames[rows[i]];
+            }
+            return order;
+        }));
+}

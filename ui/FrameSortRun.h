@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QFutureWatcher>
+#include <QObject>
+#include <QTimer>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class FrameTableModel;
+
+// Sorts the frames a table shows by one column without holding the main
+// thread: each frame's key is read on the main thread a slice at a time
+// (numbers as numbers, addresses by their bytes, times as times, the rest
+// as text), the keys are sorted on a worker, and the order is handed to the
+// model when it is ready. A sort is stable: equal keys keep capture order.
+class FrameSortRun final : public QObject {
+    Q_OBJECT
+public:
+    FrameSortRun(FrameTableModel& model, int column, Qt::SortOrder order,
+                 QObject* parent = nullptr);
+    ~FrameSortRun() override;
+    void start();
+    [[nodiscard]] bool isDone() const { return done_; }
+    // How far it got: keys read, of how many.
+    [[nodiscard]] std::size_t read() const { return next_; }
+    [[nodiscard]] std::size_t total() const { return frames_.size(); }
+
+signals:
+    void progressed();
+    void finished();
+
+private:
+    void readSlice();
+    void sortKeys();
+
+    FrameTableModel& model_;
+    int column_;
+    Qt::SortOrder order_;
+    bool numeric_ = true;
+    std::vector<std::uint32_t> frames_; // in the order shown when it started
+    std::vector<std::int64_t> numbers_;
+    std::vector<std::string> texts_;
+    std::size_t next_ = 0;
+    QTimer slices_;
+    QFutureWatcher<std::vector<std::uint32_t>> sorting_;
+    bool done_ = false;
+};
