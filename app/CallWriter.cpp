@@ -263,6 +263,54 @@ void appendStream(std::string& out, const analysis::StreamFigures& stream,
     appendFields(out, streamFields(stream), format);
 }
 
+void appendProperties(std::string& out, const capturestatistics::Properties& properties,
+                      recordwriter::Format format) {
+    const std::vector<Field> fields = {
+        {"file", properties.file},
+        {"format", properties.format},
+        optionalNumber("fileSize", properties.fileSize),
+        {"linkType", std::to_string(properties.linkType), true},
+        {"link", properties.linkName},
+        {"frames", std::to_string(properties.frames), true},
+        {"bytes", std::to_string(properties.bytes), true},
+        {"first", properties.first ? timeText(*properties.first) : ""},
+        {"last", properties.last ? timeText(*properties.last) : ""},
+        {"duration", number(properties.durationSeconds), true},
+        {"framesPerSecond", number(properties.framesPerSecond), true},
+        {"bytesPerSecond", number(properties.bytesPerSecond), true},
+    };
+    if (format == recordwriter::Format::Jsonl) {
+        appendFields(out, fields, format);
+        return;
+    }
+    for (const Field& field : fields) {
+        out += field.key;
+        out.push_back('\t');
+        recordwriter::appendTsvField(out, field.text == "null" && field.bare ? "" : field.text);
+        out.push_back('\n');
+    }
+}
+
+namespace {
+
+std::vector<Field> countFields(const capturestatistics::Count& count) {
+    return {{"type", count.type},
+            {"subclass", count.subclass},
+            {"frames", std::to_string(count.frames), true},
+            {"bytes", std::to_string(count.bytes), true}};
+}
+
+} // namespace
+
+std::string countsHeader() {
+    return header(countFields({}));
+}
+
+void appendCount(std::string& out, const capturestatistics::Count& count,
+                 recordwriter::Format format) {
+    appendFields(out, countFields(count), format);
+}
+
 std::string registrationsHeader() {
     return header(registrationFields(analysis::Registration{}));
 }

@@ -3,6 +3,7 @@
 #include "analysis/CallTracker.h"
 #include "analysis/Problems.h"
 #include "analysis/StreamAnalysis.h"
+#include "app/CaptureStatistics.h"
 #include "app/RecordWriter.h"
 
 #include <string>
@@ -40,6 +41,14 @@ void appendProblem(std::string& out, const analysis::Problem& problem, const Fra
 // capture time and duration.
 std::string dtmfHeader();
 void appendDtmf(std::string& out, const analysis::DtmfEvent& event, recordwriter::Format format);
+
+// The capture's properties, a line (JSON) or a "key<TAB>value" line each
+// (TSV); then its frames by type and subclass, a line each.
+void appendProperties(std::string& out, const capturestatistics::Properties& properties,
+                      recordwriter::Format format);
+std::string countsHeader();
+void appendCount(std::string& out, const capturestatistics::Count& count,
+                 recordwriter::Format format);
 
 std::string registrationsHeader();
 void appendRegistration(std::string& out, const analysis::Registration& registration,

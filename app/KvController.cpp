@@ -3,7 +3,7 @@
 #include "capture/CaptureKeys.h"
 #include "capture/LiveCaptureFile.h"
 
-#include "app/CallExport.h"
+#include "app/PacketExport.h"
 #include "app/FileMove.h"
 #include "platform/FilePanels.h"
 #include "common/Log.h"
@@ -129,10 +129,10 @@ void KvController::saveCalls(const KvIAXCapture& capture, const std::vector<std:
         return;
     }
     std::string error;
-    if (!writeCallPackets(
+    if (!writePackets(
             source, packets,
             QFile::encodeName(withRequiredType(*destination, requiredFileType)).toStdString(),
-            error)) {
+            ExportFormat::Pcap, error)) {
         kvlog::line("Saving calls failed: ", error);
         services_.beep->beep();
     }

@@ -117,6 +117,8 @@ public:
     // ends at its next packet (the frames read stay). For a capture that
     // leaves the list, and for Cancel; the next start or load runs again.
     void cancel();
+    void setPacketLimit(std::optional<std::uint64_t> limit) { packetLimit_ = limit; }
+    [[nodiscard]] std::optional<std::uint64_t> packetLimit() const override { return packetLimit_; }
     [[nodiscard]] bool isCancelled() const override {
         return cancelled_.load(std::memory_order_acquire);
     }
@@ -172,6 +174,7 @@ private:
     std::string loadedFile_;    // empty for a live run
     std::string liveInterface_; // the interface the last live run opened
     bool loading_ = false;
+    std::optional<std::uint64_t> packetLimit_;
     std::uint64_t loadedFileSize_ = 0;
     std::size_t lastRunFirstFrame_ = 0;
 };

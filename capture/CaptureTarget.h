@@ -3,6 +3,7 @@
 #include "dissect/KvIAXFrame.h"
 
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 // What a worker's run did, told to its capture when the run has ended.
@@ -31,6 +32,9 @@ public:
     // The capture's work was called off (it left the capture list, or the
     // application is quitting): a file load ends at its next packet.
     [[nodiscard]] virtual bool isCancelled() const { return false; }
+    // How many packets a file load reads at most (quorvex-dump -c); none: all.
+    // Read from the worker's thread, set before the run starts.
+    [[nodiscard]] virtual std::optional<std::uint64_t> packetLimit() const { return std::nullopt; }
 
     virtual FrameList& iaxFrames() = 0;
     // Passing the list returned by iaxFrames() announces what was appended.

@@ -24,8 +24,9 @@ void KvPCAPCapture::loadCapture(std::shared_ptr<CaptureTarget> capture) {
 
     RunSummary summary;
     CapturedPacket packet;
+    const auto limit = captureReference()->packetLimit();
     for (;;) {
-        if (captureReference()->isCancelled()) {
+        if (captureReference()->isCancelled() || (limit && summary.packetsRead >= *limit)) {
             delivery_.deliverRest();
             break;
         }

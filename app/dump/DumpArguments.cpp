@@ -8,9 +8,10 @@
 
 const char* const dumpUsage =
     "usage: quorvex-dump [--debug] [--memory-limit SIZE] [--format jsonl|tsv] [-Y EXPR]\n"
-    "                    [--calls | --registrations | --streams | --problems | --dtmf |\n"
+    "                    [--calls | --registrations | --streams | --problems | --dtmf | --stats |\n"
     "                     --call N --write OUT.pcap | --flow N |\n"
-    "                     --audio N OUT.wav [--timing sent|arrived]] [--jitter-buffer MS] FILE\n"
+    "                     --audio N OUT.wav [--timing sent|arrived]] [--jitter-buffer MS]\n"
+    "                    [-c N] [-w OUT.pcap|OUT.pcapng] [-r] FILE\n"
     "       quorvex-dump --live [--debug] [--memory-limit SIZE] [--format jsonl|tsv] [-Y EXPR]\n"
     "                    [--interface NAME] [--filter EXPR] [--count N] [--duration SECONDS]\n"
     "       quorvex-dump [-Y EXPR] -T fields -e FIELD [-e FIELD]... [-E OPTION=VALUE]... FILE\n"
@@ -22,6 +23,10 @@ const char* const dumpUsage =
     "  -E header=y|n, separator=/t|/s|C, occurrence=f|l|a, aggregator=C|/s, quote=d|s|n\n"
     "  -V, -x                     the packet details as text, the bytes as a hex dump\n"
     "  -G fields                  every field, a line each, as tshark -G fields lists them\n"
+    "  -r FILE                    the capture to read (the same as naming it last)\n"
+    "  -c N                       read the first N packets of the file only (live: print N)\n"
+    "  -w OUT                     write the frames -Y selects to a new pcap or pcapng file\n"
+    "  --stats                    the capture's properties and its frames by type and subclass\n"
     "  --jitter-buffer MS         the receivers' fixed jitter buffer for late frames and MOS\n"
     "                             (default 50)\n";
 
@@ -132,13 +137,32 @@ std::optional<DumpArguments> DumpArguments::parse(int argc, char** argv) {
         } else if (option == "--debug" && value == nullptr) {
             args.debug = true;
         } else if ((option == "--calls" || option == "--registrations" || option == "--streams" ||
-                    option == "--problems" || option == "--dtmf") &&
+                    option == "--problems" || option == "--dtmf" || option == "--stats") &&
                    value == nullptr && args.listing == Listing::Frames) {
             args.listing = option == "--calls"           ? Listing::Calls
                            : option == "--registrations" ? Listing::Registrations
                            : option == "--streams"       ? Listing::Streams
                            : option == "--problems"      ? Listing::Problems
-                                                         : Listing::Dtmf;
+                           : option == "--dtmf"          ? Listing::Dtmf
+                                                         : Listing::Stats;
+        } else if (option == "-r" || option == "-w") {
+            const char* v = takeValue();
+            if (v == nullptr || *v == '\0' || (option == "-r" && haveFile)) {
+                return std::nullopt;
+            }
+            if (option == "-r") {
+                args.file = std::string(v);
+                haveFile = true;
+            } else {
+                args.writeFrames = std::string(v);
+            }
+        } else if (option == "-c") {
+            const char* v = takeValue();
+            unsigned long count = 0;
+            if (v == nullptr || !parseCount(v, count)) {
+                return std::nullopt;
+            }
+            args.packetLimit = count;
         } else if (option == "--jitter-buffer") {
             const char* v = takeValue();
             // A buffer beyond ten seconds is no receiver's.
@@ -232,6 +256,22 @@ std::optional<DumpArguments> DumpArguments::parse(int argc, char** argv) {
     }
     if (args.output != Output::Records &&
         (args.listing != Listing::Frames || args.call || args.flow || args.audio)) {
+        return std::nullopt;
+    }
+    // -c counts the packets a file load reads, and the frames a live run prints.
+    if (args.packetLimit && args.live) {
+        if (args.count) {
+            return std::nullopt;
+        }
+        args.count = args.packetLimit;
+        args.packetLimit.reset();
+    }
+    // -w writes the frames -Y selects, and prints nothing.
+    if (args.writeFrames && (args.live || args.listing != Listing::Frames || args.call ||
+                             args.flow || args.audio || args.output != Output::Records)) {
+        return std::nullopt;
+    }
+    if (args.listing == Listing::Stats && args.displayFilter) {
         return std::nullopt;
     }
     const bool liveOnly = args.captureFilter || args.count || args.durationSeconds;

@@ -20,7 +20,8 @@ struct DumpArguments {
         Registrations,
         Streams,
         Problems,
-        Dtmf
+        Dtmf,
+        Stats
     } listing = Listing::Frames;
     double jitterBufferMs = 50; // --jitter-buffer MS: the receiver's, for late frames and MOS
     // --call N --write OUT: write call N's packets (1-based, in --calls order).
@@ -37,6 +38,8 @@ struct DumpArguments {
     std::optional<std::string> interface; // live: the interface (default: QUORVEX_INTERFACE, en0)
     std::optional<std::string> captureFilter; // live: --filter (default "port 4569")
     std::optional<unsigned long> count;       // live: stop after this many frames
+    std::optional<unsigned long> packetLimit; // -c N: a file load reads N packets at most
+    std::optional<std::string> writeFrames;   // -w OUT: the frames -Y selects, to a new file
     std::optional<double> durationSeconds;    // live: stop after this long
 
     // As tshark writes frames: -T fields with -e FIELD... (and -E options),

@@ -6,7 +6,7 @@
 #include "analysis/CallFlow.h"
 #include "analysis/CallTracker.h"
 #include "app/CallAudioJob.h"
-#include "app/CallExport.h"
+#include "app/PacketExport.h"
 #include "app/CallWriter.h"
 #include "app/CaptureEnvironment.h"
 #include "app/KvIAXCapture.h"
@@ -161,7 +161,8 @@ int writeCall(const analysis::CallTracker& tracker, const DumpArguments& args) {
         return 1;
     }
     std::string error;
-    if (!writeCallPackets(args.file, calls[*args.call - 1].frameNumbers, *args.writeTo, error)) {
+    if (!writePackets(args.file, calls[*args.call - 1].frameNumbers, *args.writeTo,
+                      ExportFormat::Pcap, error)) {
         std::fprintf(stderr, "quorvex-dump: %s\n", error.c_str());
         return 1;
     }
@@ -203,6 +204,46 @@ int writeAudio(const KvIAXCapture& capture, const DumpArguments& args) {
         return 1;
     }
     return 0;
+}
+
+// -w OUT: the frames -Y selects (all without it) to a new file; 0 when
+// written, 1 with the reason on standard error.
+int writeSelectedFrames(const KvIAXCapture& capture, FrameSelection& selection,
+                        const DumpArguments& args) {
+    selection.refresh();
+    std::vector<std::uint32_t> packets;
+    std::string why;
+    const FrameList& frames = capture.iaxFrames();
+    for (std::size_t index = 0; index < frames.size(); ++index) {
+        const auto verdict = selection.keeps(index, why);
+        if (verdict == filter::Verdict::Failed) {
+            std::fprintf(stderr, "quorvex-dump: display filter: %s\n", why.c_str());
+            return 1;
+        }
+        if (verdict == filter::Verdict::Match) {
+            packets.push_back(frames[index]->facts().packetIndex + 1);
+        }
+    }
+    std::string error;
+    if (!writePackets(args.file, packets, *args.writeFrames, exportFormatOf(*args.writeFrames),
+                      error)) {
+        std::fprintf(stderr, "quorvex-dump: %s\n", error.c_str());
+        return 1;
+    }
+    return 0;
+}
+
+// --stats: the properties, then the frames by type and subclass.
+void printStats(OutputBuffer& output, const KvIAXCapture& capture, recordwriter::Format format) {
+    std::string& out = output.text();
+    callwriter::appendProperties(out, capturestatistics::propertiesOf(capture), format);
+    if (format == recordwriter::Format::Tsv) {
+        out += "\n" + callwriter::countsHeader();
+    }
+    for (const auto& count : capturestatistics::countsOf(capture.iaxFrames())) {
+        callwriter::appendCount(out, count, format);
+    }
+    output.flush();
 }
 
 void printStatistics(const RunSummary& summary) {
@@ -272,8 +313,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "quorvex-dump: %s\n", outputError.c_str());
         return 2;
     }
-    const bool printsFrames =
-        args.listing == DumpArguments::Listing::Frames && !args.call && !args.flow && !args.audio;
+    const bool printsFrames = args.listing == DumpArguments::Listing::Frames && !args.call &&
+                              !args.flow && !args.audio && !args.writeFrames;
+    capture->setPacketLimit(args.packetLimit);
     capture->setFollowsCalls(!printsFrames || selection.needsCalls() ||
                              (writer->needs() & fields::NeedsCalls) != 0);
     // Followed as the frames arrive, so that they are ready when the load ends.
@@ -342,6 +384,15 @@ int main(int argc, char** argv) {
         }
         if (args.audio) {
             app.exit(alert.failed() ? 1 : writeAudio(*capture, args));
+            return;
+        }
+        if (args.writeFrames) {
+            app.exit(alert.failed() ? 1 : writeSelectedFrames(*capture, selection, args));
+            return;
+        }
+        if (args.listing == DumpArguments::Listing::Stats) {
+            printStats(printer, *capture, args.format);
+            app.exit(alert.failed() || printer.writeError() != 0 ? 1 : 0);
             return;
         }
         if (args.flow) {

@@ -67,11 +67,11 @@ std::string baseName(const fields::Field& field) {
         // A flag's base is the width of the word it is a bit of: a codec
         // flag's is the 64 bits of a codec mask.
         const std::uint64_t mask = field.bitmask;
-        return mask == 0                            ? "0"
+        return mask == 0                               ? "0"
                : field.group == fields::Group::Element ? "64"
-               : mask <= 0xFF                       ? "8"
-               : mask <= 0xFFFF                     ? "16"
-                                                    : "64";
+               : mask <= 0xFF                          ? "8"
+               : mask <= 0xFFFF                        ? "16"
+                                                       : "64";
     }
     switch (field.base) {
     case FieldBase::Decimal:

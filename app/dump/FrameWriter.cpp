@@ -10,7 +10,8 @@ std::unique_ptr<FrameWriter> FrameWriter::make(const DumpArguments& args, std::s
     writer->details_ = args.details;
     writer->hexDump_ = args.hexDump;
     if (args.output == DumpArguments::Output::Fields) {
-        writer->columns_ = fieldoutput::FieldColumns::make(args.fieldNames, args.fieldOptions, error);
+        writer->columns_ =
+            fieldoutput::FieldColumns::make(args.fieldNames, args.fieldOptions, error);
         if (!writer->columns_) {
             return nullptr;
         }

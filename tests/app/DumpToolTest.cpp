@@ -252,11 +252,13 @@ TEST(DumpTool, CallsAndAudioCountAgainstTheMemoryLimit) {
     QTemporaryDir dir;
     const QString news = dir.filePath("news.pcap");
     ASSERT_EQ(runProcess(generator, {"news", "200000", news}).exitCode, 0);
-    EXPECT_EQ(runProcess(dumpTool, {"--memory-limit", "100M", "--format", "tsv", news}).exitCode, 0);
+    EXPECT_EQ(runProcess(dumpTool, {"--memory-limit", "100M", "--format", "tsv", news}).exitCode,
+              0);
     const ProcessResult calls = runProcess(dumpTool, {"--memory-limit", "100M", "--calls", news});
     EXPECT_EQ(calls.exitCode, 1);
-    const auto match = QRegularExpression(R"(^Capture failed: memory limit reached after (\d+) frames\n$)")
-                           .match(QString::fromUtf8(calls.err));
+    const auto match =
+        QRegularExpression(R"(^Capture failed: memory limit reached after (\d+) frames\n$)")
+            .match(QString::fromUtf8(calls.err));
     ASSERT_TRUE(match.hasMatch()) << calls.err.toStdString();
     EXPECT_LT(match.captured(1).toInt(), 170000);
     EXPECT_EQ(outputLines(calls.out).size(), match.captured(1).toInt()); // a call each, printed
@@ -404,7 +406,7 @@ TEST(DumpTool, WritesOneCallsPackets) {
     const ProcessResult piped =
         runProcess(dumpTool, {"--call", "1", "--write", dir.filePath("y.pcap"), "-"}, all);
     EXPECT_EQ(piped.exitCode, 1);
-    EXPECT_EQ(piped.err, "quorvex-dump: the call's packets cannot be read again: the capture came "
+    EXPECT_EQ(piped.err, "quorvex-dump: the packets cannot be read again: the capture came "
                          "from standard input\n");
     EXPECT_FALSE(QFile::exists(dir.filePath("y.pcap")));
 }
@@ -463,11 +465,13 @@ TEST(DumpTool, PrintsFieldsDetailsAndBytesAsTsharkDoes) {
         {{"-E", "quote=s", "-e", "iax2.iax.username", "-e", "iax2.dst_call"}, "'alice'\t'0'"},
     };
     for (const auto& [options, first] : cases) {
-        EXPECT_EQ(outputLines(fields(options).out).value(0), first) << options.join(' ').toStdString();
+        EXPECT_EQ(outputLines(fields(options).out).value(0), first)
+            << options.join(' ').toStdString();
     }
 
     // -V: the details of each frame, a blank line after; -x: its bytes.
-    const ProcessResult details = runProcess(dumpTool, {"-V", "-x", "-Y", "frame.number == 6", sample});
+    const ProcessResult details =
+        runProcess(dumpTool, {"-V", "-x", "-Y", "frame.number == 6", sample});
     ASSERT_EQ(details.exitCode, 0) << details.err.toStdString();
     const QString text = QString::fromUtf8(details.out);
     EXPECT_TRUE(text.startsWith("Frame 6: 132 bytes on wire (1056 bits)")) << text.toStdString();
@@ -491,7 +495,8 @@ TEST(DumpTool, PrintsFieldsDetailsAndBytesAsTsharkDoes) {
     // -G fields: the registry, one line each.
     const auto glossary = outputLines(runProcess(dumpTool, {"-G", "fields"}).out);
     EXPECT_GT(glossary.size(), 190);
-    EXPECT_TRUE(glossary.contains("F\tSource call\tiax2.src_call\tFT_UINT16\tiax2\tBASE_DEC\t0x7fff\t"));
+    EXPECT_TRUE(
+        glossary.contains("F\tSource call\tiax2.src_call\tFT_UINT16\tiax2\tBASE_DEC\t0x7fff\t"));
     EXPECT_TRUE(glossary.contains("P\tInter-Asterisk eXchange v2\tiax2"));
 
     for (const QStringList& arguments :
@@ -510,4 +515,39 @@ TEST(DumpTool, PrintsFieldsDetailsAndBytesAsTsharkDoes) {
         runProcess(dumpTool, {"-T", "fields", "-e", "ip.ttl", "-"}, fileBytes(sample));
     EXPECT_EQ(piped.exitCode, 2);
     EXPECT_TRUE(piped.err.contains("standard input")) << piped.err.toStdString();
+}
+
+// tshark's -r, -c and -w, and the capture's statistics.
+TEST(DumpTool, ReadsCountsWritesAndSumsUpAsTsharkUsersExpect) {
+    QTemporaryDir dir;
+    const ProcessResult stats = runProcess(dumpTool, {"--stats", "-r", sample});
+    ASSERT_EQ(stats.exitCode, 0) << stats.err.toStdString();
+    const auto lines = outputLines(stats.out);
+    const QJsonObject properties = QJsonDocument::fromJson(lines.at(0)).object();
+    EXPECT_EQ(properties["frames"].toInt(), 38);
+    EXPECT_EQ(properties["link"].toString(), "Ethernet");
+    EXPECT_EQ(properties["format"].toString(), "pcap (microseconds)");
+    EXPECT_NEAR(properties["duration"].toDouble(), 3.831, 0.001);
+    int counted = 0;
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        counted += QJsonDocument::fromJson(lines[i]).object()["frames"].toInt();
+    }
+    EXPECT_EQ(counted, 38);
+
+    EXPECT_EQ(outputLines(runProcess(dumpTool, {"-c", "5", sample}).out).size(), 5);
+
+    // The registration's frames to a pcapng file, read back; never over a file.
+    const QString written = dir.filePath("registration.pcapng");
+    ASSERT_EQ(runProcess(dumpTool, {"-Y", "iax2.iax.username", "-w", written, sample}).exitCode, 0);
+    const ProcessResult back = runProcess(dumpTool, {"--format", "tsv", written});
+    EXPECT_EQ(outputLines(back.out).size(), 1 + 5) << back.err.toStdString(); // header, frames
+    const ProcessResult again = runProcess(dumpTool, {"-w", written, sample});
+    EXPECT_EQ(again.exitCode, 1);
+    EXPECT_TRUE(again.err.endsWith("File exists\n")) << again.err.toStdString();
+
+    for (const QStringList& nonsense :
+         {QStringList{"--stats", "-Y", "iax2", sample}, QStringList{"--live", "-w", written},
+          QStringList{"-r", sample, sample}, QStringList{"-w", written, "--calls", sample}}) {
+        EXPECT_EQ(runProcess(dumpTool, nonsense).exitCode, 2) << nonsense.join(' ').toStdString();
+    }
 }
