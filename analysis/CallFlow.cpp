@@ -89,7 +89,8 @@ Flow callsFlow(const std::vector<const Call*>& calls, const FrameList& frames) {
             earliest = call;
         }
     }
-    for (const Call* call : calls) {
+    for (std::uint32_t index = 0; index < calls.size(); ++index) {
+        const Call* call = calls[index];
         const int caller = column(call->caller);
         const int callee = column(call->callee);
         // Times from the earliest call's first frame.
@@ -101,6 +102,7 @@ Flow callsFlow(const std::vector<const Call*>& calls, const FrameList& frames) {
             step.seconds += shift;
             step.from = step.toCallee ? caller : callee;
             step.to = step.toCallee ? callee : caller;
+            step.call = index;
             flow.steps.push_back(std::move(step));
         }
     }
@@ -127,10 +129,11 @@ void addInBandDigits(Flow& flow, const std::vector<const Call*>& calls,
     for (const DtmfEvent& tone : tones) {
         // The call whose frames hold the tone's (frame numbers rise).
         const Call* call = nullptr;
-        for (const Call* candidate : calls) {
-            if (std::binary_search(candidate->frameNumbers.begin(), candidate->frameNumbers.end(),
-                                   tone.frame)) {
-                call = candidate;
+        std::uint32_t index = 0;
+        for (; index < calls.size(); ++index) {
+            if (std::binary_search(calls[index]->frameNumbers.begin(),
+                                   calls[index]->frameNumbers.end(), tone.frame)) {
+                call = calls[index];
                 break;
             }
         }
@@ -148,6 +151,7 @@ void addInBandDigits(Flow& flow, const std::vector<const Call*>& calls,
         step.mark = true;
         step.label = std::string("DTMF ") + tone.digit + " (in band)";
         step.frameNumber = tone.frame;
+        step.call = index;
         flow.steps.push_back(std::move(step));
     }
     std::stable_sort(

@@ -19,6 +19,7 @@ struct FlowStep {
     std::string label;             // what the frame is ("NEW", "DTMF 5"), "(R)" on a retransmission
     std::uint32_t frameNumber = 0; // the frame (a band: its first voice frame)
     std::uint64_t voiceFrames = 0; // a band: how many
+    std::uint32_t call = 0;        // of several calls' ladder: which (0-based, as given)
 };
 
 // The steps of a call's ladder, in arrival order. `frames` is the list the

@@ -45,4 +45,7 @@ private:
     std::uint8_t needs_ = NeedsNothing;
 };
 
+// The PCRE2 library matches runs against: "PCRE2 10.42 2022-12-11".
+[[nodiscard]] std::string regexLibrary();
+
 } // namespace filter

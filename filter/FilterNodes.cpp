@@ -3,6 +3,8 @@
 #define PCRE2_CODE_UNIT_WIDTH 8
 #include <pcre2.h>
 
+#include "filter/DisplayFilter.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstring>
@@ -616,6 +618,12 @@ Pattern::Result Pattern::search(std::string_view text) const {
                    result == PCRE2_ERROR_HEAPLIMIT || result == PCRE2_ERROR_JIT_STACKLIMIT
                ? Result::LimitReached
                : Result::NoMatch;
+}
+
+std::string regexLibrary() {
+    char version[64] = {};
+    pcre2_config(PCRE2_CONFIG_VERSION, version);
+    return std::string("PCRE2 ") + version;
 }
 
 } // namespace filter

@@ -51,4 +51,7 @@ std::string noDecoderText(std::uint32_t codecMask);
 // The masks of the codecs that have a decoder, in bit order.
 std::vector<std::uint32_t> decodableCodecs();
 
+// The codec libraries and the versions built against: "spandsp 0.0.6"...
+std::vector<std::string> codecLibraries();
+
 } // namespace media

@@ -1,6 +1,8 @@
 #include "ui/CallFlowView.h"
 
+#include <QContextMenuEvent>
 #include <QImage>
+#include <QMenu>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -10,8 +12,8 @@
 
 namespace {
 
-constexpr int timeWidth = 80;
 constexpr int margin = 24;
+constexpr int mostNotesWidth = 240;
 
 } // namespace
 
@@ -24,10 +26,50 @@ int CallFlowView::rowHeight() const {
     return fontMetrics().height() + 10;
 }
 
-void CallFlowView::setFlow(QStringList columns, std::vector<analysis::FlowStep> steps) {
+QColor CallFlowView::callColour(std::uint32_t call) {
+    // Hues far apart, dark enough to read on white.
+    static const QColor colours[] = {
+        QColor(0x1f, 0x5f, 0xbf), QColor(0xc0, 0x39, 0x2b), QColor(0x1e, 0x84, 0x49),
+        QColor(0x8e, 0x44, 0xad), QColor(0xd3, 0x6b, 0x00), QColor(0x16, 0x8a, 0x8a),
+        QColor(0x7f, 0x5a, 0x3c), QColor(0xb0, 0x2e, 0x7c)};
+    return colours[call % std::size(colours)];
+}
+
+void CallFlowView::setTimeText(TimeText text, const QString& widest) {
+    timeText_ = std::move(text);
+    timeWidth_ = std::max(60, fontMetrics().horizontalAdvance(widest) + 8);
+    viewport()->update();
+}
+
+void CallFlowView::setNotes(std::function<QString(quint32)> noteOf) {
+    noteOf_ = std::move(noteOf);
+    refreshNotes();
+}
+
+void CallFlowView::refreshNotes() {
+    int widest = 0;
+    if (noteOf_) {
+        for (const auto& step : steps_) {
+            if (const QString note = noteOf_(step.frameNumber); !note.isEmpty()) {
+                widest = std::max(widest, fontMetrics().horizontalAdvance(note) + 16);
+            }
+        }
+    }
+    notesWidth_ = std::min(widest, mostNotesWidth);
+    viewport()->update();
+}
+
+void CallFlowView::setFlow(QStringList columns, std::vector<analysis::FlowStep> steps,
+                           QStringList callLabels) {
     columns_ = std::move(columns);
     steps_ = std::move(steps);
+    callLabels_ = callLabels.size() > 1 ? std::move(callLabels) : QStringList();
+    labelWidth_ = 0;
+    for (const QString& label : callLabels_) {
+        labelWidth_ = std::max(labelWidth_, fontMetrics().horizontalAdvance(label) + 12);
+    }
     current_ = -1;
+    refreshNotes();
     verticalScrollBar()->setValue(0);
     updateScrollRange();
     viewport()->update();
@@ -64,8 +106,8 @@ void CallFlowView::resizeEvent(QResizeEvent* event) {
 }
 
 int CallFlowView::columnX(int column, int width) const {
-    const int left = timeWidth + margin;
-    const int right = width - margin;
+    const int left = linesLeft() + margin;
+    const int right = linesRight(width) - margin;
     const int gaps = std::max(1, static_cast<int>(columns_.size()) - 1);
     return left + (right - left) * column / gaps;
 }
@@ -79,12 +121,13 @@ void CallFlowView::paintHeader(QPainter& painter, int width) const {
     const int count = static_cast<int>(columns_.size());
     for (int column = 0; column < count; ++column) {
         const int x = columnX(column, width);
-        const int textWidth = count > 1 ? (width - timeWidth) / count : width;
+        const int textWidth =
+            count > 1 ? (linesRight(width) - linesLeft()) / count : linesRight(width);
         const Qt::Alignment align = column == 0           ? Qt::AlignLeft
                                     : column == count - 1 ? Qt::AlignRight
                                                           : Qt::AlignHCenter;
-        const int start = column == 0           ? timeWidth
-                          : column == count - 1 ? width - textWidth - 4
+        const int start = column == 0           ? linesLeft()
+                          : column == count - 1 ? linesRight(width) - textWidth - 4
                                                 : x - textWidth / 2;
         painter.drawText(QRect(start, 0, textWidth, headerHeight()), align | Qt::AlignVCenter,
                          columns_[column]);
@@ -107,10 +150,34 @@ void CallFlowView::paintRows(QPainter& painter, int first, int last, int top, in
         if (row == current_) {
             painter.fillRect(QRect(0, y, width, height), palette().color(QPalette::Highlight));
         }
-        const QColor ink = row == current_ ? palette().color(QPalette::HighlightedText) : text;
-        painter.setPen(ink);
-        painter.drawText(QRect(4, y, timeWidth, height), Qt::AlignRight | Qt::AlignVCenter,
-                         QString::number(step.seconds, 'f', 3));
+        const bool selected = row == current_;
+        const QColor plain = selected ? palette().color(QPalette::HighlightedText) : text;
+        // Several calls: each its colour, its label beside the time.
+        const QColor ink = callLabels_.isEmpty() || selected ? plain : callColour(step.call);
+        painter.setPen(plain);
+        const analysis::FlowStep* previous =
+            row > 0 ? &steps_[static_cast<std::size_t>(row - 1)] : nullptr;
+        painter.drawText(QRect(4, y, timeWidth_ - 4, height), Qt::AlignRight | Qt::AlignVCenter,
+                         timeText_ ? timeText_(step, previous)
+                                   : QString::number(step.seconds, 'f', 3));
+        if (!callLabels_.isEmpty()) {
+            painter.setPen(ink);
+            painter.drawText(QRect(labelsLeft(), y, labelWidth_, height),
+                             Qt::AlignLeft | Qt::AlignVCenter, callLabels_.value(static_cast<int>(step.call)));
+        }
+        if (notesWidth_ > 0) {
+            if (const QString note = noteOf_(step.frameNumber); !note.isEmpty()) {
+                QFont italic = painter.font();
+                italic.setItalic(true);
+                painter.setFont(italic);
+                painter.setPen(plain);
+                painter.drawText(QRect(linesRight(width) + 8, y, notesWidth_ - 8, height),
+                                 Qt::AlignLeft | Qt::AlignVCenter,
+                                 fontMetrics().elidedText(note.simplified(), Qt::ElideRight,
+                                                          notesWidth_ - 8));
+                painter.setFont(font());
+            }
+        }
         const int middle = y + height - 5;
         const int from = columnX(step.from, width);
         const int to = columnX(step.to, width);
@@ -129,7 +196,8 @@ void CallFlowView::paintRows(QPainter& painter, int first, int last, int top, in
                              Qt::AlignCenter, QString::fromStdString(step.label));
             continue;
         }
-        QPen shaft(step.voiceBand ? QColor(0, 128, 64) : ink, step.voiceBand ? 4 : 1);
+        const QColor band = callLabels_.isEmpty() || selected ? QColor(0, 128, 64) : ink;
+        QPen shaft(step.voiceBand ? band : ink, step.voiceBand ? 4 : callLabels_.isEmpty() ? 1 : 2);
         if (step.label.find("(R)") != std::string::npos) {
             shaft.setStyle(Qt::DashLine); // a retransmission
         }
@@ -163,11 +231,33 @@ void CallFlowView::paintEvent(QPaintEvent*) {
     paintHeader(painter, viewport()->width());
 }
 
-void CallFlowView::mousePressEvent(QMouseEvent* event) {
-    const int y = static_cast<int>(event->position().y()) - headerHeight();
-    if (y >= 0) {
-        setCurrentStep((y + verticalScrollBar()->value()) / rowHeight());
+int CallFlowView::stepAt(int y) const {
+    const int inRows = y - headerHeight();
+    if (inRows < 0) {
+        return -1;
     }
+    const int row = (inRows + verticalScrollBar()->value()) / rowHeight();
+    return row < stepCount() ? row : -1;
+}
+
+void CallFlowView::mousePressEvent(QMouseEvent* event) {
+    if (const int row = stepAt(static_cast<int>(event->position().y())); row >= 0) {
+        setCurrentStep(row);
+    }
+}
+
+void CallFlowView::contextMenuEvent(QContextMenuEvent* event) {
+    // The row's comment, then what the view's own actions do (its exports).
+    QMenu menu(this);
+    if (const int row = stepAt(event->pos().y()); row >= 0) {
+        setCurrentStep(row);
+        const quint32 frame = steps_[static_cast<std::size_t>(row)].frameNumber;
+        menu.addAction(tr("Packet &Comment..."), this,
+                       [this, frame] { emit commentRequested(frame); });
+        menu.addSeparator();
+    }
+    menu.addActions(actions());
+    menu.exec(event->globalPos());
 }
 
 void CallFlowView::keyPressEvent(QKeyEvent* event) {

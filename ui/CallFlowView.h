@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <vector>
 
 class QPainter;
@@ -14,18 +15,35 @@ class QPainter;
 // and name, a band per direction for the voice. Only the rows in view are
 // painted, so a call of 100,000 frames scrolls as smoothly as one of ten.
 // Clicking an arrow or moving with the arrow keys makes it current and
-// announces its frame.
+// announces its frame. Several calls' ladders tell their calls apart by
+// colour and by a label column; a frame's comment shows at the right.
 class CallFlowView final : public QAbstractScrollArea {
     Q_OBJECT
 public:
     explicit CallFlowView(QWidget* parent = nullptr);
 
-    // `columns` name the ends, left to right; each step goes between two of them.
-    void setFlow(QStringList columns, std::vector<analysis::FlowStep> steps);
+    // `columns` name the ends, left to right; each step goes between two of
+    // them. `callLabels` name the calls of a several calls' ladder (by
+    // FlowStep::call); with one or none, the ladder is drawn in one colour.
+    void setFlow(QStringList columns, std::vector<analysis::FlowStep> steps,
+                 QStringList callLabels = {});
     void clear() { setFlow({}, {}); }
     [[nodiscard]] int stepCount() const { return static_cast<int>(steps_.size()); }
     [[nodiscard]] int currentStep() const { return current_; }
     void setCurrentStep(int step);
+    [[nodiscard]] const analysis::FlowStep& step(int row) const {
+        return steps_[static_cast<std::size_t>(row)];
+    }
+
+    // The time column's text of a step (given the one before it, if any);
+    // `widest` sizes the column. By default the seconds since the first step.
+    using TimeText = std::function<QString(const analysis::FlowStep&, const analysis::FlowStep*)>;
+    void setTimeText(TimeText text, const QString& widest);
+    // The comment written on a frame, empty for none; asked again by refreshNotes().
+    void setNotes(std::function<QString(quint32)> noteOf);
+    void refreshNotes();
+    // The colour call `call` of a several calls' ladder is drawn in.
+    [[nodiscard]] static QColor callColour(std::uint32_t call);
 
     // The whole ladder as a picture: PNG, or SVG through Qt SVG.
     bool exportPng(const QString& path) const;
@@ -34,12 +52,15 @@ public:
 signals:
     // The frame (1-based position in the capture's list) of the current arrow.
     void frameActivated(quint32 frameNumber);
+    // The row's context menu asked to comment its frame.
+    void commentRequested(quint32 frameNumber);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     [[nodiscard]] int rowHeight() const;
@@ -50,8 +71,18 @@ private:
     void updateScrollRange();
 
     [[nodiscard]] int columnX(int column, int width) const;
+    [[nodiscard]] int labelsLeft() const { return timeWidth_ + 8; }
+    [[nodiscard]] int linesLeft() const { return labelsLeft() + labelWidth_; }
+    [[nodiscard]] int linesRight(int width) const { return width - notesWidth_; }
+    [[nodiscard]] int stepAt(int y) const; // -1 where no row is
 
     QStringList columns_;
     std::vector<analysis::FlowStep> steps_;
+    QStringList callLabels_;
     int current_ = -1;
+    TimeText timeText_;
+    std::function<QString(quint32)> noteOf_;
+    int timeWidth_ = 80;
+    int labelWidth_ = 0; // the call label column, with several calls
+    int notesWidth_ = 0; // the comments column, where a frame has one
 };

@@ -3,6 +3,7 @@
 #include "app/CallAudioJob.h"
 #include "app/CallSelection.h"
 #include "app/KvIAXCapture.h"
+#include "dissect/FrameDisplay.h"
 #include "ui/CallFlowView.h"
 #include "ui/PlayerView.h"
 #include "ui/StreamsView.h"
@@ -22,7 +23,7 @@ CallPanel::CallPanel(QTabWidget* upper, QTabWidget* lower, FilePanels& panels, Q
     upper->addTab(streamsView_, tr("S&treams"));
     lower->addTab(playerView_, tr("&Player"));
 
-    flowView_->setContextMenuPolicy(Qt::ActionsContextMenu);
+    connect(flowView_, &CallFlowView::commentRequested, this, &CallPanel::commentRequested);
     for (const auto& [title, svg] :
          {std::pair{tr("Export as PNG..."), false}, std::pair{tr("Export as SVG..."), true}}) {
         auto* action = new QAction(title, flowView_);
@@ -44,8 +45,49 @@ CallPanel::CallPanel(QTabWidget* upper, QTabWidget* lower, FilePanels& panels, Q
     connect(streamsView_, &StreamsView::refused, this, &CallPanel::note);
 }
 
+void CallPanel::setTimeFormat(framedisplay::TimeFormat format) {
+    using framedisplay::TimeFormat;
+    const auto seconds = [](double value) { return QString::number(value, 'f', 3); };
+    switch (format) {
+    case TimeFormat::SinceFirst:
+        flowView_->setTimeText([seconds](const auto& step, const auto*) { return seconds(step.seconds); },
+                               "00000.000");
+        break;
+    case TimeFormat::SincePrevious:
+        flowView_->setTimeText(
+            [seconds](const auto& step, const auto* previous) {
+                return seconds(previous != nullptr ? step.seconds - previous->seconds : 0.0);
+            },
+            "00000.000");
+        break;
+    default:
+        // The time of day: a ladder rarely spans midnight, and the date
+        // would take the room of the arrows.
+        flowView_->setTimeText(
+            [this](const auto& step, const auto*) {
+                if (capture_ == nullptr || step.frameNumber == 0 ||
+                    step.frameNumber > capture_->iaxFrames().size()) {
+                    return QString();
+                }
+                return QString::fromStdString(framedisplay::capturedText(
+                    capture_->iaxFrames()[step.frameNumber - 1]->facts(), TimeFormat::TimeOfDay,
+                    nullptr, nullptr));
+            },
+            "00:00:00.000000");
+    }
+}
+
+void CallPanel::setNotes(std::function<QString(quint32)> noteOf) {
+    flowView_->setNotes(std::move(noteOf));
+}
+
+void CallPanel::refreshNotes() {
+    flowView_->refreshNotes();
+}
+
 void CallPanel::showCalls(const KvIAXCapture* capture, const std::vector<std::size_t>& calls) {
     if (capture == nullptr || calls.empty()) {
+        capture_ = nullptr;
         flowView_->clear();
         streamsView_->clear();
         playerView_->setCall(std::nullopt, {}, tr("Select a call to play it."));
@@ -57,7 +99,12 @@ void CallPanel::showCalls(const KvIAXCapture* capture, const std::vector<std::si
     for (const auto& end : flow.columns) {
         columns << QString::fromStdString(end.text());
     }
-    flowView_->setFlow(columns, std::move(flow.steps));
+    QStringList labels;
+    for (std::size_t i = 0; i < std::min(calls.size(), callselection::mostLadderCalls); ++i) {
+        labels << tr("Call %1").arg(calls[i] + 1);
+    }
+    capture_ = capture;
+    flowView_->setFlow(columns, std::move(flow.steps), labels);
     if (calls.size() > callselection::mostLadderCalls) {
         emit note(tr("the ladder shows the first %1 of the %2 calls selected")
                       .arg(callselection::mostLadderCalls)

@@ -1,8 +1,12 @@
 #pragma once
 
+#include "dissect/FrameDisplay.h"
+
 #include <QObject>
 #include <QPointer>
+#include <QString>
 
+#include <functional>
 #include <vector>
 
 class CallFlowView;
@@ -25,6 +29,11 @@ public:
     // Shows the capture's calls `calls` (indexes, rising); none: clears.
     void showCalls(const KvIAXCapture* capture, const std::vector<std::size_t>& calls);
     void addVoiceMenu(QMenu* voice);
+    // The ladder's time column, as View > Time Format says.
+    void setTimeFormat(framedisplay::TimeFormat format);
+    // The ladder's comments column: a frame's comment; asked again by refreshNotes().
+    void setNotes(std::function<QString(quint32)> noteOf);
+    void refreshNotes();
 
     [[nodiscard]] CallFlowView* flowView() const { return flowView_; }
     [[nodiscard]] StreamsView* streamsView() const { return streamsView_; }
@@ -35,6 +44,8 @@ signals:
     void frameActivated(quint32 frameNumber, bool fromLadder);
     // Something the status line should say ("memory limit reached: ...").
     void note(const QString& text);
+    // The ladder's context menu asked to comment a frame.
+    void commentRequested(quint32 frameNumber);
 
 private:
     QTabWidget* upper_;
@@ -43,4 +54,5 @@ private:
     CallFlowView* flowView_;
     StreamsView* streamsView_;
     PlayerView* playerView_;
+    QPointer<const KvIAXCapture> capture_; // of the ladder shown
 };

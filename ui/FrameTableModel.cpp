@@ -22,6 +22,8 @@ FrameTableModel::FrameTableModel(KeyColumns columns, QObject* parent)
 }
 
 void FrameTableModel::setCapture(KvIAXCapture* capture) {
+    marks_.clear();
+    reference_ = 0;
     for (const auto& connection : connections_) {
         disconnect(connection);
     }
@@ -183,6 +185,43 @@ QString FrameTableModel::keyOfColumn(int column) const {
     return column == infoColumn() ? QString() : columns_.key(column - 1);
 }
 
+void FrameTableModel::toggleMark(std::uint32_t frame) {
+    const auto at = std::lower_bound(marks_.begin(), marks_.end(), frame);
+    if (at != marks_.end() && *at == frame) {
+        marks_.erase(at);
+    } else {
+        marks_.insert(at, frame);
+    }
+    const int row = rowOfFrame(frame);
+    if (row >= 0) {
+        emit dataChanged(index(row, 0), index(row, columnCount() - 1));
+    }
+}
+
+bool FrameTableModel::isMarked(std::uint32_t frame) const {
+    return std::binary_search(marks_.begin(), marks_.end(), frame);
+}
+
+int FrameTableModel::nextMarkedRow(int row, bool forward) const {
+    int best = -1;
+    for (const std::uint32_t frame : marks_) {
+        const int found = rowOfFrame(frame);
+        if (found >= 0 && (forward ? found > row && (best < 0 || found < best)
+                                   : found < row && found > best)) {
+            best = found;
+        }
+    }
+    return best;
+}
+
+void FrameTableModel::setTimeReference(std::uint32_t frame) {
+    reference_ = frame;
+    if (capturedColumn_ >= 0 && shownRows_ > 0) {
+        emit dataChanged(index(0, capturedColumn_), index(shownRows_ - 1, capturedColumn_),
+                         {Qt::DisplayRole});
+    }
+}
+
 void FrameTableModel::setProblemFrames(ProblemFrames frames) {
     problemFrames_ = std::move(frames);
     if (shownRows_ > 0) {
@@ -217,6 +256,10 @@ int FrameTableModel::nextProblemRow(int row) const {
 }
 
 QVariant FrameTableModel::data(const QModelIndex& index, int role) const {
+    if ((role == Qt::BackgroundRole || role == Qt::ForegroundRole) && !marks_.empty() &&
+        index.row() >= 0 && index.row() < shownRows_ && isMarked(frameNumberAt(index.row()))) {
+        return QBrush(role == Qt::BackgroundRole ? QColor(0x20, 0x20, 0x20) : QColor(Qt::white));
+    }
     if (role == Qt::BackgroundRole && !problemFrames_.empty() && index.row() >= 0 &&
         index.row() < shownRows_) {
         // Light tints, as the packet analyzers colour their expert rows.
@@ -255,10 +298,16 @@ QVariant FrameTableModel::data(const QModelIndex& index, int role) const {
     }
     if (index.column() == capturedColumn_ && timeFormat_ != framedisplay::TimeFormat::DateAndTime &&
         frame.facts().kind() != FrameKind::Fresh) {
+        if (reference_ != 0 && position + 1 == reference_) {
+            return QStringLiteral("*REF*");
+        }
         const FrameFacts* previous =
             index.row() > 0 ? &frames[frameIndexOf(index.row() - 1)]->facts() : nullptr;
-        return QString::fromStdString(framedisplay::capturedText(
-            frame.facts(), timeFormat_, &frames.front()->facts(), previous));
+        const FrameFacts* first = reference_ != 0 && reference_ <= frames.size()
+                                      ? &frames[reference_ - 1]->facts()
+                                      : &frames.front()->facts();
+        return QString::fromStdString(
+            framedisplay::capturedText(frame.facts(), timeFormat_, first, previous));
     }
     return columns_.text(frame, index.column() - 1);
 }

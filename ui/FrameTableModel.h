@@ -49,6 +49,7 @@ public:
     [[nodiscard]] bool isSorted() const { return order_.has_value(); }
     // The row that shows a frame (1-based position in the list); -1 where none does.
     [[nodiscard]] int rowOfFrame(std::uint32_t frameNumber) const;
+    [[nodiscard]] int capturedColumn() const { return capturedColumn_; }
     // The frame key a column shows; for the table's own columns, the filter
     // field it shows ("frame.number", "frame.len"), or empty for Info.
     [[nodiscard]] QString keyOfColumn(int column) const;
@@ -60,6 +61,16 @@ public:
     void setProblemFrames(ProblemFrames frames);
     // The first row after `row` whose frame has a problem; -1 where none does.
     [[nodiscard]] int nextProblemRow(int row) const;
+    // Marked frames (Edit > Mark) show dark; marks stay until the capture changes.
+    void toggleMark(std::uint32_t frame);
+    [[nodiscard]] bool isMarked(std::uint32_t frame) const;
+    [[nodiscard]] const std::vector<std::uint32_t>& marks() const { return marks_; }
+    // The row of the next (or previous) marked frame shown; -1 where none.
+    [[nodiscard]] int nextMarkedRow(int row, bool forward) const;
+    // Times since the first frame count from this one instead (0: none); its
+    // own row says "*REF*".
+    void setTimeReference(std::uint32_t frame);
+    [[nodiscard]] std::uint32_t timeReference() const { return reference_; }
     // How the `captured` column shows the capture time; its key's text is not changed.
     void setTimeFormat(framedisplay::TimeFormat format);
     [[nodiscard]] framedisplay::TimeFormat timeFormat() const { return timeFormat_; }
@@ -84,6 +95,8 @@ private:
     std::optional<std::vector<std::uint32_t>> order_;
     std::vector<std::int32_t> rowOfFrame_;
     ProblemFrames problemFrames_;
+    std::vector<std::uint32_t> marks_; // rising
+    std::uint32_t reference_ = 0;
     [[nodiscard]] std::size_t frameIndexOf(int row) const;
     int capturedColumn_;
 };

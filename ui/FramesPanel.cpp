@@ -7,9 +7,13 @@
 #include "ui/FrameFilterRun.h"
 #include "ui/FrameSortRun.h"
 #include "ui/FrameTableModel.h"
+#include "app/FrameComments.h"
 
 #include <QActionGroup>
 #include <QApplication>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QStandardPaths>
 #include <QHeaderView>
 #include <QInputDialog>
 #include <QMenu>
@@ -34,6 +38,8 @@ FramesPanel::FramesPanel(QTableView* framesTable, KeyColumns columns, QWidget* p
     tabs_->addTab(table_, tr("&Frames"));
 
     table_->setModel(model_);
+    // Rows are copied, exported and marked several at a time.
+    table_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     table_->verticalHeader()->hide();
     table_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed); // a million rows
     table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 6);
@@ -135,6 +141,9 @@ QString FramesPanel::statusText() const {
     }
     if (isSorting() && sortRun_->total() > 0) {
         text += tr(", sorting (%1 %)").arg(100 * sortRun_->read() / sortRun_->total());
+    }
+    if (!commentsError_.isEmpty()) {
+        text += tr(", comments unreadable: %1").arg(commentsError_);
     }
     return text;
 }
@@ -267,6 +276,53 @@ void FramesPanel::addEditActions(QMenu* edit) {
         findBar_->show();
         findBar_->findPrevious();
     });
+    edit->addSeparator();
+    QMenu* copy = edit->addMenu(tr("&Copy"));
+    const auto copyRows = [this](bool csv) {
+        if (table_->selectionModel()->selectedRows().isEmpty()) {
+            QApplication::beep();
+            return;
+        }
+        QGuiApplication::clipboard()->setText(selectedRowsText(csv));
+    };
+    QAction* asText = copy->addAction(tr("Rows as &Text"), this, [copyRows] { copyRows(false); });
+    asText->setShortcut(QKeySequence::Copy);
+    copy->addAction(tr("Rows as &CSV"), this, [copyRows] { copyRows(true); });
+    copy->addAction(tr("Cell &Value"), this, [this] {
+        const QModelIndex index = table_->currentIndex();
+        if (!index.isValid()) {
+            QApplication::beep();
+            return;
+        }
+        QGuiApplication::clipboard()->setText(index.data().toString());
+    });
+    add(tr("&Mark or Unmark Frame"), QKeySequence(Qt::CTRL | Qt::Key_M), [this] {
+        if (const std::uint32_t frame = currentFrame(); frame != 0) {
+            model_->toggleMark(frame);
+        } else {
+            QApplication::beep();
+        }
+    });
+    for (const bool forward : {true, false}) {
+        add(forward ? tr("Next Mar&k") : tr("Previous M&ark"),
+            QKeySequence(Qt::CTRL | Qt::SHIFT | (forward ? Qt::Key_N : Qt::Key_B)),
+            [this, forward] {
+                const int row = model_->nextMarkedRow(table_->currentIndex().row(), forward);
+                if (row < 0) {
+                    QApplication::beep();
+                    return;
+                }
+                tabs_->setCurrentWidget(table_);
+                selectRow(row);
+            });
+    }
+    add(tr("Set or Unset &Time Reference"), QKeySequence(Qt::CTRL | Qt::Key_T), [this] {
+        const std::uint32_t frame = currentFrame();
+        model_->setTimeReference(frame == model_->timeReference() ? 0 : frame);
+    });
+    add(tr("Packet &Comment..."), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_C),
+        [this] { askComment(currentFrame()); });
+    edit->addSeparator();
     add(tr("&Go to Frame..."), QKeySequence(Qt::CTRL | Qt::Key_G), [this] {
         const KvIAXCapture* capture = model_->capture();
         if (capture == nullptr || capture->iaxFrames().empty()) {
@@ -282,6 +338,186 @@ void FramesPanel::addEditActions(QMenu* edit) {
             goToFrame(static_cast<std::uint32_t>(number));
         }
     });
+}
+
+// The comments of the file the capture last read, read when it changes
+// (a capture reads a new file on each Open).
+const FrameComments* FramesPanel::comments() const {
+    const KvIAXCapture* capture = model_->capture();
+    const std::string file = capture != nullptr ? capture->lastRunFile() : std::string();
+    if (file.empty() || file == "-") {
+        comments_.reset();
+        return nullptr;
+    }
+    if (comments_ == nullptr || comments_->capturePath() != file) {
+        comments_ = std::make_unique<FrameComments>(
+            (QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + "/comments")
+                .toStdString(),
+            file);
+        const auto error = comments_->load();
+        commentsError_ = error ? QString::fromStdString(*error) : QString();
+    }
+    return comments_.get();
+}
+
+void FramesPanel::askComment(std::uint32_t frame) {
+    if (frame == 0) {
+        QApplication::beep();
+        return;
+    }
+    bool ok = false;
+    const QString text = QInputDialog::getMultiLineText(
+        this, tr("Packet Comment"), tr("Comment on frame %1 (empty: none):").arg(frame),
+        commentOf(frame), &ok);
+    if (ok) {
+        setComment(frame, text);
+    }
+}
+
+QString FramesPanel::commentOf(std::uint32_t number) const {
+    const KvIAXCapture* capture = model_->capture();
+    const FrameComments* comments = this->comments();
+    if (comments == nullptr || number == 0 || number > capture->iaxFrames().size()) {
+        return {};
+    }
+    return QString::fromStdString(
+        comments->of(capture->iaxFrames()[number - 1]->facts().packetIndex + 1));
+}
+
+bool FramesPanel::setComment(std::uint32_t number, const QString& text) {
+    const KvIAXCapture* capture = model_->capture();
+    if (comments() == nullptr || number == 0 || number > capture->iaxFrames().size()) {
+        setNote(tr("only the packets of a capture file can be commented"));
+        QApplication::beep();
+        return false;
+    }
+    std::string error;
+    const bool kept = comments_->set(capture->iaxFrames()[number - 1]->facts().packetIndex + 1,
+                                     text.trimmed().toStdString(), error);
+    if (!kept) {
+        setNote(tr("the comment is kept for this run only: %1").arg(QString::fromStdString(error)));
+    }
+    emit commentsChanged();
+    return kept;
+}
+
+std::vector<std::uint32_t> FramesPanel::selectedFrames() const {
+    QList<int> rows;
+    for (const QModelIndex& index : table_->selectionModel()->selectedRows()) {
+        rows << index.row();
+    }
+    std::sort(rows.begin(), rows.end());
+    std::vector<std::uint32_t> frames;
+    frames.reserve(static_cast<std::size_t>(rows.size()));
+    for (const int row : rows) {
+        frames.push_back(model_->frameNumberAt(row));
+    }
+    return frames;
+}
+
+QString FramesPanel::selectedRowsText(bool csv) const {
+    auto frames = selectedFrames();
+    frames.resize(std::min<std::size_t>(frames.size(), mostCopiedRows));
+    return rowsText(frames, csv);
+}
+
+QString FramesPanel::rowsText(const std::vector<std::uint32_t>& frames, bool csv) const {
+    const auto quoted = [csv](QString text) {
+        if (!csv) {
+            return text.replace('\t', ' ').replace('\n', ' ');
+        }
+        return text.contains(',') || text.contains('"') || text.contains('\n')
+                   ? '"' + text.replace('"', "\"\"") + '"'
+                   : text;
+    };
+    const QString separator = csv ? QStringLiteral(",") : QStringLiteral("\t");
+    const QHeaderView* header = table_->horizontalHeader();
+    QList<int> columns; // in the order shown
+    for (int visual = 0; visual < header->count(); ++visual) {
+        const int column = header->logicalIndex(visual);
+        if (!header->isSectionHidden(column)) {
+            columns << column;
+        }
+    }
+    QStringList titles;
+    for (const int column : columns) {
+        titles << quoted(model_->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString());
+    }
+    QString text = titles.join(separator) + '\n';
+    for (const std::uint32_t frame : frames) {
+        const int row = model_->rowOfFrame(frame);
+        if (row < 0) {
+            continue;
+        }
+        QStringList cells;
+        for (const int column : columns) {
+            cells << quoted(model_->index(row, column).data().toString());
+        }
+        text += cells.join(separator) + '\n';
+    }
+    return text;
+}
+
+void FramesPanel::addGoMenu(QMenu* go) {
+    auto add = [&](const QString& title, const QKeySequence& keys, auto slot) {
+        QAction* action = go->addAction(title);
+        action->setShortcut(keys);
+        connect(action, &QAction::triggered, this, slot);
+    };
+    const auto moveTo = [this](int row) {
+        if (row < 0 || row >= model_->rowCount()) {
+            QApplication::beep();
+            return;
+        }
+        tabs_->setCurrentWidget(table_);
+        selectRow(row);
+    };
+    add(tr("&First Frame"), QKeySequence(Qt::CTRL | Qt::Key_Home), [moveTo] { moveTo(0); });
+    add(tr("&Last Frame"), QKeySequence(Qt::CTRL | Qt::Key_End),
+        [this, moveTo] { moveTo(model_->rowCount() - 1); });
+    add(tr("&Next Frame"), QKeySequence(Qt::CTRL | Qt::Key_Down),
+        [this, moveTo] { moveTo(table_->currentIndex().row() + 1); });
+    add(tr("&Previous Frame"), QKeySequence(Qt::CTRL | Qt::Key_Up),
+        [this, moveTo] { moveTo(table_->currentIndex().row() - 1); });
+    go->addSeparator();
+    for (const bool forward : {true, false}) {
+        add(forward ? tr("Next Frame in &Call") : tr("Previous Frame in C&all"),
+            QKeySequence(Qt::CTRL | (forward ? Qt::Key_Period : Qt::Key_Comma)),
+            [this, forward] { goAlongCall(forward); });
+    }
+}
+
+void FramesPanel::goAlongCall(bool forward) {
+    const KvIAXCapture* capture = model_->capture();
+    const std::uint32_t current = currentFrame();
+    if (capture == nullptr || current == 0) {
+        QApplication::beep();
+        return;
+    }
+    // The call the frame is in, then the nearest of its frames shown that way.
+    for (const auto& call : capture->callTracker().calls()) {
+        const auto& numbers = call.frameNumbers;
+        if (!std::binary_search(numbers.begin(), numbers.end(), current)) {
+            continue;
+        }
+        const int row = table_->currentIndex().row();
+        int best = -1;
+        for (const std::uint32_t number : numbers) {
+            const int found = model_->rowOfFrame(number);
+            if (found >= 0 && (forward ? found > row && (best < 0 || found < best)
+                                       : found < row && found > best)) {
+                best = found;
+            }
+        }
+        if (best >= 0) {
+            selectRow(best);
+            return;
+        }
+        break;
+    }
+    setNote(tr("no frame of this call is shown %1 this one").arg(forward ? tr("after")
+                                                                         : tr("before")));
+    QApplication::beep();
 }
 
 void FramesPanel::addViewMenus(QMenu* view) {

@@ -6,11 +6,13 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <memory>
 #include <optional>
 #include <vector>
 
 class DisplayFilterBar;
 class FindBar;
+class FrameComments;
 class FrameFilterRun;
 class FrameSortRun;
 class FrameTableModel;
@@ -63,8 +65,28 @@ public:
     // Shows the frames sorted by a column, or in capture order for column -1.
     void sortBy(int column, Qt::SortOrder order);
     [[nodiscard]] bool isSorting() const;
-    // Display Filter, Find, Find Next, Find Previous, Go to Frame.
+    // Display Filter, Find, Find Next, Find Previous, Go to Frame; Copy;
+    // Mark, Next and Previous Mark, Time Reference, Packet Comment.
     void addEditActions(QMenu* edit);
+    // First, Last, Next, Previous Frame; Next and Previous Frame in Call.
+    void addGoMenu(QMenu* go);
+    // The selected rows as text (tab-separated) or CSV, the visible columns
+    // with a header line; at most mostCopiedRows of them.
+    [[nodiscard]] QString selectedRowsText(bool csv) const;
+    static constexpr int mostCopiedRows = 100'000;
+    // The same of some frames (1-based) shown, as their rows show them.
+    [[nodiscard]] QString rowsText(const std::vector<std::uint32_t>& frames, bool csv) const;
+    // The frames of the selected rows, in the order shown.
+    [[nodiscard]] std::vector<std::uint32_t> selectedFrames() const;
+    // The comment written on frame `number`'s packet; empty for none.
+    [[nodiscard]] QString commentOf(std::uint32_t number) const;
+    // The comments on the packets of the file the capture read; none for a
+    // capture without a file.
+    [[nodiscard]] const FrameComments* comments() const;
+    // Writes (or with an empty text removes) frame `number`'s comment.
+    bool setComment(std::uint32_t number, const QString& text);
+    // Asks for frame `frame`'s comment, and writes it.
+    void askComment(std::uint32_t frame);
     // Columns and Time Format.
     void addViewMenus(QMenu* view);
 
@@ -75,11 +97,14 @@ signals:
     void statusChanged();
     // View > Time Format changed the frame table's times.
     void timeFormatChanged();
+    // A frame's comment was written or removed.
+    void commentsChanged();
 
 private:
     void applyDisplayFilter(const std::optional<filter::DisplayFilter>& filter);
     void refreshRows();
     void showContextMenu(const QPoint& at);
+    void goAlongCall(bool forward);
 
     QTabWidget* tabs_;
     QTableView* table_;
@@ -91,4 +116,6 @@ private:
     FrameSortRun* sortRun_ = nullptr;
     std::optional<std::vector<std::uint32_t>> callFrames_;
     QString note_;
+    mutable std::unique_ptr<FrameComments> comments_; // read when first asked
+    mutable QString commentsError_;
 };

@@ -10,17 +10,23 @@
 #include "ui/ElementTableModel.h"
 #include "ui/FrameTableModel.h"
 #include "ui/FramesPanel.h"
+#include "ui/FileExports.h"
 #include "ui/HeaderMenu.h"
+#include "ui/HelpMenu.h"
 #include "ui/PacketDetailsView.h"
 #include "ui/ProblemsView.h"
 #include "ui/QualityWatch.h"
+#include "ui/RecentFiles.h"
 #include "ui/RunProgress.h"
+#include "ui/StatisticsWindows.h"
 #include "ui_MainWindow.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QScreen>
+#include <QDir>
 #include <QDragEnterEvent>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
@@ -159,6 +165,8 @@ void MainWindow::buildPanels() {
     ui_->splitter->insertWidget(framesAt, frames_);
     connect(frames_, &FramesPanel::frameSelected, this, &MainWindow::frameSelected);
     connect(frames_, &FramesPanel::statusChanged, this, &MainWindow::updateStatus);
+    connect(frames_, &FramesPanel::commentsChanged, this,
+            [this] { frameSelected(frames_->currentFrame()); });
     connect(ui_->framesTable, &QTableView::doubleClicked, this,
             [this] { controller_->dblClick(); });
 
@@ -210,6 +218,13 @@ void MainWindow::buildPanels() {
         }
         frames_->selectFrame(frame);
     });
+    // The ladder's times follow the frame table's; its rows show the comments.
+    call_->setTimeFormat(frames_->model().timeFormat());
+    connect(frames_, &FramesPanel::timeFormatChanged, this,
+            [this] { call_->setTimeFormat(frames_->model().timeFormat()); });
+    call_->setNotes([this](quint32 frame) { return frames_->commentOf(frame); });
+    connect(frames_, &FramesPanel::commentsChanged, call_, &CallPanel::refreshNotes);
+    connect(call_, &CallPanel::commentRequested, frames_, &FramesPanel::askComment);
     connect(call_, &CallPanel::note, this, [this](const QString& text) {
         statusNote_ = text;
         updateStatus();
@@ -229,14 +244,83 @@ void MainWindow::buildMenus() {
             action->setEnabled(controller_->validateMenuItem(withoutMnemonic(action->text())));
         }
     });
+    buildFileMenu();
     editMenu_ = new QMenu(tr("&Edit"), this);
     // After File, as in other programs.
     menuBar()->insertMenu(menuBar()->actions().value(1), editMenu_);
     frames_->addEditActions(editMenu_);
     viewMenu_ = menuBar()->addMenu(tr("&View"));
     frames_->addViewMenus(viewMenu_);
+    frames_->addGoMenu(menuBar()->addMenu(tr("&Go")));
+    buildStatisticsMenu(menuBar()->addMenu(tr("&Statistics")));
     call_->addVoiceMenu(menuBar()->addMenu(tr("V&oice")));
     buildQualityViews();
+    addHelpMenu(menuBar()->addMenu(tr("&Help")), this);
+}
+
+// Open Recent after Open; the exports and the file's properties after Save.
+void MainWindow::buildFileMenu() {
+    QMenu* recentMenu = new QMenu(tr("Open &Recent"), this);
+    ui_->menuFile->insertMenu(ui_->actionSave, recentMenu);
+    recent_ = new RecentFiles(recentMenu);
+    connect(recent_, &RecentFiles::chosen, this, [this](const QString& path) {
+        if (!QFileInfo::exists(path)) {
+            statusNote_ = tr("%1 is gone").arg(QDir::toNativeSeparators(path));
+            updateStatus();
+            QApplication::beep();
+            return;
+        }
+        controller_->openDocumentWithContentsOfFile(path);
+    });
+    FilePanels& panels =
+        services_.panels != nullptr ? *services_.panels : static_cast<FilePanels&>(panels_);
+    exports_ = new FileExports(*frames_, panels, this);
+    connect(exports_, &FileExports::note, this, [this](const QString& text) {
+        statusNote_ = text;
+        updateStatus();
+    });
+    QAction* before = ui_->actionQuit;
+    ui_->menuFile->insertSeparator(before);
+    QMenu holder;
+    exports_->addTo(&holder);
+    ui_->menuFile->insertActions(before, holder.actions());
+    QAction* properties = new QAction(tr("&Properties"), this);
+    properties->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::SHIFT | Qt::Key_C));
+    connect(properties, &QAction::triggered, this, [this] {
+        if (const KvIAXCapture* capture = frames_->model().capture()) {
+            showProperties(this, *capture);
+        }
+    });
+    ui_->menuFile->insertAction(before, properties);
+    ui_->menuFile->insertSeparator(before);
+}
+
+// Counts by type and subclass (of the selected calls, where some are),
+// conversations, and the IO graph.
+void MainWindow::buildStatisticsMenu(QMenu* statistics) {
+    statistics->addAction(tr("Frame &Counts"), this, [this] {
+        const KvIAXCapture* capture = frames_->model().capture();
+        if (capture == nullptr) {
+            return;
+        }
+        const auto calls = calls_->selectedCalls();
+        showFrameCounts(this, *capture,
+                        calls.empty() ? std::vector<std::uint32_t>{}
+                                      : callselection::framesOf(capture->callTracker().calls(),
+                                                                calls));
+    });
+    statistics->addAction(tr("C&onversations"), this, [this] {
+        if (const KvIAXCapture* capture = frames_->model().capture()) {
+            showConversations(this, *capture);
+        }
+    });
+    statistics->addAction(tr("&IO Graph"), this, [this] {
+        if (KvIAXCapture* capture = frames_->model().capture()) {
+            auto* graph = new IoGraphDialog(*capture, this);
+            graph->setAttribute(Qt::WA_DeleteOnClose);
+            graph->show();
+        }
+    });
 }
 
 // What went wrong, beside the frames: the Problems tab, Next Problem (in the
@@ -304,7 +388,8 @@ void MainWindow::frameSelected(std::uint32_t number) {
     const bool known = capture != nullptr && number >= 1 && number <= capture->iaxFrames().size();
     elementModel_->setFrame(known ? capture->iaxFrames()[number - 1] : nullptr);
     detailsView_->showFrame(known ? capture : nullptr, known ? number : 0,
-                            known ? quality_->expertLines(number) : std::vector<std::string>{});
+                            known ? quality_->expertLines(number) : std::vector<std::string>{},
+                            known ? frames_->commentOf(number) : QString());
 }
 
 void MainWindow::saveSelectedCalls() {
@@ -326,6 +411,15 @@ void MainWindow::updateStatus() {
     const QString source =
         capture != nullptr ? QString::fromStdString(capture->sourceName()) : QString();
     setWindowTitle(source.isEmpty() ? tr("Quorvex") : source + " \u2014 " + tr("Quorvex"));
+    // A file read is remembered once, as soon as its capture shows it.
+    if (capture != nullptr && !capture->lastRunFile().empty() && capture->lastRunFile() != "-" &&
+        !capture->isLiveRunning()) {
+        const QString file = QString::fromStdString(capture->lastRunFile());
+        if (file != recentFile_ && !file.endsWith(KvController::temporaryCaptureFile)) {
+            recentFile_ = file;
+            recent_->add(file);
+        }
+    }
     if (capture == nullptr) {
         statusLabel_->clear();
         return;

@@ -14,6 +14,7 @@ class CallsPanel;
 class CapturesPanel;
 class DisplayFilterBar;
 class ElementTableModel;
+class FileExports;
 class FindBar;
 class FrameTableModel;
 class FramesPanel;
@@ -24,6 +25,7 @@ class QMenu;
 class QTabWidget;
 class QTableView;
 class QualityWatch;
+class RecentFiles;
 class RunProgress;
 class StreamsView;
 namespace Ui {
@@ -69,6 +71,8 @@ public:
     [[nodiscard]] QualityWatch* qualityWatch() const { return quality_; }
     [[nodiscard]] FramesPanel* framesPanel() const { return frames_; }
     [[nodiscard]] RunProgress* runProgress() const { return progress_; }
+    [[nodiscard]] FileExports* fileExports() const { return exports_; }
+    [[nodiscard]] RecentFiles* recentFiles() const { return recent_; }
     // Whether the display filter has been tested on every frame there is.
     [[nodiscard]] bool isFiltering() const;
     // Selects the row of frame `number` (1-based); false, with the reason in
@@ -87,6 +91,8 @@ protected:
 private:
     void buildPanels();
     void buildMenus();
+    void buildFileMenu();
+    void buildStatisticsMenu(QMenu* statistics);
     void buildQualityViews();
     void rememberLayout();
     void captureSelected(KvIAXCapture* capture);
@@ -114,6 +120,9 @@ private:
     QMenu* viewMenu_ = nullptr;
     QLabel* statusLabel_ = nullptr;
     RunProgress* progress_ = nullptr;
+    RecentFiles* recent_ = nullptr;
+    FileExports* exports_ = nullptr;
+    QString recentFile_; // the file last added to Open Recent
     QString statusNote_; // what the last action said, until the next one
     RememberedLayout layout_;
 };

@@ -75,7 +75,8 @@ PacketDetailsView::PacketDetailsView(QWidget* parent)
 PacketDetailsView::~PacketDetailsView() = default;
 
 void PacketDetailsView::showFrame(KvIAXCapture* capture, std::uint32_t number,
-                                  const std::vector<std::string>& expert) {
+                                  const std::vector<std::string>& expert,
+                                  const QString& comment) {
     if (capture != capture_ || !source_) {
         capture_ = capture;
         source_ = capture != nullptr ? std::make_unique<CaptureFieldSource>(
@@ -113,6 +114,14 @@ void PacketDetailsView::showFrame(KvIAXCapture* capture, std::uint32_t number,
     fields::TreeItem* last = tree.children.empty() ? &tree : &tree.children.back();
     for (const std::string& line : expert) {
         last->children.push_back({nullptr, line, {}, {}, -1, 0, {}});
+    }
+    if (!comment.isEmpty()) {
+        // First, as pcapng readers show a packet's comments.
+        fields::TreeItem comments{nullptr, "Packet comments", {}, {}, -1, 0, {}};
+        for (const QString& line : comment.split('\n')) {
+            comments.children.push_back({nullptr, line.toStdString(), {}, {}, -1, 0, {}});
+        }
+        tree.children.insert(tree.children.begin(), std::move(comments));
     }
     model_->setTree(std::move(tree));
     std::string dump;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/FieldOutput.h"
 #include "app/RecordWriter.h"
 #include "media/CallAudio.h"
 
@@ -48,13 +49,8 @@ struct DumpArguments {
     std::vector<std::string> fieldNames; // -e
     bool details = false;                // -V
     bool hexDump = false;                // -x
-    struct FieldOptions {
-        bool header = false;          // -E header=y
-        std::string separator = "\t"; // -E separator=/t|/s|C
-        char occurrence = 'a';        // -E occurrence=f|l|a
-        std::string aggregator = ","; // -E aggregator=C|/s
-        char quote = 'n';             // -E quote=d|s|n
-    } fieldOptions;
+    using FieldOptions = fieldoutput::FieldOptions; // -E
+    FieldOptions fieldOptions;
     bool glossary = false; // -G fields: list the fields and stop
 
     // Nothing when the arguments make no sense.

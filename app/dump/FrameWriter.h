@@ -2,7 +2,7 @@
 
 #include "app/CaptureFieldSource.h"
 #include "app/dump/DumpArguments.h"
-#include "app/dump/FieldOutput.h"
+#include "app/FieldOutput.h"
 
 #include <memory>
 #include <optional>

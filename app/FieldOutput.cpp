@@ -1,4 +1,4 @@
-#include "app/dump/FieldOutput.h"
+#include "app/FieldOutput.h"
 
 #include "app/RecordWriter.h"
 #include "fields/FieldText.h"
@@ -132,7 +132,7 @@ void appendJsonObject(std::string& out, const fields::TreeItem& item, int depth)
 } // namespace
 
 std::optional<FieldColumns> FieldColumns::make(const std::vector<std::string>& names,
-                                               const DumpArguments::FieldOptions& options,
+                                               const FieldOptions& options,
                                                std::string& error) {
     FieldColumns columns;
     columns.options_ = options;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/dump/DumpArguments.h"
+#include "fields/FieldFrame.h"
 #include "fields/PacketTree.h"
 
 #include <optional>
@@ -13,11 +13,20 @@
 // -G fields (the field list).
 namespace fieldoutput {
 
+// How -T fields writes its lines (tshark's -E options).
+struct FieldOptions {
+    bool header = false;          // header=y
+    std::string separator = "\t"; // separator=/t|/s|C
+    char occurrence = 'a';        // occurrence=f|l|a
+    std::string aggregator = ","; // aggregator=C|/s
+    char quote = 'n';             // quote=d|s|n
+};
+
 class FieldColumns final {
 public:
     // Nothing, with `error` naming the first field that is not one.
     static std::optional<FieldColumns> make(const std::vector<std::string>& names,
-                                            const DumpArguments::FieldOptions& options,
+                                            const FieldOptions& options,
                                             std::string& error);
     // What the fields need besides the frames (fields::Needs).
     [[nodiscard]] std::uint8_t needs() const { return needs_; }
@@ -26,7 +35,7 @@ public:
 
 private:
     std::vector<const fields::Field*> fields_;
-    DumpArguments::FieldOptions options_;
+    FieldOptions options_;
     std::uint8_t needs_ = 0;
 };
 

@@ -1,0 +1,134 @@
+// The pictures the README and the reviews of the window are made from: the
+// window on the real public call and on four generated calls, at the two
+// screen sizes people have, and each dialog of the menus. Written to
+// screenshots/ in the build folder; scripts/screenshots.sh copies the
+// README's into docs/images.
+#include "app/KvIAXCapture.h"
+#include "samples/CaptureFileWriter.h"
+#include "samples/QualityCalls.h"
+#include "ui/CallFlowView.h"
+#include "ui/ExportDialog.h"
+#include "ui/FrameTableModel.h"
+#include "ui/FramesPanel.h"
+#include "ui/MainWindow.h"
+#include "ui/StatisticsWindows.h"
+
+#include "tests/support/ControllerHarness.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QDir>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const QString folder = QUORVEX_BUILD_DIR "/screenshots";
+
+WindowServices windowServices(ControllerHarness& h) {
+    WindowServices services;
+    services.captures = h.load.services;
+    services.liveSettings = &h.settings;
+    services.panels = &h.panels;
+    services.alert = &h.load.alert;
+    services.beep = &h.beep;
+    return services;
+}
+
+bool save(QWidget& widget, const QString& name) {
+    pumpUntil([] { return false; }, 150); // let it paint
+    QDir().mkpath(folder);
+    return widget.grab().save(folder + "/" + name + ".png");
+}
+
+// The window at `size` with `capture` open and its calls `selected` shown.
+struct Shot {
+    ControllerHarness h;
+    MainWindow window{windowServices(h)};
+
+    Shot(const QString& capture, QSize size, int frames) {
+        window.resize(size);
+        window.show();
+        window.controller().openDocumentWithContentsOfFile(capture);
+        pumpUntil([&] { return window.frameModel().rowCount() == frames; });
+    }
+    void selectCalls(int count) {
+        QTableView* calls = window.callsTable();
+        for (int row = 0; row < count; ++row) {
+            calls->selectionModel()->select(calls->model()->index(row, 0),
+                                            QItemSelectionModel::Select |
+                                                QItemSelectionModel::Rows);
+        }
+    }
+};
+
+} // namespace
+
+TEST(Screenshots, TheWindowOnTheRealCallAtBothScreenSizes) {
+    for (const QSize size : {QSize(1366, 768), QSize(1920, 1080)}) {
+        Shot shot(QUORVEX_SOURCE_DIR "/tests/data/public-iax2-call-2005.pcap", size, 50);
+        shot.selectCalls(1);
+        // The call's frames above, its ladder below, the ACCEPT chosen.
+        auto* lower = qobject_cast<QTabWidget*>(
+            shot.window.callFlowView()->parentWidget()->parentWidget());
+        ASSERT_NE(lower, nullptr);
+        lower->setCurrentWidget(shot.window.callFlowView());
+        shot.window.callFlowView()->setCurrentStep(2);
+        const QString name = QStringLiteral("window-%1x%2").arg(size.width()).arg(size.height());
+        EXPECT_TRUE(save(shot.window, name));
+    }
+}
+
+TEST(Screenshots, SeveralCallsLadderAndTheMenusDialogs) {
+    QTemporaryDir temporary;
+    const QString capture = temporary.filePath("quality.pcap");
+    {
+        CaptureFileWriter writer(capture.toStdString());
+        scenarios::qualityCalls(
+            [&](const iaxgen::Bytes& packet, std::int64_t us) { writer.write(packet, us); });
+    }
+    for (const QSize size : {QSize(1366, 768), QSize(1920, 1080)}) {
+        Shot shot(capture, size, 835);
+        shot.selectCalls(4);
+        shot.window.framesPanel()->setComment(2, "callee never answers the first NEW");
+        auto* lower = qobject_cast<QTabWidget*>(
+            shot.window.callFlowView()->parentWidget()->parentWidget());
+        ASSERT_NE(lower, nullptr);
+        lower->setCurrentWidget(shot.window.callFlowView());
+        const QString suffix = QStringLiteral("-%1x%2").arg(size.width()).arg(size.height());
+        EXPECT_TRUE(save(shot.window, "ladder-four-calls" + suffix));
+    }
+    Shot shot(capture, QSize(1366, 768), 835);
+    ExportDialog exportDialog(*shot.window.framesPanel(), "Export Specified Packets",
+                              {"pcap", "pcapng"}, &shot.window);
+    exportDialog.show();
+    EXPECT_TRUE(save(exportDialog, "export-dialog"));
+    IoGraphDialog graph(*shot.window.frameModel().capture(), &shot.window);
+    graph.setFilter(0, "iax2.type == 2");
+    graph.setFilter(1, "iax2.type == 6");
+    graph.apply();
+    graph.show();
+    pumpUntil([&] { return !graph.isCounting(); });
+    EXPECT_TRUE(save(graph, "io-graph"));
+    for (const auto& [name, show] :
+         {std::pair<QString, std::function<void()>>{
+              "properties", [&] { showProperties(&shot.window, *shot.window.frameModel().capture()); }},
+          {"frame-counts", [&] { showFrameCounts(&shot.window, *shot.window.frameModel().capture(), {}); }},
+          {"conversations",
+           [&] { showConversations(&shot.window, *shot.window.frameModel().capture()); }}}) {
+        show();
+        QDialog* dialog = nullptr;
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+            if (auto* d = qobject_cast<QDialog*>(top); d != nullptr && d->isVisible() &&
+                                                     d != &exportDialog && d != &graph) {
+                dialog = d;
+            }
+        }
+        ASSERT_NE(dialog, nullptr) << name.toStdString();
+        EXPECT_TRUE(save(*dialog, name));
+        dialog->close();
+    }
+}

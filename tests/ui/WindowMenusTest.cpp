@@ -1,0 +1,249 @@
+// The window's File, Edit, Go, Statistics and Help menus on a generated
+// capture: exports read back, marks, copies, ranges and the IO graph.
+#include "app/FrameComments.h"
+#include "app/KvIAXCapture.h"
+#include "samples/CaptureFileWriter.h"
+#include "samples/QualityCalls.h"
+#include "samples/Scenarios.h"
+#include "ui/ExportDialog.h"
+#include "ui/FileExports.h"
+#include "ui/FrameTableModel.h"
+#include "ui/FramesPanel.h"
+#include "ui/HelpMenu.h"
+#include "ui/MainWindow.h"
+#include "ui/RecentFiles.h"
+#include "ui/StatisticsWindows.h"
+
+#include "tests/support/ControllerHarness.h"
+
+#include <QChart>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLineSeries>
+#include <QTableView>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <pcap/pcap.h>
+
+namespace {
+
+WindowServices windowServices(ControllerHarness& h) {
+    WindowServices services;
+    services.captures = h.load.services;
+    services.liveSettings = &h.settings;
+    services.panels = &h.panels;
+    services.alert = &h.load.alert;
+    services.beep = &h.beep;
+    return services;
+}
+
+// The packets of a capture file, as libpcap reads them.
+std::vector<QByteArray> packetsOf(const QString& path) {
+    char error[PCAP_ERRBUF_SIZE];
+    pcap_t* handle = pcap_open_offline(path.toLocal8Bit().constData(), error);
+    std::vector<QByteArray> packets;
+    if (handle == nullptr) {
+        return packets;
+    }
+    pcap_pkthdr* header = nullptr;
+    const u_char* data = nullptr;
+    while (pcap_next_ex(handle, &header, &data) == 1) {
+        packets.emplace_back(reinterpret_cast<const char*>(data),
+                             static_cast<qsizetype>(header->caplen));
+    }
+    pcap_close(handle);
+    return packets;
+}
+
+// The window with the four quality calls open (835 frames).
+struct OpenWindow {
+    QTemporaryDir folder;
+    QString capture = folder.filePath("quality.pcap");
+    ControllerHarness h;
+    std::unique_ptr<MainWindow> window;
+
+    OpenWindow() {
+        {
+            CaptureFileWriter writer(capture.toStdString());
+            scenarios::qualityCalls(
+                [&](const iaxgen::Bytes& packet, std::int64_t us) { writer.write(packet, us); });
+        }
+        window = std::make_unique<MainWindow>(windowServices(h));
+        window->show();
+        window->controller().openDocumentWithContentsOfFile(capture);
+        pumpUntil([&] {
+            return window->frameModel().rowCount() == 835 &&
+                   !window->frameModel().capture()->isLoading();
+        });
+    }
+};
+
+} // namespace
+
+TEST(WindowMenus, ExportsTheChosenFramesAsPacketsWithCommentsAndAsDissections) {
+    OpenWindow open;
+    MainWindow& window = *open.window;
+    ASSERT_EQ(window.frameModel().rowCount(), 835);
+    EXPECT_EQ(window.recentFiles()->files().value(0), QFileInfo(open.capture).absoluteFilePath());
+
+    // Frames 1 and 3 as pcapng: their packets unchanged, 3's comment with it.
+    ASSERT_TRUE(window.framesPanel()->setComment(3, "caller hears nothing"));
+    EXPECT_EQ(window.framesPanel()->commentOf(3), "caller hears nothing");
+    const QString pcapng = open.folder.filePath("two.pcapng");
+    QString error;
+    ASSERT_TRUE(window.fileExports()->exportPackets({3, 1}, pcapng, error))
+        << error.toStdString();
+    const auto original = packetsOf(open.capture);
+    const auto exported = packetsOf(pcapng);
+    ASSERT_EQ(exported.size(), 2u);
+    EXPECT_EQ(exported[0], original[0]);
+    EXPECT_EQ(exported[1], original[2]);
+    QFile file(pcapng);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(file.readAll().contains("caller hears nothing"));
+    // Never over an existing file: it stays as it was.
+    const qint64 size = QFileInfo(pcapng).size();
+    EXPECT_FALSE(window.fileExports()->exportPackets({5}, pcapng, error));
+    EXPECT_FALSE(error.isEmpty());
+    EXPECT_EQ(QFileInfo(pcapng).size(), size);
+
+    // The comment is kept beside the user's data, and read again next time.
+    const FrameComments* comments = window.framesPanel()->comments();
+    ASSERT_NE(comments, nullptr);
+    FrameComments again(QFileInfo(QString::fromStdString(comments->sideFile()))
+                            .absolutePath()
+                            .toStdString(),
+                        open.capture.toStdString());
+    EXPECT_FALSE(again.load().has_value());
+    EXPECT_EQ(again.of(3), "caller hears nothing");
+
+    // Dissections: JSON an array of the frames' layers, CSV the rows shown.
+    const QString json = open.folder.filePath("two.json");
+    ASSERT_TRUE(window.fileExports()->exportDissections({1, 2}, FileExports::Dissection::Json,
+                                                        json, error))
+        << error.toStdString();
+    QFile jsonFile(json);
+    ASSERT_TRUE(jsonFile.open(QIODevice::ReadOnly));
+    const QJsonDocument document = QJsonDocument::fromJson(jsonFile.readAll());
+    ASSERT_TRUE(document.isArray());
+    EXPECT_EQ(document.array().size(), 2);
+    EXPECT_TRUE(document.array()[0].toObject()["_source"].toObject()["layers"].toObject().contains(
+        "iax2"));
+    const QString csv = open.folder.filePath("two.csv");
+    ASSERT_TRUE(
+        window.fileExports()->exportDissections({1, 2}, FileExports::Dissection::Csv, csv, error));
+    QFile csvFile(csv);
+    ASSERT_TRUE(csvFile.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = csvFile.readAll().trimmed().split('\n');
+    ASSERT_EQ(lines.size(), 3);
+    EXPECT_TRUE(lines[0].startsWith("No.,")) << lines[0].toStdString();
+    EXPECT_TRUE(lines[1].startsWith("1,")) << lines[1].toStdString();
+}
+
+TEST(WindowMenus, MarksCopiesAndTimeReferencesFollowTheRowsShown) {
+    OpenWindow open;
+    MainWindow& window = *open.window;
+    FrameTableModel& model = window.frameModel();
+    model.toggleMark(10);
+    model.toggleMark(5);
+    EXPECT_EQ(model.marks(), (std::vector<std::uint32_t>{5, 10}));
+    EXPECT_EQ(model.nextMarkedRow(-1, true), model.rowOfFrame(5));
+    EXPECT_EQ(model.nextMarkedRow(model.rowOfFrame(5), true), model.rowOfFrame(10));
+    EXPECT_EQ(model.nextMarkedRow(model.rowOfFrame(10), true), -1);
+    EXPECT_EQ(model.nextMarkedRow(model.rowOfFrame(10), false), model.rowOfFrame(5));
+    model.toggleMark(10);
+    EXPECT_FALSE(model.isMarked(10));
+
+    // The marked frames are an export's choice too.
+    ExportDialog dialog(*window.framesPanel(), "Export", {"pcap"});
+    dialog.choose(ExportDialog::Scope::Marked);
+    QString error;
+    EXPECT_EQ(dialog.frames(error), (std::vector<std::uint32_t>{5}));
+    dialog.choose(ExportDialog::Scope::Range, "7-9, 2");
+    EXPECT_EQ(dialog.frames(error), (std::vector<std::uint32_t>{2, 7, 8, 9}));
+
+    // Copy: a header line, then each selected row, tab- or comma-separated.
+    window.framesTable()->selectRow(0);
+    const QStringList text = window.framesPanel()->selectedRowsText(false).trimmed().split('\n');
+    ASSERT_EQ(text.size(), 2);
+    EXPECT_EQ(text[0].split('\t').size(), text[1].split('\t').size());
+    EXPECT_EQ(text[1].split('\t').value(0), "1");
+
+    // A time reference: its row says *REF*, later rows count from it.
+    const int captured = model.capturedColumn();
+    model.setTimeFormat(framedisplay::TimeFormat::SinceFirst);
+    model.setTimeReference(4);
+    EXPECT_EQ(model.index(model.rowOfFrame(4), captured).data().toString(), "*REF*");
+    model.setTimeReference(0);
+    EXPECT_NE(model.index(model.rowOfFrame(4), captured).data().toString(), "*REF*");
+}
+
+TEST(WindowMenus, FrameRangesAreReadAsPeopleWriteThem) {
+    const struct {
+        const char* text;
+        std::optional<std::vector<std::uint32_t>> frames;
+    } cases[] = {
+        {"1-3, 7", std::vector<std::uint32_t>{1, 2, 3, 7}},
+        {" 4 ,4,2-2 ", std::vector<std::uint32_t>{2, 4}},
+        {"9-10", std::vector<std::uint32_t>{9, 10}},
+        {"5-2", std::nullopt},
+        {"0", std::nullopt},
+        {"11", std::nullopt}, // past the last frame
+        {"3-", std::nullopt},
+        {"abc", std::nullopt},
+        {"", std::nullopt},
+        {"1-99999999999999999999", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        QString error;
+        EXPECT_EQ(parseFrameRange(c.text, 10, error), c.frames) << c.text;
+        EXPECT_EQ(error.isEmpty(), c.frames.has_value()) << c.text;
+    }
+}
+
+TEST(WindowMenus, TheIoGraphCountsEveryFrameAndEachFiltersOwn) {
+    OpenWindow open;
+    IoGraphDialog graph(*open.window->frameModel().capture());
+    graph.setFilter(0, "iax2.type == 2");
+    graph.setFilter(1, "iax2.type == (");
+    graph.apply();
+    EXPECT_FALSE(graph.isCounting()); // a typo stops it, with the error shown
+    graph.setFilter(1, "");
+    graph.apply();
+    ASSERT_TRUE(pumpUntil([&] { return !graph.isCounting(); }));
+    const auto series = graph.chart()->series();
+    ASSERT_EQ(series.size(), 2);
+    const auto sum = [](QAbstractSeries* line) {
+        double total = 0;
+        for (const QPointF& point : static_cast<QLineSeries*>(line)->points()) {
+            total += point.y();
+        }
+        return total;
+    };
+    EXPECT_EQ(sum(series[0]), 835);
+    const auto& frames = open.window->frameModel().capture()->iaxFrames();
+    const auto voice = std::count_if(frames.begin(), frames.end(), [](const auto& frame) {
+        return frame->facts().kind() == FrameKind::Full && frame->facts().frameType == 2;
+    });
+    EXPECT_EQ(sum(series[1]), static_cast<double>(voice));
+    EXPECT_GT(voice, 0);
+    const QString png = open.folder.filePath("io.png");
+    const QString svg = open.folder.filePath("io.svg");
+    EXPECT_TRUE(graph.exportTo(png));
+    EXPECT_TRUE(graph.exportTo(svg));
+    EXPECT_GT(QFileInfo(png).size(), 1000);
+    EXPECT_GT(QFileInfo(svg).size(), 1000);
+}
+
+TEST(WindowMenus, AboutNamesTheVersionAndTheLibrariesFound) {
+    const QString about = aboutText();
+    EXPECT_TRUE(about.contains("Quorvex " QUORVEX_VERSION)) << about.toStdString();
+    for (const char* library : {"Qt ", "libpcap", "spandsp", "Speex", "bcg729"}) {
+        EXPECT_TRUE(about.contains(library, Qt::CaseInsensitive)) << library;
+    }
+}
