@@ -10,12 +10,11 @@ filter::Verdict CaptureFilter::test(std::uint32_t number, std::string& why) {
     if (number == 0 || number > frames.size()) {
         return filter::Verdict::NoMatch;
     }
-    const FrameFacts* shown =
-        lastShown_ != 0 && lastShown_ <= frames.size() ? &frames[lastShown_ - 1]->facts() : nullptr;
+    const FrameFacts* shown = lastShown_ ? &*lastShown_ : nullptr;
     const auto verdict =
         filter_.test(*frames[number - 1], number, source_.contextOf(number, shown), why);
     if (verdict == filter::Verdict::Match) {
-        lastShown_ = number;
+        lastShown_ = frames[number - 1]->facts();
     }
     return verdict;
 }

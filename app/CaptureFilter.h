@@ -3,6 +3,8 @@
 #include "app/CaptureFieldSource.h"
 #include "filter/DisplayFilter.h"
 
+#include <optional>
+
 // A display filter over a capture: the compiled expression, and the calls
 // and the file its fields read. The filter bar, Find and `quorvex-dump -Y`
 // test frames through this one object. Main thread only.
@@ -27,5 +29,6 @@ public:
 private:
     filter::DisplayFilter filter_;
     CaptureFieldSource source_;
-    std::uint32_t lastShown_ = 0;
+    // The last frame that matched (a copy: a dump lets the records go).
+    std::optional<FrameFacts> lastShown_;
 };

@@ -78,7 +78,7 @@ void KvIAXCapture::setIaxFrames(const FrameList& frames) {
         trackCalls();
         return;
     }
-    // The list was changed in place; workers only ever append to it.
+    // The list was changed in place.
     const auto size = static_cast<qsizetype>(iaxFrames_.size());
     if (size < announcedFrames_) {
         announcedFrames_ = size;
@@ -87,6 +87,20 @@ void KvIAXCapture::setIaxFrames(const FrameList& frames) {
         trackCalls();
         return;
     }
+    announceAppended();
+}
+
+void KvIAXCapture::appendFrames(FrameList&& frames) {
+    iaxFrames_.append(std::move(frames));
+    announceAppended();
+}
+
+void KvIAXCapture::releaseFramesBefore(std::size_t count) {
+    iaxFrames_.releaseBefore(followsCalls_ ? std::min(count, trackedFrames_) : count);
+}
+
+void KvIAXCapture::announceAppended() {
+    const auto size = static_cast<qsizetype>(iaxFrames_.size());
     const qsizetype first = announcedFrames_;
     announcedFrames_ = size;
     emit framesAppended(first, size - first);
@@ -113,6 +127,8 @@ void KvIAXCapture::trackCalls() {
         trackedFrames_ = 0;
         changed = true;
     }
+    // Frames let go of cannot be followed again.
+    trackedFrames_ = std::max(trackedFrames_, iaxFrames_.released());
     for (; trackedFrames_ < iaxFrames_.size(); ++trackedFrames_) {
         const KvIAXFrame& frame = *iaxFrames_[trackedFrames_];
         const auto number = static_cast<std::uint32_t>(trackedFrames_ + 1);

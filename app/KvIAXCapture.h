@@ -38,9 +38,14 @@ public:
     // A null value removes the key.
     void setValueForKey(const QString& key, const QVariant& value);
 
-    FrameList& iaxFrames() override { return iaxFrames_; }
+    FrameList& iaxFrames() { return iaxFrames_; }
     [[nodiscard]] const FrameList& iaxFrames() const { return iaxFrames_; }
-    void setIaxFrames(const FrameList& frames) override;
+    void setIaxFrames(const FrameList& frames);
+    void appendFrames(FrameList&& frames) override;
+    // Lets go of the records before position `count` that every follower
+    // has taken in (the calls, and the quality trackers); positions stay.
+    // For a reader that prints frames as they come and never looks back.
+    void releaseFramesBefore(std::size_t count);
 
     [[nodiscard]] bool isInProgress() const override {
         return isInProgress_.load(std::memory_order_acquire);
@@ -149,6 +154,7 @@ private:
     explicit KvIAXCapture(const CaptureServices& services);
     void setHasCapturedFrames(bool value);
     void trackCalls();
+    void announceAppended();
     void restartQualityTrackers();
 
     CaptureServices services_;

@@ -36,9 +36,8 @@ public:
     // Read from the worker's thread, set before the run starts.
     [[nodiscard]] virtual std::optional<std::uint64_t> packetLimit() const { return std::nullopt; }
 
-    virtual FrameList& iaxFrames() = 0;
-    // Passing the list returned by iaxFrames() announces what was appended.
-    virtual void setIaxFrames(const FrameList& frames) = 0;
+    // Moves a block of decoded frames to the end of the capture's list.
+    virtual void appendFrames(FrameList&& frames) = 0;
     virtual void setPropertyText(std::string_view key, std::string_view text) = 0;
     // The worker's run has ended; it no longer refers to the capture.
     virtual void workerRunEnded(const RunSummary& summary) = 0;

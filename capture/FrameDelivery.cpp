@@ -53,7 +53,6 @@ void FrameDelivery::applyFilePolicy(std::shared_ptr<KvIAXFrame> frame) {
 
 void FrameDelivery::deliver() {
     services_.handoff->runAndWait([this] { updateIaxCapture(*capture_); });
-    buffer_.clear();
     lastHandoff_ = now();
 }
 
@@ -64,12 +63,10 @@ void FrameDelivery::deliverRest() {
 }
 
 void FrameDelivery::updateIaxCapture(CaptureTarget& capture) {
-    FrameList& frames = capture.iaxFrames();
-    // Moved, not copied: the buffer is emptied after the hand-off anyway, and
-    // a copy would touch every frame's reference count from both threads.
-    frames.insert(frames.end(), std::make_move_iterator(buffer_.begin()),
-                  std::make_move_iterator(buffer_.end()));
-    capture.setIaxFrames(frames);
+    // Moved, not copied: a copy would touch every frame's reference count
+    // from both threads. The buffer is left empty.
+    capture.appendFrames(std::move(buffer_));
+    buffer_.clear();
 }
 
 void FrameDelivery::setErrorOnCapture(CaptureTarget& capture, std::string_view message) {

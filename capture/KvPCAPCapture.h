@@ -74,15 +74,6 @@ public:
     // memoryLimitText().
     [[nodiscard]] std::shared_ptr<KvIAXFrame> decodePacket(const CapturedPacket& packet);
     [[nodiscard]] static std::string memoryLimitText(std::uint64_t frames);
-    void decodeIAXFullFrame(ByteCursor payload, long payloadLength, PropertyMap& map) const {
-        dissector_.decodeIAXFullFrame(payload, payloadLength, map);
-    }
-    [[nodiscard]] const char* decodeAudioFormat(std::uint8_t subclass) const {
-        return dissector_.decodeAudioFormat(subclass);
-    }
-    void decodeInformationElements(ByteCursor area, long length, ElementList& list) const {
-        dissector_.decodeInformationElements(area, length, list);
-    }
 
 private:
     CaptureServices services_;

@@ -6,6 +6,7 @@
 #include "record/PropertyMap.h"
 
 #include <deque>
+#include <initializer_list>
 #include <memory>
 #include <optional>
 #include <string>
@@ -99,9 +100,71 @@ private:
     mutable std::unique_ptr<Detail> detail_;
 };
 
-// A deque: appending never moves what is already there, so a growing capture
-// neither stalls the main thread nor holds two copies of its list.
-using FrameList = std::deque<std::shared_ptr<KvIAXFrame>>;
+// A capture's frames, numbered from the first ever appended. Held in a
+// deque: appending never moves what is already there, so a growing capture
+// neither stalls the main thread nor holds two copies of its list. A reader
+// that only ever needs the newest frames (a dump printing as it goes)
+// releases the oldest: positions stay as they were, size() still counts
+// them, and only positions from released() on may be read (and front(), the
+// first frame, which stays); iteration covers the frames held.
+class FrameList {
+public:
+    using value_type = std::shared_ptr<KvIAXFrame>;
+    using Held = std::deque<value_type>;
+    using iterator = Held::iterator;
+    using const_iterator = Held::const_iterator;
+
+    FrameList() = default;
+    FrameList(std::initializer_list<value_type> frames) : held_(frames) {}
+
+    [[nodiscard]] std::size_t size() const { return released_ + held_.size(); }
+    [[nodiscard]] bool empty() const { return size() == 0; }
+    [[nodiscard]] std::size_t released() const { return released_; }
+    value_type& operator[](std::size_t position) { return held_[position - released_]; }
+    const value_type& operator[](std::size_t position) const { return held_[position - released_]; }
+    // The first frame ever appended, and the last.
+    [[nodiscard]] const value_type& front() const {
+        return released_ > 0 ? first_ : held_.front();
+    }
+    [[nodiscard]] const value_type& back() const { return held_.back(); }
+    iterator begin() { return held_.begin(); }
+    iterator end() { return held_.end(); }
+    [[nodiscard]] const_iterator begin() const { return held_.begin(); }
+    [[nodiscard]] const_iterator end() const { return held_.end(); }
+
+    void push_back(value_type frame) { held_.push_back(std::move(frame)); }
+    // Moves `frames` to the end.
+    void append(FrameList&& frames) {
+        held_.insert(held_.end(), std::make_move_iterator(frames.held_.begin()),
+                     std::make_move_iterator(frames.held_.end()));
+        frames.clear();
+    }
+    void clear() {
+        held_.clear();
+        released_ = 0;
+        first_.reset();
+    }
+    // Lets go of the frames before position `count` (those not yet let go);
+    // the last frame stays, so that back() is always there.
+    void releaseBefore(std::size_t count) {
+        while (released_ < count && held_.size() > 1) {
+            if (released_ == 0) {
+                first_ = held_.front(); // times count from it
+            }
+            held_.pop_front();
+            ++released_;
+        }
+    }
+
+    friend bool operator==(const FrameList& a, const FrameList& b) {
+        return a.released_ == b.released_ && a.held_ == b.held_;
+    }
+
+private:
+    Held held_;
+    std::size_t released_ = 0;
+    value_type first_; // once released
+};
 
 #include "dissect/FrameDisplay.h"
 

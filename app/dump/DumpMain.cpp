@@ -361,6 +361,9 @@ int main(int argc, char** argv) {
             capture->cancel();
         }
         printer.flush();
+        // Printed frames are never looked at again but as the one before the
+        // next: their records go, so that memory does not grow with the file.
+        capture->releaseFramesBefore(nextToPrint > 0 ? nextToPrint - 1 : 0);
         const bool enough = args.count && printed >= *args.count;
         // A reader that went away ends a live run cleanly: the file is
         // complete and the counts are printed.

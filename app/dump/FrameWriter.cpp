@@ -3,6 +3,8 @@
 #include "app/KvIAXCapture.h"
 #include "app/RecordWriter.h"
 
+#include <utility>
+
 std::unique_ptr<FrameWriter> FrameWriter::make(const DumpArguments& args, std::string& error) {
     std::unique_ptr<FrameWriter> writer(new FrameWriter);
     writer->output_ = args.output;
@@ -62,8 +64,9 @@ void FrameWriter::write(std::string& out, std::size_t index) {
         return;
     }
     const auto number = static_cast<std::uint32_t>(index + 1);
-    const fields::FieldContext context = source_->contextOf(number, lastWritten_);
-    lastWritten_ = &frame.facts();
+    const std::optional<FrameFacts> previous = std::exchange(lastWritten_, frame.facts());
+    const fields::FieldContext context =
+        source_->contextOf(number, previous ? &*previous : nullptr);
     if (columns_) {
         columns_->appendRow(out, fields::FieldFrame(frame, number, context));
         return;

@@ -44,7 +44,7 @@ private:
     std::uint8_t needs_ = 0;
     std::unique_ptr<CaptureFieldSource> source_;
     const KvIAXCapture* capture_ = nullptr;
-    const FrameFacts* lastWritten_ = nullptr;
+    std::optional<FrameFacts> lastWritten_; // a copy: the records are let go as printed
     bool started_ = false;
     std::size_t jsonPackets_ = 0;
     std::vector<std::uint8_t> bytes_;

@@ -106,3 +106,35 @@ TEST(RecordObservation, RemovingAnUnregisteredObserverIsReducedToALogLine) {
         lines[2].rfind("Information Element removeObserver: Caught ObserverNotRegistered: ", 0), 0u)
         << lines[2];
 }
+
+// A list that lets its oldest frames go keeps every position and its first
+// frame; appending moves a whole block.
+TEST(FrameListTest, ReleasingKeepsPositionsAndTheFirstFrame) {
+    RecordingLogSink quiet;
+    FrameList list;
+    std::vector<std::shared_ptr<KvIAXFrame>> made;
+    for (int i = 0; i < 6; ++i) {
+        made.push_back(std::make_shared<KvIAXFrame>());
+    }
+    FrameList block{made[0], made[1], made[2]};
+    list.append(std::move(block));
+    EXPECT_TRUE(block.empty());
+    list.push_back(made[3]);
+    list.releaseBefore(2);
+    EXPECT_EQ(list.size(), 4u);
+    EXPECT_EQ(list.released(), 2u);
+    EXPECT_EQ(list[2], made[2]);
+    EXPECT_EQ(list[3], made[3]);
+    EXPECT_EQ(list.front(), made[0]); // times still count from it
+    EXPECT_EQ(made[1].use_count(), 1); // let go
+    EXPECT_EQ(std::distance(list.begin(), list.end()), 2);
+    list.releaseBefore(99); // never the last
+    EXPECT_EQ(list.size(), 4u);
+    EXPECT_EQ(list.released(), 3u);
+    EXPECT_EQ(list.back(), made[3]);
+    list.push_back(made[4]);
+    EXPECT_EQ(list[4], made[4]);
+    list.clear();
+    EXPECT_TRUE(list.empty());
+    EXPECT_EQ(list.released(), 0u);
+}

@@ -36,13 +36,9 @@ public:
 class FakeCaptureTarget final : public CaptureTarget {
 public:
     [[nodiscard]] bool isInProgress() const override { return inProgress.load(); }
-    FrameList& iaxFrames() override { return frames; }
-    void setIaxFrames(const FrameList& list) override {
-        sameListPassed.push_back(&list == &frames);
-        deliveredSizes.push_back(list.size());
-        if (&list != &frames) {
-            frames = list;
-        }
+    void appendFrames(FrameList&& list) override {
+        frames.append(std::move(list));
+        deliveredSizes.push_back(frames.size());
     }
     void setPropertyText(std::string_view key, std::string_view text) override {
         propertyWrites.emplace_back(std::string(key) + "=" + std::string(text));
@@ -53,7 +49,6 @@ public:
     std::atomic<bool> inProgress{true};
     std::atomic<std::uint64_t> generation{1};
     FrameList frames;
-    std::vector<bool> sameListPassed;
     std::vector<std::size_t> deliveredSizes; // list size after each delivery
     std::vector<std::string> propertyWrites;
     int runsEnded = 0;
