@@ -3,6 +3,9 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
+#include <grp.h>
+#include <pwd.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -24,6 +27,31 @@ std::string besideThisProgram(const char* name) {
     return (slash == std::string::npos ? std::string(".") : path.substr(0, slash)) + "/" + name;
 }
 
+// The helper of a build folder sits beside the program; an installed
+// program's is where the package put it.
+std::string helperPath() {
+    const std::string beside = besideThisProgram("quorvex-capture");
+    return access(beside.c_str(), F_OK) == 0 ? beside : std::string(QUORVEX_INSTALLED_HELPER);
+}
+
+// Why the helper could not be started: for a helper only its group may run,
+// who may capture and how one is let in, rather than a bare "Permission denied".
+std::string startError(const std::string& path, int error) {
+    struct stat status {};
+    if ((error == EACCES || error == EPERM) && stat(path.c_str(), &status) == 0) {
+        const group* owners = getgrgid(status.st_gid);
+        const passwd* user = getpwuid(getuid());
+        if (owners != nullptr && status.st_gid != 0) {
+            const std::string name = user != nullptr ? user->pw_name : std::to_string(getuid());
+            return "Only members of the group " + std::string(owners->gr_name) +
+                   " may capture, and " + name + " is not one: an administrator adds " + name +
+                   " with \"usermod -aG " + owners->gr_name + " " + name +
+                   "\", and the change applies at the next login.";
+        }
+    }
+    return path + ": " + std::strerror(error);
+}
+
 void closeBoth(int pipe[2]) {
     for (int i = 0; i < 2; ++i) {
         if (pipe[i] >= 0) {
@@ -37,7 +65,7 @@ void closeBoth(int pipe[2]) {
 std::unique_ptr<CaptureHelperProcess> CaptureHelperProcess::start(const Request& request,
                                                                   std::string& error) {
     const std::string path =
-        request.helperPath.empty() ? besideThisProgram("quorvex-capture") : request.helperPath;
+        request.helperPath.empty() ? helperPath() : request.helperPath;
     int input[2] = {-1, -1}, output[2] = {-1, -1}, errors[2] = {-1, -1};
     if (pipe2(input, O_CLOEXEC) != 0 || pipe2(output, O_CLOEXEC) != 0 ||
         pipe2(errors, O_CLOEXEC) != 0) {
@@ -71,7 +99,7 @@ std::unique_ptr<CaptureHelperProcess> CaptureHelperProcess::start(const Request&
     close(output[1]);
     close(errors[1]);
     if (spawned != 0) {
-        error = path + ": " + std::strerror(spawned);
+        error = startError(path, spawned);
         close(input[1]);
         close(output[0]);
         close(errors[0]);

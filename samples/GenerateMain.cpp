@@ -27,6 +27,10 @@ int main(int argc, char** argv) {
                         "                  all-kinds FILE | tones FILE | tone-call SECONDS FILE |\n"
                         "                  news COUNT FILE | time-jump FILE | quality FILE |\n"
                         "                  in-band-dtmf DIGITS FILE | sample-as VARIANT FILE\n";
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("quorvex-gen %s\n", QUORVEX_VERSION);
+        return 0;
+    }
     if (argc < 3) {
         std::fputs(usage, stderr);
         return 2;

@@ -6,7 +6,10 @@
 #   3. the libFuzzer targets: the dissector for FUZZ_SECONDS (default 60), the
 #      voice decoders for VOICE_FUZZ_SECONDS (default 30), display filter
 #      expressions for FILTER_FUZZ_SECONDS (default 30), sequences of datagrams
-#      followed as calls for CALL_FUZZ_SECONDS (default 30).
+#      followed as calls for CALL_FUZZ_SECONDS (default 30);
+#   4. as root, the Debian package: built, checked with lintian, installed,
+#      tried (capture rights, man pages, completion) and purged
+#      (scripts/package-check.sh).
 # Each build has its own folder (build-test, build-asan, build-fuzz).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -63,3 +66,9 @@ fuzz voice_decoder_fuzzer "$voice_fuzz_seconds" fuzz/voice-corpus 1024
 # Long enough for nesting past its bound and for sets of hundreds of members.
 fuzz filter_fuzzer "$filter_fuzz_seconds" fuzz/filter-corpus 16384
 fuzz call_fuzzer "$call_fuzz_seconds" fuzz/call-corpus 8192
+
+if [ "$(id -u)" -eq 0 ]; then
+    scripts/package-check.sh build-package
+else
+    echo "== The Debian package check needs root (it installs the package): skipped"
+fi

@@ -12,39 +12,67 @@
 #include <QCommandLineParser>
 
 #include <optional>
+#include <string_view>
 #include <iostream>
 
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName("Quorvex");
-    QApplication::setOrganizationName("Quorvex");
-    QApplication::setDesktopFileName("quorvex");
+namespace {
 
-    QCommandLineParser parser;
-    parser.setApplicationDescription("IAX2 capture viewer");
-    parser.addHelpOption();
-    const QCommandLineOption interfaceOption(
+struct Options {
+    QCommandLineOption interface{
         "interface", "The interface live captures open (default en0, or QUORVEX_INTERFACE).",
-        "name");
-    parser.addOption(interfaceOption);
-    const QCommandLineOption debugOption(
-        "debug", "Write the per-packet log lines too (also QUORVEX_DEBUG=1).");
-    parser.addOption(debugOption);
-    const QCommandLineOption memoryLimitOption(
+        "name"};
+    QCommandLineOption debug{"debug",
+                             "Write the per-packet log lines too (also QUORVEX_DEBUG=1)."};
+    QCommandLineOption memoryLimit{
         "memory-limit",
         "What frame records may hold together, like 512M or 2G (default: QUORVEX_MEMORY_LIMIT, "
         "or half the memory).",
-        "size");
-    parser.addOption(memoryLimitOption);
-    const QCommandLineOption captureOption(
-        "capture", "Start a live capture at launch, as the capture's Start button does.");
-    parser.addOption(captureOption);
-    parser.addPositionalArgument("file", "A capture file to open at start.", "[file]");
+        "size"};
+    QCommandLineOption capture{
+        "capture", "Start a live capture at launch, as the capture's Start button does."};
+
+    void addTo(QCommandLineParser& parser) const {
+        parser.setApplicationDescription("IAX2 capture viewer");
+        parser.addHelpOption();
+        parser.addVersionOption();
+        parser.addOptions({interface, debug, memoryLimit, capture});
+        parser.addPositionalArgument("file", "A capture file to open at start.", "[file]");
+    }
+};
+
+void nameTheApplication() {
+    QCoreApplication::setApplicationName("Quorvex");
+    QCoreApplication::setOrganizationName("Quorvex");
+    QCoreApplication::setApplicationVersion(QUORVEX_VERSION);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const Options options;
+    // --help and --version answer without a display.
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument = argv[i];
+        if (argument == "--help" || argument == "-h" || argument == "--version" ||
+            argument == "-v") {
+            QCoreApplication core(argc, argv);
+            nameTheApplication();
+            QCommandLineParser parser;
+            options.addTo(parser);
+            parser.process(core); // prints and exits
+        }
+    }
+    QApplication app(argc, argv);
+    nameTheApplication();
+    QApplication::setDesktopFileName("org.quorvex.Quorvex");
+
+    QCommandLineParser parser;
+    options.addTo(parser);
     parser.process(app);
     std::optional<std::uint64_t> memoryLimit;
     bool limitValid = true;
-    if (parser.isSet(memoryLimitOption)) {
-        memoryLimit = MemoryBudget::parseSize(parser.value(memoryLimitOption).toStdString());
+    if (parser.isSet(options.memoryLimit)) {
+        memoryLimit = MemoryBudget::parseSize(parser.value(options.memoryLimit).toStdString());
         limitValid = memoryLimit.has_value();
     } else {
         CaptureEnvironment::memoryLimitFromEnvironment(&limitValid);
@@ -55,10 +83,10 @@ int main(int argc, char** argv) {
     }
 
     CaptureEnvironment environment(
-        {.interfaceName = parser.isSet(interfaceOption)
-                              ? std::optional(parser.value(interfaceOption).toStdString())
+        {.interfaceName = parser.isSet(options.interface)
+                              ? std::optional(parser.value(options.interface).toStdString())
                               : std::nullopt,
-         .debug = parser.isSet(debugOption),
+         .debug = parser.isSet(options.debug),
          .unknownElementDump = &std::cout,
          .alert = nullptr,
          .printLibraryErrors = true,
@@ -77,7 +105,7 @@ int main(int argc, char** argv) {
     window.show();
     if (!parser.positionalArguments().isEmpty()) {
         window.controller().openDocumentWithContentsOfFile(parser.positionalArguments().first());
-    } else if (parser.isSet(captureOption)) {
+    } else if (parser.isSet(options.capture)) {
         window.controller().stopCapture(window.controller().iaxCaptures().first().get());
     }
     // A live capture still running when the application ends is stopped and

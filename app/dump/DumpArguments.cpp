@@ -17,6 +17,7 @@ const char* const dumpUsage =
     "       quorvex-dump [-Y EXPR] -T fields -e FIELD [-e FIELD]... [-E OPTION=VALUE]... FILE\n"
     "       quorvex-dump [-Y EXPR] [-V] [-x] [-T json] FILE\n"
     "       quorvex-dump -G fields\n"
+    "       quorvex-dump --version\n"
     "  -Y, --display-filter EXPR  only the frames (or the calls with a frame, or their streams)\n"
     "                             that EXPR selects, in Wireshark's display filter syntax\n"
     "  -T fields|json             the -e fields a line a frame, or the packet details as JSON\n"

@@ -261,6 +261,10 @@ void printStatistics(const RunSummary& summary) {
 int main(int argc, char** argv) {
     // A closed standard output is a write error to handle, not a reason to die.
     std::signal(SIGPIPE, SIG_IGN);
+    if (argc == 2 && (std::strcmp(argv[1], "--version") == 0 || std::strcmp(argv[1], "-v") == 0)) {
+        std::printf("quorvex-dump %s\n", QUORVEX_VERSION);
+        return 0;
+    }
     const auto parsed = DumpArguments::parse(argc, argv);
     if (!parsed) {
         std::fputs(dumpUsage, stderr);

@@ -134,6 +134,10 @@ void clearEnvironment() {
 
 int main(int argc, char** argv) {
     clearEnvironment();
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("quorvex-capture %s\n", QUORVEX_VERSION);
+        return 0;
+    }
     const char* usage = "usage: quorvex-capture INTERFACE SNAPLEN(1-262144) PROMISCUOUS(0|1) "
                         "TIMEOUT_MS(1-1000) FILTER";
     if (argc != 6) {

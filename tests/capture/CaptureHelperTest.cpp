@@ -75,3 +75,4 @@ TEST(CaptureHelper, ClearsItsEnvironmentFirst) {
     ASSERT_TRUE(run.waitForFinished(5000));
     EXPECT_EQ(run.exitCode(), 0);
 }
+
