@@ -14,6 +14,7 @@
 #include "ui/StatisticsWindows.h"
 
 #include "tests/support/ControllerHarness.h"
+#include "tests/support/WindowServices.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -27,16 +28,6 @@
 namespace {
 
 const QString folder = QUORVEX_BUILD_DIR "/screenshots";
-
-WindowServices windowServices(ControllerHarness& h) {
-    WindowServices services;
-    services.captures = h.load.services;
-    services.liveSettings = &h.settings;
-    services.panels = &h.panels;
-    services.alert = &h.load.alert;
-    services.beep = &h.beep;
-    return services;
-}
 
 bool save(QWidget& widget, const QString& name) {
     pumpUntil([] { return false; }, 150); // let it paint

@@ -15,6 +15,7 @@
 #include "ui/StatisticsWindows.h"
 
 #include "tests/support/ControllerHarness.h"
+#include "tests/support/WindowServices.h"
 
 #include <QChart>
 #include <QFile>
@@ -31,16 +32,6 @@
 #include <pcap/pcap.h>
 
 namespace {
-
-WindowServices windowServices(ControllerHarness& h) {
-    WindowServices services;
-    services.captures = h.load.services;
-    services.liveSettings = &h.settings;
-    services.panels = &h.panels;
-    services.alert = &h.load.alert;
-    services.beep = &h.beep;
-    return services;
-}
 
 // The packets of a capture file, as libpcap reads them.
 std::vector<QByteArray> packetsOf(const QString& path) {

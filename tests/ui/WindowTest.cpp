@@ -22,6 +22,7 @@
 #include "samples/ToneCalls.h"
 
 #include "tests/support/ControllerHarness.h"
+#include "tests/support/WindowServices.h"
 
 #include <QAbstractButton>
 #include <QElapsedTimer>
@@ -63,17 +64,6 @@ QStringList rowOf(const QTableView* view, int row) {
         cells << cell(view, row, column);
     }
     return cells;
-}
-
-// The window on the harness's panels, alert and beep.
-WindowServices windowServices(ControllerHarness& h) {
-    WindowServices services;
-    services.captures = h.load.services;
-    services.liveSettings = &h.settings;
-    services.panels = &h.panels;
-    services.alert = &h.load.alert;
-    services.beep = &h.beep;
-    return services;
 }
 
 } // namespace
