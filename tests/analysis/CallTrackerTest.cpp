@@ -238,11 +238,12 @@ TEST(CallFlow, SeveralCallsShareTheirColumns) {
     EXPECT_EQ(flow.columns[2].text(), "10.0.0.3:4569");
     std::vector<std::string> steps;
     for (const auto& step : flow.steps) {
-        steps.push_back(std::to_string(step.from) + ">" + std::to_string(step.to) + " " +
-                        step.label);
+        steps.push_back(std::to_string(step.call) + ": " + std::to_string(step.from) + ">" +
+                        std::to_string(step.to) + " " + step.label);
     }
-    EXPECT_EQ(steps, (std::vector<std::string>{"0>1 NEW", "0>2 NEW", "2>0 ACCEPT", "1>0 ACCEPT",
-                                               "0>1 voice x2"}));
+    // Each step names its call, so that a ladder of several tells them apart.
+    EXPECT_EQ(steps, (std::vector<std::string>{"0: 0>1 NEW", "1: 0>2 NEW", "1: 2>0 ACCEPT",
+                                               "0: 1>0 ACCEPT", "0: 0>1 voice x2"}));
 }
 
 // Lost, duplicated and reordered frames at known places, and arrival times

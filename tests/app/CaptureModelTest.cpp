@@ -3,6 +3,7 @@
 #include "tests/support/CaptureFakes.h"
 #include "tests/support/RecordingLogSink.h"
 
+#include <QCoreApplication>
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
@@ -110,4 +111,27 @@ TEST_F(CaptureModel, DestructionLogsAndStopsACaptureStillInProgress) {
     capture.reset();
     EXPECT_EQ(log.lines(), std::vector<std::string>{"In IAXCapture dealloc"});
     EXPECT_TRUE(stoppedBeforeGone);
+}
+
+// A reader that prints as it goes lets records go, but never one the calls
+// have not taken in yet; positions stay.
+TEST_F(CaptureModel, ReleasedFramesAreOnlyThoseTheCallsHaveTakenIn) {
+    auto capture = KvIAXCapture::create(services);
+    FrameList block{std::make_shared<KvIAXFrame>(), std::make_shared<KvIAXFrame>(),
+                    std::make_shared<KvIAXFrame>()};
+    QSignalSpy appended(capture.get(), &KvIAXCapture::framesAppended);
+    capture->appendFrames(std::move(block));
+    ASSERT_EQ(appended.count(), 1);
+    EXPECT_EQ(appended.at(0).at(0).toLongLong(), 0);
+    EXPECT_EQ(appended.at(0).at(1).toLongLong(), 3);
+    capture->releaseFramesBefore(3);
+    EXPECT_EQ(capture->iaxFrames().released(), 0u); // not followed yet
+    QCoreApplication::processEvents();              // the calls follow them
+    ASSERT_EQ(capture->trackedFrameCount(), 3u);
+    capture->releaseFramesBefore(3);
+    EXPECT_EQ(capture->iaxFrames().released(), 2u); // the last one stays
+    EXPECT_EQ(capture->iaxFrames().size(), 3u);
+    capture->appendFrames(FrameList{std::make_shared<KvIAXFrame>()});
+    EXPECT_EQ(appended.last().at(0).toLongLong(), 3);
+    EXPECT_NE(capture->iaxFrames()[3], nullptr);
 }
