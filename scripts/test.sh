@@ -3,20 +3,20 @@
 #   1. the test suite, warnings as errors (its screenshot of the window on
 #      the public call becomes the README's picture, docs/images/window.png);
 #   2. the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer;
-#   3. the libFuzzer targets: the dissector for FUZZ_SECONDS (default 60), the
-#      voice decoders for VOICE_FUZZ_SECONDS (default 30), display filter
-#      expressions for FILTER_FUZZ_SECONDS (default 30), sequences of datagrams
-#      followed as calls for CALL_FUZZ_SECONDS (default 30);
+#   3. the libFuzzer targets: the dissector for FUZZ_SECONDS (default 45), the
+#      voice decoders for VOICE_FUZZ_SECONDS (default 20), display filter
+#      expressions for FILTER_FUZZ_SECONDS (default 20), sequences of datagrams
+#      followed as calls for CALL_FUZZ_SECONDS (default 20);
 #   4. as root, the Debian package: built, checked with lintian, installed,
 #      tried (capture rights, man pages, completion) and purged
 #      (scripts/package-check.sh).
 # Each build has its own folder (build-test, build-asan, build-fuzz).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-fuzz_seconds=${FUZZ_SECONDS:-60}
-voice_fuzz_seconds=${VOICE_FUZZ_SECONDS:-30}
-filter_fuzz_seconds=${FILTER_FUZZ_SECONDS:-30}
-call_fuzz_seconds=${CALL_FUZZ_SECONDS:-30}
+fuzz_seconds=${FUZZ_SECONDS:-45}
+voice_fuzz_seconds=${VOICE_FUZZ_SECONDS:-20}
+filter_fuzz_seconds=${FILTER_FUZZ_SECONDS:-20}
+call_fuzz_seconds=${CALL_FUZZ_SECONDS:-20}
 jobs=$(nproc)
 
 scripts/install-deps.sh test
