@@ -106,6 +106,8 @@ public:
     // The file holding the packets of the last run's frames (the loaded file,
     // or the file the last live run wrote), and the first of those frames.
     [[nodiscard]] std::string lastRunFile() const;
+    // The file the last load read; empty where the last run was live.
+    [[nodiscard]] const std::string& loadedFile() const { return loadedFile_; }
     [[nodiscard]] std::size_t lastRunFirstFrame() const { return lastRunFirstFrame_; }
     // The budget that the capture's frames and what is made of them are
     // charged to (none: no limit).

@@ -340,11 +340,13 @@ void FramesPanel::addEditActions(QMenu* edit) {
     });
 }
 
-// The comments of the file the capture last read, read when it changes
-// (a capture reads a new file on each Open).
+// The comments of the file the capture loaded, read when it changes (a
+// capture reads a new file on each Open).
 const FrameComments* FramesPanel::comments() const {
     const KvIAXCapture* capture = model_->capture();
-    const std::string file = capture != nullptr ? capture->lastRunFile() : std::string();
+    // A live run's file is a temporary one the next run replaces: only a
+    // loaded file's packets keep their numbers.
+    const std::string file = capture != nullptr ? capture->loadedFile() : std::string();
     if (file.empty() || file == "-") {
         comments_.reset();
         return nullptr;
@@ -387,7 +389,7 @@ QString FramesPanel::commentOf(std::uint32_t number) const {
 bool FramesPanel::setComment(std::uint32_t number, const QString& text) {
     const KvIAXCapture* capture = model_->capture();
     if (comments() == nullptr || number == 0 || number > capture->iaxFrames().size()) {
-        setNote(tr("only the packets of a capture file can be commented"));
+        setNote(tr("only the packets of a loaded capture file can be commented (save a live capture and open it)"));
         QApplication::beep();
         return false;
     }
