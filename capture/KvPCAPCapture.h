@@ -61,8 +61,6 @@ public:
     void setErrorOnCapture(CaptureTarget& capture, std::string_view message) {
         delivery_.setErrorOnCapture(capture, message);
     }
-    // On the main thread: appends the delivery buffer to the capture's list.
-    void updateIaxCapture(CaptureTarget& capture) { delivery_.updateIaxCapture(capture); }
 
     [[nodiscard]] const FrameList& iaxFrameBuffer() const { return delivery_.buffer(); }
     [[nodiscard]] const std::shared_ptr<CaptureTarget>& captureReference() const {
