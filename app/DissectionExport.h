@@ -15,5 +15,4 @@ enum class DissectionFormat { Text, Json };
 // wanted. False, with `error` set, where the file cannot be written; frames
 // whose bytes cannot be read again are written from their records alone.
 bool exportDissections(const KvIAXCapture& capture, const std::vector<std::uint32_t>& frames,
-                       DissectionFormat format, const std::string& destination,
-                       std::string& error);
+                       DissectionFormat format, const std::string& destination, std::string& error);

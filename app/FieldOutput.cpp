@@ -132,8 +132,7 @@ void appendJsonObject(std::string& out, const fields::TreeItem& item, int depth)
 } // namespace
 
 std::optional<FieldColumns> FieldColumns::make(const std::vector<std::string>& names,
-                                               const FieldOptions& options,
-                                               std::string& error) {
+                                               const FieldOptions& options, std::string& error) {
     FieldColumns columns;
     columns.options_ = options;
     for (const std::string& name : names) {

@@ -26,8 +26,7 @@ class FieldColumns final {
 public:
     // Nothing, with `error` naming the first field that is not one.
     static std::optional<FieldColumns> make(const std::vector<std::string>& names,
-                                            const FieldOptions& options,
-                                            std::string& error);
+                                            const FieldOptions& options, std::string& error);
     // What the fields need besides the frames (fields::Needs).
     [[nodiscard]] std::uint8_t needs() const { return needs_; }
     void appendHeader(std::string& out) const;

@@ -51,8 +51,9 @@ std::optional<std::string> FrameComments::load() {
     comments_.clear();
     std::ifstream in(sideFile_);
     if (!in) {
-        return errno == ENOENT ? std::nullopt
-                               : std::optional<std::string>(sideFile_ + ": " + std::strerror(errno));
+        return errno == ENOENT
+                   ? std::nullopt
+                   : std::optional<std::string>(sideFile_ + ": " + std::strerror(errno));
     }
     std::string line;
     // Another capture whose path has the same hash keeps its own comments.

@@ -64,8 +64,7 @@ void closeBoth(int pipe[2]) {
 
 std::unique_ptr<CaptureHelperProcess> CaptureHelperProcess::start(const Request& request,
                                                                   std::string& error) {
-    const std::string path =
-        request.helperPath.empty() ? helperPath() : request.helperPath;
+    const std::string path = request.helperPath.empty() ? helperPath() : request.helperPath;
     int input[2] = {-1, -1}, output[2] = {-1, -1}, errors[2] = {-1, -1};
     if (pipe2(input, O_CLOEXEC) != 0 || pipe2(output, O_CLOEXEC) != 0 ||
         pipe2(errors, O_CLOEXEC) != 0) {

@@ -123,9 +123,7 @@ public:
     value_type& operator[](std::size_t position) { return held_[position - released_]; }
     const value_type& operator[](std::size_t position) const { return held_[position - released_]; }
     // The first frame ever appended, and the last.
-    [[nodiscard]] const value_type& front() const {
-        return released_ > 0 ? first_ : held_.front();
-    }
+    [[nodiscard]] const value_type& front() const { return released_ > 0 ? first_ : held_.front(); }
     [[nodiscard]] const value_type& back() const { return held_.back(); }
     iterator begin() { return held_.begin(); }
     iterator end() { return held_.end(); }

@@ -205,7 +205,7 @@ public:
         : function_(function), argument_(std::move(argument)) {}
     FieldType type() const override {
         return function_ == Function::Upper || function_ == Function::Lower ? FieldType::String
-                                                                             : FieldType::Number;
+                                                                            : FieldType::Number;
     }
     void read(const FieldFrame& frame, ValueSink& sink) const override {
         if (function_ == Function::Count) {
@@ -449,7 +449,8 @@ public:
         });
         std::vector<std::pair<Literal, Literal>> merged;
         for (auto& range : ranges_) {
-            if (!merged.empty() && compare(valueOf(range.first), type_, merged.back().second) <= 0) {
+            if (!merged.empty() &&
+                compare(valueOf(range.first), type_, merged.back().second) <= 0) {
                 if (compare(valueOf(range.second), type_, merged.back().second) > 0) {
                     merged.back().second = std::move(range.second);
                 }
@@ -467,9 +468,10 @@ private:
     [[nodiscard]] bool contains(const Value& value) const {
         // The last range that starts at or below the value is the only one
         // that can hold it.
-        const auto after = std::upper_bound(
-            ranges_.begin(), ranges_.end(), value,
-            [this](const Value& v, const auto& range) { return compare(v, type_, range.first) < 0; });
+        const auto after = std::upper_bound(ranges_.begin(), ranges_.end(), value,
+                                            [this](const Value& v, const auto& range) {
+                                                return compare(v, type_, range.first) < 0;
+                                            });
         return after != ranges_.begin() && compare(value, type_, std::prev(after)->second) <= 0;
     }
 
@@ -608,9 +610,8 @@ Pattern::Result Pattern::search(std::string_view text) const {
         ~Data() { pcre2_match_data_free(data); }
     };
     thread_local const Data data;
-    const int result =
-        pcre2_match(code_->code, reinterpret_cast<PCRE2_SPTR>(text.data()), text.size(), 0, 0,
-                    data.data, code_->context);
+    const int result = pcre2_match(code_->code, reinterpret_cast<PCRE2_SPTR>(text.data()),
+                                   text.size(), 0, 0, data.data, code_->context);
     if (result >= 0) {
         return Result::Match;
     }

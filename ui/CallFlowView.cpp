@@ -28,10 +28,10 @@ int CallFlowView::rowHeight() const {
 
 QColor CallFlowView::callColour(std::uint32_t call) {
     // Hues far apart, dark enough to read on white.
-    static const QColor colours[] = {
-        QColor(0x1f, 0x5f, 0xbf), QColor(0xc0, 0x39, 0x2b), QColor(0x1e, 0x84, 0x49),
-        QColor(0x8e, 0x44, 0xad), QColor(0xd3, 0x6b, 0x00), QColor(0x16, 0x8a, 0x8a),
-        QColor(0x7f, 0x5a, 0x3c), QColor(0xb0, 0x2e, 0x7c)};
+    static const QColor colours[] = {QColor(0x1f, 0x5f, 0xbf), QColor(0xc0, 0x39, 0x2b),
+                                     QColor(0x1e, 0x84, 0x49), QColor(0x8e, 0x44, 0xad),
+                                     QColor(0xd3, 0x6b, 0x00), QColor(0x16, 0x8a, 0x8a),
+                                     QColor(0x7f, 0x5a, 0x3c), QColor(0xb0, 0x2e, 0x7c)};
     return colours[call % std::size(colours)];
 }
 
@@ -163,7 +163,8 @@ void CallFlowView::paintRows(QPainter& painter, int first, int last, int top, in
         if (!callLabels_.isEmpty()) {
             painter.setPen(ink);
             painter.drawText(QRect(labelsLeft(), y, labelWidth_, height),
-                             Qt::AlignLeft | Qt::AlignVCenter, callLabels_.value(static_cast<int>(step.call)));
+                             Qt::AlignLeft | Qt::AlignVCenter,
+                             callLabels_.value(static_cast<int>(step.call)));
         }
         if (notesWidth_ > 0) {
             if (const QString note = noteOf_(step.frameNumber); !note.isEmpty()) {
@@ -171,10 +172,10 @@ void CallFlowView::paintRows(QPainter& painter, int first, int last, int top, in
                 italic.setItalic(true);
                 painter.setFont(italic);
                 painter.setPen(plain);
-                painter.drawText(QRect(linesRight(width) + 8, y, notesWidth_ - 8, height),
-                                 Qt::AlignLeft | Qt::AlignVCenter,
-                                 fontMetrics().elidedText(note.simplified(), Qt::ElideRight,
-                                                          notesWidth_ - 8));
+                painter.drawText(
+                    QRect(linesRight(width) + 8, y, notesWidth_ - 8, height),
+                    Qt::AlignLeft | Qt::AlignVCenter,
+                    fontMetrics().elidedText(note.simplified(), Qt::ElideRight, notesWidth_ - 8));
                 painter.setFont(font());
             }
         }

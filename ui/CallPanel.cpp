@@ -50,8 +50,9 @@ void CallPanel::setTimeFormat(framedisplay::TimeFormat format) {
     const auto seconds = [](double value) { return QString::number(value, 'f', 3); };
     switch (format) {
     case TimeFormat::SinceFirst:
-        flowView_->setTimeText([seconds](const auto& step, const auto*) { return seconds(step.seconds); },
-                               "00000.000");
+        flowView_->setTimeText(
+            [seconds](const auto& step, const auto*) { return seconds(step.seconds); },
+            "00000.000");
         break;
     case TimeFormat::SincePrevious:
         flowView_->setTimeText(
@@ -69,9 +70,9 @@ void CallPanel::setTimeFormat(framedisplay::TimeFormat format) {
                     step.frameNumber > capture_->iaxFrames().size()) {
                     return QString();
                 }
-                return QString::fromStdString(framedisplay::capturedText(
-                    capture_->iaxFrames()[step.frameNumber - 1]->facts(), TimeFormat::TimeOfDay,
-                    nullptr, nullptr));
+                return QString::fromStdString(
+                    framedisplay::capturedText(capture_->iaxFrames()[step.frameNumber - 1]->facts(),
+                                               TimeFormat::TimeOfDay, nullptr, nullptr));
             },
             "00:00:00.000000");
     }

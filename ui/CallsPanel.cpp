@@ -2,6 +2,7 @@
 
 #include "app/KvIAXCapture.h"
 #include "ui/TrackerTableModel.h"
+#include "ui/ViewParts.h"
 
 #include <QHeaderView>
 #include <QTabWidget>
@@ -9,27 +10,13 @@
 
 #include <algorithm>
 
-namespace {
-
-QTableView* textTable(QAbstractItemModel* model, QWidget* parent) {
-    auto* view = new QTableView(parent);
-    view->setModel(model);
-    view->setSelectionBehavior(QAbstractItemView::SelectRows);
-    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    view->verticalHeader()->hide();
-    view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    view->verticalHeader()->setDefaultSectionSize(view->fontMetrics().height() + 6);
-    view->horizontalHeader()->setStretchLastSection(true);
-    return view;
-}
-
-} // namespace
+namespace {} // namespace
 
 CallsPanel::CallsPanel(QTabWidget* tabs)
     : QObject(tabs), callModel_(new TrackerTableModel(TrackerTableModel::Rows::Calls, this)),
       registrationModel_(new TrackerTableModel(TrackerTableModel::Rows::Registrations, this)),
-      callsTable_(textTable(callModel_, tabs)),
-      registrationsTable_(textTable(registrationModel_, tabs)) {
+      callsTable_(readOnlyTable(callModel_, tabs)),
+      registrationsTable_(readOnlyTable(registrationModel_, tabs)) {
     callsTable_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     tabs->addTab(callsTable_, tr("&Calls"));
     tabs->addTab(registrationsTable_, tr("&Registrations"));

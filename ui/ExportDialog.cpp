@@ -24,7 +24,8 @@ std::optional<std::vector<std::uint32_t>> parseFrameRange(const QString& text, s
         const uint first = ends.value(0).trimmed().toUInt(&okFirst);
         const uint to = ends.size() == 2 ? ends[1].trimmed().toUInt(&okLast) : first;
         if (ends.size() > 2 || !okFirst || !okLast || first == 0 || to < first || to > last) {
-            error = QObject::tr("'%1' is not a range of frames 1 to %2").arg(part.trimmed()).arg(last);
+            error =
+                QObject::tr("'%1' is not a range of frames 1 to %2").arg(part.trimmed()).arg(last);
             return std::nullopt;
         }
         for (uint frame = first; frame <= to; ++frame) {
@@ -42,8 +43,8 @@ std::optional<std::vector<std::uint32_t>> parseFrameRange(const QString& text, s
 
 ExportDialog::ExportDialog(const FramesPanel& frames, const QString& title,
                            const QStringList& formats, QWidget* parent)
-    : QDialog(parent), panel_(frames), scopes_(new QButtonGroup(this)),
-      range_(new QLineEdit(this)), formats_(new QComboBox(this)) {
+    : QDialog(parent), panel_(frames), scopes_(new QButtonGroup(this)), range_(new QLineEdit(this)),
+      formats_(new QComboBox(this)) {
     setWindowTitle(title);
     auto* layout = new QVBoxLayout(this);
     const FrameTableModel& model = frames.model();

@@ -53,9 +53,9 @@ bool FileExports::exportPackets(const std::vector<std::uint32_t>& frames, const 
     const std::string destination = QFile::encodeName(path).toStdString();
     std::string why;
     const auto* comments = frames_.comments();
-    if (!writePackets(capture->lastRunFile(), packets, destination, exportFormatOf(destination),
-                      why, comments != nullptr ? comments->all()
-                                               : std::map<std::uint32_t, std::string>{})) {
+    if (!writePackets(
+            capture->lastRunFile(), packets, destination, exportFormatOf(destination), why,
+            comments != nullptr ? comments->all() : std::map<std::uint32_t, std::string>{})) {
         error = QString::fromStdString(why);
         return false;
     }
@@ -116,9 +116,9 @@ void FileExports::askPackets() {
     }
     QString error;
     const auto frames = dialog.frames(error);
-    const auto path =
-        frames ? askFile(panels_, frames_.model().capture(), dialog.format() == 1 ? "pcapng" : "pcap")
-               : std::nullopt;
+    const auto path = frames ? askFile(panels_, frames_.model().capture(),
+                                       dialog.format() == 1 ? "pcapng" : "pcap")
+                             : std::nullopt;
     if (frames && !path) {
         return;
     }
@@ -141,8 +141,8 @@ void FileExports::askDissections() {
     QString error;
     const auto frames = dialog.frames(error);
     const int format = std::clamp(dialog.format(), 0, 2);
-    const auto path = frames ? askFile(panels_, frames_.model().capture(), types[format])
-                             : std::nullopt;
+    const auto path =
+        frames ? askFile(panels_, frames_.model().capture(), types[format]) : std::nullopt;
     if (frames && !path) {
         return;
     }

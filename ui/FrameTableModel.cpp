@@ -206,8 +206,8 @@ int FrameTableModel::nextMarkedRow(int row, bool forward) const {
     int best = -1;
     for (const std::uint32_t frame : marks_) {
         const int found = rowOfFrame(frame);
-        if (found >= 0 && (forward ? found > row && (best < 0 || found < best)
-                                   : found < row && found > best)) {
+        if (found >= 0 &&
+            (forward ? found > row && (best < 0 || found < best) : found < row && found > best)) {
             best = found;
         }
     }

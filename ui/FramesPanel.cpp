@@ -389,7 +389,8 @@ QString FramesPanel::commentOf(std::uint32_t number) const {
 bool FramesPanel::setComment(std::uint32_t number, const QString& text) {
     const KvIAXCapture* capture = model_->capture();
     if (comments() == nullptr || number == 0 || number > capture->iaxFrames().size()) {
-        setNote(tr("only the packets of a loaded capture file can be commented (save a live capture and open it)"));
+        setNote(tr("only the packets of a loaded capture file can be commented (save a live "
+                   "capture and open it)"));
         QApplication::beep();
         return false;
     }
@@ -517,8 +518,8 @@ void FramesPanel::goAlongCall(bool forward) {
         }
         break;
     }
-    setNote(tr("no frame of this call is shown %1 this one").arg(forward ? tr("after")
-                                                                         : tr("before")));
+    setNote(
+        tr("no frame of this call is shown %1 this one").arg(forward ? tr("after") : tr("before")));
     QApplication::beep();
 }
 

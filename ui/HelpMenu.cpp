@@ -21,8 +21,8 @@ namespace {
 // Where the documentation is: installed beside the program, or the source
 // tree of a build.
 QString documentationFolder() {
-    for (const QString& folder : {QStringLiteral("/usr/share/doc/quorvex"),
-                                  QStringLiteral(QUORVEX_SOURCE_DIR "/docs")}) {
+    for (const QString& folder :
+         {QStringLiteral("/usr/share/doc/quorvex"), QStringLiteral(QUORVEX_SOURCE_DIR "/docs")}) {
         if (QDir(folder).exists()) {
             return folder;
         }
@@ -36,7 +36,8 @@ void listShortcuts(const QMenu* menu, const QString& path, QStringList& lines) {
         if (action->menu() != nullptr) {
             listShortcuts(action->menu(), path + " > " + title, lines);
         } else if (!action->shortcut().isEmpty()) {
-            lines << path + " > " + title + '\t' + action->shortcut().toString(QKeySequence::NativeText);
+            lines << path + " > " + title + '\t' +
+                         action->shortcut().toString(QKeySequence::NativeText);
         }
     }
 }

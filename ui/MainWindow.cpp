@@ -305,9 +305,9 @@ void MainWindow::buildStatisticsMenu(QMenu* statistics) {
         }
         const auto calls = calls_->selectedCalls();
         showFrameCounts(this, *capture,
-                        calls.empty() ? std::vector<std::uint32_t>{}
-                                      : callselection::framesOf(capture->callTracker().calls(),
-                                                                calls));
+                        calls.empty()
+                            ? std::vector<std::uint32_t>{}
+                            : callselection::framesOf(capture->callTracker().calls(), calls));
     });
     statistics->addAction(tr("C&onversations"), this, [this] {
         if (const KvIAXCapture* capture = frames_->model().capture()) {

@@ -75,8 +75,7 @@ PacketDetailsView::PacketDetailsView(QWidget* parent)
 PacketDetailsView::~PacketDetailsView() = default;
 
 void PacketDetailsView::showFrame(KvIAXCapture* capture, std::uint32_t number,
-                                  const std::vector<std::string>& expert,
-                                  const QString& comment) {
+                                  const std::vector<std::string>& expert, const QString& comment) {
     if (capture != capture_ || !source_) {
         capture_ = capture;
         source_ = capture != nullptr ? std::make_unique<CaptureFieldSource>(

@@ -32,8 +32,7 @@ public:
     // nothing. `expert` lines are the frame's problems, shown under its last
     // protocol as Wireshark shows its expert items.
     void showFrame(KvIAXCapture* capture, std::uint32_t number,
-                   const std::vector<std::string>& expert = {},
-                   const QString& comment = {});
+                   const std::vector<std::string>& expert = {}, const QString& comment = {});
     [[nodiscard]] QTreeView* tree() const { return tree_; }
     [[nodiscard]] QPlainTextEdit* bytes() const { return bytes_; }
     [[nodiscard]] const PacketTreeModel& model() const { return *model_; }

@@ -5,6 +5,7 @@
 #include "app/CaptureStatistics.h"
 #include "app/KvIAXCapture.h"
 #include "dissect/FrameDisplay.h"
+#include "ui/ViewParts.h"
 
 #include <QApplication>
 #include <QChart>
@@ -39,8 +40,8 @@ void showTable(QWidget* parent, const QString& title, const QStringList& headers
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setWindowTitle(title);
     auto* layout = new QVBoxLayout(dialog);
-    auto* table = new QTableWidget(static_cast<int>(rows.size()), static_cast<int>(headers.size()),
-                                   dialog);
+    auto* table =
+        new QTableWidget(static_cast<int>(rows.size()), static_cast<int>(headers.size()), dialog);
     table->setHorizontalHeaderLabels(headers);
     table->verticalHeader()->hide();
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -100,8 +101,9 @@ void showProperties(QWidget* parent, const KvIAXCapture& capture) {
         {QObject::tr("File"), QString::fromStdString(p.file)},
         {QObject::tr("Format"), QString::fromStdString(p.format)},
         {QObject::tr("Size"),
-         p.fileSize ? QObject::tr("%1 bytes").arg(locale.toString(static_cast<qulonglong>(*p.fileSize)))
-                    : QString()},
+         p.fileSize
+             ? QObject::tr("%1 bytes").arg(locale.toString(static_cast<qulonglong>(*p.fileSize)))
+             : QString()},
         {QObject::tr("Link type"),
          QStringLiteral("%1 (%2)").arg(QString::fromStdString(p.linkName)).arg(p.linkType)},
         {QObject::tr("Frames"), locale.toString(static_cast<qulonglong>(p.frames))},
@@ -113,8 +115,8 @@ void showProperties(QWidget* parent, const KvIAXCapture& capture) {
                                           .arg(p.framesPerSecond, 0, 'f', 1)
                                           .arg(p.bytesPerSecond, 0, 'f', 0)},
     };
-    showTable(parent, QObject::tr("Capture Properties"), {QObject::tr("Property"), QObject::tr("Value")},
-              rows);
+    showTable(parent, QObject::tr("Capture Properties"),
+              {QObject::tr("Property"), QObject::tr("Value")}, rows);
 }
 
 void showFrameCounts(QWidget* parent, const KvIAXCapture& capture,
@@ -176,7 +178,8 @@ IoGraphDialog::IoGraphDialog(KvIAXCapture& capture, QWidget* parent)
         const auto& last = frames.back()->facts();
         const double span = static_cast<double>(last.captureSeconds - first.captureSeconds) +
                             (static_cast<double>(last.captureNanoseconds) -
-                             static_cast<double>(first.captureNanoseconds)) / 1e9;
+                             static_cast<double>(first.captureNanoseconds)) /
+                                1e9;
         for (int index = interval_->count() - 1; index > 0; --index) {
             if (span / interval_->itemData(index).toDouble() >= 20) {
                 interval_->setCurrentIndex(index);
@@ -245,8 +248,8 @@ void IoGraphDialog::apply() {
         }
         std::string error;
         auto compiled = filter::DisplayFilter::compile(text, error);
-        auto runner = compiled ? std::make_unique<CaptureFilter>(*capture_, std::move(*compiled))
-                               : nullptr;
+        auto runner =
+            compiled ? std::make_unique<CaptureFilter>(*capture_, std::move(*compiled)) : nullptr;
         if (!runner || !runner->open(error)) {
             status_->setText(tr("%1: %2").arg(line->text(), QString::fromStdString(error)));
             return;
@@ -288,9 +291,8 @@ void IoGraphDialog::countSlice() {
         const auto slot = static_cast<std::size_t>(since / seconds_);
         for (std::size_t line = 0; line < running_.size(); ++line) {
             std::string why;
-            if (running_[line] &&
-                running_[line]->test(static_cast<std::uint32_t>(next_ + 1), why) !=
-                    filter::Verdict::Match) {
+            if (running_[line] && running_[line]->test(static_cast<std::uint32_t>(next_ + 1),
+                                                       why) != filter::Verdict::Match) {
                 continue;
             }
             auto& counts = counts_[line];
@@ -306,17 +308,8 @@ void IoGraphDialog::countSlice() {
 }
 
 void IoGraphDialog::plot() {
-    chart_->removeAllSeries();
-    for (QAbstractAxis* axis : chart_->axes()) {
-        chart_->removeAxis(axis);
-        delete axis;
-    }
-    auto* time = new QValueAxis;
-    time->setTitleText(tr("seconds since the first frame"));
-    auto* value = new QValueAxis;
+    const auto [time, value] = resetChart(chart_, tr("seconds since the first frame"));
     value->setTitleText(tr("frames per %1").arg(interval_->currentText()));
-    chart_->addAxis(time, Qt::AlignBottom);
-    chart_->addAxis(value, Qt::AlignLeft);
     double highest = 1, latest = seconds_;
     for (std::size_t line = 0; line < counts_.size(); ++line) {
         auto* series = new QLineSeries;

@@ -5,6 +5,7 @@
 #include "app/KvIAXCapture.h"
 #include "ui/StreamPacketModel.h"
 #include "ui/StreamFiguresModel.h"
+#include "ui/ViewParts.h"
 
 #include <QChart>
 #include <QChartView>
@@ -23,15 +24,8 @@
 namespace {
 
 QTableView* table(QAbstractItemModel* model, QWidget* parent) {
-    auto* view = new QTableView(parent);
-    view->setModel(model);
-    view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    QTableView* view = readOnlyTable(model, parent);
     view->setSelectionMode(QAbstractItemView::SingleSelection);
-    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    view->verticalHeader()->hide();
-    view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    view->verticalHeader()->setDefaultSectionSize(view->fontMetrics().height() + 6);
-    view->horizontalHeader()->setStretchLastSection(true);
     return view;
 }
 
@@ -239,16 +233,7 @@ void StreamsView::showPackets(int row) {
 void StreamsView::plot() {
     for (const auto& [chart, jitter] :
          {std::pair{jitterChart_, true}, std::pair{deltaChart_, false}}) {
-        chart->removeAllSeries();
-        for (QAbstractAxis* axis : chart->axes()) {
-            chart->removeAxis(axis);
-            delete axis;
-        }
-        auto* time = new QValueAxis;
-        time->setTitleText(tr("seconds since the call's first frame"));
-        auto* value = new QValueAxis;
-        chart->addAxis(time, Qt::AlignBottom);
-        chart->addAxis(value, Qt::AlignLeft);
+        const auto [time, value] = resetChart(chart, tr("seconds since the call's first frame"));
         double highest = 1, latest = 1;
         const auto add = [&](QXYSeries* series) {
             for (const QPointF& point : series->points()) {
@@ -300,16 +285,7 @@ void StreamsView::plot() {
 
 void StreamsView::plotReportedLoss() {
     QChart* chart = lossChart_;
-    chart->removeAllSeries();
-    for (QAbstractAxis* axis : chart->axes()) {
-        chart->removeAxis(axis);
-        delete axis;
-    }
-    auto* time = new QValueAxis;
-    time->setTitleText(tr("seconds since the call's first frame"));
-    auto* value = new QValueAxis;
-    chart->addAxis(time, Qt::AlignBottom);
-    chart->addAxis(value, Qt::AlignLeft);
+    const auto [time, value] = resetChart(chart, tr("seconds since the call's first frame"));
     double highest = 1, latest = 1;
     for (const auto& stream : streams_) {
         if (stream.reports.empty()) {

@@ -18,11 +18,10 @@
 namespace {
 
 struct Options {
-    QCommandLineOption interface{
-        "interface", "The interface live captures open (default en0, or QUORVEX_INTERFACE).",
-        "name"};
-    QCommandLineOption debug{"debug",
-                             "Write the per-packet log lines too (also QUORVEX_DEBUG=1)."};
+    QCommandLineOption interface {
+        "interface", "The interface live captures open (default en0, or QUORVEX_INTERFACE).", "name"
+    };
+    QCommandLineOption debug{"debug", "Write the per-packet log lines too (also QUORVEX_DEBUG=1)."};
     QCommandLineOption memoryLimit{
         "memory-limit",
         "What frame records may hold together, like 512M or 2G (default: QUORVEX_MEMORY_LIMIT, "

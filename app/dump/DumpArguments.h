@@ -46,9 +46,9 @@ struct DumpArguments {
     // As tshark writes frames: -T fields with -e FIELD... (and -E options),
     // -T json, -V (the packet details as text), -x (the bytes as a hex dump).
     enum class Output { Records, Fields, Json, Details } output = Output::Records;
-    std::vector<std::string> fieldNames; // -e
-    bool details = false;                // -V
-    bool hexDump = false;                // -x
+    std::vector<std::string> fieldNames;            // -e
+    bool details = false;                           // -V
+    bool hexDump = false;                           // -x
     using FieldOptions = fieldoutput::FieldOptions; // -E
     FieldOptions fieldOptions;
     bool glossary = false; // -G fields: list the fields and stop

@@ -83,10 +83,9 @@ int fail(int status, const std::string& text) {
 }
 
 // What libpcap opens as something other than a network interface, by name.
-constexpr const char* otherSources[] = {"dbus",      "nflog", "nfqueue", "usbmon", "bluetooth",
-                                        "rdma",      "dpdk",  "snf",     "netmap", "vale",
-                                        "rpcap",     "file",  "dag",     "septel", "zc",
-                                        "canusb"};
+constexpr const char* otherSources[] = {"dbus", "nflog",  "nfqueue", "usbmon", "bluetooth", "rdma",
+                                        "dpdk", "snf",    "netmap",  "vale",   "rpcap",     "file",
+                                        "dag",  "septel", "zc",      "canusb"};
 
 // A network interface of this host by its plain name, or "any".
 bool isNetworkInterface(const std::string& name) {
@@ -164,9 +163,8 @@ int main(int argc, char** argv) {
 
     raiseCaptureCapabilities();
     char errorText[PCAP_ERRBUF_SIZE] = {};
-    pcap_t* handle =
-        pcap_open_live(interfaceName.c_str(), static_cast<int>(snapshotLength), promiscuous ? 1 : 0,
-                       static_cast<int>(timeoutMs), errorText);
+    pcap_t* handle = pcap_open_live(interfaceName.c_str(), static_cast<int>(snapshotLength),
+                                    promiscuous ? 1 : 0, static_cast<int>(timeoutMs), errorText);
     if (handle == nullptr) {
         dropCapabilitiesForGood();
         return fail(3, errorText);

@@ -75,4 +75,3 @@ TEST(CaptureHelper, ClearsItsEnvironmentFirst) {
     ASSERT_TRUE(run.waitForFinished(5000));
     EXPECT_EQ(run.exitCode(), 0);
 }
-

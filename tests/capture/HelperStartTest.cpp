@@ -33,14 +33,12 @@ TEST(CaptureHelper, AHelperOnlyItsGroupMayRunNamesTheGroup) {
     ASSERT_EQ(chown(copy.c_str(), geteuid(), daemon->gr_gid), 0);
     ASSERT_EQ(chmod(copy.c_str(), 0640), 0);
     std::string error;
-    EXPECT_EQ(CaptureHelperProcess::start(request(copy), error),
-              nullptr);
+    EXPECT_EQ(CaptureHelperProcess::start(request(copy), error), nullptr);
     EXPECT_NE(error.find("Only members of the group daemon may capture"), std::string::npos)
         << error;
     EXPECT_NE(error.find("usermod -aG daemon "), std::string::npos) << error;
 
     const std::string missing = folder.filePath("none").toStdString();
-    EXPECT_EQ(CaptureHelperProcess::start(request(missing), error),
-              nullptr);
+    EXPECT_EQ(CaptureHelperProcess::start(request(missing), error), nullptr);
     EXPECT_EQ(error, missing + ": No such file or directory");
 }

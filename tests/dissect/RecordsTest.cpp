@@ -125,7 +125,7 @@ TEST(FrameListTest, ReleasingKeepsPositionsAndTheFirstFrame) {
     EXPECT_EQ(list.released(), 2u);
     EXPECT_EQ(list[2], made[2]);
     EXPECT_EQ(list[3], made[3]);
-    EXPECT_EQ(list.front(), made[0]); // times still count from it
+    EXPECT_EQ(list.front(), made[0]);  // times still count from it
     EXPECT_EQ(made[1].use_count(), 1); // let go
     EXPECT_EQ(std::distance(list.begin(), list.end()), 2);
     list.releaseBefore(99); // never the last

@@ -63,8 +63,8 @@ TEST(Screenshots, TheWindowOnTheRealCallAtBothScreenSizes) {
         Shot shot(QUORVEX_SOURCE_DIR "/tests/data/public-iax2-call-2005.pcap", size, 50);
         shot.selectCalls(1);
         // The call's frames above, its ladder below, the ACCEPT chosen.
-        auto* lower = qobject_cast<QTabWidget*>(
-            shot.window.callFlowView()->parentWidget()->parentWidget());
+        auto* lower =
+            qobject_cast<QTabWidget*>(shot.window.callFlowView()->parentWidget()->parentWidget());
         ASSERT_NE(lower, nullptr);
         lower->setCurrentWidget(shot.window.callFlowView());
         shot.window.callFlowView()->setCurrentStep(2);
@@ -75,18 +75,14 @@ TEST(Screenshots, TheWindowOnTheRealCallAtBothScreenSizes) {
 
 TEST(Screenshots, SeveralCallsLadderAndTheMenusDialogs) {
     QTemporaryDir temporary;
-    const QString capture = temporary.filePath("quality.pcap");
-    {
-        CaptureFileWriter writer(capture.toStdString());
-        scenarios::qualityCalls(
-            [&](const iaxgen::Bytes& packet, std::int64_t us) { writer.write(packet, us); });
-    }
+    const QString capture =
+        writeCapture(temporary.filePath("quality.pcap"), scenarios::qualityCalls);
     for (const QSize size : {QSize(1366, 768), QSize(1920, 1080)}) {
         Shot shot(capture, size, 835);
         shot.selectCalls(4);
         shot.window.framesPanel()->setComment(2, "callee never answers the first NEW");
-        auto* lower = qobject_cast<QTabWidget*>(
-            shot.window.callFlowView()->parentWidget()->parentWidget());
+        auto* lower =
+            qobject_cast<QTabWidget*>(shot.window.callFlowView()->parentWidget()->parentWidget());
         ASSERT_NE(lower, nullptr);
         lower->setCurrentWidget(shot.window.callFlowView());
         const QString suffix = QStringLiteral("-%1x%2").arg(size.width()).arg(size.height());
@@ -106,15 +102,17 @@ TEST(Screenshots, SeveralCallsLadderAndTheMenusDialogs) {
     EXPECT_TRUE(save(graph, "io-graph"));
     for (const auto& [name, show] :
          {std::pair<QString, std::function<void()>>{
-              "properties", [&] { showProperties(&shot.window, *shot.window.frameModel().capture()); }},
-          {"frame-counts", [&] { showFrameCounts(&shot.window, *shot.window.frameModel().capture(), {}); }},
+              "properties",
+              [&] { showProperties(&shot.window, *shot.window.frameModel().capture()); }},
+          {"frame-counts",
+           [&] { showFrameCounts(&shot.window, *shot.window.frameModel().capture(), {}); }},
           {"conversations",
            [&] { showConversations(&shot.window, *shot.window.frameModel().capture()); }}}) {
         show();
         QDialog* dialog = nullptr;
         for (QWidget* top : QApplication::topLevelWidgets()) {
-            if (auto* d = qobject_cast<QDialog*>(top); d != nullptr && d->isVisible() &&
-                                                     d != &exportDialog && d != &graph) {
+            if (auto* d = qobject_cast<QDialog*>(top);
+                d != nullptr && d->isVisible() && d != &exportDialog && d != &graph) {
                 dialog = d;
             }
         }

@@ -59,11 +59,7 @@ struct OpenWindow {
     std::unique_ptr<MainWindow> window;
 
     OpenWindow() {
-        {
-            CaptureFileWriter writer(capture.toStdString());
-            scenarios::qualityCalls(
-                [&](const iaxgen::Bytes& packet, std::int64_t us) { writer.write(packet, us); });
-        }
+        writeCapture(capture, scenarios::qualityCalls);
         window = std::make_unique<MainWindow>(windowServices(h));
         window->show();
         window->controller().openDocumentWithContentsOfFile(capture);
@@ -87,8 +83,7 @@ TEST(WindowMenus, ExportsTheChosenFramesAsPacketsWithCommentsAndAsDissections) {
     EXPECT_EQ(window.framesPanel()->commentOf(3), "caller hears nothing");
     const QString pcapng = open.folder.filePath("two.pcapng");
     QString error;
-    ASSERT_TRUE(window.fileExports()->exportPackets({3, 1}, pcapng, error))
-        << error.toStdString();
+    ASSERT_TRUE(window.fileExports()->exportPackets({3, 1}, pcapng, error)) << error.toStdString();
     const auto original = packetsOf(open.capture);
     const auto exported = packetsOf(pcapng);
     ASSERT_EQ(exported.size(), 2u);
@@ -106,25 +101,24 @@ TEST(WindowMenus, ExportsTheChosenFramesAsPacketsWithCommentsAndAsDissections) {
     // The comment is kept beside the user's data, and read again next time.
     const FrameComments* comments = window.framesPanel()->comments();
     ASSERT_NE(comments, nullptr);
-    FrameComments again(QFileInfo(QString::fromStdString(comments->sideFile()))
-                            .absolutePath()
-                            .toStdString(),
-                        open.capture.toStdString());
+    FrameComments again(
+        QFileInfo(QString::fromStdString(comments->sideFile())).absolutePath().toStdString(),
+        open.capture.toStdString());
     EXPECT_FALSE(again.load().has_value());
     EXPECT_EQ(again.of(3), "caller hears nothing");
 
     // Dissections: JSON an array of the frames' layers, CSV the rows shown.
     const QString json = open.folder.filePath("two.json");
-    ASSERT_TRUE(window.fileExports()->exportDissections({1, 2}, FileExports::Dissection::Json,
-                                                        json, error))
+    ASSERT_TRUE(
+        window.fileExports()->exportDissections({1, 2}, FileExports::Dissection::Json, json, error))
         << error.toStdString();
     QFile jsonFile(json);
     ASSERT_TRUE(jsonFile.open(QIODevice::ReadOnly));
     const QJsonDocument document = QJsonDocument::fromJson(jsonFile.readAll());
     ASSERT_TRUE(document.isArray());
     EXPECT_EQ(document.array().size(), 2);
-    EXPECT_TRUE(document.array()[0].toObject()["_source"].toObject()["layers"].toObject().contains(
-        "iax2"));
+    EXPECT_TRUE(
+        document.array()[0].toObject()["_source"].toObject()["layers"].toObject().contains("iax2"));
     const QString csv = open.folder.filePath("two.csv");
     ASSERT_TRUE(
         window.fileExports()->exportDissections({1, 2}, FileExports::Dissection::Csv, csv, error));

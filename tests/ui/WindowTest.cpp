@@ -230,12 +230,9 @@ TEST(WindowProcess, QuitEndsTheProcessWhileALoadIsBlocked) {
 
 TEST(Window, ShowsTheSelectedCallsStreamsAndDecodesAndExportsItsAudio) {
     QTemporaryDir folder;
-    const QString capture = folder.filePath("tones.pcap");
-    {
-        CaptureFileWriter writer(capture.toStdString());
-        scenarios::toneCalls(
-            [&](const iaxgen::Bytes& packet, std::int64_t us) { writer.write(packet, us); });
-    }
+    const QString capture =
+        writeCapture(folder.filePath("tones.pcap"),
+                     [](const scenarios::PacketSink& sink) { scenarios::toneCalls(sink); });
     ControllerHarness h;
     MainWindow window(windowServices(h));
     window.resize(1100, 760);
@@ -416,12 +413,7 @@ void collectExpressions(const PacketTreeModel& model, const QModelIndex& parent,
 // line that selects its own frame.
 TEST(Window, PacketDetailsShowEveryFieldWithItsBytes) {
     QTemporaryDir folder;
-    const QString capture = folder.filePath("all-kinds.pcap");
-    {
-        CaptureFileWriter writer(capture.toStdString());
-        scenarios::allKinds(
-            [&](const iaxgen::Bytes& packet, std::int64_t us) { writer.write(packet, us); });
-    }
+    const QString capture = writeCapture(folder.filePath("all-kinds.pcap"), scenarios::allKinds);
     ControllerHarness h;
     MainWindow window(windowServices(h));
     window.resize(1100, 760);
@@ -476,12 +468,7 @@ TEST(Window, PacketDetailsShowEveryFieldWithItsBytes) {
 
 TEST(Window, ListsProblemsColoursTheirFramesAndJudgesAtTheChosenJitterBuffer) {
     QTemporaryDir folder;
-    const QString capture = folder.filePath("quality.pcap");
-    {
-        CaptureFileWriter writer(capture.toStdString());
-        scenarios::qualityCalls(
-            [&](const iaxgen::Bytes& packet, std::int64_t us) { writer.write(packet, us); });
-    }
+    const QString capture = writeCapture(folder.filePath("quality.pcap"), scenarios::qualityCalls);
     ControllerHarness h;
     MainWindow window(windowServices(h));
     window.resize(1100, 760);
@@ -606,12 +593,7 @@ TEST(Window, RemembersItsLayoutAcrossRuns) {
 // bytes, and a sorted row still leads to its own frame or call.
 TEST(Window, SortsFramesAndCallsByAnyColumn) {
     QTemporaryDir folder;
-    const QString capture = folder.filePath("quality.pcap");
-    {
-        CaptureFileWriter writer(capture.toStdString());
-        scenarios::qualityCalls(
-            [&](const iaxgen::Bytes& packet, std::int64_t us) { writer.write(packet, us); });
-    }
+    const QString capture = writeCapture(folder.filePath("quality.pcap"), scenarios::qualityCalls);
     ControllerHarness h;
     MainWindow window(windowServices(h));
     window.show();
