@@ -1,5 +1,6 @@
 #include "capture/QueuedHandoff.h"
 
+#include <QCoreApplication>
 #include <QThread>
 
 #include <atomic>
@@ -7,6 +8,10 @@
 
 QueuedHandoff::QueuedHandoff(QObject* parent)
     : QObject(parent), mainThread_(QThread::currentThread()) {}
+
+QueuedHandoff::~QueuedHandoff() {
+    QCoreApplication::removePostedEvents(this);
+}
 
 bool QueuedHandoff::isMainThread() const {
     return QThread::currentThread() == mainThread_;

@@ -16,6 +16,10 @@ class QueuedHandoff final : public QObject, public MainThreadHandoff {
 public:
     // Create on the main thread; it is the thread that will run the tasks.
     explicit QueuedHandoff(QObject* parent = nullptr);
+    // Drops the tasks still queued while this is still whole: a dropped task
+    // may hold the last reference to a capture, whose deleter asks this
+    // hand-off which thread it is on.
+    ~QueuedHandoff() override;
 
     void runAndWait(const std::function<void()>& task) override;
     void post(std::function<void()> task) override;

@@ -71,3 +71,17 @@ TEST(QueuedHandoff, OnTheMainThreadRunsAtOnce) {
     EXPECT_EQ(ran, 1);
     EXPECT_TRUE(handoff.isMainThread());
 }
+
+// A task dropped at teardown may hold the last reference to an object whose
+// destructor asks the hand-off which thread it is on (a capture does).
+TEST(QueuedHandoff, TasksDroppedAtTeardownMayStillAskForTheThread) {
+    auto* handoff = new QueuedHandoff;
+    bool asked = false;
+    auto asker = std::shared_ptr<int>(new int(0), [handoff, &asked](int* p) {
+        asked = handoff->isMainThread();
+        delete p;
+    });
+    handoff->post([asker = std::move(asker)] {});
+    delete handoff;
+    EXPECT_TRUE(asked);
+}
