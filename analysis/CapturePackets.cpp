@@ -48,7 +48,17 @@ std::size_t readUpTo(int descriptor, std::uint64_t offset, std::span<std::uint8_
 
 } // namespace
 
-std::unique_ptr<CapturePackets> CapturePackets::open(const std::string& path, std::string& error) {
+std::unique_ptr<CapturePackets> CapturePackets::open(const std::string& path, std::string& error,
+                                                     std::shared_ptr<const OpenedPackets> opened) {
+    auto packets = openFile(path, error);
+    if (packets) {
+        packets->opened_ = std::move(opened);
+    }
+    return packets;
+}
+
+std::unique_ptr<CapturePackets> CapturePackets::openFile(const std::string& path,
+                                                         std::string& error) {
     const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (descriptor < 0) {
         error = path + ": " + std::strerror(errno);
@@ -136,6 +146,16 @@ bool CapturePackets::readRecord(std::uint64_t offset, std::uint32_t& capturedLen
 
 bool CapturePackets::readPayload(const analysis::PayloadLocation& location,
                                  std::vector<std::uint8_t>& payload, std::string& error) {
+    if (opened_) {
+        if (const auto found = opened_->find(location.packetIndex)) {
+            return readOpened(location, *found, payload, error);
+        }
+    }
+    return readStored(location, payload, error);
+}
+
+bool CapturePackets::readStored(const analysis::PayloadLocation& location,
+                                std::vector<std::uint8_t>& payload, std::string& error) {
     payload.clear();
     if (location.fileOffset == FrameFacts::unknownFileOffset) {
         error = "packet " + std::to_string(location.packetIndex + 1) +
@@ -158,6 +178,29 @@ bool CapturePackets::readPayload(const analysis::PayloadLocation& location,
         payload.clear();
         return false;
     }
+    return true;
+}
+
+bool CapturePackets::readOpened(const analysis::PayloadLocation& location,
+                                const OpenedPackets::Found& found,
+                                std::vector<std::uint8_t>& payload, std::string& error) {
+    analysis::PayloadLocation whole = location;
+    whole.capturedLength = found.capturedLength;
+    whole.offset = 0;
+    whole.length = static_cast<std::uint16_t>(std::min<std::uint32_t>(found.capturedLength, 0xFFFF));
+    if (!readStored(whole, sealed_, error)) {
+        return false;
+    }
+    std::vector<std::uint8_t> clear;
+    if (!FrameDecryption::reopen(sealed_, found.linkType, found.key, clear) ||
+        std::size_t{location.offset} + location.length > clear.size()) {
+        error = path_ + ": packet " + std::to_string(location.packetIndex + 1) +
+                " no longer opens with the key that opened it; the file changed since it was "
+                "loaded";
+        return false;
+    }
+    payload.assign(clear.begin() + location.offset,
+                   clear.begin() + location.offset + location.length);
     return true;
 }
 

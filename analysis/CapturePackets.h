@@ -1,6 +1,7 @@
 #pragma once
 
 #include "analysis/StreamAnalysis.h"
+#include "dissect/FrameDecryption.h"
 
 #include <cstdint>
 #include <memory>
@@ -14,8 +15,11 @@
 class CapturePackets final {
 public:
     // Nothing, with `error` saying why, where the file cannot be opened or
-    // is not a capture file.
-    static std::unique_ptr<CapturePackets> open(const std::string& path, std::string& error);
+    // is not a capture file. The packets `opened` lists (those of encrypted
+    // calls that were read in clear) are read back in clear, as their
+    // records were made: positions and lengths are the clear frame's.
+    static std::unique_ptr<CapturePackets> open(const std::string& path, std::string& error,
+                                                std::shared_ptr<const OpenedPackets> opened = {});
     ~CapturePackets();
     CapturePackets(const CapturePackets&) = delete;
     CapturePackets& operator=(const CapturePackets&) = delete;
@@ -32,12 +36,19 @@ public:
 
 private:
     enum class Layout { Pcap, Pcapng };
+    static std::unique_ptr<CapturePackets> openFile(const std::string& path, std::string& error);
     CapturePackets(int descriptor, std::string path, Layout layout, bool littleEndian);
     // Where the captured bytes of the record at `offset` start, and how many there are.
     bool readRecord(std::uint64_t offset, std::uint32_t& capturedLength, std::uint64_t& dataOffset);
     // `length` bytes of the file at `offset`, through a window read ahead:
     // the payloads of a call lie mostly in file order.
     bool readAt(std::uint64_t offset, std::span<std::uint8_t> into);
+    // The bytes at `location` as the file holds them.
+    bool readStored(const analysis::PayloadLocation& location, std::vector<std::uint8_t>& payload,
+                    std::string& error);
+    // The clear form of an opened packet, for readPayload.
+    bool readOpened(const analysis::PayloadLocation& location, const OpenedPackets::Found& found,
+                    std::vector<std::uint8_t>& payload, std::string& error);
 
     int descriptor_;
     std::vector<std::uint8_t> window_;
@@ -45,4 +56,6 @@ private:
     std::string path_;
     Layout layout_;
     bool littleEndian_;
+    std::shared_ptr<const OpenedPackets> opened_;
+    std::vector<std::uint8_t> sealed_;
 };

@@ -15,7 +15,7 @@ std::optional<CallAudioJob> CallAudioJob::of(const KvIAXCapture& capture, std::s
     if (!voice) {
         return std::nullopt;
     }
-    CallAudioJob job{{}, std::move(*voice), capture.memoryBudget()};
+    CallAudioJob job{{}, std::move(*voice), capture.memoryBudget(), capture.openedPackets()};
     if (job.voice.streams.empty()) {
         error = "call " + std::to_string(callIndex + 1) + " carries no voice";
         return std::nullopt;
@@ -36,6 +36,6 @@ std::optional<CallAudioJob> CallAudioJob::of(const KvIAXCapture& capture, std::s
 }
 
 bool CallAudioJob::render(media::Timing timing, media::CallAudio& audio, std::string& error) const {
-    auto packets = CapturePackets::open(capturePath, error);
+    auto packets = CapturePackets::open(capturePath, error, opened);
     return packets && media::renderCallAudio(voice.streams, *packets, timing, audio, error, budget);
 }

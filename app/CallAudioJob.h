@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/ChargedStreams.h"
+#include "dissect/FrameDecryption.h"
 #include "media/CallAudio.h"
 
 #include <memory>
@@ -18,6 +19,7 @@ struct CallAudioJob {
     std::string capturePath;
     ChargedStreams voice;
     std::shared_ptr<MemoryBudget> budget; // the decoded audio's
+    std::shared_ptr<const OpenedPackets> opened; // read back in clear
 
     // The job of the capture's call `callIndex` (0-based), or nothing, with
     // `error` saying why (no such call, no voice, packets whose file is

@@ -30,6 +30,7 @@ CaptureEnvironment::CaptureEnvironment(const Options& options)
     services_.liveGate = &liveGate_;
     services_.permission = permission_.get();
     services_.liveSettings = &liveSettings_;
+    services_.secrets = &secrets_;
     services_.liveFiles = &liveFiles_;
     services_.memoryBudget = std::make_shared<MemoryBudget>(options.memoryLimit.value_or(
         memoryLimitFromEnvironment().value_or(MemoryBudget::defaultLimit())));

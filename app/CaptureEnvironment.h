@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 // What both programs run their captures with, wired in one place: the
 // main-thread hand-off, the worker threads, one live run at a time, the
@@ -41,6 +42,8 @@ public:
     [[nodiscard]] const CaptureServices& services() const { return services_; }
     [[nodiscard]] LiveCaptureSettings& liveSettings() { return liveSettings_; }
     [[nodiscard]] WorkerThreads& threads() { return threads_; }
+    // What the next runs open encrypted calls with; change on the main thread.
+    [[nodiscard]] std::vector<std::string>& secrets() { return secrets_; }
     // The environment's QUORVEX_MEMORY_LIMIT, when it names a size; `valid`
     // tells whether it was absent or one.
     static std::optional<std::uint64_t> memoryLimitFromEnvironment(bool* valid = nullptr);
@@ -58,6 +61,7 @@ private:
     LiveRunGate liveGate_;
     std::unique_ptr<CapturePermission> permission_;
     LiveCaptureSettings liveSettings_;
+    std::vector<std::string> secrets_;
     LiveFileRecord liveFiles_;
     CaptureServices services_;
 };

@@ -20,7 +20,7 @@ bool CaptureFieldSource::open(const std::string& file, std::string& error) {
                                         : "the capture has no file");
         return false;
     }
-    packets_ = CapturePackets::open(file, error);
+    packets_ = CapturePackets::open(file, error, capture_.openedPackets());
     return packets_ != nullptr;
 }
 

@@ -285,9 +285,19 @@ void KvIAXCapture::startCapture() {
     run.captureFilter =
         properties_.value(keyText(capturekeys::captureFilter)).toString().toStdString();
     run.generation = liveRunGeneration_.fetch_add(1, std::memory_order_acq_rel) + 1;
-    auto worker = std::make_unique<KvPCAPCapture>(services_);
+    auto worker = makeWorker();
     services_.threads->start([worker = std::move(worker), capture = shared_from_this(),
                               run]() mutable { worker->startCapture(std::move(capture), run); });
+}
+
+std::unique_ptr<KvPCAPCapture> KvIAXCapture::makeWorker() {
+    auto worker = std::make_unique<KvPCAPCapture>(services_);
+    // Packets are numbered per run, and so are the keys that opened them.
+    openedPackets_->clear();
+    worker->setDecryption(services_.secrets != nullptr ? *services_.secrets
+                                                       : std::vector<std::string>{},
+                          openedPackets_);
+    return worker;
 }
 
 void KvIAXCapture::loadCapture(const QString& path) {
@@ -304,7 +314,7 @@ void KvIAXCapture::loadCapture(std::string pathBytes) {
                           : static_cast<std::uint64_t>(std::max<qint64>(
                                 0, QFileInfo(QFile::decodeName(pathBytes.c_str())).size()));
     lastRunFirstFrame_ = iaxFrames_.size();
-    auto worker = std::make_unique<KvPCAPCapture>(services_);
+    auto worker = makeWorker();
     worker->setSourceFilename(std::move(pathBytes));
     services_.threads->start([worker = std::move(worker), capture = shared_from_this()]() mutable {
         worker->loadCapture(std::move(capture));

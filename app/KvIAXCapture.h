@@ -7,6 +7,7 @@
 #include "capture/CaptureServices.h"
 #include "capture/CaptureTarget.h"
 #include "common/MemoryCharge.h"
+#include "dissect/FrameDecryption.h"
 
 #include <QObject>
 #include <QString>
@@ -14,6 +15,8 @@
 
 #include <atomic>
 #include <memory>
+
+class KvPCAPCapture;
 
 // One row of the capture list: its display properties (`title`, `reference`,
 // `button`, `status`, `filter`), the frames delivered so far, and whether a
@@ -109,6 +112,10 @@ public:
     // The file the last load read; empty where the last run was live.
     [[nodiscard]] const std::string& loadedFile() const { return loadedFile_; }
     [[nodiscard]] std::size_t lastRunFirstFrame() const { return lastRunFirstFrame_; }
+    // The last run's packets that were opened with a key, to read them back in clear.
+    [[nodiscard]] std::shared_ptr<const OpenedPackets> openedPackets() const {
+        return openedPackets_;
+    }
     // The budget that the capture's frames and what is made of them are
     // charged to (none: no limit).
     [[nodiscard]] const std::shared_ptr<MemoryBudget>& memoryBudget() const {
@@ -155,6 +162,8 @@ signals:
 private:
     explicit KvIAXCapture(const CaptureServices& services);
     void setHasCapturedFrames(bool value);
+    // A run's worker, with the secrets of the moment.
+    std::unique_ptr<KvPCAPCapture> makeWorker();
     void trackCalls();
     void announceAppended();
     void restartQualityTrackers();
@@ -185,4 +194,5 @@ private:
     std::optional<std::uint64_t> packetLimit_;
     std::uint64_t loadedFileSize_ = 0;
     std::size_t lastRunFirstFrame_ = 0;
+    std::shared_ptr<OpenedPackets> openedPackets_ = std::make_shared<OpenedPackets>();
 };

@@ -10,6 +10,7 @@ std::optional<ListeningJob> ListeningJob::of(const KvIAXCapture& capture, std::s
                                              std::string& error) {
     ListeningJob job;
     job.capturePath = capture.lastRunFile();
+    job.opened = capture.openedPackets();
     if (job.capturePath.empty() || job.capturePath == "-") {
         error = "the voice cannot be read again: the capture came from standard input";
         return std::nullopt;
@@ -44,7 +45,7 @@ bool ListeningJob::run(std::vector<CallListening>& into, std::string& error,
     if (voice.streams.empty()) {
         return true;
     }
-    auto packets = CapturePackets::open(capturePath, error);
+    auto packets = CapturePackets::open(capturePath, error, opened);
     if (!packets) {
         return false;
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/ChargedStreams.h"
+#include "dissect/FrameDecryption.h"
 #include "media/VoiceListener.h"
 
 #include <atomic>
@@ -21,6 +22,7 @@ struct CallListening {
 // capture; run on any thread, as it shares nothing with it.
 struct ListeningJob {
     std::string capturePath;
+    std::shared_ptr<const OpenedPackets> opened; // read back in clear
     std::vector<std::size_t> calls; // indexes into the capture's call list
     ChargedStreams voice;
 

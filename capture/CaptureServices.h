@@ -6,6 +6,7 @@
 #include <memory>
 
 #include <string>
+#include <vector>
 
 class CaptureAlert;
 class CapturePermission;
@@ -50,6 +51,9 @@ struct CaptureServices {
     LiveFileRecord* liveFiles = nullptr;
     // What the frame records of all captures may hold together; none: no limit.
     std::shared_ptr<MemoryBudget> memoryBudget;
+    // The secrets the frames of encrypted calls are opened with, tried in
+    // order; read on the main thread when a run starts. None: no secret.
+    const std::vector<std::string>* secrets = nullptr;
     // The delivery clock; empty means the steady clock.
     std::function<Clock::time_point()> clock;
 };

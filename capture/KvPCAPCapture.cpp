@@ -12,7 +12,7 @@ std::shared_ptr<KvIAXFrame> KvPCAPCapture::decodePacket(const CapturedPacket& pa
     if (!frame) {
         return nullptr;
     }
-    dissector_.decodeInto(packet, *frame);
+    dissector_.decodeInto(packet, *frame, decryption_.get());
     if (!allocator_.chargeExtra(frame->heldBytes())) {
         return nullptr;
     }

@@ -25,6 +25,11 @@ public:
     KvPCAPCapture& operator=(const KvPCAPCapture&) = delete;
 
     void setSourceFilename(std::string path) { sourceFilename_ = std::move(path); }
+    // Opens the frames of encrypted calls with `secrets`, noting in `opened`
+    // which key opened which packet. Set on the main thread before the run.
+    void setDecryption(std::vector<std::string> secrets, std::shared_ptr<OpenedPackets> opened) {
+        decryption_ = std::make_unique<FrameDecryption>(std::move(secrets), std::move(opened));
+    }
     [[nodiscard]] const std::string& sourceFilename() const { return sourceFilename_; }
 
     // Reads sourceFilename() to its end, handing the frames over in blocks.
@@ -76,6 +81,10 @@ public:
 private:
     CaptureServices services_;
     IaxDissector dissector_;
+    // Follows the run's calls, encrypted or not, so that the frames of an
+    // encrypted one are told apart from clear ones even without a secret.
+    std::unique_ptr<FrameDecryption> decryption_ = std::make_unique<FrameDecryption>(
+        std::vector<std::string>{});
     FrameAllocator allocator_;
     FrameDelivery delivery_;
     std::string sourceFilename_;

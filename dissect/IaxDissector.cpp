@@ -6,6 +6,8 @@
 #include "dissect/PacketLayers.h"
 #include "record/IaxNumbers.h"
 
+#include <algorithm>
+
 namespace {
 
 constexpr std::size_t udpHeaderLength = 8;
@@ -97,7 +99,8 @@ IaxDissector::IaxDissector(std::ostream& unknownElementDump, Clock clock)
     : unknownElementDump_(unknownElementDump),
       clock_(clock != nullptr ? clock : &localSecondsOfDay) {}
 
-void IaxDissector::decodeInto(const CapturedPacket& packet, KvIAXFrame& frame) const {
+void IaxDissector::decodeInto(const CapturedPacket& packet, KvIAXFrame& frame,
+                              FrameDecryption* decryption) const {
     FrameFacts facts;
     facts.fileOffset = packet.fileOffset & FrameFacts::unknownFileOffset;
     facts.packetIndex = packet.index;
@@ -113,11 +116,25 @@ void IaxDissector::decodeInto(const CapturedPacket& packet, KvIAXFrame& frame) c
     ElementArea elements;
     std::vector<TrunkEntry> trunk;
     if (located.isUdp) {
-        const ByteCursor& payload = located.payload;
+        ByteCursor payload = located.payload;
         const auto firstByte = payload.u8(0);
         // A payload byte was captured, so the UDP length before it was too.
-        const long payloadLength =
+        long payloadLength =
             static_cast<long>(facts.udpLength) - static_cast<long>(udpHeaderLength);
+        if (decryption != nullptr && firstByte && !isMetaFrame(payload)) {
+            const auto opened = decryption->open(facts, located.ipv6, payload, payloadLength);
+            facts.setEncryption(opened.state);
+            if (opened.state == Encryption::Opened) {
+                // The record is the clear frame's: its lengths lose the padding.
+                const auto removed = static_cast<std::uint32_t>(opened.removed);
+                payload = ByteCursor{opened.plaintext};
+                payloadLength -= static_cast<long>(removed);
+                facts.capturedLength =
+                    static_cast<std::uint32_t>(facts.payloadOffset + opened.plaintext.size());
+                facts.wireLength -= std::min(facts.wireLength, removed);
+                facts.udpLength = static_cast<std::uint16_t>(facts.udpLength - removed);
+            }
+        }
         if (firstByte && (*firstByte & 0x80) != 0) {
             decodeFullFrame(payload, payloadLength, facts, elements);
         } else if (isMetaFrame(payload)) {

@@ -2,6 +2,7 @@
 
 #include "dissect/ByteCursor.h"
 #include "dissect/CapturedPacket.h"
+#include "dissect/FrameDecryption.h"
 #include "dissect/KvIAXFrame.h"
 
 #include <cstdint>
@@ -30,6 +31,8 @@
 // past the end its length fields declare with "(malformed)".
 //
 // Decoding keeps no state between packets; one dissector per worker thread.
+// The frames of encrypted calls are opened by a FrameDecryption, which
+// follows the capture's calls and so is the caller's, one per run.
 class IaxDissector final {
 public:
     using Clock = std::uint32_t (*)(); // seconds since local midnight
@@ -38,7 +41,11 @@ public:
     explicit IaxDissector(std::ostream& unknownElementDump, Clock clock = nullptr);
 
     // Replaces the facts of `frame` (a fresh record) with those of `packet`.
-    void decodeInto(const CapturedPacket& packet, KvIAXFrame& frame) const;
+    // With `decryption`, a frame it opens is decoded as the clear frame it
+    // holds, lengths included; one it cannot open keeps the facts its bytes
+    // give and says why it is locked.
+    void decodeInto(const CapturedPacket& packet, KvIAXFrame& frame,
+                    FrameDecryption* decryption = nullptr) const;
     // A new record of an Ethernet packet's bytes alone.
     [[nodiscard]] std::shared_ptr<KvIAXFrame>
     decodePacket(std::span<const std::uint8_t> captured) const;

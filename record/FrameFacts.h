@@ -36,6 +36,14 @@ enum class PacketClass : std::uint8_t {
 
 enum class AddressFamily : std::uint8_t { None, IPv4, IPv6 };
 
+// Whether a frame of an encrypted call was read through its key.
+enum class Encryption : std::uint8_t {
+    Clear,       // sent in clear
+    Opened,      // decrypted: its facts are the clear frame's
+    NoKey,       // encrypted, and no known secret opens it
+    NoChallenge, // encrypted, and the challenge its key comes from was not captured
+};
+
 // One call's entry in an IAX2 trunk frame.
 struct TrunkEntry {
     std::uint16_t sourceCall = 0; // without the R bit
@@ -108,10 +116,17 @@ struct FrameFacts {
     std::uint32_t destinationCaptured : 1 = 0;
     std::uint32_t portsCaptured : 1 = 0;
     std::uint32_t udpLengthCaptured : 1 = 0;
+    std::uint32_t encryptionBits : 2 = 0;
 
     [[nodiscard]] FrameKind kind() const { return static_cast<FrameKind>(kindBits); }
     [[nodiscard]] PacketClass packetClass() const { return static_cast<PacketClass>(frameType); }
     void setKind(FrameKind kind) { kindBits = static_cast<std::uint32_t>(kind); }
+    [[nodiscard]] Encryption encryption() const { return static_cast<Encryption>(encryptionBits); }
+    void setEncryption(Encryption state) { encryptionBits = static_cast<std::uint32_t>(state); }
+    // Encrypted, and left as its ciphertext.
+    [[nodiscard]] bool isLocked() const {
+        return encryption() == Encryption::NoKey || encryption() == Encryption::NoChallenge;
+    }
     [[nodiscard]] AddressFamily family() const { return static_cast<AddressFamily>(familyBits); }
     void setFamily(AddressFamily family) { familyBits = static_cast<std::uint32_t>(family); }
     [[nodiscard]] TimeResolution resolution() const {

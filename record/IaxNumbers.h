@@ -17,6 +17,8 @@ enum IaxSubclass : std::uint8_t {
     Hangup = 5,
     Reject = 6,
     Accept = 7,
+    AuthRequest = 8,
+    AuthReply = 9,
     Inval = 10,
     LagRequest = 11,
     LagReply = 12,
@@ -27,6 +29,7 @@ enum IaxSubclass : std::uint8_t {
     RegRelease = 17,
     Vnak = 18,
     Poke = 30,
+    RotateKey = 39,
 };
 
 // Subclasses of control frames (frame type 4).
@@ -39,10 +42,17 @@ enum ElementId : std::uint8_t {
     CallingName = 4,
     Username = 6,
     Format = 9,
+    Challenge = 15,
+    Md5Result = 16,
     RefreshInterval = 19,
     CauseText = 22,
     CauseCode = 42,
+    Encryption = 43,
+    EncryptionKey = 44,
 };
+
+// The ENCRYPTION element's methods.
+inline constexpr std::uint16_t aes128 = 0x0001;
 
 // The voice formats, as bit masks (RFC 5456 section 8.7).
 enum Codec : std::uint32_t {

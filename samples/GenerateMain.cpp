@@ -8,11 +8,20 @@
 //                                  one G.711 u-law call of SECONDS, carrying tones
 //   quorvex-gen news COUNT FILE    COUNT calls that are only a NEW each
 //   quorvex-gen time-jump FILE     a call whose voice timestamps jump by 3.5 hours
+//   quorvex-gen encrypted FILE     a 2-second tone call encrypted with AES-128 (secret
+//                                  "quorvex-secret"), each end rotating its key once
+//   quorvex-gen encrypted-clear FILE
+//                                  the same call's frames, in clear
+//   quorvex-gen calls-encrypted COUNT FILE
+//   quorvex-gen calls-authenticated COUNT FILE
+//                                  the calls of `calls`, encrypted as above, or in clear
+//                                  with the same authentication and RTKEY frames
 //   quorvex-gen sample-as VARIANT FILE
 //                                  the sample's datagrams in another link or network
 //                                  layer: cooked, cooked2, vlan, qinq, raw, loopback,
 //                                  ipv4-options, ipv6, ipv6-cooked (or ethernet)
 #include "samples/CaptureFileWriter.h"
+#include "samples/EncryptedCalls.h"
 #include "samples/LinkVariants.h"
 #include "samples/Scenarios.h"
 #include "samples/QualityCalls.h"
@@ -26,7 +35,9 @@ int main(int argc, char** argv) {
     const char* usage = "usage: quorvex-gen sample FILE | mix COUNT FILE | calls COUNT FILE |\n"
                         "                  all-kinds FILE | tones FILE | tone-call SECONDS FILE |\n"
                         "                  news COUNT FILE | time-jump FILE | quality FILE |\n"
-                        "                  in-band-dtmf DIGITS FILE | sample-as VARIANT FILE\n";
+                        "                  in-band-dtmf DIGITS FILE | sample-as VARIANT FILE |\n"
+                        "                  encrypted FILE | encrypted-clear FILE |\n"
+                        "                  calls-encrypted COUNT FILE | calls-authenticated COUNT FILE\n";
     if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
         std::printf("quorvex-gen %s\n", QUORVEX_VERSION);
         return 0;
@@ -35,8 +46,11 @@ int main(int argc, char** argv) {
         std::fputs(usage, stderr);
         return 2;
     }
+    const bool encryptedCalls = std::strcmp(argv[1], "calls-encrypted") == 0 ||
+                                std::strcmp(argv[1], "calls-authenticated") == 0;
     const bool isMix = std::strcmp(argv[1], "mix") == 0 || std::strcmp(argv[1], "calls") == 0 ||
-                       std::strcmp(argv[1], "tone-call") == 0 || std::strcmp(argv[1], "news") == 0;
+                       std::strcmp(argv[1], "tone-call") == 0 ||
+                       std::strcmp(argv[1], "news") == 0 || encryptedCalls;
     // Takes an argument before the file, as the counts do.
     const bool isVariant =
         std::strcmp(argv[1], "sample-as") == 0 || std::strcmp(argv[1], "in-band-dtmf") == 0;
@@ -79,6 +93,10 @@ int main(int argc, char** argv) {
         scenarios::timeJumpCall(sink);
     } else if (std::strcmp(argv[1], "quality") == 0) {
         scenarios::qualityCalls(sink);
+    } else if (std::strcmp(argv[1], "encrypted") == 0 ||
+               std::strcmp(argv[1], "encrypted-clear") == 0) {
+        scenarios::encryptedToneCall(
+            sink, {.encrypt = std::strcmp(argv[1], "encrypted") == 0}, 2.0);
     } else if (isMix) {
         char* end = nullptr;
         const unsigned long long count = std::strtoull(argv[2], &end, 10);
@@ -88,6 +106,11 @@ int main(int argc, char** argv) {
         }
         if (std::strcmp(argv[1], "calls") == 0) {
             scenarios::manyCalls(count, 1000, sink);
+        } else if (encryptedCalls) {
+            scenarios::manyCalls(
+                count, 1000,
+                scenarios::encryptingSink(
+                    sink, {.encrypt = std::strcmp(argv[1], "calls-encrypted") == 0}));
         } else if (std::strcmp(argv[1], "news") == 0) {
             scenarios::newsOnly(count, sink);
         } else if (std::strcmp(argv[1], "tone-call") == 0) {

@@ -1,5 +1,6 @@
 #include "app/dump/DumpArguments.h"
 
+#include "app/Secrets.h"
 #include "common/MemoryBudget.h"
 
 #include <cstdlib>
@@ -11,7 +12,8 @@ const char* const dumpUsage =
     "                    [--calls | --registrations | --streams | --problems | --dtmf | --stats |\n"
     "                     --call N --write OUT.pcap | --flow N |\n"
     "                     --audio N OUT.wav [--timing sent|arrived]] [--jitter-buffer MS]\n"
-    "                    [-c N] [-w OUT.pcap|OUT.pcapng] [-r] FILE\n"
+    "                    [--secret S]... [--secrets-file FILE] [-c N] [-w OUT.pcap|OUT.pcapng]\n"
+    "                    [-r] FILE\n"
     "       quorvex-dump --live [--debug] [--memory-limit SIZE] [--format jsonl|tsv] [-Y EXPR]\n"
     "                    [--interface NAME] [--filter EXPR] [--count N] [--duration SECONDS]\n"
     "       quorvex-dump [-Y EXPR] -T fields -e FIELD [-e FIELD]... [-E OPTION=VALUE]... FILE\n"
@@ -29,7 +31,10 @@ const char* const dumpUsage =
     "  -w OUT                     write the frames -Y selects to a new pcap or pcapng file\n"
     "  --stats                    the capture's properties and its frames by type and subclass\n"
     "  --jitter-buffer MS         the receivers' fixed jitter buffer for late frames and MOS\n"
-    "                             (default 50)\n";
+    "                             (default 50)\n"
+    "  --secret S                 a secret to open encrypted calls with (several: S1;S2, or\n"
+    "                             the option again)\n"
+    "  --secrets-file FILE        secrets, one a line, from a file only its owner may read\n";
 
 namespace {
 
@@ -218,6 +223,16 @@ std::optional<DumpArguments> DumpArguments::parse(int argc, char** argv) {
                 return std::nullopt;
             }
             args.writeTo = std::string(v);
+        } else if (option == "--secret" || option == "--secrets-file") {
+            const char* v = takeValue();
+            if (v == nullptr || *v == '\0') {
+                return std::nullopt;
+            }
+            if (option == "--secret") {
+                secrets::addSecrets(v, args.secrets);
+            } else {
+                args.secretsFiles.emplace_back(v);
+            }
         } else if (option == "--memory-limit") {
             const char* v = takeValue();
             args.memoryLimit = v != nullptr ? MemoryBudget::parseSize(v) : std::nullopt;

@@ -42,6 +42,10 @@ struct DumpArguments {
     std::optional<unsigned long> packetLimit; // -c N: a file load reads N packets at most
     std::optional<std::string> writeFrames;   // -w OUT: the frames -Y selects, to a new file
     std::optional<double> durationSeconds;    // live: stop after this long
+    // --secret S (repeatable) and --secrets-file FILE: what encrypted calls
+    // are opened with, in the order given.
+    std::vector<std::string> secrets;
+    std::vector<std::string> secretsFiles;
 
     // As tshark writes frames: -T fields with -e FIELD... (and -E options),
     // -T json, -V (the packet details as text), -x (the bytes as a hex dump).

@@ -11,6 +11,7 @@
 #include "app/CaptureEnvironment.h"
 #include "app/KvIAXCapture.h"
 #include "app/ListeningJob.h"
+#include "app/Secrets.h"
 #include "app/TerminationSignals.h"
 #include "app/RecordWriter.h"
 #include "app/dump/DumpArguments.h"
@@ -306,6 +307,14 @@ int main(int argc, char** argv) {
                                     .printLibraryErrors = false,
                                     .memoryLimit = args.memoryLimit});
 
+    environment.secrets() = args.secrets;
+    for (const std::string& path : args.secretsFiles) {
+        std::string secretsError;
+        if (!secrets::readSecretsFile(path, environment.secrets(), secretsError)) {
+            std::fprintf(stderr, "quorvex-dump: %s\n", secretsError.c_str());
+            return 2;
+        }
+    }
     auto capture = KvIAXCapture::create(environment.services());
     const std::optional<std::string> file =
         args.live ? std::nullopt : std::optional<std::string>(args.file);
