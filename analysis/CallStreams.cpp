@@ -134,6 +134,9 @@ void CallStreams::add(const KvIAXFrame& frame, std::uint32_t frameNumber) {
     previousNumber_ = frameNumber;
     const Call& call = this->call();
     const FrameFacts& facts = frame.facts();
+    if (facts.isLocked()) {
+        return; // its timestamp and voice are ciphertext
+    }
     Sender& sender = senders_[senders_[0].sentIt(frame) ? 0 : 1];
     // Where the payload lies is kept with the packets, and otherwise wanted
     // of the first packet alone: its size tells the frame duration.

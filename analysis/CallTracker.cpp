@@ -194,13 +194,15 @@ void CallTracker::addFull(const KvIAXFrame& frame, const Endpoint& source,
                           const Endpoint& destination, std::uint32_t frameNumber) {
     const FrameFacts& facts = frame.facts();
     const std::uint8_t subclass = facts.subclass & 0x7Fu;
-    if (facts.frameType == IaxControl && isRegistration(subclass)) {
+    // A frame left encrypted: only its call numbers are known.
+    const bool locked = facts.isLocked();
+    if (!locked && facts.frameType == IaxControl && isRegistration(subclass)) {
         addRegistration(frame, source, destination);
         return;
     }
     const EndKey key{source, facts.sourceCall};
     auto found = callByEnd_.find(key);
-    if (facts.frameType == IaxControl && subclass == New) {
+    if (!locked && facts.frameType == IaxControl && subclass == New) {
         // A NEW sent again for a call still being set up is a retransmission;
         // on a call that has ended, the call number starts a new call.
         if (found == callByEnd_.end() || calls_[found->second].ended() ||
@@ -229,7 +231,7 @@ void CallTracker::addFull(const KvIAXFrame& frame, const Endpoint& source,
         }
     }
     if (found == callByEnd_.end()) {
-        if (isHousekeeping(facts) ||
+        if (locked || isHousekeeping(facts) ||
             (facts.frameType == IaxControl && subclass == Hangup && facts.destinationCall == 0)) {
             return; // pings and pokes of no known call belong to no list
         }
@@ -252,6 +254,10 @@ void CallTracker::join(std::size_t index, const KvIAXFrame& frame, std::uint32_t
     if (facts.kind() == FrameKind::Full && facts.retransmission != 0) {
         ++call.retransmissions;
     }
+    if (facts.encryption() != Encryption::Clear) {
+        call.encrypted = true;
+        call.locked = call.locked || facts.isLocked();
+    }
     call.end = {facts.captureSeconds, facts.captureNanoseconds};
     const std::size_t before = call.frameNumbers.capacity();
     call.frameNumbers.push_back(frameNumber);
@@ -267,7 +273,7 @@ void CallTracker::join(std::size_t index, const KvIAXFrame& frame, std::uint32_t
 
 void CallTracker::applyState(Call& call, const KvIAXFrame& frame, bool fromCaller) {
     const FrameFacts& facts = frame.facts();
-    if (call.ended()) {
+    if (call.ended() || facts.isLocked()) {
         return;
     }
     const bool media = facts.kind() != FrameKind::Full || facts.frameType == Voice;

@@ -29,6 +29,10 @@ std::string frames(std::uint64_t count, const char* what) {
     return std::to_string(count) + " voice " + (count == 1 ? "frame " : "frames ") + what;
 }
 
+std::string anyFrames(std::uint64_t count) {
+    return std::to_string(count) + (count == 1 ? " frame" : " frames");
+}
+
 std::string streamOf(bool fromCaller) {
     return fromCaller ? "the caller's stream" : "the callee's stream";
 }
@@ -57,7 +61,8 @@ const char* kindName(ProblemKind kind) {
     static constexpr const char* names[problemKindCount] = {
         "retransmission", "vnak",        "reject",         "regrej",          "inval",
         "unanswered",     "lostVoice",   "duplicateVoice", "outOfOrderVoice", "late",
-        "highJitter",     "oneWayAudio", "hangupCause",    "codecMismatch",   "reportedLoss"};
+        "highJitter",     "oneWayAudio", "hangupCause",    "codecMismatch",   "reportedLoss",
+        "decryptFailed",  "noChallenge"};
     return names[static_cast<int>(kind)];
 }
 
@@ -127,6 +132,12 @@ std::string problemText(const Problem& problem, const FrameList& frameList) {
                std::to_string(problem.count) + " lost in " + streamOf(problem.fromCaller) +
                ", the capture saw " + std::to_string(problem.reference) +
                ": lost past the capture point";
+    case ProblemKind::DecryptFailed:
+        return anyFrames(problem.count) + " of the " + (problem.fromCaller ? "caller" : "callee") +
+               " that no known secret opens, from this one on";
+    case ProblemKind::NoChallenge:
+        return anyFrames(problem.count) + " of the " + (problem.fromCaller ? "caller" : "callee") +
+               " left encrypted: the AUTHREQ whose challenge gives the key was not captured";
     }
     return "";
 }
@@ -142,8 +153,28 @@ void ProblemTracker::report(ProblemKind kind, const KvIAXFrame& frame, std::uint
     found_.push_back(problem);
 }
 
+void ProblemTracker::reportLocked(const KvIAXFrame& frame, std::uint32_t number) {
+    if (calls_.lastJoined().empty()) {
+        return;
+    }
+    const std::size_t call = calls_.lastJoined().front();
+    const bool fromCaller = endpointOf(frame, true) == calls_.calls()[call].caller;
+    const ProblemKind kind = frame.facts().encryption() == Encryption::NoKey
+                                 ? ProblemKind::DecryptFailed
+                                 : ProblemKind::NoChallenge;
+    const auto [at, first] = lockedProblems_.try_emplace({call, fromCaller, kind}, found_.size());
+    if (first) {
+        report(kind, frame, number);
+    }
+    ++found_[at->second].count;
+}
+
 void ProblemTracker::add(const KvIAXFrame& frame, std::uint32_t frameNumber) {
     const FrameFacts& facts = frame.facts();
+    if (facts.isLocked()) {
+        reportLocked(frame, frameNumber); // what its bytes seem to say is noise
+        return;
+    }
     if (facts.kind() != FrameKind::Full) {
         return;
     }
@@ -208,7 +239,8 @@ public:
     }
 
     void judgeCall() {
-        if (!call_.answered && !call_.startedBeforeCapture && !call_.frameNumbers.empty()) {
+        if (!call_.answered && !call_.startedBeforeCapture && !call_.locked &&
+            !call_.frameNumbers.empty()) {
             add(ProblemKind::Unanswered, call_.frameNumbers.front(), true);
         }
     }

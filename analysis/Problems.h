@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <limits>
+#include <map>
+#include <tuple>
 #include <string>
 #include <vector>
 
@@ -31,8 +33,10 @@ enum class ProblemKind : std::uint8_t {
     HangupCause,     // a HANGUP or REJECT whose cause is not normal clearing
     CodecMismatch,   // voice in a format the call did not accept
     ReportedLoss,    // a receiver report of more loss than the capture saw
+    DecryptFailed,   // frames of an encrypted call that no known secret opens
+    NoChallenge,     // frames of an encrypted call whose AUTHREQ was not captured
 };
-inline constexpr int problemKindCount = 15;
+inline constexpr int problemKindCount = 17;
 [[nodiscard]] const char* kindName(ProblemKind kind); // "retransmission", "lostVoice"...
 [[nodiscard]] Severity severityOf(ProblemKind kind);
 
@@ -48,7 +52,8 @@ struct Problem {
     std::size_t call = noCall; // index in the tracker's call list
     bool fromCaller = true;    // the stream, or the end, it is about
     // lostVoice, late: frames; hangupCause: the cause code; codecMismatch:
-    // the voice's format; reportedLoss: the loss reported.
+    // the voice's format; reportedLoss: the loss reported; decryptFailed,
+    // noChallenge: the frames of that end left encrypted, from this one on.
     std::uint64_t count = 0;
     // codecMismatch: the format accepted; reportedLoss: the loss captured.
     std::uint64_t reference = 0;
@@ -74,9 +79,12 @@ public:
 
 private:
     void report(ProblemKind kind, const KvIAXFrame& frame, std::uint32_t number);
+    // One problem for each end of a call whose frames stay encrypted, counting them.
+    void reportLocked(const KvIAXFrame& frame, std::uint32_t number);
 
     const CallTracker& calls_;
     std::vector<Problem> found_;
+    std::map<std::tuple<std::size_t, bool, ProblemKind>, std::size_t> lockedProblems_;
 };
 
 // Every problem of a capture in frame order: those of its frames, and those

@@ -110,6 +110,7 @@ std::vector<Field> callFields(const analysis::Call& call, const analysis::CallVe
         {"lagSamples", std::to_string(quality.lagSamples), true},
         optionalDecimal("lagMean", quality.lagMean),
         {"dtmf", quality.dtmf},
+        {"encrypted", !call.encrypted ? "no" : call.locked ? "locked" : "decrypted"},
     };
 }
 

@@ -169,6 +169,9 @@ std::string label(const KvIAXFrame& frame) {
 
 std::string info(const KvIAXFrame& frame) {
     const FrameFacts& facts = frame.facts();
+    if (facts.isLocked()) {
+        return "Encrypted";
+    }
     std::string line;
     switch (facts.kind()) {
     case FrameKind::Mini:

@@ -16,6 +16,7 @@
 #include "dissect/IaxValueNames.h"
 #include "record/IaxNumbers.h"
 
+#include <algorithm>
 #include <ctime>
 
 namespace fields {
@@ -56,6 +57,8 @@ enum class Iax {
     TrunkPayload,
     TrunkCalls,
     Payload,
+    Encrypted,
+    Decrypted,
 };
 
 constexpr int fullHeaderLength = 12;
@@ -128,6 +131,23 @@ bool bytesValue(ValueSink& sink, const Field& field, std::span<const std::uint8_
     return sink.take(v);
 }
 
+// What a frame left encrypted shows of its header: its call numbers (in
+// clear), what it is, and how much ciphertext it carries.
+bool shownWhenLocked(Iax which) {
+    switch (which) {
+    case Iax::Protocol:
+    case Iax::PacketType:
+    case Iax::Call:
+    case Iax::SourceCall:
+    case Iax::DestinationCall:
+    case Iax::Retransmission:
+    case Iax::Encrypted:
+        return true;
+    default:
+        return false;
+    }
+}
+
 void header(const FieldFrame& f, const Field& field, ValueSink& sink) {
     const FrameFacts& facts = f.facts();
     const FrameKind kind = facts.kind();
@@ -137,7 +157,22 @@ void header(const FieldFrame& f, const Field& field, ValueSink& sink) {
     const int p = facts.payloadOffset;
     const bool full = kind == FrameKind::Full;
     const auto which = static_cast<Iax>(field.parameter);
+    if (facts.isLocked() ? !shownWhenLocked(which) : which == Iax::Encrypted) {
+        return;
+    }
     switch (which) {
+    case Iax::Encrypted: {
+        const int clear = full ? 4 : 2;
+        const int declared = facts.udpLength > 8 ? facts.udpLength - 8 : 0;
+        put::number(sink, field, static_cast<std::uint64_t>(std::max(declared - clear, 0)),
+                    p + clear, std::max(declared - clear, 0));
+        return;
+    }
+    case Iax::Decrypted:
+        if (facts.encryption() == Encryption::Opened) {
+            put::number(sink, field, 1);
+        }
+        return;
     case Iax::Protocol:
         // No summary of its own: the details show its label, -T fields its name.
         put::text(sink, field, "", {}, p,
@@ -328,6 +363,9 @@ void trunk(const FieldFrame& f, const Field& field, ValueSink& sink) {
 // The voice or video data of a frame, as it was sent.
 void payload(const FieldFrame& f, const Field& field, ValueSink& sink) {
     const FrameFacts& facts = f.facts();
+    if (facts.isLocked()) {
+        return;
+    }
     std::size_t from = 0;
     switch (facts.kind()) {
     case FrameKind::Full:
@@ -371,7 +409,7 @@ std::int64_t packedMoment(std::uint32_t packed) {
 
 void element(const FieldFrame& f, const Field& field, ValueSink& sink) {
     const FrameFacts& facts = f.facts();
-    if (!facts.isFullFrameOfType(iax::IaxControl)) {
+    if (!facts.isFullFrameOfType(iax::IaxControl) || facts.isLocked()) {
         return;
     }
     const auto part = static_cast<Part>(field.parameter & 0xFF);
@@ -539,6 +577,10 @@ void addIaxFields(std::vector<Field>& fields) {
     // Quorvex's own call number, as the Calls list numbers the calls.
     add("iax2.call", "Call identifier", K::Unsigned32, Dec, Iax::Call, {}, 0, header, NeedsCalls,
         Generated);
+    // An encrypted call's frames: left encrypted (no key opens them), or opened.
+    add("quorvex.encrypted", "Encrypted, bytes of ciphertext", K::Unsigned16, Dec, Iax::Encrypted);
+    add("quorvex.decrypted", "Decrypted", K::Boolean, None, Iax::Decrypted, {}, 0, header,
+        NeedsNothing, Generated);
     add("iax2.timestamp", "Timestamp", K::Unsigned32, Dec, Iax::Timestamp);
     add("iax2.video.mini_marker", "Marker", K::Unsigned16, Dec, Iax::VideoMiniMarker, {}, 0x8000);
     add("iax2.oseqno", "Outbound seq.no.", K::Unsigned16, Dec, Iax::OutboundSequence);

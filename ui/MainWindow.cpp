@@ -13,6 +13,9 @@
 #include "ui/FileExports.h"
 #include "ui/HeaderMenu.h"
 #include "ui/HelpMenu.h"
+#include "ui/SecretsDialog.h"
+#include "ui/TrackerTableModel.h"
+#include "app/Secrets.h"
 #include "ui/PacketDetailsView.h"
 #include "ui/ProblemsView.h"
 #include "ui/QualityWatch.h"
@@ -29,6 +32,9 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
+#include <QFile>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
@@ -71,6 +77,8 @@ MainWindow::MainWindow(WindowServices services, QWidget* parent)
     controllerServices.captures.alert =
         services_.alert != nullptr ? services_.alert : static_cast<CaptureAlert*>(&alert_);
     controllerServices.captures.liveSettings = services_.liveSettings;
+    secrets_ = decryptionsecrets::load();
+    controllerServices.captures.secrets = &secrets_;
     controllerServices.panels =
         services_.panels != nullptr ? services_.panels : static_cast<FilePanels*>(&panels_);
     controllerServices.beep =
@@ -255,6 +263,7 @@ void MainWindow::buildMenus() {
     buildStatisticsMenu(menuBar()->addMenu(tr("&Statistics")));
     call_->addVoiceMenu(menuBar()->addMenu(tr("V&oice")));
     buildQualityViews();
+    buildDecryption();
     addHelpMenu(menuBar()->addMenu(tr("&Help")), this);
 }
 
@@ -341,6 +350,60 @@ void MainWindow::buildQualityViews() {
     connect(next, &QAction::triggered, this, &MainWindow::selectNextProblem);
     ui_->toolBar->addAction(next);
     editMenu_->addAction(next);
+}
+
+void MainWindow::buildDecryption() {
+    editMenu_->addSeparator();
+    auto* secrets = editMenu_->addAction(tr("Decryption &Secrets..."));
+    connect(secrets, &QAction::triggered, this, [this] {
+        SecretsDialog dialog(secrets_, this);
+        if (dialog.exec() == QDialog::Accepted) {
+            setSecrets(dialog.secrets());
+        }
+    });
+    QTableView* table = calls_->callsTable();
+    table->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(table, &QWidget::customContextMenuRequested, this, [this, table](const QPoint& at) {
+        const KvIAXCapture* capture = frames_->model().capture();
+        const QModelIndex index = table->indexAt(at);
+        if (capture == nullptr || !index.isValid()) {
+            return;
+        }
+        const auto call = static_cast<std::size_t>(
+            static_cast<const TrackerTableModel*>(table->model())->itemAt(index.row()));
+        QMenu menu(this);
+        QAction* decrypt = menu.addAction(tr("&Decrypt With..."));
+        decrypt->setEnabled(call < capture->callTracker().calls().size() &&
+                            capture->callTracker().calls()[call].locked);
+        if (menu.exec(table->viewport()->mapToGlobal(at)) != decrypt) {
+            return;
+        }
+        bool given = false;
+        const QString secret = QInputDialog::getText(
+            this, tr("Decrypt With"),
+            tr("The secret of the call's peers (several: separated by ';'):"), QLineEdit::Password,
+            {}, &given);
+        if (given && !secret.isEmpty()) {
+            std::vector<std::string> secrets = secrets_;
+            secrets::addSecrets(secret.toStdString(), secrets);
+            setSecrets(std::move(secrets));
+        }
+    });
+}
+
+void MainWindow::setSecrets(std::vector<std::string> secrets) {
+    if (secrets == secrets_) {
+        return;
+    }
+    secrets_ = std::move(secrets);
+    decryptionsecrets::save(secrets_);
+    // The open capture is decoded again, with the secrets of now.
+    const KvIAXCapture* capture = frames_->model().capture();
+    if (capture != nullptr && !capture->loadedFile().empty() && capture->loadedFile() != "-" &&
+        !capture->isInProgress()) {
+        controller_->openDocumentWithContentsOfFile(
+            QFile::decodeName(capture->loadedFile().c_str()));
+    }
 }
 
 void MainWindow::selectNextProblem() {

@@ -101,12 +101,17 @@ private:
     void selectNextProblem();
     void saveSelectedCalls();
     void updateStatus();
+    // Edit > Decryption Secrets, and Decrypt With on a call.
+    void buildDecryption();
+    void setSecrets(std::vector<std::string> secrets);
 
     std::unique_ptr<Ui::MainWindow> ui_;
     QtFilePanels panels_{this};
     QtCaptureAlert alert_{this};
     QtBeep beep_;
     WindowServices services_;
+    // What the captures' runs open encrypted calls with.
+    std::vector<std::string> secrets_;
     KvController* controller_ = nullptr;
     CapturesPanel* captures_ = nullptr;
     FramesPanel* frames_ = nullptr;

@@ -1,5 +1,9 @@
 #include "ui/TrackerTableModel.h"
 
+#include <QIcon>
+#include <QPainter>
+#include <QPixmap>
+
 #include "ui/HeaderWords.h"
 #include "app/KvIAXCapture.h"
 
@@ -92,9 +96,49 @@ callwriter::Columns TrackerTableModel::columnsOfItem(int item, bool withVerdict)
                                 : callwriter::registrationColumns(tracker.registrations()[at]);
 }
 
+namespace {
+
+// A padlock, closed or open, for the calls that were encrypted.
+QIcon padlock(bool closed) {
+    QPixmap pixmap(16, 16);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QColor colour = closed ? QColor(176, 32, 32) : QColor(32, 128, 48);
+    painter.setPen(QPen(colour, 2));
+    painter.setBrush(Qt::NoBrush);
+    // The shackle: closed into the body, or swung open to the right.
+    painter.drawArc(QRectF(closed ? 4 : 8, 1, 8, 9), 0, 180 * 16);
+    painter.drawLine(QPointF(closed ? 4 : 8, 5.5), QPointF(closed ? 4 : 8, 8));
+    painter.drawLine(QPointF(closed ? 12 : 16, 5.5), QPointF(closed ? 12 : 16, closed ? 8 : 6));
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(colour);
+    painter.drawRoundedRect(QRectF(2, 7.5, 12, 8), 1.5, 1.5);
+    return QIcon(pixmap);
+}
+
+} // namespace
+
 QVariant TrackerTableModel::data(const QModelIndex& index, int role) const {
-    if (role != Qt::DisplayRole || !index.isValid() || index.row() >= shownRows_ ||
-        index.row() >= trackedRows()) {
+    if (!index.isValid() || index.row() >= shownRows_ || index.row() >= trackedRows()) {
+        return {};
+    }
+    if ((role == Qt::DecorationRole || role == Qt::ToolTipRole) && rows_ == Rows::Calls &&
+        index.column() == 0) {
+        const analysis::Call& call =
+            capture_->callTracker().calls()[static_cast<std::size_t>(order_.itemAt(index.row()))];
+        if (!call.encrypted) {
+            return {};
+        }
+        if (role == Qt::ToolTipRole) {
+            return call.locked ? QStringLiteral("Encrypted: no known secret opens some of its "
+                                                "frames (Edit > Decryption Secrets)")
+                               : QStringLiteral("Encrypted, and read with a known secret");
+        }
+        static const QIcon closed = padlock(true), open = padlock(false);
+        return call.locked ? closed : open;
+    }
+    if (role != Qt::DisplayRole) {
         return {};
     }
     const auto& columns = columnsOf(index.row());

@@ -504,7 +504,7 @@ TEST(Window, ListsProblemsColoursTheirFramesAndJudgesAtTheChosenJitterBuffer) {
     EXPECT_EQ(window.frameModel().frameNumberAt(frames->currentIndex().row()), 112u);
 
     // The calls table judges the worse direction; at 100 ms one late frame fewer.
-    const int mos = window.callsTable()->model()->columnCount() - 8;
+    const int mos = window.callsTable()->model()->columnCount() - 9;
     EXPECT_EQ(window.callsTable()->model()->headerData(mos, Qt::Horizontal).toString(), "MOS");
     EXPECT_EQ(cell(window.callsTable(), 0, mos), "4.161");
     window.qualityWatch()->setJitterBufferMs(100);
