@@ -17,7 +17,10 @@ std::optional<CallAudioJob> CallAudioJob::of(const KvIAXCapture& capture, std::s
     }
     CallAudioJob job{{}, std::move(*voice), capture.memoryBudget(), capture.openedPackets()};
     if (job.voice.streams.empty()) {
-        error = "call " + std::to_string(callIndex + 1) + " carries no voice";
+        error = "call " + std::to_string(callIndex + 1) +
+                (calls[callIndex].locked
+                     ? "'s voice is encrypted, and no known secret opens it (--secret)"
+                     : " carries no voice");
         return std::nullopt;
     }
     job.capturePath = capture.lastRunFile();

@@ -39,8 +39,8 @@ bool readSecretsFile(const std::string& path, std::vector<std::string>& into, st
     }
     if ((status.st_mode & (S_IRWXG | S_IRWXO)) != 0) {
         ::close(descriptor);
-        error = path + ": others may read these secrets; make it yours alone (chmod 600 " + path +
-                ")";
+        error =
+            path + ": others may read these secrets; make it yours alone (chmod 600 " + path + ")";
         return false;
     }
     std::string text;

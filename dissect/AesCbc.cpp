@@ -19,8 +19,7 @@ AesKey keyFromChallenge(std::string_view challenge, std::string_view secret) {
     return key;
 }
 
-AesCbc::AesCbc(const AesKey& key, Direction direction)
-    : key_(key), context_(EVP_CIPHER_CTX_new()) {
+AesCbc::AesCbc(const AesKey& key, Direction direction) : key_(key), context_(EVP_CIPHER_CTX_new()) {
     auto* context = static_cast<EVP_CIPHER_CTX*>(context_);
     if (context == nullptr) {
         return;

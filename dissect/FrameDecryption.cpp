@@ -204,8 +204,8 @@ void shortenHeaders(std::span<std::uint8_t> packet, std::size_t network, std::si
 
 // --- OpenedPackets ---------------------------------------------------------
 
-void OpenedPackets::add(std::uint32_t packetIndex, const AesKey& key,
-                        std::uint32_t capturedLength, std::uint16_t linkType) {
+void OpenedPackets::add(std::uint32_t packetIndex, const AesKey& key, std::uint32_t capturedLength,
+                        std::uint16_t linkType) {
     const std::scoped_lock lock(mutex_);
     const auto [at, inserted] =
         keyIndex_.try_emplace(key, static_cast<std::uint32_t>(keys_.size()));
@@ -250,6 +250,7 @@ struct SideKeys {
 struct FrameDecryption::Call {
     bool requested = false; // the NEW offered AES-128
     bool encrypted = false; // the AUTHREQ did, so every frame after it is encrypted
+    bool confirmed = false; // by the caller's first frame after the AUTHREQ
     bool sawUnreadable = false;
     std::optional<std::string> challenge;
     std::array<bool, 2> known{};
@@ -315,8 +316,7 @@ FrameDecryption::Result FrameDecryption::open(const FrameFacts& facts,
 }
 
 FrameDecryption::Result FrameDecryption::openFull(const FrameFacts& facts, const Sender& sender,
-                                                  const Sender& receiver,
-                                                  const ByteCursor& payload,
+                                                  const Sender& receiver, const ByteCursor& payload,
                                                   std::size_t declared) {
     auto found = senders_.find(sender);
     std::optional<Place> place;
@@ -364,12 +364,21 @@ FrameDecryption::Result FrameDecryption::openFull(const FrameFacts& facts, const
         offersAes(clear.area)) {
         return {}; // a retransmitted AUTHREQ, in clear as the first one was
     }
+    if (!call.confirmed && place->side == 0) {
+        // The caller's answer to the AUTHREQ tells: an AUTHREP in clear is
+        // a call that went on in clear after all.
+        call.confirmed = true;
+        if (clearIax && clear.subclass == iax::AuthReply && checkFull(clear) == Check::Certain) {
+            call.encrypted = false;
+            call.requested = false;
+            return {};
+        }
+    }
     return openWithKeys(facts, call, place->side, payload, declared, true);
 }
 
 FrameDecryption::Result FrameDecryption::openMini(const FrameFacts& facts, const Sender& sender,
-                                                  const ByteCursor& payload,
-                                                  std::size_t declared) {
+                                                  const ByteCursor& payload, std::size_t declared) {
     const auto found = senders_.find(sender);
     if (found == senders_.end()) {
         return {};
@@ -381,8 +390,8 @@ FrameDecryption::Result FrameDecryption::openMini(const FrameFacts& facts, const
     return openWithKeys(facts, call, found->second.side, payload, declared, false);
 }
 
-FrameDecryption::Result FrameDecryption::openWithKeys(const FrameFacts& facts, Call& call,
-                                                      int side, const ByteCursor& payload,
+FrameDecryption::Result FrameDecryption::openWithKeys(const FrameFacts& facts, Call& call, int side,
+                                                      const ByteCursor& payload,
                                                       std::size_t declared, bool full) {
     const std::size_t clearLength = full ? fullClearLength : miniClearLength;
     const auto accepts = [&](AesCbc& cipher, Check needed) -> std::optional<Opening> {
@@ -531,13 +540,14 @@ std::vector<std::uint8_t> FrameDecryption::seal(std::span<const std::uint8_t> fr
         !frame.empty() && (frame[0] & 0x80u) != 0 ? fullClearLength : miniClearLength;
     const std::size_t split = std::min(clearLength, frame.size());
     const auto body = frame.subspan(split);
-    const std::size_t extra = (iaxcrypto::blockSize - body.size() % iaxcrypto::blockSize) %
-                              iaxcrypto::blockSize;
+    const std::size_t extra =
+        (iaxcrypto::blockSize - body.size() % iaxcrypto::blockSize) % iaxcrypto::blockSize;
     std::vector<std::uint8_t> in(padding.begin(), padding.end());
     in[15] = static_cast<std::uint8_t>((in[15] & 0xF0u) | extra);
     in.insert(in.end(), padding.begin(), padding.begin() + static_cast<std::ptrdiff_t>(extra));
     in.insert(in.end(), body.begin(), body.end());
-    std::vector<std::uint8_t> sealed(frame.begin(), frame.begin() + static_cast<std::ptrdiff_t>(split));
+    std::vector<std::uint8_t> sealed(frame.begin(),
+                                     frame.begin() + static_cast<std::ptrdiff_t>(split));
     std::vector<std::uint8_t> out;
     AesCbc cipher(key, AesCbc::Direction::Encrypt);
     cipher.run(in, out);

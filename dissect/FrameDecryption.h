@@ -33,8 +33,8 @@ public:
         std::uint16_t linkType = 0;
     };
 
-    void add(std::uint32_t packetIndex, const iaxcrypto::AesKey& key,
-             std::uint32_t capturedLength, std::uint16_t linkType);
+    void add(std::uint32_t packetIndex, const iaxcrypto::AesKey& key, std::uint32_t capturedLength,
+             std::uint16_t linkType);
     [[nodiscard]] std::optional<Found> find(std::uint32_t packetIndex) const;
     [[nodiscard]] std::size_t size() const;
     // Forgets every packet: a new run numbers its packets from 0 again.

@@ -41,8 +41,8 @@ using SenderKey = std::tuple<std::array<std::uint8_t, 4>, std::uint16_t, std::ui
 class EncryptingSink {
 public:
     EncryptingSink(PacketSink sink, Encryption encryption)
-        : sink_(std::move(sink)), encryption_(std::move(encryption)),
-          random_(encryption_.seed), keys_(encryption_.seed + 1) {}
+        : sink_(std::move(sink)), encryption_(std::move(encryption)), random_(encryption_.seed),
+          keys_(encryption_.seed + 1) {}
 
     void operator()(const iaxgen::Bytes& packet, std::int64_t us) {
         if (packet.size() < payloadStart + 4) {
@@ -71,9 +71,10 @@ public:
                 const std::size_t index = answered->second;
                 pending_.erase(answered);
                 authenticate(calls_[index], source);
-                found = senders_.emplace(SenderKey{from.address, from.port, source},
-                                         std::pair{index, 1})
-                            .first;
+                found =
+                    senders_
+                        .emplace(SenderKey{from.address, from.port, source}, std::pair{index, 1})
+                        .first;
             }
         }
         if (found == senders_.end()) {
@@ -136,8 +137,7 @@ private:
         senders_[{call.caller.address, call.caller.port, call.callerCall}] = {
             static_cast<std::size_t>(&call - calls_.data()), 0};
         send(call, 0,
-             control(call, 0, 2, iax::AuthReply,
-                     iaxgen::Elements().text(iax::Md5Result, hex(key))),
+             control(call, 0, 2, iax::AuthReply, iaxgen::Elements().text(iax::Md5Result, hex(key))),
              at + 1000);
     }
 
@@ -196,7 +196,8 @@ private:
 
 PacketSink encryptingSink(const PacketSink& sink, const Encryption& encryption) {
     auto encrypting = std::make_shared<EncryptingSink>(sink, encryption);
-    return [encrypting](const iaxgen::Bytes& packet, std::int64_t us) { (*encrypting)(packet, us); };
+    return
+        [encrypting](const iaxgen::Bytes& packet, std::int64_t us) { (*encrypting)(packet, us); };
 }
 
 void encryptedToneCall(const PacketSink& sink, const Encryption& encryption, double seconds) {

@@ -21,8 +21,8 @@ struct Encryption {
     std::string secret = "quorvex-secret";
     std::string challenge = "314159265";
     bool encrypt = true;
-    int rotateAfter = 20;       // voice frames of each end before its RTKEY; 0: never
-    std::uint32_t seed = 4569;  // of the random padding
+    int rotateAfter = 20;      // voice frames of each end before its RTKEY; 0: never
+    std::uint32_t seed = 4569; // of the random padding
 };
 
 // A sink that writes what `sink` is given, encrypted as above. Packets must
