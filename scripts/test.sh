@@ -3,20 +3,22 @@
 #   1. the test suite, warnings as errors (its screenshot of the window on
 #      the public call becomes the README's picture, docs/images/window.png);
 #   2. the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer;
-#   3. the libFuzzer targets: the dissector for FUZZ_SECONDS (default 45), the
-#      voice decoders for VOICE_FUZZ_SECONDS (default 20), display filter
-#      expressions for FILTER_FUZZ_SECONDS (default 20), sequences of datagrams
-#      followed as calls for CALL_FUZZ_SECONDS (default 20);
+#   3. the libFuzzer targets: the dissector for FUZZ_SECONDS (default 30), the
+#      voice decoders for VOICE_FUZZ_SECONDS (default 15), display filter
+#      expressions for FILTER_FUZZ_SECONDS (default 15), sequences of datagrams
+#      followed as calls for CALL_FUZZ_SECONDS (default 15), the frames of an
+#      encrypted call for DECRYPT_FUZZ_SECONDS (default 15);
 #   4. as root, the Debian package: built, checked with lintian, installed,
 #      tried (capture rights, man pages, completion) and purged
 #      (scripts/package-check.sh).
 # Each build has its own folder (build-test, build-asan, build-fuzz).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-fuzz_seconds=${FUZZ_SECONDS:-45}
-voice_fuzz_seconds=${VOICE_FUZZ_SECONDS:-20}
-filter_fuzz_seconds=${FILTER_FUZZ_SECONDS:-20}
-call_fuzz_seconds=${CALL_FUZZ_SECONDS:-20}
+fuzz_seconds=${FUZZ_SECONDS:-30}
+voice_fuzz_seconds=${VOICE_FUZZ_SECONDS:-15}
+filter_fuzz_seconds=${FILTER_FUZZ_SECONDS:-15}
+call_fuzz_seconds=${CALL_FUZZ_SECONDS:-15}
+decrypt_fuzz_seconds=${DECRYPT_FUZZ_SECONDS:-15}
 jobs=$(nproc)
 
 scripts/install-deps.sh test
@@ -60,12 +62,13 @@ fuzz() { # TARGET SECONDS SEEDS MAX_LEN
 cmake -S . -B build-fuzz -DQUORVEX_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++ \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEX_WERROR=ON > /dev/null
 cmake --build build-fuzz -j "$jobs" --target decode_fuzzer voice_decoder_fuzzer filter_fuzzer \
-    call_fuzzer
+    call_fuzzer decrypt_fuzzer
 fuzz decode_fuzzer "$fuzz_seconds" fuzz/corpus 2048
 fuzz voice_decoder_fuzzer "$voice_fuzz_seconds" fuzz/voice-corpus 1024
 # Long enough for nesting past its bound and for sets of hundreds of members.
 fuzz filter_fuzzer "$filter_fuzz_seconds" fuzz/filter-corpus 16384
 fuzz call_fuzzer "$call_fuzz_seconds" fuzz/call-corpus 8192
+fuzz decrypt_fuzzer "$decrypt_fuzz_seconds" fuzz/decrypt-corpus 8192
 
 if [ "$(id -u)" -eq 0 ]; then
     scripts/package-check.sh build-package
