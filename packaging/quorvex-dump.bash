@@ -57,7 +57,11 @@ _quorvex_dump() {
         COMPREPLY=($(compgen -W "any $(ls /sys/class/net 2> /dev/null)" -- "$cur"))
         return
         ;;
-    -c | --count | --duration | --jitter-buffer | --memory-limit | --call | --flow | --audio | --filter)
+    -c | --count | --duration | --jitter-buffer | --memory-limit | --call | --flow | --audio | --filter | --secret)
+        return
+        ;;
+    --secrets-file)
+        _filedir
         return
         ;;
     esac
@@ -66,7 +70,7 @@ _quorvex_dump() {
         COMPREPLY=($(compgen -W "-Y --display-filter -T -e -E -V -x -G -r -c -w --format --calls
             --registrations --streams --problems --dtmf --stats --jitter-buffer --call --write
             --flow --audio --timing --memory-limit --debug --live --interface --filter --count
-            --duration --version" -- "$cur"))
+            --duration --secret --secrets-file --version" -- "$cur"))
         return
     fi
     _filedir '@(pcap|pcapng|cap)'
