@@ -274,14 +274,19 @@ QVariant FrameTableModel::data(const QModelIndex& index, int role) const {
                                        QColor(0xD0, 0xE4, 0xF8)};
         return QBrush(tints[static_cast<int>(it->second)]);
     }
-    if (role != Qt::DisplayRole || capture_ == nullptr || index.row() < 0 ||
-        index.row() >= shownRows_) {
+    if ((role != Qt::DisplayRole && role != Qt::ForegroundRole) || capture_ == nullptr ||
+        index.row() < 0 || index.row() >= shownRows_) {
         return {};
     }
     const FrameList& frames = capture_->iaxFrames();
     const std::size_t position = frameIndexOf(index.row());
     if (position >= frames.size()) {
         return {};
+    }
+    if (role == Qt::ForegroundRole) {
+        // A frame left encrypted: its texts are what its ciphertext decodes to.
+        return frames[position]->facts().isLocked() ? QVariant(QBrush(QColor(0x80, 0x80, 0x80)))
+                                                    : QVariant();
     }
     const KvIAXFrame& frame = *frames[position];
     if (index.column() == numberColumn()) {

@@ -379,10 +379,10 @@ void MainWindow::buildDecryption() {
             return;
         }
         bool given = false;
-        const QString secret = QInputDialog::getText(
-            this, tr("Decrypt With"),
-            tr("The secret of the call's peers (several: separated by ';'):"), QLineEdit::Password,
-            {}, &given);
+        const QString secret =
+            QInputDialog::getText(this, tr("Decrypt With"),
+                                  tr("The secret of the call's peers (several: separated by ';'):"),
+                                  QLineEdit::Password, {}, &given);
         if (given && !secret.isEmpty()) {
             std::vector<std::string> secrets = secrets_;
             secrets::addSecrets(secret.toStdString(), secrets);
@@ -400,7 +400,7 @@ void MainWindow::setSecrets(std::vector<std::string> secrets) {
     // The open capture is decoded again, with the secrets of now.
     const KvIAXCapture* capture = frames_->model().capture();
     if (capture != nullptr && !capture->loadedFile().empty() && capture->loadedFile() != "-" &&
-        !capture->isInProgress()) {
+        !capture->isLiveRunning()) {
         controller_->openDocumentWithContentsOfFile(
             QFile::decodeName(capture->loadedFile().c_str()));
     }

@@ -100,10 +100,7 @@ void SecretsDialog::addEntered() {
 void SecretsDialog::showList() {
     list_->clear();
     for (std::size_t i = 0; i < secrets_.size(); ++i) {
-        // Never the secret itself: only that it is there, and its length.
-        list_->addItem(tr("Secret %1: %2 (%3 characters)")
-                           .arg(i + 1)
-                           .arg(QString(8, QChar(0x2022)))
-                           .arg(secrets_[i].size()));
+        // Never the secret, nor its length: only that it is there.
+        list_->addItem(tr("Secret %1: %2").arg(i + 1).arg(QString(8, QChar(0x2022))));
     }
 }
