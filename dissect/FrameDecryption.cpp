@@ -4,6 +4,7 @@
 #include "record/IaxNumbers.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 using iaxcrypto::AesCbc;
 using iaxcrypto::AesKey;
@@ -245,7 +246,23 @@ void OpenedPackets::clear() {
 struct SideKeys {
     std::optional<AesCbc> current;
     std::optional<AesCbc> previous;
+    // The low 16 bits of the last timestamp opened: what a mini frame,
+    // which nothing else checks, is expected near.
+    std::optional<std::uint16_t> lastTimestamp;
 };
+
+namespace {
+
+// How far apart two 16-bit timestamps are, around the wrap.
+int timestampDistance(std::uint16_t a, std::uint16_t b) {
+    const int difference = std::abs(static_cast<int>(a) - static_cast<int>(b));
+    return std::min(difference, 65536 - difference);
+}
+
+// A mini frame's timestamp within a second of the last is taken as right.
+constexpr int plausibleMiniStep = 1000;
+
+} // namespace
 
 struct FrameDecryption::Call {
     bool requested = false; // the NEW offered AES-128
@@ -420,23 +437,54 @@ FrameDecryption::Result FrameDecryption::openWithKeys(const FrameFacts& facts, C
                     AesKey next{};
                     std::copy(newKey->begin(), newKey->end(), next.begin());
                     SideKeys& mine = call.keys[side];
-                    mine.previous = std::move(mine.current);
-                    mine.current.emplace(next, AesCbc::Direction::Decrypt);
+                    // A retransmitted RTKEY changes nothing: the key before stays.
+                    if (!mine.current || mine.current->key() != next) {
+                        mine.previous = std::move(mine.current);
+                        mine.current.emplace(next, AesCbc::Direction::Decrypt);
+                    }
                 }
             }
+        }
+        SideKeys& sender = call.keys[side];
+        if (plaintext_.size() >= clearLength + (full ? 8u : 2u)) {
+            const std::size_t at = full ? 6 : 2; // the timestamp's low 16 bits
+            sender.lastTimestamp =
+                static_cast<std::uint16_t>(plaintext_[at] << 8 | plaintext_[at + 1]);
         }
         return Result{Encryption::Opened, plaintext_, opening.removed};
     };
 
     SideKeys& mine = call.keys[side];
     SideKeys& theirs = call.keys[1 - side];
+    // A mini frame cannot be checked: of the keys that open it, the one whose
+    // timestamp follows the sender's last is taken (a frame sent before an
+    // RTKEY may arrive after it).
+    std::optional<AesCbc>* nearest = nullptr;
+    int nearestDistance = 0;
     for (auto* cipher : {&mine.current, &mine.previous, &theirs.current, &theirs.previous}) {
         if (!cipher->has_value()) {
             continue;
         }
-        if (const auto opening = accepts(**cipher, Check::Plausible)) {
+        const auto opening = accepts(**cipher, Check::Plausible);
+        if (!opening) {
+            continue;
+        }
+        if (full || !mine.lastTimestamp) {
             return opened(*opening, (*cipher)->key());
         }
+        const int distance = timestampDistance(
+            static_cast<std::uint16_t>(plaintext_[2] << 8 | plaintext_[3]), *mine.lastTimestamp);
+        if (distance <= plausibleMiniStep) {
+            return opened(*opening, (*cipher)->key());
+        }
+        if (nearest == nullptr || distance < nearestDistance) {
+            nearest = cipher;
+            nearestDistance = distance;
+        }
+    }
+    if (nearest != nullptr) {
+        const auto opening = accepts(**nearest, Check::Plausible); // its plaintext again
+        return opened(*opening, (*nearest)->key());
     }
     if (!call.challenge) {
         return {Encryption::NoChallenge, {}, 0};

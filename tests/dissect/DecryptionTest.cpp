@@ -139,6 +139,8 @@ TEST(Decryption, OpensACallWithTheRightSecretAmongWrongOnesAndFollowsEachKeyRota
         call.mini(false);
     }
     call.rotate(true, 0x11);
+    call.sent.push_back(call.sent.back()); // the RTKEY again: a retransmission
+    call.sent.push_back(call.sent[4]);     // a frame sent with the key before, late
     call.mini(true);
     call.mini(false); // still the first key
     call.rotate(false, 0x22);
