@@ -7,7 +7,7 @@
 #      voice decoders for VOICE_FUZZ_SECONDS (default 15), display filter
 #      expressions for FILTER_FUZZ_SECONDS (default 15), sequences of datagrams
 #      followed as calls for CALL_FUZZ_SECONDS (default 15), the frames of an
-#      encrypted call for DECRYPT_FUZZ_SECONDS (default 15);
+#      encrypted call for DECRYPT_FUZZ_SECONDS (default 15); two at a time;
 #   4. as root, the Debian package: built, checked with lintian, installed,
 #      tried (capture rights, man pages, completion) and purged
 #      (scripts/package-check.sh).
@@ -63,12 +63,28 @@ cmake -S . -B build-fuzz -DQUORVEX_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++ \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEX_WERROR=ON > /dev/null
 cmake --build build-fuzz -j "$jobs" --target decode_fuzzer voice_decoder_fuzzer filter_fuzzer \
     call_fuzzer decrypt_fuzzer
-fuzz decode_fuzzer "$fuzz_seconds" fuzz/corpus 2048
-fuzz voice_decoder_fuzzer "$voice_fuzz_seconds" fuzz/voice-corpus 1024
-# Long enough for nesting past its bound and for sets of hundreds of members.
-fuzz filter_fuzzer "$filter_fuzz_seconds" fuzz/filter-corpus 16384
-fuzz call_fuzzer "$call_fuzz_seconds" fuzz/call-corpus 8192
-fuzz decrypt_fuzzer "$decrypt_fuzz_seconds" fuzz/decrypt-corpus 8192
+# A fuzzer keeps one core busy: two run at a time (the dissector's with the voice
+# decoders', and so on); any failure fails the run once both have ended.
+in_pairs() { # each argument: a fuzz command line
+    local pids=() failed=0
+    for run in "$@"; do
+        eval "fuzz $run" &
+        pids+=($!)
+        if [ ${#pids[@]} -eq 2 ]; then
+            for pid in "${pids[@]}"; do wait "$pid" || failed=1; done
+            pids=()
+        fi
+    done
+    for pid in "${pids[@]}"; do wait "$pid" || failed=1; done
+    return $failed
+}
+# The filter's inputs are long enough for nesting past its bound and for
+# sets of hundreds of members.
+in_pairs "decode_fuzzer $fuzz_seconds fuzz/corpus 2048" \
+    "voice_decoder_fuzzer $voice_fuzz_seconds fuzz/voice-corpus 1024" \
+    "filter_fuzzer $filter_fuzz_seconds fuzz/filter-corpus 16384" \
+    "decrypt_fuzzer $decrypt_fuzz_seconds fuzz/decrypt-corpus 8192" \
+    "call_fuzzer $call_fuzz_seconds fuzz/call-corpus 8192"
 
 if [ "$(id -u)" -eq 0 ]; then
     scripts/package-check.sh build-package
