@@ -257,6 +257,8 @@ void CallTracker::join(std::size_t index, const KvIAXFrame& frame, std::uint32_t
     if (facts.encryption() != Encryption::Clear) {
         call.encrypted = true;
         call.locked = call.locked || facts.isLocked();
+        call.challengeMissing =
+            call.challengeMissing || facts.encryption() == Encryption::NoChallenge;
     }
     call.end = {facts.captureSeconds, facts.captureNanoseconds};
     const std::size_t before = call.frameNumbers.capacity();

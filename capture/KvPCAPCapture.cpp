@@ -13,7 +13,11 @@ std::shared_ptr<KvIAXFrame> KvPCAPCapture::decodePacket(const CapturedPacket& pa
         return nullptr;
     }
     dissector_.decodeInto(packet, *frame, decryption_.get());
-    if (!allocator_.chargeExtra(frame->heldBytes())) {
+    // An opened packet is also noted with its key, to be read back in clear.
+    const std::uint64_t noted = frame->facts().encryption() == Encryption::Opened
+                                    ? sizeof(OpenedPackets::Entry)
+                                    : 0;
+    if (!allocator_.chargeExtra(frame->heldBytes() + noted)) {
         return nullptr;
     }
     return frame;

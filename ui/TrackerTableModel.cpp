@@ -131,6 +131,10 @@ QVariant TrackerTableModel::data(const QModelIndex& index, int role) const {
             return {};
         }
         if (role == Qt::ToolTipRole) {
+            if (call.challengeMissing) {
+                return QStringLiteral("Encrypted: its AUTHREQ was not captured, so no secret "
+                                      "can open it");
+            }
             return call.locked ? QStringLiteral("Encrypted: no known secret opens some of its "
                                                 "frames (Edit > Decryption Secrets)")
                                : QStringLiteral("Encrypted, and read with a known secret");
