@@ -187,12 +187,19 @@ bool CapturePackets::readOpened(const analysis::PayloadLocation& location,
     analysis::PayloadLocation whole = location;
     whole.capturedLength = found.capturedLength;
     whole.offset = 0;
-    whole.length = static_cast<std::uint16_t>(std::min<std::uint32_t>(found.capturedLength, 0xFFFF));
+    whole.length =
+        static_cast<std::uint16_t>(std::min<std::uint32_t>(found.capturedLength, 0xFFFF));
     if (!readStored(whole, sealed_, error)) {
         return false;
     }
-    std::vector<std::uint8_t> clear;
-    if (!FrameDecryption::reopen(sealed_, found.linkType, found.key, clear) ||
+    if (ciphers_.size() > 4096) {
+        ciphers_.clear(); // a bound, for captures of very many calls
+    }
+    auto cipher =
+        ciphers_.try_emplace(found.keyIndex, found.key, iaxcrypto::AesCbc::Direction::Decrypt)
+            .first;
+    std::vector<std::uint8_t>& clear = clear_;
+    if (!FrameDecryption::reopen(sealed_, found.linkType, cipher->second, clear) ||
         std::size_t{location.offset} + location.length > clear.size()) {
         error = path_ + ": packet " + std::to_string(location.packetIndex + 1) +
                 " no longer opens with the key that opened it; the file changed since it was "

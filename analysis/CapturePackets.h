@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 // Reads packets back from the capture file they were loaded from, at the
@@ -57,5 +58,8 @@ private:
     Layout layout_;
     bool littleEndian_;
     std::shared_ptr<const OpenedPackets> opened_;
-    std::vector<std::uint8_t> sealed_;
+    std::vector<std::uint8_t> sealed_, clear_;
+    // A cipher for each key met, by its number in opened_: a key schedule
+    // costs more than the packet it opens.
+    std::unordered_map<std::uint32_t, iaxcrypto::AesCbc> ciphers_;
 };

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 
 using iaxcrypto::AesCbc;
 using iaxcrypto::AesKey;
@@ -205,15 +206,20 @@ void shortenHeaders(std::span<std::uint8_t> packet, std::size_t network, std::si
 
 // --- OpenedPackets ---------------------------------------------------------
 
-void OpenedPackets::add(std::uint32_t packetIndex, const AesKey& key, std::uint32_t capturedLength,
-                        std::uint16_t linkType) {
+std::uint32_t OpenedPackets::addKey(const AesKey& key) {
     const std::scoped_lock lock(mutex_);
     const auto [at, inserted] =
         keyIndex_.try_emplace(key, static_cast<std::uint32_t>(keys_.size()));
     if (inserted) {
         keys_.push_back(key);
     }
-    entries_.push_back({packetIndex, at->second, capturedLength, linkType});
+    return at->second;
+}
+
+void OpenedPackets::add(std::uint32_t packetIndex, std::uint32_t keyIndex,
+                        std::uint32_t capturedLength, std::uint16_t linkType) {
+    const std::scoped_lock lock(mutex_);
+    entries_.push_back({packetIndex, keyIndex, capturedLength, linkType});
 }
 
 std::optional<OpenedPackets::Found> OpenedPackets::find(std::uint32_t packetIndex) const {
@@ -224,7 +230,7 @@ std::optional<OpenedPackets::Found> OpenedPackets::find(std::uint32_t packetInde
     if (at == entries_.end() || at->packetIndex != packetIndex) {
         return std::nullopt;
     }
-    return Found{keys_[at->keyIndex], at->capturedLength, at->linkType};
+    return Found{keys_[at->keyIndex], at->keyIndex, at->capturedLength, at->linkType};
 }
 
 std::size_t OpenedPackets::size() const {
@@ -274,15 +280,28 @@ struct FrameDecryption::Call {
     std::array<SideKeys, 2> keys;
 };
 
+namespace {
+
+// 16 bytes and a word more, mixed (MurmurHash3's finaliser).
+std::size_t mixWords(const std::array<std::uint8_t, 16>& bytes, std::uint64_t more = 0) {
+    std::uint64_t low = 0, high = 0;
+    std::memcpy(&low, bytes.data(), 8);
+    std::memcpy(&high, bytes.data() + 8, 8);
+    std::uint64_t hash = low ^ (high * 0x9E3779B97F4A7C15ull) ^ (more * 0xC2B2AE3D27D4EB4Full);
+    hash ^= hash >> 33;
+    hash *= 0xFF51AFD7ED558CCDull;
+    hash ^= hash >> 33;
+    return static_cast<std::size_t>(hash);
+}
+
+} // namespace
+
 std::size_t FrameDecryption::SenderHash::operator()(const Sender& s) const {
-    std::size_t hash = 1469598103934665603ull;
-    const auto mix = [&hash](std::size_t value) { hash = (hash ^ value) * 1099511628211ull; };
-    for (const std::uint8_t byte : s.address) {
-        mix(byte);
-    }
-    mix(s.port);
-    mix(s.call);
-    return hash;
+    return mixWords(s.address, std::uint64_t{s.port} << 16 | s.call);
+}
+
+std::size_t FrameDecryption::KeyHash::operator()(const AesKey& key) const {
+    return mixWords(key);
 }
 
 FrameDecryption::FrameDecryption(std::vector<std::string> secrets,
@@ -553,20 +572,30 @@ void FrameDecryption::learnClear(const Sender& sender, const Sender& receiver,
 }
 
 void FrameDecryption::remember(const FrameFacts& facts, const AesKey& key) {
-    if (opened_) {
-        opened_->add(facts.packetIndex, key, facts.capturedLength, facts.linkType);
+    if (!opened_) {
+        return;
     }
+    auto [noted, first] = notedKeys_.try_emplace(key, 0);
+    if (first) {
+        noted->second = opened_->addKey(key);
+    }
+    opened_->add(facts.packetIndex, noted->second, facts.capturedLength, facts.linkType);
 }
 
 bool FrameDecryption::reopen(std::span<const std::uint8_t> packet, std::uint16_t linkType,
                              const AesKey& key, std::vector<std::uint8_t>& clear) {
+    AesCbc cipher(key, AesCbc::Direction::Decrypt);
+    return reopen(packet, linkType, cipher, clear);
+}
+
+bool FrameDecryption::reopen(std::span<const std::uint8_t> packet, std::uint16_t linkType,
+                             AesCbc& cipher, std::vector<std::uint8_t>& clear) {
     FrameFacts facts;
     const LocatedPayload located = locateIaxPayload(ByteCursor{packet}, linkType, facts);
     const auto first = located.payload.u8(0);
     if (!located.isUdp || !first || facts.udpLength <= udpHeaderLength) {
         return false;
     }
-    AesCbc cipher(key, AesCbc::Direction::Decrypt);
     std::vector<std::uint8_t> decrypted, plaintext;
     const std::size_t clearLength = (*first & 0x80u) != 0 ? fullClearLength : miniClearLength;
     const auto opening = decryptFrame(cipher, located.payload, clearLength,

@@ -29,11 +29,15 @@ public:
     };
     struct Found {
         iaxcrypto::AesKey key{};
+        std::uint32_t keyIndex = 0;
         std::uint32_t capturedLength = 0;
         std::uint16_t linkType = 0;
     };
 
-    void add(std::uint32_t packetIndex, const iaxcrypto::AesKey& key, std::uint32_t capturedLength,
+    // The number `key` is noted under (the same for the same key).
+    std::uint32_t addKey(const iaxcrypto::AesKey& key);
+    // Packets come in the order they were decoded, their indexes rising.
+    void add(std::uint32_t packetIndex, std::uint32_t keyIndex, std::uint32_t capturedLength,
              std::uint16_t linkType);
     [[nodiscard]] std::optional<Found> find(std::uint32_t packetIndex) const;
     [[nodiscard]] std::size_t size() const;
@@ -83,6 +87,10 @@ public:
     // open. For reading a packet back.
     static bool reopen(std::span<const std::uint8_t> packet, std::uint16_t linkType,
                        const iaxcrypto::AesKey& key, std::vector<std::uint8_t>& clear);
+    // The same with a decrypting cipher of the key, kept by a caller that
+    // reads many packets back.
+    static bool reopen(std::span<const std::uint8_t> packet, std::uint16_t linkType,
+                       iaxcrypto::AesCbc& cipher, std::vector<std::uint8_t>& clear);
 
     // Encrypts a frame as a peer does (for generated captures): `padding`
     // bytes of which byte 15's low nibble is set to give whole blocks.
@@ -100,6 +108,9 @@ private:
     };
     struct SenderHash {
         std::size_t operator()(const Sender& s) const;
+    };
+    struct KeyHash {
+        std::size_t operator()(const iaxcrypto::AesKey& key) const;
     };
     struct Place {
         std::size_t call;
@@ -122,4 +133,6 @@ private:
     std::vector<std::unique_ptr<Call>> calls_;
     std::unordered_map<Sender, Place, SenderHash> senders_;
     std::vector<std::uint8_t> decrypted_, plaintext_;
+    // The keys already noted in opened_, by the number they are noted under.
+    std::unordered_map<iaxcrypto::AesKey, std::uint32_t, KeyHash> notedKeys_;
 };
