@@ -23,9 +23,11 @@ if [ -z "$deb" ]; then
     mkdir -p "$folder/quorvex"
     git ls-files -co --exclude-standard | grep -v '^build' | tar -cf - -T - |
         tar -xf - -C "$folder/quorvex"
-    # Unoptimised, to keep CI short: the checks are about what the package
-    # holds and does, and a release build differs only in its code's speed.
+    # Unoptimised and without debugging information, to keep CI short: the
+    # checks are about what the package holds and does, and a release build
+    # differs only in its code's speed and its debug symbols package.
     (cd "$folder/quorvex" && DEB_BUILD_OPTIONS="noopt ${DEB_BUILD_OPTIONS:-}" \
+        DEB_CFLAGS_STRIP=-g DEB_CXXFLAGS_STRIP=-g \
         dpkg-buildpackage -us -uc -b -j"$(nproc)" > ../build.log 2>&1) ||
         { tail -40 "$folder/build.log"; fail "dpkg-buildpackage failed"; }
     deb=$(ls "$folder"/quorvex_*_amd64.deb)
