@@ -9,6 +9,8 @@
 set -euo pipefail
 count=${1:-1000000}
 build=${2:-build}
+source "$(dirname "$0")/measure.sh"
+MEASURE_LABEL_WIDTH=34
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
@@ -17,26 +19,19 @@ trap 'rm -rf "$work"' EXIT
 echo "captures: $count packets, clear $(du -h "$work/clear.pcap" | cut -f1)," \
     "encrypted $(du -h "$work/encrypted.pcap" | cut -f1)"
 
-measure() { # label, command...
-    local label=$1
-    shift
-    /usr/bin/time -f "%e %U %S %M" -o "$work/time" "$@" > "$work/out" 2> /dev/null
-    read -r wall user sys kib < "$work/time"
-    printf '%-34s wall %6.2f s  cpu %6.2f s  peak %7.1f MiB  %d lines\n' "$label" "$wall" \
-        "$(echo "$user + $sys" | bc -l)" "$(echo "$kib / 1024" | bc -l)" "$(wc -l < "$work/out")"
-}
 
 secrets=(--secret wrong --secret quorvex-secret)
 for listing in "--format tsv" "--calls"; do
     # shellcheck disable=SC2086 # the listing is two words or one
-    measure "clear $listing" "$build/quorvex-dump" $listing "$work/clear.pcap"
+    measure "clear $listing" "$work/out" "$build/quorvex-dump" $listing "$work/clear.pcap"
     # shellcheck disable=SC2086
-    measure "encrypted, no secret $listing" "$build/quorvex-dump" $listing "$work/encrypted.pcap"
+    measure "encrypted, no secret $listing" "$work/out" "$build/quorvex-dump" $listing \
+        "$work/encrypted.pcap"
     # shellcheck disable=SC2086
-    measure "encrypted, decrypted $listing" "$build/quorvex-dump" $listing "${secrets[@]}" \
+    measure "encrypted, decrypted $listing" "$work/out" "$build/quorvex-dump" $listing "${secrets[@]}" \
         "$work/encrypted.pcap"
 done
 if command -v tshark > /dev/null; then
-    measure "tshark -T fields (encrypted)" tshark -r "$work/encrypted.pcap" -T fields -e ip.src \
+    measure "tshark -T fields (encrypted)" "$work/out" tshark -r "$work/encrypted.pcap" -T fields -e ip.src \
         -e ip.dst -e iax2.src_call -e iax2.dst_call -e iax2.timestamp
 fi

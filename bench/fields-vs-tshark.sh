@@ -7,6 +7,7 @@
 set -euo pipefail
 count=${1:-1000000}
 build=${2:-build}
+source "$(dirname "$0")/measure.sh"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 capture="$work/mix.pcap"
@@ -15,14 +16,6 @@ echo "capture: $count packets, $(du -h "$capture" | cut -f1)"
 fields=(-e frame.number -e frame.time_relative -e ip.src -e ip.dst -e udp.srcport
     -e iax2.packet_type -e iax2.src_call -e iax2.timestamp -e iax2.iax.subclass -e iax2.ie_id)
 
-measure() { # label, output, command...
-    local label=$1 out=$2
-    shift 2
-    /usr/bin/time -f "%e %U %S %M" -o "$work/time" "$@" > "$out" 2> /dev/null
-    read -r wall user sys kib < "$work/time"
-    printf '%-13s wall %6.2f s  cpu %6.2f s  peak %7.1f MiB  %d lines\n' "$label" "$wall" \
-        "$(echo "$user + $sys" | bc -l)" "$(echo "$kib / 1024" | bc -l)" "$(wc -l < "$out")"
-}
 measure quorvex-dump "$work/ours" "$build/quorvex-dump" -T fields "${fields[@]}" "$capture"
 if command -v tshark > /dev/null; then
     measure tshark "$work/theirs" tshark -r "$capture" -T fields "${fields[@]}"

@@ -9,25 +9,14 @@
 #include "analysis/StreamTracker.h"
 #include "common/Log.h"
 #include "dissect/IaxDissector.h"
+#include "fuzz/Discarding.h"
 #include "samples/IaxPacketBuilder.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <ostream>
-#include <streambuf>
 
 namespace {
-
-class DiscardingLog final : public kvlog::LogSink {
-public:
-    void write(std::string_view) override {}
-};
-
-class DiscardingBuffer final : public std::streambuf {
-protected:
-    int_type overflow(int_type c) override { return traits_type::not_eof(c); }
-    std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
-};
 
 const iaxgen::Endpoint hostA{{10, 0, 0, 1}, 4569};
 const iaxgen::Endpoint hostB{{10, 0, 0, 2}, 4569};
@@ -35,11 +24,9 @@ const iaxgen::Endpoint hostB{{10, 0, 0, 2}, 4569};
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static DiscardingLog log;
-    static DiscardingBuffer buffer;
-    static std::ostream discard(&buffer);
+    std::ostream& discard = discarding::stream();
     static const IaxDissector dissector(discard);
-    kvlog::setSink(&log);
+    discarding::silenceLog();
     if (size > 8192) {
         return -1;
     }

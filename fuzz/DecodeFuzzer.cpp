@@ -6,6 +6,7 @@
 // decoder or field reader shows up.
 #include "common/Log.h"
 #include "dissect/IaxDissector.h"
+#include "fuzz/Discarding.h"
 #include "dissect/FrameSummary.h"
 #include "dissect/KvIAXInformationElement.h"
 #include "fields/FieldText.h"
@@ -15,30 +16,12 @@
 #include <cstdint>
 #include <iterator>
 #include <ostream>
-#include <streambuf>
 #include <string>
 
-namespace {
-
-class DiscardingLog final : public kvlog::LogSink {
-public:
-    void write(std::string_view) override {}
-};
-
-class DiscardingBuffer final : public std::streambuf {
-protected:
-    int_type overflow(int_type c) override { return traits_type::not_eof(c); }
-    std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
-};
-
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static DiscardingLog log;
-    static DiscardingBuffer buffer;
-    static std::ostream discard(&buffer);
+    std::ostream& discard = discarding::stream();
     static const IaxDissector dissector(discard);
-    kvlog::setSink(&log);
+    discarding::silenceLog();
     if (size > 2048) {
         return -1;
     }

@@ -6,22 +6,16 @@
 // length that overruns, or a rotation of a key that was never set shows up.
 #include "dissect/FrameDecryption.h"
 #include "dissect/IaxDissector.h"
+#include "fuzz/Discarding.h"
 #include "record/IaxNumbers.h"
 #include "samples/IaxPacketBuilder.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <ostream>
-#include <streambuf>
 #include <vector>
 
 namespace {
-
-class DiscardingBuffer final : public std::streambuf {
-protected:
-    int_type overflow(int_type c) override { return traits_type::not_eof(c); }
-    std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
-};
 
 const iaxgen::Endpoint caller{{10, 0, 0, 1}, 4569};
 const iaxgen::Endpoint callee{{10, 0, 0, 2}, 4569};
@@ -29,8 +23,7 @@ const iaxgen::Endpoint callee{{10, 0, 0, 2}, 4569};
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static DiscardingBuffer buffer;
-    static std::ostream discard(&buffer);
+    std::ostream& discard = discarding::stream();
     static const IaxDissector dissector(discard, [] { return 0u; });
     if (size < 16 || size > 8192) {
         return -1;
