@@ -1,6 +1,7 @@
 #pragma once
 
 #include "analysis/StreamAnalysis.h"
+#include "capturefile/PacketFileAccess.h"
 #include "dissect/FrameDecryption.h"
 
 #include <cstdint>
@@ -9,10 +10,9 @@
 #include <unordered_map>
 #include <vector>
 
-// Reads packets back from the capture file they were loaded from, at the
-// byte offsets their records were found at, so that voice payloads need not
-// be held in memory for the whole capture. Reads classic pcap (either byte
-// order, micro- or nanoseconds) and pcapng.
+// The payloads and heads of packets read back from the capture file they
+// were loaded from, as their frame records saw them: those of encrypted
+// calls in clear.
 class CapturePackets final {
 public:
     // Nothing, with `error` saying why, where the file cannot be opened or
@@ -21,9 +21,6 @@ public:
     // records were made: positions and lengths are the clear frame's.
     static std::unique_ptr<CapturePackets> open(const std::string& path, std::string& error,
                                                 std::shared_ptr<const OpenedPackets> opened = {});
-    ~CapturePackets();
-    CapturePackets(const CapturePackets&) = delete;
-    CapturePackets& operator=(const CapturePackets&) = delete;
 
     // The payload bytes at `location`. False, with `error` saying why, where
     // the packet has no known position or the file no longer holds it as it
@@ -36,14 +33,8 @@ public:
                   std::string& error);
 
 private:
-    enum class Layout { Pcap, Pcapng };
-    static std::unique_ptr<CapturePackets> openFile(const std::string& path, std::string& error);
-    CapturePackets(int descriptor, std::string path, Layout layout, bool littleEndian);
-    // Where the captured bytes of the record at `offset` start, and how many there are.
-    bool readRecord(std::uint64_t offset, std::uint32_t& capturedLength, std::uint64_t& dataOffset);
-    // `length` bytes of the file at `offset`, through a window read ahead:
-    // the payloads of a call lie mostly in file order.
-    bool readAt(std::uint64_t offset, std::span<std::uint8_t> into);
+    CapturePackets(std::unique_ptr<PacketFileAccess> file,
+                   std::shared_ptr<const OpenedPackets> opened);
     // The bytes at `location` as the file holds them.
     bool readStored(const analysis::PayloadLocation& location, std::vector<std::uint8_t>& payload,
                     std::string& error);
@@ -51,12 +42,7 @@ private:
     bool readOpened(const analysis::PayloadLocation& location, const OpenedPackets::Found& found,
                     std::vector<std::uint8_t>& payload, std::string& error);
 
-    int descriptor_;
-    std::vector<std::uint8_t> window_;
-    std::uint64_t windowStart_ = 0;
-    std::string path_;
-    Layout layout_;
-    bool littleEndian_;
+    std::unique_ptr<PacketFileAccess> file_;
     std::shared_ptr<const OpenedPackets> opened_;
     std::vector<std::uint8_t> sealed_, clear_;
     // A cipher for each key met, by its number in opened_: a key schedule

@@ -1,9 +1,8 @@
 #include "app/PacketExport.h"
 
-#include "capture/PcapHandles.h"
+#include "capturefile/PacketFileReader.h"
 #include "common/NewFile.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -12,20 +11,6 @@
 #include <unordered_set>
 
 namespace {
-
-// The file's own time precision, so that pcap packets are written as they were.
-int precisionOf(const std::string& path) {
-    std::uint8_t magic[4] = {};
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    const bool read = fd >= 0 && ::read(fd, magic, sizeof magic) == 4;
-    if (fd >= 0) {
-        ::close(fd);
-    }
-    const bool nano =
-        read && ((magic[0] == 0x4D && magic[1] == 0x3C && magic[2] == 0xB2 && magic[3] == 0xA1) ||
-                 (magic[0] == 0xA1 && magic[1] == 0xB2 && magic[2] == 0x3C && magic[3] == 0x4D));
-    return nano ? PCAP_TSTAMP_PRECISION_NANO : PCAP_TSTAMP_PRECISION_MICRO;
-}
 
 // pcapng blocks in this machine's byte order (the section header says which).
 class PcapngBlocks {
@@ -44,14 +29,15 @@ public:
         block.option(9, {&nanoseconds, 1}).u32(0); // and opt_endofopt
         return write(block);
     }
-    bool packet(const pcap_pkthdr& header, const u_char* data, const std::string* comment) {
+    bool packet(const CapturedPacket& packet, const std::string* comment) {
         Block block(6);
-        const std::uint64_t time = static_cast<std::uint64_t>(header.ts.tv_sec) * 1'000'000'000 +
-                                   static_cast<std::uint64_t>(header.ts.tv_usec);
+        const std::uint64_t time =
+            static_cast<std::uint64_t>(packet.seconds) * 1'000'000'000 + packet.nanoseconds;
         block.u32(0)
             .u32(static_cast<std::uint32_t>(time >> 32))
             .u32(static_cast<std::uint32_t>(time));
-        block.u32(header.caplen).u32(header.len).bytes({data, header.caplen}).pad();
+        const auto captured = static_cast<std::uint32_t>(packet.bytes.size());
+        block.u32(captured).u32(packet.wireLength).bytes(packet.bytes).pad();
         if (comment != nullptr && !comment->empty()) {
             block
                 .option(1, {reinterpret_cast<const std::uint8_t*>(comment->data()),
@@ -101,57 +87,83 @@ private:
     NewFile& file_;
 };
 
-bool writePcap(pcap_t* input, NewFile& file, const std::unordered_set<std::uint32_t>& wanted,
-               const std::string& destination, std::string& error) {
-    // libpcap writes through a stream of its own on a copy of the descriptor.
-    const int streamFd = ::dup(file.descriptor());
-    std::FILE* stream = streamFd >= 0 ? fdopen(streamFd, "wb") : nullptr;
-    if (stream == nullptr) {
-        error = destination + ": " + std::strerror(errno);
-        if (streamFd >= 0) {
-            ::close(streamFd);
+// Calls `write` with each packet `wanted` numbers (from 1); false, with
+// `error` set, where a packet could not be read or written.
+template <class Write>
+bool copyWanted(PacketFileReader& input, const std::unordered_set<std::uint32_t>& wanted,
+                std::string& error, Write write) {
+    CapturedPacket packet;
+    std::uint32_t number = 1;
+    for (auto read = input.next(packet); read != PacketFileReader::Read::End;
+         read = input.next(packet), ++number) {
+        if (read == PacketFileReader::Read::Failed) {
+            // Exporting less than was asked for must not look complete.
+            error = "packet " + std::to_string(number) + " could not be read: " + input.errorText();
+            return false;
         }
-        return false;
-    }
-    PcapDumper output(pcap_dump_fopen(input, stream));
-    if (!output) {
-        error = pcap_geterr(input);
-        std::fclose(stream);
-        return false;
-    }
-    pcap_pkthdr* header = nullptr;
-    const u_char* data = nullptr;
-    for (std::uint32_t number = 1; pcap_next_ex(input, &header, &data) == 1; ++number) {
-        if (wanted.contains(number)) {
-            pcap_dump(reinterpret_cast<u_char*>(output.get()), header, data);
-        }
-    }
-    if (pcap_dump_flush(output.get()) != 0 || std::ferror(pcap_dump_file(output.get())) != 0) {
-        error = destination + ": " + std::strerror(errno);
-        return false;
-    }
-    return true;
-}
-
-bool writePcapng(pcap_t* input, NewFile& file, const std::unordered_set<std::uint32_t>& wanted,
-                 const std::map<std::uint32_t, std::string>& comments) {
-    PcapngBlocks blocks(file);
-    if (!blocks.section() ||
-        !blocks.interface(pcap_datalink(input), static_cast<std::uint32_t>(pcap_snapshot(input)))) {
-        return false;
-    }
-    pcap_pkthdr* header = nullptr;
-    const u_char* data = nullptr;
-    for (std::uint32_t number = 1; pcap_next_ex(input, &header, &data) == 1; ++number) {
-        if (!wanted.contains(number)) {
-            continue;
-        }
-        const auto comment = comments.find(number);
-        if (!blocks.packet(*header, data, comment != comments.end() ? &comment->second : nullptr)) {
+        if (wanted.contains(number) && !write(packet, number)) {
             return false;
         }
     }
     return true;
+}
+
+// In the file's own time precision, so that packets are written as they were.
+bool writePcap(PacketFileReader& input, NewFile& file,
+               const std::unordered_set<std::uint32_t>& wanted, const std::string& destination,
+               std::string& error) {
+    const bool nanoseconds = input.resolution() == TimeResolution::Nanoseconds;
+    const PcapHandle format(pcap_open_dead_with_tstamp_precision(
+        input.linkType(), static_cast<int>(input.snapshotLength()),
+        nanoseconds ? PCAP_TSTAMP_PRECISION_NANO : PCAP_TSTAMP_PRECISION_MICRO));
+    // libpcap writes through a stream of its own on a copy of the descriptor.
+    const int streamFd = ::dup(file.descriptor());
+    std::FILE* stream = streamFd >= 0 ? fdopen(streamFd, "wb") : nullptr;
+    if (!format || stream == nullptr) {
+        error = destination + ": " + std::strerror(errno);
+        if (stream != nullptr) {
+            std::fclose(stream);
+        } else if (streamFd >= 0) {
+            ::close(streamFd);
+        }
+        return false;
+    }
+    PcapDumper output(pcap_dump_fopen(format.get(), stream));
+    if (!output) {
+        error = pcap_geterr(format.get());
+        std::fclose(stream);
+        return false;
+    }
+    const bool copied =
+        copyWanted(input, wanted, error, [&](const CapturedPacket& packet, std::uint32_t) {
+            pcap_pkthdr header{};
+            header.ts.tv_sec = static_cast<time_t>(packet.seconds);
+            header.ts.tv_usec = static_cast<suseconds_t>(nanoseconds ? packet.nanoseconds
+                                                                     : packet.nanoseconds / 1000);
+            header.caplen = static_cast<bpf_u_int32>(packet.bytes.size());
+            header.len = packet.wireLength;
+            pcap_dump(reinterpret_cast<u_char*>(output.get()), &header, packet.bytes.data());
+            return true;
+        });
+    if (pcap_dump_flush(output.get()) != 0 || std::ferror(pcap_dump_file(output.get())) != 0) {
+        error = destination + ": " + std::strerror(errno);
+        return false;
+    }
+    return copied;
+}
+
+bool writePcapng(PacketFileReader& input, NewFile& file,
+                 const std::unordered_set<std::uint32_t>& wanted,
+                 const std::map<std::uint32_t, std::string>& comments, std::string& error) {
+    PcapngBlocks blocks(file);
+    if (!blocks.section() || !blocks.interface(input.linkType(), input.snapshotLength())) {
+        return false;
+    }
+    return copyWanted(
+        input, wanted, error, [&](const CapturedPacket& packet, std::uint32_t number) {
+            const auto comment = comments.find(number);
+            return blocks.packet(packet, comment != comments.end() ? &comment->second : nullptr);
+        });
 }
 
 } // namespace
@@ -170,13 +182,8 @@ bool writePackets(const std::string& capturePath, const std::vector<std::uint32_
         error = "the packets cannot be read again: the capture came from standard input";
         return false;
     }
-    char errorText[PCAP_ERRBUF_SIZE] = {};
-    const PcapHandle input(pcap_open_offline_with_tstamp_precision(
-        capturePath.c_str(),
-        format == ExportFormat::Pcapng ? PCAP_TSTAMP_PRECISION_NANO : precisionOf(capturePath),
-        errorText));
+    const auto input = PacketFileReader::open(capturePath, error);
     if (!input) {
-        error = errorText;
         return false;
     }
     NewFile file(destination);
@@ -186,8 +193,8 @@ bool writePackets(const std::string& capturePath, const std::vector<std::uint32_
     }
     const std::unordered_set<std::uint32_t> wanted(packetNumbers.begin(), packetNumbers.end());
     const bool written = format == ExportFormat::Pcap
-                             ? writePcap(input.get(), file, wanted, destination, error)
-                             : writePcapng(input.get(), file, wanted, comments);
+                             ? writePcap(*input, file, wanted, destination, error)
+                             : writePcapng(*input, file, wanted, comments, error);
     if (!written) {
         if (error.empty()) {
             error = file.error();

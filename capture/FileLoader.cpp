@@ -1,6 +1,6 @@
 // The file-load run of the capture worker: a saved capture read from its first
 // packet to its end, every packet decoded and handed over in blocks.
-#include "capture/FilePacketSource.h"
+#include "capturefile/PacketFileReader.h"
 #include "capture/KvPCAPCapture.h"
 
 #include "common/Log.h"
@@ -12,7 +12,7 @@ void KvPCAPCapture::loadCapture(std::shared_ptr<CaptureTarget> capture) {
     beginRun(std::move(capture));
 
     std::string error;
-    const auto source = FilePacketSource::open(sourceFilename_, error);
+    const auto source = PacketFileReader::open(sourceFilename_, error);
     if (!source) {
         if (services_.printLibraryErrors) {
             std::fprintf(stderr, "pcap_open_offline failed: %s\n", error.c_str());
@@ -32,7 +32,7 @@ void KvPCAPCapture::loadCapture(std::shared_ptr<CaptureTarget> capture) {
         }
         kvlog::debug("Reading packet");
         const auto read = source->next(packet);
-        if (read == FilePacketSource::Read::Packet) {
+        if (read == PacketFileReader::Read::Packet) {
             auto frame = decodePacket(packet);
             if (!frame) {
                 // Keeps what it has, rather than being killed for more.
@@ -49,7 +49,7 @@ void KvPCAPCapture::loadCapture(std::shared_ptr<CaptureTarget> capture) {
         // The end of the file ends the run quietly. A damaged file ends it
         // too, with the frames read so far kept, but says so: a load that
         // stopped early must not look complete.
-        if (read == FilePacketSource::Read::Failed) {
+        if (read == PacketFileReader::Read::Failed) {
             const std::string reason = source->errorText();
             if (services_.printLibraryErrors) {
                 std::fprintf(stderr, "pcap_next_ex failed: %s\n", reason.c_str());

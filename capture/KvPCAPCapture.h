@@ -12,7 +12,7 @@
 
 // One run of a capture worker: a live capture or the load of a capture file.
 // It is created on the main thread and then used by exactly one worker
-// thread. It reads packets from its source (FilePacketSource, or the live
+// thread. It reads packets from its source (a PacketFileReader, or the live
 // interface), decodes them into frame records and hands those to its capture
 // through its FrameDelivery.
 class KvPCAPCapture final {

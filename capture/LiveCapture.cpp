@@ -1,7 +1,7 @@
 // The live run of the capture worker. The interface is opened by the capture
 // helper (quorvex-capture), the only program that may hold capture rights,
 // which streams the packets that pass the capture's filter as pcap on a pipe.
-// The worker reads that stream with libpcap, writes every packet unchanged to
+// The worker reads that stream as it reads a file, writes every packet unchanged to
 // the temporary capture file, decodes it, and hands the frames over in
 // batches about a second apart.
 #include "capture/KvPCAPCapture.h"
@@ -10,7 +10,7 @@
 #include "capture/CapturePermission.h"
 #include "capture/LiveCaptureFile.h"
 #include "capture/LiveRunGate.h"
-#include "capture/PcapHandles.h"
+#include "capturefile/PacketFileReader.h"
 #include "common/Log.h"
 
 #include <pcap/pcap.h>
@@ -134,13 +134,13 @@ void KvPCAPCapture::startCapture(std::shared_ptr<CaptureTarget> capture, const L
     }
     // The stream's header comes once the interface is open and the filter in
     // place; a helper that failed ends the stream first and says why.
-    char errorText[PCAP_ERRBUF_SIZE] = {};
-    const PcapHandle stream(pcap_fopen_offline(helper->stream(), errorText));
+    std::string streamError;
+    const auto stream = PacketFileReader::openStream(helper->stream(), streamError);
     if (stream) {
-        helper->streamTakenOver(); // closed with the handle, before the helper is reaped
+        helper->streamTakenOver(); // closed with the reader, before the helper is reaped
     } else {
         const auto ending = helper->wait();
-        const std::string reason = !ending.errorText.empty() ? ending.errorText : errorText;
+        const std::string reason = !ending.errorText.empty() ? ending.errorText : streamError;
         if (ending.exitStatus == 4) {
             permission.interfaceOpened(); // the filter failed, after the open
         }
@@ -162,12 +162,17 @@ void KvPCAPCapture::startCapture(std::shared_ptr<CaptureTarget> capture, const L
             }
         }
     } writingEnd{services_.liveFiles};
-    const PcapDumper dumper(opened.file != nullptr ? pcap_dump_fopen(stream.get(), opened.file)
-                                                   : nullptr);
+    // The file keeps the stream's microseconds, link type and snapshot length.
+    const PcapHandle format(pcap_open_dead_with_tstamp_precision(
+        stream->linkType(), static_cast<int>(stream->snapshotLength()),
+        PCAP_TSTAMP_PRECISION_MICRO));
+    const PcapDumper dumper(
+        opened.file != nullptr && format ? pcap_dump_fopen(format.get(), opened.file) : nullptr);
     if (!dumper) {
         kvlog::line("Error while getting a pcap_dumper reference");
-        const std::string reason =
-            opened.file != nullptr ? std::string(pcap_geterr(stream.get())) : opened.error;
+        const std::string reason = opened.file == nullptr ? opened.error
+                                   : format               ? std::string(pcap_geterr(format.get()))
+                                                          : std::string("pcap_open_dead failed");
         if (opened.file != nullptr) {
             std::fclose(opened.file);
         }
@@ -180,7 +185,6 @@ void KvPCAPCapture::startCapture(std::shared_ptr<CaptureTarget> capture, const L
     }
 
     CapturedPacket packet;
-    packet.linkType = static_cast<std::uint16_t>(pcap_datalink(stream.get()));
     std::string runError;
     bool stopping = false;
     WrittenFrames written;
@@ -213,20 +217,14 @@ void KvPCAPCapture::startCapture(std::shared_ptr<CaptureTarget> capture, const L
                 }
             }
         }
-        pcap_pkthdr* header = nullptr;
-        const u_char* data = nullptr;
-        const int status = pcap_next_ex(stream.get(), &header, &data);
-        if (status != 1) {
-            if (status != PCAP_ERROR_BREAK) {
-                runError = std::string("capture stream: ") + pcap_geterr(stream.get());
+        const auto read = stream->next(packet);
+        if (read != PacketFileReader::Read::Packet) {
+            if (read == PacketFileReader::Read::Failed) {
+                runError = "capture stream: " + stream->errorText();
             }
             break; // the helper ended its stream
         }
         const std::int64_t offset = pcap_dump_ftell64(dumper.get());
-        packet.bytes = {data, header->caplen};
-        packet.wireLength = header->len;
-        packet.seconds = header->ts.tv_sec;
-        packet.nanoseconds = static_cast<std::uint32_t>(header->ts.tv_usec) * 1000;
         packet.index = static_cast<std::uint32_t>(summary.packetsRead);
         packet.fileOffset =
             offset >= 0 ? static_cast<std::uint64_t>(offset) : FrameFacts::unknownFileOffset;
@@ -238,9 +236,14 @@ void KvPCAPCapture::startCapture(std::shared_ptr<CaptureTarget> capture, const L
             runError = memoryLimitText(summary.packetsRead);
             break;
         }
-        pcap_dump(reinterpret_cast<u_char*>(dumper.get()), header, data);
+        pcap_pkthdr header{};
+        header.ts.tv_sec = static_cast<time_t>(packet.seconds);
+        header.ts.tv_usec = static_cast<suseconds_t>(packet.nanoseconds / 1000);
+        header.caplen = static_cast<bpf_u_int32>(packet.bytes.size());
+        header.len = packet.wireLength;
+        pcap_dump(reinterpret_cast<u_char*>(dumper.get()), &header, packet.bytes.data());
         ++summary.packetsRead;
-        written.add(std::move(frame), static_cast<std::uint64_t>(offset) + 16 + header->caplen);
+        written.add(std::move(frame), static_cast<std::uint64_t>(offset) + 16 + header.caplen);
         if (std::ferror(pcap_dump_file(dumper.get())) != 0) {
             break; // a full disk: the file no longer takes every packet, so the run ends
         }

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "dissect/ByteCursor.h"
-#include "dissect/CapturedPacket.h"
+#include "record/CapturedPacket.h"
 #include "dissect/FrameDecryption.h"
 #include "dissect/KvIAXFrame.h"
 

@@ -1,28 +1,27 @@
 #include "samples/CaptureFileReader.h"
 
-#include <pcap/pcap.h>
+#include "capturefile/PacketFileReader.h"
 
 namespace {
 
 // Calls `visit` with every packet's captured bytes; false with `error` set
-// when the file cannot be opened.
+// when the file cannot be opened or a packet cannot be read.
 template <class Visit>
 bool forEachPacket(const std::string& path, std::string* error, Visit visit) {
-    char errorText[PCAP_ERRBUF_SIZE] = {};
-    pcap_t* file = pcap_open_offline(path.c_str(), errorText);
-    if (file == nullptr) {
-        if (error != nullptr) {
-            *error = errorText;
-        }
-        return false;
+    std::string why;
+    const auto file = PacketFileReader::open(path, why);
+    CapturedPacket packet;
+    auto read = file ? file->next(packet) : PacketFileReader::Read::Failed;
+    for (; read == PacketFileReader::Read::Packet; read = file->next(packet)) {
+        visit(packet.bytes);
     }
-    pcap_pkthdr* header = nullptr;
-    const u_char* data = nullptr;
-    while (pcap_next_ex(file, &header, &data) == 1) {
-        visit(data, header->caplen);
+    if (file && read == PacketFileReader::Read::Failed) {
+        why = file->errorText();
     }
-    pcap_close(file);
-    return true;
+    if (error != nullptr) {
+        *error = why;
+    }
+    return read == PacketFileReader::Read::End;
 }
 
 } // namespace
@@ -30,14 +29,14 @@ bool forEachPacket(const std::string& path, std::string* error, Visit visit) {
 std::vector<std::vector<std::uint8_t>> readCapturedPackets(const std::string& path,
                                                            std::string* error) {
     std::vector<std::vector<std::uint8_t>> packets;
-    forEachPacket(path, error, [&packets](const u_char* data, std::uint32_t length) {
-        packets.emplace_back(data, data + length);
+    forEachPacket(path, error, [&packets](std::span<const std::uint8_t> bytes) {
+        packets.emplace_back(bytes.begin(), bytes.end());
     });
     return packets;
 }
 
 long countCapturedPackets(const std::string& path, std::string* error) {
     long count = 0;
-    forEachPacket(path, error, [&count](const u_char*, std::uint32_t) { ++count; });
+    forEachPacket(path, error, [&count](std::span<const std::uint8_t>) { ++count; });
     return count;
 }

@@ -1,9 +1,10 @@
-#include "capture/FilePacketSource.h"
+#include "capturefile/PacketFileReader.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -35,7 +36,7 @@ TimeResolution resolutionOf(const std::string& path) {
 
 } // namespace
 
-std::unique_ptr<FilePacketSource> FilePacketSource::open(const std::string& path,
+std::unique_ptr<PacketFileReader> PacketFileReader::open(const std::string& path,
                                                          std::string& error) {
     char errorText[PCAP_ERRBUF_SIZE] = {};
     PcapHandle handle(pcap_open_offline_with_tstamp_precision(
@@ -44,21 +45,38 @@ std::unique_ptr<FilePacketSource> FilePacketSource::open(const std::string& path
         error = errorText;
         return nullptr;
     }
-    return std::unique_ptr<FilePacketSource>(
-        new FilePacketSource(std::move(handle), resolutionOf(path)));
+    return std::unique_ptr<PacketFileReader>(
+        new PacketFileReader(std::move(handle), resolutionOf(path), true));
 }
 
-FilePacketSource::FilePacketSource(PcapHandle handle, TimeResolution resolution)
+std::unique_ptr<PacketFileReader> PacketFileReader::openStream(std::FILE* stream,
+                                                               std::string& error) {
+    char errorText[PCAP_ERRBUF_SIZE] = {};
+    PcapHandle handle(
+        pcap_fopen_offline_with_tstamp_precision(stream, PCAP_TSTAMP_PRECISION_NANO, errorText));
+    if (!handle) {
+        error = errorText;
+        return nullptr;
+    }
+    return std::unique_ptr<PacketFileReader>(
+        new PacketFileReader(std::move(handle), TimeResolution::Microseconds, false));
+}
+
+PacketFileReader::PacketFileReader(PcapHandle handle, TimeResolution resolution, bool knowsOffsets)
     : handle_(std::move(handle)), resolution_(resolution),
       linkType_(static_cast<std::uint16_t>(pcap_datalink(handle_.get()))),
-      classicRecords_(pcap_major_version(handle_.get()) == 2) {}
+      classicRecords_(pcap_major_version(handle_.get()) == 2), knowsOffsets_(knowsOffsets) {}
 
-FilePacketSource::Read FilePacketSource::next(CapturedPacket& packet) {
+std::uint32_t PacketFileReader::snapshotLength() const {
+    return static_cast<std::uint32_t>(std::max(pcap_snapshot(handle_.get()), 0));
+}
+
+PacketFileReader::Read PacketFileReader::next(CapturedPacket& packet) {
     // Where the next record starts. libpcap reads the file through this
     // stream; asking it costs a system call, so in a classic pcap file, whose
     // records are a 16-byte header and the captured bytes, it is asked once.
-    std::int64_t offset = nextOffset_;
-    if (offset < 0) {
+    std::int64_t offset = knowsOffsets_ ? nextOffset_ : -1;
+    if (knowsOffsets_ && offset < 0) {
         std::FILE* stream = pcap_file(handle_.get());
         offset = stream != nullptr ? std::ftell(stream) : -1;
     }
@@ -82,15 +100,18 @@ FilePacketSource::Read FilePacketSource::next(CapturedPacket& packet) {
     packet.resolution = resolution_;
     packet.linkType = linkType_;
     packet.index = nextIndex_++;
-    if (classicRecords_ && offset >= 0) {
-        nextOffset_ = offset + classicRecordHeaderLength + header->caplen;
-    }
+    // libpcap cuts a record longer than the file's snapshot length to it, so
+    // such a record's length is not known here: the stream is asked again.
+    const bool maybeCut = header->caplen >= static_cast<bpf_u_int32>(pcap_snapshot(handle_.get()));
+    nextOffset_ = classicRecords_ && offset >= 0 && !maybeCut
+                      ? offset + classicRecordHeaderLength + header->caplen
+                      : -1;
     packet.fileOffset =
         offset >= 0 ? static_cast<std::uint64_t>(offset) : FrameFacts::unknownFileOffset;
     return Read::Packet;
 }
 
-std::string FilePacketSource::errorText() const {
+std::string PacketFileReader::errorText() const {
     std::string text = pcap_geterr(handle_.get());
     // libpcap reads a pcapng file only while all its interfaces have the
     // link type of the first; say how to get at the packets anyway.

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "capturefile/PcapHandles.h"
+#include "record/CapturedPacket.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+// The packets of a capture file (pcap or pcapng; "-" is standard input), or
+// of a pcap stream, in order, with their capture times in nanoseconds and the
+// byte offset of each packet's record in the file.
+class PacketFileReader final {
+public:
+    // Nothing, with the library's error text in `error`, where the file
+    // cannot be opened or is not a capture file.
+    static std::unique_ptr<PacketFileReader> open(const std::string& path, std::string& error);
+    // A pcap stream read as it arrives (a pipe); it is closed with the
+    // reader, once the reader exists. Its packets have no file offsets.
+    static std::unique_ptr<PacketFileReader> openStream(std::FILE* stream, std::string& error);
+
+    enum class Read { Packet, End, Failed };
+    // The packet's bytes stay valid until the next call.
+    Read next(CapturedPacket& packet);
+    // The library's text for a failed read.
+    [[nodiscard]] std::string errorText() const;
+
+    [[nodiscard]] std::uint16_t linkType() const { return linkType_; }
+    [[nodiscard]] std::uint32_t snapshotLength() const;
+    // The file's own time precision: how its packets would be written again.
+    [[nodiscard]] TimeResolution resolution() const { return resolution_; }
+    // The stream libpcap reads through, to wait on (poll) and to know
+    // whether bytes are buffered.
+    [[nodiscard]] std::FILE* stream() const { return pcap_file(handle_.get()); }
+
+private:
+    PacketFileReader(PcapHandle handle, TimeResolution resolution, bool knowsOffsets);
+
+    PcapHandle handle_;
+    TimeResolution resolution_;
+    std::uint16_t linkType_;
+    bool classicRecords_; // pcap rather than pcapng
+    bool knowsOffsets_;
+    std::uint32_t nextIndex_ = 0;
+    std::int64_t nextOffset_ = -1; // -1: ask the stream
+    static constexpr std::int64_t classicRecordHeaderLength = 16;
+};
