@@ -14,9 +14,8 @@ std::shared_ptr<KvIAXFrame> KvPCAPCapture::decodePacket(const CapturedPacket& pa
     }
     dissector_.decodeInto(packet, *frame, decryption_.get());
     // An opened packet is also noted with its key, to be read back in clear.
-    const std::uint64_t noted = frame->facts().encryption() == Encryption::Opened
-                                    ? sizeof(OpenedPackets::Entry)
-                                    : 0;
+    const std::uint64_t noted =
+        frame->facts().encryption() == Encryption::Opened ? sizeof(OpenedPackets::Entry) : 0;
     if (!allocator_.chargeExtra(frame->heldBytes() + noted)) {
         return nullptr;
     }
@@ -25,4 +24,32 @@ std::shared_ptr<KvIAXFrame> KvPCAPCapture::decodePacket(const CapturedPacket& pa
 
 std::string KvPCAPCapture::memoryLimitText(std::uint64_t frames) {
     return "memory limit reached after " + std::to_string(frames) + " frames";
+}
+
+KvPCAPCapture::ReadEnd KvPCAPCapture::readPackets(PacketRun& run, RunSummary& summary) {
+    CapturedPacket packet;
+    while (run.goesOn()) {
+        switch (run.next(packet)) {
+        case PacketRun::Next::Idle:
+            run.idle();
+            continue;
+        case PacketRun::Next::End:
+            return {};
+        case PacketRun::Next::Failed:
+            return {run.failure(), true};
+        case PacketRun::Next::Packet:
+            break;
+        }
+        // A record the memory budget refuses stops the run, keeping what it
+        // has, rather than being killed for more.
+        auto frame = decodePacket(packet);
+        if (!frame) {
+            return {memoryLimitText(summary.packetsRead)};
+        }
+        ++summary.packetsRead;
+        if (!run.keep(packet, std::move(frame))) {
+            return {run.failure()};
+        }
+    }
+    return {};
 }

@@ -3,6 +3,7 @@
 #include "capture/CaptureServices.h"
 #include "capture/CaptureTarget.h"
 #include "capture/FrameDelivery.h"
+#include "capture/PacketRun.h"
 #include "dissect/FrameAllocator.h"
 #include "dissect/IaxDissector.h"
 
@@ -79,12 +80,21 @@ public:
     [[nodiscard]] static std::string memoryLimitText(std::uint64_t frames);
 
 private:
+    // How readPackets ended: quietly, or with the error that ended it.
+    struct ReadEnd {
+        std::string error;
+        bool readFailed = false; // the source failed, rather than keeping or the budget
+    };
+    // The one read loop of every run: reads `run` until it ends or stops,
+    // decoding each packet and giving its frame to the run to keep.
+    ReadEnd readPackets(PacketRun& run, RunSummary& summary);
+
     CaptureServices services_;
     IaxDissector dissector_;
     // Follows the run's calls, encrypted or not, so that the frames of an
     // encrypted one are told apart from clear ones even without a secret.
-    std::unique_ptr<FrameDecryption> decryption_ = std::make_unique<FrameDecryption>(
-        std::vector<std::string>{});
+    std::unique_ptr<FrameDecryption> decryption_ =
+        std::make_unique<FrameDecryption>(std::vector<std::string>{});
     FrameAllocator allocator_;
     FrameDelivery delivery_;
     std::string sourceFilename_;

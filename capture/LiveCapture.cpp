@@ -87,6 +87,93 @@ private:
     std::vector<Pending> pending_;
 };
 
+using Deliver = std::function<void(std::shared_ptr<KvIAXFrame>)>;
+
+// The helper's stream: each packet is written to the temporary capture file,
+// and its frame handed over once its bytes are in the file.
+class HelperStreamRun final : public PacketRun {
+public:
+    HelperStreamRun(CaptureHelperProcess& helper, PacketFileReader& stream, pcap_dumper_t* file,
+                    const std::string& path, WrittenFrames& written, Deliver deliver,
+                    FrameDelivery& delivery, std::function<bool()> isCurrent)
+        : helper_(helper), stream_(stream), file_(file), path_(path), written_(written),
+          deliver_(std::move(deliver)), delivery_(delivery), isCurrent_(std::move(isCurrent)) {}
+
+    // A run that is stopped or replaced reads on: the helper writes out what
+    // it has and ends the stream, and every packet it captured is kept.
+    bool goesOn() override {
+        if (!stopping_ && !isCurrent_()) {
+            helper_.stop();
+            stopping_ = true;
+        }
+        return true;
+    }
+    Next next(CapturedPacket& packet) override {
+        if (written_.full() && !written_.commit(file_, path_, deliver_, failure_)) {
+            return Next::Failed;
+        }
+        if (!helper_.streamHasBufferedBytes()) {
+            pollfd ready{helper_.streamDescriptor(), POLLIN, 0};
+            if (poll(&ready, 1, 0) == 0) {
+                // Nothing to read now: what was written goes to the file and
+                // its frames to the capture before the wait.
+                if (!written_.commit(file_, path_, deliver_, failure_)) {
+                    return Next::Failed;
+                }
+                if (poll(&ready, 1, KvPCAPCapture::readTimeoutMs) == 0) {
+                    return Next::Idle;
+                }
+            }
+        }
+        switch (stream_.next(packet)) {
+        case PacketFileReader::Read::Packet:
+            break;
+        case PacketFileReader::Read::End:
+            return Next::End; // the helper ended its stream
+        case PacketFileReader::Read::Failed:
+            failure_ = "capture stream: " + stream_.errorText();
+            return Next::Failed;
+        }
+        offset_ = pcap_dump_ftell64(file_);
+        packet.index = static_cast<std::uint32_t>(read_++);
+        packet.fileOffset =
+            offset_ >= 0 ? static_cast<std::uint64_t>(offset_) : FrameFacts::unknownFileOffset;
+        return Next::Packet;
+    }
+    // Written once decoded, so that a packet whose record the memory budget
+    // refuses is in neither: capturing stops, keeping what it has, and the
+    // file and the capture still hold the same packets.
+    bool keep(const CapturedPacket& packet, std::shared_ptr<KvIAXFrame> frame) override {
+        pcap_pkthdr header{};
+        header.ts.tv_sec = static_cast<time_t>(packet.seconds);
+        header.ts.tv_usec = static_cast<suseconds_t>(packet.nanoseconds / 1000);
+        header.caplen = static_cast<bpf_u_int32>(packet.bytes.size());
+        header.len = packet.wireLength;
+        pcap_dump(reinterpret_cast<u_char*>(file_), &header, packet.bytes.data());
+        written_.add(std::move(frame), static_cast<std::uint64_t>(offset_) + 16 + header.caplen);
+        // A full disk: the file no longer takes every packet, so the run
+        // ends; the commit that follows says why.
+        return std::ferror(pcap_dump_file(file_)) == 0;
+    }
+    void idle() override { delivery_.deliverIfDue(); }
+    [[nodiscard]] std::string failure() const override { return failure_; }
+    [[nodiscard]] bool stopping() const { return stopping_; }
+
+private:
+    CaptureHelperProcess& helper_;
+    PacketFileReader& stream_;
+    pcap_dumper_t* file_;
+    const std::string& path_;
+    WrittenFrames& written_;
+    Deliver deliver_;
+    FrameDelivery& delivery_;
+    std::function<bool()> isCurrent_;
+    bool stopping_ = false;
+    std::int64_t offset_ = -1;
+    std::uint64_t read_ = 0;
+    std::string failure_;
+};
+
 } // namespace
 
 void KvPCAPCapture::startCapture(std::shared_ptr<CaptureTarget> capture, const LiveRun& run) {
@@ -184,70 +271,15 @@ void KvPCAPCapture::startCapture(std::shared_ptr<CaptureTarget> capture, const L
         delivery_.showCaptureFile(opened.path);
     }
 
-    CapturedPacket packet;
-    std::string runError;
-    bool stopping = false;
     WrittenFrames written;
     std::uint64_t delivered = 0;
     const auto deliver = [this, &delivered](std::shared_ptr<KvIAXFrame> frame) {
         applyLivePolicy(std::move(frame));
         ++delivered;
     };
-    for (;;) {
-        if (!stopping && !runIsCurrent()) {
-            // The helper writes out what it has and ends the stream; every
-            // packet it captured is still read below.
-            helper->stop();
-            stopping = true;
-        }
-        if (written.full() && !written.commit(dumper.get(), opened.path, deliver, runError)) {
-            break;
-        }
-        if (!helper->streamHasBufferedBytes()) {
-            pollfd ready{helper->streamDescriptor(), POLLIN, 0};
-            if (poll(&ready, 1, 0) == 0) {
-                // Nothing to read now: what was written goes to the file and
-                // its frames to the capture before the wait.
-                if (!written.commit(dumper.get(), opened.path, deliver, runError)) {
-                    break;
-                }
-                if (poll(&ready, 1, readTimeoutMs) == 0) {
-                    delivery_.deliverIfDue(); // no packet within the read time-out
-                    continue;
-                }
-            }
-        }
-        const auto read = stream->next(packet);
-        if (read != PacketFileReader::Read::Packet) {
-            if (read == PacketFileReader::Read::Failed) {
-                runError = "capture stream: " + stream->errorText();
-            }
-            break; // the helper ended its stream
-        }
-        const std::int64_t offset = pcap_dump_ftell64(dumper.get());
-        packet.index = static_cast<std::uint32_t>(summary.packetsRead);
-        packet.fileOffset =
-            offset >= 0 ? static_cast<std::uint64_t>(offset) : FrameFacts::unknownFileOffset;
-        // Decoded before it is written, so that a packet whose record the
-        // memory budget refuses is in neither: capturing stops, keeping what
-        // it has, and the file and the capture still hold the same packets.
-        auto frame = decodePacket(packet);
-        if (!frame) {
-            runError = memoryLimitText(summary.packetsRead);
-            break;
-        }
-        pcap_pkthdr header{};
-        header.ts.tv_sec = static_cast<time_t>(packet.seconds);
-        header.ts.tv_usec = static_cast<suseconds_t>(packet.nanoseconds / 1000);
-        header.caplen = static_cast<bpf_u_int32>(packet.bytes.size());
-        header.len = packet.wireLength;
-        pcap_dump(reinterpret_cast<u_char*>(dumper.get()), &header, packet.bytes.data());
-        ++summary.packetsRead;
-        written.add(std::move(frame), static_cast<std::uint64_t>(offset) + 16 + header.caplen);
-        if (std::ferror(pcap_dump_file(dumper.get())) != 0) {
-            break; // a full disk: the file no longer takes every packet, so the run ends
-        }
-    }
+    HelperStreamRun live(*helper, *stream, dumper.get(), opened.path, written, deliver, delivery_,
+                         runIsCurrent);
+    std::string runError = readPackets(live, summary).error;
     // What was written before the run ended goes to the capture too, whatever ended it.
     std::string writeError;
     if (!written.commit(dumper.get(), opened.path, deliver, writeError) && runError.empty()) {
@@ -260,7 +292,7 @@ void KvPCAPCapture::startCapture(std::shared_ptr<CaptureTarget> capture, const L
     // A helper that ended by itself, other than at our stop, failed: its
     // interface went away, or it was killed.
     const auto ending = helper->wait();
-    if (runError.empty() && (!ending.cleanly || !stopping)) {
+    if (runError.empty() && (!ending.cleanly || !live.stopping())) {
         runError =
             !ending.errorText.empty() ? ending.errorText : "the capture helper ended unexpectedly";
     }
