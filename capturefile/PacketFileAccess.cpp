@@ -94,6 +94,9 @@ PacketFileAccess::~PacketFileAccess() {
 }
 
 bool PacketFileAccess::readAt(std::uint64_t offset, std::span<std::uint8_t> into) {
+    if (into.empty()) {
+        return true; // an empty packet: nothing to copy, and no buffer to copy to
+    }
     if (offset < windowStart_ || offset + into.size() > windowStart_ + window_.size()) {
         window_.resize(std::max(windowBytes, into.size()));
         const std::size_t got = readUpTo(descriptor_, offset, window_);

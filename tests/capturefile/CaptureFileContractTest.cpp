@@ -279,3 +279,35 @@ TEST(CaptureFileContract, DamageIsAnErrorAfterTheWholePackets) {
 }
 
 } // namespace
+
+// Inputs the fuzzer found, and what reading them must give.
+TEST(CaptureFileContract, FuzzerFindingsReadAsExpected) {
+    const struct {
+        const char* file;
+        int packets; // read whole, each found again at its offset
+    } findings[] = {
+        // Empty packets, read back as nothing (no copy to no buffer), then a
+        // record longer than any snapshot: an error after the four.
+        {"empty-packets-then-bad-length.pcap", 4},
+    };
+    for (const auto& finding : findings) {
+        SCOPED_TRACE(finding.file);
+        const std::string path =
+            std::string(QUORVEX_TEST_DATA) + "/capturefile-regressions/" + finding.file;
+        std::string error;
+        const auto reader = PacketFileReader::open(path, error);
+        const auto access = PacketFileAccess::open(path, error);
+        ASSERT_TRUE(reader && access) << error;
+        CapturedPacket packet;
+        int packets = 0;
+        auto read = reader->next(packet);
+        for (; read == PacketFileReader::Read::Packet; read = reader->next(packet), ++packets) {
+            const auto record = access->recordAt(packet.fileOffset);
+            ASSERT_TRUE(record);
+            std::vector<std::uint8_t> again(record->capturedLength);
+            EXPECT_TRUE(access->read(*record, 0, again));
+        }
+        EXPECT_EQ(packets, finding.packets);
+        EXPECT_EQ(read, PacketFileReader::Read::Failed);
+    }
+}
