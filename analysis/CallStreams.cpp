@@ -103,6 +103,7 @@ struct CallStreams::Sender {
     StreamMeter meter;
     std::vector<StreamPacket> packets; // kept only where the packets are wanted
     std::uint32_t firstFrame = 0;
+    CaptureTime firstCaptured;            // of its first frame, so that no record is needed for it
     std::uint16_t firstPayloadLength = 0; // tells the frame duration
     double firstArrivalMs = 0, lastArrivalMs = 0;
     std::uint64_t count = 0;
@@ -138,6 +139,7 @@ void CallStreams::add(const KvIAXFrame& frame, std::uint32_t frameNumber) {
         return; // its timestamp and voice are ciphertext
     }
     Sender& sender = senders_[senders_[0].sentIt(frame) ? 0 : 1];
+    const bool firstOfSender = sender.count == 0;
     // Where the payload lies is kept with the packets, and otherwise wanted
     // of the first packet alone: its size tells the frame duration.
     const bool locating = keepPackets_ || sender.count == 0;
@@ -186,6 +188,9 @@ void CallStreams::add(const KvIAXFrame& frame, std::uint32_t frameNumber) {
     default:
         break;
     }
+    if (firstOfSender && sender.count > 0) {
+        sender.firstCaptured = {facts.captureSeconds, facts.captureNanoseconds};
+    }
 }
 
 void CallStreams::take(Sender& sender, StreamPacket& packet) {
@@ -217,8 +222,7 @@ StreamTrouble CallStreams::trouble(int side) const {
     return senders_[static_cast<std::size_t>(side)].meter.trouble(frameMsOf(side));
 }
 
-StreamFigures CallStreams::figuresOf(int side, const FrameList& frames,
-                                     std::optional<double> roundTripMs) const {
+StreamFigures CallStreams::figuresOf(int side, std::optional<double> roundTripMs) const {
     const Call& call = this->call();
     const Sender& sender = senders_[static_cast<std::size_t>(side)];
     StreamFigures figures = sender.meter.figures(frameMsOf(side), codecMaskOf(call), roundTripMs);
@@ -227,18 +231,16 @@ StreamFigures CallStreams::figuresOf(int side, const FrameList& frames,
     figures.source = side == 0 ? call.caller : call.callee;
     figures.destination = side == 0 ? call.callee : call.caller;
     figures.codec = call.codecName();
-    const FrameFacts& first = frames[sender.firstFrame - 1]->facts();
-    figures.start = {first.captureSeconds, first.captureNanoseconds};
+    figures.start = sender.firstCaptured;
     figures.durationSeconds = (sender.lastArrivalMs - sender.firstArrivalMs) / 1000.0;
     return figures;
 }
 
-std::vector<StreamFigures> CallStreams::figures(const FrameList& frames,
-                                                std::optional<double> roundTripMs) const {
+std::vector<StreamFigures> CallStreams::figures(std::optional<double> roundTripMs) const {
     std::vector<StreamFigures> figures;
     for (int side = 0; side < 2; ++side) {
         if (senders_[static_cast<std::size_t>(side)].count > 0) {
-            figures.push_back(figuresOf(side, frames, roundTripMs));
+            figures.push_back(figuresOf(side, roundTripMs));
         }
     }
     return figures;
@@ -252,8 +254,7 @@ std::uint64_t CallStreams::heldBytes() const {
     return bytes;
 }
 
-std::vector<VoiceStream> CallStreams::takeStreams(const FrameList& frames,
-                                                  std::optional<double> roundTripMs) {
+std::vector<VoiceStream> CallStreams::takeStreams(std::optional<double> roundTripMs) {
     std::vector<VoiceStream> streams;
     for (int side = 0; side < 2; ++side) {
         Sender& sender = senders_[static_cast<std::size_t>(side)];
@@ -261,7 +262,7 @@ std::vector<VoiceStream> CallStreams::takeStreams(const FrameList& frames,
             continue;
         }
         VoiceStream stream;
-        stream.figures = figuresOf(side, frames, roundTripMs);
+        stream.figures = figuresOf(side, roundTripMs);
         markLosses(sender.packets, stream.figures.frameMs.value_or(0));
         stream.packets = std::move(sender.packets);
         streams.push_back(std::move(stream));

@@ -22,11 +22,9 @@ public:
     // The streams' figures, caller first; a direction without voice has
     // none. The call's mean round trip, where known, adds to the delay the
     // E-model weighs.
-    [[nodiscard]] std::vector<StreamFigures> figures(const FrameList& frames,
-                                                     std::optional<double> roundTripMs) const;
+    [[nodiscard]] std::vector<StreamFigures> figures(std::optional<double> roundTripMs) const;
     // The streams with their packets, what was lost marked; once.
-    [[nodiscard]] std::vector<VoiceStream> takeStreams(const FrameList& frames,
-                                                       std::optional<double> roundTripMs);
+    [[nodiscard]] std::vector<VoiceStream> takeStreams(std::optional<double> roundTripMs);
     // Whether either end sent voice.
     [[nodiscard]] bool hasVoice() const;
     // What went wrong in the caller's (side 0) or the callee's stream.
@@ -37,8 +35,7 @@ public:
 private:
     struct Sender;
     [[nodiscard]] const Call& call() const { return (*calls_)[index_]; }
-    [[nodiscard]] StreamFigures figuresOf(int side, const FrameList& frames,
-                                          std::optional<double> roundTripMs) const;
+    [[nodiscard]] StreamFigures figuresOf(int side, std::optional<double> roundTripMs) const;
     [[nodiscard]] std::optional<double> frameMsOf(int side) const;
     void take(Sender& sender, StreamPacket& packet);
 

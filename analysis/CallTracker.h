@@ -62,9 +62,9 @@ struct Call {
     std::uint64_t retransmissions = 0;
     bool startedBeforeCapture = false;
     bool answered = false;
-    bool encrypted = false; // some of its frames were encrypted
-    bool locked = false;    // and some could not be opened
-    bool challengeMissing = false; // for want of the AUTHREQ's challenge
+    bool encrypted = false;                  // some of its frames were encrypted
+    bool locked = false;                     // and some could not be opened
+    bool challengeMissing = false;           // for want of the AUTHREQ's challenge
     std::vector<std::uint32_t> frameNumbers; // 1-based, in arrival order
 
     [[nodiscard]] bool ended() const {

@@ -82,9 +82,13 @@ Severity severityOf(ProblemKind kind) {
 }
 
 std::string problemText(const Problem& problem, const FrameList& frameList) {
-    const KvIAXFrame* frame = problem.frame >= 1 && problem.frame <= frameList.size()
-                                  ? frameList[problem.frame - 1].get()
-                                  : nullptr;
+    return problemText(problem,
+                       problem.frame > frameList.released() && problem.frame <= frameList.size()
+                           ? frameList[problem.frame - 1].get()
+                           : nullptr);
+}
+
+std::string problemText(const Problem& problem, const KvIAXFrame* frame) {
     const std::string label = frame != nullptr ? framesummary::label(*frame) : "a frame";
     const std::string cause = frame != nullptr ? elementText(*frame, causeElement) : "";
     const std::string because = cause.empty() ? "" : ": " + cause;

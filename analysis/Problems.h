@@ -67,6 +67,8 @@ struct Problem {
 // "retransmission of NEW", "2 voice frames lost before this one in the
 // caller's stream"...
 [[nodiscard]] std::string problemText(const Problem& problem, const FrameList& frames);
+// The same, given the problem's frame (nothing where it is not known).
+[[nodiscard]] std::string problemText(const Problem& problem, const KvIAXFrame* frame);
 
 // The problems each frame shows on its own, found as frames arrive beside a
 // call tracker (each frame added just after the tracker took it).

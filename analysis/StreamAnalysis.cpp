@@ -1,6 +1,7 @@
 #include "analysis/StreamAnalysis.h"
 
 #include "analysis/CallStreams.h"
+#include "analysis/CallsStreams.h"
 #include "analysis/StreamTracker.h"
 #include "record/IaxNumbers.h"
 
@@ -71,21 +72,13 @@ std::vector<std::size_t> sendingOrder(const std::vector<StreamPacket>& packets) 
 
 std::vector<VoiceStream> callStreams(const CallTracker& tracker, std::size_t index,
                                      const FrameList& frames, const QualityOptions& options) {
-    const Call& call = tracker.calls().at(index);
-    CallStreams streams(tracker.calls(), index, true, options);
-    CallSignals signals(tracker.calls(), index);
-    for (const std::uint32_t number : call.frameNumbers) {
-        if (number != 0 && number <= frames.size()) {
+    CallsStreams streams(tracker, {index}, options);
+    for (const std::uint32_t number : tracker.calls().at(index).frameNumbers) {
+        if (number > frames.released() && number <= frames.size()) {
             streams.add(*frames[number - 1], number);
-            signals.add(*frames[number - 1], number);
         }
     }
-    auto made = streams.takeStreams(frames, signals.quality().rttMean);
-    for (VoiceStream& stream : made) {
-        attachReport(stream.figures, signals);
-        stream.reports = signals.reportsBy(stream.figures.fromCaller ? 1 : 0);
-    }
-    return made;
+    return streams.take();
 }
 
 std::vector<StreamFigures> analyzeStreams(const FrameList& frames, const QualityOptions& options) {
@@ -95,7 +88,7 @@ std::vector<StreamFigures> analyzeStreams(const FrameList& frames, const Quality
         calls.add(*frames[i], static_cast<std::uint32_t>(i + 1));
         streams.add(*frames[i], static_cast<std::uint32_t>(i + 1));
     }
-    return streams.figures(frames);
+    return streams.figures();
 }
 
 } // namespace analysis

@@ -45,36 +45,35 @@ void StreamTracker::add(const KvIAXFrame& frame, std::uint32_t frameNumber) {
     }
 }
 
-std::vector<StreamFigures> StreamTracker::callFigures(std::size_t index,
-                                                      const FrameList& frames) const {
+std::vector<StreamFigures> StreamTracker::callFigures(std::size_t index) const {
     if (index >= followed_.size()) {
         return {};
     }
     const Followed& call = *followed_[index];
-    auto figures = call.streams.figures(frames, call.signals.quality().rttMean);
+    auto figures = call.streams.figures(call.signals.quality().rttMean);
     for (StreamFigures& stream : figures) {
         attachReport(stream, call.signals);
     }
     return figures;
 }
 
-std::vector<StreamFigures> StreamTracker::figures(const FrameList& frames) const {
+std::vector<StreamFigures> StreamTracker::figures() const {
     std::vector<StreamFigures> figures;
     for (std::size_t index = 0; index < followed_.size(); ++index) {
-        for (StreamFigures& stream : callFigures(index, frames)) {
+        for (StreamFigures& stream : callFigures(index)) {
             figures.push_back(std::move(stream));
         }
     }
     return figures;
 }
 
-CallVerdict StreamTracker::verdict(std::size_t index, const FrameList& frames) const {
+CallVerdict StreamTracker::verdict(std::size_t index) const {
     CallVerdict verdict;
     if (index >= followed_.size()) {
         return verdict;
     }
     verdict.quality = followed_[index]->signals.quality();
-    for (const StreamFigures& stream : callFigures(index, frames)) {
+    for (const StreamFigures& stream : callFigures(index)) {
         if (stream.mos) {
             verdict.mos = verdict.mos ? std::min(*verdict.mos, *stream.mos) : *stream.mos;
         }

@@ -31,11 +31,10 @@ public:
     // In call order then caller first, as analyzeStreams gives them, each
     // with its receiver's last report and the E-model's verdict at the
     // call's round trip.
-    [[nodiscard]] std::vector<StreamFigures> figures(const FrameList& frames) const;
+    [[nodiscard]] std::vector<StreamFigures> figures() const;
     // Those of call `index` alone.
-    [[nodiscard]] std::vector<StreamFigures> callFigures(std::size_t index,
-                                                         const FrameList& frames) const;
-    [[nodiscard]] CallVerdict verdict(std::size_t index, const FrameList& frames) const;
+    [[nodiscard]] std::vector<StreamFigures> callFigures(std::size_t index) const;
+    [[nodiscard]] CallVerdict verdict(std::size_t index) const;
     // What call `index`'s signalling says; nothing for a call without frames yet.
     [[nodiscard]] const CallSignals* signalling(std::size_t index) const;
     // What went wrong in call `index`'s stream from the caller (side 0) or the callee.

@@ -72,7 +72,7 @@ std::vector<analysis::StreamFigures> figuresOf(const KvIAXCapture& capture,
             continue;
         }
         auto ofCall = capture.streamTracker() != nullptr
-                          ? capture.streamTracker()->callFigures(call, capture.iaxFrames())
+                          ? capture.streamTracker()->callFigures(call)
                           : std::vector<analysis::StreamFigures>{};
         if (capture.streamTracker() == nullptr) {
             for (auto& stream :

@@ -110,7 +110,9 @@ std::vector<Field> callFields(const analysis::Call& call, const analysis::CallVe
         {"lagSamples", std::to_string(quality.lagSamples), true},
         optionalDecimal("lagMean", quality.lagMean),
         {"dtmf", quality.dtmf},
-        {"encrypted", !call.encrypted ? "no" : call.locked ? "locked" : "decrypted"},
+        {"encrypted", !call.encrypted ? "no"
+                      : call.locked   ? "locked"
+                                      : "decrypted"},
     };
 }
 
@@ -167,7 +169,7 @@ std::vector<Field> streamFields(const analysis::StreamFigures& stream) {
     };
 }
 
-std::vector<Field> problemFields(const analysis::Problem& problem, const FrameList& frames) {
+std::vector<Field> problemFields(const analysis::Problem& problem, const KvIAXFrame* frame) {
     return {
         {"severity", analysis::severityName(problem.severity())},
         {"kind", analysis::kindName(problem.kind)},
@@ -175,7 +177,7 @@ std::vector<Field> problemFields(const analysis::Problem& problem, const FrameLi
         {"call",
          problem.call == analysis::Problem::noCall ? "null" : std::to_string(problem.call + 1),
          true},
-        {"text", analysis::problemText(problem, frames)},
+        {"text", analysis::problemText(problem, frame)},
     };
 }
 
@@ -230,17 +232,17 @@ void appendCall(std::string& out, const analysis::Call& call, const analysis::Ca
     appendFields(out, callFields(call, verdict), format);
 }
 
-Columns problemColumns(const analysis::Problem& problem, const FrameList& frames) {
-    return columnsOf(problemFields(problem, frames));
+Columns problemColumns(const analysis::Problem& problem, const KvIAXFrame* frame) {
+    return columnsOf(problemFields(problem, frame));
 }
 
 std::string problemsHeader() {
-    return header(problemFields(analysis::Problem{}, FrameList{}));
+    return header(problemFields(analysis::Problem{}, nullptr));
 }
 
-void appendProblem(std::string& out, const analysis::Problem& problem, const FrameList& frames,
+void appendProblem(std::string& out, const analysis::Problem& problem, const KvIAXFrame* frame,
                    recordwriter::Format format) {
-    appendFields(out, problemFields(problem, frames), format);
+    appendFields(out, problemFields(problem, frame), format);
 }
 
 std::string dtmfHeader() {

@@ -32,9 +32,10 @@ void appendStream(std::string& out, const analysis::StreamFigures& stream,
                   recordwriter::Format format);
 
 // A problem's severity, kind, frame, call (1-based) and text.
-Columns problemColumns(const analysis::Problem& problem, const FrameList& frames);
+// `frame`: the problem's frame, where it is known.
+Columns problemColumns(const analysis::Problem& problem, const KvIAXFrame* frame);
 std::string problemsHeader();
-void appendProblem(std::string& out, const analysis::Problem& problem, const FrameList& frames,
+void appendProblem(std::string& out, const analysis::Problem& problem, const KvIAXFrame* frame,
                    recordwriter::Format format);
 
 // A DTMF digit's call (1-based), direction, digit, source, kind, frame,

@@ -139,6 +139,9 @@ void KvIAXCapture::trackCalls() {
         }
         changed = true;
     }
+    if (changed && releasesFollowed_) {
+        releaseFollowed();
+    }
     if (changed) {
         trackingCharge_.forceTo(
             callTracker_.heldBytes() +
@@ -148,7 +151,34 @@ void KvIAXCapture::trackCalls() {
     }
 }
 
+void KvIAXCapture::releaseFollowed() {
+    if (problemTracker_) {
+        const auto& found = problemTracker_->found();
+        for (; problemsKept_ < found.size(); ++problemsKept_) {
+            const std::uint32_t number = found[problemsKept_].frame;
+            if (number > iaxFrames_.released() && number <= iaxFrames_.size()) {
+                problemFrames_.emplace(number, iaxFrames_[number - 1]);
+            }
+        }
+    }
+    iaxFrames_.releaseBefore(trackedFrames_);
+}
+
+const KvIAXFrame* KvIAXCapture::frameOf(std::uint32_t number) const {
+    if (number > iaxFrames_.released() && number <= iaxFrames_.size()) {
+        return iaxFrames_[number - 1].get();
+    }
+    const auto kept = problemFrames_.find(number);
+    return kept != problemFrames_.end() ? kept->second.get() : nullptr;
+}
+
+std::vector<std::string> KvIAXCapture::secrets() const {
+    return services_.secrets != nullptr ? *services_.secrets : std::vector<std::string>{};
+}
+
 void KvIAXCapture::restartQualityTrackers() {
+    problemFrames_.clear();
+    problemsKept_ = 0;
     streamTracker_ =
         quality_ ? std::make_unique<analysis::StreamTracker>(callTracker_, *quality_) : nullptr;
     problemTracker_ = quality_ ? std::make_unique<analysis::ProblemTracker>(callTracker_) : nullptr;
@@ -174,7 +204,7 @@ std::vector<analysis::StreamFigures> KvIAXCapture::streamFigures() const {
     if (!streamTracker_) {
         return {};
     }
-    auto figures = streamTracker_->figures(iaxFrames_);
+    auto figures = streamTracker_->figures();
     for (auto& stream : figures) {
         addActivity(stream);
     }
@@ -200,7 +230,7 @@ analysis::CallVerdict KvIAXCapture::callVerdict(std::size_t index) const {
     if (!streamTracker_) {
         return {};
     }
-    analysis::CallVerdict verdict = streamTracker_->verdict(index, iaxFrames_);
+    analysis::CallVerdict verdict = streamTracker_->verdict(index);
     const CallListening* heard = listening(index);
     if (heard == nullptr || !verdict.quality.dtmf.empty()) {
         return verdict;

@@ -10,6 +10,7 @@
 #include "dissect/FrameDecryption.h"
 
 #include <QObject>
+#include <unordered_map>
 #include <QString>
 #include <QVariantMap>
 
@@ -49,6 +50,17 @@ public:
     // has taken in (the calls, and the quality trackers); positions stay.
     // For a reader that prints frames as they come and never looks back.
     void releaseFramesBefore(std::size_t count);
+    // Whether each record goes as soon as the calls and the quality trackers
+    // have taken it in, those of the problems found excepted: for a reader
+    // of the calls, streams and problems alone, whose memory then grows with
+    // the calls rather than with the file. Their voice is then decoded again
+    // from the file to be listened to. Set before a load.
+    void setReleasesFollowedFrames(bool releases) { releasesFollowed_ = releases; }
+    [[nodiscard]] bool releasesFollowedFrames() const { return releasesFollowed_; }
+    // Frame `number` (from 1), where it is still held or a problem keeps it.
+    [[nodiscard]] const KvIAXFrame* frameOf(std::uint32_t number) const;
+    // The secrets the runs open encrypted calls with.
+    [[nodiscard]] std::vector<std::string> secrets() const;
 
     [[nodiscard]] bool isInProgress() const override {
         return isInProgress_.load(std::memory_order_acquire);
@@ -165,12 +177,18 @@ private:
     // A run's worker, with the secrets of the moment.
     std::unique_ptr<KvPCAPCapture> makeWorker();
     void trackCalls();
+    // Keeps the frames of the problems found since the last call, then lets
+    // go of every record taken in.
+    void releaseFollowed();
     void announceAppended();
     void restartQualityTrackers();
 
     CaptureServices services_;
     QVariantMap properties_;
     FrameList iaxFrames_;
+    bool releasesFollowed_ = false;
+    std::unordered_map<std::uint32_t, std::shared_ptr<KvIAXFrame>> problemFrames_;
+    std::size_t problemsKept_ = 0; // of the problem tracker's found()
     qsizetype announcedFrames_ = 0;
     std::atomic<bool> isInProgress_{false};
     std::atomic<bool> cancelled_{false};

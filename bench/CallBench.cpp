@@ -81,7 +81,7 @@ int main(int argc, char** argv) {
         followedStreams.add(*frames[i], static_cast<std::uint32_t>(i + 1));
     }
     const double following = secondsSince(start) - tracking;
-    const auto streams = followedStreams.figures(frames);
+    const auto streams = followedStreams.figures();
     start = std::chrono::steady_clock::now();
     std::vector<analysis::StreamFigures> perCall;
     for (std::size_t call = 0; call < tracker.calls().size(); ++call) {

@@ -84,7 +84,13 @@ private:
 // thousand packets' worth of calls at a time. A capture that cannot be read
 // again (standard input) keeps them unknown, and says so.
 void listenToCalls(KvIAXCapture& capture) {
-    constexpr std::size_t packetsAtOnce = 100'000;
+    // Without the records, each group's frames are decoded again from the
+    // file, which its calls may span whole: groups of a twentieth of the
+    // frames read it about twenty times, and hold at most 500,000 packets.
+    const std::size_t packetsAtOnce =
+        capture.releasesFollowedFrames()
+            ? std::clamp<std::size_t>(capture.iaxFrames().size() / 20, 100'000, 500'000)
+            : 100'000;
     const std::size_t calls = capture.callTracker().calls().size();
     for (std::size_t first = 0, next = 0; first < calls; first = next) {
         std::string error;
@@ -133,7 +139,7 @@ void printListing(OutputBuffer& output, const KvIAXCapture& capture, DumpArgumen
     } else if (listing == Listing::Problems) {
         for (const auto& problem : capture.problems()) {
             if (keptFrame(problem.frame)) {
-                callwriter::appendProblem(out, problem, capture.iaxFrames(), format);
+                callwriter::appendProblem(out, problem, capture.frameOf(problem.frame), format);
                 output.flushIfLarge();
             }
         }
@@ -338,6 +344,12 @@ int main(int argc, char** argv) {
     if (judges) {
         capture->setFollowsQuality(analysis::QualityOptions{.jitterBufferMs = args.jitterBufferMs});
     }
+    // The calls, registrations, streams, problems and digits of a loaded file
+    // need the trackers alone: each record goes once they took it in, so
+    // that memory grows with the calls rather than with the file.
+    capture->setReleasesFollowedFrames(
+        (judges || args.listing == Listing::Registrations) && !selection.active() && !args.live &&
+        !args.call && !args.flow && !args.audio && !args.writeFrames);
     OutputBuffer printer;
     // Frames are printed as they arrive, up to --count frames, a block at a
     // time. Printing is queued behind the hand-off rather than done inside

@@ -156,3 +156,39 @@ TEST_F(QualityDump, SaysWhatStandardInputCannotGiveAndRefusesABufferWithNothingT
 }
 
 } // namespace
+
+// Without -Y, the listings let go of each record once the trackers took it
+// in, and decode the calls' frames again from the file to listen to them;
+// with a filter that keeps every frame, the records stay. Both must print
+// the same, problem texts, in-band digits and decrypted calls included.
+TEST(ReleasedRecords, ListingsAreTheSameAsWithEveryRecordHeld) {
+    QTemporaryDir directory;
+    const QString quality = directory.filePath("quality.pcap");
+    const QString digits = directory.filePath("digits.pcap");
+    const QString encrypted = directory.filePath("encrypted.pcap");
+    ASSERT_EQ(runProcess(generator, {"quality", quality}).exitCode, 0);
+    ASSERT_EQ(runProcess(generator, {"in-band-dtmf", "159#", digits}).exitCode, 0);
+    ASSERT_EQ(runProcess(generator, {"encrypted", encrypted}).exitCode, 0);
+    const QStringList secret = {"--secret", "quorvex-secret"};
+    const struct {
+        QStringList arguments;
+        const char* mustHold;
+    } cases[] = {
+        {{"--problems", quality}, "ANSWER"}, // a retransmission's frame, kept for its text
+        {{"--calls", quality}, "\"mos\""},
+        {{"--streams", quality}, "\"activity\""},
+        {{"--dtmf", digits}, "in-band"}, // heard in the voice decoded again
+        {secret + QStringList{"--calls", encrypted}, "decrypted"},
+        {secret + QStringList{"--streams", encrypted}, "\"activity\""},
+    };
+    for (const auto& test : cases) {
+        const QStringList& arguments = test.arguments;
+        SCOPED_TRACE(arguments.join(' ').toStdString());
+        const ProcessResult released = runProcess(dumpTool, arguments);
+        const ProcessResult held = runProcess(dumpTool, QStringList{"-Y", "frame"} + arguments);
+        ASSERT_EQ(released.exitCode, 0) << released.err.toStdString();
+        ASSERT_EQ(held.exitCode, 0) << held.err.toStdString();
+        EXPECT_TRUE(released.out.contains(test.mustHold)) << released.out.left(400).toStdString();
+        EXPECT_EQ(released.out, held.out);
+    }
+}

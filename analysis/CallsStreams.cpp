@@ -1,0 +1,70 @@
+#include "analysis/CallsStreams.h"
+
+#include "analysis/CallSignals.h"
+#include "analysis/CallStreams.h"
+#include "analysis/StreamTracker.h"
+
+#include <algorithm>
+
+namespace analysis {
+
+struct CallsStreams::Followed {
+    Followed(const CallList& calls, std::size_t index, const QualityOptions& options)
+        : streams(calls, index, true, options), signals(calls, index) {}
+    CallStreams streams;
+    CallSignals signals;
+};
+
+CallsStreams::CallsStreams(const CallTracker& tracker, const std::vector<std::size_t>& calls,
+                           const QualityOptions& options) {
+    for (const std::size_t index : calls) {
+        const auto slot = static_cast<std::uint32_t>(followed_.size());
+        followed_.push_back(std::make_unique<Followed>(tracker.calls(), index, options));
+        for (const std::uint32_t number : tracker.calls().at(index).frameNumbers) {
+            if (number != 0) {
+                frames_.emplace_back(number, slot);
+            }
+        }
+    }
+    // A frame of several calls (a trunk frame) goes to them in call order.
+    std::stable_sort(frames_.begin(), frames_.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+}
+
+CallsStreams::~CallsStreams() = default;
+
+std::vector<std::uint32_t> CallsStreams::wantedFrames() const {
+    std::vector<std::uint32_t> wanted;
+    wanted.reserve(frames_.size());
+    for (const auto& [number, slot] : frames_) {
+        if (wanted.empty() || wanted.back() != number) {
+            wanted.push_back(number);
+        }
+    }
+    return wanted;
+}
+
+void CallsStreams::add(const KvIAXFrame& frame, std::uint32_t number) {
+    while (next_ < frames_.size() && frames_[next_].first < number) {
+        ++next_; // a frame that was not handed over
+    }
+    for (; next_ < frames_.size() && frames_[next_].first == number; ++next_) {
+        Followed& call = *followed_[frames_[next_].second];
+        call.streams.add(frame, number);
+        call.signals.add(frame, number);
+    }
+}
+
+std::vector<VoiceStream> CallsStreams::take() {
+    std::vector<VoiceStream> streams;
+    for (const auto& call : followed_) {
+        for (VoiceStream& stream : call->streams.takeStreams(call->signals.quality().rttMean)) {
+            attachReport(stream.figures, call->signals);
+            stream.reports = call->signals.reportsBy(stream.figures.fromCaller ? 1 : 0);
+            streams.push_back(std::move(stream));
+        }
+    }
+    return streams;
+}
+
+} // namespace analysis
