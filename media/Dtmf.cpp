@@ -17,53 +17,78 @@ constexpr std::uint64_t detectionSamples = 102 + 51;
 
 // Below about -45 dBov no digit is heard: spandsp wants much more.
 constexpr double quietestRms = 180;
-// The weakest high-group tone a digit may have, as a share of the piece's
-// power: a quarter with no twist, about a ninth with 8 dB of it; a
-// rectangular window and a tone that starts within the piece lose more.
+// The weakest tone of a digit's pair, as a share of the piece's power: a
+// quarter with no twist, about a ninth with 8 dB of it; a rectangular window
+// and a tone that starts within the piece lose more.
 constexpr double weakestShare = 0.04;
+// What a digit's two tones hold together, as a share of the piece's power:
+// all of it, but for noise, the codec's distortion and the window's leakage.
+// Noise and speech put about 0.05 in each filter.
+constexpr double pairShare = 0.2;
 
-// Whether 20 ms (or less) of 8 kHz audio may hold a DTMF digit: every other
-// sample (4 kHz still carries 1633 Hz) of its first 10 ms through Goertzel
-// filters at the four high-group frequencies. A digit lasts 40 ms at least,
-// so it fills some 20 ms block whole; aliases only let more blocks through.
-bool blockMayHoldDigit(std::span<const std::int16_t> samples) {
-    static constexpr float highGroup[4] = {1209, 1336, 1477, 1633};
+// The eight DTMF frequencies, low group first, at 4 kHz.
+constexpr std::array<double, 8> dtmfFrequencies = {697, 770, 852, 941, 1209, 1336, 1477, 1633};
+
+// Each frequency's Goertzel power over `samples`. The eight filters run side
+// by side, so that they go through the processor's vector lanes together.
+std::array<float, 8> goertzelPowers(std::span<const float> samples) {
     static const auto coefficients = [] {
-        std::array<float, 4> made{};
-        for (int i = 0; i < 4; ++i) {
-            made[i] =
-                static_cast<float>(2 * std::cos(2 * std::numbers::pi * highGroup[i] / 4000.0));
+        std::array<float, 8> made{};
+        for (std::size_t i = 0; i < made.size(); ++i) {
+            made[i] = static_cast<float>(2 * std::cos(2 * std::numbers::pi * dtmfFrequencies[i] /
+                                                      4000.0));
         }
         return made;
     }();
-    const std::size_t count = std::min<std::size_t>(samples.size() / 2, 40);
+    // Four lanes a vector (SSE2 on any x86-64), two vectors for the eight.
+    using Lanes = float __attribute__((vector_size(16)));
+    const Lanes c[2] = {{coefficients[0], coefficients[1], coefficients[2], coefficients[3]},
+                        {coefficients[4], coefficients[5], coefficients[6], coefficients[7]}};
+    Lanes s1[2] = {}, s2[2] = {};
+    for (const float x : samples) {
+        for (int v = 0; v < 2; ++v) {
+            const Lanes s0 = x + c[v] * s1[v] - s2[v];
+            s2[v] = s1[v];
+            s1[v] = s0;
+        }
+    }
+    std::array<float, 8> powers{};
+    for (int v = 0; v < 2; ++v) {
+        const Lanes power = s1[v] * s1[v] + s2[v] * s2[v] - c[v] * s1[v] * s2[v];
+        for (int i = 0; i < 4; ++i) {
+            powers[static_cast<std::size_t>(4 * v + i)] = power[i];
+        }
+    }
+    return powers;
+}
+
+// Whether 20 ms (or less) of 8 kHz audio may hold a DTMF digit: every other
+// sample (4 kHz still carries 1633 Hz) through Goertzel filters at the four
+// low-group and the four high-group frequencies. A digit lasts 40 ms at
+// least, so it fills some 20 ms block whole; aliases only let more blocks
+// through.
+bool blockMayHoldDigit(std::span<const std::int16_t> samples) {
+    const std::size_t count = std::min<std::size_t>(samples.size() / 2, 80);
     if (count < 16) {
         return true; // too short to judge
     }
+    std::array<float, 80> decimated{};
     std::int64_t energy = 0;
     for (std::size_t n = 0; n < count; ++n) {
         energy += std::int32_t{samples[2 * n]} * samples[2 * n];
+        decimated[n] = static_cast<float>(samples[2 * n]);
     }
     const double size = static_cast<double>(count);
     if (static_cast<double>(energy) < quietestRms * quietestRms * size) {
         return false; // silence costs no more
     }
-    float s1[4] = {}, s2[4] = {};
-    for (std::size_t n = 0; n < count; ++n) {
-        const auto x = static_cast<float>(samples[2 * n]);
-        for (int i = 0; i < 4; ++i) {
-            const float s0 = x + coefficients[i] * s1[i] - s2[i];
-            s2[i] = s1[i];
-            s1[i] = s0;
-        }
-    }
-    double strongest = 0;
-    for (int i = 0; i < 4; ++i) {
-        strongest = std::max<double>(strongest, s1[i] * s1[i] + s2[i] * s2[i] -
-                                                    coefficients[i] * s1[i] * s2[i]);
-    }
-    // A pure tone at a filter's frequency gives energy * size / 2.
-    return strongest >= weakestShare * static_cast<double>(energy) * size / 2;
+    const auto powers = goertzelPowers({decimated.data(), count});
+    const double low = *std::max_element(powers.begin(), powers.begin() + 4);
+    const double high = *std::max_element(powers.begin() + 4, powers.end());
+    // A pure tone at a filter's frequency gives its power * size / 2.
+    const double whole = static_cast<double>(energy) * size / 2;
+    return low >= weakestShare * whole && high >= weakestShare * whole &&
+           low + high >= pairShare * whole;
 }
 
 // A piece of any length: each 20 ms block of it.
@@ -146,11 +171,20 @@ void DtmfReceiver::feed(std::span<const std::int16_t> samples) {
 
 void DtmfReceiver::feedSilence(std::size_t samples) {
     static const std::int16_t silence[160] = {};
-    while (samples > 0) {
+    // Silence is handed over only while it may end what was heard.
+    while (samples > 0 && (hangover_ > 0 || detecting_)) {
         const std::size_t now = std::min<std::size_t>(samples, std::size(silence));
         feed({silence, now});
         samples -= now;
     }
+    if (samples == 0) {
+        return;
+    }
+    // The rest is passed over as feed() would pass it, a piece at a time,
+    // without looking for a digit in it.
+    position_ += samples;
+    const std::size_t last = samples - (samples - 1) / std::size(silence) * std::size(silence);
+    previous_.assign(last, 0);
 }
 
 DtmfGenerator::DtmfGenerator(const std::string& digits, int onMs, int offMs)
