@@ -68,10 +68,7 @@ std::array<float, 8> goertzelPowers(std::span<const float> samples) {
 // least, so it fills some 20 ms block whole; aliases only let more blocks
 // through.
 bool blockMayHoldDigit(std::span<const std::int16_t> samples) {
-    const std::size_t count = std::min<std::size_t>(samples.size() / 2, 80);
-    if (count < 16) {
-        return true; // too short to judge
-    }
+    const std::size_t count = std::min<std::size_t>((samples.size() + 1) / 2, 80);
     std::array<float, 80> decimated{};
     std::int64_t energy = 0;
     for (std::size_t n = 0; n < count; ++n) {
@@ -80,7 +77,10 @@ bool blockMayHoldDigit(std::span<const std::int16_t> samples) {
     }
     const double size = static_cast<double>(count);
     if (static_cast<double>(energy) < quietestRms * quietestRms * size) {
-        return false; // silence costs no more
+        return false; // silence costs no more, however short
+    }
+    if (count < 16) {
+        return true; // too short to judge
     }
     const auto powers = goertzelPowers({decimated.data(), count});
     const double low = *std::max_element(powers.begin(), powers.begin() + 4);

@@ -14,9 +14,10 @@ namespace media {
 
 // spandsp's detector costs a few nanoseconds a sample; most audio holds no
 // DTMF, so each piece fed is first looked at cheaply (is it loud enough, and
-// does one of the four high-group tones, which every digit has, carry a
-// share of its power?) and handed to the detector only where it might be a
-// digit, with the piece before it and two after it.
+// do one low-group and one high-group tone, which every digit has, carry
+// much of its power?) and handed to the detector only where it might be a
+// digit, with the piece before it and two after it. Silence fed for lost
+// frames is handed over only while it may end a tone.
 class DtmfReceiver final {
 public:
     // A digit heard, from its first sample to the one after its last (0

@@ -1,3 +1,4 @@
+#include "media/Dtmf.h"
 #include "media/VoiceListener.h"
 #include "media/VoiceCodecs.h"
 #include "media/WavFile.h"
@@ -277,3 +278,36 @@ TEST(Voice, DigitsDialledInBandAreHeardInEveryCodecThatCarriesThem) {
 }
 
 } // namespace
+
+// Silence fed for lost frames is mostly passed over unheard: the digits, where
+// they were heard and the position after must be those of silence fed as
+// samples, at every length (a piece, a piece and one, a whole second).
+TEST(Voice, SilenceForLostFramesIsHeardAsSilenceFedAsSamples) {
+    for (const std::size_t gap : {std::size_t{0}, std::size_t{100}, std::size_t{160},
+                                  std::size_t{161}, std::size_t{8000}}) {
+        SCOPED_TRACE(gap);
+        media::DtmfReceiver fed, skipped;
+        for (const char digit : std::string("7*")) {
+            const auto tone = media::DtmfGenerator(std::string(1, digit), 80, 40).next(960);
+            for (std::size_t at = 0; at < tone.size(); at += 160) {
+                const std::span<const std::int16_t> piece(tone.data() + at, 160);
+                fed.feed(piece);
+                skipped.feed(piece);
+            }
+            for (std::size_t left = gap; left > 0;) {
+                const std::vector<std::int16_t> zeros(std::min<std::size_t>(left, 160), 0);
+                fed.feed(zeros);
+                left -= zeros.size();
+            }
+            skipped.feedSilence(gap);
+        }
+        EXPECT_EQ(fed.position(), skipped.position());
+        ASSERT_EQ(fed.tones().size(), 2u);
+        ASSERT_EQ(skipped.tones().size(), 2u);
+        for (std::size_t t = 0; t < 2; ++t) {
+            EXPECT_EQ(fed.tones()[t].digit, skipped.tones()[t].digit);
+            EXPECT_EQ(fed.tones()[t].startSample, skipped.tones()[t].startSample);
+            EXPECT_EQ(fed.tones()[t].endSample, skipped.tones()[t].endSample);
+        }
+    }
+}
