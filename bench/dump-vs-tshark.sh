@@ -5,7 +5,9 @@
 #   busy      one other process keeps a core busy (started and stopped here);
 #   syslog    rsyslogd listening on /dev/log (started here when none runs,
 #             stopped after), as on every desktop and server.
-# Gives wall time, CPU time (user+sys) and peak memory of each program.
+# Gives wall time, CPU time (user+sys) and peak memory of each program:
+# quorvex-dump's records as TSV, its -T fields (the same five as tshark's)
+# and its --calls (which decodes the calls' voice again to listen to it).
 #   bench/dump-vs-tshark.sh [PACKETS] [BUILD_DIR] [CASE...]
 set -euo pipefail
 count=${1:-1000000}
@@ -39,6 +41,9 @@ measure() { # case, label, command...
 
 pair() { # case
     measure "$1" quorvex-dump "$build/quorvex-dump" --format tsv "$capture"
+    measure "$1" dump-fields "$build/quorvex-dump" -T fields -e ip.src -e ip.dst \
+        -e iax2.src_call -e iax2.dst_call -e iax2.timestamp "$capture"
+    measure "$1" dump-calls "$build/quorvex-dump" --calls "$capture"
     if command -v tshark > /dev/null; then
         measure "$1" tshark tshark -r "$capture" -T fields -e ip.src -e ip.dst -e iax2.src_call \
             -e iax2.dst_call -e iax2.timestamp
