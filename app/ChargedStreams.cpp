@@ -4,57 +4,53 @@
 #include "analysis/FrameReplay.h"
 #include "app/KvIAXCapture.h"
 
-#include <algorithm>
 #include "media/CallAudio.h"
 
-std::optional<ChargedStreams> ChargedStreams::of(const KvIAXCapture& capture,
-                                                 const std::vector<std::size_t>& calls,
-                                                 std::string& error) {
+#include <algorithm>
+#include <cstdint>
+
+namespace {
+
+// At most a packet a frame: charged before anything is made.
+std::optional<MemoryCharge> chargeFor(const KvIAXCapture& capture,
+                                      const std::vector<std::size_t>& calls, std::string& error) {
     const auto& all = capture.callTracker().calls();
-    // At most a packet a frame: charged before anything is made.
     std::uint64_t estimate = 0;
     for (const std::size_t call : calls) {
         if (call < all.size()) {
             estimate += all[call].frameNumbers.size() * sizeof(analysis::StreamPacket);
         }
     }
-    ChargedStreams made{{}, MemoryCharge(capture.memoryBudget())};
-    if (!made.charge.setTo(estimate)) {
+    MemoryCharge charge(capture.memoryBudget());
+    if (!charge.setTo(estimate)) {
         error = media::memoryLimitText(calls.size() == 1 ? "the call's voice packets"
                                                          : "the voice packets of these calls",
                                        estimate);
         return std::nullopt;
     }
-    // Judged as the capture judges its streams.
-    const analysis::QualityOptions options = capture.streamTracker() != nullptr
-                                                 ? capture.streamTracker()->options()
-                                                 : analysis::QualityOptions{};
-    std::vector<analysis::VoiceStream> found;
-    if (capture.releasesFollowedFrames()) {
-        // Their records are gone: the calls' frames are decoded again.
-        analysis::CallsStreams building(capture.callTracker(), calls, options);
-        const auto& all = capture.callTracker().calls();
-        const bool encrypted = std::any_of(
-            all.begin(), all.end(), [](const analysis::Call& call) { return call.encrypted; });
-        const FrameReplay replay(capture.lastRunFile(), capture.secrets(), encrypted);
-        const auto wanted = building.wantedFrames();
-        if (!replay.run(
-                wanted,
-                [&](const KvIAXFrame& frame, std::uint32_t number) { building.add(frame, number); },
-                error)) {
-            return std::nullopt;
-        }
-        found = building.take();
-    } else {
-        for (const std::size_t call : calls) {
-            if (call < all.size()) {
-                for (auto& stream : analysis::callStreams(capture.callTracker(), call,
-                                                          capture.iaxFrames(), options)) {
-                    found.push_back(std::move(stream));
-                }
-            }
+    return charge;
+}
+
+// Judged as the capture judges its streams.
+analysis::QualityOptions optionsOf(const KvIAXCapture& capture) {
+    return capture.streamTracker() != nullptr ? capture.streamTracker()->options()
+                                              : analysis::QualityOptions{};
+}
+
+std::vector<std::size_t> knownCalls(const KvIAXCapture& capture,
+                                    const std::vector<std::size_t>& calls) {
+    std::vector<std::size_t> known;
+    for (const std::size_t call : calls) {
+        if (call < capture.callTracker().calls().size()) {
+            known.push_back(call);
         }
     }
+    return known;
+}
+
+ChargedStreams charged(const KvIAXCapture& capture, std::vector<analysis::VoiceStream> found,
+                       MemoryCharge charge) {
+    ChargedStreams made{{}, std::move(charge)};
     std::uint64_t held = 0;
     for (auto& stream : found) {
         capture.addActivity(stream.figures);
@@ -63,4 +59,78 @@ std::optional<ChargedStreams> ChargedStreams::of(const KvIAXCapture& capture,
     }
     made.charge.forceTo(held);
     return made;
+}
+
+} // namespace
+
+std::optional<ChargedStreams> ChargedStreams::of(const KvIAXCapture& capture,
+                                                 const std::vector<std::size_t>& calls,
+                                                 std::string& error) {
+    if (!capture.releasesFollowedFrames()) {
+        auto slices = StreamsInSlices::start(capture, calls, error);
+        if (!slices) {
+            return std::nullopt;
+        }
+        slices->step(capture, SIZE_MAX);
+        return slices->finish(capture);
+    }
+    auto charge = chargeFor(capture, calls, error);
+    if (!charge) {
+        return std::nullopt;
+    }
+    // Their records are gone: the calls' frames are decoded again.
+    analysis::CallsStreams building(capture.callTracker(), knownCalls(capture, calls),
+                                    optionsOf(capture));
+    const auto& all = capture.callTracker().calls();
+    const bool encrypted = std::any_of(all.begin(), all.end(),
+                                       [](const analysis::Call& call) { return call.encrypted; });
+    const FrameReplay replay(capture.lastRunFile(), capture.secrets(), encrypted);
+    const auto wanted = building.wantedFrames();
+    if (!replay.run(
+            wanted,
+            [&](const KvIAXFrame& frame, std::uint32_t number) { building.add(frame, number); },
+            error)) {
+        return std::nullopt;
+    }
+    return charged(capture, building.take(), std::move(*charge));
+}
+
+std::optional<StreamsInSlices> StreamsInSlices::start(const KvIAXCapture& capture,
+                                                      const std::vector<std::size_t>& calls,
+                                                      std::string& error) {
+    auto charge = chargeFor(capture, calls, error);
+    if (!charge) {
+        return std::nullopt;
+    }
+    return StreamsInSlices(capture, calls, std::move(*charge));
+}
+
+StreamsInSlices::StreamsInSlices(const KvIAXCapture& capture, const std::vector<std::size_t>& calls,
+                                 MemoryCharge charge)
+    : building_(std::make_unique<analysis::CallsStreams>(
+          capture.callTracker(), knownCalls(capture, calls), optionsOf(capture))),
+      wanted_(building_->wantedFrames()),
+      firstFrame_(capture.iaxFrames().empty() ? nullptr : capture.iaxFrames().front().get()),
+      charge_(std::move(charge)) {}
+
+StreamsInSlices::StreamsInSlices(StreamsInSlices&&) noexcept = default;
+StreamsInSlices& StreamsInSlices::operator=(StreamsInSlices&&) noexcept = default;
+StreamsInSlices::~StreamsInSlices() = default;
+
+bool StreamsInSlices::step(const KvIAXCapture& capture, std::size_t frames) {
+    const FrameList& list = capture.iaxFrames();
+    if ((list.empty() ? nullptr : list.front().get()) != firstFrame_) {
+        return false;
+    }
+    for (std::size_t taken = 0; taken < frames && next_ < wanted_.size(); ++taken, ++next_) {
+        const std::uint32_t number = wanted_[next_];
+        if (number > list.released() && number <= list.size()) {
+            building_->add(*list[number - 1], number);
+        }
+    }
+    return true;
+}
+
+ChargedStreams StreamsInSlices::finish(const KvIAXCapture& capture) {
+    return charged(capture, building_->take(), std::move(charge_));
 }

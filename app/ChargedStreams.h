@@ -3,11 +3,17 @@
 #include "analysis/StreamAnalysis.h"
 #include "common/MemoryCharge.h"
 
+#include <memory>
+
 #include <optional>
 #include <string>
 #include <vector>
 
 class KvIAXCapture;
+class KvIAXFrame;
+namespace analysis {
+class CallsStreams;
+}
 
 // The voice streams of some of a capture's calls, with every packet, and
 // what they hold charged to the capture's memory budget for as long as they
@@ -20,4 +26,35 @@ struct ChargedStreams {
     // `calls` are indexes into the capture's call list.
     static std::optional<ChargedStreams>
     of(const KvIAXCapture& capture, const std::vector<std::size_t>& calls, std::string& error);
+};
+
+// The streams of some calls made from the capture's records a slice at a
+// time, on the thread that owns the capture, so that calls of millions of
+// frames never hold it up for long.
+class StreamsInSlices {
+public:
+    // Charges their estimate; nothing, with `error`, as ChargedStreams::of.
+    static std::optional<StreamsInSlices>
+    start(const KvIAXCapture& capture, const std::vector<std::size_t>& calls, std::string& error);
+    StreamsInSlices(StreamsInSlices&&) noexcept;
+    StreamsInSlices& operator=(StreamsInSlices&&) noexcept;
+    ~StreamsInSlices();
+
+    // Takes in up to `frames` more of the calls' frames. False where the
+    // capture's list was replaced since the start (the streams are then of
+    // no use); done() once every frame is in.
+    bool step(const KvIAXCapture& capture, std::size_t frames);
+    [[nodiscard]] bool done() const { return next_ >= wanted_.size(); }
+    // The streams, once done().
+    [[nodiscard]] ChargedStreams finish(const KvIAXCapture& capture);
+
+private:
+    StreamsInSlices(const KvIAXCapture& capture, const std::vector<std::size_t>& calls,
+                    MemoryCharge charge);
+
+    std::unique_ptr<analysis::CallsStreams> building_;
+    std::vector<std::uint32_t> wanted_;
+    std::size_t next_ = 0;
+    const KvIAXFrame* firstFrame_ = nullptr; // tells a replaced list
+    MemoryCharge charge_;
 };

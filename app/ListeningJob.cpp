@@ -5,9 +5,9 @@
 
 #include <algorithm>
 
-std::optional<ListeningJob> ListeningJob::of(const KvIAXCapture& capture, std::size_t firstCall,
-                                             std::size_t mostPackets, std::size_t& next,
-                                             std::string& error) {
+std::optional<ListeningJob> ListeningJob::choose(const KvIAXCapture& capture, std::size_t firstCall,
+                                                 std::size_t mostPackets, std::size_t& next,
+                                                 std::string& error) {
     ListeningJob job;
     job.capturePath = capture.lastRunFile();
     job.opened = capture.openedPackets();
@@ -28,14 +28,21 @@ std::optional<ListeningJob> ListeningJob::of(const KvIAXCapture& capture, std::s
         job.calls.push_back(next);
         packets += numbers.size();
     }
-    if (job.calls.empty()) {
+    return job;
+}
+
+std::optional<ListeningJob> ListeningJob::of(const KvIAXCapture& capture, std::size_t firstCall,
+                                             std::size_t mostPackets, std::size_t& next,
+                                             std::string& error) {
+    auto job = choose(capture, firstCall, mostPackets, next, error);
+    if (!job || job->calls.empty()) {
         return job;
     }
-    auto voice = ChargedStreams::of(capture, job.calls, error);
+    auto voice = ChargedStreams::of(capture, job->calls, error);
     if (!voice) {
         return std::nullopt;
     }
-    job.voice = std::move(*voice);
+    job->voice = std::move(*voice);
     return job;
 }
 

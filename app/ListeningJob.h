@@ -23,7 +23,7 @@ struct CallListening {
 struct ListeningJob {
     std::string capturePath;
     std::shared_ptr<const OpenedPackets> opened; // read back in clear
-    std::vector<std::size_t> calls; // indexes into the capture's call list
+    std::vector<std::size_t> calls;              // indexes into the capture's call list
     ChargedStreams voice;
 
     // The calls from `firstCall` on, as many as hold about `mostPackets`
@@ -35,6 +35,11 @@ struct ListeningJob {
     static std::optional<ListeningJob> of(const KvIAXCapture& capture, std::size_t firstCall,
                                           std::size_t mostPackets, std::size_t& next,
                                           std::string& error);
+    // The same calls without their streams, for `voice` to be made apart
+    // (StreamsInSlices); nothing where the capture cannot be read again.
+    static std::optional<ListeningJob> choose(const KvIAXCapture& capture, std::size_t firstCall,
+                                              std::size_t mostPackets, std::size_t& next,
+                                              std::string& error);
 
     // The calls' findings, in `calls` order. False, with `error` saying why,
     // where the file cannot give the payloads back; false without an error

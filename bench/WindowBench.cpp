@@ -22,9 +22,11 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QTableView>
+#include <QThread>
 #include <QTimer>
 
 #include <cstdio>
+#include <cstdlib>
 #include <sstream>
 #include <string_view>
 
@@ -46,6 +48,47 @@ long residentKiB() {
     return kib;
 }
 
+// The application, timing each event the main thread serves from its loop:
+// the longest tells which object's work blocked the window, and how long.
+class TimedApplication final : public QApplication {
+public:
+    using QApplication::QApplication;
+    bool notify(QObject* receiver, QEvent* event) override {
+        if (depth_ > 0 || QThread::currentThread() != thread()) {
+            return QApplication::notify(receiver, event);
+        }
+        ++depth_;
+        QElapsedTimer served;
+        served.start();
+        const bool done = QApplication::notify(receiver, event);
+        const qint64 took = served.nsecsElapsed();
+        --depth_;
+        if (took > 30'000'000 && std::getenv("WINDOW_BENCH_EVENTS") != nullptr) {
+            std::fprintf(stderr, "event of %.1f ms: %s, type %d\n", static_cast<double>(took) / 1e6,
+                         receiver->metaObject()->className(), static_cast<int>(event->type()));
+        }
+        if (took > longest_) {
+            longest_ = took;
+            what_ = std::string(receiver->metaObject()->className()) + ", event " +
+                    std::to_string(static_cast<int>(event->type()));
+        }
+        return done;
+    }
+    // The longest event since the last call, and what it was; starts over.
+    std::string takeLongest() {
+        const std::string text = std::to_string(static_cast<double>(longest_) / 1e6) + " ms (" +
+                                 what_ + ")";
+        longest_ = 0;
+        what_.clear();
+        return text;
+    }
+
+private:
+    int depth_ = 0;
+    qint64 longest_ = 0;
+    std::string what_;
+};
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -58,7 +101,7 @@ int main(int argc, char** argv) {
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
-    QApplication app(argc, argv);
+    TimedApplication app(argc, argv);
     std::string error;
     const long expected = countCapturedPackets(argv[1], &error);
     if (!error.empty()) {
@@ -112,9 +155,10 @@ int main(int argc, char** argv) {
     if (loadOnly) {
         probe.stop();
         std::printf("%ld frames: Open to last frame shown %.2f s; main thread blocked at most "
-                    "%.1f ms; %ld MiB resident\n",
+                    "%.1f ms; %ld MiB resident; longest event %s\n",
                     expected, static_cast<double>(shownAt) / 1e9,
-                    static_cast<double>(loadGap) / 1e6, residentKiB() / 1024);
+                    static_cast<double>(loadGap) / 1e6, residentKiB() / 1024,
+                    app.takeLongest().c_str());
         return 0;
     }
 

@@ -9,11 +9,16 @@ namespace {
 // About a second of work a block on this machine, and some tens of
 // megabytes of streams and payloads.
 constexpr std::size_t packetsAtOnce = 100'000;
+// Frames taken into a block's streams between turns of the event loop: a few
+// milliseconds' worth, even with a list of tens of millions.
+constexpr std::size_t framesAtOnce = 10'000;
 
 } // namespace
 
 ListeningRun::ListeningRun(QObject* parent) : QObject(parent) {
     connect(&watcher_, &QFutureWatcher<Result>::finished, this, &ListeningRun::blockDone);
+    slices_.setInterval(0);
+    connect(&slices_, &QTimer::timeout, this, &ListeningRun::makeStreams);
 }
 
 ListeningRun::~ListeningRun() {
@@ -27,6 +32,9 @@ void ListeningRun::cancel() {
     }
     capture_ = nullptr;
     running_ = false;
+    slices_.stop();
+    chosen_.reset();
+    streams_.reset();
 }
 
 void ListeningRun::listen(KvIAXCapture* capture) {
@@ -46,7 +54,7 @@ void ListeningRun::listen(KvIAXCapture* capture) {
 }
 
 void ListeningRun::nextBlock() {
-    if (capture_ == nullptr || watcher_.isRunning()) {
+    if (capture_ == nullptr || watcher_.isRunning() || slices_.isActive()) {
         return;
     }
     const std::size_t first = capture_->listenedCalls();
@@ -57,15 +65,40 @@ void ListeningRun::nextBlock() {
         return;
     }
     std::string error;
-    auto job = ListeningJob::of(*capture_, first, packetsAtOnce, next_, error);
-    if (!job) {
+    chosen_ = ListeningJob::choose(*capture_, first, packetsAtOnce, next_, error);
+    if (chosen_) {
+        streams_ = StreamsInSlices::start(*capture_, chosen_->calls, error);
+    }
+    if (!chosen_ || !streams_) {
+        chosen_.reset();
         running_ = false;
         capture_->setListenedCalls(total_); // what cannot be read now will not be later
         emit failed(QString::fromStdString(error));
         emit progressed();
         return;
     }
-    job_ = std::make_shared<const ListeningJob>(std::move(*job));
+    slices_.start();
+}
+
+void ListeningRun::makeStreams() {
+    if (capture_ == nullptr || !chosen_ || !streams_) {
+        slices_.stop();
+        return;
+    }
+    if (!streams_->step(*capture_, framesAtOnce)) {
+        // The list was replaced: the next run's end listens again.
+        cancel();
+        emit progressed();
+        return;
+    }
+    if (!streams_->done()) {
+        return;
+    }
+    slices_.stop();
+    chosen_->voice = streams_->finish(*capture_);
+    streams_.reset();
+    job_ = std::make_shared<const ListeningJob>(std::move(*chosen_));
+    chosen_.reset();
     watcher_.setFuture(QtConcurrent::run([job = job_, cancelled = cancelled_] {
         Result result;
         result.ok = job->run(result.found, result.error, cancelled.get());

@@ -5,16 +5,19 @@
 #include <QFutureWatcher>
 #include <QObject>
 #include <QPointer>
+#include <QTimer>
 
 #include <atomic>
 #include <memory>
+#include <optional>
 
 class KvIAXCapture;
 
 // Listens to a capture's calls' voice (activity, in-band digits) away from
 // the main thread, a block of calls at a time: each block's streams are made
-// here, decoded by a worker with its own file handle, and what it found is
-// handed to the capture here. Nothing else crosses: the worker reads its
+// here from the capture's records, some tens of thousands of frames between
+// turns of the event loop, decoded by a worker with its own file handle, and
+// what it found is handed to the capture here. Nothing else crosses: the worker reads its
 // job and writes its results, and the capture is touched on this thread only.
 class ListeningRun final : public QObject {
     Q_OBJECT
@@ -38,6 +41,8 @@ signals:
 
 private:
     void nextBlock();
+    // Makes the block's streams a slice at a time, then hands the job over.
+    void makeStreams();
     void blockDone();
 
     struct Result {
@@ -47,6 +52,9 @@ private:
     };
     QPointer<KvIAXCapture> capture_;
     std::shared_ptr<const ListeningJob> job_;
+    std::optional<ListeningJob> chosen_;     // while its streams are made
+    std::optional<StreamsInSlices> streams_; // of chosen_
+    QTimer slices_;
     std::size_t next_ = 0;
     std::shared_ptr<std::atomic<bool>> cancelled_;
     QFutureWatcher<Result> watcher_;

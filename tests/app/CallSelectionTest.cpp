@@ -1,4 +1,5 @@
 #include "app/CallSelection.h"
+#include "app/ChargedStreams.h"
 #include "samples/CaptureFileWriter.h"
 #include "samples/QualityCalls.h"
 #include "tests/support/LoadHarness.h"
@@ -77,6 +78,47 @@ TEST(CallSelection, FramesFiguresTitlesAndTheLadderOfASelection) {
     // Titles name the numbers dialled, or the ends where the NEW gave none.
     EXPECT_EQ(callselection::titleOf(calls[0], 0), "Call 1: 100 to 200");
     EXPECT_EQ(callselection::titleOf(calls[2], 2), "Call 3: 203.0.113.1:4569 to 202");
+}
+
+} // namespace
+
+namespace {
+
+// Streams made a slice at a time are those made at once, whatever the
+// slice; a list replaced meanwhile stops the making.
+TEST(CallSelection, StreamsMadeInSlicesAreThoseMadeAtOnce) {
+    JudgedCalls judged;
+    const KvIAXCapture& capture = *judged.capture;
+    const std::vector<std::size_t> calls = {0, 1, 2, 3};
+    std::string error;
+    const auto atOnce = ChargedStreams::of(capture, calls, error);
+    ASSERT_TRUE(atOnce) << error;
+    for (const std::size_t slice : {std::size_t{1}, std::size_t{7}, std::size_t{1000}}) {
+        SCOPED_TRACE(slice);
+        auto slices = StreamsInSlices::start(capture, calls, error);
+        ASSERT_TRUE(slices) << error;
+        int steps = 0;
+        while (!slices->done()) {
+            ASSERT_TRUE(slices->step(capture, slice));
+            ++steps;
+        }
+        EXPECT_GT(steps, slice == 1000 ? 0 : 1);
+        const ChargedStreams made = slices->finish(capture);
+        ASSERT_EQ(made.streams.size(), atOnce->streams.size());
+        for (std::size_t s = 0; s < made.streams.size(); ++s) {
+            EXPECT_EQ(made.streams[s].figures.call, atOnce->streams[s].figures.call);
+            EXPECT_EQ(made.streams[s].figures.mos, atOnce->streams[s].figures.mos);
+            ASSERT_EQ(made.streams[s].packets.size(), atOnce->streams[s].packets.size());
+            for (std::size_t p = 0; p < made.streams[s].packets.size(); ++p) {
+                EXPECT_EQ(made.streams[s].packets[p].frameNumber,
+                          atOnce->streams[s].packets[p].frameNumber);
+            }
+        }
+    }
+    auto replaced = StreamsInSlices::start(capture, calls, error);
+    ASSERT_TRUE(replaced);
+    judged.capture->setIaxFrames(FrameList{});
+    EXPECT_FALSE(replaced->step(capture, 10));
 }
 
 } // namespace
