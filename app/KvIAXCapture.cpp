@@ -105,19 +105,26 @@ void KvIAXCapture::announceAppended() {
     announcedFrames_ = size;
     emit framesAppended(first, size - first);
     // Followed after the hand-off returns, so that the worker decodes meanwhile.
-    if (followsCalls_ && !trackingQueued_) {
-        trackingQueued_ = true;
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                trackingQueued_ = false;
-                trackCalls();
-            },
-            Qt::QueuedConnection);
+    if (followsCalls_) {
+        queueTracking();
     }
 }
 
-void KvIAXCapture::trackCalls() {
+void KvIAXCapture::queueTracking() {
+    if (trackingQueued_) {
+        return;
+    }
+    trackingQueued_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            trackingQueued_ = false;
+            trackCalls(framesTrackedAtOnce);
+        },
+        Qt::QueuedConnection);
+}
+
+void KvIAXCapture::trackCalls(std::size_t mostFrames) {
     bool changed = false;
     if (trackedFrames_ > iaxFrames_.size()) {
         callTracker_ = analysis::CallTracker{}; // the list was replaced
@@ -129,7 +136,10 @@ void KvIAXCapture::trackCalls() {
     }
     // Frames let go of cannot be followed again.
     trackedFrames_ = std::max(trackedFrames_, iaxFrames_.released());
-    for (; trackedFrames_ < iaxFrames_.size(); ++trackedFrames_) {
+    const std::size_t until = iaxFrames_.size() - trackedFrames_ > mostFrames
+                                  ? trackedFrames_ + mostFrames
+                                  : iaxFrames_.size();
+    for (; trackedFrames_ < until; ++trackedFrames_) {
         const KvIAXFrame& frame = *iaxFrames_[trackedFrames_];
         const auto number = static_cast<std::uint32_t>(trackedFrames_ + 1);
         callTracker_.add(frame, number);
@@ -148,6 +158,9 @@ void KvIAXCapture::trackCalls() {
             (streamTracker_ ? streamTracker_->heldBytes() + problemTracker_->heldBytes() : 0) +
             listening_.capacity() * sizeof(listening_[0]));
         emit callsChanged();
+    }
+    if (trackedFrames_ < iaxFrames_.size()) {
+        queueTracking(); // the rest, after the loop has served what waits
     }
 }
 
@@ -403,6 +416,10 @@ std::optional<double> KvIAXCapture::loadedShare() const {
 }
 
 void KvIAXCapture::workerRunEnded(const RunSummary& summary) {
+    // Whoever learns that the run ended finds its calls followed to the end.
+    if (followsCalls_) {
+        trackCalls();
+    }
     loading_ = false;
     lastRunSummary_ = summary;
     emit runEnded();

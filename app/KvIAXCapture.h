@@ -176,7 +176,12 @@ private:
     void setHasCapturedFrames(bool value);
     // A run's worker, with the secrets of the moment.
     std::unique_ptr<KvPCAPCapture> makeWorker();
-    void trackCalls();
+    // Follows the calls through the frames not yet followed, or through
+    // `mostFrames` of them, queueing the rest for the next turn of the loop.
+    void trackCalls(std::size_t mostFrames = SIZE_MAX);
+    void queueTracking();
+    // Followed in a turn of the event loop: some tens of milliseconds' worth.
+    static constexpr std::size_t framesTrackedAtOnce = 65'536;
     // Keeps the frames of the problems found since the last call, then lets
     // go of every record taken in.
     void releaseFollowed();
