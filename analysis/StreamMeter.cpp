@@ -1,6 +1,7 @@
 #include "analysis/StreamMeter.h"
 
 #include "analysis/EModel.h"
+#include "common/StaggeredGrowth.h"
 
 #include <algorithm>
 #include <cmath>
@@ -9,7 +10,8 @@ namespace analysis {
 
 bool StreamMeter::Seen::insert(const Arrival& arrival) {
     if (map_.empty() && (rising_.empty() || arrival.timestamp() > rising_.back().timestamp())) {
-        rising_.push_back(arrival);
+        // Seeded by where the list is, which differs from stream to stream.
+        appendStaggered(rising_, arrival, reinterpret_cast<std::uintptr_t>(this) / 64);
         ++distinct_;
         return true;
     }
