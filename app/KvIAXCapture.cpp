@@ -161,6 +161,8 @@ void KvIAXCapture::trackCalls(std::size_t mostFrames) {
     }
     if (trackedFrames_ < iaxFrames_.size()) {
         queueTracking(); // the rest, after the loop has served what waits
+    } else {
+        announceRunEnd();
     }
 }
 
@@ -310,6 +312,7 @@ void KvIAXCapture::setHasCapturedFrames(bool value) {
 }
 
 void KvIAXCapture::startCapture() {
+    finishTracking();
     cancelled_.store(false, std::memory_order_release); // a Cancel called off the run before
     loading_ = false;
     loadedFileSize_ = 0;
@@ -348,6 +351,7 @@ void KvIAXCapture::loadCapture(const QString& path) {
 }
 
 void KvIAXCapture::loadCapture(std::string pathBytes) {
+    finishTracking();
     cancelled_.store(false, std::memory_order_release);
     setIsInProgress(true);
     loadedFile_ = pathBytes;
@@ -416,11 +420,30 @@ std::optional<double> KvIAXCapture::loadedShare() const {
 }
 
 void KvIAXCapture::workerRunEnded(const RunSummary& summary) {
-    // Whoever learns that the run ended finds its calls followed to the end.
-    if (followsCalls_) {
+    // Whoever learns that the run ended finds its calls followed to the end:
+    // the end is announced once the frames still to follow are, a turn of
+    // the loop at a time.
+    pendingRunEnd_ = summary;
+    if (followsCalls_ && trackedFrames_ < iaxFrames_.size()) {
+        queueTracking();
+        return;
+    }
+    announceRunEnd();
+}
+
+void KvIAXCapture::finishTracking() {
+    if (followsCalls_ && trackedFrames_ < iaxFrames_.size()) {
         trackCalls();
     }
+    announceRunEnd();
+}
+
+void KvIAXCapture::announceRunEnd() {
+    if (!pendingRunEnd_) {
+        return;
+    }
     loading_ = false;
-    lastRunSummary_ = summary;
+    lastRunSummary_ = *pendingRunEnd_;
+    pendingRunEnd_.reset();
     emit runEnded();
 }

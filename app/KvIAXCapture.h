@@ -10,6 +10,7 @@
 #include "dissect/FrameDecryption.h"
 
 #include <QObject>
+#include <optional>
 #include <unordered_map>
 #include <QString>
 #include <QVariantMap>
@@ -180,8 +181,13 @@ private:
     // `mostFrames` of them, queueing the rest for the next turn of the loop.
     void trackCalls(std::size_t mostFrames = SIZE_MAX);
     void queueTracking();
+    // Emits runEnded for the run that ended, once its frames are followed.
+    void announceRunEnd();
+    // Follows what is left at once, and announces a run's end still due:
+    // before a new run starts.
+    void finishTracking();
     // Followed in a turn of the event loop: some tens of milliseconds' worth.
-    static constexpr std::size_t framesTrackedAtOnce = 65'536;
+    static constexpr std::size_t framesTrackedAtOnce = 32'768;
     // Keeps the frames of the problems found since the last call, then lets
     // go of every record taken in.
     void releaseFollowed();
@@ -192,6 +198,7 @@ private:
     QVariantMap properties_;
     FrameList iaxFrames_;
     bool releasesFollowed_ = false;
+    std::optional<RunSummary> pendingRunEnd_; // ended, not yet announced
     std::unordered_map<std::uint32_t, std::shared_ptr<KvIAXFrame>> problemFrames_;
     std::size_t problemsKept_ = 0; // of the problem tracker's found()
     qsizetype announcedFrames_ = 0;

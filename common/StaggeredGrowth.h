@@ -8,13 +8,13 @@
 // moves to room twice its size; the lists of calls that grow in step (a
 // capture of many concurrent calls) would all move in the same turn of the
 // event loop, hundreds of megabytes at once at tens of millions of frames.
-// Each list grows by its own factor instead, one of sixteen between 1.5 and
-// 2.4 chosen by its `seed`, so that their moves are spread out.
+// Each list grows by its own factor instead, one of 64 between 1.5 and 2.5
+// chosen by its `seed`, so that their moves are spread out.
 template <class T>
 void appendStaggered(std::vector<T>& list, const T& value, std::size_t seed) {
     if (list.size() == list.capacity() && list.size() >= 1024) {
-        const std::size_t sixteenths = 24 + seed % 16; // 1.5 to 2.4375
-        list.reserve(list.size() / 16 * sixteenths);
+        const std::size_t sixtyFourths = 96 + seed % 64; // 1.5 to 2.48
+        list.reserve(list.size() / 64 * sixtyFourths);
     }
     list.push_back(value);
 }
