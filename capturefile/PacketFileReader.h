@@ -30,9 +30,6 @@ public:
     [[nodiscard]] std::uint32_t snapshotLength() const;
     // The file's own time precision: how its packets would be written again.
     [[nodiscard]] TimeResolution resolution() const { return resolution_; }
-    // The stream libpcap reads through, to wait on (poll) and to know
-    // whether bytes are buffered.
-    [[nodiscard]] std::FILE* stream() const { return pcap_file(handle_.get()); }
 
 private:
     PacketFileReader(PcapHandle handle, TimeResolution resolution, bool knowsOffsets);

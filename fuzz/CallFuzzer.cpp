@@ -59,12 +59,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         problems.add(*frame, number);
     }
     std::string text;
-    const auto figures = streams.figures(frames);
+    const auto figures = streams.figures();
     for (const auto& problem : analysis::allProblems(problems, calls, streams, figures)) {
         text += analysis::problemText(problem, frames);
     }
     for (std::size_t call = 0; call < calls.calls().size(); ++call) {
-        const auto verdict = streams.verdict(call, frames);
+        const auto verdict = streams.verdict(call);
         text += verdict.quality.dtmf;
         for (auto& stream : analysis::callStreams(calls, call, frames)) {
             (void)analysis::sendingOrder(stream.packets);
