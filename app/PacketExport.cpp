@@ -1,5 +1,6 @@
 #include "app/PacketExport.h"
 
+#include "capturefile/PacketDump.h"
 #include "capturefile/PacketFileReader.h"
 #include "common/NewFile.h"
 
@@ -136,13 +137,7 @@ bool writePcap(PacketFileReader& input, NewFile& file,
     }
     const bool copied =
         copyWanted(input, wanted, error, [&](const CapturedPacket& packet, std::uint32_t) {
-            pcap_pkthdr header{};
-            header.ts.tv_sec = static_cast<time_t>(packet.seconds);
-            header.ts.tv_usec = static_cast<suseconds_t>(nanoseconds ? packet.nanoseconds
-                                                                     : packet.nanoseconds / 1000);
-            header.caplen = static_cast<bpf_u_int32>(packet.bytes.size());
-            header.len = packet.wireLength;
-            pcap_dump(reinterpret_cast<u_char*>(output.get()), &header, packet.bytes.data());
+            dumpPacket(output.get(), packet, nanoseconds);
             return true;
         });
     if (pcap_dump_flush(output.get()) != 0 || std::ferror(pcap_dump_file(output.get())) != 0) {

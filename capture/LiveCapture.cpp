@@ -10,6 +10,7 @@
 #include "capture/CapturePermission.h"
 #include "capture/LiveCaptureFile.h"
 #include "capture/LiveRunGate.h"
+#include "capturefile/PacketDump.h"
 #include "capturefile/PacketFileReader.h"
 #include "common/Log.h"
 
@@ -144,13 +145,9 @@ public:
     // refuses is in neither: capturing stops, keeping what it has, and the
     // file and the capture still hold the same packets.
     bool keep(const CapturedPacket& packet, std::shared_ptr<KvIAXFrame> frame) override {
-        pcap_pkthdr header{};
-        header.ts.tv_sec = static_cast<time_t>(packet.seconds);
-        header.ts.tv_usec = static_cast<suseconds_t>(packet.nanoseconds / 1000);
-        header.caplen = static_cast<bpf_u_int32>(packet.bytes.size());
-        header.len = packet.wireLength;
-        pcap_dump(reinterpret_cast<u_char*>(file_), &header, packet.bytes.data());
-        written_.add(std::move(frame), static_cast<std::uint64_t>(offset_) + 16 + header.caplen);
+        dumpPacket(file_, packet, false); // the stream's microseconds
+        written_.add(std::move(frame),
+                     static_cast<std::uint64_t>(offset_) + 16 + packet.bytes.size());
         // A full disk: the file no longer takes every packet, so the run
         // ends; the commit that follows says why.
         return std::ferror(pcap_dump_file(file_)) == 0;
