@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
+#include <cstring>
 
 namespace recordwriter {
 namespace {
@@ -14,6 +16,44 @@ const std::array<PropertyKey, 12> tsvKeys = {
     PropertyKey::type,     PropertyKey::subclass,    PropertyKey::timestamp,
     PropertyKey::scall,    PropertyKey::dcall,       PropertyKey::time,
     PropertyKey::captured, PropertyKey::sourcePort,  PropertyKey::destinationPort};
+
+// Eight characters at a time: a byte of 0x80 where the word's byte equals
+// `c`, exactly (no borrow runs between bytes).
+std::uint64_t bytesEqualTo(std::uint64_t word, unsigned char c) {
+    constexpr std::uint64_t low7 = 0x7F7F7F7F7F7F7F7FULL;
+    const std::uint64_t differs = word ^ (0x0101010101010101ULL * c);
+    return ~(((differs & low7) + low7) | differs | low7);
+}
+
+template <typename Count> std::size_t countWords(std::string_view text, Count count) {
+    std::size_t total = 0;
+    std::size_t at = 0;
+    for (; at + 8 <= text.size(); at += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, text.data() + at, sizeof word);
+        total += count(word);
+    }
+    std::uint64_t tail = 0;
+    std::memcpy(&tail, text.data() + at, text.size() - at);
+    // The tail's missing bytes are zeros, which nothing here counts.
+    return total + count(tail);
+}
+
+std::size_t tabCount(std::string_view text) {
+    return countWords(text, [](std::uint64_t word) {
+        // One bit a byte, summed into the top byte by the multiplication.
+        return static_cast<std::size_t>(((bytesEqualTo(word, '\t') >> 7) * 0x0101010101010101ULL) >>
+                                        56);
+    });
+}
+
+bool hasLineEndOrBackslash(std::string_view text) {
+    return countWords(text, [](std::uint64_t word) {
+               return static_cast<std::size_t>((bytesEqualTo(word, '\n') |
+                                                bytesEqualTo(word, '\r') |
+                                                bytesEqualTo(word, '\\')) != 0);
+           }) != 0;
+}
 
 // The backslash escapes JSON and the TSV output share: tab, line ends and the
 // backslash itself. False for any other character.
@@ -133,20 +173,24 @@ std::string tsvHeader() {
 }
 
 void appendTsv(std::string& out, const KvIAXFrame& frame) {
-    bool first = true;
-    for (const PropertyKey key : tsvKeys) {
-        if (!first) {
+    // The line is written in place and looked over once: it needs no escape
+    // when its only tabs are the separators and it holds no line end or
+    // backslash. The rare line that does is written again field by field.
+    const std::size_t lineStart = out.size();
+    for (std::size_t column = 0; column < tsvKeys.size(); ++column) {
+        if (column != 0) {
             out.push_back('\t');
         }
-        first = false;
-        // Written in place; the rare value that needs escapes is written again.
-        const std::size_t start = out.size();
-        frame.appendText(out, key);
-        if (std::any_of(out.begin() + static_cast<std::ptrdiff_t>(start), out.end(),
-                        [](char c) { return c == '\t' || c == '\n' || c == '\r' || c == '\\'; })) {
-            const std::string raw = out.substr(start);
-            out.resize(start);
-            appendTsvField(out, raw);
+        frame.appendText(out, tsvKeys[column]);
+    }
+    const std::string_view line(out.data() + lineStart, out.size() - lineStart);
+    if (tabCount(line) != tsvKeys.size() - 1 || hasLineEndOrBackslash(line)) {
+        out.resize(lineStart);
+        for (std::size_t column = 0; column < tsvKeys.size(); ++column) {
+            if (column != 0) {
+                out.push_back('\t');
+            }
+            appendTsvField(out, frame.text(tsvKeys[column]));
         }
     }
     out.push_back('\n');

@@ -39,14 +39,39 @@ TimeResolution resolutionOf(const std::string& path) {
 std::unique_ptr<PacketFileReader> PacketFileReader::open(const std::string& path,
                                                          std::string& error) {
     char errorText[PCAP_ERRBUF_SIZE] = {};
-    PcapHandle handle(pcap_open_offline_with_tstamp_precision(
-        path.c_str(), PCAP_TSTAMP_PRECISION_NANO, errorText));
+    // A regular file is read through a stream of our own with a large
+    // buffer: the library's stream would read it 4 KiB a system call.
+    // Anything else, or a file that will not open, goes to the library,
+    // which reads standard input for "-" and words the errors.
+    std::unique_ptr<char[]> buffer;
+    PcapHandle handle;
+    struct stat status {};
+    if (path != "-" && ::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode)) {
+        if (std::FILE* stream = std::fopen(path.c_str(), "rbe")) {
+            buffer = std::make_unique<char[]>(streamBufferSize);
+            std::setvbuf(stream, buffer.get(), _IOFBF, streamBufferSize);
+            handle.reset(pcap_fopen_offline_with_tstamp_precision(
+                stream, PCAP_TSTAMP_PRECISION_NANO, errorText));
+            if (!handle) {
+                std::fclose(stream);
+                error = errorText;
+                return nullptr;
+            }
+        }
+    }
+    if (!handle) {
+        buffer.reset();
+        handle.reset(pcap_open_offline_with_tstamp_precision(
+            path.c_str(), PCAP_TSTAMP_PRECISION_NANO, errorText));
+    }
     if (!handle) {
         error = errorText;
         return nullptr;
     }
-    return std::unique_ptr<PacketFileReader>(
+    auto reader = std::unique_ptr<PacketFileReader>(
         new PacketFileReader(std::move(handle), resolutionOf(path), true));
+    reader->streamBuffer_ = std::move(buffer);
+    return reader;
 }
 
 std::unique_ptr<PacketFileReader> PacketFileReader::openStream(std::FILE* stream,

@@ -34,6 +34,9 @@ public:
 private:
     PacketFileReader(PcapHandle handle, TimeResolution resolution, bool knowsOffsets);
 
+    static constexpr std::size_t streamBufferSize = 1 << 18;
+    // The file stream's buffer; it outlives the handle, which closes the stream.
+    std::unique_ptr<char[]> streamBuffer_;
     PcapHandle handle_;
     TimeResolution resolution_;
     std::uint16_t linkType_;

@@ -10,6 +10,7 @@
 #include <array>
 #include <climits>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <string>
 
@@ -278,6 +279,7 @@ void appendCapturedText(std::string& out, const FrameFacts& facts) {
     // time order, so the text of the last second is kept per thread.
     thread_local std::int64_t cachedSecond = INT64_MIN;
     thread_local char cached[32] = {};
+    thread_local std::size_t cachedLength = 0;
     if (facts.captureSeconds != cachedSecond) {
         const auto seconds = static_cast<std::time_t>(facts.captureSeconds);
         std::tm local{};
@@ -286,10 +288,15 @@ void appendCapturedText(std::string& out, const FrameFacts& facts) {
             std::snprintf(cached, sizeof cached, "%lld", static_cast<long long>(seconds));
         }
         cachedSecond = facts.captureSeconds;
+        cachedLength = std::strlen(cached);
     }
-    char fraction[8];
-    std::snprintf(fraction, sizeof fraction, ".%06u", facts.captureNanoseconds / 1000 % 1000000);
-    out.append(cached).append(fraction);
+    char fraction[7] = {'.'};
+    unsigned micro = facts.captureNanoseconds / 1000 % 1000000;
+    for (int digit = 6; digit >= 1; --digit) {
+        fraction[digit] = static_cast<char>('0' + micro % 10);
+        micro /= 10;
+    }
+    out.append(cached, cachedLength).append(fraction, sizeof fraction);
 }
 
 std::string capturedText(const FrameFacts& facts, TimeFormat format, const FrameFacts* first,

@@ -22,9 +22,9 @@ const RecordList& emptyRecordList() {
     return empty;
 }
 
-void appendTwoDigits(std::string& out, unsigned value) {
-    out.push_back(static_cast<char>('0' + value / 10 % 10));
-    out.push_back(static_cast<char>('0' + value % 10));
+void writeTwoDigits(char* text, unsigned value) {
+    text[0] = static_cast<char>('0' + value / 10 % 10);
+    text[1] = static_cast<char>('0' + value % 10);
 }
 
 } // namespace
@@ -32,7 +32,7 @@ void appendTwoDigits(std::string& out, unsigned value) {
 void appendUnsigned(std::string& out, std::uint32_t number) {
     char digits[12];
     char* end = std::to_chars(digits, digits + sizeof digits, number).ptr;
-    out.append(digits, end);
+    out.append(digits, static_cast<std::size_t>(end - digits));
 }
 
 void appendPadded5(std::string& out, std::uint32_t number) {
@@ -42,26 +42,31 @@ void appendPadded5(std::string& out, std::uint32_t number) {
     if (length < 5) {
         out.append(5 - length, '0');
     }
-    out.append(digits, end);
+    out.append(digits, length);
 }
 
 void appendDottedDecimal(std::string& out, std::uint32_t hostOrderAddress) {
+    char text[16];
+    char* end = text;
     for (int shift = 24; shift >= 0; shift -= 8) {
-        appendUnsigned(out, (hostOrderAddress >> shift) & 0xFFu);
+        end = std::to_chars(end, text + sizeof text, (hostOrderAddress >> shift) & 0xFFu).ptr;
         if (shift != 0) {
-            out.push_back('.');
+            *end++ = '.';
         }
     }
+    out.append(text, static_cast<std::size_t>(end - text));
 }
 
 void appendClockTime(std::string& out, std::uint32_t secondsOfDay) {
     const unsigned hour24 = secondsOfDay / 3600 % 24;
     const unsigned hour12 = hour24 % 12 == 0 ? 12 : hour24 % 12;
-    appendTwoDigits(out, hour12);
-    out.push_back(':');
-    appendTwoDigits(out, secondsOfDay / 60 % 60);
-    out.push_back(':');
-    appendTwoDigits(out, secondsOfDay % 60);
+    char text[8];
+    writeTwoDigits(text, hour12);
+    text[2] = ':';
+    writeTwoDigits(text + 3, secondsOfDay / 60 % 60);
+    text[5] = ':';
+    writeTwoDigits(text + 6, secondsOfDay % 60);
+    out.append(text, sizeof text);
 }
 
 PropertyValue PropertyValue::literal(const char* text) {

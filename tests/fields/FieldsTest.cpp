@@ -167,3 +167,33 @@ TEST(Fields, FuzzerFindingsKeepEveryLineWithinTheCapture) {
         })) << file;
     }
 }
+
+TEST(Fields, NumbersAndAddressesArePrintedAsPrintfWould) {
+    const struct {
+        FieldKind kind;
+        FieldBase base;
+        std::uint64_t number;
+        const char* printed;
+    } cases[] = {
+        {FieldKind::Unsigned8, FieldBase::Decimal, 0, "0"},
+        {FieldKind::Unsigned64, FieldBase::Decimal, UINT64_MAX, "18446744073709551615"},
+        {FieldKind::Signed16, FieldBase::Decimal, static_cast<std::uint64_t>(-300), "-300"},
+        {FieldKind::Unsigned8, FieldBase::Hexadecimal, 0x0c, "0x0c"},
+        {FieldKind::Unsigned16, FieldBase::Hexadecimal, 0xab, "0x00ab"},
+        {FieldKind::Unsigned24, FieldBase::HexadecimalAndDecimal, 0xabcd, "0x00abcd"},
+        {FieldKind::Unsigned32, FieldBase::Hexadecimal, 0xdeadbeef, "0xdeadbeef"},
+        {FieldKind::Unsigned32, FieldBase::Hexadecimal, 0x1deadbeef, "0x1deadbeef"},
+        {FieldKind::IPv4, FieldBase::Decimal, 0xC0000201, "192.0.2.1"},
+        {FieldKind::IPv4, FieldBase::Decimal, 0, "0.0.0.0"},
+        {FieldKind::IPv4, FieldBase::Decimal, 0xFFFFFFFF, "255.255.255.255"},
+    };
+    for (const auto& one : cases) {
+        fields::Field field;
+        field.kind = one.kind;
+        field.base = one.base;
+        fields::Value value;
+        value.kind = one.kind;
+        value.number = one.number;
+        EXPECT_EQ(fields::printedValue(field, value), one.printed) << one.printed;
+    }
+}
