@@ -47,32 +47,93 @@ const std::array<PropertyKey, 13>& displayKeysWithElements() {
     return keys;
 }
 
-PropertyValue notApplicable() {
-    return PropertyValue::literal("N/A");
+// Where a frame's value goes: made into a PropertyValue for a view, or
+// written as text straight away for a writer, from one description of the
+// values. Each call returns the sink's result for a value; `none` is the
+// result for a key the frame does not show.
+struct ValueMaker {
+    using Result = std::optional<PropertyValue>;
+    static Result none() { return std::nullopt; }
+    static Result literal(const char* text) { return PropertyValue::literal(text); }
+    static Result text(std::string_view utf8) { return PropertyValue::text(utf8); }
+    static Result address(std::uint32_t hostOrder) { return PropertyValue::address(hostOrder); }
+    static Result padded5(std::uint32_t number) { return PropertyValue::padded5(number); }
+    static Result unsignedNumber(std::uint32_t number) {
+        return PropertyValue::unsignedNumber(number);
+    }
+    static Result clockTime(std::uint32_t seconds) { return PropertyValue::clockTime(seconds); }
+    static Result emptyElements() { return PropertyValue::elements({}); }
+    static Result captured(const FrameFacts& facts) {
+        std::string text;
+        appendCapturedText(text, facts);
+        return PropertyValue::text(text);
+    }
+};
+
+// The same values as text at the end of `out`; false for a key not shown.
+struct TextWriter {
+    using Result = bool;
+    std::string& out;
+    static Result none() { return false; }
+    Result literal(const char* text) const {
+        out.append(text);
+        return true;
+    }
+    Result text(std::string_view utf8) const {
+        out.append(utf8);
+        return true;
+    }
+    Result address(std::uint32_t hostOrder) const {
+        appendDottedDecimal(out, hostOrder);
+        return true;
+    }
+    Result padded5(std::uint32_t number) const {
+        appendPadded5(out, number);
+        return true;
+    }
+    Result unsignedNumber(std::uint32_t number) const {
+        appendUnsigned(out, number);
+        return true;
+    }
+    Result clockTime(std::uint32_t seconds) const {
+        appendClockTime(out, seconds);
+        return true;
+    }
+    static Result emptyElements() { return true; } // a list shows no text
+    Result captured(const FrameFacts& facts) const {
+        appendCapturedText(out, facts);
+        return true;
+    }
+};
+
+template <typename Sink> typename Sink::Result notApplicable(Sink& sink) {
+    return sink.literal("N/A");
 }
 
 // A table name, or the number itself where the table has no name for it.
-PropertyValue nameOrNumber(const char* name, unsigned number) {
-    return name != nullptr ? PropertyValue::literal(name) : PropertyValue::unsignedNumber(number);
+template <typename Sink>
+typename Sink::Result nameOrNumber(Sink& sink, const char* name, unsigned number) {
+    return name != nullptr ? sink.literal(name) : sink.unsignedNumber(number);
 }
 
-PropertyValue addressValue(const FrameFacts& facts, bool source, const Ipv6Addresses* ipv6) {
+template <typename Sink>
+typename Sink::Result addressValue(Sink& sink, const FrameFacts& facts, bool source,
+                                   const Ipv6Addresses* ipv6) {
     if (facts.kind() == FrameKind::Fresh) {
-        return PropertyValue::literal(KvIAXFrame::placeholderAddress);
+        return sink.literal(KvIAXFrame::placeholderAddress);
     }
     if (facts.family() == AddressFamily::None) {
-        return notApplicable(); // not an IP packet
+        return notApplicable(sink); // not an IP packet
     }
     const bool captured = source ? facts.sourceCaptured != 0 : facts.destinationCaptured != 0;
     if (!captured) {
-        return PropertyValue::literal("Truncated");
+        return sink.literal("Truncated");
     }
     if (facts.family() == AddressFamily::IPv6) {
-        return ipv6 != nullptr
-                   ? PropertyValue::text(ipv6Text(source ? ipv6->source : ipv6->destination))
-                   : PropertyValue::literal("Truncated");
+        return ipv6 != nullptr ? sink.text(ipv6Text(source ? ipv6->source : ipv6->destination))
+                               : sink.literal("Truncated");
     }
-    return PropertyValue::address(source ? facts.sourceAddress : facts.destinationAddress);
+    return sink.address(source ? facts.sourceAddress : facts.destinationAddress);
 }
 
 // "call 5, timestamp 258, length 4", or "(truncated)" / "(malformed)" for an
@@ -93,92 +154,97 @@ PropertyValue trunkEntryText(const TrunkEntry& entry) {
 }
 
 // What a packet that carries no IAX2 is, as its `type` shows it.
-PropertyValue packetClassText(const FrameFacts& facts) {
+template <typename Sink>
+typename Sink::Result packetClassText(Sink& sink, const FrameFacts& facts) {
     switch (facts.packetClass()) {
     case PacketClass::NotIp:
-        return PropertyValue::literal("Not IP");
+        return sink.literal("Not IP");
     case PacketClass::Arp:
-        return PropertyValue::literal("ARP");
+        return sink.literal("ARP");
     case PacketClass::UnknownLinkType:
-        return PropertyValue::literal("Unknown Link Type");
+        return sink.literal("Unknown Link Type");
     case PacketClass::MalformedIPv4:
-        return PropertyValue::literal("Malformed IPv4");
+        return sink.literal("Malformed IPv4");
     case PacketClass::MalformedIPv6:
-        return PropertyValue::literal("Malformed IPv6");
+        return sink.literal("Malformed IPv6");
     case PacketClass::Ipv4Fragment:
-        return PropertyValue::literal("IPv4 Fragment");
+        return sink.literal("IPv4 Fragment");
     case PacketClass::Ipv6Fragment:
-        return PropertyValue::literal("IPv6 Fragment");
+        return sink.literal("IPv6 Fragment");
     case PacketClass::Tcp:
-        return PropertyValue::literal("TCP");
+        return sink.literal("TCP");
     case PacketClass::Icmp:
-        return PropertyValue::literal("ICMP");
+        return sink.literal("ICMP");
     case PacketClass::Icmpv6:
-        return PropertyValue::literal("ICMPv6");
+        return sink.literal("ICMPv6");
     case PacketClass::OtherIpProtocol:
-        return PropertyValue::text("IP Protocol " + std::to_string(facts.subclass));
+        return sink.text("IP Protocol " + std::to_string(facts.subclass));
     }
-    return PropertyValue::literal("Unknown");
+    return sink.literal("Unknown");
 }
 
 bool isDecodedType(std::uint8_t type) {
     return type == Voice || type == Control || type == IaxControl;
 }
 
-PropertyValue fullFrameSubclass(const FrameFacts& facts) {
+template <typename Sink>
+typename Sink::Result fullFrameSubclass(Sink& sink, const FrameFacts& facts) {
     switch (facts.frameType) {
     case IaxControl:
-        return nameOrNumber(iaxnames::lookup(iaxnames::IaxControlFrames, facts.subclass & 0x7Fu),
+        return nameOrNumber(sink,
+                            iaxnames::lookup(iaxnames::IaxControlFrames, facts.subclass & 0x7Fu),
                             facts.subclass & 0x7Fu);
     case Voice: {
         const char* name = audioFormatName(facts.subclass);
-        return PropertyValue::literal(name != nullptr ? name : "Unkn codec");
+        return sink.literal(name != nullptr ? name : "Unkn codec");
     }
     case Control:
-        return nameOrNumber(iaxnames::lookup(iaxnames::IaxControlSubclass, facts.subclass),
+        return nameOrNumber(sink, iaxnames::lookup(iaxnames::IaxControlSubclass, facts.subclass),
                             facts.subclass);
     default:
-        return PropertyValue::literal("Unknown");
+        return sink.literal("Unknown");
     }
 }
 
 // The header values of a full frame; other frame types are not decoded, so
 // their header values are not shown.
-std::optional<PropertyValue> fullFrameValue(const FrameFacts& facts, PropertyKey key) {
+template <typename Sink>
+typename Sink::Result fullFrameValue(Sink& sink, const FrameFacts& facts, PropertyKey key) {
     const bool decoded = isDecodedType(facts.frameType);
     if (key == PropertyKey::isretry) {
-        return PropertyValue::literal(!decoded ? "?" : facts.retransmission != 0 ? "Yes" : "No");
+        return sink.literal(!decoded ? "?" : facts.retransmission != 0 ? "Yes" : "No");
     }
     if (key == PropertyKey::type) {
-        return decoded ? PropertyValue::literal(iaxnames::IaxFrameTypes[facts.frameType])
-                       : PropertyValue::unsignedNumber(facts.frameType);
+        return decoded ? sink.literal(iaxnames::IaxFrameTypes[facts.frameType])
+                       : sink.unsignedNumber(facts.frameType);
     }
     if (key == PropertyKey::subclass) {
-        return fullFrameSubclass(facts);
+        return fullFrameSubclass(sink, facts);
     }
     if (key == PropertyKey::timestamp) {
-        return PropertyValue::padded5(decoded ? facts.iaxTimestamp : 0);
+        return sink.padded5(decoded ? facts.iaxTimestamp : 0);
     }
     if (key == PropertyKey::scall) {
-        return PropertyValue::padded5(decoded ? facts.sourceCall : 0);
+        return sink.padded5(decoded ? facts.sourceCall : 0);
     }
     if (key == PropertyKey::dcall) {
-        return PropertyValue::padded5(decoded ? facts.destinationCall : 0);
+        return sink.padded5(decoded ? facts.destinationCall : 0);
     }
-    return std::nullopt;
+    return sink.none();
 }
 
-std::optional<PropertyValue> miniFrameValue(const FrameFacts& facts, PropertyKey key) {
+template <typename Sink>
+typename Sink::Result miniFrameValue(Sink& sink, const FrameFacts& facts, PropertyKey key) {
     if (key == PropertyKey::type) {
-        return PropertyValue::literal("Mini Frame");
+        return sink.literal("Mini Frame");
     }
     if (key == PropertyKey::timestamp) {
-        return PropertyValue::padded5(facts.iaxTimestamp);
+        return sink.padded5(facts.iaxTimestamp);
     }
     if (key == PropertyKey::scall) {
-        return PropertyValue::padded5(facts.sourceCall);
+        return sink.padded5(facts.sourceCall);
     }
-    return notApplicable();
+    return notApplicable(sink);
 }
 
 } // namespace
@@ -213,65 +279,79 @@ RecordList elementRecordsOf(const FrameFacts& facts, const ElementArea& area,
     return records;
 }
 
-std::optional<PropertyValue> valueOf(const FrameFacts& facts, PropertyKey key,
-                                     const Ipv6Addresses* ipv6) {
+namespace {
+
+template <typename Sink>
+typename Sink::Result valueWith(Sink& sink, const FrameFacts& facts, PropertyKey key,
+                                const Ipv6Addresses* ipv6) {
     if (key == PropertyKey::source || key == PropertyKey::destination) {
-        return addressValue(facts, key == PropertyKey::source, ipv6);
+        return addressValue(sink, facts, key == PropertyKey::source, ipv6);
     }
     if (key == PropertyKey::informationElements) {
-        return hasElementList(facts) ? std::optional(PropertyValue::elements({})) : std::nullopt;
+        return hasElementList(facts) ? sink.emptyElements() : sink.none();
     }
     if (key == PropertyKey::time) {
-        return facts.kind() == FrameKind::Fresh
-                   ? notApplicable()
-                   : PropertyValue::clockTime(facts.decodedSecondOfDay);
+        return facts.kind() == FrameKind::Fresh ? notApplicable(sink)
+                                                : sink.clockTime(facts.decodedSecondOfDay);
     }
     if (key == PropertyKey::captured) {
         if (facts.kind() == FrameKind::Fresh) {
-            return notApplicable();
+            return notApplicable(sink);
         }
-        std::string text;
-        appendCapturedText(text, facts);
-        return PropertyValue::text(text);
+        return sink.captured(facts);
     }
     if (key == PropertyKey::sourcePort || key == PropertyKey::destinationPort) {
         if (facts.portsCaptured == 0) {
-            return notApplicable();
+            return notApplicable(sink);
         }
-        return PropertyValue::unsignedNumber(
-            key == PropertyKey::sourcePort ? facts.sourcePort : facts.destinationPort);
+        return sink.unsignedNumber(key == PropertyKey::sourcePort ? facts.sourcePort
+                                                                  : facts.destinationPort);
     }
     if (key.id() > PropertyKey::time.id()) {
-        return std::nullopt; // not a frame key
+        return sink.none(); // not a frame key
     }
     switch (facts.kind()) {
     case FrameKind::Full:
-        return fullFrameValue(facts, key);
+        return fullFrameValue(sink, facts, key);
     case FrameKind::Mini:
-        return miniFrameValue(facts, key);
+        return miniFrameValue(sink, facts, key);
     case FrameKind::Truncated:
-        return key == PropertyKey::type ? PropertyValue::literal("Truncated") : notApplicable();
+        return key == PropertyKey::type ? sink.literal("Truncated") : notApplicable(sink);
     case FrameKind::NotIax:
-        return key == PropertyKey::type ? packetClassText(facts) : notApplicable();
+        return key == PropertyKey::type ? packetClassText(sink, facts) : notApplicable(sink);
     case FrameKind::VideoMini:
         if (key == PropertyKey::type) {
-            return PropertyValue::literal("Video Mini Frame");
+            return sink.literal("Video Mini Frame");
         }
         return key == PropertyKey::timestamp || key == PropertyKey::scall
-                   ? miniFrameValue(facts, key)
-                   : notApplicable();
+                   ? miniFrameValue(sink, facts, key)
+                   : notApplicable(sink);
     case FrameKind::Meta:
-        return key == PropertyKey::type ? PropertyValue::literal("Meta Frame") : notApplicable();
+        return key == PropertyKey::type ? sink.literal("Meta Frame") : notApplicable(sink);
     case FrameKind::Trunk:
         if (key == PropertyKey::type) {
-            return PropertyValue::literal("Trunk Frame");
+            return sink.literal("Trunk Frame");
         }
-        return key == PropertyKey::timestamp ? PropertyValue::padded5(facts.iaxTimestamp)
-                                             : notApplicable();
+        return key == PropertyKey::timestamp ? sink.padded5(facts.iaxTimestamp)
+                                             : notApplicable(sink);
     case FrameKind::Fresh:
-        return notApplicable();
+        return notApplicable(sink);
     }
-    return std::nullopt;
+    return sink.none();
+}
+
+} // namespace
+
+std::optional<PropertyValue> valueOf(const FrameFacts& facts, PropertyKey key,
+                                     const Ipv6Addresses* ipv6) {
+    ValueMaker maker;
+    return valueWith(maker, facts, key, ipv6);
+}
+
+bool appendValueText(std::string& out, const FrameFacts& facts, PropertyKey key,
+                     const Ipv6Addresses* ipv6) {
+    TextWriter writer{out};
+    return valueWith(writer, facts, key, ipv6);
 }
 
 void appendCapturedText(std::string& out, const FrameFacts& facts) {

@@ -24,6 +24,12 @@ namespace framedisplay {
 [[nodiscard]] std::optional<PropertyValue> valueOf(const FrameFacts& facts, PropertyKey key,
                                                    const Ipv6Addresses* ipv6 = nullptr);
 
+// The text of that value at the end of `out`, written without making the
+// value (an element list has none); false, writing nothing, where the frame
+// does not show the key.
+bool appendValueText(std::string& out, const FrameFacts& facts, PropertyKey key,
+                     const Ipv6Addresses* ipv6 = nullptr);
+
 // The capture time as local time, ISO 8601 with microseconds:
 // 2026-12-08T12:31:41.123456.
 void appendCapturedText(std::string& out, const FrameFacts& facts);

@@ -145,16 +145,12 @@ std::string KvIAXFrame::text(PropertyKey key) const {
 }
 
 void KvIAXFrame::appendText(std::string& out, PropertyKey key) const {
-    if (key == PropertyKey::captured && keptMap() == nullptr && facts_.kind() != FrameKind::Fresh) {
-        framedisplay::appendCapturedText(out, facts_); // without making a text value
-        return;
-    }
     if (const PropertyMap* map = keptMap()) {
         if (const PropertyValue* value = map->find(key)) {
             value->appendText(out);
         }
-    } else if (const auto value = framedisplay::valueOf(facts_, key, ipv6Addresses())) {
-        value->appendText(out);
+    } else {
+        framedisplay::appendValueText(out, facts_, key, ipv6Addresses());
     }
 }
 

@@ -1,5 +1,7 @@
 #include "fields/FieldText.h"
 
+#include "record/PropertyValue.h"
+
 #include <arpa/inet.h>
 
 #include <algorithm>
@@ -51,19 +53,14 @@ std::string seconds(const Value& value) {
 }
 
 std::string addressText(const Value& value) {
-    char text[INET6_ADDRSTRLEN] = {};
     if (value.kind == FieldKind::IPv4) {
         // The library's IPv4 form goes through printf; this is its text, faster.
-        const auto address = static_cast<std::uint32_t>(value.number);
-        char* end = text;
-        for (int shift = 24; shift >= 0; shift -= 8) {
-            end = std::to_chars(end, text + sizeof text, (address >> shift) & 0xFFu).ptr;
-            if (shift != 0) {
-                *end++ = '.';
-            }
-        }
-        return std::string(text, end);
-    } else if (value.kind == FieldKind::IPv6) {
+        char dotted[16];
+        return std::string(dotted,
+                           writeDottedDecimal(dotted, static_cast<std::uint32_t>(value.number)));
+    }
+    char text[INET6_ADDRSTRLEN] = {};
+    if (value.kind == FieldKind::IPv6) {
         inet_ntop(AF_INET6, value.address.data(), text, sizeof text);
     } else {
         std::snprintf(text, sizeof text, "%02x:%02x:%02x:%02x:%02x:%02x", value.address[0],

@@ -45,16 +45,27 @@ void appendPadded5(std::string& out, std::uint32_t number) {
     out.append(digits, length);
 }
 
-void appendDottedDecimal(std::string& out, std::uint32_t hostOrderAddress) {
-    char text[16];
-    char* end = text;
+std::size_t writeDottedDecimal(char (&text)[16], std::uint32_t hostOrderAddress) {
+    std::size_t length = 0;
     for (int shift = 24; shift >= 0; shift -= 8) {
-        end = std::to_chars(end, text + sizeof text, (hostOrderAddress >> shift) & 0xFFu).ptr;
+        const unsigned byte = (hostOrderAddress >> shift) & 0xFFu;
+        if (byte >= 100) {
+            text[length++] = static_cast<char>('0' + byte / 100);
+        }
+        if (byte >= 10) {
+            text[length++] = static_cast<char>('0' + byte / 10 % 10);
+        }
+        text[length++] = static_cast<char>('0' + byte % 10);
         if (shift != 0) {
-            *end++ = '.';
+            text[length++] = '.';
         }
     }
-    out.append(text, static_cast<std::size_t>(end - text));
+    return length;
+}
+
+void appendDottedDecimal(std::string& out, std::uint32_t hostOrderAddress) {
+    char text[16];
+    out.append(text, writeDottedDecimal(text, hostOrderAddress));
 }
 
 void appendClockTime(std::string& out, std::uint32_t secondsOfDay) {

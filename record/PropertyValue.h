@@ -76,6 +76,9 @@ private:
 // The texts that turn numbers into display values, shared with writers that
 // format records themselves.
 void appendDottedDecimal(std::string& out, std::uint32_t hostOrderAddress);
+// The same text, written at the start of `text` (at most 15 characters);
+// returns its length.
+std::size_t writeDottedDecimal(char (&text)[16], std::uint32_t hostOrderAddress);
 void appendPadded5(std::string& out, std::uint32_t number);
 void appendUnsigned(std::string& out, std::uint32_t number);
 void appendClockTime(std::string& out, std::uint32_t secondsOfDay);

@@ -126,6 +126,64 @@ TEST_F(LinkLayers, PacketsThatAreNotUdpOverIpStillBecomeRecords) {
     }
 }
 
+// Writers take a value's text without making the value: the text must be
+// that of the value, for every key of every kind of record.
+TEST_F(LinkLayers, EveryValueIsWrittenAsTheTextOfItsValue) {
+    std::vector<ByteVector> payloads = {
+        iaxgen::miniFrame(5, 6),
+        ByteVector{},
+        bytesOf({0x80, 0x01, 0x00}),
+        bytesOf({0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x20}), // trunk
+        bytesOf({0x00, 0x00, 0x80, 0x05, 0x00, 0x06, 0x01, 0x02}), // video mini
+        bytesOf({0x00, 0x00, 0x02, 0x00}),                         // another meta frame
+        iaxgen::fullFrame({.retransmission = true, .frameType = 6, .subclass = 0x7E}),
+        iaxgen::fullFrame({.frameType = 4, .subclass = 0xEE}),
+        iaxgen::fullFrame({.frameType = 2, .subclass = 0x8A}),
+        iaxgen::fullFrame({.frameType = 2, .subclass = 0x03})};
+    for (std::uint8_t type = 0; type < 16; ++type) {
+        payloads.push_back(iaxgen::fullFrame({.frameType = type, .subclass = 1}));
+    }
+    std::vector<std::shared_ptr<KvIAXFrame>> frames = {std::make_shared<KvIAXFrame>()};
+    for (const auto& info : iaxgen::variants()) {
+        for (const auto& payload : payloads) {
+            const auto packet = iaxgen::variantPacket(info.variant, alice, bob, payload);
+            frames.push_back(decode(packet, static_cast<std::uint16_t>(info.linkType)));
+            // Cut inside the addresses, and then inside the ports.
+            for (std::size_t cut :
+                 {packet.size() - payload.size() - 14, packet.size() - payload.size() - 6}) {
+                frames.push_back(decode(ByteVector(packet.begin(), packet.begin() + cut),
+                                        static_cast<std::uint16_t>(info.linkType)));
+            }
+        }
+    }
+    ByteVector other = iaxgen::udpPacket(alice, bob, iaxgen::miniFrame(5, 6));
+    for (std::uint8_t protocol : {1, 6, 47, 58}) {
+        other[23] = protocol;
+        frames.push_back(decode(other));
+    }
+    other[12] = 0x08;
+    other[13] = 0x06; // ARP
+    frames.push_back(decode(other));
+    frames.push_back(decode(other, 147));
+    for (const auto& frame : frames) {
+        for (PropertyKey key :
+             {PropertyKey::source, PropertyKey::destination, PropertyKey::isretry,
+              PropertyKey::type, PropertyKey::subclass, PropertyKey::timestamp, PropertyKey::scall,
+              PropertyKey::dcall, PropertyKey::time, PropertyKey::informationElements,
+              PropertyKey::parameter, PropertyKey::value, PropertyKey::captured,
+              PropertyKey::sourcePort, PropertyKey::destinationPort}) {
+            const auto value = framedisplay::valueOf(frame->facts(), key, frame->ipv6Addresses());
+            std::string written = "kept";
+            EXPECT_EQ(
+                framedisplay::appendValueText(written, frame->facts(), key, frame->ipv6Addresses()),
+                value.has_value())
+                << key.name();
+            EXPECT_EQ(written, "kept" + (value ? value->text() : std::string()))
+                << key.name() << " of a " << frame->text(PropertyKey::type);
+        }
+    }
+}
+
 TEST(CaptureTime, ShownInEachTimeFormat) {
     using framedisplay::TimeFormat;
     ::setenv("TZ", "UTC", 1);
