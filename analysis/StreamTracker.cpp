@@ -14,6 +14,8 @@ struct StreamTracker::Followed {
     }
     CallStreams streams;
     CallSignals signals;
+    std::uint64_t measuredBytes = 0; // what held_ counts for it
+    bool unmeasured = false;
 };
 
 void attachReport(StreamFigures& stream, const CallSignals& signals) {
@@ -31,18 +33,31 @@ StreamTracker::~StreamTracker() = default;
 void StreamTracker::add(const KvIAXFrame& frame, std::uint32_t frameNumber) {
     for (const std::size_t index : calls_.lastJoined()) {
         while (followed_.size() <= index) {
-            const std::size_t before = followed_.capacity();
             followed_.push_back(
                 std::make_unique<Followed>(calls_.calls(), followed_.size(), options_));
-            held_ += (followed_.capacity() - before) * sizeof(followed_[0]) +
-                     followed_.back()->heldBytes();
+            followed_.back()->unmeasured = true;
+            unmeasured_.push_back(followed_.size() - 1);
         }
         Followed& call = *followed_[index];
-        const std::uint64_t before = call.heldBytes();
         call.streams.add(frame, frameNumber);
         call.signals.add(frame, frameNumber);
-        held_ += call.heldBytes() - before;
+        if (!call.unmeasured) {
+            call.unmeasured = true;
+            unmeasured_.push_back(index);
+        }
     }
+}
+
+std::uint64_t StreamTracker::heldBytes() const {
+    for (const std::size_t index : unmeasured_) {
+        Followed& call = *followed_[index];
+        const std::uint64_t now = call.heldBytes();
+        held_ += now - call.measuredBytes;
+        call.measuredBytes = now;
+        call.unmeasured = false;
+    }
+    unmeasured_.clear();
+    return held_ + followed_.capacity() * sizeof(followed_[0]);
 }
 
 std::vector<StreamFigures> StreamTracker::callFigures(std::size_t index) const {

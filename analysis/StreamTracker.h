@@ -43,7 +43,8 @@ public:
     [[nodiscard]] std::size_t callCount() const { return followed_.size(); }
     [[nodiscard]] const QualityOptions& options() const { return options_; }
     // About how much memory the streams' figures hold, for the memory budget.
-    [[nodiscard]] std::uint64_t heldBytes() const { return held_; }
+    // The calls that took frames since the last call are measured again.
+    [[nodiscard]] std::uint64_t heldBytes() const;
 
 private:
     struct Followed;
@@ -51,7 +52,10 @@ private:
     const CallTracker& calls_;
     QualityOptions options_;
     std::vector<std::unique_ptr<Followed>> followed_; // by call
-    std::uint64_t held_ = 0;
+    // Measured when asked rather than with each frame: a call's size
+    // changes only as its lists grow, and measuring walks them all.
+    mutable std::uint64_t held_ = 0;
+    mutable std::vector<std::size_t> unmeasured_; // calls that took frames since
 };
 
 // Sets the stream's receiver report from the last one its receiver sent.

@@ -1,6 +1,7 @@
 #include "analysis/CallSignals.h"
 #include "analysis/EModel.h"
 #include "analysis/StreamMeter.h"
+#include "analysis/StreamTracker.h"
 #include "record/IaxNumbers.h"
 #include "tests/support/Conversation.h"
 
@@ -170,3 +171,38 @@ TEST(CallSignals, PairsProbesReadsReportsAndTakesDigitsOnce) {
 }
 
 } // namespace
+
+// The streams' size is measured when asked, for the calls that took frames
+// since: asked after every frame or once at the end, it must be the same.
+TEST(StreamTracker, HeldBytesDoNotDependOnWhenTheyAreAsked) {
+    Conversation c;
+    const iaxgen::Endpoint other{{10, 0, 0, 3}, 4569};
+    c.full(caller, callee, 1, 0, Iax, iax::New, iaxgen::Elements().u32(9, iax::Ulaw));
+    for (std::uint32_t ms = 100; ms < 20'000; ms += 20) {
+        c.at(ms);
+        c.mini(caller, callee, 1);
+        if (ms == 5000) {
+            c.full(other, callee, 7, 0, Iax, iax::New, iaxgen::Elements().u32(9, iax::Ulaw));
+        }
+        if (ms > 5000) {
+            c.mini(other, callee, 7);
+        }
+    }
+    analysis::CallTracker calls;
+    analysis::StreamTracker everyFrame(calls, {});
+    analysis::StreamTracker atTheEnd(calls, {});
+    const std::uint64_t empty = everyFrame.heldBytes();
+    std::uint64_t grown = 0;
+    for (std::size_t i = 0; i < c.frames.size(); ++i) {
+        const auto number = static_cast<std::uint32_t>(i + 1);
+        calls.add(*c.frames[i], number);
+        everyFrame.add(*c.frames[i], number);
+        atTheEnd.add(*c.frames[i], number);
+        const std::uint64_t held = everyFrame.heldBytes();
+        EXPECT_GE(held, grown);
+        grown = held;
+    }
+    EXPECT_EQ(calls.calls().size(), 2u);
+    EXPECT_GT(grown, empty + 1000); // the caller's arrivals are kept
+    EXPECT_EQ(atTheEnd.heldBytes(), everyFrame.heldBytes());
+}
