@@ -6,6 +6,10 @@
 #include <QBrush>
 #include <QColor>
 
+#include <algorithm>
+#include <string>
+#include <utility>
+
 ProblemTableModel::ProblemTableModel(QObject* parent) : QAbstractTableModel(parent) {}
 
 void ProblemTableModel::setProblems(const KvIAXCapture* capture,
@@ -32,6 +36,70 @@ void ProblemTableModel::select() {
         if (shown_[static_cast<int>(problems_[i].severity())]) {
             rows_.push_back(i);
         }
+    }
+    arrange();
+}
+
+void ProblemTableModel::sort(int column, Qt::SortOrder order) {
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    const QModelIndexList before = persistentIndexList();
+    std::vector<std::size_t> problemOf;
+    for (const QModelIndex& index : before) {
+        problemOf.push_back(rows_[static_cast<std::size_t>(index.row())]);
+    }
+    sortColumn_ = column;
+    sortOrder_ = order;
+    arrange();
+    std::vector<int> rowOf(problems_.size(), -1);
+    for (std::size_t row = 0; row < rows_.size(); ++row) {
+        rowOf[rows_[row]] = static_cast<int>(row);
+    }
+    QModelIndexList after;
+    for (std::size_t i = 0; i < static_cast<std::size_t>(before.size()); ++i) {
+        const QModelIndex& index = before[static_cast<qsizetype>(i)];
+        after.append(createIndex(rowOf[problemOf[i]], index.column()));
+    }
+    changePersistentIndexList(before, after);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+void ProblemTableModel::arrange() {
+    // The problems come in frame order: that order is their own, and a
+    // fresh selection is in it already.
+    if (sortColumn_ == Frame && sortOrder_ == Qt::AscendingOrder) {
+        if (!std::is_sorted(rows_.begin(), rows_.end())) {
+            std::sort(rows_.begin(), rows_.end());
+        }
+        return;
+    }
+    const auto& problems = problems_;
+    auto key = [&](std::size_t i) -> std::pair<std::uint64_t, std::string> {
+        const analysis::Problem& problem = problems[i];
+        switch (sortColumn_) {
+        case Severity:
+            return {static_cast<std::uint64_t>(problem.severity()), {}};
+        case Kind:
+            return {0, analysis::kindName(problem.kind)};
+        case Frame:
+            return {problem.frame, {}};
+        case Call:
+            return {problem.call != analysis::Problem::noCall ? problem.call + 1ull : 0, {}};
+        default:
+            return {0, capture_ != nullptr ? analysis::problemText(problem, capture_->iaxFrames())
+                                           : std::string()};
+        }
+    };
+    std::vector<std::pair<std::pair<std::uint64_t, std::string>, std::size_t>> keyed;
+    keyed.reserve(rows_.size());
+    for (const std::size_t i : rows_) {
+        keyed.emplace_back(key(i), i);
+    }
+    // Equal values keep the frame order, either way round.
+    std::stable_sort(keyed.begin(), keyed.end(), [this](const auto& a, const auto& b) {
+        return sortOrder_ == Qt::AscendingOrder ? a.first < b.first : b.first < a.first;
+    });
+    for (std::size_t row = 0; row < keyed.size(); ++row) {
+        rows_[row] = keyed[row].second;
     }
 }
 
@@ -62,18 +130,6 @@ QVariant ProblemTableModel::data(const QModelIndex& index, int role) const {
         return {};
     }
     const bool hasCall = problem->call != analysis::Problem::noCall;
-    if (role == Qt::UserRole) {
-        switch (index.column()) {
-        case Severity:
-            return static_cast<int>(problem->severity());
-        case Frame:
-            return problem->frame;
-        case Call:
-            return hasCall ? static_cast<qulonglong>(problem->call + 1) : 0;
-        default:
-            return data(index, Qt::DisplayRole);
-        }
-    }
     if (role == Qt::ForegroundRole && index.column() == Severity) {
         static const QColor colours[] = {QColor(0xC0, 0x20, 0x20), QColor(0xA0, 0x70, 0x00),
                                          QColor(0x30, 0x60, 0xA0)};

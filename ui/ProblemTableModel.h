@@ -9,8 +9,9 @@ class KvIAXCapture;
 
 // The problems of a capture a row each (severity, kind, frame, call, text),
 // those of the severities shown. A problem's text is made when its row is
-// drawn. Qt::UserRole gives each cell's value to sort by: the severity's
-// rank, the frame and call as numbers.
+// drawn. The model sorts its rows itself, on the problems' values: a long
+// capture has millions of problems, and the default order, by frame, is
+// the order they come in, so that a refresh sorts nothing.
 class ProblemTableModel final : public QAbstractTableModel {
     Q_OBJECT
 public:
@@ -28,12 +29,16 @@ public:
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
 
 private:
     void select();
+    void arrange();
 
     QPointer<const KvIAXCapture> capture_;
     std::vector<analysis::Problem> problems_;
     std::vector<std::size_t> rows_; // the problems shown
     bool shown_[3] = {true, true, true};
+    int sortColumn_ = Frame;
+    Qt::SortOrder sortOrder_ = Qt::AscendingOrder;
 };

@@ -7,13 +7,10 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QSettings>
-#include <QSortFilterProxyModel>
 #include <QTableView>
 #include <QVBoxLayout>
 
-ProblemsView::ProblemsView(QWidget* parent)
-    : QWidget(parent), model_(new ProblemTableModel(this)),
-      sorted_(new QSortFilterProxyModel(this)) {
+ProblemsView::ProblemsView(QWidget* parent) : QWidget(parent), model_(new ProblemTableModel(this)) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     auto* bar = new QHBoxLayout;
@@ -29,10 +26,8 @@ ProblemsView::ProblemsView(QWidget* parent)
     bar->addWidget(summary_, 1);
     layout->addLayout(bar);
 
-    sorted_->setSourceModel(model_);
-    sorted_->setSortRole(Qt::UserRole);
     table_ = new QTableView(this);
-    table_->setModel(sorted_);
+    table_->setModel(model_);
     table_->setSortingEnabled(true);
     table_->sortByColumn(ProblemTableModel::Frame, Qt::AscendingOrder);
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -48,7 +43,7 @@ ProblemsView::ProblemsView(QWidget* parent)
     }
     layout->addWidget(table_, 1);
     const auto choose = [this](const QModelIndex& index, bool open) {
-        if (const auto* problem = model_->problemAt(sorted_->mapToSource(index).row())) {
+        if (const auto* problem = model_->problemAt(index.row())) {
             emit frameChosen(problem->frame, open);
         }
     };

@@ -8,7 +8,6 @@ class KvIAXCapture;
 class ProblemTableModel;
 class QCheckBox;
 class QLabel;
-class QSortFilterProxyModel;
 class QTableView;
 
 // What went wrong in the selected capture, as Wireshark's Expert Info lists
@@ -34,7 +33,6 @@ private:
     void updateSummary();
 
     ProblemTableModel* model_;
-    QSortFilterProxyModel* sorted_;
     QTableView* table_;
     QCheckBox* shown_[3];
     QLabel* summary_;

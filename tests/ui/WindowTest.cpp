@@ -11,6 +11,7 @@
 #include "ui/FindBar.h"
 #include "ui/PacketDetailsView.h"
 #include "ui/PacketTreeModel.h"
+#include "ui/ProblemTableModel.h"
 #include "ui/ProblemsView.h"
 #include "ui/QualityWatch.h"
 #include "ui/RunProgress.h"
@@ -633,4 +634,56 @@ TEST(Window, SortsFramesAndCallsByAnyColumn) {
     EXPECT_EQ(frames.rowCount(), static_cast<int>(call4.frameNumbers.size()));
     // A new selection shows its frames in capture order, unsorted.
     EXPECT_FALSE(frames.isSorted());
+}
+
+// The problems model sorts its own rows; a current row stays on its problem.
+TEST(ProblemTable, SortsByEachColumnAndKeepsTheCurrentProblem) {
+    using analysis::ProblemKind;
+    auto problem = [](ProblemKind kind, std::uint32_t frame, std::size_t call) {
+        analysis::Problem made;
+        made.kind = kind;
+        made.frame = frame;
+        made.call = call;
+        return made;
+    };
+    ProblemTableModel model;
+    QAbstractItemModelTester tester(&model);
+    model.setProblems(nullptr, {problem(ProblemKind::Retransmission, 3, 1),
+                                problem(ProblemKind::LostVoice, 5, 0),
+                                problem(ProblemKind::Reject, 8, analysis::Problem::noCall),
+                                problem(ProblemKind::LostVoice, 9, 2),
+                                problem(ProblemKind::Retransmission, 12, 0)});
+    auto frames = [&model] {
+        std::vector<std::uint32_t> order;
+        for (int row = 0; row < model.rowCount(); ++row) {
+            order.push_back(model.problemAt(row)->frame);
+        }
+        return order;
+    };
+    EXPECT_EQ(frames(), (std::vector<std::uint32_t>{3, 5, 8, 9, 12}));
+    const QPersistentModelIndex current = model.index(3, 0); // frame 9
+    const struct {
+        int column;
+        Qt::SortOrder order;
+        std::vector<std::uint32_t> frames;
+    } cases[] = {
+        {ProblemTableModel::Severity, Qt::AscendingOrder, {8, 5, 9, 3, 12}},
+        {ProblemTableModel::Severity, Qt::DescendingOrder, {3, 12, 5, 9, 8}},
+        {ProblemTableModel::Kind, Qt::AscendingOrder, {5, 9, 8, 3, 12}},
+        {ProblemTableModel::Call, Qt::AscendingOrder, {8, 5, 12, 3, 9}},
+        {ProblemTableModel::Frame, Qt::DescendingOrder, {12, 9, 8, 5, 3}},
+        {ProblemTableModel::Frame, Qt::AscendingOrder, {3, 5, 8, 9, 12}},
+    };
+    for (const auto& c : cases) {
+        model.sort(c.column, c.order);
+        EXPECT_EQ(frames(), c.frames) << c.column << " " << c.order;
+        EXPECT_EQ(model.problemAt(current.row())->frame, 9u);
+    }
+    // A refresh keeps the order chosen; hiding a severity keeps it too.
+    model.sort(ProblemTableModel::Frame, Qt::DescendingOrder);
+    model.setProblems(nullptr, {problem(ProblemKind::LostVoice, 2, 0),
+                                problem(ProblemKind::Reject, 4, 0)});
+    EXPECT_EQ(frames(), (std::vector<std::uint32_t>{4, 2}));
+    model.setShown(false, true, true);
+    EXPECT_EQ(frames(), (std::vector<std::uint32_t>{2}));
 }
