@@ -322,7 +322,12 @@ private:
 std::vector<Problem> allProblems(const ProblemTracker& frames, const CallTracker& calls,
                                  const StreamTracker& streams,
                                  const std::vector<StreamFigures>& figures) {
-    std::vector<Problem> problems = frames.found();
+    // The frames' problems, found in frame order, are most of them; the
+    // calls' and streams' few are sorted apart and merged in.
+    const std::vector<Problem>& found = frames.found();
+    std::vector<Problem> problems;
+    problems.reserve(found.size() + 16 * calls.calls().size());
+    problems.assign(found.begin(), found.end());
     std::size_t next = 0; // figures are in call order, caller first
     for (std::size_t index = 0; index < calls.calls().size(); ++index) {
         CallJudge judge(calls.calls()[index], index, problems);
@@ -336,8 +341,14 @@ std::vector<Problem> allProblems(const ProblemTracker& frames, const CallTracker
         }
         judge.judgeActivity(sides);
     }
-    std::stable_sort(problems.begin(), problems.end(),
-                     [](const Problem& a, const Problem& b) { return a.frame < b.frame; });
+    const auto byFrame = [](const Problem& a, const Problem& b) { return a.frame < b.frame; };
+    const auto judged = problems.begin() + static_cast<std::ptrdiff_t>(found.size());
+    if (std::is_sorted(problems.begin(), judged, byFrame)) {
+        std::stable_sort(judged, problems.end(), byFrame);
+        std::inplace_merge(problems.begin(), judged, problems.end(), byFrame);
+    } else {
+        std::stable_sort(problems.begin(), problems.end(), byFrame);
+    }
     return problems;
 }
 
