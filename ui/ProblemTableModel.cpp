@@ -12,11 +12,11 @@
 
 ProblemTableModel::ProblemTableModel(QObject* parent) : QAbstractTableModel(parent) {}
 
-void ProblemTableModel::setProblems(const KvIAXCapture* capture,
-                                    std::vector<analysis::Problem> problems) {
+void ProblemTableModel::setProblems(const KvIAXCapture* capture, SharedProblems problems) {
     beginResetModel();
     capture_ = capture;
-    problems_ = std::move(problems);
+    problems_ = problems ? std::move(problems)
+                         : std::make_shared<const std::vector<analysis::Problem>>();
     select();
     endResetModel();
 }
@@ -32,8 +32,8 @@ void ProblemTableModel::setShown(bool errors, bool warnings, bool notes) {
 
 void ProblemTableModel::select() {
     rows_.clear();
-    for (std::size_t i = 0; i < problems_.size(); ++i) {
-        if (shown_[static_cast<int>(problems_[i].severity())]) {
+    for (std::size_t i = 0; i < problems_->size(); ++i) {
+        if (shown_[static_cast<int>((*problems_)[i].severity())]) {
             rows_.push_back(i);
         }
     }
@@ -50,7 +50,7 @@ void ProblemTableModel::sort(int column, Qt::SortOrder order) {
     sortColumn_ = column;
     sortOrder_ = order;
     arrange();
-    std::vector<int> rowOf(problems_.size(), -1);
+    std::vector<int> rowOf(problems_->size(), -1);
     for (std::size_t row = 0; row < rows_.size(); ++row) {
         rowOf[rows_[row]] = static_cast<int>(row);
     }
@@ -72,7 +72,7 @@ void ProblemTableModel::arrange() {
         }
         return;
     }
-    const auto& problems = problems_;
+    const auto& problems = *problems_;
     auto key = [&](std::size_t i) -> std::pair<std::uint64_t, std::string> {
         const analysis::Problem& problem = problems[i];
         switch (sortColumn_) {
@@ -105,14 +105,14 @@ void ProblemTableModel::arrange() {
 
 std::array<int, 3> ProblemTableModel::counts() const {
     std::array<int, 3> counts{};
-    for (const auto& problem : problems_) {
+    for (const auto& problem : *problems_) {
         ++counts[static_cast<std::size_t>(problem.severity())];
     }
     return counts;
 }
 
 const analysis::Problem* ProblemTableModel::problemAt(int row) const {
-    return row >= 0 && row < rowCount() ? &problems_[rows_[static_cast<std::size_t>(row)]]
+    return row >= 0 && row < rowCount() ? &(*problems_)[rows_[static_cast<std::size_t>(row)]]
                                         : nullptr;
 }
 

@@ -5,7 +5,14 @@
 #include <QAbstractTableModel>
 #include <QPointer>
 
+#include <memory>
+#include <vector>
+
 class KvIAXCapture;
+
+// A capture's problems, shared by the watch that works them out and the
+// table that shows them: a long capture has millions.
+using SharedProblems = std::shared_ptr<const std::vector<analysis::Problem>>;
 
 // The problems of a capture a row each (severity, kind, frame, call, text),
 // those of the severities shown. A problem's text is made when its row is
@@ -18,7 +25,7 @@ public:
     enum Column { Severity, Kind, Frame, Call, Text, Columns };
     explicit ProblemTableModel(QObject* parent = nullptr);
 
-    void setProblems(const KvIAXCapture* capture, std::vector<analysis::Problem> problems);
+    void setProblems(const KvIAXCapture* capture, SharedProblems problems);
     // Which severities are shown.
     void setShown(bool errors, bool warnings, bool notes);
     [[nodiscard]] const analysis::Problem* problemAt(int row) const;
@@ -36,7 +43,7 @@ private:
     void arrange();
 
     QPointer<const KvIAXCapture> capture_;
-    std::vector<analysis::Problem> problems_;
+    SharedProblems problems_ = std::make_shared<const std::vector<analysis::Problem>>();
     std::vector<std::size_t> rows_; // the problems shown
     bool shown_[3] = {true, true, true};
     int sortColumn_ = Frame;

@@ -54,8 +54,7 @@ ProblemsView::ProblemsView(QWidget* parent) : QWidget(parent), model_(new Proble
     applyShown();
 }
 
-void ProblemsView::setProblems(const KvIAXCapture* capture,
-                               std::vector<analysis::Problem> problems) {
+void ProblemsView::setProblems(const KvIAXCapture* capture, SharedProblems problems) {
     model_->setProblems(capture, std::move(problems));
     updateSummary();
 }

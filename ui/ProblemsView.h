@@ -1,6 +1,7 @@
 #pragma once
 
 #include "analysis/Problems.h"
+#include "ui/ProblemTableModel.h"
 
 #include <QWidget>
 
@@ -18,7 +19,7 @@ class ProblemsView final : public QWidget {
 public:
     explicit ProblemsView(QWidget* parent = nullptr);
 
-    void setProblems(const KvIAXCapture* capture, std::vector<analysis::Problem> problems);
+    void setProblems(const KvIAXCapture* capture, SharedProblems problems);
     [[nodiscard]] QTableView* table() const { return table_; }
     [[nodiscard]] const ProblemTableModel& model() const { return *model_; }
     // Shows or hides a severity, as its box does.

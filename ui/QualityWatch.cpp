@@ -83,10 +83,10 @@ void QualityWatch::setCapture(KvIAXCapture* capture) {
     connections_.clear();
     capture_ = capture;
     listeningProblem_.clear();
-    problems_.clear();
+    problems_ = std::make_shared<const std::vector<analysis::Problem>>();
     if (capture == nullptr) {
         listening_->cancel();
-        view_->setProblems(nullptr, {});
+        view_->setProblems(nullptr, problems_);
         frames_.setProblemFrames({});
         return;
     }
@@ -114,9 +114,10 @@ void QualityWatch::scheduleProblems(int delayMs) {
 
 void QualityWatch::refreshProblems() {
     problemsTimer_.stop();
-    problems_ = capture_ != nullptr ? capture_->problems() : std::vector<analysis::Problem>{};
+    problems_ = std::make_shared<const std::vector<analysis::Problem>>(
+        capture_ != nullptr ? capture_->problems() : std::vector<analysis::Problem>{});
     FrameTableModel::ProblemFrames marked;
-    for (const auto& problem : problems_) {
+    for (const auto& problem : *problems_) {
         if (!marked.empty() && marked.back().first == problem.frame) {
             marked.back().second = std::min(marked.back().second, problem.severity());
         } else {
@@ -133,11 +134,11 @@ std::vector<std::string> QualityWatch::expertLines(std::uint32_t frame) const {
     if (capture_ == nullptr) {
         return lines;
     }
-    auto it = std::lower_bound(problems_.begin(), problems_.end(), frame,
+    auto it = std::lower_bound(problems_->begin(), problems_->end(), frame,
                                [](const analysis::Problem& problem, std::uint32_t number) {
                                    return problem.frame < number;
                                });
-    for (; it != problems_.end() && it->frame == frame; ++it) {
+    for (; it != problems_->end() && it->frame == frame; ++it) {
         std::string severity = analysis::severityName(it->severity());
         severity[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(severity[0])));
         lines.push_back("[Expert Info (" + severity + "/" + analysis::kindName(it->kind) +

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "analysis/Problems.h"
+#include "ui/ProblemTableModel.h"
 
 #include <QObject>
 #include <QPointer>
@@ -30,7 +31,7 @@ public:
 
     void setCapture(KvIAXCapture* capture);
     [[nodiscard]] ProblemsView* problemsView() const { return view_; }
-    [[nodiscard]] const std::vector<analysis::Problem>& problems() const { return problems_; }
+    [[nodiscard]] const std::vector<analysis::Problem>& problems() const { return *problems_; }
     [[nodiscard]] double jitterBufferMs() const { return options_.jitterBufferMs; }
     void setJitterBufferMs(double milliseconds);
     // The problems of one frame as its details show them
@@ -62,7 +63,7 @@ private:
     QPointer<KvIAXCapture> capture_;
     QList<QMetaObject::Connection> connections_;
     analysis::QualityOptions options_;
-    std::vector<analysis::Problem> problems_;
+    SharedProblems problems_ = std::make_shared<const std::vector<analysis::Problem>>();
     QTimer problemsTimer_;
     QString listeningProblem_;
 };

@@ -648,11 +648,13 @@ TEST(ProblemTable, SortsByEachColumnAndKeepsTheCurrentProblem) {
     };
     ProblemTableModel model;
     QAbstractItemModelTester tester(&model);
-    model.setProblems(nullptr, {problem(ProblemKind::Retransmission, 3, 1),
-                                problem(ProblemKind::LostVoice, 5, 0),
-                                problem(ProblemKind::Reject, 8, analysis::Problem::noCall),
-                                problem(ProblemKind::LostVoice, 9, 2),
-                                problem(ProblemKind::Retransmission, 12, 0)});
+    using List = std::vector<analysis::Problem>;
+    model.setProblems(nullptr, std::make_shared<const List>(
+                                   List{problem(ProblemKind::Retransmission, 3, 1),
+                                        problem(ProblemKind::LostVoice, 5, 0),
+                                        problem(ProblemKind::Reject, 8, analysis::Problem::noCall),
+                                        problem(ProblemKind::LostVoice, 9, 2),
+                                        problem(ProblemKind::Retransmission, 12, 0)}));
     auto frames = [&model] {
         std::vector<std::uint32_t> order;
         for (int row = 0; row < model.rowCount(); ++row) {
@@ -681,8 +683,9 @@ TEST(ProblemTable, SortsByEachColumnAndKeepsTheCurrentProblem) {
     }
     // A refresh keeps the order chosen; hiding a severity keeps it too.
     model.sort(ProblemTableModel::Frame, Qt::DescendingOrder);
-    model.setProblems(nullptr, {problem(ProblemKind::LostVoice, 2, 0),
-                                problem(ProblemKind::Reject, 4, 0)});
+    model.setProblems(nullptr, std::make_shared<const List>(List{
+                                   problem(ProblemKind::LostVoice, 2, 0),
+                                   problem(ProblemKind::Reject, 4, 0)}));
     EXPECT_EQ(frames(), (std::vector<std::uint32_t>{4, 2}));
     model.setShown(false, true, true);
     EXPECT_EQ(frames(), (std::vector<std::uint32_t>{2}));
