@@ -342,14 +342,22 @@ std::vector<Problem> allProblems(const ProblemTracker& frames, const CallTracker
         judge.judgeActivity(sides);
     }
     const auto byFrame = [](const Problem& a, const Problem& b) { return a.frame < b.frame; };
-    const auto judged = problems.begin() + static_cast<std::ptrdiff_t>(found.size());
-    if (std::is_sorted(problems.begin(), judged, byFrame)) {
-        std::stable_sort(judged, problems.end(), byFrame);
-        std::inplace_merge(problems.begin(), judged, problems.end(), byFrame);
-    } else {
-        std::stable_sort(problems.begin(), problems.end(), byFrame);
+    if (std::is_sorted(problems.begin(), problems.end(), byFrame)) {
+        return problems;
     }
-    return problems;
+    // Sorted as (frame, place) pairs, then moved once: a problem is seven
+    // times a pair's size, and a long capture has millions.
+    std::vector<std::uint64_t> order(problems.size());
+    for (std::size_t i = 0; i < problems.size(); ++i) {
+        order[i] = std::uint64_t{problems[i].frame} << 32 | i;
+    }
+    std::sort(order.begin(), order.end()); // the place keeps equal frames in order
+    std::vector<Problem> sorted;
+    sorted.reserve(problems.size());
+    for (const std::uint64_t entry : order) {
+        sorted.push_back(std::move(problems[entry & 0xFFFFFFFFu]));
+    }
+    return sorted;
 }
 
 } // namespace analysis
