@@ -6,10 +6,13 @@
 #include "ui/ProblemsView.h"
 
 #include <QActionGroup>
+#include <QElapsedTimer>
 #include <QInputDialog>
 #include <QMenu>
 #include <QSettings>
 #include <QTabWidget>
+
+#include <algorithm>
 
 namespace {
 
@@ -82,6 +85,7 @@ void QualityWatch::setCapture(KvIAXCapture* capture) {
     }
     connections_.clear();
     capture_ = capture;
+    lastRefreshMs_ = 0; // another capture: its own cost
     listeningProblem_.clear();
     problems_ = std::make_shared<const std::vector<analysis::Problem>>();
     if (capture == nullptr) {
@@ -100,13 +104,23 @@ void QualityWatch::setCapture(KvIAXCapture* capture) {
             scheduleProblems(duringRunMs);
         }
     });
-    connections_ << connect(capture, &KvIAXCapture::framesReset, this,
-                            [this] { scheduleProblems(afterRunMs); });
+    connections_ << connect(capture, &KvIAXCapture::framesReset, this, [this] {
+        lastRefreshMs_ = 0; // other frames: their own cost
+        scheduleProblems(afterRunMs);
+    });
     listening_->listen(capture);
     refreshProblems();
 }
 
 void QualityWatch::scheduleProblems(int delayMs) {
+    // Working the problems out costs the main thread time that grows with
+    // the capture (seconds for tens of millions of frames): the next time
+    // waits twenty times the last, so that it never takes more than a
+    // twentieth of the main thread.
+    // A minute at most: the list must not wait for ever.
+    constexpr qint64 longestWaitMs = 60'000;
+    delayMs = static_cast<int>(
+        std::max<qint64>(delayMs, std::min(20 * lastRefreshMs_, longestWaitMs)));
     if (!problemsTimer_.isActive() || problemsTimer_.remainingTime() > delayMs) {
         problemsTimer_.start(delayMs);
     }
@@ -114,6 +128,8 @@ void QualityWatch::scheduleProblems(int delayMs) {
 
 void QualityWatch::refreshProblems() {
     problemsTimer_.stop();
+    QElapsedTimer took;
+    took.start();
     problems_ = std::make_shared<const std::vector<analysis::Problem>>(
         capture_ != nullptr ? capture_->problems() : std::vector<analysis::Problem>{});
     FrameTableModel::ProblemFrames marked;
@@ -126,6 +142,7 @@ void QualityWatch::refreshProblems() {
     }
     frames_.setProblemFrames(std::move(marked));
     view_->setProblems(capture_, problems_);
+    lastRefreshMs_ = took.elapsed();
     emit changed();
 }
 

@@ -65,5 +65,6 @@ private:
     analysis::QualityOptions options_;
     SharedProblems problems_ = std::make_shared<const std::vector<analysis::Problem>>();
     QTimer problemsTimer_;
+    qint64 lastRefreshMs_ = 0; // how long working the problems out last took
     QString listeningProblem_;
 };
