@@ -119,8 +119,8 @@ void QualityWatch::scheduleProblems(int delayMs) {
     // twentieth of the main thread.
     // A minute at most: the list must not wait for ever.
     constexpr qint64 longestWaitMs = 60'000;
-    delayMs = static_cast<int>(
-        std::max<qint64>(delayMs, std::min(20 * lastRefreshMs_, longestWaitMs)));
+    delayMs =
+        static_cast<int>(std::max<qint64>(delayMs, std::min(20 * lastRefreshMs_, longestWaitMs)));
     if (!problemsTimer_.isActive() || problemsTimer_.remainingTime() > delayMs) {
         problemsTimer_.start(delayMs);
     }
