@@ -322,12 +322,21 @@ private:
 std::vector<Problem> allProblems(const ProblemTracker& frames, const CallTracker& calls,
                                  const StreamTracker& streams,
                                  const std::vector<StreamFigures>& figures) {
-    // The frames' problems, found in frame order, are most of them; the
-    // calls' and streams' few are sorted apart and merged in.
-    const std::vector<Problem>& found = frames.found();
+    // The streams' troubles are read first, so that the list is made at its
+    // size at once: with millions of lost runs, growing it moved them all
+    // several times.
+    std::vector<StreamTrouble> troubles;
+    troubles.reserve(figures.size());
+    std::size_t size = frames.found().size();
+    for (const StreamFigures& stream : figures) {
+        troubles.push_back(streams.trouble(stream.call, stream.fromCaller ? 0 : 1));
+        const StreamTrouble& trouble = troubles.back();
+        size += trouble.lossRuns.size() + trouble.duplicates.size() + trouble.outOfOrder.size() +
+                trouble.lateRuns.size();
+    }
     std::vector<Problem> problems;
-    problems.reserve(found.size() + 16 * calls.calls().size());
-    problems.assign(found.begin(), found.end());
+    problems.reserve(size + 16 * calls.calls().size());
+    problems.assign(frames.found().begin(), frames.found().end());
     std::size_t next = 0; // figures are in call order, caller first
     for (std::size_t index = 0; index < calls.calls().size(); ++index) {
         CallJudge judge(calls.calls()[index], index, problems);
@@ -336,8 +345,7 @@ std::vector<Problem> allProblems(const ProblemTracker& frames, const CallTracker
         for (; next < figures.size() && figures[next].call == index; ++next) {
             const StreamFigures& stream = figures[next];
             sides[stream.fromCaller ? 0 : 1] = &stream;
-            judge.judgeStream(stream, streams.trouble(index, stream.fromCaller ? 0 : 1),
-                              streams.signalling(index));
+            judge.judgeStream(stream, troubles[next], streams.signalling(index));
         }
         judge.judgeActivity(sides);
     }
