@@ -42,6 +42,7 @@ KvIAXCapture::KvIAXCapture(const CaptureServices& services)
 }
 
 KvIAXCapture::~KvIAXCapture() {
+    waitForTrackers();
     kvlog::line("In IAXCapture dealloc");
     if (isInProgress()) {
         stopCapture();
@@ -125,6 +126,7 @@ void KvIAXCapture::queueTracking() {
 }
 
 void KvIAXCapture::trackCalls(std::size_t mostFrames) {
+    waitForTrackers();
     bool changed = false;
     if (trackedFrames_ > iaxFrames_.size()) {
         callTracker_ = analysis::CallTracker{}; // the list was replaced
@@ -192,6 +194,7 @@ std::vector<std::string> KvIAXCapture::secrets() const {
 }
 
 void KvIAXCapture::restartQualityTrackers() {
+    waitForTrackers();
     problemFrames_.clear();
     problemsKept_ = 0;
     streamTracker_ =
@@ -200,6 +203,7 @@ void KvIAXCapture::restartQualityTrackers() {
 }
 
 void KvIAXCapture::setFollowsQuality(std::optional<analysis::QualityOptions> options) {
+    waitForTrackers();
     if (options == quality_ && (streamTracker_ != nullptr) == options.has_value()) {
         return;
     }
@@ -238,7 +242,32 @@ std::vector<analysis::Problem> KvIAXCapture::problems() const {
     if (!streamTracker_) {
         return {};
     }
-    return analysis::allProblems(*problemTracker_, callTracker_, *streamTracker_, streamFigures());
+    return problemsOf(streamFigures());
+}
+
+std::vector<analysis::Problem>
+KvIAXCapture::problemsOf(const std::vector<analysis::StreamFigures>& figures) const {
+    if (!streamTracker_) {
+        return {};
+    }
+    return analysis::allProblems(*problemTracker_, callTracker_, *streamTracker_, figures);
+}
+
+std::shared_ptr<void> KvIAXCapture::holdTrackers() {
+    {
+        const std::lock_guard lock(trackerHolds_->mutex);
+        ++trackerHolds_->count;
+    }
+    return std::shared_ptr<void>(nullptr, [holds = trackerHolds_](void*) {
+        const std::lock_guard lock(holds->mutex);
+        --holds->count;
+        holds->released.notify_all();
+    });
+}
+
+void KvIAXCapture::waitForTrackers() {
+    std::unique_lock lock(trackerHolds_->mutex);
+    trackerHolds_->released.wait(lock, [this] { return trackerHolds_->count == 0; });
 }
 
 analysis::CallVerdict KvIAXCapture::callVerdict(std::size_t index) const {

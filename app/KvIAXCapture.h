@@ -16,7 +16,9 @@
 #include <QVariantMap>
 
 #include <atomic>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 
 class KvPCAPCapture;
 
@@ -105,6 +107,15 @@ public:
     [[nodiscard]] std::vector<analysis::StreamFigures> streamFigures() const;
     // Every problem found so far, in frame order; empty unless followed.
     [[nodiscard]] std::vector<analysis::Problem> problems() const;
+    // The same, given the streams' figures as streamFigures() made them. It
+    // reads the trackers alone, so it may run on another thread while the
+    // trackers are held (see holdTrackers).
+    [[nodiscard]] std::vector<analysis::Problem>
+    problemsOf(const std::vector<analysis::StreamFigures>& figures) const;
+    // For a reader of the calls, streams and problems trackers on another
+    // thread. Taken on the main thread and let go on any; while one is held,
+    // whatever would change those trackers waits for it to be let go.
+    [[nodiscard]] std::shared_ptr<void> holdTrackers();
     // Call `index`'s worse direction's MOS and what its signalling says,
     // with the digits heard in band where none were signalled.
     [[nodiscard]] analysis::CallVerdict callVerdict(std::size_t index) const;
@@ -193,7 +204,16 @@ private:
     void releaseFollowed();
     void announceAppended();
     void restartQualityTrackers();
+    // Waits until no reader holds the trackers: before changing them.
+    void waitForTrackers();
 
+    struct TrackerHolds {
+        std::mutex mutex;
+        std::condition_variable released;
+        int count = 0;
+    };
+    // Shared with the holds, which may be let go after the capture is gone.
+    std::shared_ptr<TrackerHolds> trackerHolds_ = std::make_shared<TrackerHolds>();
     CaptureServices services_;
     QVariantMap properties_;
     FrameList iaxFrames_;

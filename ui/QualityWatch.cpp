@@ -11,8 +11,10 @@
 #include <QMenu>
 #include <QSettings>
 #include <QTabWidget>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -29,7 +31,9 @@ QualityWatch::QualityWatch(QTabWidget* tabs, QMenu* view, FrameTableModel& frame
     tabs->addTab(view_, tr("&Problems"));
     connect(view_, &ProblemsView::frameChosen, this, &QualityWatch::frameChosen);
     problemsTimer_.setSingleShot(true);
-    connect(&problemsTimer_, &QTimer::timeout, this, &QualityWatch::refreshProblems);
+    connect(&problemsTimer_, &QTimer::timeout, this, &QualityWatch::refreshProblemsInBackground);
+    connect(&working_, &QFutureWatcher<std::vector<analysis::Problem>>::finished, this,
+            &QualityWatch::takeWorkedOutProblems);
     connect(listening_, &ListeningRun::progressed, this, [this] {
         scheduleProblems(afterRunMs);
         emit changed();
@@ -85,6 +89,8 @@ void QualityWatch::setCapture(KvIAXCapture* capture) {
     }
     connections_.clear();
     capture_ = capture;
+    ++generation_;
+    againAfterWork_ = false;
     lastRefreshMs_ = 0; // another capture: its own cost
     listeningProblem_.clear();
     problems_ = std::make_shared<const std::vector<analysis::Problem>>();
@@ -128,10 +134,55 @@ void QualityWatch::scheduleProblems(int delayMs) {
 
 void QualityWatch::refreshProblems() {
     problemsTimer_.stop();
+    ++generation_; // what a worker is still working out is out of date
     QElapsedTimer took;
     took.start();
-    problems_ = std::make_shared<const std::vector<analysis::Problem>>(
-        capture_ != nullptr ? capture_->problems() : std::vector<analysis::Problem>{});
+    showProblems(capture_ != nullptr ? capture_->problems() : std::vector<analysis::Problem>{},
+                 took);
+}
+
+void QualityWatch::refreshProblemsInBackground() {
+    if (capture_ == nullptr) {
+        refreshProblems();
+        return;
+    }
+    if (working_.isRunning()) {
+        againAfterWork_ = true; // what changed meanwhile is worked out next
+        return;
+    }
+    // The figures (with what listening found) are made here; the worker
+    // reads the trackers alone, which stay as they are while it holds them.
+    // A capture that changes them meanwhile waits for it.
+    QElapsedTimer took;
+    took.start();
+    auto figures = capture_->streamFigures();
+    mainThreadMs_ = took.elapsed();
+    workingGeneration_ = ++generation_;
+    working_.setFuture(
+        QtConcurrent::run([capture = capture_.data(), held = capture_->holdTrackers(),
+                           figures = std::move(figures)]() mutable {
+            auto problems = capture->problemsOf(figures);
+            held.reset();
+            return problems;
+        }));
+}
+
+void QualityWatch::takeWorkedOutProblems() {
+    if (workingGeneration_ != generation_ || capture_ == nullptr) {
+        return; // another capture, or a refresh since
+    }
+    QElapsedTimer took;
+    took.start();
+    showProblems(working_.result(), took);
+    lastRefreshMs_ += mainThreadMs_;
+    if (std::exchange(againAfterWork_, false)) {
+        scheduleProblems(afterRunMs);
+    }
+}
+
+void QualityWatch::showProblems(std::vector<analysis::Problem> problems,
+                                const QElapsedTimer& took) {
+    problems_ = std::make_shared<const std::vector<analysis::Problem>>(std::move(problems));
     FrameTableModel::ProblemFrames marked;
     for (const auto& problem : *problems_) {
         if (!marked.empty() && marked.back().first == problem.frame) {
@@ -165,7 +216,7 @@ std::vector<std::string> QualityWatch::expertLines(std::uint32_t frame) const {
 }
 
 bool QualityWatch::isBusy() const {
-    return listening_->isRunning() || problemsTimer_.isActive();
+    return listening_->isRunning() || problemsTimer_.isActive() || working_.isRunning();
 }
 
 QString QualityWatch::statusText() const {

@@ -5,6 +5,8 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QElapsedTimer>
+#include <QFutureWatcher>
 #include <QTimer>
 
 #include <string>
@@ -23,7 +25,9 @@ class QWidget;
 // their voice once a run ends, the Problems tab, the frame rows coloured by
 // their problems. Problems are worked out again when a run ends, when
 // listening finds more and, during a run, every few seconds while the tab is
-// shown: each time is a pass over every stream.
+// shown: each time is a pass over every stream, made on a worker (a run that
+// changes the trackers meanwhile waits for it). refreshProblems() works them
+// out at once.
 class QualityWatch final : public QObject {
     Q_OBJECT
 public:
@@ -54,6 +58,10 @@ signals:
 private:
     void buildJitterBufferMenu(QMenu* view);
     void scheduleProblems(int delayMs);
+    // Works the problems out on a worker, and shows them once they are.
+    void refreshProblemsInBackground();
+    void takeWorkedOutProblems();
+    void showProblems(std::vector<analysis::Problem> problems, const QElapsedTimer& took);
 
     QTabWidget* tabs_;
     FrameTableModel& frames_;
@@ -65,6 +73,14 @@ private:
     analysis::QualityOptions options_;
     SharedProblems problems_ = std::make_shared<const std::vector<analysis::Problem>>();
     QTimer problemsTimer_;
-    qint64 lastRefreshMs_ = 0; // how long working the problems out last took
+    qint64 lastRefreshMs_ = 0; // the main thread's time the last problems took
+    // The problems being worked out on a worker. Only the main thread
+    // touches these; the worker gets the capture, a hold on its trackers and
+    // the figures, and hands back the list.
+    QFutureWatcher<std::vector<analysis::Problem>> working_;
+    quint64 generation_ = 0;        // counts refreshes and captures
+    quint64 workingGeneration_ = 0; // the one the worker's list belongs to
+    bool againAfterWork_ = false;   // asked for again while it worked
+    qint64 mainThreadMs_ = 0;       // the figures made for it
     QString listeningProblem_;
 };

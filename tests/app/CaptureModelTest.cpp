@@ -6,6 +6,10 @@
 #include <QCoreApplication>
 #include <QSignalSpy>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -134,4 +138,21 @@ TEST_F(CaptureModel, ReleasedFramesAreOnlyThoseTheCallsHaveTakenIn) {
     capture->appendFrames(FrameList{std::make_shared<KvIAXFrame>()});
     EXPECT_EQ(appended.last().at(0).toLongLong(), 3);
     EXPECT_NE(capture->iaxFrames()[3], nullptr);
+}
+
+// A reader on another thread holds the trackers: what would change them
+// waits until it lets go.
+TEST_F(CaptureModel, ChangesToTheTrackersWaitForAReaderThatHoldsThem) {
+    auto capture = KvIAXCapture::create(services);
+    capture->setFollowsQuality(analysis::QualityOptions{});
+    std::atomic<bool> readerDone{false};
+    std::thread reader([held = capture->holdTrackers(), &readerDone, &capture]() mutable {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        EXPECT_TRUE(capture->problemsOf({}).empty());
+        readerDone = true;
+        held.reset();
+    });
+    capture->setFollowsQuality(analysis::QualityOptions{.jitterBufferMs = 100});
+    EXPECT_TRUE(readerDone); // it waited for the reader
+    reader.join();
 }
