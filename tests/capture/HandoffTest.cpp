@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 #include <vector>
@@ -84,4 +85,24 @@ TEST(QueuedHandoff, TasksDroppedAtTeardownMayStillAskForTheThread) {
     handoff->post([asker = std::move(asker)] {});
     delete handoff;
     EXPECT_TRUE(asked);
+}
+
+// A worker's per-thread state (a library's buffers) goes only as its thread
+// ends for good: waiting for the workers waits for that too, so that nothing
+// of theirs is left when the application ends.
+TEST(WorkerThreads, WaitingForTheWorkersWaitsForTheirThreadsToEnd) {
+    static std::atomic<bool> stateGone{false};
+    struct ThreadState {
+        ~ThreadState() {
+            std::this_thread::sleep_for(std::chrono::milliseconds(30));
+            stateGone = true;
+        }
+    };
+    WorkerThreads threads;
+    threads.start([] {
+        thread_local ThreadState state;
+        (void)state;
+    });
+    threads.waitForAll();
+    EXPECT_TRUE(stateGone);
 }
