@@ -90,7 +90,6 @@ void QualityWatch::setCapture(KvIAXCapture* capture) {
     connections_.clear();
     capture_ = capture;
     ++generation_;
-    againAfterWork_ = false;
     lastRefreshMs_ = 0; // another capture: its own cost
     listeningProblem_.clear();
     problems_ = std::make_shared<const std::vector<analysis::Problem>>();
@@ -119,11 +118,10 @@ void QualityWatch::setCapture(KvIAXCapture* capture) {
 }
 
 void QualityWatch::scheduleProblems(int delayMs) {
-    // Working the problems out costs the main thread time that grows with
-    // the capture (seconds for tens of millions of frames): the next time
-    // waits twenty times the last, so that it never takes more than a
-    // twentieth of the main thread.
-    // A minute at most: the list must not wait for ever.
+    // Each refresh costs the main thread time that grows with the capture
+    // (the streams' figures, and showing the list): the next waits twenty
+    // times the last, so that they take at most a twentieth of it. A minute
+    // at most: the list must not wait for ever.
     constexpr qint64 longestWaitMs = 60'000;
     delayMs =
         static_cast<int>(std::max<qint64>(delayMs, std::min(20 * lastRefreshMs_, longestWaitMs)));
@@ -168,14 +166,16 @@ void QualityWatch::refreshProblemsInBackground() {
 }
 
 void QualityWatch::takeWorkedOutProblems() {
-    if (workingGeneration_ != generation_ || capture_ == nullptr) {
-        return; // another capture, or a refresh since
+    // Asked for while the worker was busy, for this capture or another one
+    // chosen since: worked out next in any case.
+    const bool again = std::exchange(againAfterWork_, false);
+    if (workingGeneration_ == generation_ && capture_ != nullptr) {
+        QElapsedTimer took;
+        took.start();
+        showProblems(working_.result(), took);
+        lastRefreshMs_ += mainThreadMs_;
     }
-    QElapsedTimer took;
-    took.start();
-    showProblems(working_.result(), took);
-    lastRefreshMs_ += mainThreadMs_;
-    if (std::exchange(againAfterWork_, false)) {
+    if (again) {
         scheduleProblems(afterRunMs);
     }
 }
