@@ -25,6 +25,8 @@
 #include <QThread>
 #include <QTimer>
 
+#include <time.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
@@ -46,6 +48,18 @@ long residentKiB() {
         std::fclose(status);
     }
     return kib;
+}
+
+// CPU seconds (user and system) of the whole process, and of the calling thread.
+double processSeconds() {
+    timespec spent{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &spent);
+    return static_cast<double>(spent.tv_sec) + static_cast<double>(spent.tv_nsec) / 1e9;
+}
+double mainThreadSeconds() {
+    timespec spent{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &spent);
+    return static_cast<double>(spent.tv_sec) + static_cast<double>(spent.tv_nsec) / 1e9;
 }
 
 // The application, timing each event the main thread serves from its loop:
@@ -76,8 +90,8 @@ public:
     }
     // The longest event since the last call, and what it was; starts over.
     std::string takeLongest() {
-        const std::string text = std::to_string(static_cast<double>(longest_) / 1e6) + " ms (" +
-                                 what_ + ")";
+        const std::string text =
+            std::to_string(static_cast<double>(longest_) / 1e6) + " ms (" + what_ + ")";
         longest_ = 0;
         what_.clear();
         return text;
@@ -139,6 +153,8 @@ int main(int argc, char** argv) {
         lastTick = now;
     });
 
+    const double processBefore = processSeconds();
+    const double mainBefore = mainThreadSeconds();
     clock.start();
     probe.start(1);
     window.controller().openDocumentWithContentsOfFile(QString::fromLocal8Bit(argv[1]));
@@ -155,10 +171,12 @@ int main(int argc, char** argv) {
     if (loadOnly) {
         probe.stop();
         std::printf("%ld frames: Open to last frame shown %.2f s; main thread blocked at most "
-                    "%.1f ms; %ld MiB resident; longest event %s\n",
+                    "%.1f ms; %ld MiB resident; longest event %s; CPU %.2f s on the main thread, "
+                    "%.2f s on others\n",
                     expected, static_cast<double>(shownAt) / 1e9,
                     static_cast<double>(loadGap) / 1e6, residentKiB() / 1024,
-                    app.takeLongest().c_str());
+                    app.takeLongest().c_str(), mainThreadSeconds() - mainBefore,
+                    (processSeconds() - processBefore) - (mainThreadSeconds() - mainBefore));
         return 0;
     }
 
