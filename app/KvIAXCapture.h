@@ -222,10 +222,14 @@ private:
     std::unordered_map<std::uint32_t, std::shared_ptr<KvIAXFrame>> problemFrames_;
     std::size_t problemsKept_ = 0; // of the problem tracker's found()
     qsizetype announcedFrames_ = 0;
-    std::atomic<bool> isInProgress_{false};
+    // Read by the worker at every packet: kept on a cache line of their own,
+    // so that the main thread's writes to its counters nearby (one a frame
+    // while following calls) do not take the line from the worker each time.
+    alignas(64) std::atomic<bool> isInProgress_{false};
     std::atomic<bool> cancelled_{false};
     std::atomic<std::uint64_t> liveRunGeneration_{0};
-    bool hasCapturedFrames_ = false;
+    std::optional<std::uint64_t> packetLimit_;
+    alignas(64) bool hasCapturedFrames_ = false;
     RunSummary lastRunSummary_;
     analysis::CallTracker callTracker_;
     std::optional<analysis::QualityOptions> quality_;
@@ -241,7 +245,6 @@ private:
     std::string loadedFile_;    // empty for a live run
     std::string liveInterface_; // the interface the last live run opened
     bool loading_ = false;
-    std::optional<std::uint64_t> packetLimit_;
     std::uint64_t loadedFileSize_ = 0;
     std::size_t lastRunFirstFrame_ = 0;
     std::shared_ptr<OpenedPackets> openedPackets_ = std::make_shared<OpenedPackets>();

@@ -6,6 +6,7 @@
 #include "common/Log.h"
 
 #include <ctime>
+#include <memory>
 #include <iterator>
 
 FrameDelivery::FrameDelivery(const CaptureServices& services) : services_(services) {}
@@ -59,8 +60,46 @@ void FrameDelivery::applyFilePolicy(std::shared_ptr<KvIAXFrame> frame) {
     }
     buffer_.push_back(std::move(frame));
     if (buffer_.size() >= fileBlockFrames || time - lastHandoff_ >= fileBlockInterval) {
-        deliver();
+        handOver();
     }
+}
+
+namespace {
+
+// Counts a handed-over block out when its task is gone: run, or dropped
+// unrun because the application is quitting. Either way the worker must
+// not wait for it.
+class BlockLanded final {
+public:
+    explicit BlockLanded(std::shared_ptr<std::atomic<unsigned>> inFlight)
+        : inFlight_(std::move(inFlight)) {}
+    BlockLanded(const BlockLanded&) = delete;
+    BlockLanded& operator=(const BlockLanded&) = delete;
+    ~BlockLanded() {
+        inFlight_->fetch_sub(1, std::memory_order_release);
+        inFlight_->notify_one();
+    }
+
+private:
+    std::shared_ptr<std::atomic<unsigned>> inFlight_;
+};
+
+} // namespace
+
+void FrameDelivery::handOver() {
+    std::atomic<unsigned>& inFlight = *blocksInFlight_;
+    for (unsigned blocks = inFlight.load(std::memory_order_acquire); blocks >= fileBlocksInFlight;
+         blocks = inFlight.load(std::memory_order_acquire)) {
+        inFlight.wait(blocks, std::memory_order_acquire);
+    }
+    inFlight.fetch_add(1, std::memory_order_relaxed);
+    // Shared, because a task must be copyable; no copy is made on its way.
+    auto landed = std::make_shared<BlockLanded>(blocksInFlight_);
+    auto frames = std::make_shared<FrameList>(std::move(buffer_));
+    buffer_.clear();
+    services_.handoff->post(
+        [capture = capture_, frames, landed] { capture->appendFrames(std::move(*frames)); });
+    lastHandoff_ = now();
 }
 
 void FrameDelivery::deliver() {
@@ -69,8 +108,12 @@ void FrameDelivery::deliver() {
 }
 
 void FrameDelivery::deliverRest() {
+    // Waiting for the last block also waits for those handed over before
+    // it: the main thread runs them in order.
     if (!buffer_.empty()) {
         deliver();
+    } else if (blocksInFlight_->load(std::memory_order_acquire) > 0) {
+        services_.handoff->runAndWait([] {});
     }
 }
 

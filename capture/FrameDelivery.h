@@ -3,6 +3,7 @@
 #include "capture/CaptureServices.h"
 #include "capture/CaptureTarget.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <memory>
@@ -23,6 +24,12 @@ public:
     // enough that the window fills smoothly.
     static constexpr std::size_t fileBlockFrames = 4096;
     static constexpr auto fileBlockInterval = std::chrono::milliseconds(50);
+    // A file load does not wait for its block to be appended: it decodes the
+    // next while the main thread appends and follows the last. It waits only
+    // when this many blocks are handed over and not yet appended. One keeps
+    // what a streamed dump holds to the two blocks it held when each hand-off
+    // waited, and more measured no faster.
+    static constexpr unsigned fileBlocksInFlight = 1;
 
     explicit FrameDelivery(const CaptureServices& services);
 
@@ -38,7 +45,8 @@ public:
     // Hands the buffer to the capture on the main thread, waits until it is
     // appended, then empties it.
     void deliver();
-    // Delivers what is still buffered, if anything.
+    // Delivers what is still buffered, if anything, and waits until every
+    // block handed over is appended.
     void deliverRest();
     // Tells the capture on the main thread that the run is over and lets go
     // of it there, so that a capture never dies on a worker thread.
@@ -56,10 +64,17 @@ public:
 
 private:
     [[nodiscard]] Clock::time_point now() const;
+    // Hands the buffer over without waiting for it to be appended, once
+    // fewer than fileBlocksInFlight blocks are on their way.
+    void handOver();
 
     CaptureServices services_;
     std::shared_ptr<CaptureTarget> capture_;
     Clock::time_point lastMainThreadUpdate_{};
     Clock::time_point lastHandoff_{};
     FrameList buffer_;
+    // Blocks handed over by handOver() and not yet appended or dropped;
+    // shared with the tasks, which count themselves out on the main thread.
+    std::shared_ptr<std::atomic<unsigned>> blocksInFlight_ =
+        std::make_shared<std::atomic<unsigned>>(0);
 };

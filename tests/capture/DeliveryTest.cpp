@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <mutex>
 #include <sstream>
+#include <thread>
 
 namespace {
 
@@ -127,4 +129,83 @@ TEST_F(Delivery, EndingARunHandsTheCaptureBackToTheMainThread) {
     EXPECT_EQ(capture->runsEnded, 1);
     EXPECT_EQ(capture.use_count(), 1);
     EXPECT_EQ(worker.captureReference(), nullptr);
+}
+
+namespace {
+
+// Holds what is posted until the test runs or drops it, as a busy main
+// thread would; a task waited for runs at once on the waiting thread.
+class HeldHandoff final : public MainThreadHandoff {
+public:
+    void runAndWait(const std::function<void()>& task) override {
+        runHeld();
+        task();
+    }
+    void post(std::function<void()> task) override {
+        const std::lock_guard lock(mutex_);
+        held_.push_back(std::move(task));
+    }
+    [[nodiscard]] bool isMainThread() const override { return false; }
+
+    std::size_t heldCount() {
+        const std::lock_guard lock(mutex_);
+        return held_.size();
+    }
+    void runHeld() { takeHeld(true); }
+    void dropHeld() { takeHeld(false); }
+
+private:
+    void takeHeld(bool run) {
+        std::vector<std::function<void()>> tasks;
+        {
+            const std::lock_guard lock(mutex_);
+            tasks.swap(held_);
+        }
+        for (auto& task : tasks) {
+            if (run) {
+                task();
+            }
+        }
+    }
+    std::mutex mutex_;
+    std::vector<std::function<void()>> held_;
+};
+
+} // namespace
+
+// A file load decodes its next block while the main thread is busy with the
+// last, but never gets more than that ahead; a block dropped unrun (the
+// application quitting) does not leave it waiting.
+TEST_F(Delivery, FileRunGoesOnWhileItsLastBlockWaitsButNoFurther) {
+    HeldHandoff held;
+    services.handoff = &held;
+    for (const bool run : {true, false}) {
+        SCOPED_TRACE(run ? "run" : "dropped");
+        auto target = std::make_shared<FakeCaptureTarget>();
+        KvPCAPCapture worker(services);
+        worker.beginRun(target);
+        auto sendBlock = [&] {
+            for (std::size_t i = 0; i < FrameDelivery::fileBlockFrames; ++i) {
+                worker.applyFilePolicy(frameOfType("Mini Frame"));
+            }
+        };
+        sendBlock(); // handed over without waiting
+        EXPECT_EQ(held.heldCount(), 1u);
+        std::atomic<bool> secondSent{false};
+        std::thread second([&] {
+            sendBlock();
+            secondSent = true;
+        });
+        std::this_thread::sleep_for(50ms);
+        EXPECT_FALSE(secondSent) << "handed over a second block before the first landed";
+        run ? held.runHeld() : held.dropHeld();
+        second.join();
+        EXPECT_TRUE(secondSent);
+        // The end waits until everything handed over is in the capture.
+        worker.applyFilePolicy(frameOfType("Voice Data"));
+        worker.deliverRest();
+        EXPECT_EQ(target->frames.size(), (run ? 2 : 1) * FrameDelivery::fileBlockFrames + 1);
+        worker.endRun();
+        held.runHeld();
+    }
 }
