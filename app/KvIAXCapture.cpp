@@ -120,12 +120,13 @@ void KvIAXCapture::queueTracking() {
         this,
         [this] {
             trackingQueued_ = false;
-            trackCalls(framesTrackedAtOnce);
+            trackCalls(framesTrackedAtOnce, std::chrono::steady_clock::now() + trackingSliceTime);
         },
         Qt::QueuedConnection);
 }
 
-void KvIAXCapture::trackCalls(std::size_t mostFrames) {
+void KvIAXCapture::trackCalls(std::size_t mostFrames,
+                              std::chrono::steady_clock::time_point deadline) {
     waitForTrackers();
     bool changed = false;
     if (trackedFrames_ > iaxFrames_.size()) {
@@ -141,7 +142,16 @@ void KvIAXCapture::trackCalls(std::size_t mostFrames) {
     const std::size_t until = iaxFrames_.size() - trackedFrames_ > mostFrames
                                   ? trackedFrames_ + mostFrames
                                   : iaxFrames_.size();
-    for (; trackedFrames_ < until; ++trackedFrames_) {
+    // The clock is read once every so many frames: a read costs what
+    // following a frame does.
+    constexpr std::size_t framesBetweenClockReads = 1024;
+    for (std::size_t sinceClock = 0; trackedFrames_ < until; ++trackedFrames_) {
+        if (++sinceClock == framesBetweenClockReads) {
+            sinceClock = 0;
+            if (std::chrono::steady_clock::now() >= deadline) {
+                break;
+            }
+        }
         const KvIAXFrame& frame = *iaxFrames_[trackedFrames_];
         const auto number = static_cast<std::uint32_t>(trackedFrames_ + 1);
         callTracker_.add(frame, number);
@@ -219,13 +229,34 @@ void KvIAXCapture::setFollowsQuality(std::optional<analysis::QualityOptions> opt
     trackCalls();
 }
 
+KvIAXCapture::HeardActivity KvIAXCapture::heardActivity() const {
+    HeardActivity heard(listening_.size());
+    for (std::size_t call = 0; call < listening_.size(); ++call) {
+        if (listening_[call]) {
+            for (int side = 0; side < 2; ++side) {
+                if (const auto& stream = listening_[call]->sides[side]) {
+                    heard[call][static_cast<std::size_t>(side)] = stream->activity();
+                }
+            }
+        }
+    }
+    return heard;
+}
+
 std::vector<analysis::StreamFigures> KvIAXCapture::streamFigures() const {
+    return streamFigures(heardActivity());
+}
+
+std::vector<analysis::StreamFigures>
+KvIAXCapture::streamFigures(const HeardActivity& heard) const {
     if (!streamTracker_) {
         return {};
     }
     auto figures = streamTracker_->figures();
     for (auto& stream : figures) {
-        addActivity(stream);
+        if (stream.call < heard.size()) {
+            stream.activity = heard[stream.call][stream.fromCaller ? 0 : 1];
+        }
     }
     return figures;
 }
@@ -239,18 +270,15 @@ void KvIAXCapture::addActivity(analysis::StreamFigures& stream) const {
 }
 
 std::vector<analysis::Problem> KvIAXCapture::problems() const {
-    if (!streamTracker_) {
-        return {};
-    }
-    return problemsOf(streamFigures());
+    return problemsOf(heardActivity());
 }
 
-std::vector<analysis::Problem>
-KvIAXCapture::problemsOf(const std::vector<analysis::StreamFigures>& figures) const {
+std::vector<analysis::Problem> KvIAXCapture::problemsOf(const HeardActivity& heard) const {
     if (!streamTracker_) {
         return {};
     }
-    return analysis::allProblems(*problemTracker_, callTracker_, *streamTracker_, figures);
+    return analysis::allProblems(*problemTracker_, callTracker_, *streamTracker_,
+                                 streamFigures(heard));
 }
 
 std::shared_ptr<void> KvIAXCapture::holdTrackers() {

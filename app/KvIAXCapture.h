@@ -10,12 +10,14 @@
 #include "dissect/FrameDecryption.h"
 
 #include <QObject>
+#include <array>
 #include <optional>
 #include <unordered_map>
 #include <QString>
 #include <QVariantMap>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -102,16 +104,21 @@ public:
     [[nodiscard]] const analysis::StreamTracker* streamTracker() const {
         return streamTracker_.get();
     }
+    // What listening heard of each call's sides (the share of time with
+    // voice), by call, caller first: the little of it the figures need.
+    using HeardActivity = std::vector<std::array<std::optional<double>, 2>>;
+    [[nodiscard]] HeardActivity heardActivity() const;
     // The streams' figures so far, as analysis::analyzeStreams gives them,
     // with the activity listening found; empty unless followed.
     [[nodiscard]] std::vector<analysis::StreamFigures> streamFigures() const;
     // Every problem found so far, in frame order; empty unless followed.
     [[nodiscard]] std::vector<analysis::Problem> problems() const;
-    // The same, given the streams' figures as streamFigures() made them. It
-    // reads the trackers alone, so it may run on another thread while the
-    // trackers are held (see holdTrackers).
-    [[nodiscard]] std::vector<analysis::Problem>
-    problemsOf(const std::vector<analysis::StreamFigures>& figures) const;
+    // The same two, given what listening heard. They read the trackers
+    // alone, so they may run on another thread while the trackers are held
+    // (see holdTrackers); at tens of millions of frames they take a while.
+    [[nodiscard]] std::vector<analysis::StreamFigures>
+    streamFigures(const HeardActivity& heard) const;
+    [[nodiscard]] std::vector<analysis::Problem> problemsOf(const HeardActivity& heard) const;
     // For a reader of the calls, streams and problems trackers on another
     // thread. Taken on the main thread and let go on any; while one is held,
     // whatever would change those trackers waits for it to be let go.
@@ -190,15 +197,20 @@ private:
     std::unique_ptr<KvPCAPCapture> makeWorker();
     // Follows the calls through the frames not yet followed, or through
     // `mostFrames` of them, queueing the rest for the next turn of the loop.
-    void trackCalls(std::size_t mostFrames = SIZE_MAX);
+    void trackCalls(std::size_t mostFrames = SIZE_MAX,
+                    std::chrono::steady_clock::time_point until =
+                        std::chrono::steady_clock::time_point::max());
     void queueTracking();
     // Emits runEnded for the run that ended, once its frames are followed.
     void announceRunEnd();
     // Follows what is left at once, and announces a run's end still due:
     // before a new run starts.
     void finishTracking();
-    // Followed in a turn of the event loop: some tens of milliseconds' worth.
+    // Followed in a turn of the event loop: at most this many frames, and no
+    // longer than about this long. The time matters on large captures, where
+    // a fresh page of a tracker's list may take milliseconds to come.
     static constexpr std::size_t framesTrackedAtOnce = 32'768;
+    static constexpr auto trackingSliceTime = std::chrono::milliseconds(10);
     // Keeps the frames of the problems found since the last call, then lets
     // go of every record taken in.
     void releaseFollowed();

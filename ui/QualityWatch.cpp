@@ -148,18 +148,18 @@ void QualityWatch::refreshProblemsInBackground() {
         againAfterWork_ = true; // what changed meanwhile is worked out next
         return;
     }
-    // The figures (with what listening found) are made here; the worker
-    // reads the trackers alone, which stay as they are while it holds them.
-    // A capture that changes them meanwhile waits for it.
+    // What listening heard is taken here; the worker makes the streams'
+    // figures and the list from the trackers alone, which stay as they are
+    // while it holds them. A capture that changes them meanwhile waits for it.
     QElapsedTimer took;
     took.start();
-    auto figures = capture_->streamFigures();
+    auto heard = capture_->heardActivity();
     mainThreadMs_ = took.elapsed();
     workingGeneration_ = ++generation_;
     working_.setFuture(
         QtConcurrent::run([capture = capture_.data(), held = capture_->holdTrackers(),
-                           figures = std::move(figures)]() mutable {
-            auto problems = capture->problemsOf(figures);
+                           heard = std::move(heard)]() mutable {
+            auto problems = capture->problemsOf(heard);
             held.reset();
             return problems;
         }));
