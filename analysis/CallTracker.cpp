@@ -1,6 +1,5 @@
 #include "analysis/CallTracker.h"
 
-#include "common/StaggeredGrowth.h"
 
 #include "analysis/FrameElements.h"
 #include "dissect/FrameDisplay.h"
@@ -264,7 +263,7 @@ void CallTracker::join(std::size_t index, const KvIAXFrame& frame, std::uint32_t
     }
     call.end = {facts.captureSeconds, facts.captureNanoseconds};
     const std::size_t before = call.frameNumbers.capacity();
-    appendStaggered(call.frameNumbers, frameNumber, index);
+    call.frameNumbers.push_back(frameNumber);
     // Each allocation also costs malloc's own words.
     frameNumberBytes_ +=
         (call.frameNumbers.capacity() - before) * sizeof(std::uint32_t) + (before == 0 ? 16 : 0);

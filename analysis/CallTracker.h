@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/ChunkedList.h"
 #include "dissect/KvIAXFrame.h"
 
 #include <array>
@@ -65,7 +66,7 @@ struct Call {
     bool encrypted = false;                  // some of its frames were encrypted
     bool locked = false;                     // and some could not be opened
     bool challengeMissing = false;           // for want of the AUTHREQ's challenge
-    std::vector<std::uint32_t> frameNumbers; // 1-based, in arrival order
+    ChunkedList<std::uint32_t> frameNumbers; // 1-based, in arrival order
 
     [[nodiscard]] bool ended() const {
         return state == CallState::Completed || state == CallState::Cancelled ||

@@ -1,7 +1,6 @@
 #include "analysis/StreamMeter.h"
 
 #include "analysis/EModel.h"
-#include "common/StaggeredGrowth.h"
 
 #include <algorithm>
 #include <cmath>
@@ -10,8 +9,7 @@ namespace analysis {
 
 bool StreamMeter::Seen::insert(const Arrival& arrival) {
     if (map_.empty() && (rising_.empty() || arrival.timestamp() > rising_.back().timestamp())) {
-        // Seeded by where the list is, which differs from stream to stream.
-        appendStaggered(rising_, arrival, reinterpret_cast<std::uintptr_t>(this) / 64);
+        rising_.push_back(arrival);
         ++distinct_;
         return true;
     }
@@ -29,7 +27,7 @@ bool StreamMeter::Seen::insert(const Arrival& arrival) {
 
 std::vector<StreamMeter::Arrival> StreamMeter::Seen::sorted() const {
     if (map_.empty()) {
-        return rising_;
+        return {rising_.begin(), rising_.end()};
     }
     std::vector<Arrival> all;
     all.reserve(map_.size());

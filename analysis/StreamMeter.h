@@ -1,6 +1,7 @@
 #pragma once
 
 #include "analysis/StreamAnalysis.h"
+#include "common/ChunkedList.h"
 
 #include <cstdint>
 #include <optional>
@@ -73,7 +74,7 @@ private:
         }
 
     private:
-        std::vector<Arrival> rising_; // while every one so far was higher
+        ChunkedList<Arrival> rising_; // while every one so far was higher
         std::unordered_map<std::uint32_t, Arrival> map_;
         std::uint64_t distinct_ = 0;
     };

@@ -168,7 +168,8 @@ int writeCall(const analysis::CallTracker& tracker, const DumpArguments& args) {
         return 1;
     }
     std::string error;
-    if (!writePackets(args.file, calls[*args.call - 1].frameNumbers, *args.writeTo,
+    const auto& numbers = calls[*args.call - 1].frameNumbers;
+    if (!writePackets(args.file, {numbers.begin(), numbers.end()}, *args.writeTo,
                       ExportFormat::Pcap, error)) {
         std::fprintf(stderr, "quorvex-dump: %s\n", error.c_str());
         return 1;
