@@ -1,6 +1,5 @@
 #include "analysis/CallTracker.h"
 
-
 #include "analysis/FrameElements.h"
 #include "dissect/FrameDisplay.h"
 #include "dissect/IaxNameTables.h"

@@ -247,8 +247,7 @@ std::vector<analysis::StreamFigures> KvIAXCapture::streamFigures() const {
     return streamFigures(heardActivity());
 }
 
-std::vector<analysis::StreamFigures>
-KvIAXCapture::streamFigures(const HeardActivity& heard) const {
+std::vector<analysis::StreamFigures> KvIAXCapture::streamFigures(const HeardActivity& heard) const {
     if (!streamTracker_) {
         return {};
     }

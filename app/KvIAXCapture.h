@@ -197,9 +197,9 @@ private:
     std::unique_ptr<KvPCAPCapture> makeWorker();
     // Follows the calls through the frames not yet followed, or through
     // `mostFrames` of them, queueing the rest for the next turn of the loop.
-    void trackCalls(std::size_t mostFrames = SIZE_MAX,
-                    std::chrono::steady_clock::time_point until =
-                        std::chrono::steady_clock::time_point::max());
+    void trackCalls(
+        std::size_t mostFrames = SIZE_MAX,
+        std::chrono::steady_clock::time_point until = std::chrono::steady_clock::time_point::max());
     void queueTracking();
     // Emits runEnded for the run that ended, once its frames are followed.
     void announceRunEnd();

@@ -12,8 +12,7 @@
 // grow in step. Here the first chunk grows as a vector does, so that short
 // lists stay small, up to `ChunkSize` entries; after that the list adds
 // chunks of that size, and an append touches at most one fresh chunk.
-template <class T, std::size_t ChunkSize = 16384>
-class ChunkedList {
+template <class T, std::size_t ChunkSize = 16384> class ChunkedList {
     static_assert(ChunkSize > 0 && (ChunkSize & (ChunkSize - 1)) == 0,
                   "a chunk's size is a power of two");
 

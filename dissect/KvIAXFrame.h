@@ -5,7 +5,11 @@
 #include "record/FrameFacts.h"
 #include "record/PropertyMap.h"
 
-#include <deque>
+#include <algorithm>
+#include <cstddef>
+#include <iterator>
+#include <type_traits>
+#include <utility>
 #include <initializer_list>
 #include <memory>
 #include <optional>
@@ -100,66 +104,183 @@ private:
     mutable std::unique_ptr<Detail> detail_;
 };
 
-// A capture's frames, numbered from the first ever appended. Held in a
-// deque: appending never moves what is already there, so a growing capture
-// neither stalls the main thread nor holds two copies of its list. A reader
-// that only ever needs the newest frames (a dump printing as it goes)
-// releases the oldest: positions stay as they were, size() still counts
-// them, and only positions from released() on may be read (and front(), the
-// first frame, which stays); iteration covers the frames held.
+// A capture's frames, numbered from the first ever appended. Held in chunks
+// of a fixed size: appending never moves what is already there, so a
+// growing capture neither stalls the main thread nor holds two copies of
+// its list, and the index of chunks stays small (a deque's map of blocks,
+// moved as it doubles, took tens of milliseconds at fifty million frames).
+// A reader that only ever needs the newest frames (a dump printing as it
+// goes) releases the oldest: positions stay as they were, size() still
+// counts them, and only positions from released() on may be read (and
+// front(), the first frame, which stays); iteration covers the frames held.
 class FrameList {
 public:
     using value_type = std::shared_ptr<KvIAXFrame>;
-    using Held = std::deque<value_type>;
-    using iterator = Held::iterator;
-    using const_iterator = Held::const_iterator;
+
+    // Random access over the frames held, by position.
+    template <bool Const> class Iterator {
+    public:
+        using iterator_category = std::random_access_iterator_tag;
+        using value_type = FrameList::value_type;
+        using difference_type = std::ptrdiff_t;
+        using reference = std::conditional_t<Const, const value_type&, value_type&>;
+        using pointer = std::conditional_t<Const, const value_type*, value_type*>;
+        using List = std::conditional_t<Const, const FrameList, FrameList>;
+
+        Iterator() = default;
+        Iterator(List* list, std::size_t position) : list_(list), position_(position) {}
+        operator Iterator<true>() const { return {list_, position_}; }
+
+        reference operator*() const { return (*list_)[position_]; }
+        pointer operator->() const { return &(*list_)[position_]; }
+        reference operator[](difference_type offset) const { return *(*this + offset); }
+        Iterator& operator++() {
+            ++position_;
+            return *this;
+        }
+        Iterator operator++(int) {
+            Iterator before = *this;
+            ++position_;
+            return before;
+        }
+        Iterator& operator--() {
+            --position_;
+            return *this;
+        }
+        Iterator operator--(int) {
+            Iterator before = *this;
+            --position_;
+            return before;
+        }
+        Iterator& operator+=(difference_type offset) {
+            position_ = static_cast<std::size_t>(static_cast<difference_type>(position_) + offset);
+            return *this;
+        }
+        Iterator& operator-=(difference_type offset) { return *this += -offset; }
+        friend Iterator operator+(Iterator at, difference_type offset) { return at += offset; }
+        friend Iterator operator+(difference_type offset, Iterator at) { return at += offset; }
+        friend Iterator operator-(Iterator at, difference_type offset) { return at -= offset; }
+        friend difference_type operator-(const Iterator& a, const Iterator& b) {
+            return static_cast<difference_type>(a.position_) -
+                   static_cast<difference_type>(b.position_);
+        }
+        friend bool operator==(const Iterator& a, const Iterator& b) {
+            return a.position_ == b.position_;
+        }
+        friend bool operator!=(const Iterator& a, const Iterator& b) {
+            return a.position_ != b.position_;
+        }
+        friend bool operator<(const Iterator& a, const Iterator& b) {
+            return a.position_ < b.position_;
+        }
+        friend bool operator>(const Iterator& a, const Iterator& b) { return b < a; }
+        friend bool operator<=(const Iterator& a, const Iterator& b) { return !(b < a); }
+        friend bool operator>=(const Iterator& a, const Iterator& b) { return !(a < b); }
+
+    private:
+        List* list_ = nullptr;
+        std::size_t position_ = 0;
+    };
+    using iterator = Iterator<false>;
+    using const_iterator = Iterator<true>;
 
     FrameList() = default;
-    FrameList(std::initializer_list<value_type> frames) : held_(frames) {}
+    FrameList(std::initializer_list<value_type> frames) {
+        for (const value_type& frame : frames) {
+            push_back(frame);
+        }
+    }
+    // A list moved from is empty, as a standard container is.
+    FrameList(FrameList&& other) noexcept { *this = std::move(other); }
+    FrameList& operator=(FrameList&& other) noexcept {
+        chunks_ = std::move(other.chunks_);
+        size_ = std::exchange(other.size_, 0);
+        released_ = std::exchange(other.released_, 0);
+        first_ = std::move(other.first_);
+        other.chunks_.clear();
+        return *this;
+    }
+    FrameList(const FrameList& other)
+        : size_(other.size_), released_(other.released_), first_(other.first_) {
+        chunks_.reserve(other.chunks_.size());
+        for (const auto& chunk : other.chunks_) {
+            auto& copy = chunks_.emplace_back(); // none where the other let go
+            if (chunk) {
+                copy = std::make_unique<value_type[]>(chunkFrames);
+                std::copy_n(chunk.get(), chunkFrames, copy.get());
+            }
+        }
+    }
+    FrameList& operator=(const FrameList& other) {
+        if (this != &other) {
+            *this = FrameList(other);
+        }
+        return *this;
+    }
 
-    [[nodiscard]] std::size_t size() const { return released_ + held_.size(); }
-    [[nodiscard]] bool empty() const { return size() == 0; }
+    [[nodiscard]] std::size_t size() const { return size_; }
+    [[nodiscard]] bool empty() const { return size_ == 0; }
     [[nodiscard]] std::size_t released() const { return released_; }
-    value_type& operator[](std::size_t position) { return held_[position - released_]; }
-    const value_type& operator[](std::size_t position) const { return held_[position - released_]; }
+    value_type& operator[](std::size_t position) {
+        return chunks_[position / chunkFrames][position % chunkFrames];
+    }
+    const value_type& operator[](std::size_t position) const {
+        return chunks_[position / chunkFrames][position % chunkFrames];
+    }
     // The first frame ever appended, and the last.
-    [[nodiscard]] const value_type& front() const { return released_ > 0 ? first_ : held_.front(); }
-    [[nodiscard]] const value_type& back() const { return held_.back(); }
-    iterator begin() { return held_.begin(); }
-    iterator end() { return held_.end(); }
-    [[nodiscard]] const_iterator begin() const { return held_.begin(); }
-    [[nodiscard]] const_iterator end() const { return held_.end(); }
+    [[nodiscard]] const value_type& front() const { return released_ > 0 ? first_ : (*this)[0]; }
+    [[nodiscard]] const value_type& back() const { return (*this)[size_ - 1]; }
+    iterator begin() { return {this, released_}; }
+    iterator end() { return {this, size_}; }
+    [[nodiscard]] const_iterator begin() const { return {this, released_}; }
+    [[nodiscard]] const_iterator end() const { return {this, size_}; }
 
-    void push_back(value_type frame) { held_.push_back(std::move(frame)); }
+    void push_back(value_type frame) {
+        if (size_ % chunkFrames == 0) {
+            chunks_.push_back(std::make_unique<value_type[]>(chunkFrames));
+        }
+        chunks_.back()[size_ % chunkFrames] = std::move(frame);
+        ++size_;
+    }
     // Moves `frames` to the end.
     void append(FrameList&& frames) {
-        held_.insert(held_.end(), std::make_move_iterator(frames.held_.begin()),
-                     std::make_move_iterator(frames.held_.end()));
+        for (value_type& frame : frames) {
+            push_back(std::move(frame));
+        }
         frames.clear();
     }
     void clear() {
-        held_.clear();
+        chunks_.clear();
+        size_ = 0;
         released_ = 0;
         first_.reset();
     }
     // Lets go of the frames before position `count` (those not yet let go);
     // the last frame stays, so that back() is always there.
     void releaseBefore(std::size_t count) {
-        while (released_ < count && held_.size() > 1) {
-            if (released_ == 0) {
-                first_ = held_.front(); // times count from it
+        const std::size_t until = std::min(count, size_ > 0 ? size_ - 1 : 0);
+        if (released_ == 0 && until > 0) {
+            first_ = (*this)[0]; // times count from it
+        }
+        for (; released_ < until; ++released_) {
+            (*this)[released_].reset();
+            if ((released_ + 1) % chunkFrames == 0) {
+                chunks_[released_ / chunkFrames].reset(); // the whole chunk is let go
             }
-            held_.pop_front();
-            ++released_;
         }
     }
 
     friend bool operator==(const FrameList& a, const FrameList& b) {
-        return a.released_ == b.released_ && a.held_ == b.held_;
+        return a.released_ == b.released_ && a.size_ == b.size_ &&
+               std::equal(a.begin(), a.end(), b.begin());
     }
 
 private:
-    Held held_;
+    // 64 KiB of frame pointers a chunk.
+    static constexpr std::size_t chunkFrames = 4096;
+
+    std::vector<std::unique_ptr<value_type[]>> chunks_; // by position / chunkFrames
+    std::size_t size_ = 0;
     std::size_t released_ = 0;
     value_type first_; // once released
 };

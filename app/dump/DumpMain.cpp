@@ -348,9 +348,9 @@ int main(int argc, char** argv) {
     // The calls, registrations, streams, problems and digits of a loaded file
     // need the trackers alone: each record goes once they took it in, so
     // that memory grows with the calls rather than with the file.
-    capture->setReleasesFollowedFrames(
-        (judges || args.listing == Listing::Registrations) && !selection.active() && !args.live &&
-        !args.call && !args.flow && !args.audio && !args.writeFrames);
+    capture->setReleasesFollowedFrames((judges || args.listing == Listing::Registrations) &&
+                                       !selection.active() && !args.live && !args.call &&
+                                       !args.flow && !args.audio && !args.writeFrames);
     OutputBuffer printer;
     // Frames are printed as they arrive, up to --count frames, a block at a
     // time. Printing is queued behind the hand-off rather than done inside

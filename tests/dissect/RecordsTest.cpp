@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace {
 
 std::string valueOf(const KvIAXInformationElement& element) {
@@ -137,4 +139,34 @@ TEST(FrameListTest, ReleasingKeepsPositionsAndTheFirstFrame) {
     list.clear();
     EXPECT_TRUE(list.empty());
     EXPECT_EQ(list.released(), 0u);
+}
+
+// Past the first chunks of the list (thousands of frames each): positions,
+// iteration and copies agree, and a released chunk lets its frames go.
+TEST(FrameListTest, ManyFramesKeepTheirPositionsAcrossChunks) {
+    RecordingLogSink quiet;
+    const auto early = std::make_shared<KvIAXFrame>();
+    const auto late = std::make_shared<KvIAXFrame>();
+    FrameList list;
+    constexpr std::size_t count = 20'000;
+    for (std::size_t i = 0; i < count; ++i) {
+        list.push_back(i < count / 2 ? early : late);
+    }
+    EXPECT_EQ(list.end() - list.begin(), static_cast<std::ptrdiff_t>(count));
+    EXPECT_EQ(list[count / 2 - 1], early);
+    EXPECT_EQ(list[count / 2], late);
+    list.releaseBefore(count / 2);
+    EXPECT_EQ(early.use_count(), 2); // the list's first frame, and this test's
+    EXPECT_EQ(list.front(), early);
+    const FrameList copy = list;
+    EXPECT_EQ(copy, list);
+    EXPECT_EQ(copy.released(), count / 2);
+    EXPECT_EQ(std::count(copy.begin(), copy.end(), late), static_cast<long>(count / 2));
+    FrameList moved;
+    moved.append(FrameList(copy));
+    EXPECT_EQ(moved.size(), count / 2); // what was held, from position 0
+    EXPECT_EQ(moved[0], late);
+    const FrameList taken = std::move(moved);
+    EXPECT_TRUE(moved.empty()); // NOLINT: a list moved from is empty
+    EXPECT_EQ(taken.size(), count / 2);
 }
