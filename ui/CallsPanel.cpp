@@ -23,6 +23,7 @@ CallsPanel::CallsPanel(QTabWidget* tabs)
     connect(callsTable_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this] { emit callsSelected(selectedCalls()); });
     connect(callsTable_, &QTableView::doubleClicked, this, &CallsPanel::callOpened);
+    refreshTimer_.setObjectName("calls refresh");
     refreshTimer_.setSingleShot(true);
     refreshTimer_.setInterval(300);
     connect(&refreshTimer_, &QTimer::timeout, this, &CallsPanel::refresh);

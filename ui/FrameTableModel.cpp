@@ -23,6 +23,7 @@ int flushIntervalMs(int rows) {
 FrameTableModel::FrameTableModel(KeyColumns columns, QObject* parent)
     : QAbstractTableModel(parent), columns_(std::move(columns)),
       capturedColumn_(columns_.indexOf(QStringLiteral("captured")) + 1) {
+    flushTimer_.setObjectName("frame table appends");
     flushTimer_.setSingleShot(true);
     connect(&flushTimer_, &QTimer::timeout, this, &FrameTableModel::flushAppends);
 }

@@ -30,6 +30,7 @@ QualityWatch::QualityWatch(QTabWidget* tabs, QMenu* view, FrameTableModel& frame
         std::clamp(QSettings().value("quality/jitterBufferMs", 50.0).toDouble(), 1.0, 10000.0);
     tabs->addTab(view_, tr("&Problems"));
     connect(view_, &ProblemsView::frameChosen, this, &QualityWatch::frameChosen);
+    problemsTimer_.setObjectName("problems refresh");
     problemsTimer_.setSingleShot(true);
     connect(&problemsTimer_, &QTimer::timeout, this, &QualityWatch::refreshProblemsInBackground);
     connect(&working_, &QFutureWatcher<std::vector<analysis::Problem>>::finished, this,
