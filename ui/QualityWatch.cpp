@@ -11,6 +11,7 @@
 #include <QMenu>
 #include <QSettings>
 #include <QTabWidget>
+#include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
@@ -33,7 +34,7 @@ QualityWatch::QualityWatch(QTabWidget* tabs, QMenu* view, FrameTableModel& frame
     problemsTimer_.setObjectName("problems refresh");
     problemsTimer_.setSingleShot(true);
     connect(&problemsTimer_, &QTimer::timeout, this, &QualityWatch::refreshProblemsInBackground);
-    connect(&working_, &QFutureWatcher<std::vector<analysis::Problem>>::finished, this,
+    connect(&working_, &QFutureWatcher<ShownProblems>::finished, this,
             &QualityWatch::takeWorkedOutProblems);
     connect(listening_, &ListeningRun::progressed, this, [this] {
         scheduleProblems(afterRunMs);
@@ -136,7 +137,8 @@ void QualityWatch::refreshProblems() {
     ++generation_; // what a worker is still working out is out of date
     QElapsedTimer took;
     took.start();
-    showProblems(capture_ != nullptr ? capture_->problems() : std::vector<analysis::Problem>{},
+    showProblems(shownProblemsOf(capture_ != nullptr ? capture_->problems()
+                                                     : std::vector<analysis::Problem>{}),
                  took);
 }
 
@@ -162,7 +164,7 @@ void QualityWatch::refreshProblemsInBackground() {
                            heard = std::move(heard)]() mutable {
             auto problems = capture->problemsOf(heard);
             held.reset();
-            return problems;
+            return shownProblemsOf(std::move(problems));
         }));
 }
 
@@ -173,7 +175,8 @@ void QualityWatch::takeWorkedOutProblems() {
     if (workingGeneration_ == generation_ && capture_ != nullptr) {
         QElapsedTimer took;
         took.start();
-        showProblems(working_.result(), took);
+        // Taken, not copied: the list may be millions of problems.
+        showProblems(working_.future().takeResult(), took);
         lastRefreshMs_ += mainThreadMs_;
     }
     if (again) {
@@ -181,19 +184,30 @@ void QualityWatch::takeWorkedOutProblems() {
     }
 }
 
-void QualityWatch::showProblems(std::vector<analysis::Problem> problems,
-                                const QElapsedTimer& took) {
-    problems_ = std::make_shared<const std::vector<analysis::Problem>>(std::move(problems));
-    FrameTableModel::ProblemFrames marked;
-    for (const auto& problem : *problems_) {
+QualityWatch::ShownProblems QualityWatch::shownProblemsOf(std::vector<analysis::Problem> problems) {
+    ShownProblems shown{std::move(problems), {}};
+    for (const auto& problem : shown.problems) {
+        auto& marked = shown.marked;
         if (!marked.empty() && marked.back().first == problem.frame) {
             marked.back().second = std::min(marked.back().second, problem.severity());
         } else {
             marked.emplace_back(problem.frame, problem.severity());
         }
     }
-    frames_.setProblemFrames(std::move(marked));
+    return shown;
+}
+
+void QualityWatch::showProblems(ShownProblems shown, const QElapsedTimer& took) {
+    // The list shown before may be hundreds of megabytes: it is let go of
+    // on a worker once nothing here holds it.
+    SharedProblems before = std::move(problems_);
+    problems_ = std::make_shared<const std::vector<analysis::Problem>>(std::move(shown.problems));
+    frames_.setProblemFrames(std::move(shown.marked));
     view_->setProblems(capture_, problems_);
+    if (before.use_count() == 1 && before->size() > 100'000) {
+        QThreadPool::globalInstance()->start(
+            [before = std::move(before)]() mutable { before.reset(); });
+    }
     lastRefreshMs_ = took.elapsed();
     emit changed();
 }

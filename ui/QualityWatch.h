@@ -1,6 +1,7 @@
 #pragma once
 
 #include "analysis/Problems.h"
+#include "ui/FrameTableModel.h"
 #include "ui/ProblemTableModel.h"
 
 #include <QObject>
@@ -12,7 +13,6 @@
 #include <string>
 #include <vector>
 
-class FrameTableModel;
 class KvIAXCapture;
 class ListeningRun;
 class ProblemsView;
@@ -61,7 +61,14 @@ private:
     // Works the problems out on a worker, and shows them once they are.
     void refreshProblemsInBackground();
     void takeWorkedOutProblems();
-    void showProblems(std::vector<analysis::Problem> problems, const QElapsedTimer& took);
+    // A list of problems with the frames it marks in the frame table: both
+    // worked out together, so that a worker can make the second too.
+    struct ShownProblems {
+        std::vector<analysis::Problem> problems;
+        FrameTableModel::ProblemFrames marked;
+    };
+    static ShownProblems shownProblemsOf(std::vector<analysis::Problem> problems);
+    void showProblems(ShownProblems shown, const QElapsedTimer& took);
 
     QTabWidget* tabs_;
     FrameTableModel& frames_;
@@ -76,11 +83,11 @@ private:
     qint64 lastRefreshMs_ = 0; // the main thread's time the last problems took
     // The problems being worked out on a worker. Only the main thread
     // touches these; the worker gets the capture, a hold on its trackers and
-    // the figures, and hands back the list.
-    QFutureWatcher<std::vector<analysis::Problem>> working_;
+    // what listening heard, and hands back the list and the frames it marks.
+    QFutureWatcher<ShownProblems> working_;
     quint64 generation_ = 0;        // counts refreshes and captures
     quint64 workingGeneration_ = 0; // the one the worker's list belongs to
     bool againAfterWork_ = false;   // asked for again while it worked
-    qint64 mainThreadMs_ = 0;       // the figures made for it
+    qint64 mainThreadMs_ = 0;       // what was taken for it here
     QString listeningProblem_;
 };
