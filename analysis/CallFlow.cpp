@@ -4,6 +4,8 @@
 #include "record/IaxNumbers.h"
 
 #include <algorithm>
+#include <array>
+#include <cstdint>
 #include <cstdio>
 
 namespace analysis {
@@ -25,48 +27,58 @@ double secondsSince(const Call& call, const FrameFacts& facts) {
     return static_cast<double>(micro) / 1e6;
 }
 
-bool isVoice(const FrameFacts& facts) {
-    return facts.kind() != FrameKind::Full || facts.frameType == iax::Voice;
-}
-
 } // namespace
 
 std::vector<FlowStep> callFlow(const Call& call, const FrameList& frames) {
     std::vector<FlowStep> steps;
-    std::size_t band[2] = {SIZE_MAX, SIZE_MAX}; // to the callee, to the caller
-    for (const std::uint32_t number : call.frameNumbers) {
+    const auto stepOf = [&](std::uint32_t number) {
+        const KvIAXFrame& frame = *frames[number - 1];
+        FlowStep step;
+        step.seconds = secondsSince(call, frame.facts());
+        step.toCallee = endpointOf(frame, true) == call.caller;
+        step.frameNumber = number;
+        return step;
+    };
+    const std::string codec = call.codecName();
+    // Each direction's voice is one band, where its first frame came: the
+    // call tracker counted it, so that the voice frames are not read again.
+    std::array<std::uint32_t, 2> bands = call.firstVoiceFrame;
+    const auto addBandsBefore = [&](std::uint64_t limit) {
+        for (;;) {
+            std::size_t next = 2;
+            for (std::size_t side = 0; side < 2; ++side) {
+                if (bands[side] != 0 && bands[side] < limit &&
+                    (next == 2 || bands[side] < bands[next])) {
+                    next = side;
+                }
+            }
+            if (next == 2) {
+                return;
+            }
+            if (bands[next] <= frames.size()) {
+                FlowStep step = stepOf(bands[next]);
+                step.voiceBand = true;
+                step.voiceFrames = call.voiceFrames[next];
+                step.label = "voice x" + std::to_string(step.voiceFrames) +
+                             (codec.empty() ? "" : " " + codec);
+                steps.push_back(std::move(step));
+            }
+            bands[next] = 0;
+        }
+    };
+    for (const std::uint32_t number : call.signallingFrames) {
+        addBandsBefore(number);
         if (number == 0 || number > frames.size()) {
             continue;
         }
-        const KvIAXFrame& frame = *frames[number - 1];
-        const FrameFacts& facts = frame.facts();
-        FlowStep step;
-        step.seconds = secondsSince(call, facts);
-        step.toCallee = endpointOf(frame, true) == call.caller;
-        step.frameNumber = number;
-        if (isVoice(facts)) {
-            std::size_t& at = band[step.toCallee ? 0 : 1];
-            if (at == SIZE_MAX) {
-                at = steps.size();
-                step.voiceBand = true;
-                steps.push_back(step);
-            }
-            ++steps[at].voiceFrames;
-            continue;
-        }
-        step.label = framesummary::label(frame);
-        if (facts.retransmission != 0) {
+        FlowStep step = stepOf(number);
+        step.label = framesummary::label(*frames[number - 1]);
+        if (frames[number - 1]->facts().retransmission != 0) {
             step.label += " (R)";
         }
         steps.push_back(std::move(step));
     }
-    const std::string codec = call.codecName();
-    for (FlowStep& step : steps) {
-        if (step.voiceBand) {
-            step.label =
-                "voice x" + std::to_string(step.voiceFrames) + (codec.empty() ? "" : " " + codec);
-        }
-    }
+    addBandsBefore(UINT64_MAX);
     return steps;
 }
 

@@ -270,6 +270,18 @@ void CallTracker::join(std::size_t index, const KvIAXFrame& frame, std::uint32_t
         lastJoined_.push_back(index);
     }
     const bool fromCaller = endpointOf(frame, true) == call.caller;
+    if (facts.kind() != FrameKind::Full || facts.frameType == Voice) {
+        const std::size_t side = fromCaller ? 0 : 1;
+        if (call.firstVoiceFrame[side] == 0) {
+            call.firstVoiceFrame[side] = frameNumber;
+        }
+        ++call.voiceFrames[side];
+    } else {
+        const std::size_t signallingBefore = call.signallingFrames.capacity();
+        call.signallingFrames.push_back(frameNumber);
+        frameNumberBytes_ +=
+            (call.signallingFrames.capacity() - signallingBefore) * sizeof(std::uint32_t);
+    }
     applyState(call, frame, fromCaller);
 }
 

@@ -67,6 +67,12 @@ struct Call {
     bool locked = false;                     // and some could not be opened
     bool challengeMissing = false;           // for want of the AUTHREQ's challenge
     ChunkedList<std::uint32_t> frameNumbers; // 1-based, in arrival order
+    // What the ladder shows, so that it need not read every voice frame
+    // again: the frames other than voice, and each direction's voice (from
+    // the caller, then from the callee) as its first frame and its count.
+    std::vector<std::uint32_t> signallingFrames;    // 1-based, in arrival order
+    std::array<std::uint32_t, 2> firstVoiceFrame{}; // none: 0
+    std::array<std::uint64_t, 2> voiceFrames{};
 
     [[nodiscard]] bool ended() const {
         return state == CallState::Completed || state == CallState::Cancelled ||

@@ -246,6 +246,27 @@ TEST(CallFlow, SeveralCallsShareTheirColumns) {
                                                "0: 1>0 ACCEPT", "0: 0>1 voice x2"}));
 }
 
+// Each direction's voice is one band where it began, counting every voice
+// frame the tracker joined (full, mini and each trunk entry), and the
+// signalling keeps its place around the bands.
+TEST(CallFlow, EachDirectionsVoiceIsOneBandWhereItBegan) {
+    Conversation c;
+    setUp(c, 5, 6);                        // frames 1-5 signalling, 6 and 7 voice
+    c.full(pbxA, pbxB, 5, 6, Voice, 0x04); // 8
+    c.full(pbxB, pbxA, 6, 5, Iax, Hangup); // 9
+    c.send(pbxA, pbxB,
+           iaxgen::Bytes{0x00, 0x00, 0x01, 0x00, 0, 0, 0, 1, 0x00, 0x05, 0x00, 0x02, 'a', 'b', 0x00,
+                         0x05, 0x00, 0x01, 'c'}); // 10: two entries
+    std::vector<std::string> steps;
+    for (const auto& step : analysis::callFlow(c.tracker.calls()[0], c.frames)) {
+        steps.push_back(
+            std::to_string(step.frameNumber) + (step.toCallee ? ">" : "<") +
+            (step.voiceBand ? " x" + std::to_string(step.voiceFrames) : " " + step.label));
+    }
+    EXPECT_EQ(steps, (std::vector<std::string>{"1> NEW", "2< ACCEPT", "3> ACK", "4< RINGING",
+                                               "5< ANSWER", "6> x4", "7< x1", "9< HANGUP"}));
+}
+
 // Lost, duplicated and reordered frames at known places, and arrival times
 // whose delta and jitter (RFC 3550, J += (|D| - J) / 16) were worked out by hand.
 TEST(StreamAnalysis, CountsAndJitterOfAKnownStream) {
