@@ -1,7 +1,8 @@
 #pragma once
 
+#include "common/PositionIterator.h"
+
 #include <cstddef>
-#include <iterator>
 #include <vector>
 
 // A list that grows without moving what it holds, for lists that grow with
@@ -17,70 +18,8 @@ template <class T, std::size_t ChunkSize = 16384> class ChunkedList {
                   "a chunk's size is a power of two");
 
 public:
-    class const_iterator {
-    public:
-        using iterator_category = std::random_access_iterator_tag;
-        using value_type = T;
-        using difference_type = std::ptrdiff_t;
-        using pointer = const T*;
-        using reference = const T&;
-
-        const_iterator() = default;
-        const_iterator(const ChunkedList* list, std::size_t index) : list_(list), index_(index) {}
-
-        reference operator*() const { return (*list_)[index_]; }
-        pointer operator->() const { return &(*list_)[index_]; }
-        reference operator[](difference_type offset) const { return *(*this + offset); }
-        const_iterator& operator++() { return *this += 1; }
-        const_iterator operator++(int) {
-            const_iterator before = *this;
-            ++*this;
-            return before;
-        }
-        const_iterator& operator--() { return *this -= 1; }
-        const_iterator operator--(int) {
-            const_iterator before = *this;
-            --*this;
-            return before;
-        }
-        const_iterator& operator+=(difference_type offset) {
-            index_ = static_cast<std::size_t>(static_cast<difference_type>(index_) + offset);
-            return *this;
-        }
-        const_iterator& operator-=(difference_type offset) { return *this += -offset; }
-        friend const_iterator operator+(const_iterator at, difference_type offset) {
-            return at += offset;
-        }
-        friend const_iterator operator+(difference_type offset, const_iterator at) {
-            return at += offset;
-        }
-        friend const_iterator operator-(const_iterator at, difference_type offset) {
-            return at -= offset;
-        }
-        friend difference_type operator-(const const_iterator& a, const const_iterator& b) {
-            return static_cast<difference_type>(a.index_) - static_cast<difference_type>(b.index_);
-        }
-        friend bool operator==(const const_iterator& a, const const_iterator& b) {
-            return a.index_ == b.index_;
-        }
-        friend bool operator!=(const const_iterator& a, const const_iterator& b) {
-            return a.index_ != b.index_;
-        }
-        friend bool operator<(const const_iterator& a, const const_iterator& b) {
-            return a.index_ < b.index_;
-        }
-        friend bool operator>(const const_iterator& a, const const_iterator& b) { return b < a; }
-        friend bool operator<=(const const_iterator& a, const const_iterator& b) {
-            return !(b < a);
-        }
-        friend bool operator>=(const const_iterator& a, const const_iterator& b) {
-            return !(a < b);
-        }
-
-    private:
-        const ChunkedList* list_ = nullptr;
-        std::size_t index_ = 0;
-    };
+    using value_type = T;
+    using const_iterator = PositionIterator<const ChunkedList, const T>;
 
     void push_back(const T& value) {
         if (chunks_.empty() || chunks_.back().size() == ChunkSize) {

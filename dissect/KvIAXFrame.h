@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/PositionIterator.h"
 #include "dissect/KvIAXInformationElement.h"
 #include "record/ElementArea.h"
 #include "record/FrameFacts.h"
@@ -8,7 +9,6 @@
 #include <algorithm>
 #include <cstddef>
 #include <iterator>
-#include <type_traits>
 #include <utility>
 #include <initializer_list>
 #include <memory>
@@ -118,71 +118,8 @@ public:
     using value_type = std::shared_ptr<KvIAXFrame>;
 
     // Random access over the frames held, by position.
-    template <bool Const> class Iterator {
-    public:
-        using iterator_category = std::random_access_iterator_tag;
-        using value_type = FrameList::value_type;
-        using difference_type = std::ptrdiff_t;
-        using reference = std::conditional_t<Const, const value_type&, value_type&>;
-        using pointer = std::conditional_t<Const, const value_type*, value_type*>;
-        using List = std::conditional_t<Const, const FrameList, FrameList>;
-
-        Iterator() = default;
-        Iterator(List* list, std::size_t position) : list_(list), position_(position) {}
-        operator Iterator<true>() const { return {list_, position_}; }
-
-        reference operator*() const { return (*list_)[position_]; }
-        pointer operator->() const { return &(*list_)[position_]; }
-        reference operator[](difference_type offset) const { return *(*this + offset); }
-        Iterator& operator++() {
-            ++position_;
-            return *this;
-        }
-        Iterator operator++(int) {
-            Iterator before = *this;
-            ++position_;
-            return before;
-        }
-        Iterator& operator--() {
-            --position_;
-            return *this;
-        }
-        Iterator operator--(int) {
-            Iterator before = *this;
-            --position_;
-            return before;
-        }
-        Iterator& operator+=(difference_type offset) {
-            position_ = static_cast<std::size_t>(static_cast<difference_type>(position_) + offset);
-            return *this;
-        }
-        Iterator& operator-=(difference_type offset) { return *this += -offset; }
-        friend Iterator operator+(Iterator at, difference_type offset) { return at += offset; }
-        friend Iterator operator+(difference_type offset, Iterator at) { return at += offset; }
-        friend Iterator operator-(Iterator at, difference_type offset) { return at -= offset; }
-        friend difference_type operator-(const Iterator& a, const Iterator& b) {
-            return static_cast<difference_type>(a.position_) -
-                   static_cast<difference_type>(b.position_);
-        }
-        friend bool operator==(const Iterator& a, const Iterator& b) {
-            return a.position_ == b.position_;
-        }
-        friend bool operator!=(const Iterator& a, const Iterator& b) {
-            return a.position_ != b.position_;
-        }
-        friend bool operator<(const Iterator& a, const Iterator& b) {
-            return a.position_ < b.position_;
-        }
-        friend bool operator>(const Iterator& a, const Iterator& b) { return b < a; }
-        friend bool operator<=(const Iterator& a, const Iterator& b) { return !(b < a); }
-        friend bool operator>=(const Iterator& a, const Iterator& b) { return !(a < b); }
-
-    private:
-        List* list_ = nullptr;
-        std::size_t position_ = 0;
-    };
-    using iterator = Iterator<false>;
-    using const_iterator = Iterator<true>;
+    using iterator = PositionIterator<FrameList, value_type>;
+    using const_iterator = PositionIterator<const FrameList, const value_type>;
 
     FrameList() = default;
     FrameList(std::initializer_list<value_type> frames) {
