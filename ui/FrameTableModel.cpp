@@ -9,15 +9,10 @@
 #include "dissect/FrameSummary.h"
 
 namespace {
-// How long appends gather before they become rows: longer as the table
-// grows, because a view works out every row's position again, from the
-// first, after rows come (about 0.5 ms a million rows). The wait keeps that
-// work under a tenth of the main thread's time.
-int flushIntervalMs(int rows) {
-    constexpr int shortest = 30;
-    constexpr int rowsPerMillisecond = 200'000;
-    return std::max(shortest, rows / rowsPerMillisecond);
-}
+// How long appends gather before they become rows: about a screen refresh
+// at the rate a file loads, and the view's work per insertion is the same
+// at any size.
+constexpr int flushIntervalMs = 30;
 } // namespace
 
 FrameTableModel::FrameTableModel(KeyColumns columns, QObject* parent)
@@ -39,7 +34,7 @@ void FrameTableModel::setCapture(KvIAXCapture* capture) {
     if (capture != nullptr) {
         connections_.append(connect(capture, &KvIAXCapture::framesAppended, this, [this] {
             if (!flushTimer_.isActive()) {
-                flushTimer_.start(flushIntervalMs(shownRows_));
+                flushTimer_.start(flushIntervalMs);
             }
         }));
         connections_.append(

@@ -7,6 +7,7 @@
 #include "ui/FrameFilterRun.h"
 #include "ui/FrameSortRun.h"
 #include "ui/FrameTableModel.h"
+#include "ui/FrameTableView.h"
 #include "app/FrameComments.h"
 
 #include <QActionGroup>
@@ -19,10 +20,9 @@
 #include <QMenu>
 #include <QSettings>
 #include <QTabWidget>
-#include <QTableView>
 #include <QVBoxLayout>
 
-FramesPanel::FramesPanel(QTableView* framesTable, KeyColumns columns, QWidget* parent)
+FramesPanel::FramesPanel(FrameTableView* framesTable, KeyColumns columns, QWidget* parent)
     : QWidget(parent), tabs_(new QTabWidget(this)), table_(framesTable),
       model_(new FrameTableModel(std::move(columns), this)) {
     auto* layout = new QVBoxLayout(this);
@@ -40,9 +40,6 @@ FramesPanel::FramesPanel(QTableView* framesTable, KeyColumns columns, QWidget* p
     table_->setModel(model_);
     // Rows are copied, exported and marked several at a time.
     table_->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    table_->verticalHeader()->hide();
-    table_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed); // a million rows
-    table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 6);
     table_->horizontalHeader()->setStretchLastSection(true);
     for (int column = 0; column < model_->columnCount(); ++column) {
         table_->setColumnWidth(column, column == 0 ? 60 : column < 3 ? 130 : 105);

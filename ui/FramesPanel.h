@@ -16,10 +16,10 @@ class FrameComments;
 class FrameFilterRun;
 class FrameSortRun;
 class FrameTableModel;
+class FrameTableView;
 class KvIAXCapture;
 class QMenu;
 class QTabWidget;
-class QTableView;
 
 // The frames of the selected capture: the display filter and find bars
 // above the tabs (Frames first; the other panels add theirs), the frame
@@ -30,7 +30,7 @@ class FramesPanel final : public QWidget {
     Q_OBJECT
 public:
     // `framesTable` is the interface description's table, taken over.
-    FramesPanel(QTableView* framesTable, KeyColumns columns, QWidget* parent = nullptr);
+    FramesPanel(FrameTableView* framesTable, KeyColumns columns, QWidget* parent = nullptr);
     ~FramesPanel() override;
 
     void setCapture(KvIAXCapture* capture);
@@ -38,7 +38,7 @@ public:
     void setCallFrames(std::optional<std::vector<std::uint32_t>> frames);
 
     [[nodiscard]] QTabWidget* tabs() const { return tabs_; }
-    [[nodiscard]] QTableView* table() const { return table_; }
+    [[nodiscard]] FrameTableView* table() const { return table_; }
     [[nodiscard]] FrameTableModel& model() const { return *model_; }
     [[nodiscard]] DisplayFilterBar* filterBar() const { return filterBar_; }
     [[nodiscard]] FindBar* findBar() const { return findBar_; }
@@ -107,7 +107,7 @@ private:
     void goAlongCall(bool forward);
 
     QTabWidget* tabs_;
-    QTableView* table_;
+    FrameTableView* table_;
     FrameTableModel* model_;
     DisplayFilterBar* filterBar_;
     FindBar* findBar_;

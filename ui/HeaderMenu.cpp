@@ -9,16 +9,16 @@ void sortOnHeaderClicks(QTableView* table) {
     table->setSortingEnabled(true);
 }
 
-void addHeaderMenu(QTableView* table) {
-    QHeaderView* header = table->horizontalHeader();
+void addHeaderMenu(QHeaderView* header) {
     header->setContextMenuPolicy(Qt::CustomContextMenu);
     QObject::connect(
-        header, &QWidget::customContextMenuRequested, table, [table, header](const QPoint& at) {
+        header, &QWidget::customContextMenuRequested, header, [header](const QPoint& at) {
+            QWidget* table = header->parentWidget();
             const int column = header->logicalIndexAt(at);
             QMenu menu(table);
             if (column >= 0) {
                 const QString title =
-                    table->model()->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
+                    header->model()->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
                 menu.addAction(
                     QObject::tr("Sort %1 Ascending").arg(title), table,
                     [header, column] { header->setSortIndicator(column, Qt::AscendingOrder); });
@@ -38,7 +38,7 @@ void addHeaderMenu(QTableView* table) {
             QMenu* shown = menu.addMenu(QObject::tr("Columns"));
             for (int section = 0; section < header->count(); ++section) {
                 QAction* action =
-                    shown->addAction(table->model()
+                    shown->addAction(header->model()
                                          ->headerData(section, Qt::Horizontal, Qt::DisplayRole)
                                          .toString());
                 action->setCheckable(true);
@@ -48,9 +48,10 @@ void addHeaderMenu(QTableView* table) {
                 });
             }
             menu.addSeparator();
-            menu.addAction(QObject::tr("Resize to Contents"), table, [table] {
-                table->horizontalHeader()->setResizeContentsPrecision(200);
-                table->resizeColumnsToContents();
+            // As a table's resizeColumnsToContents(): the view measures its cells.
+            menu.addAction(QObject::tr("Resize to Contents"), table, [header] {
+                header->setResizeContentsPrecision(200);
+                header->resizeSections(QHeaderView::ResizeToContents);
             });
             menu.exec(header->viewport()->mapToGlobal(at));
         });

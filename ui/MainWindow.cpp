@@ -9,6 +9,7 @@
 #include "ui/CapturesPanel.h"
 #include "ui/ElementTableModel.h"
 #include "ui/FrameTableModel.h"
+#include "ui/FrameTableView.h"
 #include "ui/FramesPanel.h"
 #include "ui/FileExports.h"
 #include "ui/HeaderMenu.h"
@@ -45,19 +46,19 @@ namespace {
 // Once rows first appear, the columns take the width of their contents
 // (of the first rows, up to a third of the screen): addresses and times are
 // read without dragging.
-void sizeColumnsOnFirstRows(QTableView* table) {
-    auto* once = new QObject(table);
-    QObject::connect(table->model(), &QAbstractItemModel::rowsInserted, once, [table, once] {
-        table->horizontalHeader()->setResizeContentsPrecision(100);
-        table->resizeColumnsToContents();
-        for (int column = 0; column < table->model()->columnCount(); ++column) {
-            table->setColumnWidth(column, std::min(table->columnWidth(column), 420));
+void sizeColumnsOnFirstRows(QHeaderView* columns) {
+    auto* once = new QObject(columns);
+    QObject::connect(columns->model(), &QAbstractItemModel::rowsInserted, once, [columns, once] {
+        columns->setResizeContentsPrecision(100);
+        columns->resizeSections(QHeaderView::ResizeToContents);
+        for (int column = 0; column < columns->count(); ++column) {
+            columns->resizeSection(column, std::min(columns->sectionSize(column), 420));
         }
         once->deleteLater();
     });
 }
 
-KeyColumns columnsOf(const QTableView* view) {
+KeyColumns columnsOf(const QAbstractItemView* view) {
     return {view->property("columnKeys").toStringList(),
             view->property("columnTitles").toStringList()};
 }
@@ -111,7 +112,7 @@ MainWindow::~MainWindow() {
 QTableView* MainWindow::capturesTable() const {
     return ui_->capturesTable;
 }
-QTableView* MainWindow::framesTable() const {
+FrameTableView* MainWindow::framesTable() const {
     return ui_->framesTable;
 }
 QTableView* MainWindow::elementsTable() const {
@@ -175,7 +176,7 @@ void MainWindow::buildPanels() {
     connect(frames_, &FramesPanel::statusChanged, this, &MainWindow::updateStatus);
     connect(frames_, &FramesPanel::commentsChanged, this,
             [this] { frameSelected(frames_->currentFrame()); });
-    connect(ui_->framesTable, &QTableView::doubleClicked, this,
+    connect(ui_->framesTable, &QAbstractItemView::doubleClicked, this,
             [this] { controller_->dblClick(); });
 
     const int elementsAt = ui_->splitter->indexOf(ui_->elementsTable);
@@ -513,25 +514,27 @@ void MainWindow::rememberLayout() {
     for (int i = 0; i < streams->splitters().size(); ++i) {
         layout_.track(streams->splitters()[i], "streams" + QString::number(i));
     }
-    const std::pair<QTableView*, const char*> tables[] = {
-        {ui_->capturesTable, "captures"},
-        {ui_->framesTable, "frames"},
-        {ui_->elementsTable, "elements"},
-        {calls_->callsTable(), "calls"},
-        {calls_->registrationsTable(), "registrations"},
-        {quality_->problemsView()->table(), "problems"},
-        {streams->figuresTable(), "streams"},
-        {streams->packetsTable(), "streamPackets"},
+    // The frame table sorts off the main thread, the problems through their
+    // own model, the capture list not at all (its rows carry their buttons):
+    // the others sort through their models on a header click.
+    const std::pair<QHeaderView*, const char*> tables[] = {
+        {ui_->capturesTable->horizontalHeader(), "captures"},
+        {ui_->framesTable->horizontalHeader(), "frames"},
+        {ui_->elementsTable->horizontalHeader(), "elements"},
+        {calls_->callsTable()->horizontalHeader(), "calls"},
+        {calls_->registrationsTable()->horizontalHeader(), "registrations"},
+        {quality_->problemsView()->table()->horizontalHeader(), "problems"},
+        {streams->figuresTable()->horizontalHeader(), "streams"},
+        {streams->packetsTable()->horizontalHeader(), "streamPackets"},
     };
-    for (const auto& [table, name] : tables) {
-        layout_.track(table, name);
-        addHeaderMenu(table);
-        // The frame table sorts off the main thread, the problems through a
-        // proxy, the capture list not at all (its rows carry their buttons).
-        if (table != ui_->framesTable && table != ui_->capturesTable &&
-            table != quality_->problemsView()->table()) {
-            sortOnHeaderClicks(table);
-        }
+    for (QTableView* table :
+         {ui_->elementsTable, calls_->callsTable(), calls_->registrationsTable(),
+          streams->figuresTable(), streams->packetsTable()}) {
+        sortOnHeaderClicks(table);
+    }
+    for (const auto& [columns, name] : tables) {
+        layout_.track(columns, name);
+        addHeaderMenu(columns);
     }
     layout_.track(frames_->tabs(), "upper");
     layout_.track(lowerTabs_, "lower");
@@ -540,9 +543,9 @@ void MainWindow::rememberLayout() {
         const QRect screen = this->screen()->availableGeometry();
         resize(std::min(1280, screen.width()), std::min(800, screen.height() - 40));
     }
-    for (const auto& [table, name] : tables) {
-        if (!layout_.wasRestored(table)) {
-            sizeColumnsOnFirstRows(table);
+    for (const auto& [columns, name] : tables) {
+        if (!layout_.wasRestored(columns)) {
+            sizeColumnsOnFirstRows(columns);
         }
     }
 }

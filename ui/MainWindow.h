@@ -23,6 +23,7 @@ class PlayerView;
 class QLabel;
 class QMenu;
 class QTabWidget;
+class FrameTableView;
 class QTableView;
 class QualityWatch;
 class RecentFiles;
@@ -56,7 +57,7 @@ public:
 
     [[nodiscard]] KvController& controller() { return *controller_; }
     [[nodiscard]] QTableView* capturesTable() const;
-    [[nodiscard]] QTableView* framesTable() const;
+    [[nodiscard]] FrameTableView* framesTable() const;
     [[nodiscard]] QTableView* elementsTable() const;
     [[nodiscard]] QString statusText() const;
     [[nodiscard]] FrameTableModel& frameModel() const;

@@ -5,7 +5,7 @@
 #include <QSettings>
 #include <QSplitter>
 #include <QTabWidget>
-#include <QTableView>
+#include <QHeaderView>
 
 namespace {
 
@@ -15,8 +15,8 @@ QString keyOf(const QString& kind, const QString& name) {
 
 } // namespace
 
-void RememberedLayout::track(QTableView* table, const QString& name) {
-    tables_.append({table, name});
+void RememberedLayout::track(QHeaderView* columns, const QString& name) {
+    tables_.append({columns, name});
 }
 
 void RememberedLayout::track(QSplitter* splitter, const QString& name) {
@@ -40,8 +40,7 @@ bool RememberedLayout::restore(QMainWindow& window) {
     }
     for (const auto& table : tables_) {
         const QByteArray state = settings.value(keyOf("columns", table.name)).toByteArray();
-        if (table.view != nullptr && !state.isEmpty() &&
-            table.view->horizontalHeader()->restoreState(state)) {
+        if (table.view != nullptr && !state.isEmpty() && table.view->restoreState(state)) {
             restored_.append(table.view);
         }
     }
@@ -64,8 +63,7 @@ void RememberedLayout::save(const QMainWindow& window) const {
     }
     for (const auto& table : tables_) {
         if (table.view != nullptr) {
-            settings.setValue(keyOf("columns", table.name),
-                              table.view->horizontalHeader()->saveState());
+            settings.setValue(keyOf("columns", table.name), table.view->saveState());
         }
     }
     for (const auto& tabs : tabs_) {
@@ -75,6 +73,6 @@ void RememberedLayout::save(const QMainWindow& window) const {
     }
 }
 
-bool RememberedLayout::wasRestored(const QTableView* table) const {
-    return restored_.contains(table);
+bool RememberedLayout::wasRestored(const QHeaderView* columns) const {
+    return restored_.contains(columns);
 }
