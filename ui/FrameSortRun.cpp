@@ -69,8 +69,8 @@ FrameSortRun::FrameSortRun(FrameTableModel& model, int column, Qt::SortOrder ord
     : QObject(parent), model_(model), column_(column), order_(order) {
     slices_.setInterval(0);
     connect(&slices_, &QTimer::timeout, this, &FrameSortRun::readSlice);
-    connect(&sorting_, &QFutureWatcher<std::vector<std::uint32_t>>::finished, this, [this] {
-        model_.setOrder(sorting_.result());
+    connect(&sorting_, &QFutureWatcher<FrameTableModel::SortedRows>::finished, this, [this] {
+        model_.setOrder(sorting_.future().takeResult());
         done_ = true;
         emit finished();
     });
@@ -78,7 +78,10 @@ FrameSortRun::FrameSortRun(FrameTableModel& model, int column, Qt::SortOrder ord
 
 FrameSortRun::~FrameSortRun() {
     slices_.stop();
-    sorting_.waitForFinished();
+    // A result taken leaves its future never finished: wait only for one running.
+    if (!done_) {
+        sorting_.waitForFinished();
+    }
 }
 
 void FrameSortRun::start() {
@@ -147,6 +150,6 @@ void FrameSortRun::sortKeys() {
             for (std::size_t i = 0; i < rows.size(); ++i) {
                 order[i] = frames[rows[i]];
             }
-            return order;
+            return FrameTableModel::sortedRows(std::move(order));
         }));
 }

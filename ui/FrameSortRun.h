@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/FrameTableModel.h"
+
 #include <QFutureWatcher>
 #include <QObject>
 #include <QTimer>
@@ -7,8 +9,6 @@
 #include <cstdint>
 #include <string>
 #include <vector>
-
-class FrameTableModel;
 
 // Sorts the frames a table shows by one column without holding the main
 // thread: each frame's key is read on the main thread a slice at a time
@@ -44,6 +44,6 @@ private:
     std::vector<std::string> texts_;
     std::size_t next_ = 0;
     QTimer slices_;
-    QFutureWatcher<std::vector<std::uint32_t>> sorting_;
+    QFutureWatcher<FrameTableModel::SortedRows> sorting_;
     bool done_ = false;
 };

@@ -76,22 +76,27 @@ std::vector<std::uint32_t> FrameTableModel::shownFrames() const {
     return frames;
 }
 
-void FrameTableModel::setOrder(std::optional<std::vector<std::uint32_t>> order) {
-    if (order && order->size() != static_cast<std::size_t>(shownRows_)) {
+FrameTableModel::SortedRows FrameTableModel::sortedRows(std::vector<std::uint32_t> order) {
+    SortedRows rows{std::move(order), {}};
+    const auto largest = std::max_element(rows.order.begin(), rows.order.end());
+    rows.rowOfFrame.assign(largest == rows.order.end() ? 0 : std::size_t{*largest} + 1, -1);
+    for (std::size_t row = 0; row < rows.order.size(); ++row) {
+        rows.rowOfFrame[rows.order[row]] = static_cast<std::int32_t>(row);
+    }
+    return rows;
+}
+
+void FrameTableModel::setOrder(std::optional<SortedRows> rows) {
+    if (rows && rows->order.size() != static_cast<std::size_t>(shownRows_)) {
         return; // rows came or went since it was made
     }
     emit layoutAboutToBeChanged();
-    order_ = std::move(order);
-    rowOfFrame_ = {};
-    if (order_) {
-        std::uint32_t largest = 0;
-        for (const std::uint32_t frame : *order_) {
-            largest = std::max(largest, frame);
-        }
-        rowOfFrame_.assign(static_cast<std::size_t>(largest) + 1, -1);
-        for (std::size_t row = 0; row < order_->size(); ++row) {
-            rowOfFrame_[(*order_)[row]] = static_cast<std::int32_t>(row);
-        }
+    if (rows) {
+        order_ = std::move(rows->order);
+        rowOfFrame_ = std::move(rows->rowOfFrame);
+    } else {
+        order_.reset();
+        rowOfFrame_ = {};
     }
     emit layoutChanged();
 }

@@ -43,9 +43,17 @@ public:
     void appendToFilter(const std::vector<std::uint32_t>& frameNumbers);
     // The frames shown, in the order they are shown (1-based positions).
     [[nodiscard]] std::vector<std::uint32_t> shownFrames() const;
+    // The frames in the order rows show them, and each frame's row (-1: not
+    // shown). Made away from the main thread: at ten million rows the rows'
+    // map alone takes tens of milliseconds.
+    struct SortedRows {
+        std::vector<std::uint32_t> order;
+        std::vector<std::int32_t> rowOfFrame;
+    };
+    [[nodiscard]] static SortedRows sortedRows(std::vector<std::uint32_t> order);
     // Shows the same frames in this order (a permutation of shownFrames()),
     // or in capture order again given nothing. Frames added later go after.
-    void setOrder(std::optional<std::vector<std::uint32_t>> order);
+    void setOrder(std::optional<SortedRows> rows);
     [[nodiscard]] bool isSorted() const { return order_.has_value(); }
     // The row that shows a frame (1-based position in the list); -1 where none does.
     [[nodiscard]] int rowOfFrame(std::uint32_t frameNumber) const;
