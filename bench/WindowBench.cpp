@@ -10,7 +10,7 @@
 #include "capture/WorkerThreads.h"
 #include "ui/FrameTableModel.h"
 #include "samples/CaptureFileReader.h"
-#include "ui/FrameTableView.h"
+#include "ui/UniformRowsView.h"
 #include "ui/MainWindow.h"
 #include "ui/StatisticsWindows.h"
 

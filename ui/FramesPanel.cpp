@@ -7,7 +7,7 @@
 #include "ui/FrameFilterRun.h"
 #include "ui/FrameSortRun.h"
 #include "ui/FrameTableModel.h"
-#include "ui/FrameTableView.h"
+#include "ui/UniformRowsView.h"
 #include "app/FrameComments.h"
 
 #include <QActionGroup>
@@ -22,7 +22,7 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
-FramesPanel::FramesPanel(FrameTableView* framesTable, KeyColumns columns, QWidget* parent)
+FramesPanel::FramesPanel(UniformRowsView* framesTable, KeyColumns columns, QWidget* parent)
     : QWidget(parent), tabs_(new QTabWidget(this)), table_(framesTable),
       model_(new FrameTableModel(std::move(columns), this)) {
     auto* layout = new QVBoxLayout(this);

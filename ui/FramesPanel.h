@@ -16,7 +16,7 @@ class FrameComments;
 class FrameFilterRun;
 class FrameSortRun;
 class FrameTableModel;
-class FrameTableView;
+class UniformRowsView;
 class KvIAXCapture;
 class QMenu;
 class QTabWidget;
@@ -30,7 +30,7 @@ class FramesPanel final : public QWidget {
     Q_OBJECT
 public:
     // `framesTable` is the interface description's table, taken over.
-    FramesPanel(FrameTableView* framesTable, KeyColumns columns, QWidget* parent = nullptr);
+    FramesPanel(UniformRowsView* framesTable, KeyColumns columns, QWidget* parent = nullptr);
     ~FramesPanel() override;
 
     void setCapture(KvIAXCapture* capture);
@@ -38,7 +38,7 @@ public:
     void setCallFrames(std::optional<std::vector<std::uint32_t>> frames);
 
     [[nodiscard]] QTabWidget* tabs() const { return tabs_; }
-    [[nodiscard]] FrameTableView* table() const { return table_; }
+    [[nodiscard]] UniformRowsView* table() const { return table_; }
     [[nodiscard]] FrameTableModel& model() const { return *model_; }
     [[nodiscard]] DisplayFilterBar* filterBar() const { return filterBar_; }
     [[nodiscard]] FindBar* findBar() const { return findBar_; }
@@ -107,7 +107,7 @@ private:
     void goAlongCall(bool forward);
 
     QTabWidget* tabs_;
-    FrameTableView* table_;
+    UniformRowsView* table_;
     FrameTableModel* model_;
     DisplayFilterBar* filterBar_;
     FindBar* findBar_;

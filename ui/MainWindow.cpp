@@ -9,7 +9,7 @@
 #include "ui/CapturesPanel.h"
 #include "ui/ElementTableModel.h"
 #include "ui/FrameTableModel.h"
-#include "ui/FrameTableView.h"
+#include "ui/UniformRowsView.h"
 #include "ui/FramesPanel.h"
 #include "ui/FileExports.h"
 #include "ui/HeaderMenu.h"
@@ -112,7 +112,7 @@ MainWindow::~MainWindow() {
 QTableView* MainWindow::capturesTable() const {
     return ui_->capturesTable;
 }
-FrameTableView* MainWindow::framesTable() const {
+UniformRowsView* MainWindow::framesTable() const {
     return ui_->framesTable;
 }
 QTableView* MainWindow::elementsTable() const {

@@ -23,7 +23,7 @@ class PlayerView;
 class QLabel;
 class QMenu;
 class QTabWidget;
-class FrameTableView;
+class UniformRowsView;
 class QTableView;
 class QualityWatch;
 class RecentFiles;
@@ -57,7 +57,7 @@ public:
 
     [[nodiscard]] KvController& controller() { return *controller_; }
     [[nodiscard]] QTableView* capturesTable() const;
-    [[nodiscard]] FrameTableView* framesTable() const;
+    [[nodiscard]] UniformRowsView* framesTable() const;
     [[nodiscard]] QTableView* elementsTable() const;
     [[nodiscard]] QString statusText() const;
     [[nodiscard]] FrameTableModel& frameModel() const;

@@ -1,13 +1,13 @@
 #include "ui/ProblemsView.h"
 
 #include "ui/ProblemTableModel.h"
+#include "ui/UniformRowsView.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QSettings>
-#include <QTableView>
 #include <QVBoxLayout>
 
 ProblemsView::ProblemsView(QWidget* parent) : QWidget(parent), model_(new ProblemTableModel(this)) {
@@ -26,17 +26,17 @@ ProblemsView::ProblemsView(QWidget* parent) : QWidget(parent), model_(new Proble
     bar->addWidget(summary_, 1);
     layout->addLayout(bar);
 
-    table_ = new QTableView(this);
+    table_ = new UniformRowsView(this);
     table_->setModel(model_);
-    table_->setSortingEnabled(true);
-    table_->sortByColumn(ProblemTableModel::Frame, Qt::AscendingOrder);
-    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->setSelectionMode(QAbstractItemView::SingleSelection);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    table_->verticalHeader()->hide();
-    table_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 6);
-    table_->horizontalHeader()->setStretchLastSection(true);
+    QHeaderView* header = table_->horizontalHeader();
+    header->setStretchLastSection(true);
+    // A header click sorts; the model sorts its own rows.
+    header->setSortIndicatorShown(true);
+    connect(header, &QHeaderView::sortIndicatorChanged, model_,
+            [this](int column, Qt::SortOrder order) { model_->sort(column, order); });
+    header->setSortIndicator(ProblemTableModel::Frame, Qt::AscendingOrder);
     const int digit = table_->fontMetrics().horizontalAdvance(QLatin1Char('0'));
     for (const auto& [column, digits] : {std::pair{0, 9}, {1, 16}, {2, 9}, {3, 6}}) {
         table_->setColumnWidth(column, digit * digits + 12);
@@ -49,7 +49,7 @@ ProblemsView::ProblemsView(QWidget* parent) : QWidget(parent), model_(new Proble
     };
     connect(table_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [choose](const QModelIndex& index) { choose(index, false); });
-    connect(table_, &QTableView::activated, this,
+    connect(table_, &QAbstractItemView::activated, this,
             [choose](const QModelIndex& index) { choose(index, true); });
     applyShown();
 }

@@ -9,7 +9,7 @@ class KvIAXCapture;
 class ProblemTableModel;
 class QCheckBox;
 class QLabel;
-class QTableView;
+class UniformRowsView;
 
 // What went wrong in the selected capture, as Wireshark's Expert Info lists
 // it: a row per problem, sortable by any column, the severities shown
@@ -20,7 +20,7 @@ public:
     explicit ProblemsView(QWidget* parent = nullptr);
 
     void setProblems(const KvIAXCapture* capture, SharedProblems problems);
-    [[nodiscard]] QTableView* table() const { return table_; }
+    [[nodiscard]] UniformRowsView* table() const { return table_; }
     [[nodiscard]] const ProblemTableModel& model() const { return *model_; }
     // Shows or hides a severity, as its box does.
     void setSeverityShown(analysis::Severity severity, bool shown);
@@ -34,7 +34,7 @@ private:
     void updateSummary();
 
     ProblemTableModel* model_;
-    QTableView* table_;
+    UniformRowsView* table_;
     QCheckBox* shown_[3];
     QLabel* summary_;
 };

@@ -10,7 +10,7 @@
 #include "ui/FrameTableModel.h"
 #include "ui/FramesPanel.h"
 #include "ui/HelpMenu.h"
-#include "ui/FrameTableView.h"
+#include "ui/UniformRowsView.h"
 #include "ui/MainWindow.h"
 #include "ui/RecentFiles.h"
 #include "ui/StatisticsWindows.h"

@@ -4,7 +4,7 @@
 #include "ui/CaptureListModel.h"
 #include "ui/ElementTableModel.h"
 #include "ui/FrameTableModel.h"
-#include "ui/FrameTableView.h"
+#include "ui/UniformRowsView.h"
 #include "ui/MainWindow.h"
 #include "ui/PlayerView.h"
 #include "ui/StreamsView.h"
@@ -94,7 +94,7 @@ TEST(Window, ShowsCapturesFramesAndElementsByKey) {
     EXPECT_EQ(captureRow.mid(1), (QStringList{"sample-call.pcap", "Idle", "port 4569", "Start"}));
     EXPECT_EQ(window.windowTitle(), "sample-call.pcap \u2014 Quorvex");
 
-    const FrameTableView* frames = window.framesTable();
+    const UniformRowsView* frames = window.framesTable();
     // The frame's number first, the keys' columns, then its length and summary.
     EXPECT_EQ(rowOf(frames, 5).mid(0, 9),
               (QStringList{"6", "192.0.2.10", "198.51.100.20", "No", "IAX Control", "NEW", "00004",
@@ -298,7 +298,7 @@ TEST(Window, DisplayFilterFindAndGoToFrameWorkThroughTheRowsShown) {
     QAbstractItemModelTester frameTester(window.framesTable()->model());
     window.controller().openDocumentWithContentsOfFile(QUORVEX_SAMPLES "/sample-call.pcap");
     ASSERT_TRUE(pumpUntil([&] { return window.callsTable()->model()->rowCount() == 1; }));
-    FrameTableView* frames = window.framesTable();
+    UniformRowsView* frames = window.framesTable();
     DisplayFilterBar* bar = window.filterBar();
     auto apply = [&](const QString& expression) {
         bar->prepare(expression);
@@ -484,7 +484,7 @@ TEST(Window, ListsProblemsColoursTheirFramesAndJudgesAtTheChosenJitterBuffer) {
 
     // Frame 112 follows three lost frames: its row is tinted, its details
     // say so, and Next Problem reaches it from frame 1.
-    FrameTableView* frames = window.framesTable();
+    UniformRowsView* frames = window.framesTable();
     const QModelIndex lost = window.frameModel().index(window.frameModel().rowOfFrame(112), 0);
     EXPECT_TRUE(lost.data(Qt::BackgroundRole).isValid());
     EXPECT_FALSE(window.frameModel().index(1, 0).data(Qt::BackgroundRole).isValid());

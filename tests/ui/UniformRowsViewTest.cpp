@@ -1,4 +1,4 @@
-#include "ui/FrameTableView.h"
+#include "ui/UniformRowsView.h"
 
 #include <QAbstractTableModel>
 #include <QHeaderView>
@@ -36,7 +36,7 @@ constexpr int manyRows = 200'000'000; // rows × row height is past INT_MAX
 
 struct Shown {
     CountedRows model{manyRows};
-    FrameTableView view;
+    UniformRowsView view;
     Shown() {
         view.setModel(&model);
         view.setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -49,7 +49,7 @@ struct Shown {
 
 } // namespace
 
-TEST(FrameTableView, EveryRowIsReachedAndFoundWhereItIsDrawn) {
+TEST(UniformRowsView, EveryRowIsReachedAndFoundWhereItIsDrawn) {
     Shown shown;
     const int full = shown.view.viewport()->height() / shown.view.rowHeight();
     for (const int row : {0, 1, 12'345'678, manyRows / 2, manyRows - full, manyRows - 1}) {
@@ -65,7 +65,7 @@ TEST(FrameTableView, EveryRowIsReachedAndFoundWhereItIsDrawn) {
     EXPECT_EQ(shown.view.indexAt({5, last.bottom() + 2}), QModelIndex());
 }
 
-TEST(FrameTableView, KeysMoveTheCurrentRowWithinTheRows) {
+TEST(UniformRowsView, KeysMoveTheCurrentRowWithinTheRows) {
     Shown shown;
     const int full = shown.view.viewport()->height() / shown.view.rowHeight();
     shown.view.selectRow(0);
@@ -89,7 +89,7 @@ TEST(FrameTableView, KeysMoveTheCurrentRowWithinTheRows) {
     }
 }
 
-TEST(FrameTableView, ClicksAndSelectRowSelectWholeRows) {
+TEST(UniformRowsView, ClicksAndSelectRowSelectWholeRows) {
     Shown shown;
     shown.view.scrollTo(shown.model.index(1'000'000, 0), QAbstractItemView::PositionAtTop);
     const int height = shown.view.rowHeight();
@@ -107,9 +107,9 @@ TEST(FrameTableView, ClicksAndSelectRowSelectWholeRows) {
     EXPECT_EQ(shown.currentRow(), 7);
 }
 
-TEST(FrameTableView, AppendedRowsExtendTheScrollWithoutMovingTheView) {
+TEST(UniformRowsView, AppendedRowsExtendTheScrollWithoutMovingTheView) {
     CountedRows model(10);
-    FrameTableView view;
+    UniformRowsView view;
     view.setModel(&model);
     view.resize(400, 300);
     view.show();

@@ -1,4 +1,4 @@
-#include "ui/FrameTableView.h"
+#include "ui/UniformRowsView.h"
 
 #include <QHeaderView>
 #include <QPainter>
@@ -21,7 +21,7 @@ int saturated(std::int64_t value) {
 
 } // namespace
 
-FrameTableView::FrameTableView(QWidget* parent)
+UniformRowsView::UniformRowsView(QWidget* parent)
     : QAbstractItemView(parent), header_(new QHeaderView(Qt::Horizontal, this)),
       rowHeight_(fontMetrics().height() + 6) {
     header_->setSectionsClickable(true);
@@ -38,7 +38,7 @@ FrameTableView::FrameTableView(QWidget* parent)
     connect(header_, &QHeaderView::geometriesChanged, this, relayOut);
 }
 
-void FrameTableView::setModel(QAbstractItemModel* model) {
+void UniformRowsView::setModel(QAbstractItemModel* model) {
     if (this->model() != nullptr) {
         disconnect(this->model(), &QAbstractItemModel::rowsRemoved, this, nullptr);
     }
@@ -50,52 +50,52 @@ void FrameTableView::setModel(QAbstractItemModel* model) {
     updateGeometries();
 }
 
-void FrameTableView::rowsInserted(const QModelIndex& parent, int first, int last) {
+void UniformRowsView::rowsInserted(const QModelIndex& parent, int first, int last) {
     QAbstractItemView::rowsInserted(parent, first, last);
     updateGeometries();
 }
 
-void FrameTableView::setColumnWidth(int column, int width) {
+void UniformRowsView::setColumnWidth(int column, int width) {
     header_->resizeSection(column, width);
 }
 
-int FrameTableView::columnWidth(int column) const {
+int UniformRowsView::columnWidth(int column) const {
     return header_->sectionSize(column);
 }
 
-void FrameTableView::setRowHeight(int height) {
+void UniformRowsView::setRowHeight(int height) {
     rowHeight_ = std::max(1, height);
     updateGeometries();
     viewport()->update();
 }
 
-int FrameTableView::rowCount() const {
+int UniformRowsView::rowCount() const {
     return model() == nullptr ? 0 : model()->rowCount(rootIndex());
 }
 
-int FrameTableView::firstRow() const {
+int UniformRowsView::firstRow() const {
     return verticalScrollBar()->value();
 }
 
-int FrameTableView::fullRowsShown() const {
+int UniformRowsView::fullRowsShown() const {
     return std::max(1, viewport()->height() / rowHeight_);
 }
 
-int FrameTableView::rowTop(int row) const {
+int UniformRowsView::rowTop(int row) const {
     const std::int64_t shown = fullRowsShown() + 2;
     const std::int64_t offset =
         std::clamp<std::int64_t>(std::int64_t{row} - firstRow(), -shown, shown);
     return saturated(offset * rowHeight_);
 }
 
-int FrameTableView::nearestRowAt(int y) const {
+int UniformRowsView::nearestRowAt(int y) const {
     // Floor division: a y above the viewport is in the rows above.
     const int step = y >= 0 ? y / rowHeight_ : -((-y + rowHeight_ - 1) / rowHeight_);
     const std::int64_t row = std::int64_t{firstRow()} + step;
     return static_cast<int>(std::clamp<std::int64_t>(row, 0, std::max(0, rowCount() - 1)));
 }
 
-int FrameTableView::rowAt(int y) const {
+int UniformRowsView::rowAt(int y) const {
     if (y < 0) {
         return -1;
     }
@@ -103,7 +103,7 @@ int FrameTableView::rowAt(int y) const {
     return row < rowCount() ? static_cast<int>(row) : -1;
 }
 
-void FrameTableView::selectRow(int row) {
+void UniformRowsView::selectRow(int row) {
     if (row < 0 || row >= rowCount()) {
         return;
     }
@@ -113,7 +113,7 @@ void FrameTableView::selectRow(int row) {
                                           QItemSelectionModel::Rows);
 }
 
-QRect FrameTableView::visualRect(const QModelIndex& index) const {
+QRect UniformRowsView::visualRect(const QModelIndex& index) const {
     if (!index.isValid() || index.parent() != rootIndex() || isIndexHidden(index)) {
         return {};
     }
@@ -121,7 +121,7 @@ QRect FrameTableView::visualRect(const QModelIndex& index) const {
             header_->sectionSize(index.column()), rowHeight_};
 }
 
-void FrameTableView::scrollTo(const QModelIndex& index, ScrollHint hint) {
+void UniformRowsView::scrollTo(const QModelIndex& index, ScrollHint hint) {
     if (!index.isValid() || index.parent() != rootIndex()) {
         return;
     }
@@ -157,7 +157,7 @@ void FrameTableView::scrollTo(const QModelIndex& index, ScrollHint hint) {
     }
 }
 
-QModelIndex FrameTableView::indexAt(const QPoint& point) const {
+QModelIndex UniformRowsView::indexAt(const QPoint& point) const {
     const int row = rowAt(point.y());
     const int column = header_->logicalIndexAt(point.x());
     if (row < 0 || column < 0) {
@@ -166,7 +166,7 @@ QModelIndex FrameTableView::indexAt(const QPoint& point) const {
     return model()->index(row, column, rootIndex());
 }
 
-int FrameTableView::sizeHintForColumn(int column) const {
+int UniformRowsView::sizeHintForColumn(int column) const {
     const int rows = rowCount();
     if (rows == 0 || column < 0 || column >= header_->count()) {
         return -1;
@@ -187,11 +187,11 @@ int FrameTableView::sizeHintForColumn(int column) const {
     return widest + 1; // the grid line
 }
 
-int FrameTableView::sizeHintForRow(int /*row*/) const {
+int UniformRowsView::sizeHintForRow(int /*row*/) const {
     return rowHeight_;
 }
 
-int FrameTableView::visibleColumnNear(int column, int step) const {
+int UniformRowsView::visibleColumnNear(int column, int step) const {
     for (int visual = header_->visualIndex(column) + step; visual >= 0 && visual < header_->count();
          visual += step) {
         const int logical = header_->logicalIndex(visual);
@@ -202,7 +202,7 @@ int FrameTableView::visibleColumnNear(int column, int step) const {
     return column;
 }
 
-QModelIndex FrameTableView::moveCursor(CursorAction action, Qt::KeyboardModifiers /*modifiers*/) {
+QModelIndex UniformRowsView::moveCursor(CursorAction action, Qt::KeyboardModifiers /*modifiers*/) {
     const int rows = rowCount();
     if (rows == 0 || header_->count() == 0) {
         return {};
@@ -244,19 +244,19 @@ QModelIndex FrameTableView::moveCursor(CursorAction action, Qt::KeyboardModifier
     return model()->index(std::clamp(row, 0, rows - 1), column, rootIndex());
 }
 
-int FrameTableView::horizontalOffset() const {
+int UniformRowsView::horizontalOffset() const {
     return horizontalScrollBar()->value();
 }
 
-int FrameTableView::verticalOffset() const {
+int UniformRowsView::verticalOffset() const {
     return saturated(std::int64_t{firstRow()} * rowHeight_);
 }
 
-bool FrameTableView::isIndexHidden(const QModelIndex& index) const {
+bool UniformRowsView::isIndexHidden(const QModelIndex& index) const {
     return header_->isSectionHidden(index.column());
 }
 
-void FrameTableView::setSelection(const QRect& rect, QItemSelectionModel::SelectionFlags command) {
+void UniformRowsView::setSelection(const QRect& rect, QItemSelectionModel::SelectionFlags command) {
     if (rowCount() == 0 || header_->count() == 0) {
         return;
     }
@@ -269,7 +269,7 @@ void FrameTableView::setSelection(const QRect& rect, QItemSelectionModel::Select
     selectionModel()->select(rows, command);
 }
 
-QRegion FrameTableView::visualRegionForSelection(const QItemSelection& selection) const {
+QRegion UniformRowsView::visualRegionForSelection(const QItemSelection& selection) const {
     const int first = firstRow();
     const int last = first + fullRowsShown();
     QRegion region;
@@ -286,7 +286,7 @@ QRegion FrameTableView::visualRegionForSelection(const QItemSelection& selection
     return region;
 }
 
-void FrameTableView::paintEvent(QPaintEvent* event) {
+void UniformRowsView::paintEvent(QPaintEvent* event) {
     const int rows = rowCount();
     if (rows == 0 || header_->count() == 0) {
         return;
@@ -339,7 +339,7 @@ void FrameTableView::paintEvent(QPaintEvent* event) {
     }
 }
 
-void FrameTableView::updateGeometries() {
+void UniformRowsView::updateGeometries() {
     if (layingOut_) {
         return;
     }
@@ -362,7 +362,7 @@ void FrameTableView::updateGeometries() {
     QAbstractItemView::updateGeometries();
 }
 
-void FrameTableView::scrollContentsBy(int dx, int /*dy*/) {
+void UniformRowsView::scrollContentsBy(int dx, int /*dy*/) {
     if (dx != 0) {
         header_->setOffset(horizontalScrollBar()->value());
     }

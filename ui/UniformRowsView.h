@@ -4,21 +4,22 @@
 
 class QHeaderView;
 
-// A table whose rows all have one height, placed by arithmetic. Qt's own
-// table keeps a section per row in its vertical header and works out every
-// row's position again after each insertion: at tens of millions of frames
-// that alone holds the window for tens of milliseconds whenever rows come.
-// Here appending rows costs the same at any size. The vertical scroll bar
-// counts rows, so no pixel offset overflows however long the capture.
+// A table whose rows all have one height, placed by arithmetic: the frames
+// and the problems, tables of millions of rows. Qt's own table keeps a
+// section per row in its vertical header and works out every row's position
+// again after each insertion or reset: at tens of millions of rows that
+// alone holds the window for tens of milliseconds each time. Here appending
+// or resetting rows costs the same at any size. The vertical scroll bar
+// counts rows, so no pixel offset overflows however long the table.
 //
 // Columns keep Qt's header (widths, order, hiding, sort clicks, saved state);
 // the selection, the current row, the keys and the mouse are the item
 // view's own.
-class FrameTableView final : public QAbstractItemView {
+class UniformRowsView final : public QAbstractItemView {
     Q_OBJECT
 
 public:
-    explicit FrameTableView(QWidget* parent = nullptr);
+    explicit UniformRowsView(QWidget* parent = nullptr);
 
     void setModel(QAbstractItemModel* model) override;
     [[nodiscard]] QHeaderView* horizontalHeader() const { return header_; }
