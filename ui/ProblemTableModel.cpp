@@ -12,32 +12,29 @@
 
 ProblemTableModel::ProblemTableModel(QObject* parent) : QAbstractTableModel(parent) {}
 
-void ProblemTableModel::setProblems(const KvIAXCapture* capture, SharedProblems problems) {
+void ProblemTableModel::setProblems(const KvIAXCapture* capture, SharedProblems problems,
+                                    std::optional<ArrangedRows> arranged) {
     beginResetModel();
     capture_ = capture;
-    problems_ = problems ? std::move(problems)
-                         : std::make_shared<const std::vector<analysis::Problem>>();
-    select();
+    problems_ =
+        problems ? std::move(problems) : std::make_shared<const std::vector<analysis::Problem>>();
+    if (arranged && arranged->arrangement == arrangement_) {
+        rows_ = std::move(arranged->rows);
+    } else {
+        select();
+    }
     endResetModel();
 }
 
 void ProblemTableModel::setShown(bool errors, bool warnings, bool notes) {
     beginResetModel();
-    shown_[0] = errors;
-    shown_[1] = warnings;
-    shown_[2] = notes;
+    arrangement_.shown = {errors, warnings, notes};
     select();
     endResetModel();
 }
 
 void ProblemTableModel::select() {
-    rows_.clear();
-    for (std::size_t i = 0; i < problems_->size(); ++i) {
-        if (shown_[static_cast<int>((*problems_)[i].severity())]) {
-            rows_.push_back(i);
-        }
-    }
-    arrange();
+    rows_ = rowsOf(*problems_, arrangement_, capture_);
 }
 
 void ProblemTableModel::sort(int column, Qt::SortOrder order) {
@@ -47,9 +44,9 @@ void ProblemTableModel::sort(int column, Qt::SortOrder order) {
     for (const QModelIndex& index : before) {
         problemOf.push_back(rows_[static_cast<std::size_t>(index.row())]);
     }
-    sortColumn_ = column;
-    sortOrder_ = order;
-    arrange();
+    arrangement_.column = column;
+    arrangement_.order = order;
+    select();
     std::vector<int> rowOf(problems_->size(), -1);
     for (std::size_t row = 0; row < rows_.size(); ++row) {
         rowOf[rows_[row]] = static_cast<int>(row);
@@ -63,19 +60,24 @@ void ProblemTableModel::sort(int column, Qt::SortOrder order) {
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
-void ProblemTableModel::arrange() {
+std::vector<std::size_t> ProblemTableModel::rowsOf(const std::vector<analysis::Problem>& problems,
+                                                   const Arrangement& arrangement,
+                                                   const KvIAXCapture* capture) {
+    std::vector<std::size_t> rows;
+    rows.reserve(problems.size());
+    for (std::size_t i = 0; i < problems.size(); ++i) {
+        if (arrangement.shown[static_cast<std::size_t>(problems[i].severity())]) {
+            rows.push_back(i);
+        }
+    }
     // The problems come in frame order: that order is their own, and a
     // fresh selection is in it already.
-    if (sortColumn_ == Frame && sortOrder_ == Qt::AscendingOrder) {
-        if (!std::is_sorted(rows_.begin(), rows_.end())) {
-            std::sort(rows_.begin(), rows_.end());
-        }
-        return;
+    if (arrangement.column == Frame && arrangement.order == Qt::AscendingOrder) {
+        return rows;
     }
-    const auto& problems = *problems_;
     auto key = [&](std::size_t i) -> std::pair<std::uint64_t, std::string> {
         const analysis::Problem& problem = problems[i];
-        switch (sortColumn_) {
+        switch (arrangement.column) {
         case Severity:
             return {static_cast<std::uint64_t>(problem.severity()), {}};
         case Kind:
@@ -85,22 +87,24 @@ void ProblemTableModel::arrange() {
         case Call:
             return {problem.call != analysis::Problem::noCall ? problem.call + 1ull : 0, {}};
         default:
-            return {0, capture_ != nullptr ? analysis::problemText(problem, capture_->iaxFrames())
-                                           : std::string()};
+            return {0, capture != nullptr ? analysis::problemText(problem, capture->iaxFrames())
+                                          : std::string()};
         }
     };
     std::vector<std::pair<std::pair<std::uint64_t, std::string>, std::size_t>> keyed;
-    keyed.reserve(rows_.size());
-    for (const std::size_t i : rows_) {
+    keyed.reserve(rows.size());
+    for (const std::size_t i : rows) {
         keyed.emplace_back(key(i), i);
     }
     // Equal values keep the frame order, either way round.
-    std::stable_sort(keyed.begin(), keyed.end(), [this](const auto& a, const auto& b) {
-        return sortOrder_ == Qt::AscendingOrder ? a.first < b.first : b.first < a.first;
+    const bool ascending = arrangement.order == Qt::AscendingOrder;
+    std::stable_sort(keyed.begin(), keyed.end(), [ascending](const auto& a, const auto& b) {
+        return ascending ? a.first < b.first : b.first < a.first;
     });
     for (std::size_t row = 0; row < keyed.size(); ++row) {
-        rows_[row] = keyed[row].second;
+        rows[row] = keyed[row].second;
     }
+    return rows;
 }
 
 std::array<int, 3> ProblemTableModel::counts() const {

@@ -5,7 +5,9 @@
 #include <QAbstractTableModel>
 #include <QPointer>
 
+#include <array>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class KvIAXCapture;
@@ -25,7 +27,29 @@ public:
     enum Column { Severity, Kind, Frame, Call, Text, Columns };
     explicit ProblemTableModel(QObject* parent = nullptr);
 
-    void setProblems(const KvIAXCapture* capture, SharedProblems problems);
+    // Which problems show as rows, in which order.
+    struct Arrangement {
+        std::array<bool, 3> shown{true, true, true}; // by severity
+        int column = Frame;
+        Qt::SortOrder order = Qt::AscendingOrder;
+        bool operator==(const Arrangement&) const = default;
+    };
+    // Rows arranged away from the main thread, for the arrangement they follow.
+    struct ArrangedRows {
+        Arrangement arrangement;
+        std::vector<std::size_t> rows;
+    };
+    [[nodiscard]] Arrangement arrangement() const { return arrangement_; }
+    // The rows of a list as an arrangement shows them. Safe on a worker for
+    // any column but Text, whose values are read from the capture's frames.
+    [[nodiscard]] static std::vector<std::size_t>
+    rowsOf(const std::vector<analysis::Problem>& problems, const Arrangement& arrangement,
+           const KvIAXCapture* capture);
+
+    // Shows a new list: in `arranged` where it still follows the model's
+    // arrangement, else arranged here.
+    void setProblems(const KvIAXCapture* capture, SharedProblems problems,
+                     std::optional<ArrangedRows> arranged = std::nullopt);
     // Which severities are shown.
     void setShown(bool errors, bool warnings, bool notes);
     [[nodiscard]] const analysis::Problem* problemAt(int row) const;
@@ -40,12 +64,9 @@ public:
 
 private:
     void select();
-    void arrange();
 
     QPointer<const KvIAXCapture> capture_;
     SharedProblems problems_ = std::make_shared<const std::vector<analysis::Problem>>();
     std::vector<std::size_t> rows_; // the problems shown
-    bool shown_[3] = {true, true, true};
-    int sortColumn_ = Frame;
-    Qt::SortOrder sortOrder_ = Qt::AscendingOrder;
+    Arrangement arrangement_;
 };

@@ -54,8 +54,9 @@ ProblemsView::ProblemsView(QWidget* parent) : QWidget(parent), model_(new Proble
     applyShown();
 }
 
-void ProblemsView::setProblems(const KvIAXCapture* capture, SharedProblems problems) {
-    model_->setProblems(capture, std::move(problems));
+void ProblemsView::setProblems(const KvIAXCapture* capture, SharedProblems problems,
+                               std::optional<ProblemTableModel::ArrangedRows> arranged) {
+    model_->setProblems(capture, std::move(problems), std::move(arranged));
     updateSummary();
 }
 

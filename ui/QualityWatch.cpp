@@ -159,12 +159,20 @@ void QualityWatch::refreshProblemsInBackground() {
     auto heard = capture_->heardActivity();
     mainThreadMs_ = took.elapsed();
     workingGeneration_ = ++generation_;
+    // The table's rows are arranged there too, unless sorted by their text,
+    // which is read from frames this thread may be appending to.
+    auto arrangement = view_->model().arrangement();
     working_.setFuture(
         QtConcurrent::run([capture = capture_.data(), held = capture_->holdTrackers(),
-                           heard = std::move(heard)]() mutable {
+                           heard = std::move(heard), arrangement]() mutable {
             auto problems = capture->problemsOf(heard);
             held.reset();
-            return shownProblemsOf(std::move(problems));
+            ShownProblems shown = shownProblemsOf(std::move(problems));
+            if (arrangement.column != ProblemTableModel::Text) {
+                shown.rows = ProblemTableModel::ArrangedRows{
+                    arrangement, ProblemTableModel::rowsOf(shown.problems, arrangement, nullptr)};
+            }
+            return shown;
         }));
 }
 
@@ -185,7 +193,7 @@ void QualityWatch::takeWorkedOutProblems() {
 }
 
 QualityWatch::ShownProblems QualityWatch::shownProblemsOf(std::vector<analysis::Problem> problems) {
-    ShownProblems shown{std::move(problems), {}};
+    ShownProblems shown{std::move(problems), {}, std::nullopt};
     for (const auto& problem : shown.problems) {
         auto& marked = shown.marked;
         if (!marked.empty() && marked.back().first == problem.frame) {
@@ -203,7 +211,7 @@ void QualityWatch::showProblems(ShownProblems shown, const QElapsedTimer& took) 
     SharedProblems before = std::move(problems_);
     problems_ = std::make_shared<const std::vector<analysis::Problem>>(std::move(shown.problems));
     frames_.setProblemFrames(std::move(shown.marked));
-    view_->setProblems(capture_, problems_);
+    view_->setProblems(capture_, problems_, std::move(shown.rows));
     if (before.use_count() == 1 && before->size() > 100'000) {
         QThreadPool::globalInstance()->start(
             [before = std::move(before)]() mutable { before.reset(); });

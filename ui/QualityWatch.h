@@ -10,6 +10,7 @@
 #include <QFutureWatcher>
 #include <QTimer>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -66,6 +67,7 @@ private:
     struct ShownProblems {
         std::vector<analysis::Problem> problems;
         FrameTableModel::ProblemFrames marked;
+        std::optional<ProblemTableModel::ArrangedRows> rows; // as the table shows them
     };
     static ShownProblems shownProblemsOf(std::vector<analysis::Problem> problems);
     void showProblems(ShownProblems shown, const QElapsedTimer& took);
