@@ -38,6 +38,15 @@ UniformRowsView::UniformRowsView(QWidget* parent)
     connect(header_, &QHeaderView::geometriesChanged, this, relayOut);
 }
 
+UniformRowsView::~UniformRowsView() {
+    // The header outlives this part of the view: hidden as its parent goes,
+    // it would lay out a view that is no longer one.
+    header_->disconnect(this);
+    if (model() != nullptr) {
+        disconnect(model(), &QAbstractItemModel::rowsRemoved, this, nullptr);
+    }
+}
+
 void UniformRowsView::setModel(QAbstractItemModel* model) {
     if (this->model() != nullptr) {
         disconnect(this->model(), &QAbstractItemModel::rowsRemoved, this, nullptr);

@@ -20,6 +20,7 @@ class UniformRowsView final : public QAbstractItemView {
 
 public:
     explicit UniformRowsView(QWidget* parent = nullptr);
+    ~UniformRowsView() override;
 
     void setModel(QAbstractItemModel* model) override;
     [[nodiscard]] QHeaderView* horizontalHeader() const { return header_; }
