@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <numeric>
+#include <string_view>
 
 namespace {
 
@@ -65,6 +66,18 @@ std::string addressOf(const KvIAXFrame& frame, bool source) {
 
 } // namespace
 
+void TextKeys::append(std::string_view text) {
+    constexpr std::size_t poolBytes = 1 << 20;
+    if (pools_.empty() || pools_.back().size() + text.size() > pools_.back().capacity()) {
+        pools_.emplace_back().reserve(std::max(poolBytes, text.size()));
+    }
+    std::string& pool = pools_.back();
+    places_.push_back({static_cast<std::uint32_t>(pools_.size() - 1),
+                       static_cast<std::uint32_t>(pool.size()),
+                       static_cast<std::uint32_t>(text.size())});
+    pool += text;
+}
+
 FrameSortRun::FrameSortRun(FrameTableModel& model, int column, Qt::SortOrder order, QObject* parent)
     : QObject(parent), model_(model), column_(column), order_(order) {
     slices_.setInterval(0);
@@ -119,11 +132,11 @@ void FrameSortRun::readSlice() {
             numbers_.push_back(facts.captureSeconds * 1'000'000'000 + facts.captureNanoseconds);
             break;
         case KeyKind::Address:
-            texts_.push_back(addressOf(record, key == "source"));
+            texts_.append(addressOf(record, key == "source"));
             break;
         case KeyKind::Text: {
             const int row = model_.rowOfFrame(frame);
-            texts_.push_back(model_.index(row, column_).data().toString().toStdString());
+            texts_.append(model_.index(row, column_).data().toString().toStdString());
             break;
         }
         }
@@ -138,11 +151,12 @@ void FrameSortRun::sortKeys() {
          numeric = numeric_, descending = order_ == Qt::DescendingOrder] {
             std::vector<std::uint32_t> rows(frames.size());
             std::iota(rows.begin(), rows.end(), 0u);
+            const auto text = [&](std::uint32_t i) { return texts[i]; };
             const auto less = [&](std::uint32_t a, std::uint32_t b) {
                 if (numeric) {
                     return descending ? numbers[b] < numbers[a] : numbers[a] < numbers[b];
                 }
-                return descending ? texts[b] < texts[a] : texts[a] < texts[b];
+                return descending ? text(b) < text(a) : text(a) < text(b);
             };
             // Equal keys keep the order they were shown in.
             std::stable_sort(rows.begin(), rows.end(), less);
