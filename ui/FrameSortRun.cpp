@@ -151,12 +151,11 @@ void FrameSortRun::sortKeys() {
          numeric = numeric_, descending = order_ == Qt::DescendingOrder] {
             std::vector<std::uint32_t> rows(frames.size());
             std::iota(rows.begin(), rows.end(), 0u);
-            const auto text = [&](std::uint32_t i) { return texts[i]; };
             const auto less = [&](std::uint32_t a, std::uint32_t b) {
                 if (numeric) {
                     return descending ? numbers[b] < numbers[a] : numbers[a] < numbers[b];
                 }
-                return descending ? text(b) < text(a) : text(a) < text(b);
+                return descending ? texts[b] < texts[a] : texts[a] < texts[b];
             };
             // Equal keys keep the order they were shown in.
             std::stable_sort(rows.begin(), rows.end(), less);
