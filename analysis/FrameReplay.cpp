@@ -41,7 +41,7 @@ bool FrameReplay::run(std::span<const std::uint32_t> wanted, const Visit& visit,
         }
         dissector.decodeInto(packet, frame.emplace(), encrypted_ ? &decryption : nullptr);
         if (isWanted) {
-            visit(*frame, number);
+            visit(*frame, number, packet.bytes);
             ++next;
         }
     }

@@ -17,7 +17,9 @@ public:
     // open as they did; otherwise only the frames wanted are.
     FrameReplay(std::string path, std::vector<std::string> secrets, bool encrypted);
 
-    using Visit = std::function<void(const KvIAXFrame& frame, std::uint32_t number)>;
+    // `captured`: the packet's bytes as the file holds them, until the next call.
+    using Visit = std::function<void(const KvIAXFrame& frame, std::uint32_t number,
+                                     std::span<const std::uint8_t> captured)>;
     // Calls `visit` with each frame `wanted` numbers (ascending), in order.
     // False, with `error` saying why, where the file cannot be read or no
     // longer holds them.

@@ -5,6 +5,7 @@
 #include "app/KvIAXCapture.h"
 
 #include "media/CallAudio.h"
+#include "record/IaxNumbers.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -50,7 +51,7 @@ std::vector<std::size_t> knownCalls(const KvIAXCapture& capture,
 
 ChargedStreams charged(const KvIAXCapture& capture, std::vector<analysis::VoiceStream> found,
                        MemoryCharge charge) {
-    ChargedStreams made{{}, std::move(charge)};
+    ChargedStreams made{{}, std::move(charge), {}};
     std::uint64_t held = 0;
     for (auto& stream : found) {
         capture.addActivity(stream.figures);
@@ -59,6 +60,12 @@ ChargedStreams charged(const KvIAXCapture& capture, std::vector<analysis::VoiceS
     }
     made.charge.forceTo(held);
     return made;
+}
+
+bool carriesVoice(const FrameFacts& facts) {
+    return !facts.isLocked() &&
+           (facts.kind() == FrameKind::Mini || facts.kind() == FrameKind::Trunk ||
+            facts.isFullFrameOfType(iax::Voice));
 }
 
 } // namespace
@@ -86,13 +93,24 @@ std::optional<ChargedStreams> ChargedStreams::of(const KvIAXCapture& capture,
                                        [](const analysis::Call& call) { return call.encrypted; });
     const FrameReplay replay(capture.lastRunFile(), capture.secrets(), encrypted);
     const auto wanted = building.wantedFrames();
-    if (!replay.run(
-            wanted,
-            [&](const KvIAXFrame& frame, std::uint32_t number) { building.add(frame, number); },
-            error)) {
+    // An encrypted call's voice lies in the file as ciphertext: it is read
+    // back through the opened packets instead.
+    media::HeldPackets voice;
+    const auto visit = [&](const KvIAXFrame& frame, std::uint32_t number,
+                           std::span<const std::uint8_t> captured) {
+        building.add(frame, number);
+        if (!encrypted && carriesVoice(frame.facts())) {
+            voice.keep(frame.facts().packetIndex,
+                       static_cast<std::uint16_t>(frame.facts().payloadOffset), captured);
+        }
+    };
+    if (!replay.run(wanted, visit, error)) {
         return std::nullopt;
     }
-    return charged(capture, building.take(), std::move(*charge));
+    auto made = charged(capture, building.take(), std::move(*charge));
+    made.charge.forceTo(made.charge.charged() + voice.heldBytes());
+    made.heldPackets = std::move(voice);
+    return made;
 }
 
 std::optional<StreamsInSlices> StreamsInSlices::start(const KvIAXCapture& capture,

@@ -2,6 +2,7 @@
 
 #include "analysis/StreamAnalysis.h"
 #include "common/MemoryCharge.h"
+#include "media/HeldPackets.h"
 
 #include <memory>
 
@@ -21,6 +22,10 @@ class CallsStreams;
 struct ChargedStreams {
     std::vector<analysis::VoiceStream> streams; // call by call, caller first
     MemoryCharge charge;
+    // Where the streams were made by decoding the file again, their voice
+    // frames' bytes as that pass met them (charged too), so that their
+    // payloads need not be read once more; empty otherwise.
+    media::HeldPackets heldPackets;
 
     // Nothing, with `error` saying why, where the budget cannot hold them.
     // `calls` are indexes into the capture's call list.

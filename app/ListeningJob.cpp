@@ -4,6 +4,7 @@
 #include "app/KvIAXCapture.h"
 
 #include <algorithm>
+#include <functional>
 
 std::optional<ListeningJob> ListeningJob::choose(const KvIAXCapture& capture, std::size_t firstCall,
                                                  std::size_t mostPackets, std::size_t& next,
@@ -46,11 +47,45 @@ std::optional<ListeningJob> ListeningJob::of(const KvIAXCapture& capture, std::s
     return job;
 }
 
+namespace {
+
+// Listens to each of `voice`'s streams of `calls`, its payloads given by
+// `readerOf(stream index)`.
+bool listenToCalls(const std::vector<std::size_t>& calls, const ChargedStreams& voice,
+                   const std::function<media::PayloadReader(std::size_t)>& readerOf,
+                   std::vector<CallListening>& into, std::string& error,
+                   const std::atomic<bool>* cancelled) {
+    for (std::size_t s = 0; s < voice.streams.size(); ++s) {
+        const analysis::VoiceStream& stream = voice.streams[s];
+        if (cancelled != nullptr && cancelled->load(std::memory_order_relaxed)) {
+            return false;
+        }
+        const auto at = std::find(calls.begin(), calls.end(), stream.figures.call);
+        if (at == calls.end()) {
+            continue;
+        }
+        media::StreamListening heard;
+        if (!media::listenToStream(stream, readerOf(s), heard, error)) {
+            return false;
+        }
+        into[static_cast<std::size_t>(at - calls.begin())]
+            .sides[stream.figures.fromCaller ? 0 : 1] = std::move(heard);
+    }
+    return true;
+}
+
+} // namespace
+
 bool ListeningJob::run(std::vector<CallListening>& into, std::string& error,
                        const std::atomic<bool>* cancelled) const {
     into.assign(calls.size(), CallListening{});
     if (voice.streams.empty()) {
         return true;
+    }
+    if (!voice.heldPackets.empty()) {
+        return listenToCalls(
+            calls, voice, [&](std::size_t s) { return voice.heldPackets.readerOf(voice.streams[s]); },
+            into, error, cancelled);
     }
     auto packets = CapturePackets::open(capturePath, error, opened);
     if (!packets) {
@@ -63,24 +98,17 @@ bool ListeningJob::run(std::vector<CallListening>& into, std::string& error,
     if (readAhead && !held.read(voice.streams, *packets, error)) {
         return false;
     }
-    for (std::size_t s = 0; s < voice.streams.size(); ++s) {
-        const analysis::VoiceStream& stream = voice.streams[s];
-        if (cancelled != nullptr && cancelled->load(std::memory_order_relaxed)) {
-            return false;
-        }
-        const auto at = std::find(calls.begin(), calls.end(), stream.figures.call);
-        if (at == calls.end()) {
-            continue;
-        }
-        media::StreamListening heard;
-        const bool listened = readAhead
-                                  ? media::listenToStream(stream, held.readerOf(s), heard, error)
-                                  : media::listenToStream(stream, *packets, heard, error);
-        if (!listened) {
-            return false;
-        }
-        into[static_cast<std::size_t>(at - calls.begin())]
-            .sides[stream.figures.fromCaller ? 0 : 1] = std::move(heard);
-    }
-    return true;
+    return listenToCalls(
+        calls, voice,
+        [&](std::size_t s) -> media::PayloadReader {
+            if (readAhead) {
+                return held.readerOf(s);
+            }
+            const analysis::VoiceStream& stream = voice.streams[s];
+            return [&packets, &stream](std::size_t index, std::vector<std::uint8_t>& payload,
+                                       std::string& why) {
+                return packets->readPayload(stream.packets[index].payload, payload, why);
+            };
+        },
+        into, error, cancelled);
 }

@@ -1,0 +1,66 @@
+#include "media/HeldPackets.h"
+
+#include <algorithm>
+
+namespace media {
+
+namespace {
+constexpr std::size_t chunkBytes = std::size_t{1} << 20;
+} // namespace
+
+void HeldPackets::keep(std::uint32_t packetIndex, std::uint16_t from,
+                       std::span<const std::uint8_t> captured) {
+    if ((!entries_.empty() && packetIndex <= entries_.back().packetIndex) ||
+        from > captured.size()) {
+        return;
+    }
+    const auto kept = captured.subspan(from);
+    if (chunks_.empty() || chunks_.back().capacity() - chunks_.back().size() < kept.size()) {
+        chunks_.emplace_back().reserve(std::max(chunkBytes, kept.size()));
+    }
+    std::vector<std::uint8_t>& chunk = chunks_.back();
+    entries_.push_back({packetIndex, from, static_cast<std::uint32_t>(chunks_.size() - 1),
+                        static_cast<std::uint32_t>(chunk.size()),
+                        static_cast<std::uint32_t>(kept.size())});
+    chunk.insert(chunk.end(), kept.begin(), kept.end());
+}
+
+bool HeldPackets::payload(const analysis::PayloadLocation& location,
+                          std::vector<std::uint8_t>& into) const {
+    into.clear();
+    const auto at = std::lower_bound(
+        entries_.begin(), entries_.end(), location.packetIndex,
+        [](const Entry& entry, std::uint32_t index) { return entry.packetIndex < index; });
+    if (at == entries_.end() || at->packetIndex != location.packetIndex ||
+        location.offset < at->from ||
+        std::size_t{location.offset} - at->from + location.length > at->length) {
+        return false;
+    }
+    const auto begin = chunks_[at->chunk].begin() + at->start + (location.offset - at->from);
+    into.assign(begin, begin + location.length);
+    return true;
+}
+
+PayloadReader HeldPackets::readerOf(const analysis::VoiceStream& stream) const {
+    return [this, &stream](std::size_t index, std::vector<std::uint8_t>& into,
+                           std::string& error) {
+        if (index >= stream.packets.size() || !payload(stream.packets[index].payload, into)) {
+            error = "the payload of frame " +
+                    std::to_string(index < stream.packets.size() ? stream.packets[index].frameNumber
+                                                                 : 0) +
+                    " was not kept";
+            return false;
+        }
+        return true;
+    };
+}
+
+std::uint64_t HeldPackets::heldBytes() const {
+    std::uint64_t bytes = entries_.capacity() * sizeof(Entry);
+    for (const auto& chunk : chunks_) {
+        bytes += chunk.capacity();
+    }
+    return bytes;
+}
+
+} // namespace media
