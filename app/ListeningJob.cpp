@@ -84,8 +84,9 @@ bool ListeningJob::run(std::vector<CallListening>& into, std::string& error,
     }
     if (!voice.heldPackets.empty()) {
         return listenToCalls(
-            calls, voice, [&](std::size_t s) { return voice.heldPackets.readerOf(voice.streams[s]); },
-            into, error, cancelled);
+            calls, voice,
+            [&](std::size_t s) { return voice.heldPackets.readerOf(voice.streams[s]); }, into,
+            error, cancelled);
     }
     auto packets = CapturePackets::open(capturePath, error, opened);
     if (!packets) {

@@ -42,8 +42,7 @@ bool HeldPackets::payload(const analysis::PayloadLocation& location,
 }
 
 PayloadReader HeldPackets::readerOf(const analysis::VoiceStream& stream) const {
-    return [this, &stream](std::size_t index, std::vector<std::uint8_t>& into,
-                           std::string& error) {
+    return [this, &stream](std::size_t index, std::vector<std::uint8_t>& into, std::string& error) {
         if (index >= stream.packets.size() || !payload(stream.packets[index].payload, into)) {
             error = "the payload of frame " +
                     std::to_string(index < stream.packets.size() ? stream.packets[index].frameNumber

@@ -18,11 +18,11 @@ public:
     // Keeps the bytes of packet `packetIndex` from `from` on (`captured` is
     // the whole packet). Packets come in ascending index; a packet kept
     // again, or out of order, is passed over.
-    void keep(std::uint32_t packetIndex, std::uint16_t from, std::span<const std::uint8_t> captured);
+    void keep(std::uint32_t packetIndex, std::uint16_t from,
+              std::span<const std::uint8_t> captured);
     // The payload at `location`; false where its packet, or that part of it,
     // was not kept.
-    bool payload(const analysis::PayloadLocation& location,
-                 std::vector<std::uint8_t>& into) const;
+    bool payload(const analysis::PayloadLocation& location, std::vector<std::uint8_t>& into) const;
     // Reads the payloads of `stream`'s packets from what is held.
     [[nodiscard]] PayloadReader readerOf(const analysis::VoiceStream& stream) const;
 

@@ -1,0 +1,67 @@
+#include "media/HeldPackets.h"
+
+#include <gtest/gtest.h>
+
+#include <numeric>
+
+namespace {
+
+std::vector<std::uint8_t> packetOf(std::size_t size, std::uint8_t first) {
+    std::vector<std::uint8_t> bytes(size);
+    std::iota(bytes.begin(), bytes.end(), first);
+    return bytes;
+}
+
+analysis::PayloadLocation at(std::uint32_t packet, std::uint16_t offset, std::uint16_t length) {
+    analysis::PayloadLocation location;
+    location.packetIndex = packet;
+    location.offset = offset;
+    location.length = length;
+    return location;
+}
+
+} // namespace
+
+// Payloads come back as the packets held them, across chunks and for a
+// packet larger than a chunk; what was not kept is refused, never made up.
+TEST(HeldPackets, GivesBackOnlyWhatWasKept) {
+    media::HeldPackets held;
+    const auto small = packetOf(220, 0);
+    const auto large = packetOf(1'500'000, 7); // past a chunk's size
+    for (std::uint32_t packet = 0; packet < 20'000; packet += 2) {
+        held.keep(packet, 42, small);
+    }
+    held.keep(30'000, 14, large);
+    held.keep(10, 0, packetOf(220, 99)); // out of order: passed over
+    held.keep(30'001, 300, small);       // starts past its end: passed over
+
+    struct Case {
+        analysis::PayloadLocation location;
+        bool found;
+        std::uint8_t first;
+    };
+    const Case cases[] = {
+        {at(0, 54, 160), true, 54},
+        {at(10, 42, 178), true, 42},     // to the end of the packet
+        {at(19'998, 54, 160), true, 54}, // the last small one, chunks later
+        {at(30'000, 1'000, 60'000), true, 1'007 % 256},
+        {at(1, 54, 160), false, 0},  // never kept
+        {at(10, 40, 10), false, 0},  // starts before what was kept
+        {at(10, 54, 167), false, 0}, // runs past the packet
+        {at(30'001, 300, 1), false, 0},
+        {at(40'000, 0, 1), false, 0},
+    };
+    std::vector<std::uint8_t> payload;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.location.packetIndex);
+        ASSERT_EQ(held.payload(c.location, payload), c.found);
+        if (c.found) {
+            ASSERT_EQ(payload.size(), c.location.length);
+            EXPECT_EQ(payload.front(), c.first);
+            EXPECT_EQ(payload.back(), static_cast<std::uint8_t>(c.first + c.location.length - 1));
+        } else {
+            EXPECT_TRUE(payload.empty());
+        }
+    }
+    EXPECT_GE(held.heldBytes(), 10'000u * 178 + large.size() - 14);
+}
