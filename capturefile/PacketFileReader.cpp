@@ -9,29 +9,44 @@
 
 namespace {
 
-// libpcap hands every file's times in nanoseconds when asked to; the file's
-// magic number says whether it held nanoseconds or microseconds. Standard
-// input, a FIFO or a device cannot be read twice (a second read would take
-// bytes from libpcap's), so their times count as microseconds.
-TimeResolution resolutionOf(const std::string& path) {
-    constexpr std::uint32_t nanosecondMagic = 0xA1B23C4D;
-    constexpr std::uint32_t swappedNanosecondMagic = 0x4D3CB2A1;
+constexpr std::uint32_t microsecondMagic = 0xA1B2C3D4;
+constexpr std::uint32_t nanosecondMagic = 0xA1B23C4D;
+
+// The first four bytes of a regular file, little-endian; 0 for anything
+// else (standard input, a FIFO or a device cannot be read twice: a second
+// read would take bytes from libpcap's).
+std::uint32_t magicOf(const std::string& path) {
     struct stat status {};
     if (path == "-" || ::stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) {
-        return TimeResolution::Microseconds;
+        return 0;
     }
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
-        return TimeResolution::Microseconds;
+        return 0;
     }
     std::uint8_t bytes[4] = {};
     const bool read = ::read(fd, bytes, sizeof bytes) == static_cast<ssize_t>(sizeof bytes);
     ::close(fd);
-    const std::uint32_t magic = std::uint32_t{bytes[0]} | std::uint32_t{bytes[1]} << 8 |
-                                std::uint32_t{bytes[2]} << 16 | std::uint32_t{bytes[3]} << 24;
-    return read && (magic == nanosecondMagic || magic == swappedNanosecondMagic)
+    return read ? std::uint32_t{bytes[0]} | std::uint32_t{bytes[1]} << 8 |
+                      std::uint32_t{bytes[2]} << 16 | std::uint32_t{bytes[3]} << 24
+                : 0;
+}
+
+// libpcap hands every file's times in nanoseconds when asked to; the file's
+// magic number says whether it held nanoseconds or microseconds. Files that
+// cannot be read twice count as microseconds.
+TimeResolution resolutionOf(std::uint32_t magic) {
+    return magic == nanosecondMagic || magic == __builtin_bswap32(nanosecondMagic)
                ? TimeResolution::Nanoseconds
                : TimeResolution::Microseconds;
+}
+
+// Link types whose records libpcap hands over as the file holds them. It
+// rewrites the headers of some others (USB, netfilter, CAN) in a file of
+// the other byte order, and allows some longer records.
+bool handedOverAsStored(int linkType) {
+    return linkType == DLT_EN10MB || linkType == DLT_RAW || linkType == DLT_NULL ||
+           linkType == DLT_LOOP || linkType == DLT_IPV4 || linkType == DLT_IPV6;
 }
 
 } // namespace
@@ -68,9 +83,18 @@ std::unique_ptr<PacketFileReader> PacketFileReader::open(const std::string& path
         error = errorText;
         return nullptr;
     }
+    const std::uint32_t magic = magicOf(path);
     auto reader = std::unique_ptr<PacketFileReader>(
-        new PacketFileReader(std::move(handle), resolutionOf(path), true));
+        new PacketFileReader(std::move(handle), resolutionOf(magic), true));
     reader->streamBuffer_ = std::move(buffer);
+    if (reader->streamBuffer_ != nullptr) {
+        if (magic == microsecondMagic || magic == nanosecondMagic) {
+            reader->readClassicRecordsDirectly(false);
+        } else if (magic == __builtin_bswap32(microsecondMagic) ||
+                   magic == __builtin_bswap32(nanosecondMagic)) {
+            reader->readClassicRecordsDirectly(true);
+        }
+    }
     return reader;
 }
 
@@ -92,11 +116,33 @@ PacketFileReader::PacketFileReader(PcapHandle handle, TimeResolution resolution,
       linkType_(static_cast<std::uint16_t>(pcap_datalink(handle_.get()))),
       classicRecords_(pcap_major_version(handle_.get()) == 2), knowsOffsets_(knowsOffsets) {}
 
+void PacketFileReader::readClassicRecordsDirectly(bool bigEndian) {
+    std::FILE* stream = pcap_file(handle_.get());
+    const long firstRecord = stream != nullptr ? std::ftell(stream) : -1;
+    if (!classicRecords_ || firstRecord < 0 || !handedOverAsStored(linkType_)) {
+        return;
+    }
+    classic_ = std::make_unique<ClassicRecords>(
+        ::fileno(stream), static_cast<std::uint64_t>(firstRecord),
+        ClassicRecords::Layout{bigEndian, resolution_ == TimeResolution::Nanoseconds,
+                               snapshotLength(), linkType_});
+}
+
 std::uint32_t PacketFileReader::snapshotLength() const {
     return static_cast<std::uint32_t>(std::max(pcap_snapshot(handle_.get()), 0));
 }
 
 PacketFileReader::Read PacketFileReader::next(CapturedPacket& packet) {
+    if (classic_) {
+        switch (classic_->next(packet)) {
+        case ClassicRecords::Read::Packet:
+            return Read::Packet;
+        case ClassicRecords::Read::End:
+            return Read::End;
+        case ClassicRecords::Read::Failed:
+            return Read::Failed;
+        }
+    }
     // Where the next record starts. libpcap reads the file through this
     // stream; asking it costs a system call, so in a classic pcap file, whose
     // records are a 16-byte header and the captured bytes, it is asked once.
@@ -137,6 +183,9 @@ PacketFileReader::Read PacketFileReader::next(CapturedPacket& packet) {
 }
 
 std::string PacketFileReader::errorText() const {
+    if (classic_ && !classic_->errorText().empty()) {
+        return classic_->errorText();
+    }
     std::string text = pcap_geterr(handle_.get());
     // libpcap reads a pcapng file only while all its interfaces have the
     // link type of the first; say how to get at the packets anyway.

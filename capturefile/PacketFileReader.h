@@ -1,5 +1,6 @@
 #pragma once
 
+#include "capturefile/ClassicRecords.h"
 #include "capturefile/PcapHandles.h"
 #include "record/CapturedPacket.h"
 
@@ -33,6 +34,9 @@ public:
 
 private:
     PacketFileReader(PcapHandle handle, TimeResolution resolution, bool knowsOffsets);
+    // Reads a classic pcap file's records past the library, where it would
+    // hand them over as they are.
+    void readClassicRecordsDirectly(bool bigEndian);
 
     static constexpr std::size_t streamBufferSize = 1 << 18;
     // The file stream's buffer; it outlives the handle, which closes the stream.
@@ -44,5 +48,6 @@ private:
     bool knowsOffsets_;
     std::uint32_t nextIndex_ = 0;
     std::int64_t nextOffset_ = -1; // -1: ask the stream
+    std::unique_ptr<ClassicRecords> classic_;
     static constexpr std::int64_t classicRecordHeaderLength = 16;
 };

@@ -278,6 +278,65 @@ TEST(CaptureFileContract, DamageIsAnErrorAfterTheWholePackets) {
     EXPECT_NE(error.find("/nonexistent/capture.pcap"), std::string::npos) << error;
 }
 
+// Files of several megabytes are read a block at a time: records that
+// straddle two blocks come out whole, at their offsets, in either byte
+// order, and a file cut in a record's header or in its bytes says which.
+TEST(CaptureFileContract, RecordsAcrossReadBlocksComeOutWhole) {
+    std::vector<Packet> packets;
+    for (std::uint32_t i = 0; i < 6000; ++i) {
+        const std::uint32_t length = (i * 397) % pcapSnapshotLength + 1;
+        Packet packet{std::vector<std::uint8_t>(length, static_cast<std::uint8_t>(i)), length,
+                      1'700'000'000 + i, i * 1000};
+        packet.bytes.front() = static_cast<std::uint8_t>(i >> 8);
+        packets.push_back(std::move(packet));
+    }
+    for (const bool little : {true, false}) {
+        SCOPED_TRACE(little ? "little-endian" : "big-endian");
+        const auto whole = pcapFile(packets, little, false);
+        const struct {
+            std::size_t cutAt; // bytes kept
+            std::size_t packets;
+            const char* says;
+        } cuts[] = {
+            {whole.size(), packets.size(), nullptr},
+            {whole.size() - packets.back().bytes.size() - 5, packets.size() - 1, "header"},
+            {whole.size() - 1, packets.size() - 1, "captured bytes"},
+        };
+        for (const auto& cut : cuts) {
+            const std::string path = written(
+                {whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(cut.cutAt)}, "blocks");
+            std::string error;
+            const auto reader = PacketFileReader::open(path, error);
+            const auto access = PacketFileAccess::open(path, error);
+            ASSERT_TRUE(reader && access) << error;
+            CapturedPacket packet;
+            std::size_t read = 0;
+            auto result = reader->next(packet);
+            for (; result == PacketFileReader::Read::Packet;
+                 result = reader->next(packet), ++read) {
+                ASSERT_LT(read, packets.size());
+                const Packet& want = packets[read];
+                ASSERT_EQ(std::vector<std::uint8_t>(packet.bytes.begin(), packet.bytes.end()),
+                          want.bytes)
+                    << read;
+                ASSERT_EQ(packet.seconds, want.seconds);
+                ASSERT_EQ(packet.index, read);
+                const auto record = access->recordAt(packet.fileOffset);
+                ASSERT_TRUE(record && record->capturedLength == want.bytes.size()) << read;
+            }
+            EXPECT_EQ(read, cut.packets);
+            if (cut.says == nullptr) {
+                EXPECT_EQ(result, PacketFileReader::Read::End);
+            } else {
+                EXPECT_EQ(result, PacketFileReader::Read::Failed);
+                EXPECT_NE(reader->errorText().find(cut.says), std::string::npos)
+                    << reader->errorText();
+            }
+            std::remove(path.c_str());
+        }
+    }
+}
+
 } // namespace
 
 // Inputs the fuzzer found, and what reading them must give.
