@@ -82,16 +82,15 @@ std::vector<FlowStep> callFlow(const Call& call, const FrameList& frames) {
     return steps;
 }
 
-Flow callsFlow(const std::vector<const Call*>& calls, const FrameList& frames) {
-    Flow flow;
-    auto column = [&flow](const Endpoint& end) {
-        for (std::size_t i = 0; i < flow.columns.size(); ++i) {
-            if (flow.columns[i] == end) {
+CallsFlowBuilder::CallsFlowBuilder(const std::vector<const Call*>& calls) {
+    auto column = [this](const Endpoint& end) {
+        for (std::size_t i = 0; i < flow_.columns.size(); ++i) {
+            if (flow_.columns[i] == end) {
                 return static_cast<int>(i);
             }
         }
-        flow.columns.push_back(end);
-        return static_cast<int>(flow.columns.size() - 1);
+        flow_.columns.push_back(end);
+        return static_cast<int>(flow_.columns.size() - 1);
     };
     const Call* earliest = nullptr;
     for (const Call* call : calls) {
@@ -101,27 +100,46 @@ Flow callsFlow(const std::vector<const Call*>& calls, const FrameList& frames) {
             earliest = call;
         }
     }
-    for (std::uint32_t index = 0; index < calls.size(); ++index) {
-        const Call* call = calls[index];
-        const int caller = column(call->caller);
-        const int callee = column(call->callee);
+    for (const Call* call : calls) {
+        Placed placed;
+        placed.caller = column(call->caller);
+        placed.callee = column(call->callee);
         // Times from the earliest call's first frame.
-        const double shift = static_cast<double>(call->start.seconds - earliest->start.seconds) +
-                             (static_cast<double>(call->start.nanoseconds) -
-                              static_cast<double>(earliest->start.nanoseconds)) /
-                                 1e9;
-        for (FlowStep step : callFlow(*call, frames)) {
-            step.seconds += shift;
-            step.from = step.toCallee ? caller : callee;
-            step.to = step.toCallee ? callee : caller;
-            step.call = index;
-            flow.steps.push_back(std::move(step));
-        }
+        placed.shift = static_cast<double>(call->start.seconds - earliest->start.seconds) +
+                       (static_cast<double>(call->start.nanoseconds) -
+                        static_cast<double>(earliest->start.nanoseconds)) /
+                           1e9;
+        placed_.push_back(placed);
     }
+}
+
+void CallsFlowBuilder::add(std::uint32_t index, const Call& call, const FrameList& frames) {
+    if (index >= placed_.size()) {
+        return;
+    }
+    const Placed& placed = placed_[index];
+    for (FlowStep step : callFlow(call, frames)) {
+        step.seconds += placed.shift;
+        step.from = step.toCallee ? placed.caller : placed.callee;
+        step.to = step.toCallee ? placed.callee : placed.caller;
+        step.call = index;
+        flow_.steps.push_back(std::move(step));
+    }
+}
+
+Flow CallsFlowBuilder::take() {
     std::stable_sort(
-        flow.steps.begin(), flow.steps.end(),
+        flow_.steps.begin(), flow_.steps.end(),
         [](const FlowStep& a, const FlowStep& b) { return a.frameNumber < b.frameNumber; });
-    return flow;
+    return std::move(flow_);
+}
+
+Flow callsFlow(const std::vector<const Call*>& calls, const FrameList& frames) {
+    CallsFlowBuilder builder(calls);
+    for (std::uint32_t index = 0; index < calls.size(); ++index) {
+        builder.add(index, *calls[index], frames);
+    }
+    return builder.take();
 }
 
 void addInBandDigits(Flow& flow, const std::vector<const Call*>& calls,

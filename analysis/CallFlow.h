@@ -34,6 +34,26 @@ struct Flow {
 };
 Flow callsFlow(const std::vector<const Call*>& calls, const FrameList& frames);
 
+// The same ladder made a call at a time, for a caller that spreads the work
+// over time: its calls need only last while each is added.
+class CallsFlowBuilder final {
+public:
+    // The columns and the times' origin, from the calls the ladder is of.
+    explicit CallsFlowBuilder(const std::vector<const Call*>& calls);
+    // Adds the steps of call `index` (of those given), as it is now.
+    void add(std::uint32_t index, const Call& call, const FrameList& frames);
+    // Once every call is in.
+    [[nodiscard]] Flow take();
+
+private:
+    struct Placed {
+        int caller = 0, callee = 1;
+        double shift = 0; // seconds from the earliest call's first frame
+    };
+    Flow flow_;
+    std::vector<Placed> placed_;
+};
+
 // Adds a mark for each digit heard in band (`tones`, of any of `calls`) at
 // the voice frame that carried its start, to a ladder callsFlow made of them.
 void addInBandDigits(Flow& flow, const std::vector<const Call*>& calls,

@@ -38,29 +38,75 @@ std::vector<std::uint32_t> framesOf(const analysis::CallList& calls,
     return numbers;
 }
 
-analysis::Flow ladderOf(const KvIAXCapture& capture, const std::vector<std::size_t>& selected) {
-    const auto& calls = capture.callTracker().calls();
-    std::vector<const analysis::Call*> chosen;
-    std::vector<analysis::DtmfEvent> tones;
+namespace {
+
+std::vector<std::size_t> ladderCalls(const KvIAXCapture& capture,
+                                     const std::vector<std::size_t>& selected) {
+    std::vector<std::size_t> chosen;
     for (const std::size_t call : selected) {
-        if (call >= calls.size()) {
-            continue;
+        if (call < capture.callTracker().calls().size() && chosen.size() < mostLadderCalls) {
+            chosen.push_back(call);
         }
-        if (chosen.size() == mostLadderCalls) {
-            break;
+    }
+    return chosen;
+}
+
+std::vector<const analysis::Call*> callsOf(const KvIAXCapture& capture,
+                                           const std::vector<std::size_t>& chosen) {
+    std::vector<const analysis::Call*> calls;
+    for (const std::size_t call : chosen) {
+        if (call < capture.callTracker().calls().size()) {
+            calls.push_back(&capture.callTracker().calls()[call]);
         }
-        chosen.push_back(&calls[call]);
+    }
+    return calls;
+}
+
+} // namespace
+
+LadderInSteps::LadderInSteps(const KvIAXCapture& capture, const std::vector<std::size_t>& selected)
+    : chosen_(ladderCalls(capture, selected)), builder_(callsOf(capture, chosen_)) {
+    for (const std::size_t call : chosen_) {
         if (const CallListening* heard = capture.listening(call)) {
             for (const auto& side : heard->sides) {
                 if (side) {
-                    tones.insert(tones.end(), side->tones.begin(), side->tones.end());
+                    tones_.insert(tones_.end(), side->tones.begin(), side->tones.end());
                 }
             }
         }
     }
-    analysis::Flow flow = analysis::callsFlow(chosen, capture.iaxFrames());
-    analysis::addInBandDigits(flow, chosen, tones);
+}
+
+bool LadderInSteps::step(const KvIAXCapture& capture,
+                         std::chrono::steady_clock::time_point deadline) {
+    const auto& calls = capture.callTracker().calls();
+    do {
+        if (next_ >= chosen_.size()) {
+            break;
+        }
+        if (chosen_[next_] < calls.size()) {
+            builder_.add(static_cast<std::uint32_t>(next_), calls[chosen_[next_]],
+                         capture.iaxFrames());
+        }
+        ++next_;
+    } while (std::chrono::steady_clock::now() < deadline);
+    return next_ >= chosen_.size();
+}
+
+analysis::Flow LadderInSteps::finish(const KvIAXCapture& capture) {
+    analysis::Flow flow = builder_.take();
+    // Digits are placed by the calls' positions in the ladder, which a call
+    // gone since would shift.
+    if (const auto calls = callsOf(capture, chosen_); calls.size() == chosen_.size()) {
+        analysis::addInBandDigits(flow, calls, tones_);
+    }
     return flow;
+}
+
+analysis::Flow ladderOf(const KvIAXCapture& capture, const std::vector<std::size_t>& selected) {
+    LadderInSteps ladder(capture, selected);
+    ladder.step(capture, std::chrono::steady_clock::time_point::max());
+    return ladder.finish(capture);
 }
 
 std::vector<analysis::StreamFigures> figuresOf(const KvIAXCapture& capture,

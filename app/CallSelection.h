@@ -3,6 +3,7 @@
 #include "analysis/CallFlow.h"
 #include "analysis/StreamAnalysis.h"
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -26,6 +27,25 @@ inline constexpr std::size_t mostLadderCalls = 100;
 // band.
 [[nodiscard]] analysis::Flow ladderOf(const KvIAXCapture& capture,
                                       const std::vector<std::size_t>& selected);
+
+// The same ladder made a call at a time, so that a window can make the
+// ladder of a hundred calls of millions of frames without going quiet.
+// The capture may take in frames between steps; a call gone from it since
+// (the list was replaced) is left out.
+class LadderInSteps final {
+public:
+    LadderInSteps(const KvIAXCapture& capture, const std::vector<std::size_t>& selected);
+    // Adds calls until `deadline` has passed (one at least); true once all are in.
+    bool step(const KvIAXCapture& capture, std::chrono::steady_clock::time_point deadline);
+    // Once step() said all are in.
+    [[nodiscard]] analysis::Flow finish(const KvIAXCapture& capture);
+
+private:
+    std::vector<std::size_t> chosen_;
+    std::vector<analysis::DtmfEvent> tones_; // heard in band in them
+    analysis::CallsFlowBuilder builder_;
+    std::size_t next_ = 0;
+};
 
 // Their streams' figures, as the capture follows them (with the activity
 // listening found), caller first; without followed streams, worked out from

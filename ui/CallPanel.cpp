@@ -43,6 +43,12 @@ CallPanel::CallPanel(QTabWidget* upper, QTabWidget* lower, FilePanels& panels, Q
     connect(streamsView_, &StreamsView::frameActivated, this,
             [this](quint32 frame) { emit frameActivated(frame, false); });
     connect(streamsView_, &StreamsView::refused, this, &CallPanel::note);
+    ladderSteps_.setSingleShot(true);
+    ladderSteps_.setInterval(0);
+    ladderSteps_.setObjectName("ladder steps");
+    connect(&ladderSteps_, &QTimer::timeout, this, &CallPanel::stepLadder);
+    connect(upper, &QTabWidget::currentChanged, this, &CallPanel::showPartsInSight);
+    connect(lower, &QTabWidget::currentChanged, this, &CallPanel::showPartsInSight);
 }
 
 void CallPanel::setTimeFormat(framedisplay::TimeFormat format) {
@@ -87,37 +93,97 @@ void CallPanel::refreshNotes() {
 }
 
 void CallPanel::showCalls(const KvIAXCapture* capture, const std::vector<std::size_t>& calls) {
+    ladder_.reset();
+    ladderSteps_.stop();
+    // What showed the selection before is cleared at once (the player stops
+    // decoding it), and made again of this one when in sight.
+    capture_ = nullptr;
+    flowView_->clear();
+    streamsView_->clear();
     if (capture == nullptr || calls.empty()) {
-        capture_ = nullptr;
-        flowView_->clear();
-        streamsView_->clear();
+        selected_ = nullptr;
+        calls_.clear();
+        unmade_ = 0;
         playerView_->setCall(std::nullopt, {}, tr("Select a call to play it."));
         return;
     }
+    playerView_->setCall(std::nullopt, {}, {});
+    selected_ = capture;
+    calls_ = calls;
+    unmade_ = Ladder | Streams | Player;
+    showPartsInSight();
+}
+
+void CallPanel::showPartsInSight() {
+    if (selected_ == nullptr) {
+        unmade_ = 0;
+        return;
+    }
+    if ((unmade_ & Ladder) != 0 && lower_->currentWidget() == flowView_) {
+        makeLadder();
+    }
+    if ((unmade_ & Streams) != 0 && upper_->currentWidget() == streamsView_) {
+        makeStreams();
+    }
+    if ((unmade_ & Player) != 0 && lower_->currentWidget() == playerView_) {
+        makePlayer();
+    }
+}
+
+void CallPanel::makeLadder() {
+    unmade_ &= ~Ladder;
+    ladder_.emplace(*selected_, calls_);
+    stepLadder();
+}
+
+void CallPanel::stepLadder() {
+    if (!ladder_ || selected_ == nullptr) {
+        ladder_.reset();
+        return;
+    }
+    // A slice of about 10 ms, then the window's other events; a ladder of a
+    // few calls is made at once.
+    if (!ladder_->step(*selected_,
+                       std::chrono::steady_clock::now() + std::chrono::milliseconds(10))) {
+        ladderSteps_.start();
+        return;
+    }
     // The ladder of the selected calls, a column per end.
-    auto flow = callselection::ladderOf(*capture, calls);
+    auto flow = ladder_->finish(*selected_);
+    ladder_.reset();
     QStringList columns;
     for (const auto& end : flow.columns) {
         columns << QString::fromStdString(end.text());
     }
     QStringList labels;
-    for (std::size_t i = 0; i < std::min(calls.size(), callselection::mostLadderCalls); ++i) {
-        labels << tr("Call %1").arg(calls[i] + 1);
+    for (std::size_t i = 0; i < std::min(calls_.size(), callselection::mostLadderCalls); ++i) {
+        labels << tr("Call %1").arg(calls_[i] + 1);
     }
-    capture_ = capture;
+    capture_ = selected_;
     flowView_->setFlow(columns, std::move(flow.steps), labels);
-    if (calls.size() > callselection::mostLadderCalls) {
+    if (calls_.size() > callselection::mostLadderCalls) {
         emit note(tr("the ladder shows the first %1 of the %2 calls selected")
                       .arg(callselection::mostLadderCalls)
-                      .arg(calls.size()));
+                      .arg(calls_.size()));
     }
-    streamsView_->setCalls(capture, callselection::figuresOf(*capture, calls));
+}
+
+void CallPanel::makeStreams() {
+    unmade_ &= ~Streams;
+    streamsView_->setCalls(selected_, callselection::figuresOf(*selected_, calls_));
+}
+
+void CallPanel::makePlayer() {
+    unmade_ &= ~Player;
+    if (calls_.front() >= selected_->callTracker().calls().size()) {
+        return; // the capture's list was replaced since
+    }
     // The player plays the first selected call.
-    const auto& first = capture->callTracker().calls()[calls.front()];
+    const auto& first = selected_->callTracker().calls()[calls_.front()];
     std::string error;
-    auto job = CallAudioJob::of(*capture, calls.front(), error);
+    auto job = CallAudioJob::of(*selected_, calls_.front(), error);
     playerView_->setCall(std::move(job),
-                         QString::fromStdString(callselection::titleOf(first, calls.front())),
+                         QString::fromStdString(callselection::titleOf(first, calls_.front())),
                          QString::fromStdString(error));
 }
 
@@ -130,7 +196,12 @@ void CallPanel::addVoiceMenu(QMenu* voice) {
     });
     QAction* exportAudio = voice->addAction(tr("&Export the Selected Call's Audio..."));
     exportAudio->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E));
-    connect(exportAudio, &QAction::triggered, playerView_, &PlayerView::exportAudio);
+    connect(exportAudio, &QAction::triggered, this, [this] {
+        if ((unmade_ & Player) != 0) {
+            makePlayer();
+        }
+        playerView_->exportAudio();
+    });
     voice->addSeparator();
     QAction* streams = voice->addAction(tr("Show the &Streams"));
     streams->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_T));

@@ -1,12 +1,15 @@
 #pragma once
 
+#include "app/CallSelection.h"
 #include "dissect/FrameDisplay.h"
 
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QTimer>
 
 #include <functional>
+#include <optional>
 #include <vector>
 
 class CallFlowView;
@@ -21,6 +24,10 @@ class StreamsView;
 // What the selected calls are made of: their ladder and the player of the
 // first (beside the packet details), their streams (beside the frames), and
 // the Voice menu.
+//
+// Each of the three is made when its tab is first in sight after a
+// selection, and the ladder a few calls at a time: at millions of frames
+// each takes a while, and mostly one of them is looked at.
 class CallPanel final : public QObject {
     Q_OBJECT
 public:
@@ -48,6 +55,14 @@ signals:
     void commentRequested(quint32 frameNumber);
 
 private:
+    enum Part { Ladder = 1, Streams = 2, Player = 4 };
+    // Makes what is in sight and not yet made of the selection.
+    void showPartsInSight();
+    void makeLadder();
+    void stepLadder();
+    void makeStreams();
+    void makePlayer();
+
     QTabWidget* upper_;
     QTabWidget* lower_;
     QWidget* window_;
@@ -55,4 +70,9 @@ private:
     StreamsView* streamsView_;
     PlayerView* playerView_;
     QPointer<const KvIAXCapture> capture_; // of the ladder shown
+    QPointer<const KvIAXCapture> selected_;
+    std::vector<std::size_t> calls_;                     // selected, indexes into selected_'s calls
+    int unmade_ = 0;                                     // Parts not yet made of them
+    std::optional<callselection::LadderInSteps> ladder_; // being made
+    QTimer ladderSteps_;
 };

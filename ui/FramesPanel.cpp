@@ -376,7 +376,10 @@ void FramesPanel::askComment(std::uint32_t frame) {
 QString FramesPanel::commentOf(std::uint32_t number) const {
     const KvIAXCapture* capture = model_->capture();
     const FrameComments* comments = this->comments();
-    if (comments == nullptr || number == 0 || number > capture->iaxFrames().size()) {
+    // Asked of every step of a ladder: a capture without comments answers
+    // without reading the frame.
+    if (comments == nullptr || comments->all().empty() || number == 0 ||
+        number > capture->iaxFrames().size()) {
         return {};
     }
     return QString::fromStdString(

@@ -75,6 +75,27 @@ TEST(CallSelection, FramesFiguresTitlesAndTheLadderOfASelection) {
         std::is_sorted(ladder.steps.begin(), ladder.steps.end(),
                        [](const auto& a, const auto& b) { return a.frameNumber < b.frameNumber; }));
 
+    // Made a call at a time, the ladder of all four (and of an unknown call,
+    // left out) is the one made at once, to the step.
+    const std::vector<std::size_t> four{3, 0, 99, 2, 1};
+    const auto atOnce = callselection::ladderOf(capture, four);
+    callselection::LadderInSteps inSteps(capture, four);
+    int steps = 1;
+    for (; !inSteps.step(capture, std::chrono::steady_clock::now()); ++steps) {
+    }
+    EXPECT_EQ(steps, 4);
+    const auto stepped = inSteps.finish(capture);
+    EXPECT_EQ(stepped.columns, atOnce.columns);
+    ASSERT_EQ(stepped.steps.size(), atOnce.steps.size());
+    EXPECT_GT(atOnce.steps.size(), ladder.steps.size());
+    for (std::size_t i = 0; i < atOnce.steps.size(); ++i) {
+        const auto& a = stepped.steps[i];
+        const auto& b = atOnce.steps[i];
+        EXPECT_EQ(std::tie(a.frameNumber, a.label, a.from, a.to, a.call, a.mark, a.seconds),
+                  std::tie(b.frameNumber, b.label, b.from, b.to, b.call, b.mark, b.seconds))
+            << i;
+    }
+
     // Titles name the numbers dialled, or the ends where the NEW gave none.
     EXPECT_EQ(callselection::titleOf(calls[0], 0), "Call 1: 100 to 200");
     EXPECT_EQ(callselection::titleOf(calls[2], 2), "Call 3: 203.0.113.1:4569 to 202");

@@ -40,6 +40,7 @@
 #include <QTextDocument>
 #include <QTest>
 #include <QTimer>
+#include <QTabWidget>
 #include <QTableView>
 #include <QHeaderView>
 #include <QSplitter>
@@ -58,6 +59,23 @@ namespace {
 
 QString cell(const QAbstractItemView* view, int row, int column) {
     return view->model()->index(row, column).data().toString();
+}
+
+QTabWidget* tabsOf(QWidget* page) {
+    return qobject_cast<QTabWidget*>(page->parentWidget()->parentWidget());
+}
+
+// Brings a tab's page into sight, as a click on its tab does.
+void showTab(QWidget* page) {
+    tabsOf(page)->setCurrentWidget(page);
+}
+
+// Shows the first tab beside each page again, as the window remembers the
+// tabs shown and the other tests expect them.
+void showFirstTabs(std::initializer_list<QWidget*> pages) {
+    for (QWidget* page : pages) {
+        tabsOf(page)->setCurrentIndex(0);
+    }
 }
 
 QStringList rowOf(const QAbstractItemView* view, int row) {
@@ -133,8 +151,11 @@ TEST(Window, ShowsCapturesFramesAndElementsByKey) {
     window.framesTable()->selectRow(0);
     EXPECT_EQ(elements->model()->rowCount(), 13); // the NEW's elements, through the filter
 
-    // Its ladder: 11 arrows and a voice band each way; an arrow selects its frame.
+    // Its ladder, made once its tab is in sight: 11 arrows and a voice band
+    // each way; an arrow selects its frame.
     CallFlowView* flow = window.callFlowView();
+    EXPECT_EQ(flow->stepCount(), 0);
+    showTab(flow);
     ASSERT_EQ(flow->stepCount(), 13);
     flow->setCurrentStep(1); // ACCEPT
     EXPECT_EQ(window.framesTable()->currentIndex().row(), 1);
@@ -150,6 +171,7 @@ TEST(Window, ShowsCapturesFramesAndElementsByKey) {
     window.callsTable()->clearSelection();
     EXPECT_EQ(frames->model()->rowCount(), 38);
     EXPECT_EQ(elements->model()->rowCount(), 0); // no frame is selected any more
+    showFirstTabs({flow});
 
     pumpUntil([] { return false; }, 100);
     const QString shot = QUORVEX_BUILD_DIR "/window.png";
@@ -248,6 +270,7 @@ TEST(Window, ShowsTheSelectedCallsStreamsAndDecodesAndExportsItsAudio) {
     // Call 1 (G.711 u-law): the caller's stream lost one frame, sent one twice
     // and one out of order; its packets lead to their frames.
     window.callsTable()->selectRow(0);
+    showTab(streams);
     ASSERT_EQ(streams->streamCount(), 2);
     const QStringList caller = rowOf(streams->figuresTable(), 0);
     EXPECT_EQ(caller.mid(0, 10), (QStringList{"1", "caller", "203.0.113.1:4569", "203.0.113.2:4569",
@@ -262,6 +285,7 @@ TEST(Window, ShowsTheSelectedCallsStreamsAndDecodesAndExportsItsAudio) {
 
     // Its audio is decoded away from the main thread, then exported.
     PlayerView* player = window.playerView();
+    showTab(player);
     ASSERT_TRUE(
         pumpUntil([&] { return !player->isDecoding() && player->player().audio() != nullptr; }));
     EXPECT_TRUE(player->statusText().contains("Caller: G.711 uLaw, 49 payloads decoded, 1 lost"))
@@ -288,6 +312,7 @@ TEST(Window, ShowsTheSelectedCallsStreamsAndDecodesAndExportsItsAudio) {
     window.callsTable()->clearSelection();
     EXPECT_EQ(streams->streamCount(), 0);
     EXPECT_EQ(player->player().audio(), nullptr);
+    showFirstTabs({streams, player});
 }
 
 TEST(Window, DisplayFilterFindAndGoToFrameWorkThroughTheRowsShown) {
@@ -513,9 +538,11 @@ TEST(Window, ListsProblemsColoursTheirFramesAndJudgesAtTheChosenJitterBuffer) {
     EXPECT_EQ(cell(window.callsTable(), 0, mos), "4.158");
     EXPECT_EQ(problems->table()->model()->rowCount(), 20);
     window.callsTable()->selectRow(0);
+    showTab(window.streamsView());
     ASSERT_EQ(window.streamsView()->streamCount(), 2);
     EXPECT_EQ(window.streamsView()->lossChart()->series().size(), 2); // reported, captured
     window.qualityWatch()->setJitterBufferMs(50);
+    showFirstTabs({window.streamsView()});
 }
 
 // A load shows its progress and stops at Cancel, keeping what it read: here
@@ -650,12 +677,12 @@ TEST(ProblemTable, SortsByEachColumnAndKeepsTheCurrentProblem) {
     ProblemTableModel model;
     QAbstractItemModelTester tester(&model);
     using List = std::vector<analysis::Problem>;
-    model.setProblems(nullptr, std::make_shared<const List>(
-                                   List{problem(ProblemKind::Retransmission, 3, 1),
-                                        problem(ProblemKind::LostVoice, 5, 0),
-                                        problem(ProblemKind::Reject, 8, analysis::Problem::noCall),
-                                        problem(ProblemKind::LostVoice, 9, 2),
-                                        problem(ProblemKind::Retransmission, 12, 0)}));
+    model.setProblems(
+        nullptr,
+        std::make_shared<const List>(List{
+            problem(ProblemKind::Retransmission, 3, 1), problem(ProblemKind::LostVoice, 5, 0),
+            problem(ProblemKind::Reject, 8, analysis::Problem::noCall),
+            problem(ProblemKind::LostVoice, 9, 2), problem(ProblemKind::Retransmission, 12, 0)}));
     auto frames = [&model] {
         std::vector<std::uint32_t> order;
         for (int row = 0; row < model.rowCount(); ++row) {
@@ -684,9 +711,9 @@ TEST(ProblemTable, SortsByEachColumnAndKeepsTheCurrentProblem) {
     }
     // A refresh keeps the order chosen; hiding a severity keeps it too.
     model.sort(ProblemTableModel::Frame, Qt::DescendingOrder);
-    model.setProblems(nullptr, std::make_shared<const List>(List{
-                                   problem(ProblemKind::LostVoice, 2, 0),
-                                   problem(ProblemKind::Reject, 4, 0)}));
+    model.setProblems(nullptr,
+                      std::make_shared<const List>(List{problem(ProblemKind::LostVoice, 2, 0),
+                                                        problem(ProblemKind::Reject, 4, 0)}));
     EXPECT_EQ(frames(), (std::vector<std::uint32_t>{4, 2}));
     model.setShown(false, true, true);
     EXPECT_EQ(frames(), (std::vector<std::uint32_t>{2}));
