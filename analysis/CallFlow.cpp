@@ -128,10 +128,15 @@ void CallsFlowBuilder::add(std::uint32_t index, const Call& call, const FrameLis
 }
 
 Flow CallsFlowBuilder::take() {
+    Flow flow = takeUnordered();
+    putStepsInOrder(flow);
+    return flow;
+}
+
+void putStepsInOrder(Flow& flow) {
     std::stable_sort(
-        flow_.steps.begin(), flow_.steps.end(),
+        flow.steps.begin(), flow.steps.end(),
         [](const FlowStep& a, const FlowStep& b) { return a.frameNumber < b.frameNumber; });
-    return std::move(flow_);
 }
 
 Flow callsFlow(const std::vector<const Call*>& calls, const FrameList& frames) {
@@ -144,6 +149,12 @@ Flow callsFlow(const std::vector<const Call*>& calls, const FrameList& frames) {
 
 void addInBandDigits(Flow& flow, const std::vector<const Call*>& calls,
                      const std::vector<DtmfEvent>& tones) {
+    appendInBandDigits(flow, calls, tones);
+    putStepsInOrder(flow);
+}
+
+void appendInBandDigits(Flow& flow, const std::vector<const Call*>& calls,
+                        const std::vector<DtmfEvent>& tones) {
     const Call* earliest = nullptr;
     for (const Call* call : calls) {
         if (earliest == nullptr ||
@@ -184,9 +195,6 @@ void addInBandDigits(Flow& flow, const std::vector<const Call*>& calls,
         step.call = index;
         flow.steps.push_back(std::move(step));
     }
-    std::stable_sort(
-        flow.steps.begin(), flow.steps.end(),
-        [](const FlowStep& a, const FlowStep& b) { return a.frameNumber < b.frameNumber; });
 }
 
 std::string callFlowText(const Call& call, const FrameList& frames) {

@@ -44,6 +44,8 @@ public:
     void add(std::uint32_t index, const Call& call, const FrameList& frames);
     // Once every call is in.
     [[nodiscard]] Flow take();
+    // The same, its steps call by call: for putStepsInOrder().
+    [[nodiscard]] Flow takeUnordered() { return std::move(flow_); }
 
 private:
     struct Placed {
@@ -58,6 +60,13 @@ private:
 // the voice frame that carried its start, to a ladder callsFlow made of them.
 void addInBandDigits(Flow& flow, const std::vector<const Call*>& calls,
                      const std::vector<DtmfEvent>& tones);
+// The same marks put after the steps; putStepsInOrder() then places them.
+void appendInBandDigits(Flow& flow, const std::vector<const Call*>& calls,
+                        const std::vector<DtmfEvent>& tones);
+// Steps in frame order, steps of one frame as they came. It reads nothing
+// but the steps, so that a ladder of hundreds of thousands of steps may be
+// ordered on another thread.
+void putStepsInOrder(Flow& flow);
 
 // The ladder as text: a column per end (caller left, callee right), an arrow
 // per full frame with its seconds since the call's first frame, and a voice

@@ -94,11 +94,17 @@ bool LadderInSteps::step(const KvIAXCapture& capture,
 }
 
 analysis::Flow LadderInSteps::finish(const KvIAXCapture& capture) {
-    analysis::Flow flow = builder_.take();
+    analysis::Flow flow = finishUnordered(capture);
+    analysis::putStepsInOrder(flow);
+    return flow;
+}
+
+analysis::Flow LadderInSteps::finishUnordered(const KvIAXCapture& capture) {
+    analysis::Flow flow = builder_.takeUnordered();
     // Digits are placed by the calls' positions in the ladder, which a call
     // gone since would shift.
     if (const auto calls = callsOf(capture, chosen_); calls.size() == chosen_.size()) {
-        analysis::addInBandDigits(flow, calls, tones_);
+        analysis::appendInBandDigits(flow, calls, tones_);
     }
     return flow;
 }

@@ -39,6 +39,9 @@ public:
     bool step(const KvIAXCapture& capture, std::chrono::steady_clock::time_point deadline);
     // Once step() said all are in.
     [[nodiscard]] analysis::Flow finish(const KvIAXCapture& capture);
+    // The same, its steps still to be put in order (analysis::putStepsInOrder),
+    // which reads nothing of the capture and may be done on any thread.
+    [[nodiscard]] analysis::Flow finishUnordered(const KvIAXCapture& capture);
 
 private:
     std::vector<std::size_t> chosen_;

@@ -14,6 +14,7 @@
 #include <QFileDialog>
 #include <QMenu>
 #include <QTabWidget>
+#include <QtConcurrent>
 
 CallPanel::CallPanel(QTabWidget* upper, QTabWidget* lower, FilePanels& panels, QWidget* window)
     : QObject(window), upper_(upper), lower_(lower), window_(window),
@@ -47,6 +48,11 @@ CallPanel::CallPanel(QTabWidget* upper, QTabWidget* lower, FilePanels& panels, Q
     ladderSteps_.setInterval(0);
     ladderSteps_.setObjectName("ladder steps");
     connect(&ladderSteps_, &QTimer::timeout, this, &CallPanel::stepLadder);
+    connect(&ordering_, &QFutureWatcher<analysis::Flow>::finished, this, [this] {
+        if (orderingSelection_ == selection_ && selected_ != nullptr) {
+            showLadder(ordering_.future().takeResult());
+        }
+    });
     connect(upper, &QTabWidget::currentChanged, this, &CallPanel::showPartsInSight);
     connect(lower, &QTabWidget::currentChanged, this, &CallPanel::showPartsInSight);
 }
@@ -93,6 +99,7 @@ void CallPanel::refreshNotes() {
 }
 
 void CallPanel::showCalls(const KvIAXCapture* capture, const std::vector<std::size_t>& calls) {
+    ++selection_;
     ladder_.reset();
     ladderSteps_.stop();
     // What showed the selection before is cleared at once (the player stops
@@ -148,9 +155,24 @@ void CallPanel::stepLadder() {
         ladderSteps_.start();
         return;
     }
-    // The ladder of the selected calls, a column per end.
-    auto flow = ladder_->finish(*selected_);
+    auto flow = ladder_->finishUnordered(*selected_);
     ladder_.reset();
+    if (flow.steps.size() < 20'000) {
+        analysis::putStepsInOrder(flow);
+        showLadder(std::move(flow));
+        return;
+    }
+    // An ordering still running for a selection before is no longer
+    // watched: it ends on its own, and its steps go with it.
+    orderingSelection_ = selection_;
+    ordering_.setFuture(QtConcurrent::run([flow = std::move(flow)]() mutable {
+        analysis::putStepsInOrder(flow);
+        return std::move(flow);
+    }));
+}
+
+void CallPanel::showLadder(analysis::Flow flow) {
+    // The ladder of the selected calls, a column per end.
     QStringList columns;
     for (const auto& end : flow.columns) {
         columns << QString::fromStdString(end.text());

@@ -3,6 +3,7 @@
 #include "app/CallSelection.h"
 #include "dissect/FrameDisplay.h"
 
+#include <QFutureWatcher>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -60,6 +61,7 @@ private:
     void showPartsInSight();
     void makeLadder();
     void stepLadder();
+    void showLadder(analysis::Flow flow);
     void makeStreams();
     void makePlayer();
 
@@ -75,4 +77,8 @@ private:
     int unmade_ = 0;                                     // Parts not yet made of them
     std::optional<callselection::LadderInSteps> ladder_; // being made
     QTimer ladderSteps_;
+    // A large ladder's steps are put in order on a worker; what it returns
+    // for a selection changed since is dropped.
+    QFutureWatcher<analysis::Flow> ordering_;
+    std::uint64_t selection_ = 0, orderingSelection_ = 0;
 };

@@ -26,6 +26,7 @@
 #include "ui_MainWindow.h"
 
 #include <QApplication>
+#include <QtConcurrent>
 #include <QCloseEvent>
 #include <QScreen>
 #include <QDir>
@@ -216,6 +217,13 @@ void MainWindow::buildPanels() {
     // selecting calls shows only their frames, and selecting none all again.
     calls_ = new CallsPanel(frames_->tabs());
     connect(calls_, &CallsPanel::callsSelected, this, &MainWindow::callsSelected);
+    connect(&callFrames_, &QFutureWatcher<std::vector<std::uint32_t>>::finished, this, [this] {
+        if (callFramesSelection_ == callsSelection_ && callFramesCapture_ != nullptr &&
+            callFramesCapture_ == frames_->model().capture()) {
+            frames_->setCallFrames(callFrames_.future().takeResult());
+            updateStatus();
+        }
+    });
     connect(calls_, &CallsPanel::callOpened, this,
             [this] { frames_->tabs()->setCurrentWidget(ui_->framesTable); });
     FilePanels& panels =
@@ -424,6 +432,7 @@ void MainWindow::captureSelected(KvIAXCapture* capture) {
         return;
     }
     statusNote_.clear();
+    ++callsSelection_;
     call_->showCalls(nullptr, {});
     frames_->setCapture(capture);
     frameSelected(0);
@@ -434,15 +443,35 @@ void MainWindow::captureSelected(KvIAXCapture* capture) {
 }
 
 void MainWindow::callsSelected(const std::vector<std::size_t>& calls) {
-    const KvIAXCapture* capture = frames_->model().capture();
+    KvIAXCapture* capture = frames_->model().capture();
     statusNote_.clear();
+    ++callsSelection_;
     if (capture == nullptr || calls.empty()) {
         frames_->setCallFrames(std::nullopt);
         call_->showCalls(nullptr, {});
         updateStatus();
         return;
     }
-    frames_->setCallFrames(callselection::framesOf(capture->callTracker().calls(), calls));
+    const auto& known = capture->callTracker().calls();
+    std::size_t frames = 0;
+    for (const std::size_t call : calls) {
+        frames += call < known.size() ? known[call].frameNumbers.size() : 0;
+    }
+    if (frames < 200'000) {
+        frames_->setCallFrames(callselection::framesOf(known, calls));
+    } else {
+        // Millions of frames: gathered away from the window, from trackers
+        // that stay as they are until the worker lets go of them.
+        callFramesSelection_ = callsSelection_;
+        callFramesCapture_ = capture;
+        callFrames_.setFuture(
+            QtConcurrent::run([capture = static_cast<const KvIAXCapture*>(capture),
+                               held = capture->holdTrackers(), calls]() mutable {
+                auto numbers = callselection::framesOf(capture->callTracker().calls(), calls);
+                held.reset();
+                return numbers;
+            }));
+    }
     call_->showCalls(capture, calls);
     updateStatus();
 }

@@ -4,9 +4,13 @@
 #include "ui/QtPlatform.h"
 #include "ui/RememberedLayout.h"
 
+#include <QFutureWatcher>
 #include <QMainWindow>
+#include <QPointer>
 
+#include <cstdint>
 #include <memory>
+#include <vector>
 
 class CallFlowView;
 class CallPanel;
@@ -131,4 +135,10 @@ private:
     QString recentFile_; // the file last added to Open Recent
     QString statusNote_; // what the last action said, until the next one
     RememberedLayout layout_;
+    // A large selection's frames are gathered on a worker that holds the
+    // capture's trackers; what it finds for a selection changed since is
+    // dropped.
+    QFutureWatcher<std::vector<std::uint32_t>> callFrames_;
+    QPointer<KvIAXCapture> callFramesCapture_;
+    std::uint64_t callsSelection_ = 0, callFramesSelection_ = 0;
 };
