@@ -155,15 +155,25 @@ StreamsView::StreamsView(QWidget* parent)
             emit frameActivated(packet->frameNumber);
         }
     });
+    loadSlices_.setSingleShot(true);
+    loadSlices_.setInterval(0);
+    loadSlices_.setObjectName("stream slices");
+    plotSteps_.setSingleShot(true);
+    plotSteps_.setInterval(0);
+    plotSteps_.setObjectName("stream charts");
+    connect(&plotSteps_, &QTimer::timeout, this, &StreamsView::plotNextChart);
+    connect(&loadSlices_, &QTimer::timeout, this, [this] {
+        if (loadSlice() && waitingRow_ >= 0) {
+            showPackets(waitingRow_);
+        }
+    });
     showPackets(-1);
 }
 
 void StreamsView::setCalls(const KvIAXCapture* capture,
                            std::vector<analysis::StreamFigures> figures) {
     capture_ = capture;
-    loadedCall_.reset();
-    streams_.clear();
-    charge_ = MemoryCharge{};
+    forgetCall();
     figuresModel_->setFigures(std::move(figures));
     // Sized to the first rows: thousands of streams are not all measured.
     figuresTable_->horizontalHeader()->setResizeContentsPrecision(20);
@@ -178,24 +188,56 @@ int StreamsView::streamCount() const {
     return figuresModel_->rowCount();
 }
 
-void StreamsView::loadCall(std::size_t call) {
-    if (loadedCall_ == call) {
-        return;
-    }
-    loadedCall_ = call;
+void StreamsView::forgetCall() {
+    loadSlices_.stop();
+    loading_.reset();
+    waitingRow_ = -1;
+    loadedCall_.reset();
     streams_.clear();
     charge_ = MemoryCharge{};
-    std::string refusal;
-    auto made = capture_ != nullptr ? ChargedStreams::of(*capture_, {call}, refusal)
-                                    : std::optional<ChargedStreams>{};
-    if (!made) {
-        if (!refusal.empty()) {
-            emit refused(QString::fromStdString(refusal));
-        }
-        return;
+}
+
+bool StreamsView::loadCall(std::size_t call) {
+    if (loadedCall_ == call) {
+        return !loading_ || loadSlice();
     }
-    streams_ = std::move(made->streams);
-    charge_ = std::move(made->charge);
+    forgetCall();
+    loadedCall_ = call;
+    std::string refusal;
+    if (capture_ != nullptr && !capture_->releasesFollowedFrames()) {
+        loading_ = StreamsInSlices::start(*capture_, {call}, refusal);
+    } else if (capture_ != nullptr) {
+        // Records let go of: decoded again from the file, at once.
+        if (auto made = ChargedStreams::of(*capture_, {call}, refusal)) {
+            streams_ = std::move(made->streams);
+            charge_ = std::move(made->charge);
+        }
+    }
+    if (!refusal.empty()) {
+        emit refused(QString::fromStdString(refusal));
+    }
+    return !loading_ || loadSlice();
+}
+
+bool StreamsView::loadSlice() {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(10);
+    while (loading_ && !loading_->done() && std::chrono::steady_clock::now() < deadline) {
+        if (capture_ == nullptr || !loading_->step(*capture_, 4096)) {
+            loading_.reset(); // the capture or its list went: nothing to show
+        }
+    }
+    if (loading_ && !loading_->done()) {
+        loadSlices_.start();
+        return false;
+    }
+    loadSlices_.stop();
+    if (loading_) {
+        ChargedStreams made = loading_->finish(*capture_);
+        loading_.reset();
+        streams_ = std::move(made.streams);
+        charge_ = std::move(made.charge);
+    }
+    return true;
 }
 
 void StreamsView::showPackets(int row) {
@@ -204,20 +246,28 @@ void StreamsView::showPackets(int row) {
         packetsTitle_->setText(figuresModel_->figures().empty()
                                    ? tr("Select calls to see their voice streams.")
                                    : tr("Select a stream to see its packets."));
-        loadedCall_.reset();
-        streams_.clear();
-        charge_ = MemoryCharge{};
+        forgetCall();
         plot();
+        plottedCall_.reset();
         return;
     }
     const auto& figures = figuresModel_->figuresAt(row);
-    const bool sameCall = loadedCall_ == figures.call;
-    loadCall(figures.call);
     packetsTitle_->setText(tr("Call %1, %2 to %3 (%4)")
                                .arg(figures.call + 1)
                                .arg(QString::fromStdString(figures.source.text()),
                                     QString::fromStdString(figures.destination.text()),
                                     figures.fromCaller ? tr("caller") : tr("callee")));
+    if (!loadCall(figures.call)) {
+        // Shown once made; what was shown of another call goes meanwhile.
+        waitingRow_ = row;
+        packetModel_->setPackets({});
+        if (plottedCall_) {
+            plot();
+            plottedCall_.reset();
+        }
+        return;
+    }
+    waitingRow_ = -1;
     std::vector<analysis::StreamPacket> packets;
     for (const auto& stream : streams_) {
         if (stream.figures.fromCaller == figures.fromCaller) {
@@ -225,62 +275,81 @@ void StreamsView::showPackets(int row) {
         }
     }
     packetModel_->setPackets(std::move(packets));
-    if (!sameCall) {
+    if (plottedCall_ != loadedCall_) {
         plot();
+        plottedCall_ = loadedCall_;
     }
 }
 
 void StreamsView::plot() {
-    for (const auto& [chart, jitter] :
-         {std::pair{jitterChart_, true}, std::pair{deltaChart_, false}}) {
-        const auto [time, value] = resetChart(chart, tr("seconds since the call's first frame"));
-        double highest = 1, latest = 1;
-        const auto add = [&](QXYSeries* series) {
-            for (const QPointF& point : series->points()) {
-                highest = std::max(highest, point.y());
-                latest = std::max(latest, point.x());
-            }
-            chart->addSeries(series);
-            series->attachAxis(time);
-            series->attachAxis(value);
-        };
-        for (const auto& stream : streams_) {
-            const QString name = tr("call %1 %2")
-                                     .arg(stream.figures.call + 1)
-                                     .arg(stream.figures.fromCaller ? tr("caller") : tr("callee"));
-            auto* series = new QLineSeries;
-            series->setName(name);
-            series->replace(pointsOf(stream.packets, jitter));
-            add(series);
-            // Late frames on the jitter, frames after a loss on the delta.
-            auto* marks = new QScatterSeries;
-            marks->setName(jitter ? tr("%1 late").arg(name) : tr("%1 after a loss").arg(name));
-            marks->setMarkerSize(7);
-            marks->setColor(jitter ? QColor(0xC0, 0x20, 0x20) : QColor(0x60, 0x20, 0xA0));
-            marks->replace(markedPoints(stream.packets, jitter));
-            if (marks->count() > 0) {
-                add(marks);
-            } else {
-                delete marks;
-            }
-            if (jitter && !stream.reports.empty()) {
-                // What the receiver said of its jitter, beside what the capture saw.
-                auto* reported = new QScatterSeries;
-                reported->setName(tr("%1 reported").arg(name));
-                reported->setMarkerShape(QScatterSeries::MarkerShapeRectangle);
-                reported->setMarkerSize(8);
-                for (const auto& report : stream.reports) {
-                    if (report.jitter) {
-                        reported->append(report.arrivalMs / 1000.0, *report.jitter);
-                    }
-                }
-                add(reported);
-            }
-        }
-        time->setRange(0, latest);
-        value->setRange(0, highest * 1.1);
+    // A chart at each turn of the event loop: the three of a long call take
+    // tens of milliseconds together.
+    chartsPlotted_ = 0;
+    plotSteps_.start();
+}
+
+void StreamsView::plotNextChart() {
+    switch (chartsPlotted_++) {
+    case 0:
+        plotTimes(jitterChart_, true);
+        break;
+    case 1:
+        plotTimes(deltaChart_, false);
+        break;
+    default:
+        plotReportedLoss();
+        return;
     }
-    plotReportedLoss();
+    plotSteps_.start();
+}
+
+void StreamsView::plotTimes(QChart* chart, bool jitter) {
+    const auto [time, value] = resetChart(chart, tr("seconds since the call's first frame"));
+    double highest = 1, latest = 1;
+    const auto add = [&](QXYSeries* series) {
+        for (const QPointF& point : series->points()) {
+            highest = std::max(highest, point.y());
+            latest = std::max(latest, point.x());
+        }
+        chart->addSeries(series);
+        series->attachAxis(time);
+        series->attachAxis(value);
+    };
+    for (const auto& stream : streams_) {
+        const QString name = tr("call %1 %2")
+                                 .arg(stream.figures.call + 1)
+                                 .arg(stream.figures.fromCaller ? tr("caller") : tr("callee"));
+        auto* series = new QLineSeries;
+        series->setName(name);
+        series->replace(pointsOf(stream.packets, jitter));
+        add(series);
+        // Late frames on the jitter, frames after a loss on the delta.
+        auto* marks = new QScatterSeries;
+        marks->setName(jitter ? tr("%1 late").arg(name) : tr("%1 after a loss").arg(name));
+        marks->setMarkerSize(7);
+        marks->setColor(jitter ? QColor(0xC0, 0x20, 0x20) : QColor(0x60, 0x20, 0xA0));
+        marks->replace(markedPoints(stream.packets, jitter));
+        if (marks->count() > 0) {
+            add(marks);
+        } else {
+            delete marks;
+        }
+        if (jitter && !stream.reports.empty()) {
+            // What the receiver said of its jitter, beside what the capture saw.
+            auto* reported = new QScatterSeries;
+            reported->setName(tr("%1 reported").arg(name));
+            reported->setMarkerShape(QScatterSeries::MarkerShapeRectangle);
+            reported->setMarkerSize(8);
+            for (const auto& report : stream.reports) {
+                if (report.jitter) {
+                    reported->append(report.arrivalMs / 1000.0, *report.jitter);
+                }
+            }
+            add(reported);
+        }
+    }
+    time->setRange(0, latest);
+    value->setRange(0, highest * 1.1);
 }
 
 void StreamsView::plotReportedLoss() {

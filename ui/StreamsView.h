@@ -3,6 +3,7 @@
 #include "app/ChargedStreams.h"
 
 #include <QPointer>
+#include <QTimer>
 #include <QWidget>
 
 #include <optional>
@@ -51,15 +52,28 @@ signals:
 
 private:
     void showPackets(int row);
-    // Makes the packets of `call`'s streams, unless they are the ones shown.
-    void loadCall(std::size_t call);
+    // Makes the packets of `call`'s streams, unless they are the ones shown,
+    // for about 10 ms, then a slice at each turn of the event loop: a call
+    // may be millions of frames. True once they are made (or refused).
+    bool loadCall(std::size_t call);
+    // Goes on making them; true once made.
+    bool loadSlice();
+    void forgetCall();
     void plot();
+    void plotNextChart();
+    void plotTimes(QChart* chart, bool jitter); // jitter, or else delta
     void plotReportedLoss();
 
     QPointer<const KvIAXCapture> capture_;
     std::optional<std::size_t> loadedCall_;
     std::vector<analysis::VoiceStream> streams_; // the loaded call's
     MemoryCharge charge_;
+    std::optional<StreamsInSlices> loading_; // of loadedCall_, until made
+    QTimer loadSlices_;
+    int waitingRow_ = -1;                    // shown once its call is made
+    std::optional<std::size_t> plottedCall_; // whose streams the plots show
+    QTimer plotSteps_;
+    int chartsPlotted_ = 0;
     StreamFiguresModel* figuresModel_;
     StreamPacketModel* packetModel_;
     QTableView* figuresTable_;

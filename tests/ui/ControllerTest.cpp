@@ -326,9 +326,9 @@ TEST_F(Controller, SaveWaitsUntilNoRunWritesTheFile) {
     EXPECT_TRUE(controller->validateMenuItem("Save Selected Calls..."));
     h.log.clear();
     controller->saveDocument(nullptr);
-    EXPECT_EQ(h.log.lines(), (Texts{"In save document",
-                                    "Save is refused while a live capture writes the file",
-                                    "Move failed", "<beep>"}));
+    EXPECT_EQ(h.log.lines(),
+              (Texts{"In save document", "Save is refused while a live capture writes the file",
+                     "Move failed", "<beep>"}));
     EXPECT_TRUE(QFile::exists(temporaryFile));
 
     h.liveFiles.finished();

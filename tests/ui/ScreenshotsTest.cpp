@@ -12,6 +12,9 @@
 #include "ui/FramesPanel.h"
 #include "ui/MainWindow.h"
 #include "ui/StatisticsWindows.h"
+#include "ui/StreamsView.h"
+
+#include <QChart>
 
 #include "tests/support/ControllerHarness.h"
 #include "tests/support/WindowServices.h"
@@ -87,6 +90,13 @@ TEST(Screenshots, SeveralCallsLadderAndTheMenusDialogs) {
         lower->setCurrentWidget(shot.window.callFlowView());
         const QString suffix = QStringLiteral("-%1x%2").arg(size.width()).arg(size.height());
         EXPECT_TRUE(save(shot.window, "ladder-four-calls" + suffix));
+        // The first call's streams, their late frames and losses marked.
+        auto* upper =
+            qobject_cast<QTabWidget*>(shot.window.streamsView()->parentWidget()->parentWidget());
+        upper->setCurrentWidget(shot.window.streamsView());
+        pumpUntil([&] { return !shot.window.streamsView()->lossChart()->series().isEmpty(); });
+        EXPECT_TRUE(save(shot.window, "streams-four-calls" + suffix));
+        upper->setCurrentIndex(0);
     }
     Shot shot(capture, QSize(1366, 768), 835);
     ExportDialog exportDialog(*shot.window.framesPanel(), "Export Specified Packets",

@@ -281,7 +281,8 @@ TEST(Window, ShowsTheSelectedCallsStreamsAndDecodesAndExportsItsAudio) {
     packets->selectRow(9);
     const int frameRow = window.framesTable()->currentIndex().row();
     EXPECT_EQ(window.frameModel().frameAt(frameRow)->facts().iaxTimestamp & 0xFFFF, 300u);
-    EXPECT_EQ(streams->jitterChart()->series().size(), 2);
+    // The charts come one at each turn of the event loop.
+    EXPECT_TRUE(pumpUntil([&] { return streams->jitterChart()->series().size() == 2; }));
 
     // Its audio is decoded away from the main thread, then exported.
     PlayerView* player = window.playerView();
@@ -540,7 +541,9 @@ TEST(Window, ListsProblemsColoursTheirFramesAndJudgesAtTheChosenJitterBuffer) {
     window.callsTable()->selectRow(0);
     showTab(window.streamsView());
     ASSERT_EQ(window.streamsView()->streamCount(), 2);
-    EXPECT_EQ(window.streamsView()->lossChart()->series().size(), 2); // reported, captured
+    EXPECT_TRUE(pumpUntil([&] {
+        return window.streamsView()->lossChart()->series().size() == 2; // reported, captured
+    }));
     window.qualityWatch()->setJitterBufferMs(50);
     showFirstTabs({window.streamsView()});
 }
