@@ -67,17 +67,20 @@ QList<QPointF> pointsOf(const std::vector<analysis::StreamPacket>& packets, bool
 }
 
 // The packets marked on a plot: late ones on the jitter, the first after a
-// loss on the delta; at most about 2,000.
+// loss on the delta; at most about 500, evenly chosen. A mark is a graphics
+// item of its own, a few tens of microseconds each to show, and a chart a
+// few hundred pixels wide shows no more.
 QList<QPointF> markedPoints(const std::vector<analysis::StreamPacket>& packets, bool jitter) {
+    constexpr qsizetype mostMarks = 500;
     QList<QPointF> points;
     for (const auto& packet : packets) {
         if (jitter ? packet.late : packet.lostBefore > 0) {
             points.append({packet.arrivalMs / 1000.0, jitter ? packet.jitterMs : packet.deltaMs});
         }
     }
-    if (points.size() > 2000) {
+    if (points.size() > mostMarks) {
         QList<QPointF> fewer;
-        const qsizetype step = points.size() / 2000 + 1;
+        const qsizetype step = points.size() / mostMarks + 1;
         for (qsizetype i = 0; i < points.size(); i += step) {
             fewer.append(points[i]);
         }
