@@ -81,10 +81,12 @@ public:
         const bool done = QApplication::notify(receiver, event);
         const qint64 took = served.nsecsElapsed();
         --depth_;
-        if (took > 30'000'000 && std::getenv("WINDOW_BENCH_EVENTS") != nullptr) {
+        if (took > listedFromNs_) {
             // A timer says little by its class: its name (where it has one) tells whose it is.
-            std::fprintf(stderr, "event of %.1f ms: %s %s, type %d\n",
-                         static_cast<double>(took) / 1e6, receiver->metaObject()->className(),
+            std::fprintf(stderr, "event of %.1f ms at %.3f s: %s %s, type %d\n",
+                         static_cast<double>(took) / 1e6,
+                         static_cast<double>(sinceStart_.nsecsElapsed()) / 1e9,
+                         receiver->metaObject()->className(),
                          receiver->objectName().toLocal8Bit().constData(),
                          static_cast<int>(event->type()));
         }
@@ -94,6 +96,22 @@ public:
                     std::to_string(static_cast<int>(event->type()));
         }
         return done;
+    }
+    // Where a phase starts among the events listed.
+    void mark(const char* phase) {
+        if (listedFromNs_ != INT64_MAX) {
+            std::fprintf(stderr, "-- %s from %.3f s\n", phase,
+                         static_cast<double>(sinceStart_.nsecsElapsed()) / 1e9);
+        }
+    }
+    // WINDOW_BENCH_EVENTS=MS lists every event longer than MS (30 if empty).
+    static qint64 listedFrom() {
+        const char* value = std::getenv("WINDOW_BENCH_EVENTS");
+        if (value == nullptr) {
+            return INT64_MAX;
+        }
+        const double ms = std::atof(value);
+        return static_cast<qint64>((ms > 0 ? ms : 30.0) * 1e6);
     }
     // The longest event since the last call, and what it was; starts over.
     std::string takeLongest() {
@@ -105,6 +123,12 @@ public:
     }
 
 private:
+    qint64 listedFromNs_ = listedFrom();
+    QElapsedTimer sinceStart_ = [] {
+        QElapsedTimer timer;
+        timer.start();
+        return timer;
+    }();
     int depth_ = 0;
     qint64 longest_ = 0;
     std::string what_;
@@ -188,6 +212,7 @@ int main(int argc, char** argv) {
     }
 
     // The voice listened to and the problems listed, once the load ended.
+    app.mark("listening and problems");
     longestGap = 0;
     lastTick = clock.nsecsElapsed();
     const qint64 judgingFrom = clock.nsecsElapsed();
@@ -213,6 +238,7 @@ int main(int argc, char** argv) {
     tabsOf(window.callsTable())->setCurrentWidget(window.callsTable());
     tabsOf(window.callFlowView())->setCurrentWidget(window.callFlowView());
     QCoreApplication::processEvents();
+    app.mark("every call selected");
     const long residentBefore = residentKiB();
     QElapsedTimer selecting;
     selecting.start();

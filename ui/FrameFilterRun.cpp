@@ -14,6 +14,7 @@ FrameFilterRun::FrameFilterRun(KvIAXCapture& capture, filter::DisplayFilter filt
       candidates_(std::move(candidates)) {
     timer_.setSingleShot(true);
     timer_.setInterval(0);
+    timer_.setObjectName("filter slices");
     connect(&timer_, &QTimer::timeout, this, &FrameFilterRun::slice);
     std::string error;
     if (!filter_.open(error)) {

@@ -81,6 +81,7 @@ void TextKeys::append(std::string_view text) {
 FrameSortRun::FrameSortRun(FrameTableModel& model, int column, Qt::SortOrder order, QObject* parent)
     : QObject(parent), model_(model), column_(column), order_(order) {
     slices_.setInterval(0);
+    slices_.setObjectName("sort slices");
     connect(&slices_, &QTimer::timeout, this, &FrameSortRun::readSlice);
     connect(&sorting_, &QFutureWatcher<FrameTableModel::SortedRows>::finished, this, [this] {
         model_.setOrder(sorting_.future().takeResult());

@@ -4,20 +4,25 @@
 
 #include <QtConcurrent/QtConcurrentRun>
 
+#include <chrono>
+
 namespace {
 
 // About a second of work a block on this machine, and some tens of
 // megabytes of streams and payloads.
 constexpr std::size_t packetsAtOnce = 100'000;
-// Frames taken into a block's streams between turns of the event loop: a few
-// milliseconds' worth, even with a list of tens of millions.
-constexpr std::size_t framesAtOnce = 10'000;
+// A block's streams take in frames for about this long between turns of the
+// event loop, some thousands at a time: how many fit depends on how far
+// apart the frames' records lie, which grows with the capture.
+constexpr auto sliceTime = std::chrono::milliseconds(8);
+constexpr std::size_t framesAtOnce = 2048;
 
 } // namespace
 
 ListeningRun::ListeningRun(QObject* parent) : QObject(parent) {
     connect(&watcher_, &QFutureWatcher<Result>::finished, this, &ListeningRun::blockDone);
     slices_.setInterval(0);
+    slices_.setObjectName("listening slices");
     connect(&slices_, &QTimer::timeout, this, &ListeningRun::makeStreams);
 }
 
@@ -85,12 +90,15 @@ void ListeningRun::makeStreams() {
         slices_.stop();
         return;
     }
-    if (!streams_->step(*capture_, framesAtOnce)) {
-        // The list was replaced: the next run's end listens again.
-        cancel();
-        emit progressed();
-        return;
-    }
+    const auto deadline = std::chrono::steady_clock::now() + sliceTime;
+    do {
+        if (!streams_->step(*capture_, framesAtOnce)) {
+            // The list was replaced: the next run's end listens again.
+            cancel();
+            emit progressed();
+            return;
+        }
+    } while (!streams_->done() && std::chrono::steady_clock::now() < deadline);
     if (!streams_->done()) {
         return;
     }

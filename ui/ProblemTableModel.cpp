@@ -13,11 +13,13 @@
 ProblemTableModel::ProblemTableModel(QObject* parent) : QAbstractTableModel(parent) {}
 
 void ProblemTableModel::setProblems(const KvIAXCapture* capture, SharedProblems problems,
-                                    std::optional<ArrangedRows> arranged) {
+                                    std::optional<ArrangedRows> arranged,
+                                    std::optional<Counts> counts) {
     beginResetModel();
     capture_ = capture;
     problems_ =
         problems ? std::move(problems) : std::make_shared<const std::vector<analysis::Problem>>();
+    counts_ = counts ? *counts : countsOf(*problems_);
     if (arranged && arranged->arrangement == arrangement_) {
         rows_ = std::move(arranged->rows);
     } else {
@@ -107,9 +109,10 @@ std::vector<std::size_t> ProblemTableModel::rowsOf(const std::vector<analysis::P
     return rows;
 }
 
-std::array<int, 3> ProblemTableModel::counts() const {
-    std::array<int, 3> counts{};
-    for (const auto& problem : *problems_) {
+ProblemTableModel::Counts
+ProblemTableModel::countsOf(const std::vector<analysis::Problem>& problems) {
+    Counts counts{};
+    for (const auto& problem : problems) {
         ++counts[static_cast<std::size_t>(problem.severity())];
     }
     return counts;

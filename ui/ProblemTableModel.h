@@ -46,15 +46,21 @@ public:
     rowsOf(const std::vector<analysis::Problem>& problems, const Arrangement& arrangement,
            const KvIAXCapture* capture);
 
+    // How many problems of each severity a list holds.
+    using Counts = std::array<int, 3>;
+    [[nodiscard]] static Counts countsOf(const std::vector<analysis::Problem>& problems);
+
     // Shows a new list: in `arranged` where it still follows the model's
-    // arrangement, else arranged here.
+    // arrangement, else arranged here; `counts`, where given, are the list's
+    // (counted elsewhere: millions of problems take a while).
     void setProblems(const KvIAXCapture* capture, SharedProblems problems,
-                     std::optional<ArrangedRows> arranged = std::nullopt);
+                     std::optional<ArrangedRows> arranged = std::nullopt,
+                     std::optional<Counts> counts = std::nullopt);
     // Which severities are shown.
     void setShown(bool errors, bool warnings, bool notes);
     [[nodiscard]] const analysis::Problem* problemAt(int row) const;
     // How many problems of each severity there are, shown or not.
-    [[nodiscard]] std::array<int, 3> counts() const;
+    [[nodiscard]] Counts counts() const { return counts_; }
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -69,4 +75,5 @@ private:
     SharedProblems problems_ = std::make_shared<const std::vector<analysis::Problem>>();
     std::vector<std::size_t> rows_; // the problems shown
     Arrangement arrangement_;
+    Counts counts_{};
 };

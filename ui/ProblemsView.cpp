@@ -55,8 +55,9 @@ ProblemsView::ProblemsView(QWidget* parent) : QWidget(parent), model_(new Proble
 }
 
 void ProblemsView::setProblems(const KvIAXCapture* capture, SharedProblems problems,
-                               std::optional<ProblemTableModel::ArrangedRows> arranged) {
-    model_->setProblems(capture, std::move(problems), std::move(arranged));
+                               std::optional<ProblemTableModel::ArrangedRows> arranged,
+                               std::optional<ProblemTableModel::Counts> counts) {
+    model_->setProblems(capture, std::move(problems), std::move(arranged), counts);
     updateSummary();
 }
 

@@ -20,7 +20,8 @@ public:
     explicit ProblemsView(QWidget* parent = nullptr);
 
     void setProblems(const KvIAXCapture* capture, SharedProblems problems,
-                     std::optional<ProblemTableModel::ArrangedRows> arranged = std::nullopt);
+                     std::optional<ProblemTableModel::ArrangedRows> arranged = std::nullopt,
+                     std::optional<ProblemTableModel::Counts> counts = std::nullopt);
     [[nodiscard]] UniformRowsView* table() const { return table_; }
     [[nodiscard]] const ProblemTableModel& model() const { return *model_; }
     // Shows or hides a severity, as its box does.

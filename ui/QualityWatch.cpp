@@ -168,6 +168,7 @@ void QualityWatch::refreshProblemsInBackground() {
             auto problems = capture->problemsOf(heard);
             held.reset();
             ShownProblems shown = shownProblemsOf(std::move(problems));
+            shown.counts = ProblemTableModel::countsOf(shown.problems);
             if (arrangement.column != ProblemTableModel::Text) {
                 shown.rows = ProblemTableModel::ArrangedRows{
                     arrangement, ProblemTableModel::rowsOf(shown.problems, arrangement, nullptr)};
@@ -193,7 +194,7 @@ void QualityWatch::takeWorkedOutProblems() {
 }
 
 QualityWatch::ShownProblems QualityWatch::shownProblemsOf(std::vector<analysis::Problem> problems) {
-    ShownProblems shown{std::move(problems), {}, std::nullopt};
+    ShownProblems shown{std::move(problems), {}, std::nullopt, std::nullopt};
     for (const auto& problem : shown.problems) {
         auto& marked = shown.marked;
         if (!marked.empty() && marked.back().first == problem.frame) {
@@ -211,7 +212,7 @@ void QualityWatch::showProblems(ShownProblems shown, const QElapsedTimer& took) 
     SharedProblems before = std::move(problems_);
     problems_ = std::make_shared<const std::vector<analysis::Problem>>(std::move(shown.problems));
     frames_.setProblemFrames(std::move(shown.marked));
-    view_->setProblems(capture_, problems_, std::move(shown.rows));
+    view_->setProblems(capture_, problems_, std::move(shown.rows), shown.counts);
     if (before.use_count() == 1 && before->size() > 100'000) {
         QThreadPool::globalInstance()->start(
             [before = std::move(before)]() mutable { before.reset(); });

@@ -68,6 +68,7 @@ private:
         std::vector<analysis::Problem> problems;
         FrameTableModel::ProblemFrames marked;
         std::optional<ProblemTableModel::ArrangedRows> rows; // as the table shows them
+        std::optional<ProblemTableModel::Counts> counts;
     };
     static ShownProblems shownProblemsOf(std::vector<analysis::Problem> problems);
     void showProblems(ShownProblems shown, const QElapsedTimer& took);
