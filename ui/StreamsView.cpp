@@ -15,6 +15,7 @@
 #include <QPen>
 #include <QScatterSeries>
 #include <QSplitter>
+#include <QTabWidget>
 #include <QTableView>
 #include <QVBoxLayout>
 #include <QValueAxis>
@@ -29,15 +30,16 @@ QTableView* table(QAbstractItemModel* model, QWidget* parent) {
     return view;
 }
 
-QChart* chart(const QString& title, QWidget* parent, QLayout* layout) {
+// A chart on a tab of its own: stacked, three charts with their legends
+// made the window taller than a 768-pixel screen, and left each too little
+// height to write its axes' numbers.
+QChart* chart(const QString& title, QTabWidget* tabs) {
     auto* chart = new QChart;
-    chart->setTitle(title);
     chart->legend()->setAlignment(Qt::AlignRight);
     chart->setMargins(QMargins(2, 2, 2, 2));
-    auto* view = new QChartView(chart, parent);
+    auto* view = new QChartView(chart, tabs);
     view->setRenderHint(QPainter::Antialiasing);
-    view->setMinimumHeight(70); // three of them still fit a 768-pixel screen
-    layout->addWidget(view);
+    tabs->addTab(view, title);
     return chart;
 }
 
@@ -134,12 +136,11 @@ StreamsView::StreamsView(QWidget* parent)
         packetsTable_->setColumnWidth(column, digit * digits + 12);
     }
     lower->addWidget(packets);
-    auto* plots = new QWidget(lower);
-    auto* plotsLayout = new QVBoxLayout(plots);
-    plotsLayout->setContentsMargins(0, 0, 0, 0);
-    jitterChart_ = chart(tr("Jitter (ms)"), plots, plotsLayout);
-    deltaChart_ = chart(tr("Delta (ms)"), plots, plotsLayout);
-    lossChart_ = chart(tr("Loss reported by the receiver (%)"), plots, plotsLayout);
+    auto* plots = new QTabWidget(lower);
+    plots->setDocumentMode(true);
+    jitterChart_ = chart(tr("Jitter (ms)"), plots);
+    deltaChart_ = chart(tr("Delta (ms)"), plots);
+    lossChart_ = chart(tr("Loss reported by the receiver (%)"), plots);
     lower->addWidget(plots);
     lower->setSizes({420, 520});
     splitter->addWidget(lower);
