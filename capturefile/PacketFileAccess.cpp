@@ -13,7 +13,8 @@ namespace {
 constexpr std::uint32_t pcapMagic = 0xA1B2C3D4, pcapNanosecondMagic = 0xA1B23C4D;
 constexpr std::uint32_t pcapngSectionHeader = 0x0A0D0D0A, pcapngByteOrderMagic = 0x1A2B3C4D;
 constexpr std::uint32_t enhancedPacketBlock = 6, simplePacketBlock = 3, obsoletePacketBlock = 2;
-constexpr std::size_t windowBytes = 1 << 20;
+constexpr std::size_t largestWindow = std::size_t{1} << 20;
+constexpr std::size_t smallestWindow = 1024;
 // Blocks without packets passed over before one with a packet is given up on.
 constexpr int mostSkippedBlocks = 1000;
 // libpcap takes a larger or zero snapshot length in a file header as its own
@@ -98,7 +99,13 @@ bool PacketFileAccess::readAt(std::uint64_t offset, std::span<std::uint8_t> into
         return true; // an empty packet: nothing to copy, and no buffer to copy to
     }
     if (offset < windowStart_ || offset + into.size() > windowStart_ + window_.size()) {
-        window_.resize(std::max(windowBytes, into.size()));
+        if (!window_.empty() && windowServed_ * 4 >= window_.size()) {
+            windowSize_ = std::min(windowSize_ * 4, largestWindow);
+        } else if (!window_.empty() && windowServed_ * 32 < window_.size()) {
+            windowSize_ = std::max(windowSize_ / 4, smallestWindow);
+        }
+        windowServed_ = 0;
+        window_.resize(std::max(windowSize_, into.size()));
         const std::size_t got = readUpTo(descriptor_, offset, window_);
         window_.resize(got);
         windowStart_ = offset;
@@ -107,6 +114,7 @@ bool PacketFileAccess::readAt(std::uint64_t offset, std::span<std::uint8_t> into
         }
     }
     std::memcpy(into.data(), window_.data() + (offset - windowStart_), into.size());
+    windowServed_ += into.size();
     return true;
 }
 

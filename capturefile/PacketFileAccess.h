@@ -44,12 +44,18 @@ private:
                      std::uint32_t snapshotLength);
     std::optional<Record> pcapngRecordAt(std::uint64_t offset);
     // `into.size()` bytes of the file at `offset`, through a window read
-    // ahead: the packets asked for lie mostly in file order.
+    // ahead: the packets asked for lie mostly in file order. The window
+    // grows while most of what it held was asked for, and shrinks while
+    // little was: one call's payloads fill megabytes in a row, those of
+    // calls listened to apart from the rest lie kilobytes apart, and a
+    // megabyte read for each of them copied the whole file again and again.
     bool readAt(std::uint64_t offset, std::span<std::uint8_t> into);
 
     int descriptor_;
     std::vector<std::uint8_t> window_;
     std::uint64_t windowStart_ = 0;
+    std::size_t windowSize_ = 64 * 1024; // of the next window read
+    std::size_t windowServed_ = 0;       // bytes asked of the window now held
     std::string path_;
     Layout layout_;
     bool littleEndian_;

@@ -311,6 +311,7 @@ TEST(CaptureFileContract, RecordsAcrossReadBlocksComeOutWhole) {
             ASSERT_TRUE(reader && access) << error;
             CapturedPacket packet;
             std::size_t read = 0;
+            std::vector<std::uint64_t> offsets;
             auto result = reader->next(packet);
             for (; result == PacketFileReader::Read::Packet;
                  result = reader->next(packet), ++read) {
@@ -321,10 +322,20 @@ TEST(CaptureFileContract, RecordsAcrossReadBlocksComeOutWhole) {
                     << read;
                 ASSERT_EQ(packet.seconds, want.seconds);
                 ASSERT_EQ(packet.index, read);
-                const auto record = access->recordAt(packet.fileOffset);
-                ASSERT_TRUE(record && record->capturedLength == want.bytes.size()) << read;
+                offsets.push_back(packet.fileOffset);
             }
             EXPECT_EQ(read, cut.packets);
+            // Read back in a row, then thinly (its window shrinks), then in a
+            // row again (it grows): the same bytes each way.
+            for (const std::size_t stride : {1, 97, 1}) {
+                for (std::size_t i = 0; i < offsets.size(); i += stride) {
+                    const auto record = access->recordAt(offsets[i]);
+                    ASSERT_TRUE(record && record->capturedLength == packets[i].bytes.size()) << i;
+                    std::vector<std::uint8_t> bytes(record->capturedLength);
+                    ASSERT_TRUE(access->read(*record, 0, bytes)) << i;
+                    ASSERT_EQ(bytes, packets[i].bytes) << i;
+                }
+            }
             if (cut.says == nullptr) {
                 EXPECT_EQ(result, PacketFileReader::Read::End);
             } else {
