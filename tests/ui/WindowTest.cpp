@@ -601,6 +601,8 @@ TEST(Window, RemembersItsLayoutAcrossRuns) {
         first.framesTable()->setColumnWidth(1, 222);
         first.framesTable()->horizontalHeader()->moveSection(2, 3);
         first.framesPanel()->tabs()->setCurrentIndex(2);
+        first.qualityWatch()->problemsView()->table()->horizontalHeader()->setSortIndicator(
+            ProblemTableModel::Kind, Qt::DescendingOrder);
         auto* splitter = first.findChild<QSplitter*>("splitter");
         splitter->setSizes({100, 300, 300});
         sizes = splitter->sizes();
@@ -612,12 +614,18 @@ TEST(Window, RemembersItsLayoutAcrossRuns) {
     EXPECT_EQ(second.framesTable()->columnWidth(1), 222);
     EXPECT_EQ(second.framesTable()->horizontalHeader()->visualIndex(2), 3);
     EXPECT_EQ(second.framesPanel()->tabs()->currentIndex(), 2);
+    // The problems sort as their header shows, not only show it.
+    ProblemsView* problems = second.qualityWatch()->problemsView();
+    EXPECT_EQ(problems->model().arrangement().column, ProblemTableModel::Kind);
+    EXPECT_EQ(problems->model().arrangement().order, Qt::DescendingOrder);
     EXPECT_EQ(second.findChild<QSplitter*>("splitter")->sizes(), sizes);
     // A pane cannot be dragged to nothing.
     EXPECT_FALSE(second.findChild<QSplitter*>("splitter")->childrenCollapsible());
     // Put back as the other tests expect it.
     second.framesTable()->horizontalHeader()->moveSection(3, 2);
     second.framesPanel()->tabs()->setCurrentIndex(0);
+    problems->table()->horizontalHeader()->setSortIndicator(ProblemTableModel::Frame,
+                                                            Qt::AscendingOrder);
     second.close();
 }
 
