@@ -14,6 +14,8 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QVBoxLayout>
+
+#include <utility>
 #include <QtConcurrent/QtConcurrentRun>
 
 namespace {
@@ -117,6 +119,7 @@ void PlayerView::setCall(std::optional<CallAudioJob> job, const QString& title,
     player_.setAudio(nullptr);
     waveform_->setAudio(nullptr);
     job_ = job ? std::make_shared<const CallAudioJob>(std::move(*job)) : nullptr;
+    afterDecoding_ = AfterDecoding::Nothing;
     title_ = title;
     titleLabel_->setText(title);
     resumeSeconds_ = 0;
@@ -161,8 +164,12 @@ void PlayerView::decoded() {
         return;
     }
     const Rendered rendered = watcher_.result();
+    const AfterDecoding then = std::exchange(afterDecoding_, AfterDecoding::Nothing);
     if (!rendered.audio) {
         statusLabel_->setText(tr("The call cannot be played: %1").arg(rendered.error));
+        if (then != AfterDecoding::Nothing) {
+            QApplication::beep();
+        }
         return;
     }
     player_.setAudio(rendered.audio);
@@ -176,6 +183,11 @@ void PlayerView::decoded() {
     exportButton_->setEnabled(rendered.audio->hasSound());
     showReport();
     emit audioReady();
+    if (then == AfterDecoding::Play) {
+        togglePlay();
+    } else if (then == AfterDecoding::Export) {
+        exportAudio();
+    }
 }
 
 void PlayerView::showReport() {
@@ -213,6 +225,10 @@ void PlayerView::showReport() {
 }
 
 void PlayerView::togglePlay() {
+    if (isDecoding()) {
+        afterDecoding_ = AfterDecoding::Play; // a call just chosen: played once decoded
+        return;
+    }
     if (player_.isPlaying()) {
         player_.pause();
         return;
@@ -224,6 +240,10 @@ void PlayerView::togglePlay() {
 }
 
 void PlayerView::exportAudio() {
+    if (isDecoding()) {
+        afterDecoding_ = AfterDecoding::Export;
+        return;
+    }
     const media::CallAudio* audio = player_.audio();
     if (audio == nullptr || !audio->hasSound()) {
         QApplication::beep();

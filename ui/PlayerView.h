@@ -64,6 +64,9 @@ private:
     QString status_;
     QFutureWatcher<Rendered> watcher_;
     bool decodeAgain_ = false; // the call or timing changed while decoding
+    // Asked for while the audio was being decoded: done once it is.
+    enum class AfterDecoding { Nothing, Play, Export };
+    AfterDecoding afterDecoding_ = AfterDecoding::Nothing;
     double resumeSeconds_ = 0; // where to stand once the audio is decoded again
     WaveformView* waveform_;
     QPushButton* playButton_;

@@ -235,6 +235,9 @@ bool StreamsView::loadSlice() {
         return false;
     }
     loadSlices_.stop();
+    if (loading_ && capture_ == nullptr) {
+        loading_.reset(); // the capture went: nothing to show
+    }
     if (loading_) {
         ChargedStreams made = loading_->finish(*capture_);
         loading_.reset();
