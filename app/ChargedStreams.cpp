@@ -149,6 +149,16 @@ bool StreamsInSlices::step(const KvIAXCapture& capture, std::size_t frames) {
     return true;
 }
 
+bool StreamsInSlices::stepUntil(const KvIAXCapture& capture,
+                                std::chrono::steady_clock::time_point deadline) {
+    do {
+        if (!step(capture, 2048)) {
+            return false;
+        }
+    } while (!done() && std::chrono::steady_clock::now() < deadline);
+    return true;
+}
+
 ChargedStreams StreamsInSlices::finish(const KvIAXCapture& capture) {
     return charged(capture, building_->take(), std::move(charge_));
 }

@@ -4,6 +4,7 @@
 #include "common/MemoryCharge.h"
 #include "media/HeldPackets.h"
 
+#include <chrono>
 #include <memory>
 
 #include <optional>
@@ -49,6 +50,10 @@ public:
     // capture's list was replaced since the start (the streams are then of
     // no use); done() once every frame is in.
     bool step(const KvIAXCapture& capture, std::size_t frames);
+    // The same, some thousands of frames at a time until `deadline` has
+    // passed or every frame is in: how many fit depends on how far apart
+    // the frames' records lie, which grows with the capture.
+    bool stepUntil(const KvIAXCapture& capture, std::chrono::steady_clock::time_point deadline);
     [[nodiscard]] bool done() const { return next_ >= wanted_.size(); }
     // The streams, once done().
     [[nodiscard]] ChargedStreams finish(const KvIAXCapture& capture);

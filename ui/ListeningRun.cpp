@@ -12,10 +12,8 @@ namespace {
 // megabytes of streams and payloads.
 constexpr std::size_t packetsAtOnce = 100'000;
 // A block's streams take in frames for about this long between turns of the
-// event loop, some thousands at a time: how many fit depends on how far
-// apart the frames' records lie, which grows with the capture.
+// event loop.
 constexpr auto sliceTime = std::chrono::milliseconds(8);
-constexpr std::size_t framesAtOnce = 2048;
 
 } // namespace
 
@@ -90,15 +88,12 @@ void ListeningRun::makeStreams() {
         slices_.stop();
         return;
     }
-    const auto deadline = std::chrono::steady_clock::now() + sliceTime;
-    do {
-        if (!streams_->step(*capture_, framesAtOnce)) {
-            // The list was replaced: the next run's end listens again.
-            cancel();
-            emit progressed();
-            return;
-        }
-    } while (!streams_->done() && std::chrono::steady_clock::now() < deadline);
+    if (!streams_->stepUntil(*capture_, std::chrono::steady_clock::now() + sliceTime)) {
+        // The list was replaced: the next run's end listens again.
+        cancel();
+        emit progressed();
+        return;
+    }
     if (!streams_->done()) {
         return;
     }

@@ -224,20 +224,16 @@ bool StreamsView::loadCall(std::size_t call) {
 }
 
 bool StreamsView::loadSlice() {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(10);
-    while (loading_ && !loading_->done() && std::chrono::steady_clock::now() < deadline) {
-        if (capture_ == nullptr || !loading_->step(*capture_, 4096)) {
-            loading_.reset(); // the capture or its list went: nothing to show
-        }
+    if (loading_ && (capture_ == nullptr ||
+                     !loading_->stepUntil(*capture_, std::chrono::steady_clock::now() +
+                                                         std::chrono::milliseconds(10)))) {
+        loading_.reset(); // the capture or its list went: nothing to show
     }
     if (loading_ && !loading_->done()) {
         loadSlices_.start();
         return false;
     }
     loadSlices_.stop();
-    if (loading_ && capture_ == nullptr) {
-        loading_.reset(); // the capture went: nothing to show
-    }
     if (loading_) {
         ChargedStreams made = loading_->finish(*capture_);
         loading_.reset();
