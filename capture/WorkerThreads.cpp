@@ -63,5 +63,11 @@ bool WorkerThreads::waitForAll(const std::function<void()>& pump,
         }
     }
     joinEnded();
+    // A worker's last reference, let go as its body ends, may post the
+    // object's deletion to the main thread just before the worker counts as
+    // ended: serve it too, or it stays queued, and is lost with the queue.
+    if (pump) {
+        pump();
+    }
     return true;
 }

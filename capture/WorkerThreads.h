@@ -38,7 +38,9 @@ public:
     }
     [[nodiscard]] int running() const;
     // Waits until no worker runs. `pump` is called between short waits, for
-    // example to serve the main-thread hand-off a worker may still need.
+    // example to serve the main-thread hand-off a worker may still need; it
+    // is called once more after the last worker ended, for what it posted
+    // as it ended.
     void waitForAll(const std::function<void()>& pump = {});
     // The same, giving up at `deadline`; false when a worker still runs then.
     bool waitForAll(const std::function<void()>& pump,

@@ -3,12 +3,14 @@
 
 #include "tests/support/EventLoop.h"
 
+#include <QCoreApplication>
 #include <QThread>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -105,4 +107,26 @@ TEST(WorkerThreads, WaitingForTheWorkersWaitsForTheirThreadsToEnd) {
     });
     threads.waitForAll();
     EXPECT_TRUE(stateGone);
+}
+
+// A capture shared with a worker is deleted on the main thread: when the
+// worker lets go of it last, the deletion is posted as the worker ends.
+TEST(WorkerThreads, WaitingForTheWorkersServesWhatTheyPostedAsTheyEnded) {
+    QueuedHandoff handoff;
+    WorkerThreads threads;
+    for (int round = 0; round < 20; ++round) {
+        bool deleted = false;
+        auto shared = std::shared_ptr<int>(new int(0), [&](int* p) {
+            handoff.post([p, &deleted] {
+                delete p;
+                deleted = true;
+            });
+        });
+        threads.start([held = std::move(shared)] {
+            (void)held;
+            std::this_thread::sleep_for(std::chrono::milliseconds(7));
+        });
+        threads.waitForAll([] { QCoreApplication::processEvents(); });
+        ASSERT_TRUE(deleted) << "round " << round;
+    }
 }
