@@ -4,6 +4,7 @@
 #include "app/KvIAXCapture.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace callselection {
 
@@ -115,8 +116,17 @@ analysis::Flow ladderOf(const KvIAXCapture& capture, const std::vector<std::size
     return ladder.finish(capture);
 }
 
-std::vector<analysis::StreamFigures> figuresOf(const KvIAXCapture& capture,
-                                               const std::vector<std::size_t>& selected) {
+std::size_t frameCountOf(const KvIAXCapture& capture, const std::vector<std::size_t>& selected) {
+    const auto& known = capture.callTracker().calls();
+    std::size_t frames = 0;
+    for (const std::size_t call : selected) {
+        frames += call < known.size() ? known[call].frameNumbers.size() : 0;
+    }
+    return frames;
+}
+
+std::vector<analysis::StreamFigures> trackedFiguresOf(const KvIAXCapture& capture,
+                                                      const std::vector<std::size_t>& selected) {
     std::vector<analysis::StreamFigures> figures;
     const auto& calls = capture.callTracker().calls();
     for (const std::size_t call : selected) {
@@ -132,11 +142,21 @@ std::vector<analysis::StreamFigures> figuresOf(const KvIAXCapture& capture,
                 ofCall.push_back(std::move(stream.figures));
             }
         }
-        for (auto& stream : ofCall) {
-            capture.addActivity(stream);
-            figures.push_back(std::move(stream));
-        }
+        std::move(ofCall.begin(), ofCall.end(), std::back_inserter(figures));
     }
+    return figures;
+}
+
+void addActivity(const KvIAXCapture& capture, std::vector<analysis::StreamFigures>& figures) {
+    for (auto& stream : figures) {
+        capture.addActivity(stream);
+    }
+}
+
+std::vector<analysis::StreamFigures> figuresOf(const KvIAXCapture& capture,
+                                               const std::vector<std::size_t>& selected) {
+    auto figures = trackedFiguresOf(capture, selected);
+    addActivity(capture, figures);
     return figures;
 }
 

@@ -50,11 +50,24 @@ private:
     std::size_t next_ = 0;
 };
 
+// How many frames the selected calls have. From `framesForAWorker` on, what
+// is gathered from them is gathered away from the window.
+[[nodiscard]] std::size_t frameCountOf(const KvIAXCapture& capture,
+                                       const std::vector<std::size_t>& selected);
+inline constexpr std::size_t framesForAWorker = 200'000;
+
 // Their streams' figures, as the capture follows them (with the activity
 // listening found), caller first; without followed streams, worked out from
 // their frames.
 [[nodiscard]] std::vector<analysis::StreamFigures>
 figuresOf(const KvIAXCapture& capture, const std::vector<std::size_t>& selected);
+// The same in two halves. The first reads the trackers alone, so that it may
+// run on another thread while they are held (KvIAXCapture::holdTrackers),
+// where the capture follows streams; the second, what listening found, on
+// the capture's thread.
+[[nodiscard]] std::vector<analysis::StreamFigures>
+trackedFiguresOf(const KvIAXCapture& capture, const std::vector<std::size_t>& selected);
+void addActivity(const KvIAXCapture& capture, std::vector<analysis::StreamFigures>& figures);
 
 // "Call 3: 100 to 200", the numbers dialled where the NEW gave them, else the ends.
 [[nodiscard]] std::string titleOf(const analysis::Call& call, std::size_t index);

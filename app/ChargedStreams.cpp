@@ -152,7 +152,7 @@ bool StreamsInSlices::step(const KvIAXCapture& capture, std::size_t frames) {
 bool StreamsInSlices::stepUntil(const KvIAXCapture& capture,
                                 std::chrono::steady_clock::time_point deadline) {
     do {
-        if (!step(capture, 2048)) {
+        if (!step(capture, 512)) {
             return false;
         }
     } while (!done() && std::chrono::steady_clock::now() < deadline);

@@ -280,7 +280,7 @@ std::vector<analysis::Problem> KvIAXCapture::problemsOf(const HeardActivity& hea
                                  streamFigures(heard));
 }
 
-std::shared_ptr<void> KvIAXCapture::holdTrackers() {
+std::shared_ptr<void> KvIAXCapture::holdTrackers() const {
     {
         const std::lock_guard lock(trackerHolds_->mutex);
         ++trackerHolds_->count;

@@ -122,7 +122,7 @@ public:
     // For a reader of the calls, streams and problems trackers on another
     // thread. Taken on the main thread and let go on any; while one is held,
     // whatever would change those trackers waits for it to be let go.
-    [[nodiscard]] std::shared_ptr<void> holdTrackers();
+    [[nodiscard]] std::shared_ptr<void> holdTrackers() const;
     // Call `index`'s worse direction's MOS and what its signalling says,
     // with the digits heard in band where none were signalled.
     [[nodiscard]] analysis::CallVerdict callVerdict(std::size_t index) const;

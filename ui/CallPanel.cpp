@@ -53,6 +53,14 @@ CallPanel::CallPanel(QTabWidget* upper, QTabWidget* lower, FilePanels& panels, Q
             showLadder(ordering_.future().takeResult());
         }
     });
+    connect(&figuring_, &QFutureWatcher<std::vector<analysis::StreamFigures>>::finished, this,
+            [this] {
+                if (figuringSelection_ == selection_ && selected_ != nullptr) {
+                    auto figures = figuring_.future().takeResult();
+                    callselection::addActivity(*selected_, figures);
+                    streamsView_->setCalls(selected_, std::move(figures));
+                }
+            });
     connect(upper, &QTabWidget::currentChanged, this, &CallPanel::showPartsInSight);
     connect(lower, &QTabWidget::currentChanged, this, &CallPanel::showPartsInSight);
 }
@@ -192,7 +200,20 @@ void CallPanel::showLadder(analysis::Flow flow) {
 
 void CallPanel::makeStreams() {
     unmade_ &= ~Streams;
-    streamsView_->setCalls(selected_, callselection::figuresOf(*selected_, calls_));
+    if (callselection::frameCountOf(*selected_, calls_) < callselection::framesForAWorker ||
+        selected_->streamTracker() == nullptr) {
+        streamsView_->setCalls(selected_, callselection::figuresOf(*selected_, calls_));
+        return;
+    }
+    // Millions of packets: their figures are worked out away from the
+    // window, from trackers that stay as they are until the worker lets go.
+    figuringSelection_ = selection_;
+    figuring_.setFuture(QtConcurrent::run(
+        [capture = selected_.data(), held = selected_->holdTrackers(), calls = calls_]() mutable {
+            auto figures = callselection::trackedFiguresOf(*capture, calls);
+            held.reset();
+            return figures;
+        }));
 }
 
 void CallPanel::makePlayer() {

@@ -80,5 +80,8 @@ private:
     // A large ladder's steps are put in order on a worker; what it returns
     // for a selection changed since is dropped.
     QFutureWatcher<analysis::Flow> ordering_;
-    std::uint64_t selection_ = 0, orderingSelection_ = 0;
+    // So are a large selection's streams' figures, each stream's packets
+    // gone over again.
+    QFutureWatcher<std::vector<analysis::StreamFigures>> figuring_;
+    std::uint64_t selection_ = 0, orderingSelection_ = 0, figuringSelection_ = 0;
 };

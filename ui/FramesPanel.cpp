@@ -343,7 +343,9 @@ const FrameComments* FramesPanel::comments() const {
     const KvIAXCapture* capture = model_->capture();
     // A live run's file is a temporary one the next run replaces: only a
     // loaded file's packets keep their numbers.
-    const std::string file = capture != nullptr ? capture->loadedFile() : std::string();
+    static const std::string none;
+    // Asked once a step of a ladder: the path is not copied.
+    const std::string& file = capture != nullptr ? capture->loadedFile() : none;
     if (file.empty() || file == "-") {
         comments_.reset();
         return nullptr;

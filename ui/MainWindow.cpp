@@ -452,13 +452,8 @@ void MainWindow::callsSelected(const std::vector<std::size_t>& calls) {
         updateStatus();
         return;
     }
-    const auto& known = capture->callTracker().calls();
-    std::size_t frames = 0;
-    for (const std::size_t call : calls) {
-        frames += call < known.size() ? known[call].frameNumbers.size() : 0;
-    }
-    if (frames < 200'000) {
-        frames_->setCallFrames(callselection::framesOf(known, calls));
+    if (callselection::frameCountOf(*capture, calls) < callselection::framesForAWorker) {
+        frames_->setCallFrames(callselection::framesOf(capture->callTracker().calls(), calls));
     } else {
         // Millions of frames: gathered away from the window, from trackers
         // that stay as they are until the worker lets go of them.

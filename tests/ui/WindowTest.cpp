@@ -17,6 +17,7 @@
 #include "ui/QualityWatch.h"
 #include "ui/RunProgress.h"
 #include "ui/FramesPanel.h"
+#include "app/CallSelection.h"
 #include "app/CaptureFilter.h"
 #include "samples/CaptureFileWriter.h"
 #include "samples/QualityCalls.h"
@@ -54,6 +55,7 @@
 #include <sys/stat.h>
 
 #include <csignal>
+#include <numeric>
 
 namespace {
 
@@ -732,4 +734,58 @@ TEST(ProblemTable, SortsByEachColumnAndKeepsTheCurrentProblem) {
     EXPECT_EQ(frames(), (std::vector<std::uint32_t>{4, 2}));
     model.setShown(false, true, true);
     EXPECT_EQ(frames(), (std::vector<std::uint32_t>{2}));
+}
+
+// A selection of hundreds of thousands of frames has its streams' figures
+// worked out away from the window: they show once ready, as they would have
+// been made at once, and never for a selection made since.
+TEST(Window, ALargeSelectionsStreamsShowWhenWorkedOutAndOnlyForIt) {
+    QTemporaryDir folder;
+    const QString capture =
+        writeCapture(folder.filePath("mix.pcap"), [](const scenarios::PacketSink& sink) {
+            scenarios::benchmarkMix(callselection::framesForAWorker + 40'000, sink);
+        });
+    ControllerHarness h;
+    MainWindow window(windowServices(h));
+    window.show();
+    window.controller().openDocumentWithContentsOfFile(capture);
+    ASSERT_TRUE(pumpUntil(
+        [&] {
+            return window.frameModel().capture() != nullptr &&
+                   !window.frameModel().capture()->isLoading() &&
+                   window.frameModel().capture()->trackedFrameCount() ==
+                       window.frameModel().capture()->iaxFrames().size();
+        },
+        60000));
+    const KvIAXCapture& loaded = *window.frameModel().capture();
+    const std::size_t calls = loaded.callTracker().calls().size();
+    ASSERT_TRUE(pumpUntil(
+        [&] { return window.callsTable()->model()->rowCount() == static_cast<int>(calls); }));
+    std::vector<std::size_t> all(calls);
+    std::iota(all.begin(), all.end(), std::size_t{0});
+    ASSERT_GE(callselection::frameCountOf(loaded, all), callselection::framesForAWorker);
+    const auto expected = callselection::figuresOf(loaded, all);
+    ASSERT_GT(expected.size(), 2u);
+
+    StreamsView* streams = window.streamsView();
+    showTab(streams);
+    window.callsTable()->selectAll();
+    EXPECT_EQ(streams->streamCount(), 0); // not yet worked out
+    ASSERT_TRUE(pumpUntil(
+        [&] { return streams->streamCount() == static_cast<int>(expected.size()); }, 30000));
+    const auto lastRow = rowOf(streams->figuresTable(), streams->streamCount() - 1);
+    EXPECT_EQ(lastRow.mid(0, 2), (QStringList{QString::number(expected.back().call + 1),
+                                              expected.back().fromCaller ? "caller" : "callee"}));
+    EXPECT_EQ(lastRow[5], QString::number(expected.back().packets));
+
+    // Every call again, then the first alone before the first's figures came.
+    window.callsTable()->clearSelection();
+    window.callsTable()->selectAll();
+    window.callsTable()->selectRow(0);
+    const auto first = callselection::figuresOf(loaded, {0});
+    QElapsedTimer waited;
+    waited.start();
+    pumpUntil([&] { return waited.elapsed() > 300; });
+    EXPECT_EQ(streams->streamCount(), static_cast<int>(first.size()));
+    showFirstTabs({streams});
 }
