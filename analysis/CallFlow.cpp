@@ -111,6 +111,14 @@ CallsFlowBuilder::CallsFlowBuilder(const std::vector<const Call*>& calls) {
                            1e9;
         placed_.push_back(placed);
     }
+    // A step per signalling frame and a band per direction: the ladder of
+    // calls of millions of frames would otherwise be moved as it grows, in
+    // one call's turn.
+    std::size_t steps = 0;
+    for (const Call* call : calls) {
+        steps += call->signallingFrames.size() + 2;
+    }
+    flow_.steps.reserve(steps);
 }
 
 void CallsFlowBuilder::add(std::uint32_t index, const Call& call, const FrameList& frames) {

@@ -8,7 +8,7 @@ constexpr qint64 sliceMs = 15;
 } // namespace
 
 FrameFilterRun::FrameFilterRun(KvIAXCapture& capture, filter::DisplayFilter filter,
-                               std::optional<std::vector<std::uint32_t>> candidates,
+                               std::shared_ptr<const std::vector<std::uint32_t>> candidates,
                                QObject* parent)
     : QObject(parent), capture_(&capture), filter_(capture, std::move(filter)),
       candidates_(std::move(candidates)) {

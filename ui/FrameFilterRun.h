@@ -24,7 +24,8 @@ class FrameFilterRun final : public QObject {
 public:
     // `candidates`: the frames (1-based, increasing) to test; every frame when none.
     FrameFilterRun(KvIAXCapture& capture, filter::DisplayFilter filter,
-                   std::optional<std::vector<std::uint32_t>> candidates, QObject* parent = nullptr);
+                   std::shared_ptr<const std::vector<std::uint32_t>> candidates,
+                   QObject* parent = nullptr);
 
     void start();
     [[nodiscard]] bool isDone() const { return done_; }
@@ -46,7 +47,7 @@ private:
 
     QPointer<KvIAXCapture> capture_;
     CaptureFilter filter_;
-    std::optional<std::vector<std::uint32_t>> candidates_;
+    std::shared_ptr<const std::vector<std::uint32_t>> candidates_;
     std::size_t next_ = 0; // into the candidates, or the frame list
     bool done_ = false;
     QString problem_;

@@ -49,21 +49,31 @@ void FrameTableModel::setCapture(KvIAXCapture* capture) {
 
 void FrameTableModel::reset() {
     flushTimer_.stop();
-    if (order_ && capture_ != nullptr && !filter_ &&
+    const auto* filter = this->filter();
+    if (order_ && capture_ != nullptr && filter == nullptr &&
         order_->size() != capture_->iaxFrames().size()) {
         order_.reset(); // the list was replaced
         rowOfFrame_ = {};
     }
     beginResetModel();
     shownRows_ = capture_ == nullptr ? 0
-                 : filter_           ? static_cast<int>(filter_->size())
+                 : filter != nullptr ? static_cast<int>(filter->size())
                                      : static_cast<int>(capture_->iaxFrames().size());
     endResetModel();
 }
 
-void FrameTableModel::setFrameFilter(std::optional<std::vector<std::uint32_t>> frameNumbers) {
-    filter_ = std::move(frameNumbers);
+void FrameTableModel::setFrameFilter(FrameNumbers frameNumbers) {
+    chosen_ = std::move(frameNumbers);
+    matches_.reset();
     order_.reset(); // other frames: the order they were sorted in no longer holds
+    rowOfFrame_ = {};
+    reset();
+}
+
+void FrameTableModel::startMatches() {
+    chosen_.reset();
+    matches_.emplace();
+    order_.reset();
     rowOfFrame_ = {};
     reset();
 }
@@ -110,18 +120,18 @@ void FrameTableModel::appendOrdered(std::uint32_t frame) {
 }
 
 void FrameTableModel::appendToFilter(const std::vector<std::uint32_t>& frameNumbers) {
-    if (!filter_ || frameNumbers.empty()) {
+    if (chosen_ || !matches_ || frameNumbers.empty()) {
         return;
     }
-    const int first = static_cast<int>(filter_->size());
+    const int first = static_cast<int>(matches_->size());
     beginInsertRows({}, first, first + static_cast<int>(frameNumbers.size()) - 1);
-    filter_->insert(filter_->end(), frameNumbers.begin(), frameNumbers.end());
+    matches_->insert(matches_->end(), frameNumbers.begin(), frameNumbers.end());
     if (order_) {
         for (const std::uint32_t frame : frameNumbers) {
             appendOrdered(frame);
         }
     }
-    shownRows_ = static_cast<int>(filter_->size());
+    shownRows_ = static_cast<int>(matches_->size());
     endInsertRows();
 }
 
@@ -129,24 +139,29 @@ int FrameTableModel::rowOfFrame(std::uint32_t frameNumber) const {
     if (order_) {
         return frameNumber < rowOfFrame_.size() ? rowOfFrame_[frameNumber] : -1;
     }
-    if (!filter_) {
+    const auto* filter = this->filter();
+    if (filter == nullptr) {
         return frameNumber >= 1 && static_cast<int>(frameNumber) <= shownRows_
                    ? static_cast<int>(frameNumber) - 1
                    : -1;
     }
-    const auto found = std::lower_bound(filter_->begin(), filter_->end(), frameNumber);
-    return found != filter_->end() && *found == frameNumber
-               ? static_cast<int>(found - filter_->begin())
+    const auto found = std::lower_bound(filter->begin(), filter->end(), frameNumber);
+    return found != filter->end() && *found == frameNumber
+               ? static_cast<int>(found - filter->begin())
                : -1;
 }
 
 std::size_t FrameTableModel::frameIndexOf(int row) const {
     const auto position = static_cast<std::size_t>(row);
-    return order_ ? (*order_)[position] - 1 : filter_ ? (*filter_)[position] - 1 : position;
+    if (order_) {
+        return (*order_)[position] - 1;
+    }
+    const auto* filter = this->filter();
+    return filter != nullptr ? (*filter)[position] - 1 : position;
 }
 
 void FrameTableModel::flushAppends() {
-    if (capture_ == nullptr || filter_) {
+    if (capture_ == nullptr || isFiltered()) {
         return; // a filtered table shows the frames it was given
     }
     const int available = static_cast<int>(capture_->iaxFrames().size());

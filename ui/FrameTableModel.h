@@ -10,6 +10,7 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -32,14 +33,17 @@ public:
     [[nodiscard]] std::uint32_t frameNumberAt(int row) const;
     // Inserts the rows of frames appended so far (normally done by a timer).
     void flushAppends();
-    // Shows only these frames (1-based positions in the capture's list), or,
-    // given nothing, every frame again. Rows are mapped to frames: never
-    // assume a row is a position in the list.
-    void setFrameFilter(std::optional<std::vector<std::uint32_t>> frameNumbers);
-    [[nodiscard]] bool isFiltered() const { return filter_.has_value(); }
-    // Adds frames to those shown, after the ones there (`frameNumbers`
-    // increasing, each above every frame shown): a display filter's matches
-    // as they are found.
+    // Shows only these frames (1-based positions in the capture's list,
+    // rising), or, given nothing, every frame again. Rows are mapped to
+    // frames: never assume a row is a position in the list. The list is
+    // shared, not copied: a selection's may be tens of millions of frames.
+    using FrameNumbers = std::shared_ptr<const std::vector<std::uint32_t>>;
+    void setFrameFilter(FrameNumbers frameNumbers);
+    // Shows no frame, then those appended: a display filter's matches.
+    void startMatches();
+    [[nodiscard]] bool isFiltered() const { return filter() != nullptr; }
+    // Adds frames to the matches shown, after the ones there (`frameNumbers`
+    // increasing, each above every frame shown), as they are found.
     void appendToFilter(const std::vector<std::uint32_t>& frameNumbers);
     // The frames shown, in the order they are shown (1-based positions).
     [[nodiscard]] std::vector<std::uint32_t> shownFrames() const;
@@ -98,7 +102,12 @@ private:
     QTimer flushTimer_;
     QList<QMetaObject::Connection> connections_;
     framedisplay::TimeFormat timeFormat_ = framedisplay::TimeFormat::DateAndTime;
-    std::optional<std::vector<std::uint32_t>> filter_;
+    // The frames shown where not all are: a list given, or the matches.
+    [[nodiscard]] const std::vector<std::uint32_t>* filter() const {
+        return chosen_ ? chosen_.get() : matches_ ? &*matches_ : nullptr;
+    }
+    FrameNumbers chosen_;
+    std::optional<std::vector<std::uint32_t>> matches_;
     // Sorted: the frames by row, and each frame's row (-1: not shown).
     std::optional<std::vector<std::uint32_t>> order_;
     std::vector<std::int32_t> rowOfFrame_;

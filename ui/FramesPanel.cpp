@@ -79,7 +79,7 @@ void FramesPanel::setCapture(KvIAXCapture* capture) {
         return;
     }
     callFrames_.reset();
-    model_->setFrameFilter(std::nullopt);
+    model_->setFrameFilter(nullptr);
     model_->setCapture(capture);
     refreshRows();
 }
@@ -88,7 +88,8 @@ void FramesPanel::setCallFrames(std::optional<std::vector<std::uint32_t>> frames
     if (!frames && !callFrames_) {
         return;
     }
-    callFrames_ = std::move(frames);
+    callFrames_ =
+        frames ? std::make_shared<const std::vector<std::uint32_t>>(std::move(*frames)) : nullptr;
     refreshRows();
 }
 
@@ -241,7 +242,7 @@ void FramesPanel::refreshRows() {
         return;
     }
     // The matches are shown as they are found, a slice at a time.
-    model_->setFrameFilter(std::vector<std::uint32_t>{});
+    model_->startMatches();
     emit frameSelected(0);
     filterRun_ = new FrameFilterRun(*capture, *displayFilter_, callFrames_, this);
     connect(filterRun_, &FrameFilterRun::matched, model_, &FrameTableModel::appendToFilter);

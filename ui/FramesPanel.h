@@ -114,7 +114,8 @@ private:
     std::optional<filter::DisplayFilter> displayFilter_;
     FrameFilterRun* filterRun_ = nullptr;
     FrameSortRun* sortRun_ = nullptr;
-    std::optional<std::vector<std::uint32_t>> callFrames_;
+    // Shared with the model and a filter's run.
+    std::shared_ptr<const std::vector<std::uint32_t>> callFrames_;
     QString note_;
     mutable std::unique_ptr<FrameComments> comments_; // read when first asked
     mutable QString commentsError_;
