@@ -99,10 +99,13 @@ FrameSortRun::~FrameSortRun() {
 }
 
 void FrameSortRun::start() {
-    frames_ = model_.shownFrames();
+    // The rows shown now are read a slice at a time with their keys: at
+    // tens of millions, even their frame numbers take a while.
+    rows_ = static_cast<std::size_t>(model_.rowCount());
+    frames_.reserve(rows_);
     const KeyKind kind = kindOf(model_.keyOfColumn(column_));
     numeric_ = kind == KeyKind::Number || kind == KeyKind::Time;
-    (numeric_ ? numbers_.reserve(frames_.size()) : texts_.reserve(frames_.size()));
+    (numeric_ ? numbers_.reserve(rows_) : texts_.reserve(rows_));
     slices_.start();
 }
 
@@ -112,15 +115,26 @@ void FrameSortRun::readSlice() {
         slices_.stop();
         return;
     }
+    if (static_cast<std::size_t>(model_.rowCount()) < rows_) {
+        // Rows went (another list): there is nothing left to sort.
+        slices_.stop();
+        done_ = true;
+        emit finished();
+        return;
+    }
     const FrameList& list = capture->iaxFrames();
     const QString key = model_.keyOfColumn(column_);
     const KeyKind kind = kindOf(key);
     QElapsedTimer clock;
     clock.start();
-    for (; next_ < frames_.size(); ++next_) {
-        if ((next_ & 1023) == 0 && clock.nsecsElapsed() > sliceNanoseconds) {
-            emit progressed();
-            return;
+    for (; next_ < rows_; ++next_) {
+        if ((next_ & 1023) == 0) {
+            if (clock.nsecsElapsed() > sliceNanoseconds) {
+                emit progressed();
+                return;
+            }
+            const auto row = static_cast<int>(next_);
+            model_.appendShownFrames(row, static_cast<int>(std::min(next_ + 1024, rows_)), frames_);
         }
         const std::uint32_t frame = frames_[next_];
         const KvIAXFrame& record = *list[frame - 1];
@@ -136,7 +150,7 @@ void FrameSortRun::readSlice() {
             texts_.append(addressOf(record, key == "source"));
             break;
         case KeyKind::Text: {
-            const int row = model_.rowOfFrame(frame);
+            const auto row = static_cast<int>(next_);
             texts_.append(model_.index(row, column_).data().toString().toStdString());
             break;
         }

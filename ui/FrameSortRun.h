@@ -47,7 +47,7 @@ public:
     [[nodiscard]] bool isDone() const { return done_; }
     // How far it got: keys read, of how many.
     [[nodiscard]] std::size_t read() const { return next_; }
-    [[nodiscard]] std::size_t total() const { return frames_.size(); }
+    [[nodiscard]] std::size_t total() const { return rows_; }
 
 signals:
     void progressed();
@@ -61,7 +61,8 @@ private:
     int column_;
     Qt::SortOrder order_;
     bool numeric_ = true;
-    std::vector<std::uint32_t> frames_; // in the order shown when it started
+    std::size_t rows_ = 0;              // shown when it started
+    std::vector<std::uint32_t> frames_; // theirs, in the order shown, as far as read
     std::vector<std::int64_t> numbers_;
     TextKeys texts_;
     std::size_t next_ = 0;

@@ -79,11 +79,18 @@ void FrameTableModel::startMatches() {
 }
 
 std::vector<std::uint32_t> FrameTableModel::shownFrames() const {
-    std::vector<std::uint32_t> frames(static_cast<std::size_t>(shownRows_));
-    for (int row = 0; row < shownRows_; ++row) {
-        frames[static_cast<std::size_t>(row)] = static_cast<std::uint32_t>(frameIndexOf(row) + 1);
-    }
+    std::vector<std::uint32_t> frames;
+    appendShownFrames(0, shownRows_, frames);
     return frames;
+}
+
+void FrameTableModel::appendShownFrames(int first, int last,
+                                        std::vector<std::uint32_t>& frames) const {
+    last = std::min(last, shownRows_);
+    frames.reserve(frames.size() + static_cast<std::size_t>(std::max(0, last - first)));
+    for (int row = std::max(first, 0); row < last; ++row) {
+        frames.push_back(static_cast<std::uint32_t>(frameIndexOf(row) + 1));
+    }
 }
 
 FrameTableModel::SortedRows FrameTableModel::sortedRows(std::vector<std::uint32_t> order) {

@@ -47,6 +47,9 @@ public:
     void appendToFilter(const std::vector<std::uint32_t>& frameNumbers);
     // The frames shown, in the order they are shown (1-based positions).
     [[nodiscard]] std::vector<std::uint32_t> shownFrames() const;
+    // Those of rows `first` to `last` (excluded, at most the rows shown),
+    // appended to `frames`.
+    void appendShownFrames(int first, int last, std::vector<std::uint32_t>& frames) const;
     // The frames in the order rows show them, and each frame's row (-1: not
     // shown). Made away from the main thread: at ten million rows the rows'
     // map alone takes tens of milliseconds.

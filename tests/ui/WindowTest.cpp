@@ -789,3 +789,39 @@ TEST(Window, ALargeSelectionsStreamsShowWhenWorkedOutAndOnlyForIt) {
     EXPECT_EQ(streams->streamCount(), static_cast<int>(first.size()));
     showFirstTabs({streams});
 }
+
+// A sort reads the rows it sorts a block at a time, in the order they are
+// shown: sorting a sorted table by another column keeps the first order
+// among equal keys.
+TEST(Window, ASortOfASortedTableIsStableAcrossItsBlocksOfRows) {
+    QTemporaryDir folder;
+    const QString capture =
+        writeCapture(folder.filePath("mix.pcap"), [](const scenarios::PacketSink& sink) {
+            scenarios::benchmarkMix(5'000, sink);
+        });
+    ControllerHarness h;
+    MainWindow window(windowServices(h));
+    window.show();
+    window.controller().openDocumentWithContentsOfFile(capture);
+    FrameTableModel& frames = window.frameModel();
+    ASSERT_TRUE(pumpUntil([&] {
+        return frames.rowCount() == 5'000 && frames.capture() != nullptr &&
+               !frames.capture()->isLoading();
+    }));
+    window.framesPanel()->sortBy(6, Qt::DescendingOrder); // Timestamp
+    ASSERT_TRUE(pumpUntil([&] { return !window.framesPanel()->isSorting(); }));
+    std::vector<std::pair<QString, std::uint32_t>> expected;
+    for (int row = 0; row < frames.rowCount(); ++row) {
+        expected.emplace_back(frames.index(row, frames.infoColumn()).data().toString(),
+                              frames.frameNumberAt(row));
+    }
+    std::stable_sort(expected.begin(), expected.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+
+    window.framesPanel()->sortBy(frames.infoColumn(), Qt::AscendingOrder);
+    ASSERT_TRUE(pumpUntil([&] { return !window.framesPanel()->isSorting(); }));
+    ASSERT_EQ(frames.rowCount(), static_cast<int>(expected.size()));
+    for (int row = 0; row < frames.rowCount(); ++row) {
+        ASSERT_EQ(frames.frameNumberAt(row), expected[static_cast<std::size_t>(row)].second) << row;
+    }
+}
