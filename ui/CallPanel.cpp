@@ -148,7 +148,13 @@ void CallPanel::showPartsInSight() {
 void CallPanel::makeLadder() {
     unmade_ &= ~Ladder;
     ladder_.emplace(*selected_, calls_);
-    stepLadder();
+    // A ladder of a few calls is made at once; the steps of calls of
+    // millions of frames come in turns of the event loop from the first.
+    if (callselection::frameCountOf(*selected_, calls_) < callselection::framesForAWorker) {
+        stepLadder();
+    } else {
+        ladderSteps_.start();
+    }
 }
 
 void CallPanel::stepLadder() {
