@@ -1,9 +1,12 @@
 #include "ui/FrameTableModel.h"
 
+#include "ui/LetGoElsewhere.h"
+
 #include <QBrush>
 #include <QColor>
 
 #include <algorithm>
+#include <utility>
 
 #include "app/KvIAXCapture.h"
 #include "dissect/FrameSummary.h"
@@ -52,8 +55,7 @@ void FrameTableModel::reset() {
     const auto* filter = this->filter();
     if (order_ && capture_ != nullptr && filter == nullptr &&
         order_->size() != capture_->iaxFrames().size()) {
-        order_.reset(); // the list was replaced
-        rowOfFrame_ = {};
+        letGoOfOrder(); // the list was replaced
     }
     beginResetModel();
     shownRows_ = capture_ == nullptr ? 0
@@ -63,19 +65,22 @@ void FrameTableModel::reset() {
 }
 
 void FrameTableModel::setFrameFilter(FrameNumbers frameNumbers) {
-    chosen_ = std::move(frameNumbers);
-    matches_.reset();
-    order_.reset(); // other frames: the order they were sorted in no longer holds
-    rowOfFrame_ = {};
+    letGoElsewhere(std::exchange(chosen_, std::move(frameNumbers)));
+    letGoElsewhere(std::exchange(matches_, std::nullopt));
+    letGoOfOrder(); // other frames: the order they were sorted in no longer holds
     reset();
 }
 
 void FrameTableModel::startMatches() {
-    chosen_.reset();
-    matches_.emplace();
-    order_.reset();
-    rowOfFrame_ = {};
+    letGoElsewhere(std::exchange(chosen_, nullptr));
+    letGoElsewhere(std::exchange(matches_, std::vector<std::uint32_t>{}));
+    letGoOfOrder();
     reset();
+}
+
+void FrameTableModel::letGoOfOrder() {
+    letGoElsewhere(std::exchange(order_, std::nullopt));
+    letGoElsewhere(std::exchange(rowOfFrame_, {}));
 }
 
 std::vector<std::uint32_t> FrameTableModel::shownFrames() const {
@@ -109,11 +114,10 @@ void FrameTableModel::setOrder(std::optional<SortedRows> rows) {
     }
     emit layoutAboutToBeChanged();
     if (rows) {
-        order_ = std::move(rows->order);
-        rowOfFrame_ = std::move(rows->rowOfFrame);
+        letGoElsewhere(std::exchange(order_, std::move(rows->order)));
+        letGoElsewhere(std::exchange(rowOfFrame_, std::move(rows->rowOfFrame)));
     } else {
-        order_.reset();
-        rowOfFrame_ = {};
+        letGoOfOrder();
     }
     emit layoutChanged();
 }
@@ -252,7 +256,7 @@ void FrameTableModel::setTimeReference(std::uint32_t frame) {
 }
 
 void FrameTableModel::setProblemFrames(ProblemFrames frames) {
-    problemFrames_ = std::move(frames);
+    letGoElsewhere(std::exchange(problemFrames_, std::move(frames)));
     if (shownRows_ > 0) {
         emit dataChanged(index(0, 0), index(shownRows_ - 1, columnCount() - 1),
                          {Qt::BackgroundRole});

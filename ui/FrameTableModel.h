@@ -98,6 +98,7 @@ public:
 private:
     void reset();
     void appendOrdered(std::uint32_t frame);
+    void letGoOfOrder();
 
     KeyColumns columns_;
     QPointer<KvIAXCapture> capture_;

@@ -1,5 +1,7 @@
 #include "ui/ProblemTableModel.h"
 
+#include "ui/LetGoElsewhere.h"
+
 #include "ui/HeaderWords.h"
 #include "app/KvIAXCapture.h"
 
@@ -21,7 +23,7 @@ void ProblemTableModel::setProblems(const KvIAXCapture* capture, SharedProblems 
         problems ? std::move(problems) : std::make_shared<const std::vector<analysis::Problem>>();
     counts_ = counts ? *counts : countsOf(*problems_);
     if (arranged && arranged->arrangement == arrangement_) {
-        rows_ = std::move(arranged->rows);
+        letGoElsewhere(std::exchange(rows_, std::move(arranged->rows)));
     } else {
         select();
     }
@@ -36,7 +38,7 @@ void ProblemTableModel::setShown(bool errors, bool warnings, bool notes) {
 }
 
 void ProblemTableModel::select() {
-    rows_ = rowsOf(*problems_, arrangement_, capture_);
+    letGoElsewhere(std::exchange(rows_, rowsOf(*problems_, arrangement_, capture_)));
 }
 
 void ProblemTableModel::sort(int column, Qt::SortOrder order) {

@@ -2,6 +2,7 @@
 
 #include "app/KvIAXCapture.h"
 #include "ui/FrameTableModel.h"
+#include "ui/LetGoElsewhere.h"
 #include "ui/ListeningRun.h"
 #include "ui/ProblemsView.h"
 
@@ -11,7 +12,6 @@
 #include <QMenu>
 #include <QSettings>
 #include <QTabWidget>
-#include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
@@ -213,10 +213,7 @@ void QualityWatch::showProblems(ShownProblems shown, const QElapsedTimer& took) 
     problems_ = std::make_shared<const std::vector<analysis::Problem>>(std::move(shown.problems));
     frames_.setProblemFrames(std::move(shown.marked));
     view_->setProblems(capture_, problems_, std::move(shown.rows), shown.counts);
-    if (before.use_count() == 1 && before->size() > 100'000) {
-        QThreadPool::globalInstance()->start(
-            [before = std::move(before)]() mutable { before.reset(); });
-    }
+    letGoElsewhere(std::move(before));
     lastRefreshMs_ = took.elapsed();
     emit changed();
 }
