@@ -303,7 +303,26 @@ std::vector<Field> countFields(const capturestatistics::Count& count) {
             {"bytes", std::to_string(count.bytes), true}};
 }
 
+std::vector<Field> conversationFields(const capturestatistics::Conversation& c) {
+    return {{"a", c.a.text()},
+            {"b", c.b.text()},
+            {"framesAtoB", std::to_string(c.framesAtoB), true},
+            {"framesBtoA", std::to_string(c.framesBtoA), true},
+            {"bytes", std::to_string(c.bytes), true},
+            {"start", timeText(c.first)},
+            {"duration", seconds(c.first, c.last), true}};
+}
+
 } // namespace
+
+std::string conversationsHeader() {
+    return header(conversationFields({}));
+}
+
+void appendConversation(std::string& out, const capturestatistics::Conversation& conversation,
+                        recordwriter::Format format) {
+    appendFields(out, conversationFields(conversation), format);
+}
 
 std::string countsHeader() {
     return header(countFields({}));

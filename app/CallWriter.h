@@ -51,6 +51,12 @@ std::string countsHeader();
 void appendCount(std::string& out, const capturestatistics::Count& count,
                  recordwriter::Format format);
 
+// The frames between two ends: the first sender, the other end, frames
+// each way, bytes, start and duration (s).
+std::string conversationsHeader();
+void appendConversation(std::string& out, const capturestatistics::Conversation& conversation,
+                        recordwriter::Format format);
+
 std::string registrationsHeader();
 void appendRegistration(std::string& out, const analysis::Registration& registration,
                         recordwriter::Format format);

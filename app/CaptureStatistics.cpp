@@ -8,7 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <map>
+#include <tuple>
 
 namespace capturestatistics {
 namespace {
@@ -46,7 +46,32 @@ analysis::CaptureTime timeOf(const FrameFacts& facts) {
 } // namespace
 
 Properties propertiesOf(const KvIAXCapture& capture) {
-    Properties properties;
+    PropertiesSum sum;
+    for (const auto& frame : capture.iaxFrames()) {
+        sum.add(*frame);
+    }
+    return sum.finish(capture);
+}
+
+void PropertiesSum::add(const KvIAXFrame& frame) {
+    const FrameFacts& facts = frame.facts();
+    if (facts.kind() == FrameKind::Fresh) {
+        return;
+    }
+    ++sums_.frames;
+    sums_.bytes += facts.wireLength;
+    const analysis::CaptureTime time = timeOf(facts);
+    if (!sums_.first || secondsBetween(time, *sums_.first) > 0) {
+        sums_.first = time;
+    }
+    if (!sums_.last || secondsBetween(*sums_.last, time) > 0) {
+        sums_.last = time;
+    }
+    sums_.linkType = facts.linkType;
+}
+
+Properties PropertiesSum::finish(const KvIAXCapture& capture) const {
+    Properties properties = sums_;
     properties.file = capture.lastRunFile();
     if (!properties.file.empty() && properties.file != "-") {
         properties.format = formatOf(properties.file);
@@ -54,23 +79,6 @@ Properties propertiesOf(const KvIAXCapture& capture) {
         if (::stat(properties.file.c_str(), &status) == 0 && S_ISREG(status.st_mode)) {
             properties.fileSize = static_cast<std::uint64_t>(status.st_size);
         }
-    }
-    const FrameList& frames = capture.iaxFrames();
-    for (const auto& frame : frames) {
-        const FrameFacts& facts = frame->facts();
-        if (facts.kind() == FrameKind::Fresh) {
-            continue;
-        }
-        ++properties.frames;
-        properties.bytes += facts.wireLength;
-        const analysis::CaptureTime time = timeOf(facts);
-        if (!properties.first || secondsBetween(time, *properties.first) > 0) {
-            properties.first = time;
-        }
-        if (!properties.last || secondsBetween(*properties.last, time) > 0) {
-            properties.last = time;
-        }
-        properties.linkType = facts.linkType;
     }
     if (const char* name = pcap_datalink_val_to_description(properties.linkType)) {
         properties.linkName = name;
@@ -88,62 +96,83 @@ Properties propertiesOf(const KvIAXCapture& capture) {
 }
 
 std::vector<Count> countsOf(const FrameList& frames, const std::vector<std::uint32_t>* only) {
-    std::vector<Count> counts;
-    std::map<std::pair<std::string, std::string>, std::size_t> at;
-    const auto add = [&](const KvIAXFrame& frame) {
-        if (frame.facts().kind() == FrameKind::Fresh) {
-            return;
-        }
-        auto key = std::pair(frame.text(PropertyKey::type), frame.text(PropertyKey::subclass));
-        auto found = at.find(key);
-        if (found == at.end()) {
-            found = at.emplace(key, counts.size()).first;
-            counts.push_back({key.first, key.second, 0, 0});
-        }
-        ++counts[found->second].frames;
-        counts[found->second].bytes += frame.facts().wireLength;
-    };
+    CountsSum sum;
     if (only != nullptr) {
         for (const std::uint32_t number : *only) {
             if (number >= 1 && number <= frames.size()) {
-                add(*frames[number - 1]);
+                sum.add(*frames[number - 1]);
             }
         }
     } else {
         for (const auto& frame : frames) {
-            add(*frame);
+            sum.add(*frame);
         }
     }
+    return sum.finish();
+}
+
+void CountsSum::add(const KvIAXFrame& frame) {
+    if (frame.facts().kind() == FrameKind::Fresh) {
+        return;
+    }
+    key_.clear();
+    frame.appendText(key_, PropertyKey::type);
+    const std::size_t typeLength = key_.size();
+    key_ += '\0';
+    frame.appendText(key_, PropertyKey::subclass);
+    auto found = at_.find(key_);
+    if (found == at_.end()) {
+        found = at_.emplace(key_, counts_.size()).first;
+        counts_.push_back({key_.substr(0, typeLength), key_.substr(typeLength + 1), 0, 0});
+    }
+    ++counts_[found->second].frames;
+    counts_[found->second].bytes += frame.facts().wireLength;
+}
+
+std::vector<Count> CountsSum::finish() const {
     // By type, each type's subclasses in the order they first came.
+    std::vector<Count> counts = counts_;
     std::stable_sort(counts.begin(), counts.end(),
                      [](const Count& a, const Count& b) { return a.type < b.type; });
     return counts;
 }
 
 std::vector<Conversation> conversationsOf(const FrameList& frames) {
-    std::vector<Conversation> conversations;
-    std::map<std::pair<std::string, std::string>, std::size_t> at;
+    ConversationsSum sum;
     for (const auto& frame : frames) {
-        const FrameFacts& facts = frame->facts();
-        if (facts.kind() == FrameKind::Fresh || facts.kind() == FrameKind::NotIax) {
-            continue;
-        }
-        const analysis::Endpoint source = analysis::endpointOf(*frame, true);
-        const analysis::Endpoint destination = analysis::endpointOf(*frame, false);
-        std::string from = source.text(), to = destination.text();
-        const bool forward = from <= to;
-        auto key = forward ? std::pair(from, to) : std::pair(to, from);
-        auto found = at.find(key);
-        if (found == at.end()) {
-            found = at.emplace(std::move(key), conversations.size()).first;
-            conversations.push_back({source, destination, 0, 0, 0, timeOf(facts), timeOf(facts)});
-        }
-        Conversation& conversation = conversations[found->second];
-        (conversation.a == source ? conversation.framesAtoB : conversation.framesBtoA) += 1;
-        conversation.bytes += facts.wireLength;
-        conversation.last = timeOf(facts);
+        sum.add(*frame);
     }
-    return conversations;
+    return sum.conversations();
+}
+
+bool ConversationsSum::EndsOrder::operator()(const Ends& x, const Ends& y) const {
+    const auto tied = [](const Ends& ends) {
+        return std::tie(ends.first.address, ends.first.ipv6, ends.first.port, ends.second.address,
+                        ends.second.ipv6, ends.second.port);
+    };
+    return tied(x) < tied(y);
+}
+
+void ConversationsSum::add(const KvIAXFrame& frame) {
+    const FrameFacts& facts = frame.facts();
+    if (facts.kind() == FrameKind::Fresh || facts.kind() == FrameKind::NotIax) {
+        return;
+    }
+    const analysis::Endpoint source = analysis::endpointOf(frame, true);
+    const analysis::Endpoint destination = analysis::endpointOf(frame, false);
+    Ends ends{source, destination};
+    if (EndsOrder{}(Ends{destination, source}, ends)) {
+        std::swap(ends.first, ends.second);
+    }
+    auto found = at_.find(ends);
+    if (found == at_.end()) {
+        found = at_.emplace(ends, conversations_.size()).first;
+        conversations_.push_back({source, destination, 0, 0, 0, timeOf(facts), timeOf(facts)});
+    }
+    Conversation& conversation = conversations_[found->second];
+    (conversation.a == source ? conversation.framesAtoB : conversation.framesBtoA) += 1;
+    conversation.bytes += facts.wireLength;
+    conversation.last = timeOf(facts);
 }
 
 std::vector<std::uint64_t> framesPerInterval(const FrameList& frames, double seconds,

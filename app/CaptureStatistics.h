@@ -4,8 +4,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 class KvIAXCapture;
@@ -30,6 +33,18 @@ struct Properties {
 };
 [[nodiscard]] Properties propertiesOf(const KvIAXCapture& capture);
 
+// The same figures summed a frame at a time, for a caller that spreads the
+// work over time: at tens of millions of frames each takes seconds.
+class PropertiesSum final {
+public:
+    void add(const KvIAXFrame& frame);
+    // The figures of the frames added, and of the file `capture` read.
+    [[nodiscard]] Properties finish(const KvIAXCapture& capture) const;
+
+private:
+    Properties sums_;
+};
+
 // Frames of one frame type and subclass (as the frame table names them).
 struct Count {
     std::string type, subclass;
@@ -39,6 +54,16 @@ struct Count {
 // frame numbers, 1-based) limits it to those frames, as for one call.
 [[nodiscard]] std::vector<Count> countsOf(const FrameList& frames,
                                           const std::vector<std::uint32_t>* only = nullptr);
+class CountsSum final {
+public:
+    void add(const KvIAXFrame& frame);
+    [[nodiscard]] std::vector<Count> finish() const;
+
+private:
+    std::vector<Count> counts_;
+    std::unordered_map<std::string, std::size_t> at_; // type, '\0', subclass
+    std::string key_;                                 // kept: no text made per frame
+};
 
 // The frames between two address:port ends, both ways.
 struct Conversation {
@@ -47,6 +72,20 @@ struct Conversation {
     analysis::CaptureTime first, last;
 };
 [[nodiscard]] std::vector<Conversation> conversationsOf(const FrameList& frames);
+class ConversationsSum final {
+public:
+    void add(const KvIAXFrame& frame);
+    [[nodiscard]] const std::vector<Conversation>& conversations() const { return conversations_; }
+
+private:
+    // The two ends in an order of their own, whichever sent first.
+    using Ends = std::pair<analysis::Endpoint, analysis::Endpoint>;
+    struct EndsOrder {
+        bool operator()(const Ends& x, const Ends& y) const;
+    };
+    std::vector<Conversation> conversations_;
+    std::map<Ends, std::size_t, EndsOrder> at_;
+};
 
 // How many frames of those `counts` selects (nothing: all) fell in each
 // interval of `seconds` from the first frame's time.

@@ -1,5 +1,7 @@
 #include "ui/StatisticsWindows.h"
 
+#include "ui/FramesInSlices.h"
+
 #include "app/CallWriter.h"
 #include "app/CaptureFilter.h"
 #include "app/CaptureStatistics.h"
@@ -92,10 +94,7 @@ double seconds(const analysis::CaptureTime& from, const analysis::CaptureTime& t
            (static_cast<double>(to.nanoseconds) - static_cast<double>(from.nanoseconds)) / 1e9;
 }
 
-} // namespace
-
-void showProperties(QWidget* parent, const KvIAXCapture& capture) {
-    const auto p = capturestatistics::propertiesOf(capture);
+void showPropertiesTable(QWidget* parent, const capturestatistics::Properties& p) {
     const QLocale locale;
     const std::vector<QStringList> rows = {
         {QObject::tr("File"), QString::fromStdString(p.file)},
@@ -119,10 +118,8 @@ void showProperties(QWidget* parent, const KvIAXCapture& capture) {
               {QObject::tr("Property"), QObject::tr("Value")}, rows);
 }
 
-void showFrameCounts(QWidget* parent, const KvIAXCapture& capture,
-                     const std::vector<std::uint32_t>& callFrames) {
-    const auto counts = capturestatistics::countsOf(capture.iaxFrames(),
-                                                    callFrames.empty() ? nullptr : &callFrames);
+void showCountsTable(QWidget* parent, const std::vector<capturestatistics::Count>& counts,
+                     bool ofCalls) {
     std::uint64_t total = 0;
     for (const auto& count : counts) {
         total += count.frames;
@@ -136,16 +133,17 @@ void showFrameCounts(QWidget* parent, const KvIAXCapture& capture,
                                         'f', 2)});
     }
     showTable(parent,
-              callFrames.empty() ? QObject::tr("Frame Counts")
-                                 : QObject::tr("Frame Counts of the Selected Calls"),
+              ofCalls ? QObject::tr("Frame Counts of the Selected Calls")
+                      : QObject::tr("Frame Counts"),
               {QObject::tr("Type"), QObject::tr("Subclass"), QObject::tr("Frames"),
                QObject::tr("Bytes"), QObject::tr("Percent")},
               rows);
 }
 
-void showConversations(QWidget* parent, const KvIAXCapture& capture) {
+void showConversationsTable(QWidget* parent,
+                            const std::vector<capturestatistics::Conversation>& conversations) {
     std::vector<QStringList> rows;
-    for (const auto& c : capturestatistics::conversationsOf(capture.iaxFrames())) {
+    for (const auto& c : conversations) {
         rows.push_back({QString::fromStdString(c.a.text()), QString::fromStdString(c.b.text()),
                         QString::number(c.framesAtoB), QString::number(c.framesBtoA),
                         QString::number(c.bytes), timeText(c.first),
@@ -156,6 +154,37 @@ void showConversations(QWidget* parent, const KvIAXCapture& capture) {
                QObject::tr("Frames B to A"), QObject::tr("Bytes"), QObject::tr("Start"),
                QObject::tr("Duration (s)")},
               rows);
+}
+
+} // namespace
+
+void showProperties(QWidget* parent, const KvIAXCapture& capture) {
+    auto sum = std::make_shared<capturestatistics::PropertiesSum>();
+    FramesInSlices::start(
+        parent, capture, {}, [sum](const KvIAXFrame& frame) { sum->add(frame); },
+        [parent, sum](const KvIAXCapture& summed) {
+            showPropertiesTable(parent, sum->finish(summed));
+        });
+}
+
+void showFrameCounts(QWidget* parent, const KvIAXCapture& capture,
+                     std::vector<std::uint32_t> callFrames) {
+    const bool ofCalls = !callFrames.empty();
+    auto sum = std::make_shared<capturestatistics::CountsSum>();
+    FramesInSlices::start(
+        parent, capture, std::move(callFrames), [sum](const KvIAXFrame& frame) { sum->add(frame); },
+        [parent, sum, ofCalls](const KvIAXCapture&) {
+            showCountsTable(parent, sum->finish(), ofCalls);
+        });
+}
+
+void showConversations(QWidget* parent, const KvIAXCapture& capture) {
+    auto sum = std::make_shared<capturestatistics::ConversationsSum>();
+    FramesInSlices::start(
+        parent, capture, {}, [sum](const KvIAXFrame& frame) { sum->add(frame); },
+        [parent, sum](const KvIAXCapture&) {
+            showConversationsTable(parent, sum->conversations());
+        });
 }
 
 IoGraphDialog::IoGraphDialog(KvIAXCapture& capture, QWidget* parent)

@@ -16,11 +16,13 @@ class QLabel;
 class QLineEdit;
 
 // Statistics > Properties, Frame Counts and Conversations: a read-only
-// table of what app/CaptureStatistics works out, with Copy.
+// table of what app/CaptureStatistics works out, with Copy. It shows once
+// the frames are summed, a slice at a time (see FramesInSlices); `parent`
+// going first calls it off.
 void showProperties(QWidget* parent, const KvIAXCapture& capture);
 // `callFrames`: the frames of the calls selected (empty: none selected).
 void showFrameCounts(QWidget* parent, const KvIAXCapture& capture,
-                     const std::vector<std::uint32_t>& callFrames);
+                     std::vector<std::uint32_t> callFrames);
 void showConversations(QWidget* parent, const KvIAXCapture& capture);
 
 // Statistics > IO Graph: frames per interval over the capture's time, all

@@ -10,6 +10,7 @@
 const char* const dumpUsage =
     "usage: quorvex-dump [--debug] [--memory-limit SIZE] [--format jsonl|tsv] [-Y EXPR]\n"
     "                    [--calls | --registrations | --streams | --problems | --dtmf | --stats |\n"
+    "                     --conversations |\n"
     "                     --call N --write OUT.pcap | --flow N |\n"
     "                     --audio N OUT.wav [--timing sent|arrived]] [--jitter-buffer MS]\n"
     "                    [--secret S]... [--secrets-file FILE] [-c N] [-w OUT.pcap|OUT.pcapng]\n"
@@ -30,6 +31,8 @@ const char* const dumpUsage =
     "  -c N                       read the first N packets of the file only (live: print N)\n"
     "  -w OUT                     write the frames -Y selects to a new pcap or pcapng file\n"
     "  --stats                    the capture's properties and its frames by type and subclass\n"
+    "  --conversations            the address:port pairs, with frames each way, bytes, start\n"
+    "                             and duration\n"
     "  --jitter-buffer MS         the receivers' fixed jitter buffer for late frames and MOS\n"
     "                             (default 50)\n"
     "  --secret S                 a secret to open encrypted calls with (several: S1;S2, or\n"
@@ -143,14 +146,16 @@ std::optional<DumpArguments> DumpArguments::parse(int argc, char** argv) {
         } else if (option == "--debug" && value == nullptr) {
             args.debug = true;
         } else if ((option == "--calls" || option == "--registrations" || option == "--streams" ||
-                    option == "--problems" || option == "--dtmf" || option == "--stats") &&
+                    option == "--problems" || option == "--dtmf" || option == "--stats" ||
+                    option == "--conversations") &&
                    value == nullptr && args.listing == Listing::Frames) {
             args.listing = option == "--calls"           ? Listing::Calls
                            : option == "--registrations" ? Listing::Registrations
                            : option == "--streams"       ? Listing::Streams
                            : option == "--problems"      ? Listing::Problems
                            : option == "--dtmf"          ? Listing::Dtmf
-                                                         : Listing::Stats;
+                           : option == "--stats"         ? Listing::Stats
+                                                         : Listing::Conversations;
         } else if (option == "-r" || option == "-w") {
             const char* v = takeValue();
             if (v == nullptr || *v == '\0' || (option == "-r" && haveFile)) {
@@ -287,7 +292,8 @@ std::optional<DumpArguments> DumpArguments::parse(int argc, char** argv) {
                              args.flow || args.audio || args.output != Output::Records)) {
         return std::nullopt;
     }
-    if (args.listing == Listing::Stats && args.displayFilter) {
+    if ((args.listing == Listing::Stats || args.listing == Listing::Conversations) &&
+        args.displayFilter) {
         return std::nullopt;
     }
     const bool liveOnly = args.captureFilter || args.count || args.durationSeconds;

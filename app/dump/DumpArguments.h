@@ -14,7 +14,7 @@ struct DumpArguments {
     recordwriter::Format format = recordwriter::Format::Jsonl;
     bool live = false;
     // What a file load prints: its frames, calls, registrations, voice
-    // streams, problems or DTMF digits.
+    // streams, problems, DTMF digits, statistics or conversations.
     enum class Listing {
         Frames,
         Calls,
@@ -22,7 +22,8 @@ struct DumpArguments {
         Streams,
         Problems,
         Dtmf,
-        Stats
+        Stats,
+        Conversations
     } listing = Listing::Frames;
     double jitterBufferMs = 50; // --jitter-buffer MS: the receiver's, for late frames and MOS
     // --call N --write OUT: write call N's packets (1-based, in --calls order).

@@ -254,6 +254,22 @@ void printStats(OutputBuffer& output, const KvIAXCapture& capture, recordwriter:
     output.flush();
 }
 
+// --conversations: the address:port pairs, in the order they first sent.
+void printConversations(OutputBuffer& output, const KvIAXCapture& capture,
+                        recordwriter::Format format) {
+    std::string& out = output.text();
+    if (format == recordwriter::Format::Tsv) {
+        out += callwriter::conversationsHeader();
+    }
+    for (const auto& conversation : capturestatistics::conversationsOf(capture.iaxFrames())) {
+        callwriter::appendConversation(out, conversation, format);
+        if (out.size() > (1u << 16)) {
+            output.flush();
+        }
+    }
+    output.flush();
+}
+
 void printStatistics(const RunSummary& summary) {
     std::fprintf(stderr, "%llu packets captured\n",
                  static_cast<unsigned long long>(summary.packetsRead));
@@ -419,8 +435,10 @@ int main(int argc, char** argv) {
             app.exit(alert.failed() ? 1 : writeSelectedFrames(*capture, selection, args));
             return;
         }
-        if (args.listing == DumpArguments::Listing::Stats) {
-            printStats(printer, *capture, args.format);
+        if (args.listing == DumpArguments::Listing::Stats ||
+            args.listing == DumpArguments::Listing::Conversations) {
+            (args.listing == DumpArguments::Listing::Stats ? printStats : printConversations)(
+                printer, *capture, args.format);
             app.exit(alert.failed() || printer.writeError() != 0 ? 1 : 0);
             return;
         }

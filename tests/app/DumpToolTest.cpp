@@ -541,6 +541,16 @@ TEST(DumpTool, ReadsCountsWritesAndSumsUpAsTsharkUsersExpect) {
     }
     EXPECT_EQ(counted, 38);
 
+    // The real call's two ends, as tshark -z conv,udp counts them.
+    const auto conversations = outputLines(runProcess(dumpTool, {"--conversations", realCall}).out);
+    ASSERT_EQ(conversations.size(), 1);
+    const QJsonObject conversation = QJsonDocument::fromJson(conversations[0]).object();
+    EXPECT_EQ(conversation["a"].toString(), "82.110.36.84:4569"); // sent first
+    EXPECT_EQ(conversation["framesAtoB"].toInt(), 28);
+    EXPECT_EQ(conversation["framesBtoA"].toInt(), 22);
+    EXPECT_EQ(conversation["bytes"].toInt(), 9172);
+    EXPECT_NEAR(conversation["duration"].toDouble(), 0.526, 0.001);
+
     EXPECT_EQ(outputLines(runProcess(dumpTool, {"-c", "5", sample}).out).size(), 5);
 
     // The registration's frames to a pcapng file, read back; never over a file.
@@ -553,7 +563,8 @@ TEST(DumpTool, ReadsCountsWritesAndSumsUpAsTsharkUsersExpect) {
     EXPECT_TRUE(again.err.endsWith("File exists\n")) << again.err.toStdString();
 
     for (const QStringList& nonsense :
-         {QStringList{"--stats", "-Y", "iax2", sample}, QStringList{"--live", "-w", written},
+         {QStringList{"--stats", "-Y", "iax2", sample},
+          QStringList{"--conversations", "--stats", sample}, QStringList{"--live", "-w", written},
           QStringList{"-r", sample, sample}, QStringList{"-w", written, "--calls", sample}}) {
         EXPECT_EQ(runProcess(dumpTool, nonsense).exitCode, 2) << nonsense.join(' ').toStdString();
     }

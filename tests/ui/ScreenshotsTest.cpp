@@ -118,14 +118,17 @@ TEST(Screenshots, SeveralCallsLadderAndTheMenusDialogs) {
            [&] { showFrameCounts(&shot.window, *shot.window.frameModel().capture(), {}); }},
           {"conversations",
            [&] { showConversations(&shot.window, *shot.window.frameModel().capture()); }}}) {
-        show();
+        show(); // the table comes once the frames are summed
         QDialog* dialog = nullptr;
-        for (QWidget* top : QApplication::topLevelWidgets()) {
-            if (auto* d = qobject_cast<QDialog*>(top);
-                d != nullptr && d->isVisible() && d != &exportDialog && d != &graph) {
-                dialog = d;
+        pumpUntil([&] {
+            for (QWidget* top : QApplication::topLevelWidgets()) {
+                if (auto* d = qobject_cast<QDialog*>(top);
+                    d != nullptr && d->isVisible() && d != &exportDialog && d != &graph) {
+                    dialog = d;
+                }
             }
-        }
+            return dialog != nullptr;
+        });
         ASSERT_NE(dialog, nullptr) << name.toStdString();
         EXPECT_TRUE(save(*dialog, name));
         dialog->close();
