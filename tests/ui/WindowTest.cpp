@@ -17,6 +17,7 @@
 #include "ui/QualityWatch.h"
 #include "ui/RunProgress.h"
 #include "ui/FramesPanel.h"
+#include "ui/FramesInSlices.h"
 #include "app/CallSelection.h"
 #include "app/CaptureFilter.h"
 #include "samples/CaptureFileWriter.h"
@@ -56,6 +57,7 @@
 
 #include <csignal>
 #include <numeric>
+#include <set>
 
 namespace {
 
@@ -201,6 +203,44 @@ TEST(Window, AppendsRowsInBatchesWithoutResetting) {
     EXPECT_EQ(resets, 0);
     capture.reset(); // the model lets go of a capture that is gone
     EXPECT_EQ(model.rowCount(), 0);
+}
+
+// Frames summed a slice at a time: every one there was at the start, or
+// only those named; a list replaced meanwhile ends the sum unfinished.
+TEST(Window, FramesInSlicesVisitsTheFramesOnceOrStopsWhenTheListIsReplaced) {
+    ControllerHarness h;
+    auto capture = KvIAXCapture::create(h.load.services);
+    for (int i = 0; i < 5000; ++i) {
+        capture->iaxFrames().push_back(std::make_shared<KvIAXFrame>());
+    }
+    capture->setIaxFrames(capture->iaxFrames());
+    QObject owner;
+    for (const std::vector<std::uint32_t>& only :
+         {std::vector<std::uint32_t>{}, std::vector<std::uint32_t>{1, 7, 5000, 9999}}) {
+        std::set<const KvIAXFrame*> seen;
+        int visits = 0;
+        bool done = false;
+        FramesInSlices::start(
+            &owner, *capture, only,
+            [&](const KvIAXFrame& frame) {
+                ++visits;
+                seen.insert(&frame);
+            },
+            [&](const KvIAXCapture&) { done = true; });
+        capture->iaxFrames().push_back(std::make_shared<KvIAXFrame>()); // after the start
+        ASSERT_TRUE(pumpUntil([&] { return done; }));
+        EXPECT_EQ(visits, only.empty() ? 5000 : 3) << only.size();
+        EXPECT_EQ(seen.size(), static_cast<std::size_t>(visits));
+    }
+
+    bool done = false;
+    QPointer<FramesInSlices> run = FramesInSlices::start(
+        &owner, *capture, {}, [](const KvIAXFrame&) {}, [&](const KvIAXCapture&) { done = true; });
+    FrameList other;
+    other.push_back(std::make_shared<KvIAXFrame>());
+    capture->setIaxFrames(other);
+    ASSERT_TRUE(pumpUntil([&] { return run == nullptr; }));
+    EXPECT_FALSE(done);
 }
 
 TEST(Window, TheAlertShowsTheLibraryTextAsPlainTextWithOneOkButton) {
