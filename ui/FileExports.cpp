@@ -1,12 +1,10 @@
 #include "ui/FileExports.h"
 
-#include "app/DissectionExport.h"
 #include "app/FrameComments.h"
 #include "app/KvIAXCapture.h"
-#include "app/PacketExport.h"
-#include "common/NewFile.h"
 #include "platform/FilePanels.h"
 #include "ui/ExportDialog.h"
+#include "ui/ExportRun.h"
 #include "ui/FrameTableModel.h"
 #include "ui/FramesPanel.h"
 
@@ -30,68 +28,83 @@ void FileExports::addTo(QMenu* file) {
 }
 
 bool FileExports::exportPackets(const std::vector<std::uint32_t>& frames, const QString& path,
-                                QString& error) const {
+                                QString& error) {
     const KvIAXCapture* capture = frames_.model().capture();
     if (capture == nullptr || capture->lastRunFile().empty() || capture->lastRunFile() == "-") {
         error = tr("there is no capture file to take the packets from");
         return false;
     }
-    // A frame's packet index says where its packet is in the last run's
-    // file; earlier runs' packets are in files that later runs replaced.
-    std::vector<std::uint32_t> packets;
-    for (const std::uint32_t number : frames) {
-        if (number > capture->lastRunFirstFrame() && number <= capture->iaxFrames().size()) {
-            packets.push_back(capture->iaxFrames()[number - 1]->facts().packetIndex + 1);
-        }
-    }
-    if (packets.empty()) {
-        error = tr("none of these frames is in the capture file");
+    if (!canStart(path, error)) {
         return false;
     }
-    std::sort(packets.begin(), packets.end());
-    packets.erase(std::unique(packets.begin(), packets.end()), packets.end());
-    const std::string destination = QFile::encodeName(path).toStdString();
-    std::string why;
     const auto* comments = frames_.comments();
-    if (!writePackets(
-            capture->lastRunFile(), packets, destination, exportFormatOf(destination), why,
-            comments != nullptr ? comments->all() : std::map<std::uint32_t, std::string>{})) {
-        error = QString::fromStdString(why);
-        return false;
-    }
+    watch(ExportRun::packets(
+              *capture, frames, QFile::encodeName(path).toStdString(),
+              comments != nullptr ? comments->all() : std::map<std::uint32_t, std::string>{}, this),
+          path);
     return true;
 }
 
 bool FileExports::exportDissections(const std::vector<std::uint32_t>& frames, Dissection format,
-                                    const QString& path, QString& error) const {
+                                    const QString& path, QString& error) {
     const KvIAXCapture* capture = frames_.model().capture();
     if (capture == nullptr) {
         error = tr("there is no capture");
         return false;
     }
+    if (!canStart(path, error)) {
+        return false;
+    }
     const std::string destination = QFile::encodeName(path).toStdString();
-    std::string why;
     if (format == Dissection::Csv) {
         // The rows as the frame table shows them, its visible columns.
-        const QByteArray text = frames_.rowsText(frames, true).toUtf8();
-        NewFile file(destination);
-        if (!file.ok() ||
-            !file.write({reinterpret_cast<const std::uint8_t*>(text.constData()),
-                         static_cast<std::size_t>(text.size())}) ||
-            !file.commit()) {
-            error = QString::fromStdString(file.error());
-            return false;
-        }
+        watch(ExportRun::rows(
+                  *capture, frames,
+                  [this](const std::vector<std::uint32_t>& block, bool titled) {
+                      return frames_.rowsText(block, true, titled);
+                  },
+                  destination, this),
+              path);
         return true;
     }
-    if (!::exportDissections(*capture, frames,
-                             format == Dissection::Json ? DissectionFormat::Json
-                                                        : DissectionFormat::Text,
-                             destination, why)) {
-        error = QString::fromStdString(why);
+    watch(ExportRun::dissections(*capture, frames,
+                                 format == Dissection::Json ? DissectionFormat::Json
+                                                            : DissectionFormat::Text,
+                                 destination, this),
+          path);
+    return true;
+}
+
+bool FileExports::canStart(const QString& path, QString& error) const {
+    if (run_ != nullptr) {
+        error = tr("an export is still being written");
+        return false;
+    }
+    // Known at once rather than once written: the file is never replaced.
+    if (QFileInfo::exists(path) || QFileInfo(path).isSymLink()) {
+        error = tr("%1 exists").arg(QDir::toNativeSeparators(path));
         return false;
     }
     return true;
+}
+
+void FileExports::watch(ExportRun* run, const QString& path) {
+    run_ = run;
+    connect(run, &ExportRun::progressed, this, [this, run] {
+        emit note(tr("exporting: %1 of %2 frames").arg(run->done()).arg(run->total()));
+    });
+    connect(run, &ExportRun::finished, this, [this, run, path](bool ok, const QString& error) {
+        run_ = nullptr;
+        run->deleteLater();
+        if (!ok) {
+            emit note(tr("nothing exported: %1").arg(error));
+            QApplication::beep();
+        } else {
+            emit note(tr("%n frame(s) exported to %1", nullptr, static_cast<int>(run->total()))
+                          .arg(QDir::toNativeSeparators(path)));
+        }
+        emit exported(ok);
+    });
 }
 
 namespace {
@@ -125,10 +138,7 @@ void FileExports::askPackets() {
     if (!frames || !exportPackets(*frames, *path, error)) {
         emit note(tr("nothing exported: %1").arg(error));
         QApplication::beep();
-        return;
     }
-    emit note(tr("%n frame(s) exported to %1", nullptr, static_cast<int>(frames->size()))
-                  .arg(QDir::toNativeSeparators(*path)));
 }
 
 void FileExports::askDissections() {
@@ -149,8 +159,5 @@ void FileExports::askDissections() {
     if (!frames || !exportDissections(*frames, static_cast<Dissection>(format), *path, error)) {
         emit note(tr("nothing exported: %1").arg(error));
         QApplication::beep();
-        return;
     }
-    emit note(tr("%n frame(s) exported to %1", nullptr, static_cast<int>(frames->size()))
-                  .arg(QDir::toNativeSeparators(*path)));
 }

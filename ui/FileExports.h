@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+class ExportRun;
 class FilePanels;
 class FramesPanel;
 class QMenu;
@@ -23,21 +24,28 @@ public:
 
     void addTo(QMenu* file);
     // The work of the menu items once the frames (1-based) and the file are
-    // chosen; false, with `error`, where nothing was written.
+    // chosen: false, with `error`, where it cannot start. It goes on a slice
+    // at a time (see ExportRun), one at a time, and `exported` tells how it
+    // ended; the file is linked into place only once whole.
     bool exportPackets(const std::vector<std::uint32_t>& frames, const QString& path,
-                       QString& error) const;
+                       QString& error);
     bool exportDissections(const std::vector<std::uint32_t>& frames, Dissection format,
-                           const QString& path, QString& error) const;
+                           const QString& path, QString& error);
+    [[nodiscard]] bool isExporting() const { return run_ != nullptr; }
 
 signals:
-    // What an export did or why it did not, for the status line.
+    // What an export does, did or why it did not, for the status line.
     void note(const QString& text);
+    void exported(bool ok);
 
 private:
     void askPackets();
     void askDissections();
+    bool canStart(const QString& path, QString& error) const;
+    void watch(ExportRun* run, const QString& path);
 
     FramesPanel& frames_;
     FilePanels& panels_;
     QWidget* window_;
+    ExportRun* run_ = nullptr;
 };

@@ -427,7 +427,8 @@ QString FramesPanel::selectedRowsText(bool csv) const {
     return rowsText(frames, csv);
 }
 
-QString FramesPanel::rowsText(const std::vector<std::uint32_t>& frames, bool csv) const {
+QString FramesPanel::rowsText(const std::vector<std::uint32_t>& frames, bool csv,
+                              bool titled) const {
     const auto quoted = [csv](QString text) {
         if (!csv) {
             return text.replace('\t', ' ').replace('\n', ' ');
@@ -445,11 +446,15 @@ QString FramesPanel::rowsText(const std::vector<std::uint32_t>& frames, bool csv
             columns << column;
         }
     }
-    QStringList titles;
-    for (const int column : columns) {
-        titles << quoted(model_->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString());
+    QString text;
+    if (titled) {
+        QStringList titles;
+        for (const int column : columns) {
+            titles << quoted(
+                model_->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString());
+        }
+        text = titles.join(separator) + '\n';
     }
-    QString text = titles.join(separator) + '\n';
     for (const std::uint32_t frame : frames) {
         const int row = model_->rowOfFrame(frame);
         if (row < 0) {

@@ -75,7 +75,8 @@ public:
     [[nodiscard]] QString selectedRowsText(bool csv) const;
     static constexpr int mostCopiedRows = 100'000;
     // The same of some frames (1-based) shown, as their rows show them.
-    [[nodiscard]] QString rowsText(const std::vector<std::uint32_t>& frames, bool csv) const;
+    [[nodiscard]] QString rowsText(const std::vector<std::uint32_t>& frames, bool csv,
+                                   bool titled = true) const;
     // The frames of the selected rows, in the order shown.
     [[nodiscard]] std::vector<std::uint32_t> selectedFrames() const;
     // The comment written on frame `number`'s packet; empty for none.

@@ -30,6 +30,8 @@
 
 #include <gtest/gtest.h>
 
+#include <numeric>
+
 #include <pcap/pcap.h>
 
 namespace {
@@ -84,7 +86,16 @@ TEST(WindowMenus, ExportsTheChosenFramesAsPacketsWithCommentsAndAsDissections) {
     EXPECT_EQ(window.framesPanel()->commentOf(3), "caller hears nothing");
     const QString pcapng = open.folder.filePath("two.pcapng");
     QString error;
-    ASSERT_TRUE(window.fileExports()->exportPackets({3, 1}, pcapng, error)) << error.toStdString();
+    // An export is written a slice at a time, one at a time.
+    FileExports* exports = window.fileExports();
+    bool exportedOk = false;
+    QObject::connect(exports, &FileExports::exported, [&](bool ok) { exportedOk = ok; });
+    const auto written = [&] {
+        return pumpUntil([&] { return !exports->isExporting(); }) && exportedOk;
+    };
+    ASSERT_TRUE(exports->exportPackets({3, 1}, pcapng, error)) << error.toStdString();
+    EXPECT_FALSE(exports->exportPackets({2}, open.folder.filePath("other.pcap"), error));
+    ASSERT_TRUE(written());
     const auto original = packetsOf(open.capture);
     const auto exported = packetsOf(pcapng);
     ASSERT_EQ(exported.size(), 2u);
@@ -110,9 +121,9 @@ TEST(WindowMenus, ExportsTheChosenFramesAsPacketsWithCommentsAndAsDissections) {
 
     // Dissections: JSON an array of the frames' layers, CSV the rows shown.
     const QString json = open.folder.filePath("two.json");
-    ASSERT_TRUE(
-        window.fileExports()->exportDissections({1, 2}, FileExports::Dissection::Json, json, error))
+    ASSERT_TRUE(exports->exportDissections({1, 2}, FileExports::Dissection::Json, json, error))
         << error.toStdString();
+    ASSERT_TRUE(written());
     QFile jsonFile(json);
     ASSERT_TRUE(jsonFile.open(QIODevice::ReadOnly));
     const QJsonDocument document = QJsonDocument::fromJson(jsonFile.readAll());
@@ -120,15 +131,19 @@ TEST(WindowMenus, ExportsTheChosenFramesAsPacketsWithCommentsAndAsDissections) {
     EXPECT_EQ(document.array().size(), 2);
     EXPECT_TRUE(
         document.array()[0].toObject()["_source"].toObject()["layers"].toObject().contains("iax2"));
-    const QString csv = open.folder.filePath("two.csv");
-    ASSERT_TRUE(
-        window.fileExports()->exportDissections({1, 2}, FileExports::Dissection::Csv, csv, error));
+    // Every row, written a block of rows at a time under one titles line.
+    const QString csv = open.folder.filePath("all.csv");
+    std::vector<std::uint32_t> all(835);
+    std::iota(all.begin(), all.end(), 1u);
+    ASSERT_TRUE(exports->exportDissections(all, FileExports::Dissection::Csv, csv, error));
+    ASSERT_TRUE(written());
     QFile csvFile(csv);
     ASSERT_TRUE(csvFile.open(QIODevice::ReadOnly));
     const QList<QByteArray> lines = csvFile.readAll().trimmed().split('\n');
-    ASSERT_EQ(lines.size(), 3);
+    ASSERT_EQ(lines.size(), 1 + 835);
     EXPECT_TRUE(lines[0].startsWith("No.,")) << lines[0].toStdString();
     EXPECT_TRUE(lines[1].startsWith("1,")) << lines[1].toStdString();
+    EXPECT_TRUE(lines[835].startsWith("835,")) << lines[835].toStdString();
 }
 
 TEST(WindowMenus, MarksCopiesAndTimeReferencesFollowTheRowsShown) {

@@ -1,0 +1,161 @@
+#include "ui/ExportRun.h"
+
+#include "app/KvIAXCapture.h"
+
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <algorithm>
+
+namespace {
+
+constexpr auto sliceTime = std::chrono::milliseconds(15);
+
+const KvIAXFrame* firstOf(const FrameList& list) {
+    return list.empty() ? nullptr : list.front().get();
+}
+
+} // namespace
+
+ExportRun::ExportRun(const KvIAXCapture& capture, std::vector<std::uint32_t> frames,
+                     QObject* parent)
+    : QObject(parent), capture_(&capture), firstFrame_(firstOf(capture.iaxFrames())),
+      frames_(std::move(frames)) {
+    slices_.setInterval(0);
+    slices_.setObjectName("export slices");
+    connect(&slices_, &QTimer::timeout, this, &ExportRun::slice);
+    connect(&copying_, &QFutureWatcher<std::string>::finished, this, [this] {
+        const std::string error = copying_.result();
+        end(error.empty(), error);
+    });
+}
+
+ExportRun::~ExportRun() {
+    copying_.waitForFinished(); // the worker writes a file this run named
+}
+
+ExportRun* ExportRun::packets(const KvIAXCapture& capture, std::vector<std::uint32_t> frames,
+                              std::string destination,
+                              std::map<std::uint32_t, std::string> comments, QObject* parent) {
+    auto* run = new ExportRun(capture, std::move(frames), parent);
+    run->packetsWanted_ = true;
+    run->capturePath_ = capture.lastRunFile();
+    run->destination_ = std::move(destination);
+    run->comments_ = std::move(comments);
+    run->slices_.start();
+    return run;
+}
+
+ExportRun* ExportRun::dissections(const KvIAXCapture& capture, std::vector<std::uint32_t> frames,
+                                  DissectionFormat format, const std::string& destination,
+                                  QObject* parent) {
+    auto* run = new ExportRun(capture, {}, parent);
+    run->frames_ = frames; // for the progress; the writer keeps its own
+    run->writer_ =
+        std::make_unique<DissectionWriter>(capture, std::move(frames), format, destination);
+    run->slices_.start();
+    return run;
+}
+
+ExportRun* ExportRun::rows(const KvIAXCapture& capture, std::vector<std::uint32_t> frames,
+                           RowsText rowsText, const std::string& destination, QObject* parent) {
+    auto* run = new ExportRun(capture, std::move(frames), parent);
+    run->rowsText_ = std::move(rowsText);
+    run->rowsFile_ = std::make_unique<NewFile>(destination);
+    run->slices_.start();
+    return run;
+}
+
+std::size_t ExportRun::done() const {
+    return writer_ ? writer_->written() : next_;
+}
+
+void ExportRun::slice() {
+    if (capture_ == nullptr || firstOf(capture_->iaxFrames()) != firstFrame_) {
+        end(false, "the capture changed while it was exported");
+        return;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + sliceTime;
+    std::string error;
+    bool ok = true;
+    if (writer_) {
+        ok = writer_->step(deadline, error);
+        if (ok && writer_->done()) {
+            ok = writer_->finish(error);
+            end(ok, error);
+            return;
+        }
+    } else if (rowsFile_) {
+        ok = writeRows(deadline, error);
+        if (ok && next_ >= frames_.size()) {
+            ok = rowsFile_->commit();
+            end(ok, rowsFile_->error());
+            return;
+        }
+    } else if (packetsWanted_ && gatherPackets(deadline)) {
+        slices_.stop();
+        if (packets_.empty()) {
+            end(false, "none of these frames is in the capture file");
+            return;
+        }
+        // Sorting them and copying the packets read nothing of the capture.
+        copying_.setFuture(QtConcurrent::run([packets = std::move(packets_), path = capturePath_,
+                                              destination = destination_,
+                                              comments = std::move(comments_)]() mutable {
+            std::sort(packets.begin(), packets.end());
+            packets.erase(std::unique(packets.begin(), packets.end()), packets.end());
+            std::string why;
+            if (!writePackets(path, packets, destination, exportFormatOf(destination), why,
+                              comments)) {
+                return why.empty() ? std::string("the packets could not be written") : why;
+            }
+            return std::string();
+        }));
+        return;
+    }
+    if (!ok) {
+        end(false, error);
+        return;
+    }
+    emit progressed();
+}
+
+bool ExportRun::gatherPackets(std::chrono::steady_clock::time_point deadline) {
+    // A frame's packet index says where its packet is in the last run's
+    // file; earlier runs' packets are in files that later runs replaced.
+    const FrameList& list = capture_->iaxFrames();
+    for (; next_ < frames_.size(); ++next_) {
+        if ((next_ & 1023) == 0 && std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        const std::uint32_t number = frames_[next_];
+        if (number > capture_->lastRunFirstFrame() && number <= list.size()) {
+            packets_.push_back(list[number - 1]->facts().packetIndex + 1);
+        }
+    }
+    return true;
+}
+
+bool ExportRun::writeRows(std::chrono::steady_clock::time_point deadline, std::string& error) {
+    constexpr std::size_t rowsAtOnce = 256;
+    while (next_ < frames_.size() && std::chrono::steady_clock::now() <= deadline) {
+        const std::size_t last = std::min(frames_.size(), next_ + rowsAtOnce);
+        const std::vector<std::uint32_t> block(frames_.begin() + static_cast<long>(next_),
+                                               frames_.begin() + static_cast<long>(last));
+        const QByteArray text = rowsText_(block, next_ == 0).toUtf8();
+        if (!rowsFile_->write({reinterpret_cast<const std::uint8_t*>(text.constData()),
+                               static_cast<std::size_t>(text.size())})) {
+            error = rowsFile_->error();
+            return false;
+        }
+        next_ = last;
+    }
+    return true;
+}
+
+void ExportRun::end(bool ok, const std::string& error) {
+    const QString why = QString::fromStdString(error); // it may be the file's own
+    slices_.stop();
+    writer_.reset(); // a file not committed is not made
+    rowsFile_.reset();
+    emit finished(ok, why);
+}
