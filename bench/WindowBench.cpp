@@ -21,8 +21,12 @@
 #include "ui/QualityWatch.h"
 #include "ui/FramesPanel.h"
 #include "ui/DisplayFilterBar.h"
+#include "ui/FileExports.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QElapsedTimer>
 #include <QTableView>
 #include <QThread>
@@ -35,6 +39,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <numeric>
 #include <sstream>
 #include <string_view>
 
@@ -384,6 +389,33 @@ int main(int argc, char** argv) {
     shown.start(1);
     app.exec();
     const qint64 summedAt = clock.nsecsElapsed();
+    const qint64 summingGap = longestGap;
+
+    // File > Export Specified Packets, every frame (a range 1 to the last), to a pcap file.
+    longestGap = 0;
+    lastTick = clock.nsecsElapsed();
+    const qint64 exportingAt = clock.nsecsElapsed();
+    const QString exported = QDir::temp().filePath(
+        QStringLiteral("window-bench-%1.pcap").arg(QCoreApplication::applicationPid()));
+    QString exportError;
+    FileExports* exports = window.fileExports();
+    std::vector<std::uint32_t> everyFrame(static_cast<std::size_t>(expected));
+    std::iota(everyFrame.begin(), everyFrame.end(), 1u);
+    const bool exportStarted = exports->exportPackets(everyFrame, exported, exportError);
+    QTimer exportDone;
+    QObject::connect(&exportDone, &QTimer::timeout, [&] {
+        if (!exports->isExporting()) {
+            app.quit();
+        }
+    });
+    exportDone.start(1);
+    if (exportStarted) {
+        app.exec();
+    }
+    exportDone.stop();
+    const qint64 exportedAt = clock.nsecsElapsed();
+    const qint64 exportedBytes = QFileInfo(exported).size();
+    QFile::remove(exported);
     probe.stop();
     threads.waitForAll([] { QCoreApplication::processEvents(); });
     std::printf(
@@ -416,6 +448,12 @@ int main(int argc, char** argv) {
         static_cast<double>(filterGap) / 1e6);
     std::printf("conversations shown after %.2f s; main thread blocked at most %.1f ms\n",
                 static_cast<double>(summedAt - summingAt) / 1e9,
+                static_cast<double>(summingGap) / 1e6);
+    std::printf("%d frames exported as packets (%lld bytes%s) in %.2f s; main thread blocked at "
+                "most %.1f ms\n",
+                static_cast<int>(everyFrame.size()), static_cast<long long>(exportedBytes),
+                exportStarted ? "" : qPrintable(QStringLiteral(", not started: ") + exportError),
+                static_cast<double>(exportedAt - exportingAt) / 1e9,
                 static_cast<double>(longestGap) / 1e6);
     if (conversations != nullptr) {
         conversations->close();
