@@ -2,6 +2,8 @@
 
 #include "capture/CaptureKeys.h"
 #include "capture/LiveCaptureFile.h"
+#include "capture/MainThreadHandoff.h"
+#include "capture/WorkerThreads.h"
 
 #include "app/PacketExport.h"
 #include "app/FileMove.h"
@@ -12,6 +14,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QPointer>
 #include <QStandardPaths>
 #include <QTimer>
 
@@ -128,14 +131,28 @@ void KvController::saveCalls(const KvIAXCapture& capture, const std::vector<std:
     if (!destination) {
         return;
     }
-    std::string error;
-    if (!writePackets(
-            source, packets,
-            QFile::encodeName(withRequiredType(*destination, requiredFileType)).toStdString(),
-            ExportFormat::Pcap, error)) {
-        kvlog::line("Saving calls failed: ", error);
-        services_.beep->beep();
+    const QString path = withRequiredType(*destination, requiredFileType);
+    if (QFileInfo::exists(path) || QFileInfo(path).isSymLink()) {
+        kvlog::line("Saving calls failed: ", QFile::encodeName(path).toStdString() + " exists");
+        services_.beep->beep(); // never replaced
+        return;
     }
+    // Copying the packets reads the file through: on a worker, so that the
+    // window goes on meanwhile. What failed is told on the main thread.
+    MainThreadHandoff* handoff = services_.captures.handoff;
+    services_.captures.threads->start([source, packets = std::move(packets), handoff,
+                                       destination = QFile::encodeName(path).toStdString(),
+                                       self = QPointer<KvController>(this)] {
+        std::string error;
+        if (!writePackets(source, packets, destination, ExportFormat::Pcap, error)) {
+            handoff->post([self, error] {
+                kvlog::line("Saving calls failed: ", error);
+                if (self != nullptr) {
+                    self->services_.beep->beep();
+                }
+            });
+        }
+    });
 }
 
 bool KvController::validateMenuItem(const QString& itemTitle) {

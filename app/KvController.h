@@ -48,8 +48,8 @@ public:
     void openDocumentWithContentsOfFile(const QString& path);
     void saveDocument(QObject* sender);
     // Saves the packets of these calls of the capture (indexes into its call
-    // list), unchanged, to a new pcap file chosen in the save panel; the
-    // beep where there is nothing to save or the save failed.
+    // list), unchanged, to a new pcap file chosen in the save panel, written
+    // on a worker; the beep where there is nothing to save or the save failed.
     void saveCalls(const KvIAXCapture& capture, const std::vector<std::size_t>& calls);
     bool validateMenuItem(const QString& itemTitle);
 

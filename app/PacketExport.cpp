@@ -4,6 +4,7 @@
 #include "capturefile/PacketFileReader.h"
 #include "common/NewFile.h"
 
+#include <algorithm>
 #include <unistd.h>
 
 #include <cerrno>
@@ -95,7 +96,12 @@ bool copyWanted(PacketFileReader& input, const std::unordered_set<std::uint32_t>
                 std::string& error, Write write) {
     CapturedPacket packet;
     std::uint32_t number = 1;
-    for (auto read = input.next(packet); read != PacketFileReader::Read::End;
+    // Nothing is wanted past the last: a call early in a long file ends the read there.
+    std::uint32_t last = 0;
+    for (const std::uint32_t wantedNumber : wanted) {
+        last = std::max(last, wantedNumber);
+    }
+    for (auto read = input.next(packet); read != PacketFileReader::Read::End && number <= last;
          read = input.next(packet), ++number) {
         if (read == PacketFileReader::Read::Failed) {
             // Exporting less than was asked for must not look complete.

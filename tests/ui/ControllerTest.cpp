@@ -349,6 +349,7 @@ TEST_F(Controller, SavesTheSelectedCallsPackets) {
 
     h.panels.answers.push_back(dir.filePath("one-call"));
     controller->saveCalls(*capture, {0});
+    h.load.threads.waitForAll([] { QCoreApplication::processEvents(); }); // written on a worker
     const auto saved = h.load.load(dir.filePath("one-call.pcap"));
     EXPECT_EQ(saved->iaxFrames().size(), capture->callTracker().calls()[0].frames);
     EXPECT_EQ(saved->callTracker().calls().size(), 1u);
