@@ -19,7 +19,7 @@ const KvIAXFrame* firstOf(const FrameList& list) {
 ExportRun::ExportRun(const KvIAXCapture& capture, std::vector<std::uint32_t> frames,
                      QObject* parent)
     : QObject(parent), capture_(&capture), firstFrame_(firstOf(capture.iaxFrames())),
-      frames_(std::move(frames)) {
+      frames_(std::move(frames)), total_(frames_.size()) {
     slices_.setInterval(0);
     slices_.setObjectName("export slices");
     connect(&slices_, &QTimer::timeout, this, &ExportRun::slice);
@@ -41,6 +41,9 @@ ExportRun* ExportRun::packets(const KvIAXCapture& capture, std::vector<std::uint
     run->capturePath_ = capture.lastRunFile();
     run->destination_ = std::move(destination);
     run->comments_ = std::move(comments);
+    // At its size at once: grown as it is filled, it would be moved whole
+    // within a slice.
+    run->packets_.reserve(run->frames_.size());
     run->slices_.start();
     return run;
 }
@@ -49,7 +52,7 @@ ExportRun* ExportRun::dissections(const KvIAXCapture& capture, std::vector<std::
                                   DissectionFormat format, const std::string& destination,
                                   QObject* parent) {
     auto* run = new ExportRun(capture, {}, parent);
-    run->frames_ = frames; // for the progress; the writer keeps its own
+    run->total_ = frames.size(); // the writer keeps them
     run->writer_ =
         std::make_unique<DissectionWriter>(capture, std::move(frames), format, destination);
     run->slices_.start();

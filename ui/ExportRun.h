@@ -42,7 +42,7 @@ public:
 
     // How far it got: frames gone over, of how many.
     [[nodiscard]] std::size_t done() const;
-    [[nodiscard]] std::size_t total() const { return frames_.size(); }
+    [[nodiscard]] std::size_t total() const { return total_; }
 
 signals:
     void progressed();
@@ -59,6 +59,7 @@ private:
     QPointer<const KvIAXCapture> capture_;
     const KvIAXFrame* firstFrame_; // tells a replaced list
     std::vector<std::uint32_t> frames_;
+    std::size_t total_ = 0;
     std::size_t next_ = 0;
     QTimer slices_;
     // Packets: their numbers in the file, then copied on a worker.

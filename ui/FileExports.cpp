@@ -27,7 +27,7 @@ void FileExports::addTo(QMenu* file) {
     file->addAction(dissections);
 }
 
-bool FileExports::exportPackets(const std::vector<std::uint32_t>& frames, const QString& path,
+bool FileExports::exportPackets(std::vector<std::uint32_t> frames, const QString& path,
                                 QString& error) {
     const KvIAXCapture* capture = frames_.model().capture();
     if (capture == nullptr || capture->lastRunFile().empty() || capture->lastRunFile() == "-") {
@@ -38,14 +38,15 @@ bool FileExports::exportPackets(const std::vector<std::uint32_t>& frames, const 
         return false;
     }
     const auto* comments = frames_.comments();
+    // Moved, not copied: tens of millions of frames are a few hundred megabytes.
     watch(ExportRun::packets(
-              *capture, frames, QFile::encodeName(path).toStdString(),
+              *capture, std::move(frames), QFile::encodeName(path).toStdString(),
               comments != nullptr ? comments->all() : std::map<std::uint32_t, std::string>{}, this),
           path);
     return true;
 }
 
-bool FileExports::exportDissections(const std::vector<std::uint32_t>& frames, Dissection format,
+bool FileExports::exportDissections(std::vector<std::uint32_t> frames, Dissection format,
                                     const QString& path, QString& error) {
     const KvIAXCapture* capture = frames_.model().capture();
     if (capture == nullptr) {
@@ -59,7 +60,7 @@ bool FileExports::exportDissections(const std::vector<std::uint32_t>& frames, Di
     if (format == Dissection::Csv) {
         // The rows as the frame table shows them, its visible columns.
         watch(ExportRun::rows(
-                  *capture, frames,
+                  *capture, std::move(frames),
                   [this](const std::vector<std::uint32_t>& block, bool titled) {
                       return frames_.rowsText(block, true, titled);
                   },
@@ -135,7 +136,7 @@ void FileExports::askPackets() {
     if (frames && !path) {
         return;
     }
-    if (!frames || !exportPackets(*frames, *path, error)) {
+    if (!frames || !exportPackets(std::move(*frames), *path, error)) {
         emit note(tr("nothing exported: %1").arg(error));
         QApplication::beep();
     }
@@ -156,7 +157,8 @@ void FileExports::askDissections() {
     if (frames && !path) {
         return;
     }
-    if (!frames || !exportDissections(*frames, static_cast<Dissection>(format), *path, error)) {
+    if (!frames ||
+        !exportDissections(std::move(*frames), static_cast<Dissection>(format), *path, error)) {
         emit note(tr("nothing exported: %1").arg(error));
         QApplication::beep();
     }

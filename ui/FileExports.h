@@ -27,9 +27,8 @@ public:
     // chosen: false, with `error`, where it cannot start. It goes on a slice
     // at a time (see ExportRun), one at a time, and `exported` tells how it
     // ended; the file is linked into place only once whole.
-    bool exportPackets(const std::vector<std::uint32_t>& frames, const QString& path,
-                       QString& error);
-    bool exportDissections(const std::vector<std::uint32_t>& frames, Dissection format,
+    bool exportPackets(std::vector<std::uint32_t> frames, const QString& path, QString& error);
+    bool exportDissections(std::vector<std::uint32_t> frames, Dissection format,
                            const QString& path, QString& error);
     [[nodiscard]] bool isExporting() const { return run_ != nullptr; }
 

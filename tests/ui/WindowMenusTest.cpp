@@ -89,7 +89,9 @@ TEST(WindowMenus, ExportsTheChosenFramesAsPacketsWithCommentsAndAsDissections) {
     // An export is written a slice at a time, one at a time.
     FileExports* exports = window.fileExports();
     bool exportedOk = false;
+    QString lastNote;
     QObject::connect(exports, &FileExports::exported, [&](bool ok) { exportedOk = ok; });
+    QObject::connect(exports, &FileExports::note, [&](const QString& text) { lastNote = text; });
     const auto written = [&] {
         return pumpUntil([&] { return !exports->isExporting(); }) && exportedOk;
     };
@@ -137,6 +139,7 @@ TEST(WindowMenus, ExportsTheChosenFramesAsPacketsWithCommentsAndAsDissections) {
     std::iota(all.begin(), all.end(), 1u);
     ASSERT_TRUE(exports->exportDissections(all, FileExports::Dissection::Csv, csv, error));
     ASSERT_TRUE(written());
+    EXPECT_TRUE(lastNote.startsWith("835 frame(s) exported to")) << lastNote.toStdString();
     QFile csvFile(csv);
     ASSERT_TRUE(csvFile.open(QIODevice::ReadOnly));
     const QList<QByteArray> lines = csvFile.readAll().trimmed().split('\n');
