@@ -31,6 +31,12 @@ double secondsSince(const Call& call, const FrameFacts& facts) {
 
 std::vector<FlowStep> callFlow(const Call& call, const FrameList& frames) {
     std::vector<FlowStep> steps;
+    appendCallFlow(call, frames, 0, call.signallingFrames.size(), steps);
+    return steps;
+}
+
+std::size_t appendCallFlow(const Call& call, const FrameList& frames, std::size_t from,
+                           std::size_t most, std::vector<FlowStep>& steps) {
     const auto stepOf = [&](std::uint32_t number) {
         const KvIAXFrame& frame = *frames[number - 1];
         FlowStep step;
@@ -43,6 +49,13 @@ std::vector<FlowStep> callFlow(const Call& call, const FrameList& frames) {
     // Each direction's voice is one band, where its first frame came: the
     // call tracker counted it, so that the voice frames are not read again.
     std::array<std::uint32_t, 2> bands = call.firstVoiceFrame;
+    const auto& signalling = call.signallingFrames;
+    from = std::min(from, signalling.size());
+    if (from > 0) {
+        for (std::uint32_t& band : bands) {
+            band = band < signalling[from - 1] ? 0 : band; // placed before
+        }
+    }
     const auto addBandsBefore = [&](std::uint64_t limit) {
         for (;;) {
             std::size_t next = 2;
@@ -66,7 +79,9 @@ std::vector<FlowStep> callFlow(const Call& call, const FrameList& frames) {
             bands[next] = 0;
         }
     };
-    for (const std::uint32_t number : call.signallingFrames) {
+    const std::size_t to = signalling.size() - from > most ? from + most : signalling.size();
+    for (std::size_t position = from; position < to; ++position) {
+        const std::uint32_t number = signalling[position];
         addBandsBefore(number);
         if (number == 0 || number > frames.size()) {
             continue;
@@ -78,8 +93,10 @@ std::vector<FlowStep> callFlow(const Call& call, const FrameList& frames) {
         }
         steps.push_back(std::move(step));
     }
-    addBandsBefore(UINT64_MAX);
-    return steps;
+    if (to == signalling.size()) {
+        addBandsBefore(UINT64_MAX);
+    }
+    return to;
 }
 
 CallsFlowBuilder::CallsFlowBuilder(const std::vector<const Call*>& calls) {
@@ -122,17 +139,25 @@ CallsFlowBuilder::CallsFlowBuilder(const std::vector<const Call*>& calls) {
 }
 
 void CallsFlowBuilder::add(std::uint32_t index, const Call& call, const FrameList& frames) {
+    add(index, call, frames, 0, SIZE_MAX);
+}
+
+std::size_t CallsFlowBuilder::add(std::uint32_t index, const Call& call, const FrameList& frames,
+                                  std::size_t from, std::size_t most) {
     if (index >= placed_.size()) {
-        return;
+        return call.signallingFrames.size();
     }
     const Placed& placed = placed_[index];
-    for (FlowStep step : callFlow(call, frames)) {
+    std::vector<FlowStep> steps;
+    const std::size_t next = appendCallFlow(call, frames, from, most, steps);
+    for (FlowStep step : steps) {
         step.seconds += placed.shift;
         step.from = step.toCallee ? placed.caller : placed.callee;
         step.to = step.toCallee ? placed.callee : placed.caller;
         step.call = index;
         flow_.steps.push_back(std::move(step));
     }
+    return next;
 }
 
 Flow CallsFlowBuilder::take() {

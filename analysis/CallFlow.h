@@ -25,6 +25,12 @@ struct FlowStep {
 // The steps of a call's ladder, in arrival order. `frames` is the list the
 // call's frame numbers point into.
 std::vector<FlowStep> callFlow(const Call& call, const FrameList& frames);
+// The same a part at a time: the steps of signalling frames `from` to at
+// most `most` further (positions in the call's list), with the voice bands
+// that come before them, and the last bands once the list ends. Returns
+// where the next part starts; the call's signalling count once all are in.
+std::size_t appendCallFlow(const Call& call, const FrameList& frames, std::size_t from,
+                           std::size_t most, std::vector<FlowStep>& steps);
 
 // The ladder of several calls at once: a column per end (address:port), in
 // the order the calls name them, and every call's steps in arrival order.
@@ -42,6 +48,10 @@ public:
     explicit CallsFlowBuilder(const std::vector<const Call*>& calls);
     // Adds the steps of call `index` (of those given), as it is now.
     void add(std::uint32_t index, const Call& call, const FrameList& frames);
+    // The same a part at a time, as appendCallFlow: a call of a million
+    // signalling frames is not made in one go.
+    std::size_t add(std::uint32_t index, const Call& call, const FrameList& frames,
+                    std::size_t from, std::size_t most);
     // Once every call is in.
     [[nodiscard]] Flow take();
     // The same, its steps call by call: for putStepsInOrder().

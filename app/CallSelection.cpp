@@ -85,11 +85,18 @@ bool LadderInSteps::step(const KvIAXCapture& capture,
         if (next_ >= chosen_.size()) {
             break;
         }
-        if (chosen_[next_] < calls.size()) {
-            builder_.add(static_cast<std::uint32_t>(next_), calls[chosen_[next_]],
-                         capture.iaxFrames());
+        if (chosen_[next_] >= calls.size()) {
+            ++next_;
+            continue;
         }
-        ++next_;
+        // A few thousand steps at a time: a call may have millions.
+        const analysis::Call& call = calls[chosen_[next_]];
+        nextStep_ = builder_.add(static_cast<std::uint32_t>(next_), call, capture.iaxFrames(),
+                                 nextStep_, 4096);
+        if (nextStep_ >= call.signallingFrames.size()) {
+            ++next_;
+            nextStep_ = 0;
+        }
     } while (std::chrono::steady_clock::now() < deadline);
     return next_ >= chosen_.size();
 }

@@ -47,7 +47,8 @@ private:
     std::vector<std::size_t> chosen_;
     std::vector<analysis::DtmfEvent> tones_; // heard in band in them
     analysis::CallsFlowBuilder builder_;
-    std::size_t next_ = 0;
+    std::size_t next_ = 0;     // the call being added
+    std::size_t nextStep_ = 0; // its signalling frame to add next
 };
 
 // How many frames the selected calls have. From `framesForAWorker` on, what

@@ -267,6 +267,33 @@ TEST(CallFlow, EachDirectionsVoiceIsOneBandWhereItBegan) {
                                                "5< ANSWER", "6> x4", "7< x1", "9< HANGUP"}));
 }
 
+// A call's ladder made a part at a time is the ladder made at once: its
+// voice bands keep their places between the parts.
+TEST(CallFlow, APartAtATimeMakesTheSameLadder) {
+    Conversation c;
+    setUp(c, 5, 6);                        // frames 1-5 signalling, 6 and 7 voice
+    c.full(pbxA, pbxB, 5, 6, Voice, 0x04); // 8
+    c.full(pbxB, pbxA, 6, 5, Iax, Hangup); // 9
+    c.full(pbxA, pbxB, 5, 6, Iax, Ack);    // 10
+    const auto& call = c.tracker.calls()[0];
+    const auto whole = analysis::callFlow(call, c.frames);
+    const auto text = [](const std::vector<analysis::FlowStep>& steps) {
+        std::vector<std::string> lines;
+        for (const auto& step : steps) {
+            lines.push_back(std::to_string(step.frameNumber) + " " + step.label);
+        }
+        return lines;
+    };
+    for (const std::size_t part : {1, 2, 3, 5, 100}) {
+        std::vector<analysis::FlowStep> steps;
+        std::size_t next = 0;
+        do {
+            next = analysis::appendCallFlow(call, c.frames, next, part, steps);
+        } while (next < call.signallingFrames.size());
+        EXPECT_EQ(text(steps), text(whole)) << "parts of " << part;
+    }
+}
+
 // Lost, duplicated and reordered frames at known places, and arrival times
 // whose delta and jitter (RFC 3550, J += (|D| - J) / 16) were worked out by hand.
 TEST(StreamAnalysis, CountsAndJitterOfAKnownStream) {
