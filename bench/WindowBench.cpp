@@ -39,6 +39,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <numeric>
 #include <sstream>
 #include <string_view>
@@ -141,6 +142,21 @@ private:
     std::string what_;
 };
 
+// Runs the event loop until `done` holds, looked at each millisecond, and
+// `afterMs` more for what the last event left queued. The poll stops with
+// it, so that the next phase's loop does not end at once.
+void runUntil(QApplication& app, const std::function<bool()>& done, int afterMs = 0) {
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (done()) {
+            poll.stop();
+            QTimer::singleShot(afterMs, &app, &QCoreApplication::quit);
+        }
+    });
+    poll.start(1);
+    app.exec();
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -223,15 +239,7 @@ int main(int argc, char** argv) {
     longestGap = 0;
     lastTick = clock.nsecsElapsed();
     const qint64 judgingFrom = clock.nsecsElapsed();
-    QTimer judged;
-    QObject::connect(&judged, &QTimer::timeout, [&] {
-        if (!window.qualityWatch()->isBusy()) {
-            app.quit();
-        }
-    });
-    judged.start(5);
-    app.exec();
-    judged.stop();
+    runUntil(app, [&] { return !window.qualityWatch()->isBusy(); });
     const qint64 judgingGap = longestGap;
     const qint64 judgedAt = clock.nsecsElapsed();
 
@@ -254,16 +262,13 @@ int main(int argc, char** argv) {
     longestGap = 0;
     lastTick = clock.nsecsElapsed();
     qint64 ladderIn = -1;
-    QTimer ladderShown;
-    QObject::connect(&ladderShown, &QTimer::timeout, [&] {
-        if (window.callFlowView()->stepCount() > 0 && ladderIn < 0) {
+    runUntil(
+        app,
+        [&] {
             ladderIn = selecting.nsecsElapsed();
-            QTimer::singleShot(100, &app, &QCoreApplication::quit);
-        }
-    });
-    ladderShown.start(1);
-    app.exec();
-    ladderShown.stop();
+            return window.callFlowView()->stepCount() > 0;
+        },
+        100);
     const qint64 selectingGap = std::max(longestGap, selectedIn);
     const long residentAfter = residentKiB();
     const int shownWhenSelected = window.frameModel().rowCount();
@@ -278,16 +283,13 @@ int main(int argc, char** argv) {
     // A large selection's figures are worked out on a worker: the wait
     // lasts until they show.
     qint64 figuresIn = -1;
-    QTimer figuresShown;
-    QObject::connect(&figuresShown, &QTimer::timeout, [&] {
-        if (window.streamsView()->streamCount() > 0 && figuresIn < 0) {
+    runUntil(
+        app,
+        [&] {
             figuresIn = showingStreams.nsecsElapsed();
-            QTimer::singleShot(100, &app, &QCoreApplication::quit);
-        }
-    });
-    figuresShown.start(1);
-    app.exec();
-    figuresShown.stop();
+            return window.streamsView()->streamCount() > 0;
+        },
+        100);
     const qint64 streamsGap = std::max(longestGap, streamsIn);
     tabsOf(window.framesTable())->setCurrentWidget(window.framesTable());
     window.callsTable()->clearSelection();
@@ -305,15 +307,7 @@ int main(int argc, char** argv) {
         QElapsedTimer sorting;
         sorting.start();
         window.framesPanel()->sortBy(column, Qt::AscendingOrder);
-        QTimer sorted;
-        QObject::connect(&sorted, &QTimer::timeout, [&] {
-            if (!window.framesPanel()->isSorting()) {
-                app.quit();
-            }
-        });
-        sorted.start(1);
-        app.exec();
-        sorted.stop();
+        runUntil(app, [&] { return !window.framesPanel()->isSorting(); });
         sorts.push_back({name, sorting.nsecsElapsed(), longestGap});
     }
     window.framesPanel()->sortBy(-1, Qt::AscendingOrder);
@@ -330,14 +324,7 @@ int main(int argc, char** argv) {
         IoGraphDialog graph(*window.frameModel().capture());
         graph.setFilter(0, "iax2.type == 6");
         graph.apply();
-        QTimer countingTimer;
-        QObject::connect(&countingTimer, &QTimer::timeout, [&] {
-            if (!graph.isCounting()) {
-                app.quit();
-            }
-        });
-        countingTimer.start(1);
-        app.exec();
+        runUntil(app, [&] { return !graph.isCounting(); });
         graphedIn = graphing.nsecsElapsed();
         for (QAbstractSeries* line : graph.chart()->series()) {
             double frames = 0;
@@ -357,15 +344,7 @@ int main(int argc, char** argv) {
         "iax2.packet_type == 0 && udp.port == 4569 && ip.src == 192.0.2.0/24 "
         "&& iax2.src_call in {1..50} && iax2.timestamp > 1000");
     window.filterBar()->apply();
-    QTimer done;
-    QObject::connect(&done, &QTimer::timeout, [&] {
-        if (!window.isFiltering()) {
-            app.quit();
-        }
-    });
-    done.start(1);
-    app.exec();
-    done.stop();
+    runUntil(app, [&] { return !window.isFiltering(); });
     const qint64 filteredAt = clock.nsecsElapsed();
     const qint64 filterGap = longestGap;
 
@@ -375,19 +354,16 @@ int main(int argc, char** argv) {
     const qint64 summingAt = clock.nsecsElapsed();
     showConversations(&window, *window.frameModel().capture());
     QPointer<QDialog> conversations; // quitting the loop closes it, and it goes
-    QTimer shown;
-    QObject::connect(&shown, &QTimer::timeout, [&] {
+    runUntil(app, [&] {
         for (QWidget* top : QApplication::topLevelWidgets()) {
             if (auto* dialog = qobject_cast<QDialog*>(top);
                 dialog != nullptr && dialog->isVisible() &&
                 dialog->windowTitle() == QObject::tr("Conversations")) {
                 conversations = dialog;
-                app.quit();
             }
         }
+        return conversations != nullptr;
     });
-    shown.start(1);
-    app.exec();
     const qint64 summedAt = clock.nsecsElapsed();
     const qint64 summingGap = longestGap;
 
@@ -407,17 +383,9 @@ int main(int argc, char** argv) {
     QString exportError;
     FileExports* exports = window.fileExports();
     const bool exportStarted = exports->exportPackets(std::move(everyFrame), exported, exportError);
-    QTimer exportDone;
-    QObject::connect(&exportDone, &QTimer::timeout, [&] {
-        if (!exports->isExporting()) {
-            app.quit();
-        }
-    });
-    exportDone.start(1);
     if (exportStarted) {
-        app.exec();
+        runUntil(app, [&] { return !exports->isExporting(); });
     }
-    exportDone.stop();
     const qint64 exportedAt = clock.nsecsElapsed();
     const qint64 exportedBytes = QFileInfo(exported).size();
     QFile::remove(exported);
