@@ -127,8 +127,7 @@ StreamsInSlices::StreamsInSlices(const KvIAXCapture& capture, const std::vector<
                                  MemoryCharge charge)
     : building_(std::make_unique<analysis::CallsStreams>(
           capture.callTracker(), knownCalls(capture, calls), optionsOf(capture))),
-      wanted_(building_->wantedFrames()),
-      firstFrame_(capture.iaxFrames().empty() ? nullptr : capture.iaxFrames().front().get()),
+      wanted_(building_->wantedFrames()), firstFrame_(capture.firstFrame()),
       charge_(std::move(charge)) {}
 
 StreamsInSlices::StreamsInSlices(StreamsInSlices&&) noexcept = default;
@@ -137,7 +136,7 @@ StreamsInSlices::~StreamsInSlices() = default;
 
 bool StreamsInSlices::step(const KvIAXCapture& capture, std::size_t frames) {
     const FrameList& list = capture.iaxFrames();
-    if ((list.empty() ? nullptr : list.front().get()) != firstFrame_) {
+    if (capture.firstFrame() != firstFrame_) {
         return false;
     }
     for (std::size_t taken = 0; taken < frames && next_ < wanted_.size(); ++taken, ++next_) {

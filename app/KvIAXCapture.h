@@ -49,6 +49,11 @@ public:
 
     FrameList& iaxFrames() { return iaxFrames_; }
     [[nodiscard]] const FrameList& iaxFrames() const { return iaxFrames_; }
+    // The list's first record, or nothing: work spread over time that finds
+    // another first record knows the list was replaced meanwhile.
+    [[nodiscard]] const KvIAXFrame* firstFrame() const {
+        return iaxFrames_.empty() ? nullptr : iaxFrames_.front().get();
+    }
     void setIaxFrames(const FrameList& frames);
     void appendFrames(FrameList&& frames) override;
     // Lets go of the records before position `count` that every follower

@@ -10,15 +10,11 @@ namespace {
 
 constexpr auto sliceTime = std::chrono::milliseconds(15);
 
-const KvIAXFrame* firstOf(const FrameList& list) {
-    return list.empty() ? nullptr : list.front().get();
-}
-
 } // namespace
 
 ExportRun::ExportRun(const KvIAXCapture& capture, std::vector<std::uint32_t> frames,
                      QObject* parent)
-    : QObject(parent), capture_(&capture), firstFrame_(firstOf(capture.iaxFrames())),
+    : QObject(parent), capture_(&capture), firstFrame_(capture.firstFrame()),
       frames_(std::move(frames)), total_(frames_.size()) {
     slices_.setInterval(0);
     slices_.setObjectName("export slices");
@@ -73,7 +69,7 @@ std::size_t ExportRun::done() const {
 }
 
 void ExportRun::slice() {
-    if (capture_ == nullptr || firstOf(capture_->iaxFrames()) != firstFrame_) {
+    if (capture_ == nullptr || capture_->firstFrame() != firstFrame_) {
         end(false, "the capture changed while it was exported");
         return;
     }

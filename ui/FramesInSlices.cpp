@@ -8,10 +8,6 @@ namespace {
 
 constexpr auto sliceTime = std::chrono::milliseconds(15);
 
-const KvIAXFrame* firstOf(const FrameList& list) {
-    return list.empty() ? nullptr : list.front().get();
-}
-
 } // namespace
 
 FramesInSlices* FramesInSlices::start(QObject* parent, const KvIAXCapture& capture,
@@ -24,7 +20,7 @@ FramesInSlices* FramesInSlices::start(QObject* parent, const KvIAXCapture& captu
 
 FramesInSlices::FramesInSlices(QObject* parent, const KvIAXCapture& capture,
                                std::vector<std::uint32_t> only, Visit visit, Done done)
-    : QObject(parent), capture_(&capture), firstFrame_(firstOf(capture.iaxFrames())),
+    : QObject(parent), capture_(&capture), firstFrame_(capture.firstFrame()),
       only_(std::move(only)), total_(only_.empty() ? capture.iaxFrames().size() : only_.size()),
       visit_(std::move(visit)), done_(std::move(done)) {
     slices_.setInterval(0);
@@ -33,7 +29,7 @@ FramesInSlices::FramesInSlices(QObject* parent, const KvIAXCapture& capture,
 }
 
 void FramesInSlices::slice() {
-    if (capture_ == nullptr || firstOf(capture_->iaxFrames()) != firstFrame_) {
+    if (capture_ == nullptr || capture_->firstFrame() != firstFrame_) {
         slices_.stop();
         deleteLater();
         return;
