@@ -353,19 +353,34 @@ std::vector<Problem> allProblems(const ProblemTracker& frames, const CallTracker
     if (std::is_sorted(problems.begin(), problems.end(), byFrame)) {
         return problems;
     }
-    // Sorted as (frame, place) pairs, then moved once: a problem is seven
-    // times a pair's size, and a long capture has millions.
+    // Sorted as (frame, place) pairs, then each problem moved to its place
+    // within the same list: a problem is six times a pair's size, and a long
+    // capture has millions, which a second list would hold twice over.
     std::vector<std::uint64_t> order(problems.size());
     for (std::size_t i = 0; i < problems.size(); ++i) {
         order[i] = std::uint64_t{problems[i].frame} << 32 | i;
     }
     std::sort(order.begin(), order.end()); // the place keeps equal frames in order
-    std::vector<Problem> sorted;
-    sorted.reserve(problems.size());
-    for (const std::uint64_t entry : order) {
-        sorted.push_back(std::move(problems[entry & 0xFFFFFFFFu]));
+    // Place k takes the problem order[k] names. Following a cycle of places
+    // from its start moves each of them once, the start's own held aside.
+    std::vector<bool> placed(problems.size());
+    for (std::size_t start = 0; start < problems.size(); ++start) {
+        if (placed[start]) {
+            continue;
+        }
+        const Problem held = problems[start];
+        for (std::size_t to = start;;) {
+            placed[to] = true;
+            const std::size_t from = order[to] & 0xFFFFFFFFu;
+            if (from == start) {
+                problems[to] = held;
+                break;
+            }
+            problems[to] = problems[from];
+            to = from;
+        }
     }
-    return sorted;
+    return problems;
 }
 
 } // namespace analysis

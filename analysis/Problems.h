@@ -45,12 +45,14 @@ inline constexpr double oneWayMinimumSeconds = 5;
 inline constexpr double silentActivity = 0.01, activeActivity = 0.20;
 
 // One problem, as typed facts; its text is made when it is shown.
+// The small members come first, so that they share a word: a long capture
+// lists millions of problems.
 struct Problem {
     static constexpr std::size_t noCall = std::numeric_limits<std::size_t>::max();
     ProblemKind kind = ProblemKind::Retransmission;
+    bool fromCaller = true;    // the stream, or the end, it is about
     std::uint32_t frame = 0;   // 1-based: where it shows
     std::size_t call = noCall; // index in the tracker's call list
-    bool fromCaller = true;    // the stream, or the end, it is about
     // lostVoice, late: frames; hangupCause: the cause code; codecMismatch:
     // the voice's format; reportedLoss: the loss reported; decryptFailed,
     // noChallenge: the frames of that end left encrypted, from this one on.

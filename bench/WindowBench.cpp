@@ -46,13 +46,14 @@
 
 namespace {
 
-// The process's resident memory, from /proc.
-long residentKiB() {
+// A line of the process's status in /proc, in KiB: "VmRSS:" now, "VmHWM:" at most.
+long statusKiB(const char* field) {
     std::FILE* status = std::fopen("/proc/self/status", "r");
     long kib = 0;
     char line[256];
+    const std::string format = std::string(field) + " %ld";
     while (status != nullptr && std::fgets(line, sizeof line, status) != nullptr) {
-        if (std::sscanf(line, "VmRSS: %ld", &kib) == 1) {
+        if (std::sscanf(line, format.c_str(), &kib) == 1) {
             break;
         }
     }
@@ -60,6 +61,20 @@ long residentKiB() {
         std::fclose(status);
     }
     return kib;
+}
+long residentKiB() {
+    return statusKiB("VmRSS:");
+}
+
+// The most resident since the last call, in MiB; the kernel's count then
+// starts over from what is resident now.
+long takePeakMiB() {
+    const long peak = statusKiB("VmHWM:") / 1024;
+    if (std::FILE* refs = std::fopen("/proc/self/clear_refs", "w"); refs != nullptr) {
+        std::fputs("5", refs);
+        std::fclose(refs);
+    }
+    return peak;
 }
 
 // CPU seconds (user and system) of the whole process, and of the calling thread.
@@ -114,12 +129,15 @@ public:
     }
     // WINDOW_BENCH_EVENTS=MS lists every event longer than MS (30 if empty).
     static qint64 listedFrom() {
-        const char* value = std::getenv("WINDOW_BENCH_EVENTS");
-        if (value == nullptr) {
-            return INT64_MAX;
-        }
-        const double ms = std::atof(value);
-        return static_cast<qint64>((ms > 0 ? ms : 30.0) * 1e6);
+        static const qint64 from = [] {
+            const char* value = std::getenv("WINDOW_BENCH_EVENTS");
+            if (value == nullptr) {
+                return qint64{INT64_MAX};
+            }
+            const double ms = std::atof(value);
+            return static_cast<qint64>((ms > 0 ? ms : 30.0) * 1e6);
+        }();
+        return from;
     }
     // The longest event since the last call, and what it was; starts over.
     std::string takeLongest() {
@@ -201,13 +219,27 @@ int main(int argc, char** argv) {
     qint64 longestGap = 0;
     QTimer probe;
     probe.setTimerType(Qt::PreciseTimer);
+    // A gap as long as the events listed is listed too, with the CPU time
+    // the main thread had in it: a gap mostly not running is one where the
+    // thread waited for a core, or for the kernel.
+    double lastTickCpu = mainThreadSeconds();
     QObject::connect(&probe, &QTimer::timeout, [&] {
         const qint64 now = clock.nsecsElapsed();
+        const double cpu = mainThreadSeconds();
+        if (now - lastTick > TimedApplication::listedFrom()) {
+            std::fprintf(stderr, "gap of %.1f ms at %.3f s, %.1f ms of it running\n",
+                         static_cast<double>(now - lastTick) / 1e6,
+                         static_cast<double>(now) / 1e9, (cpu - lastTickCpu) * 1e3);
+        }
         longestGap = std::max(longestGap, now - lastTick);
         lastTick = now;
+        lastTickCpu = cpu;
     });
 
     const double processBefore = processSeconds();
+    // The most resident in each phase, printed last.
+    std::vector<std::pair<const char*, long>> peaks;
+    takePeakMiB();
     const double mainBefore = mainThreadSeconds();
     clock.start();
     probe.start(1);
@@ -222,6 +254,7 @@ int main(int argc, char** argv) {
     });
     app.exec();
     const qint64 loadGap = longestGap;
+    peaks.emplace_back("load", takePeakMiB());
     if (loadOnly) {
         probe.stop();
         std::printf("%ld frames: Open to last frame shown %.2f s; main thread blocked at most "
@@ -242,6 +275,7 @@ int main(int argc, char** argv) {
     runUntil(app, [&] { return !window.qualityWatch()->isBusy(); });
     const qint64 judgingGap = longestGap;
     const qint64 judgedAt = clock.nsecsElapsed();
+    peaks.emplace_back("listening", takePeakMiB());
 
     // Every call selected at once, as Ctrl+A in the calls table does: the
     // selection's own work, then what it leaves queued for the event loop.
@@ -291,6 +325,7 @@ int main(int argc, char** argv) {
         },
         100);
     const qint64 streamsGap = std::max(longestGap, streamsIn);
+    peaks.emplace_back("selection", takePeakMiB());
     tabsOf(window.framesTable())->setCurrentWidget(window.framesTable());
     window.callsTable()->clearSelection();
 
@@ -309,6 +344,7 @@ int main(int argc, char** argv) {
         window.framesPanel()->sortBy(column, Qt::AscendingOrder);
         runUntil(app, [&] { return !window.framesPanel()->isSorting(); });
         sorts.push_back({name, sorting.nsecsElapsed(), longestGap});
+        peaks.emplace_back(name, takePeakMiB());
     }
     window.framesPanel()->sortBy(-1, Qt::AscendingOrder);
 
@@ -335,6 +371,7 @@ int main(int argc, char** argv) {
         }
     }
     const qint64 graphGap = longestGap;
+    peaks.emplace_back("IO graph", takePeakMiB());
 
     // The display filter, typed and applied with Enter.
     longestGap = 0;
@@ -347,6 +384,7 @@ int main(int argc, char** argv) {
     runUntil(app, [&] { return !window.isFiltering(); });
     const qint64 filteredAt = clock.nsecsElapsed();
     const qint64 filterGap = longestGap;
+    peaks.emplace_back("filter", takePeakMiB());
 
     // Statistics > Conversations: summed a slice at a time, then shown.
     longestGap = 0;
@@ -366,6 +404,7 @@ int main(int argc, char** argv) {
     });
     const qint64 summedAt = clock.nsecsElapsed();
     const qint64 summingGap = longestGap;
+    peaks.emplace_back("conversations", takePeakMiB());
 
     // File > Export Specified Packets, every frame (a range 1 to the last), to a pcap file.
     // The export dialog makes the list of frames first, in one go.
@@ -388,6 +427,7 @@ int main(int argc, char** argv) {
     }
     const qint64 exportedAt = clock.nsecsElapsed();
     const qint64 exportedBytes = QFileInfo(exported).size();
+    peaks.emplace_back("export", takePeakMiB());
     QFile::remove(exported);
     probe.stop();
     threads.waitForAll([] { QCoreApplication::processEvents(); });
@@ -431,5 +471,10 @@ int main(int argc, char** argv) {
     if (conversations != nullptr) {
         conversations->close();
     }
+    std::printf("most resident (MiB):");
+    for (const auto& [phase, mib] : peaks) {
+        std::printf(" %s %ld;", phase, mib);
+    }
+    std::printf("\n");
     return 0;
 }
