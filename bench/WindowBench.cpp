@@ -228,8 +228,8 @@ int main(int argc, char** argv) {
         const double cpu = mainThreadSeconds();
         if (now - lastTick > TimedApplication::listedFrom()) {
             std::fprintf(stderr, "gap of %.1f ms at %.3f s, %.1f ms of it running\n",
-                         static_cast<double>(now - lastTick) / 1e6,
-                         static_cast<double>(now) / 1e9, (cpu - lastTickCpu) * 1e3);
+                         static_cast<double>(now - lastTick) / 1e6, static_cast<double>(now) / 1e9,
+                         (cpu - lastTickCpu) * 1e3);
         }
         longestGap = std::max(longestGap, now - lastTick);
         lastTick = now;
