@@ -17,6 +17,11 @@ struct CallsStreams::Followed {
 
 CallsStreams::CallsStreams(const CallTracker& tracker, const std::vector<std::size_t>& calls,
                            const QualityOptions& options) {
+    std::size_t frames = 0;
+    for (const std::size_t index : calls) {
+        frames += tracker.calls().at(index).frameNumbers.size();
+    }
+    frames_.reserve(frames);
     for (const std::size_t index : calls) {
         const auto slot = static_cast<std::uint32_t>(followed_.size());
         followed_.push_back(std::make_unique<Followed>(tracker.calls(), index, options));
@@ -27,8 +32,12 @@ CallsStreams::CallsStreams(const CallTracker& tracker, const std::vector<std::si
         }
     }
     // A frame of several calls (a trunk frame) goes to them in call order.
-    std::stable_sort(frames_.begin(), frames_.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    // Each call's frames come in order: one call alone, however long, is
+    // in order already.
+    const auto byNumber = [](const auto& a, const auto& b) { return a.first < b.first; };
+    if (!std::is_sorted(frames_.begin(), frames_.end(), byNumber)) {
+        std::stable_sort(frames_.begin(), frames_.end(), byNumber);
+    }
 }
 
 CallsStreams::~CallsStreams() = default;

@@ -49,12 +49,15 @@ std::vector<std::size_t> knownCalls(const KvIAXCapture& capture,
     return known;
 }
 
-ChargedStreams charged(const KvIAXCapture& capture, std::vector<analysis::VoiceStream> found,
+// `heard`: the capture whose listening is added to the figures, if any.
+ChargedStreams charged(const KvIAXCapture* heard, std::vector<analysis::VoiceStream> found,
                        MemoryCharge charge) {
     ChargedStreams made{{}, std::move(charge), {}};
     std::uint64_t held = 0;
     for (auto& stream : found) {
-        capture.addActivity(stream.figures);
+        if (heard != nullptr) {
+            heard->addActivity(stream.figures);
+        }
         held += stream.packets.capacity() * sizeof(analysis::StreamPacket);
         made.streams.push_back(std::move(stream));
     }
@@ -107,7 +110,7 @@ std::optional<ChargedStreams> ChargedStreams::of(const KvIAXCapture& capture,
     if (!replay.run(wanted, visit, error)) {
         return std::nullopt;
     }
-    auto made = charged(capture, building.take(), std::move(*charge));
+    auto made = charged(&capture, building.take(), std::move(*charge));
     made.charge.forceTo(made.charge.charged() + voice.heldBytes());
     made.heldPackets = std::move(voice);
     return made;
@@ -159,5 +162,9 @@ bool StreamsInSlices::stepUntil(const KvIAXCapture& capture,
 }
 
 ChargedStreams StreamsInSlices::finish(const KvIAXCapture& capture) {
-    return charged(capture, building_->take(), std::move(charge_));
+    return charged(&capture, building_->take(), std::move(charge_));
+}
+
+ChargedStreams StreamsInSlices::finishUnheard() {
+    return charged(nullptr, building_->take(), std::move(charge_));
 }

@@ -55,8 +55,12 @@ public:
     // the frames' records lie, which grows with the capture.
     bool stepUntil(const KvIAXCapture& capture, std::chrono::steady_clock::time_point deadline);
     [[nodiscard]] bool done() const { return next_ >= wanted_.size(); }
-    // The streams, once done().
+    // The streams, once done(), with what listening heard of them.
     [[nodiscard]] ChargedStreams finish(const KvIAXCapture& capture);
+    // The same for streams not listened to yet. It reads the capture's call
+    // list only, so a worker that holds the capture's trackers may call it:
+    // working out the figures of a call of a million frames takes a while.
+    [[nodiscard]] ChargedStreams finishUnheard();
 
 private:
     StreamsInSlices(const KvIAXCapture& capture, const std::vector<std::size_t>& calls,

@@ -98,20 +98,27 @@ void ListeningRun::makeStreams() {
         return;
     }
     slices_.stop();
-    chosen_->voice = streams_->finish(*capture_);
-    streams_.reset();
-    job_ = std::make_shared<const ListeningJob>(std::move(*chosen_));
+    // The streams' figures are worked out on the worker too: for a call of
+    // a million frames that is tens of milliseconds. It reads the call list,
+    // which the capture leaves as it is while the worker holds its trackers.
+    // The job, its streams and all they hold end there as well.
+    blockCalls_ = chosen_->calls;
+    watcher_.setFuture(
+        QtConcurrent::run([job = std::move(*chosen_), streams = std::move(*streams_),
+                           held = capture_->holdTrackers(), cancelled = cancelled_]() mutable {
+            job.voice = streams.finishUnheard();
+            held.reset();
+            Result result;
+            result.ok = job.run(result.found, result.error, cancelled.get());
+            return result;
+        }));
     chosen_.reset();
-    watcher_.setFuture(QtConcurrent::run([job = job_, cancelled = cancelled_] {
-        Result result;
-        result.ok = job->run(result.found, result.error, cancelled.get());
-        return result;
-    }));
+    streams_.reset();
 }
 
 void ListeningRun::blockDone() {
     Result result = watcher_.result();
-    const auto job = std::move(job_);
+    const std::vector<std::size_t> calls = std::move(blockCalls_);
     if (capture_ == nullptr || cancelled_->load()) {
         return; // called off meanwhile
     }
@@ -122,7 +129,7 @@ void ListeningRun::blockDone() {
         emit progressed();
         return;
     }
-    capture_->addListening(job->calls, std::move(result.found));
+    capture_->addListening(calls, std::move(result.found));
     capture_->setListenedCalls(next_);
     done_ = next_;
     emit progressed();

@@ -16,9 +16,11 @@ class KvIAXCapture;
 // Listens to a capture's calls' voice (activity, in-band digits) away from
 // the main thread, a block of calls at a time: each block's streams are made
 // here from the capture's records, some tens of thousands of frames between
-// turns of the event loop, decoded by a worker with its own file handle, and
-// what it found is handed to the capture here. Nothing else crosses: the worker reads its
-// job and writes its results, and the capture is touched on this thread only.
+// turns of the event loop; a worker with its own file handle works out their
+// figures and decodes them, and what it found is handed to the capture here.
+// Nothing else crosses: the worker reads its job and, while it holds the
+// capture's trackers, the call list; it writes its results; the capture is
+// touched on this thread only.
 class ListeningRun final : public QObject {
     Q_OBJECT
 public:
@@ -51,7 +53,7 @@ private:
         std::vector<CallListening> found;
     };
     QPointer<KvIAXCapture> capture_;
-    std::shared_ptr<const ListeningJob> job_;
+    std::vector<std::size_t> blockCalls_;    // of the block a worker listens to
     std::optional<ListeningJob> chosen_;     // while its streams are made
     std::optional<StreamsInSlices> streams_; // of chosen_
     QTimer slices_;
