@@ -9,8 +9,9 @@
 
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <span>
-#include <unordered_set>
+#include <vector>
 
 namespace {
 
@@ -89,18 +90,17 @@ private:
     NewFile& file_;
 };
 
-// Calls `write` with each packet `wanted` numbers (from 1); false, with
-// `error` set, where a packet could not be read or written.
+// Calls `write` with each packet `wanted` numbers (from 1, rising, once
+// each); false, with `error` set, where a packet could not be read or
+// written.
 template <class Write>
-bool copyWanted(PacketFileReader& input, const std::unordered_set<std::uint32_t>& wanted,
+bool copyWanted(PacketFileReader& input, const std::vector<std::uint32_t>& wanted,
                 std::string& error, Write write) {
     CapturedPacket packet;
     std::uint32_t number = 1;
     // Nothing is wanted past the last: a call early in a long file ends the read there.
-    std::uint32_t last = 0;
-    for (const std::uint32_t wantedNumber : wanted) {
-        last = std::max(last, wantedNumber);
-    }
+    const std::uint32_t last = wanted.empty() ? 0 : wanted.back();
+    auto next = wanted.begin();
     for (auto read = input.next(packet); read != PacketFileReader::Read::End && number <= last;
          read = input.next(packet), ++number) {
         if (read == PacketFileReader::Read::Failed) {
@@ -108,17 +108,22 @@ bool copyWanted(PacketFileReader& input, const std::unordered_set<std::uint32_t>
             error = "packet " + std::to_string(number) + " could not be read: " + input.errorText();
             return false;
         }
-        if (wanted.contains(number) && !write(packet, number)) {
-            return false;
+        while (next != wanted.end() && *next < number) {
+            ++next; // a number no packet has (0)
+        }
+        if (next != wanted.end() && *next == number) {
+            if (!write(packet, number)) {
+                return false;
+            }
+            ++next;
         }
     }
     return true;
 }
 
 // In the file's own time precision, so that packets are written as they were.
-bool writePcap(PacketFileReader& input, NewFile& file,
-               const std::unordered_set<std::uint32_t>& wanted, const std::string& destination,
-               std::string& error) {
+bool writePcap(PacketFileReader& input, NewFile& file, const std::vector<std::uint32_t>& wanted,
+               const std::string& destination, std::string& error) {
     const bool nanoseconds = input.resolution() == TimeResolution::Nanoseconds;
     const PcapHandle format(pcap_open_dead_with_tstamp_precision(
         input.linkType(), static_cast<int>(input.snapshotLength()),
@@ -153,8 +158,7 @@ bool writePcap(PacketFileReader& input, NewFile& file,
     return copied;
 }
 
-bool writePcapng(PacketFileReader& input, NewFile& file,
-                 const std::unordered_set<std::uint32_t>& wanted,
+bool writePcapng(PacketFileReader& input, NewFile& file, const std::vector<std::uint32_t>& wanted,
                  const std::map<std::uint32_t, std::string>& comments, std::string& error) {
     PcapngBlocks blocks(file);
     if (!blocks.section() || !blocks.interface(input.linkType(), input.snapshotLength())) {
@@ -192,7 +196,16 @@ bool writePackets(const std::string& capturePath, const std::vector<std::uint32_
         error = file.error();
         return false;
     }
-    const std::unordered_set<std::uint32_t> wanted(packetNumbers.begin(), packetNumbers.end());
+    // Rising and once each, as the file is read: a set of them took
+    // gigabytes and seconds to make at tens of millions of packets.
+    std::vector<std::uint32_t> inOrder;
+    if (std::adjacent_find(packetNumbers.begin(), packetNumbers.end(), std::greater_equal<>()) !=
+        packetNumbers.end()) {
+        inOrder = packetNumbers;
+        std::sort(inOrder.begin(), inOrder.end());
+        inOrder.erase(std::unique(inOrder.begin(), inOrder.end()), inOrder.end());
+    }
+    const std::vector<std::uint32_t>& wanted = inOrder.empty() ? packetNumbers : inOrder;
     const bool written = format == ExportFormat::Pcap
                              ? writePcap(*input, file, wanted, destination, error)
                              : writePcapng(*input, file, wanted, comments, error);

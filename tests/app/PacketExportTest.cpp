@@ -1,0 +1,61 @@
+#include "app/PacketExport.h"
+#include "capturefile/PacketFileReader.h"
+#include "samples/CaptureFileWriter.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+// The first byte of each packet in a capture file, in file order.
+std::vector<int> firstBytesOf(const std::string& path) {
+    std::string error;
+    const auto reader = PacketFileReader::open(path, error);
+    EXPECT_TRUE(reader) << error;
+    std::vector<int> bytes;
+    CapturedPacket packet;
+    while (reader && reader->next(packet) == PacketFileReader::Read::Packet) {
+        bytes.push_back(packet.bytes.empty() ? -1 : packet.bytes[0]);
+    }
+    return bytes;
+}
+
+// Whatever order the numbers come in, each packet asked for is written
+// once, in file order; numbers no packet has are passed over.
+TEST(PacketExport, WritesTheWantedPacketsOnceInFileOrder) {
+    QTemporaryDir folder;
+    const std::string source = folder.filePath("five.pcap").toStdString();
+    {
+        CaptureFileWriter writer(source);
+        ASSERT_TRUE(writer.ok()) << writer.error();
+        for (std::uint8_t first = 1; first <= 5; ++first) {
+            const std::vector<std::uint8_t> packet(60, first);
+            writer.write(packet, first * 1000);
+        }
+    }
+    const struct {
+        std::vector<std::uint32_t> wanted;
+        std::vector<int> written;
+    } cases[] = {
+        {{1, 2, 3, 4, 5}, {1, 2, 3, 4, 5}},
+        {{4, 2}, {2, 4}},
+        {{3, 3, 1, 3}, {1, 3}},
+        {{0, 5, 9}, {5}},
+        {{0, 2}, {2}},
+        {{7, 8}, {}},
+    };
+    int made = 0;
+    for (const auto& c : cases) {
+        const std::string destination =
+            folder.filePath(QString("out%1.pcap").arg(made++)).toStdString();
+        std::string error;
+        ASSERT_TRUE(writePackets(source, c.wanted, destination, ExportFormat::Pcap, error))
+            << error;
+        EXPECT_EQ(firstBytesOf(destination), c.written) << made;
+    }
+}
+
+} // namespace
