@@ -89,13 +89,16 @@ void ExportDialog::choose(Scope scope, const QString& range, int format) {
     formats_->setCurrentIndex(format);
 }
 
-std::optional<std::vector<std::uint32_t>> ExportDialog::frames(QString& error) const {
+std::optional<ExportRun::Frames> ExportDialog::frames(QString& error) const {
     const FrameTableModel& model = panel_.model();
     std::vector<std::uint32_t> frames;
     switch (scope()) {
     case Scope::Shown:
-        frames = model.shownFrames();
-        break;
+        if (model.rowCount() == 0) {
+            error = tr("no frames to export");
+            return std::nullopt;
+        }
+        return ExportRun::Frames(model);
     case Scope::Selected:
         frames = panel_.selectedFrames();
         break;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/ExportRun.h"
+
 #include <QDialog>
 #include <QStringList>
 
@@ -26,9 +28,10 @@ public:
     [[nodiscard]] int format() const;
     void choose(Scope scope, const QString& range = {}, int format = 0);
 
-    // The frames (1-based) of the choice, in the order shown; nothing, with
-    // `error`, for a range that is not one.
-    [[nodiscard]] std::optional<std::vector<std::uint32_t>> frames(QString& error) const;
+    // The frames (1-based) of the choice, in the order shown: the shown
+    // rows are listed as the export goes. Nothing, with `error`, for a
+    // range that is not one, or no frames.
+    [[nodiscard]] std::optional<ExportRun::Frames> frames(QString& error) const;
 
 private:
     const FramesPanel& panel_;

@@ -1,6 +1,7 @@
 #include "ui/ExportRun.h"
 
 #include "app/KvIAXCapture.h"
+#include "ui/FrameTableModel.h"
 
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -12,10 +13,9 @@ constexpr auto sliceTime = std::chrono::milliseconds(15);
 
 } // namespace
 
-ExportRun::ExportRun(const KvIAXCapture& capture, std::vector<std::uint32_t> frames,
-                     QObject* parent)
+ExportRun::ExportRun(const KvIAXCapture& capture, Frames frames, QObject* parent)
     : QObject(parent), capture_(&capture), firstFrame_(capture.firstFrame()),
-      frames_(std::move(frames)), total_(frames_.size()) {
+      frames_(std::move(frames.listed)), total_(frames_.size()), shown_(frames.shown) {
     slices_.setInterval(0);
     slices_.setObjectName("export slices");
     connect(&slices_, &QTimer::timeout, this, &ExportRun::slice);
@@ -23,14 +23,22 @@ ExportRun::ExportRun(const KvIAXCapture& capture, std::vector<std::uint32_t> fra
         const std::string error = copying_.result();
         end(error.empty(), error);
     });
+    if (shown_ != nullptr) {
+        rowsToList_ = shown_->rowCount();
+        total_ = static_cast<std::size_t>(rowsToList_);
+        frames_.reserve(total_);
+        const auto changed = [this] { shownChanged_ = true; };
+        connect(shown_, &QAbstractItemModel::modelAboutToBeReset, this, changed);
+        connect(shown_, &QAbstractItemModel::layoutAboutToBeChanged, this, changed);
+        connect(shown_, &QAbstractItemModel::rowsAboutToBeRemoved, this, changed);
+    }
 }
 
 ExportRun::~ExportRun() {
     copying_.waitForFinished(); // the worker writes a file this run named
 }
 
-ExportRun* ExportRun::packets(const KvIAXCapture& capture, std::vector<std::uint32_t> frames,
-                              std::string destination,
+ExportRun* ExportRun::packets(const KvIAXCapture& capture, Frames frames, std::string destination,
                               std::map<std::uint32_t, std::string> comments, QObject* parent) {
     auto* run = new ExportRun(capture, std::move(frames), parent);
     run->packetsWanted_ = true;
@@ -39,24 +47,23 @@ ExportRun* ExportRun::packets(const KvIAXCapture& capture, std::vector<std::uint
     run->comments_ = std::move(comments);
     // At its size at once: grown as it is filled, it would be moved whole
     // within a slice.
-    run->packets_.reserve(run->frames_.size());
+    run->packets_.reserve(run->total_);
     run->slices_.start();
     return run;
 }
 
-ExportRun* ExportRun::dissections(const KvIAXCapture& capture, std::vector<std::uint32_t> frames,
+ExportRun* ExportRun::dissections(const KvIAXCapture& capture, Frames frames,
                                   DissectionFormat format, const std::string& destination,
                                   QObject* parent) {
-    auto* run = new ExportRun(capture, {}, parent);
-    run->total_ = frames.size(); // the writer keeps them
-    run->writer_ =
-        std::make_unique<DissectionWriter>(capture, std::move(frames), format, destination);
+    auto* run = new ExportRun(capture, std::move(frames), parent);
+    run->dissection_ = format;
+    run->destination_ = destination;
     run->slices_.start();
     return run;
 }
 
-ExportRun* ExportRun::rows(const KvIAXCapture& capture, std::vector<std::uint32_t> frames,
-                           RowsText rowsText, const std::string& destination, QObject* parent) {
+ExportRun* ExportRun::rows(const KvIAXCapture& capture, Frames frames, RowsText rowsText,
+                           const std::string& destination, QObject* parent) {
     auto* run = new ExportRun(capture, std::move(frames), parent);
     run->rowsText_ = std::move(rowsText);
     run->rowsFile_ = std::make_unique<NewFile>(destination);
@@ -65,7 +72,7 @@ ExportRun* ExportRun::rows(const KvIAXCapture& capture, std::vector<std::uint32_
 }
 
 std::size_t ExportRun::done() const {
-    return writer_ ? writer_->written() : next_;
+    return writer_ ? writer_->written() : isListing() ? 0 : next_;
 }
 
 void ExportRun::slice() {
@@ -74,6 +81,21 @@ void ExportRun::slice() {
         return;
     }
     const auto deadline = std::chrono::steady_clock::now() + sliceTime;
+    if (isListing()) {
+        if (!listShownRows(deadline)) {
+            end(false, "the frames shown changed while they were listed");
+            return;
+        }
+        if (isListing()) {
+            emit progressed();
+            return;
+        }
+    }
+    if (dissection_ && !writer_) {
+        // The writer keeps the frames.
+        writer_ = std::make_unique<DissectionWriter>(*capture_, std::move(frames_), *dissection_,
+                                                     destination_);
+    }
     std::string error;
     bool ok = true;
     if (writer_) {
@@ -116,6 +138,19 @@ void ExportRun::slice() {
         return;
     }
     emit progressed();
+}
+
+bool ExportRun::listShownRows(std::chrono::steady_clock::time_point deadline) {
+    if (shown_ == nullptr || shownChanged_) {
+        return false;
+    }
+    constexpr int rowsAtOnce = 65'536;
+    while (isListing() && std::chrono::steady_clock::now() <= deadline) {
+        const int last = std::min(rowsToList_, listedRows_ + rowsAtOnce);
+        shown_->appendShownFrames(listedRows_, last, frames_);
+        listedRows_ = last;
+    }
+    return true;
 }
 
 bool ExportRun::gatherPackets(std::chrono::steady_clock::time_point deadline) {

@@ -11,11 +11,14 @@
 
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+class FrameTableModel;
 class KvIAXCapture;
 class KvIAXFrame;
 
@@ -29,15 +32,25 @@ class ExportRun final : public QObject {
 public:
     // The frames' rows as text, with the titles line or without: CSV.
     using RowsText = std::function<QString(const std::vector<std::uint32_t>&, bool titled)>;
+    // The frames (1-based) an export takes: those listed, or the rows a
+    // frame table shows as it starts, listed a block at a time first (at
+    // tens of millions of rows, listing them at once held the window a
+    // tenth of a second). Rows that go or change meanwhile end it.
+    struct Frames {
+        Frames(std::vector<std::uint32_t> frames) : listed(std::move(frames)) {}
+        Frames(std::initializer_list<std::uint32_t> frames) : listed(frames) {}
+        explicit Frames(const FrameTableModel& table) : shown(&table) {}
+        std::vector<std::uint32_t> listed;
+        const FrameTableModel* shown = nullptr;
+    };
 
-    static ExportRun* packets(const KvIAXCapture& capture, std::vector<std::uint32_t> frames,
-                              std::string destination,
+    static ExportRun* packets(const KvIAXCapture& capture, Frames frames, std::string destination,
                               std::map<std::uint32_t, std::string> comments, QObject* parent);
-    static ExportRun* dissections(const KvIAXCapture& capture, std::vector<std::uint32_t> frames,
+    static ExportRun* dissections(const KvIAXCapture& capture, Frames frames,
                                   DissectionFormat format, const std::string& destination,
                                   QObject* parent);
-    static ExportRun* rows(const KvIAXCapture& capture, std::vector<std::uint32_t> frames,
-                           RowsText rowsText, const std::string& destination, QObject* parent);
+    static ExportRun* rows(const KvIAXCapture& capture, Frames frames, RowsText rowsText,
+                           const std::string& destination, QObject* parent);
     ~ExportRun() override;
 
     // How far it got: frames gone over, of how many.
@@ -50,8 +63,11 @@ signals:
     void finished(bool ok, const QString& error);
 
 private:
-    ExportRun(const KvIAXCapture& capture, std::vector<std::uint32_t> frames, QObject* parent);
+    ExportRun(const KvIAXCapture& capture, Frames frames, QObject* parent);
     void slice();
+    // Lists the shown rows' frames until `deadline`; false where they changed.
+    bool listShownRows(std::chrono::steady_clock::time_point deadline);
+    [[nodiscard]] bool isListing() const { return listedRows_ < rowsToList_; }
     bool gatherPackets(std::chrono::steady_clock::time_point deadline);
     bool writeRows(std::chrono::steady_clock::time_point deadline, std::string& error);
     void end(bool ok, const std::string& error);
@@ -61,6 +77,10 @@ private:
     std::vector<std::uint32_t> frames_;
     std::size_t total_ = 0;
     std::size_t next_ = 0;
+    // The shown rows being listed into frames_, and whether they changed.
+    QPointer<const FrameTableModel> shown_;
+    int listedRows_ = 0, rowsToList_ = 0;
+    bool shownChanged_ = false;
     QTimer slices_;
     // Packets: their numbers in the file, then copied on a worker.
     std::string capturePath_, destination_;
@@ -68,7 +88,8 @@ private:
     std::vector<std::uint32_t> packets_;
     bool packetsWanted_ = false;
     QFutureWatcher<std::string> copying_; // the error, empty when written
-    // Dissections.
+    // Dissections: the writer, once the frames are listed.
+    std::optional<DissectionFormat> dissection_;
     std::unique_ptr<DissectionWriter> writer_;
     // Rows.
     RowsText rowsText_;

@@ -27,8 +27,7 @@ void FileExports::addTo(QMenu* file) {
     file->addAction(dissections);
 }
 
-bool FileExports::exportPackets(std::vector<std::uint32_t> frames, const QString& path,
-                                QString& error) {
+bool FileExports::exportPackets(ExportRun::Frames frames, const QString& path, QString& error) {
     const KvIAXCapture* capture = frames_.model().capture();
     if (capture == nullptr || capture->lastRunFile().empty() || capture->lastRunFile() == "-") {
         error = tr("there is no capture file to take the packets from");
@@ -46,7 +45,7 @@ bool FileExports::exportPackets(std::vector<std::uint32_t> frames, const QString
     return true;
 }
 
-bool FileExports::exportDissections(std::vector<std::uint32_t> frames, Dissection format,
+bool FileExports::exportDissections(ExportRun::Frames frames, Dissection format,
                                     const QString& path, QString& error) {
     const KvIAXCapture* capture = frames_.model().capture();
     if (capture == nullptr) {
@@ -68,7 +67,7 @@ bool FileExports::exportDissections(std::vector<std::uint32_t> frames, Dissectio
               path);
         return true;
     }
-    watch(ExportRun::dissections(*capture, frames,
+    watch(ExportRun::dissections(*capture, std::move(frames),
                                  format == Dissection::Json ? DissectionFormat::Json
                                                             : DissectionFormat::Text,
                                  destination, this),
@@ -129,7 +128,7 @@ void FileExports::askPackets() {
         return;
     }
     QString error;
-    const auto frames = dialog.frames(error);
+    auto frames = dialog.frames(error); // moved into the export, not copied
     const auto path = frames ? askFile(panels_, frames_.model().capture(),
                                        dialog.format() == 1 ? "pcapng" : "pcap")
                              : std::nullopt;
@@ -150,7 +149,7 @@ void FileExports::askDissections() {
     }
     static const char* const types[] = {"txt", "csv", "json"};
     QString error;
-    const auto frames = dialog.frames(error);
+    auto frames = dialog.frames(error); // moved into the export, not copied
     const int format = std::clamp(dialog.format(), 0, 2);
     const auto path =
         frames ? askFile(panels_, frames_.model().capture(), types[format]) : std::nullopt;

@@ -1,12 +1,13 @@
 #pragma once
 
+#include "ui/ExportRun.h"
+
 #include <QObject>
 #include <QString>
 
 #include <cstdint>
 #include <vector>
 
-class ExportRun;
 class FilePanels;
 class FramesPanel;
 class QMenu;
@@ -23,13 +24,13 @@ public:
     FileExports(FramesPanel& frames, FilePanels& panels, QWidget* window);
 
     void addTo(QMenu* file);
-    // The work of the menu items once the frames (1-based) and the file are
-    // chosen: false, with `error`, where it cannot start. It goes on a slice
-    // at a time (see ExportRun), one at a time, and `exported` tells how it
+    // The work of the menu items once the frames and the file are chosen:
+    // false, with `error`, where it cannot start. It goes on a slice at a
+    // time (see ExportRun), one at a time, and `exported` tells how it
     // ended; the file is linked into place only once whole.
-    bool exportPackets(std::vector<std::uint32_t> frames, const QString& path, QString& error);
-    bool exportDissections(std::vector<std::uint32_t> frames, Dissection format,
-                           const QString& path, QString& error);
+    bool exportPackets(ExportRun::Frames frames, const QString& path, QString& error);
+    bool exportDissections(ExportRun::Frames frames, Dissection format, const QString& path,
+                           QString& error);
     [[nodiscard]] bool isExporting() const { return run_ != nullptr; }
 
 signals:

@@ -133,11 +133,17 @@ TEST(WindowMenus, ExportsTheChosenFramesAsPacketsWithCommentsAndAsDissections) {
     EXPECT_EQ(document.array().size(), 2);
     EXPECT_TRUE(
         document.array()[0].toObject()["_source"].toObject()["layers"].toObject().contains("iax2"));
-    // Every row, written a block of rows at a time under one titles line.
+    // The rows shown, sorted last to first: listed as the export goes, then
+    // written a block of rows at a time under one titles line.
+    window.framesPanel()->sortBy(0, Qt::DescendingOrder);
+    ASSERT_TRUE(pumpUntil([&] { return !window.framesPanel()->isSorting(); }));
+    ExportDialog shown(*window.framesPanel(), "Export", {"csv"});
+    shown.choose(ExportDialog::Scope::Shown);
+    auto rows = shown.frames(error);
+    ASSERT_TRUE(rows.has_value()) << error.toStdString();
     const QString csv = open.folder.filePath("all.csv");
-    std::vector<std::uint32_t> all(835);
-    std::iota(all.begin(), all.end(), 1u);
-    ASSERT_TRUE(exports->exportDissections(all, FileExports::Dissection::Csv, csv, error));
+    ASSERT_TRUE(
+        exports->exportDissections(std::move(*rows), FileExports::Dissection::Csv, csv, error));
     ASSERT_TRUE(written());
     EXPECT_TRUE(lastNote.startsWith("835 frame(s) exported to")) << lastNote.toStdString();
     QFile csvFile(csv);
@@ -145,8 +151,15 @@ TEST(WindowMenus, ExportsTheChosenFramesAsPacketsWithCommentsAndAsDissections) {
     const QList<QByteArray> lines = csvFile.readAll().trimmed().split('\n');
     ASSERT_EQ(lines.size(), 1 + 835);
     EXPECT_TRUE(lines[0].startsWith("No.,")) << lines[0].toStdString();
-    EXPECT_TRUE(lines[1].startsWith("1,")) << lines[1].toStdString();
-    EXPECT_TRUE(lines[835].startsWith("835,")) << lines[835].toStdString();
+    EXPECT_TRUE(lines[1].startsWith("835,")) << lines[1].toStdString();
+    EXPECT_TRUE(lines[835].startsWith("1,")) << lines[835].toStdString();
+    // Rows that change before they are listed end the export, and no file is made.
+    const QString changed = open.folder.filePath("changed.pcap");
+    ASSERT_TRUE(exports->exportPackets(*shown.frames(error), changed, error));
+    window.framesPanel()->sortBy(-1, Qt::AscendingOrder);
+    EXPECT_FALSE(written());
+    EXPECT_EQ(lastNote, "nothing exported: the frames shown changed while they were listed");
+    EXPECT_FALSE(QFileInfo::exists(changed));
 }
 
 TEST(WindowMenus, MarksCopiesAndTimeReferencesFollowTheRowsShown) {
@@ -167,9 +180,9 @@ TEST(WindowMenus, MarksCopiesAndTimeReferencesFollowTheRowsShown) {
     ExportDialog dialog(*window.framesPanel(), "Export", {"pcap"});
     dialog.choose(ExportDialog::Scope::Marked);
     QString error;
-    EXPECT_EQ(dialog.frames(error), (std::vector<std::uint32_t>{5}));
+    EXPECT_EQ(dialog.frames(error)->listed, (std::vector<std::uint32_t>{5}));
     dialog.choose(ExportDialog::Scope::Range, "7-9, 2");
-    EXPECT_EQ(dialog.frames(error), (std::vector<std::uint32_t>{2, 7, 8, 9}));
+    EXPECT_EQ(dialog.frames(error)->listed, (std::vector<std::uint32_t>{2, 7, 8, 9}));
 
     // Copy: a header line, then each selected row, tab- or comma-separated.
     window.framesTable()->selectRow(0);
