@@ -11,17 +11,17 @@ constexpr auto sliceTime = std::chrono::milliseconds(15);
 } // namespace
 
 FramesInSlices* FramesInSlices::start(QObject* parent, const KvIAXCapture& capture,
-                                      std::vector<std::uint32_t> only, Visit visit, Done done) {
+                                      FrameNumbers only, Visit visit, Done done) {
     auto* run =
         new FramesInSlices(parent, capture, std::move(only), std::move(visit), std::move(done));
     run->slices_.start();
     return run;
 }
 
-FramesInSlices::FramesInSlices(QObject* parent, const KvIAXCapture& capture,
-                               std::vector<std::uint32_t> only, Visit visit, Done done)
+FramesInSlices::FramesInSlices(QObject* parent, const KvIAXCapture& capture, FrameNumbers only,
+                               Visit visit, Done done)
     : QObject(parent), capture_(&capture), firstFrame_(capture.firstFrame()),
-      only_(std::move(only)), total_(only_.empty() ? capture.iaxFrames().size() : only_.size()),
+      only_(std::move(only)), total_(only_ == nullptr ? capture.iaxFrames().size() : only_->size()),
       visit_(std::move(visit)), done_(std::move(done)) {
     slices_.setInterval(0);
     slices_.setObjectName("statistics slices");
@@ -40,7 +40,7 @@ void FramesInSlices::slice() {
         if ((next_ & 1023) == 0 && std::chrono::steady_clock::now() > deadline) {
             return;
         }
-        const std::size_t index = only_.empty() ? next_ : std::size_t{only_[next_]} - 1;
+        const std::size_t index = only_ == nullptr ? next_ : std::size_t{(*only_)[next_]} - 1;
         if (index < list.size() && list[index] != nullptr) {
             visit_(*list[index]);
         }

@@ -22,18 +22,21 @@ class FramesInSlices final : public QObject {
 public:
     using Visit = std::function<void(const KvIAXFrame&)>;
     using Done = std::function<void(const KvIAXCapture&)>;
-    // Owned by `parent`, which may end it early by going.
-    static FramesInSlices* start(QObject* parent, const KvIAXCapture& capture,
-                                 std::vector<std::uint32_t> only, Visit visit, Done done);
+    // Shared, not copied: a selection's frames may be tens of millions.
+    using FrameNumbers = std::shared_ptr<const std::vector<std::uint32_t>>;
+    // Owned by `parent`, which may end it early by going. Every frame where
+    // `only` is null.
+    static FramesInSlices* start(QObject* parent, const KvIAXCapture& capture, FrameNumbers only,
+                                 Visit visit, Done done);
 
 private:
-    FramesInSlices(QObject* parent, const KvIAXCapture& capture, std::vector<std::uint32_t> only,
-                   Visit visit, Done done);
+    FramesInSlices(QObject* parent, const KvIAXCapture& capture, FrameNumbers only, Visit visit,
+                   Done done);
     void slice();
 
     QPointer<const KvIAXCapture> capture_;
     const KvIAXFrame* firstFrame_; // tells a replaced list
-    std::vector<std::uint32_t> only_;
+    FrameNumbers only_;
     std::size_t total_, next_ = 0;
     Visit visit_;
     Done done_;

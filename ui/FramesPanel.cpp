@@ -7,6 +7,7 @@
 #include "ui/FrameFilterRun.h"
 #include "ui/FrameSortRun.h"
 #include "ui/FrameTableModel.h"
+#include "ui/LetGoElsewhere.h"
 #include "ui/UniformRowsView.h"
 #include "app/FrameComments.h"
 
@@ -88,8 +89,10 @@ void FramesPanel::setCallFrames(std::optional<std::vector<std::uint32_t>> frames
     if (!frames && !callFrames_) {
         return;
     }
-    callFrames_ =
-        frames ? std::make_shared<const std::vector<std::uint32_t>>(std::move(*frames)) : nullptr;
+    // The list replaced may be hundreds of megabytes.
+    letGoElsewhere(std::exchange(
+        callFrames_,
+        frames ? std::make_shared<const std::vector<std::uint32_t>>(std::move(*frames)) : nullptr));
     refreshRows();
 }
 

@@ -36,6 +36,10 @@ public:
     void setCapture(KvIAXCapture* capture);
     // Shows only these frames (the selected calls'), or all again.
     void setCallFrames(std::optional<std::vector<std::uint32_t>> frames);
+    // The selected calls' frames the table shows; null where none are selected.
+    [[nodiscard]] std::shared_ptr<const std::vector<std::uint32_t>> callFrames() const {
+        return callFrames_;
+    }
 
     [[nodiscard]] QTabWidget* tabs() const { return tabs_; }
     [[nodiscard]] UniformRowsView* table() const { return table_; }

@@ -322,10 +322,15 @@ void MainWindow::buildStatisticsMenu(QMenu* statistics) {
             return;
         }
         const auto calls = calls_->selectedCalls();
-        showFrameCounts(this, *capture,
-                        calls.empty()
-                            ? std::vector<std::uint32_t>{}
-                            : callselection::framesOf(capture->callTracker().calls(), calls));
+        // The selection's frames, as the frame table has them once gathered:
+        // at tens of millions, gathering them again held the window.
+        FramesInSlices::FrameNumbers callFrames =
+            calls.empty() || callFrames_.isRunning() ? nullptr : frames_->callFrames();
+        if (!calls.empty() && callFrames == nullptr) {
+            callFrames = std::make_shared<const std::vector<std::uint32_t>>(
+                callselection::framesOf(capture->callTracker().calls(), calls));
+        }
+        showFrameCounts(this, *capture, std::move(callFrames));
     });
     statistics->addAction(tr("C&onversations"), this, [this] {
         if (const KvIAXCapture* capture = frames_->model().capture()) {

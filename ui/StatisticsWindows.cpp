@@ -161,15 +161,15 @@ void showConversationsTable(QWidget* parent,
 void showProperties(QWidget* parent, const KvIAXCapture& capture) {
     auto sum = std::make_shared<capturestatistics::PropertiesSum>();
     FramesInSlices::start(
-        parent, capture, {}, [sum](const KvIAXFrame& frame) { sum->add(frame); },
+        parent, capture, nullptr, [sum](const KvIAXFrame& frame) { sum->add(frame); },
         [parent, sum](const KvIAXCapture& summed) {
             showPropertiesTable(parent, sum->finish(summed));
         });
 }
 
 void showFrameCounts(QWidget* parent, const KvIAXCapture& capture,
-                     std::vector<std::uint32_t> callFrames) {
-    const bool ofCalls = !callFrames.empty();
+                     FramesInSlices::FrameNumbers callFrames) {
+    const bool ofCalls = callFrames != nullptr;
     auto sum = std::make_shared<capturestatistics::CountsSum>();
     FramesInSlices::start(
         parent, capture, std::move(callFrames), [sum](const KvIAXFrame& frame) { sum->add(frame); },
@@ -181,7 +181,7 @@ void showFrameCounts(QWidget* parent, const KvIAXCapture& capture,
 void showConversations(QWidget* parent, const KvIAXCapture& capture) {
     auto sum = std::make_shared<capturestatistics::ConversationsSum>();
     FramesInSlices::start(
-        parent, capture, {}, [sum](const KvIAXFrame& frame) { sum->add(frame); },
+        parent, capture, nullptr, [sum](const KvIAXFrame& frame) { sum->add(frame); },
         [parent, sum](const KvIAXCapture&) {
             showConversationsTable(parent, sum->conversations());
         });

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/FramesInSlices.h"
+
 #include <QDialog>
 #include <QPointer>
 #include <QTimer>
@@ -20,9 +22,9 @@ class QLineEdit;
 // the frames are summed, a slice at a time (see FramesInSlices); `parent`
 // going first calls it off.
 void showProperties(QWidget* parent, const KvIAXCapture& capture);
-// `callFrames`: the frames of the calls selected (empty: none selected).
+// `callFrames`: the frames of the calls selected (null: none selected).
 void showFrameCounts(QWidget* parent, const KvIAXCapture& capture,
-                     std::vector<std::uint32_t> callFrames);
+                     FramesInSlices::FrameNumbers callFrames);
 void showConversations(QWidget* parent, const KvIAXCapture& capture);
 
 // Statistics > IO Graph: frames per interval over the capture's time, all

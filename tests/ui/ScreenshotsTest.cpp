@@ -115,7 +115,7 @@ TEST(Screenshots, SeveralCallsLadderAndTheMenusDialogs) {
               "properties",
               [&] { showProperties(&shot.window, *shot.window.frameModel().capture()); }},
           {"frame-counts",
-           [&] { showFrameCounts(&shot.window, *shot.window.frameModel().capture(), {}); }},
+           [&] { showFrameCounts(&shot.window, *shot.window.frameModel().capture(), nullptr); }},
           {"conversations",
            [&] { showConversations(&shot.window, *shot.window.frameModel().capture()); }}}) {
         show(); // the table comes once the frames are summed

@@ -18,6 +18,7 @@
 #include "tests/support/ControllerHarness.h"
 #include "tests/support/WindowServices.h"
 
+#include <QApplication>
 #include <QChart>
 #include <QFile>
 #include <QFileInfo>
@@ -74,6 +75,36 @@ struct OpenWindow {
 };
 
 } // namespace
+
+// Statistics > Frame Counts of a selected call counts the frames the table
+// shows for it.
+TEST(WindowMenus, FrameCountsOfTheSelectedCallsCountTheFramesShownForThem) {
+    OpenWindow open;
+    MainWindow& window = *open.window;
+    window.callsTable()->selectRow(0);
+    ASSERT_TRUE(pumpUntil([&] { return window.frameModel().rowCount() < 835; }));
+    const int shown = window.frameModel().rowCount();
+    for (QAction* action : window.findChildren<QAction*>()) {
+        if (action->text() == "Frame &Counts") {
+            action->trigger();
+        }
+    }
+    const QTableView* counts = nullptr;
+    ASSERT_TRUE(pumpUntil([&] {
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+            if (top->windowTitle() == "Frame Counts of the Selected Calls") {
+                counts = top->findChild<QTableView*>();
+            }
+        }
+        return counts != nullptr;
+    }));
+    int frames = 0;
+    for (int row = 0; row < counts->model()->rowCount(); ++row) {
+        frames += counts->model()->index(row, 2).data().toInt();
+    }
+    EXPECT_GT(shown, 0);
+    EXPECT_EQ(frames, shown);
+}
 
 TEST(WindowMenus, ExportsTheChosenFramesAsPacketsWithCommentsAndAsDissections) {
     OpenWindow open;
