@@ -50,7 +50,7 @@ ExportDialog::ExportDialog(const FramesPanel& frames, const QString& title,
     const FrameTableModel& model = frames.model();
     const std::pair<Scope, QString> choices[] = {
         {Scope::Shown, tr("All frames &shown (%1)").arg(model.rowCount())},
-        {Scope::Selected, tr("Selected &rows (%1)").arg(frames.selectedFrames().size())},
+        {Scope::Selected, tr("Selected &rows (%1)").arg(frames.selectedRowCount())},
         {Scope::Marked, tr("&Marked frames (%1)").arg(model.marks().size())},
         {Scope::Range, tr("Frames &numbered:")},
     };
@@ -100,8 +100,11 @@ std::optional<ExportRun::Frames> ExportDialog::frames(QString& error) const {
         }
         return ExportRun::Frames(model);
     case Scope::Selected:
-        frames = panel_.selectedFrames();
-        break;
+        if (panel_.selectedRowCount() == 0) {
+            error = tr("no frames to export");
+            return std::nullopt;
+        }
+        return ExportRun::Frames(model, panel_.selectedRowRuns());
     case Scope::Marked:
         frames = model.marks();
         break;

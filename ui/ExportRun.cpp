@@ -13,6 +13,9 @@ constexpr auto sliceTime = std::chrono::milliseconds(15);
 
 } // namespace
 
+ExportRun::Frames::Frames(const FrameTableModel& table)
+    : shown(&table), runs{{0, table.rowCount()}} {}
+
 ExportRun::ExportRun(const KvIAXCapture& capture, Frames frames, QObject* parent)
     : QObject(parent), capture_(&capture), firstFrame_(capture.firstFrame()),
       frames_(std::move(frames.listed)), total_(frames_.size()), shown_(frames.shown) {
@@ -24,8 +27,16 @@ ExportRun::ExportRun(const KvIAXCapture& capture, Frames frames, QObject* parent
         end(error.empty(), error);
     });
     if (shown_ != nullptr) {
-        rowsToList_ = shown_->rowCount();
-        total_ = static_cast<std::size_t>(rowsToList_);
+        const int rows = shown_->rowCount();
+        total_ = 0;
+        for (auto [first, last] : frames.runs) {
+            first = std::max(first, 0);
+            last = std::min(last, rows);
+            if (first < last) {
+                runs_.emplace_back(first, last);
+                total_ += static_cast<std::size_t>(last - first);
+            }
+        }
         frames_.reserve(total_);
         const auto changed = [this] { shownChanged_ = true; };
         connect(shown_, &QAbstractItemModel::modelAboutToBeReset, this, changed);
@@ -146,9 +157,12 @@ bool ExportRun::listShownRows(std::chrono::steady_clock::time_point deadline) {
     }
     constexpr int rowsAtOnce = 65'536;
     while (isListing() && std::chrono::steady_clock::now() <= deadline) {
-        const int last = std::min(rowsToList_, listedRows_ + rowsAtOnce);
-        shown_->appendShownFrames(listedRows_, last, frames_);
-        listedRows_ = last;
+        const auto [first, last] = runs_[run_];
+        const int from = std::max(first, nextRow_);
+        const int to = std::min(last, from + rowsAtOnce);
+        shown_->appendShownFrames(from, to, frames_);
+        nextRow_ = to;
+        run_ += to >= last ? 1 : 0;
     }
     return true;
 }

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
+#include <utility>
 #include <map>
 #include <memory>
 #include <optional>
@@ -32,16 +33,20 @@ class ExportRun final : public QObject {
 public:
     // The frames' rows as text, with the titles line or without: CSV.
     using RowsText = std::function<QString(const std::vector<std::uint32_t>&, bool titled)>;
-    // The frames (1-based) an export takes: those listed, or the rows a
-    // frame table shows as it starts, listed a block at a time first (at
-    // tens of millions of rows, listing them at once held the window a
-    // tenth of a second). Rows that go or change meanwhile end it.
+    // The frames (1-based) an export takes: those listed, or those of runs
+    // [first, last) of the rows a frame table shows as it starts (all of
+    // them by default), listed a block at a time first: at tens of
+    // millions of rows, listing them at once held the window a tenth of a
+    // second. Rows that go or change meanwhile end it.
     struct Frames {
         Frames(std::vector<std::uint32_t> frames) : listed(std::move(frames)) {}
         Frames(std::initializer_list<std::uint32_t> frames) : listed(frames) {}
-        explicit Frames(const FrameTableModel& table) : shown(&table) {}
+        explicit Frames(const FrameTableModel& table);
+        Frames(const FrameTableModel& table, std::vector<std::pair<int, int>> rowRuns)
+            : shown(&table), runs(std::move(rowRuns)) {}
         std::vector<std::uint32_t> listed;
         const FrameTableModel* shown = nullptr;
+        std::vector<std::pair<int, int>> runs;
     };
 
     static ExportRun* packets(const KvIAXCapture& capture, Frames frames, std::string destination,
@@ -67,7 +72,7 @@ private:
     void slice();
     // Lists the shown rows' frames until `deadline`; false where they changed.
     bool listShownRows(std::chrono::steady_clock::time_point deadline);
-    [[nodiscard]] bool isListing() const { return listedRows_ < rowsToList_; }
+    [[nodiscard]] bool isListing() const { return run_ < runs_.size(); }
     bool gatherPackets(std::chrono::steady_clock::time_point deadline);
     bool writeRows(std::chrono::steady_clock::time_point deadline, std::string& error);
     void end(bool ok, const std::string& error);
@@ -77,9 +82,11 @@ private:
     std::vector<std::uint32_t> frames_;
     std::size_t total_ = 0;
     std::size_t next_ = 0;
-    // The shown rows being listed into frames_, and whether they changed.
+    // The runs of shown rows being listed into frames_, and whether they changed.
     QPointer<const FrameTableModel> shown_;
-    int listedRows_ = 0, rowsToList_ = 0;
+    std::vector<std::pair<int, int>> runs_;
+    std::size_t run_ = 0;
+    int nextRow_ = 0;
     bool shownChanged_ = false;
     QTimer slices_;
     // Packets: their numbers in the file, then copied on a worker.

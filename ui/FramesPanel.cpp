@@ -18,6 +18,7 @@
 #include <QStandardPaths>
 #include <QHeaderView>
 #include <QInputDialog>
+#include <QItemSelectionModel>
 #include <QMenu>
 #include <QSettings>
 #include <QTabWidget>
@@ -411,17 +412,38 @@ bool FramesPanel::setComment(std::uint32_t number, const QString& text) {
 }
 
 std::vector<std::uint32_t> FramesPanel::selectedFrames() const {
-    QList<int> rows;
-    for (const QModelIndex& index : table_->selectionModel()->selectedRows()) {
-        rows << index.row();
-    }
-    std::sort(rows.begin(), rows.end());
     std::vector<std::uint32_t> frames;
-    frames.reserve(static_cast<std::size_t>(rows.size()));
-    for (const int row : rows) {
-        frames.push_back(model_->frameNumberAt(row));
+    frames.reserve(selectedRowCount());
+    for (const auto& [first, last] : selectedRowRuns()) {
+        model_->appendShownFrames(first, last, frames);
     }
     return frames;
+}
+
+std::vector<std::pair<int, int>> FramesPanel::selectedRowRuns() const {
+    // Whole rows are selected: each range of the selection is a run of them.
+    std::vector<std::pair<int, int>> runs;
+    for (const QItemSelectionRange& range : table_->selectionModel()->selection()) {
+        runs.emplace_back(range.top(), range.bottom() + 1);
+    }
+    std::sort(runs.begin(), runs.end());
+    std::vector<std::pair<int, int>> merged;
+    for (const auto& run : runs) {
+        if (!merged.empty() && run.first <= merged.back().second) {
+            merged.back().second = std::max(merged.back().second, run.second);
+        } else {
+            merged.push_back(run);
+        }
+    }
+    return merged;
+}
+
+std::size_t FramesPanel::selectedRowCount() const {
+    std::size_t rows = 0;
+    for (const auto& [first, last] : selectedRowRuns()) {
+        rows += static_cast<std::size_t>(last - first);
+    }
+    return rows;
 }
 
 QString FramesPanel::selectedRowsText(bool csv) const {

@@ -83,6 +83,10 @@ public:
                                    bool titled = true) const;
     // The frames of the selected rows, in the order shown.
     [[nodiscard]] std::vector<std::uint32_t> selectedFrames() const;
+    // The selected rows as runs [first, last), in order, and how many they
+    // are: a selection of millions of rows is a few runs.
+    [[nodiscard]] std::vector<std::pair<int, int>> selectedRowRuns() const;
+    [[nodiscard]] std::size_t selectedRowCount() const;
     // The comment written on frame `number`'s packet; empty for none.
     [[nodiscard]] QString commentOf(std::uint32_t number) const;
     // The comments on the packets of the file the capture read; none for a

@@ -22,6 +22,7 @@
 #include <QChart>
 #include <QFile>
 #include <QFileInfo>
+#include <QItemSelectionModel>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -184,6 +185,28 @@ TEST(WindowMenus, ExportsTheChosenFramesAsPacketsWithCommentsAndAsDissections) {
     EXPECT_TRUE(lines[0].startsWith("No.,")) << lines[0].toStdString();
     EXPECT_TRUE(lines[1].startsWith("835,")) << lines[1].toStdString();
     EXPECT_TRUE(lines[835].startsWith("1,")) << lines[835].toStdString();
+    // The selected rows, runs of them chosen in any order, in the order shown.
+    QItemSelectionModel* selection = window.framesTable()->selectionModel();
+    const auto rowsOf = [&](int first, int last) {
+        return QItemSelection(window.frameModel().index(first, 0),
+                              window.frameModel().index(last, 0));
+    };
+    selection->select(rowsOf(10, 11),
+                      QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    selection->select(rowsOf(2, 3), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    selection->select(rowsOf(3, 4), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    shown.choose(ExportDialog::Scope::Selected);
+    const QString selected = open.folder.filePath("selected.csv");
+    ASSERT_TRUE(exports->exportDissections(*shown.frames(error), FileExports::Dissection::Csv,
+                                           selected, error));
+    ASSERT_TRUE(written());
+    QFile selectedFile(selected);
+    ASSERT_TRUE(selectedFile.open(QIODevice::ReadOnly));
+    QStringList firstCells;
+    for (const QByteArray& line : selectedFile.readAll().trimmed().split('\n')) {
+        firstCells << QString::fromUtf8(line.split(',').value(0));
+    }
+    EXPECT_EQ(firstCells, (QStringList{"No.", "833", "832", "831", "825", "824"}));
     // Rows that change before they are listed end the export, and no file is made.
     const QString changed = open.folder.filePath("changed.pcap");
     ASSERT_TRUE(exports->exportPackets(*shown.frames(error), changed, error));
