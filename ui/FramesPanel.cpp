@@ -447,8 +447,12 @@ std::size_t FramesPanel::selectedRowCount() const {
 }
 
 QString FramesPanel::selectedRowsText(bool csv) const {
-    auto frames = selectedFrames();
-    frames.resize(std::min<std::size_t>(frames.size(), mostCopiedRows));
+    // Only the rows copied are listed, of a selection that may be millions.
+    std::vector<std::uint32_t> frames;
+    for (const auto& [first, last] : selectedRowRuns()) {
+        const int left = mostCopiedRows - static_cast<int>(frames.size());
+        model_->appendShownFrames(first, std::min(last, first + left), frames);
+    }
     return rowsText(frames, csv);
 }
 
