@@ -264,23 +264,40 @@ private:
         return left;
     }
 
-    // A negation or a parenthesis opens a level; each level is a recursion,
-    // so their depth is bounded.
+    // One level of nesting: a parenthesis, a negation or a function call.
+    // Parsing and testing recurse once a level, whatever its kind, so one
+    // count bounds them all; false, with the error set, past the bound.
+    class Level {
+    public:
+        explicit Level(Parser& parser) : parser_(parser) { ++parser_.depth_; }
+        ~Level() { --parser_.depth_; }
+        Level(const Level&) = delete;
+        Level& operator=(const Level&) = delete;
+        bool allowed(std::size_t column) {
+            if (parser_.depth_ <= DisplayFilter::maxNesting) {
+                return true;
+            }
+            parser_.fail("the expression nests more than " +
+                         std::to_string(DisplayFilter::maxNesting) +
+                         " levels deep (parentheses, negations and function calls)" + at(column));
+            return false;
+        }
+
+    private:
+        Parser& parser_;
+    };
+
     NodePtr unary() {
         const bool negation = isOperator("!") || isOperator("not");
         const bool group = isOperator("(") && peek().kind == Token::Operator;
         if (!negation && !group) {
             return test();
         }
-        if (depth_ == DisplayFilter::maxNesting) {
-            return fail("the expression nests more than " +
-                        std::to_string(DisplayFilter::maxNesting) +
-                        " parentheses and negations deep" + at(peek().column));
+        Level level(*this);
+        if (!level.allowed(peek().column)) {
+            return nullptr;
         }
-        ++depth_;
-        NodePtr inner = negation ? negated() : grouped();
-        --depth_;
-        return inner;
+        return negation ? negated() : grouped();
     }
 
     NodePtr negated() {
@@ -319,6 +336,10 @@ private:
         for (const auto& [spelling, function] : functions) {
             if (name.text != spelling || !isOperator("(")) {
                 continue;
+            }
+            Level level(*this);
+            if (!level.allowed(name.column)) {
+                return nullptr;
             }
             next();
             const Field* inner = nullptr;

@@ -25,8 +25,9 @@ public:
     // (1-based): "unknown field 'ip.adr' at column 1".
     static std::optional<DisplayFilter> compile(std::string_view expression, std::string& error);
 
-    // The deepest nesting of parentheses and negations an expression may
-    // have: parsing and testing recurse once a level.
+    // The deepest nesting of parentheses, negations and function calls an
+    // expression may have, counted together: parsing and testing recurse
+    // once a level.
     static constexpr int maxNesting = 256;
 
     // Match or NoMatch; Failed where a test could not be made (a regular

@@ -197,34 +197,57 @@ TEST(DisplayFilter, AddressPrefixesOnTheirBoundaries) {
     }
 }
 
-// Nesting is bounded, so that an expression cannot exhaust the stack; long
-// flat expressions are not nesting.
-TEST(DisplayFilter, NestingIsBoundedAndLongChainsAreNot) {
+// Nesting of every kind is bounded by one count, so that an expression
+// cannot exhaust the stack; long flat expressions are not nesting.
+TEST(DisplayFilter, NestingOfEveryKindIsBoundedAndLongChainsAreNot) {
     const int most = filter::DisplayFilter::maxNesting;
-    auto nested = [](const std::string& open, int depth, const std::string& close) {
+    auto nested = [](const std::string& open, int depth, const std::string& inner,
+                     const std::string& close) {
         std::string text;
         for (int i = 0; i < depth; ++i) {
             text += open;
         }
-        text += "iax2.src_call == 1";
+        text += inner;
         for (int i = 0; i < depth; ++i) {
             text += close;
         }
         return text;
     };
-    EXPECT_EQ(sample().count(nested("(", most, ")")), 3);
-    EXPECT_EQ(sample().count(nested("!", most, "")), 3);
-    EXPECT_EQ(sample().count(nested("(!", most / 2, ")")), 3);
-    for (const auto& [expression, column] :
-         {std::pair{nested("(", 9600, ")"), most + 1}, std::pair{nested("!", 15800, ""), most + 1},
-          std::pair{nested("not ", 300, ""), 4 * most + 1}}) {
+    const std::string test = "iax2.src_call == 1";
+    // At the bound, each form still filters.
+    EXPECT_EQ(sample().count(nested("(", most, test, ")")), 3);
+    EXPECT_EQ(sample().count(nested("!", most, test, "")), 3);
+    EXPECT_EQ(sample().count(nested("(!", most / 2, test, ")")), 3);
+    EXPECT_EQ(sample().count(nested("len(", most, "iax2.src_call", ")") + " == 4"), 38);
+    EXPECT_EQ(sample().count(
+                  nested("(", most / 2, nested("len(", most / 2, "ip.src", ")") + " == 4", ")")),
+              38);
+    struct Case {
+        std::string expression;
+        std::size_t column; // where the first level past the bound starts
+    };
+    const std::string upper = "upper(";
+    const Case cases[] = {
+        {nested("(", 9600, test, ")"), most + 1},
+        {nested("!", 15800, test, ""), most + 1},
+        {nested("not ", 300, test, ""), 4 * most + 1},
+        // Functions nest too, alone, as an argument of each other, on the
+        // right of a comparison and inside parentheses and negations.
+        {nested("len(", 18000, "iax2.src_call", ")"), 4 * most + 1},
+        {nested(upper, 300, "iax2.iax.username", ")") + " == \"A\"", 6 * most + 1},
+        {"frame.len == " + nested("len(", 300, "ip.src", ")"), 14 + 4 * most},
+        {nested("(", 200, nested("len(", 100, "ip.src", ")") + " == 4", ")"), 201 + 4 * 56},
+        {nested("!", 100, nested("count(", 200, "ip.src", ")"), ""), 101 + 6 * 156},
+    };
+    for (const auto& [expression, column] : cases) {
         std::string error;
-        EXPECT_FALSE(filter::DisplayFilter::compile(expression, error));
+        EXPECT_FALSE(filter::DisplayFilter::compile(expression, error)) << expression.substr(0, 40);
         EXPECT_EQ(error, "the expression nests more than " + std::to_string(most) +
-                             " parentheses and negations deep at column " +
-                             std::to_string(column));
+                             " levels deep (parentheses, negations and function calls) at column " +
+                             std::to_string(column))
+            << expression.substr(0, 40);
     }
-    std::string chain = "iax2.src_call == 1";
+    std::string chain = test;
     for (int i = 0; i < 100000; ++i) {
         chain += i % 2 == 0 ? " or iax2.src_call == 3" : " and iax2.dst_call == 7";
     }
