@@ -1,6 +1,7 @@
 #include "app/FieldOutput.h"
 
 #include "app/RecordWriter.h"
+#include "common/SafeText.h"
 #include "fields/FieldText.h"
 
 #include <cinttypes>
@@ -170,14 +171,16 @@ void FieldColumns::appendRow(std::string& out, const fields::FieldFrame& frame) 
         if (quote != '\0') {
             out.push_back(quote);
         }
+        // Values may quote the wire: escaped as the packet details are, so
+        // that none can act on the terminal or split the line.
         if (options_.occurrence == 'f') {
-            out += values.printed.front();
+            safetext::append(out, values.printed.front());
         } else if (options_.occurrence == 'l') {
-            out += values.printed.back();
+            safetext::append(out, values.printed.back());
         } else {
             for (std::size_t v = 0; v < values.printed.size(); ++v) {
                 out += v == 0 ? "" : options_.aggregator;
-                out += values.printed[v];
+                safetext::append(out, values.printed[v]);
             }
         }
         if (quote != '\0') {

@@ -1,5 +1,7 @@
 #include "app/RecordWriter.h"
 
+#include "common/SafeText.h"
+
 #include "dissect/KvIAXInformationElement.h"
 #include "record/PropertyRecord.h"
 
@@ -33,9 +35,9 @@ template <typename Count> std::size_t countWords(std::string_view text, Count co
         std::memcpy(&word, text.data() + at, sizeof word);
         total += count(word);
     }
-    std::uint64_t tail = 0;
+    // The tail's missing bytes are spaces, which nothing here counts.
+    std::uint64_t tail = 0x2020202020202020ULL;
     std::memcpy(&tail, text.data() + at, text.size() - at);
-    // The tail's missing bytes are zeros, which nothing here counts.
     return total + count(tail);
 }
 
@@ -47,33 +49,17 @@ std::size_t tabCount(std::string_view text) {
     });
 }
 
-bool hasLineEndOrBackslash(std::string_view text) {
+// Bytes that may need an escape, tabs among them: below 0x20, DEL, a high
+// bit, or a backslash (see safetext::mayNeedEscapes).
+std::size_t specialCount(std::string_view text) {
     return countWords(text, [](std::uint64_t word) {
-               return static_cast<std::size_t>((bytesEqualTo(word, '\n') |
-                                                bytesEqualTo(word, '\r') |
-                                                bytesEqualTo(word, '\\')) != 0);
-           }) != 0;
-}
-
-// The backslash escapes JSON and the TSV output share: tab, line ends and the
-// backslash itself. False for any other character.
-bool appendCommonEscape(std::string& out, char c) {
-    switch (c) {
-    case '\t':
-        out += "\\t";
-        return true;
-    case '\n':
-        out += "\\n";
-        return true;
-    case '\r':
-        out += "\\r";
-        return true;
-    case '\\':
-        out += "\\\\";
-        return true;
-    default:
-        return false;
-    }
+        constexpr std::uint64_t highs = 0x8080808080808080ULL;
+        const std::uint64_t below =
+            ~(((word & ~highs) + 0x0101010101010101ULL * (0x80 - 0x20)) | word) & highs;
+        const std::uint64_t special =
+            (word & highs) | below | bytesEqualTo(word, 0x7F) | bytesEqualTo(word, '\\');
+        return static_cast<std::size_t>((((special >> 7) * 0x0101010101010101ULL) >> 56) & 0xFF);
+    });
 }
 
 void appendJsonMap(std::string& out, const PropertyMap& map, std::string& scratch);
@@ -116,30 +102,45 @@ void appendJsonMap(std::string& out, const PropertyMap& map, std::string& scratc
 
 void appendJsonString(std::string& out, std::string_view text) {
     static constexpr char hexDigits[] = "0123456789abcdef";
-    out.push_back('"');
-    for (char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"') {
-            out += "\\\"";
-        } else if (appendCommonEscape(out, c)) {
-            continue;
-        } else if (byte < 0x20) {
-            out += "\\u00";
-            out.push_back(hexDigits[byte >> 4]);
-            out.push_back(hexDigits[byte & 0x0F]);
-        } else {
-            out.push_back(c);
+    const auto unicodeEscape = [&](char32_t unit) {
+        out += "\\u";
+        for (int shift = 12; shift >= 0; shift -= 4) {
+            out.push_back(hexDigits[(unit >> shift) & 0xF]);
         }
+    };
+    out.push_back('"');
+    for (std::size_t at = 0; at < text.size();) {
+        const char c = text[at];
+        if (static_cast<unsigned char>(c) >= 0x20 && static_cast<unsigned char>(c) < 0x7F) {
+            if (c == '"' || c == '\\') {
+                out.push_back('\\');
+            }
+            out.push_back(c);
+            ++at;
+            continue;
+        }
+        // Valid JSON is UTF-8, and what a terminal would take as a control
+        // goes as an escape, as every printer's text does (safetext).
+        const safetext::CodePoint point = safetext::decodeAt(text, at);
+        if (point.invalid) {
+            unicodeEscape(0xFFFD);
+        } else if (c == '\t' || c == '\n' || c == '\r') {
+            out += c == '\t' ? "\\t" : c == '\n' ? "\\n" : "\\r";
+        } else if (safetext::printable(point.value)) {
+            out.append(text.substr(at, point.length));
+        } else if (point.value > 0xFFFF) {
+            unicodeEscape(0xD800 + ((point.value - 0x10000) >> 10));
+            unicodeEscape(0xDC00 + ((point.value - 0x10000) & 0x3FF));
+        } else {
+            unicodeEscape(point.value);
+        }
+        at += point.length;
     }
     out.push_back('"');
 }
 
 void appendTsvField(std::string& out, std::string_view text) {
-    for (char c : text) {
-        if (!appendCommonEscape(out, c)) {
-            out.push_back(c);
-        }
-    }
+    safetext::append(out, text, safetext::Backslash::Doubled);
 }
 
 void appendJson(std::string& out, const KvIAXFrame& frame) {
@@ -174,8 +175,9 @@ std::string tsvHeader() {
 
 void appendTsv(std::string& out, const KvIAXFrame& frame) {
     // The line is written in place and looked over once: it needs no escape
-    // when its only tabs are the separators and it holds no line end or
-    // backslash. The rare line that does is written again field by field.
+    // when the separators are its only tabs and it holds nothing else that
+    // may (a control, DEL, a byte past ASCII, a backslash). The rare line
+    // that does is written again field by field.
     const std::size_t lineStart = out.size();
     for (std::size_t column = 0; column < tsvKeys.size(); ++column) {
         if (column != 0) {
@@ -184,7 +186,7 @@ void appendTsv(std::string& out, const KvIAXFrame& frame) {
         frame.appendText(out, tsvKeys[column]);
     }
     const std::string_view line(out.data() + lineStart, out.size() - lineStart);
-    if (tabCount(line) != tsvKeys.size() - 1 || hasLineEndOrBackslash(line)) {
+    if (tabCount(line) != tsvKeys.size() - 1 || specialCount(line) != tsvKeys.size() - 1) {
         out.resize(lineStart);
         for (std::size_t column = 0; column < tsvKeys.size(); ++column) {
             if (column != 0) {

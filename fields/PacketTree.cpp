@@ -1,5 +1,7 @@
 #include "fields/PacketTree.h"
 
+#include "common/SafeText.h"
+
 #include "fields/FieldText.h"
 
 #include <algorithm>
@@ -199,7 +201,8 @@ void appendTreeText(std::string& out, const TreeItem& root) {
         std::string& out;
         void operator()(const TreeItem& item, int depth) const {
             out.append(static_cast<std::size_t>(depth) * 4, ' ');
-            out += item.text;
+            // A line may quote the wire (a calling name, a username).
+            safetext::append(out, item.text);
             out.push_back('\n');
             for (const TreeItem& child : item.children) {
                 (*this)(child, depth + 1);

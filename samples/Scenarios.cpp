@@ -203,6 +203,46 @@ void sampleCall(const PacketSink& sink) {
     c.ack(false, 200, 2, 2295, 4, 3);
 }
 
+void hostileTexts(const PacketSink& sink) {
+    Conversation c(sink);
+    // Texts that would act on a terminal printed raw: a title set, a bell,
+    // a screen clear, a colour, a line break, a C1 CSI (0x9B, a Latin-1 byte
+    // as IAX2 peers send names) and a right-to-left override.
+    const std::string title = "\x1b]0;owned\x07";
+    c.full(true, {.sourceCall = 1, .timestamp = 3, .frameType = IaxControl, .subclass = RegRequest},
+           Elements().text(6, "al\x1b" "cice").u16(19, 60).bytes());
+    c.wait(10);
+    c.full(false,
+           {.sourceCall = 100,
+            .destinationCall = 1,
+            .timestamp = 2,
+            .inSequence = 1,
+            .frameType = IaxControl,
+            .subclass = RegReject},
+           Elements().text(22, "No " + title + "such\x1b[2J peer").u8(42, 21).bytes());
+    c.wait(1500);
+    c.full(true, {.sourceCall = 2, .timestamp = 4, .frameType = IaxControl, .subclass = New},
+           Elements()
+               .u16(11, 2)
+               .text(1, "100\x1b[31m")
+               .text(2, "200\r\n300")
+               .text(4, "Eve " + title + "\x9b" "31m\x7f\xe2\x80\xae" "evil")
+               .u32(9, 4)
+               .u32(8, 4)
+               .bytes());
+    c.wait(9);
+    c.full(false,
+           {.sourceCall = 200,
+            .destinationCall = 2,
+            .timestamp = 6,
+            .inSequence = 1,
+            .frameType = IaxControl,
+            .subclass = Hangup},
+           Elements().text(22, "Gone\x07\x1b" "c").u8(42, 16).bytes());
+    c.wait(1);
+    c.ack(true, 2, 200, 6, 1, 1);
+}
+
 void manyCalls(std::uint64_t count, std::uint32_t calls, const PacketSink& sink) {
     Conversation c(sink);
     const Bytes voice = media(160, 5);

@@ -41,4 +41,9 @@ void timeJumpCall(const PacketSink& sink);
 // at their edges.
 void allKinds(const PacketSink& sink);
 
+// A registration refused and a call refused whose texts (username, numbers,
+// names, causes) hold terminal controls: escape sequences, a bell, a line
+// break, a C1 control and a right-to-left override.
+void hostileTexts(const PacketSink& sink);
+
 } // namespace scenarios

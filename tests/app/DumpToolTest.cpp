@@ -569,3 +569,60 @@ TEST(DumpTool, ReadsCountsWritesAndSumsUpAsTsharkUsersExpect) {
         EXPECT_EQ(runProcess(dumpTool, nonsense).exitCode, 2) << nonsense.join(' ').toStdString();
     }
 }
+
+// Texts from the wire (names, numbers, usernames, causes) that hold terminal
+// controls reach no printer raw: every output form escapes them.
+TEST(DumpTool, NoPrinterLetsTheWireDriveTheTerminal) {
+    QTemporaryDir dir;
+    const QString file = dir.filePath("hostile.pcap");
+    ASSERT_EQ(runProcess(generator, {"hostile-texts", file}).exitCode, 0);
+    // Nothing a terminal acts on: C0 but for tab and line end, DEL, C1 as
+    // UTF-8 or as a byte alone, a right-to-left override.
+    const auto actsOnTerminal = [](const QByteArray& out) -> std::string {
+        for (qsizetype i = 0; i < out.size(); ++i) {
+            const auto byte = static_cast<unsigned char>(out[i]);
+            const bool c1 = byte == 0xC2 && i + 1 < out.size() &&
+                            static_cast<unsigned char>(out[i + 1]) >= 0x80 &&
+                            static_cast<unsigned char>(out[i + 1]) <= 0x9F;
+            const bool alone = byte >= 0x80 && byte <= 0x9F &&
+                               (i == 0 || static_cast<unsigned char>(out[i - 1]) < 0x80);
+            if ((byte < 0x20 && byte != '\t' && byte != '\n') || byte == 0x7F || c1 || alone ||
+                out.mid(i, 3) == "\xE2\x80\xAE") {
+                return "byte " + std::to_string(byte) + " at " + std::to_string(i);
+            }
+        }
+        return "";
+    };
+    const struct {
+        QStringList arguments;
+        const char* shown; // the escaped form of one of the texts
+    } printers[] = {
+        {{}, "\\u001b]0;owned\\u0007"},
+        {{"--format", "tsv"}, nullptr},
+        {{"-T", "fields", "-e", "iax2.iax.calling_name", "-e", "iax2.iax.calling_number", "-e",
+          "iax2.iax.username", "-e", "iax2.iax.cause"},
+         "\\033]0;owned\\a"},
+        {{"-V"}, "Calling number: 200\\r\\n300"},
+        {{"-T", "json"}, "\\u001b]0;owned\\u0007"},
+        {{"--calls", "--format", "tsv"}, "Gone\\a\\033c"},
+        {{"--calls"}, "Gone\\u0007\\u001bc"},
+        {{"--registrations", "--format", "tsv"}, "al\\033cice"},
+        {{"--registrations"}, "al\\u001bcice"},
+        {{"--problems", "--format", "tsv"}, "No \\033]0;owned\\asuch\\033[2J peer"},
+        {{"--problems"}, "No \\u001b]0;owned\\u0007such"},
+        {{"--flow", "1"}, nullptr},
+        {{"--dtmf", "--format", "tsv"}, nullptr},
+        {{"--streams", "--format", "tsv"}, nullptr},
+    };
+    for (const auto& printer : printers) {
+        const QStringList& arguments = printer.arguments;
+        const ProcessResult run = runProcess(dumpTool, arguments + QStringList{file});
+        ASSERT_EQ(run.exitCode, 0) << arguments.join(' ').toStdString() << run.err.toStdString();
+        EXPECT_EQ(actsOnTerminal(run.out), "") << arguments.join(' ').toStdString();
+        EXPECT_EQ(actsOnTerminal(run.err), "") << arguments.join(' ').toStdString();
+        if (printer.shown != nullptr) {
+            EXPECT_TRUE(run.out.contains(printer.shown))
+                << arguments.join(' ').toStdString() << "\n" << run.out.toStdString();
+        }
+    }
+}
