@@ -1,14 +1,16 @@
 #include "app/FrameComments.h"
 
 #include "common/NewFile.h"
+#include "common/PrivateFiles.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <sstream>
@@ -47,17 +49,22 @@ FrameComments::FrameComments(std::string folder, std::string capturePath)
     sideFile_ = folder_ + "/" + name;
 }
 
-std::optional<std::string> FrameComments::load() {
-    comments_.clear();
-    std::ifstream in(sideFile_);
+namespace {
+
+// The comments of `capturePath` in `sideFile`: none where there is no such
+// file or it holds another capture's (whose path has the same hash).
+std::optional<std::string> readSideFile(const std::string& sideFile,
+                                        const std::string& capturePath,
+                                        std::map<std::uint32_t, std::string>& into) {
+    into.clear();
+    std::ifstream in(sideFile);
     if (!in) {
         return errno == ENOENT
                    ? std::nullopt
-                   : std::optional<std::string>(sideFile_ + ": " + std::strerror(errno));
+                   : std::optional<std::string>(sideFile + ": " + std::strerror(errno));
     }
     std::string line;
-    // Another capture whose path has the same hash keeps its own comments.
-    if (!std::getline(in, line) || line != "# " + escaped(capturePath_)) {
+    if (!std::getline(in, line) || line != "# " + escaped(capturePath)) {
         return std::nullopt;
     }
     while (std::getline(in, line)) {
@@ -68,10 +75,58 @@ std::optional<std::string> FrameComments::load() {
         char* end = nullptr;
         const unsigned long packet = std::strtoul(line.c_str(), &end, 10);
         if (end == line.c_str() + tab && packet > 0 && packet <= UINT32_MAX) {
-            comments_[static_cast<std::uint32_t>(packet)] = unescaped(line.substr(tab + 1));
+            into[static_cast<std::uint32_t>(packet)] = unescaped(line.substr(tab + 1));
         }
     }
     return std::nullopt;
+}
+
+void apply(std::map<std::uint32_t, std::string>& comments, std::uint32_t packet,
+           const std::string& text) {
+    if (text.empty()) {
+        comments.erase(packet);
+    } else {
+        comments[packet] = text;
+    }
+}
+
+// Held while a side file is read, changed and written: two windows that
+// comment on one capture take turns, and neither loses the other's comments.
+class SideFileLock {
+public:
+    explicit SideFileLock(const std::string& path)
+        : descriptor_(::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600)) {
+        if (descriptor_ < 0) {
+            error_ = path + ": " + std::strerror(errno);
+            return;
+        }
+        while (::flock(descriptor_, LOCK_EX) != 0) {
+            if (errno != EINTR) {
+                error_ = path + ": " + std::strerror(errno);
+                ::close(descriptor_);
+                descriptor_ = -1;
+                return;
+            }
+        }
+    }
+    ~SideFileLock() {
+        if (descriptor_ >= 0) {
+            ::close(descriptor_); // and the lock with it
+        }
+    }
+    SideFileLock(const SideFileLock&) = delete;
+    SideFileLock& operator=(const SideFileLock&) = delete;
+    [[nodiscard]] const std::string& error() const { return error_; }
+
+private:
+    int descriptor_;
+    std::string error_;
+};
+
+} // namespace
+
+std::optional<std::string> FrameComments::load() {
+    return readSideFile(sideFile_, capturePath_, comments_);
 }
 
 std::string FrameComments::of(std::uint32_t packet) const {
@@ -80,33 +135,36 @@ std::string FrameComments::of(std::uint32_t packet) const {
 }
 
 bool FrameComments::set(std::uint32_t packet, std::string text, std::string& error) {
-    if (text.empty()) {
-        comments_.erase(packet);
-    } else {
-        comments_[packet] = std::move(text);
-    }
-    std::error_code made;
-    std::filesystem::create_directories(folder_, made); // a failure shows as the write's
-
-    std::string body = "# " + escaped(capturePath_) + "\n";
-    for (const auto& [number, comment] : comments_) {
-        body += std::to_string(number) + "\t" + escaped(comment) + "\n";
-    }
-    // Written whole beside the old one, which is then replaced.
-    const std::string fresh = sideFile_ + ".new";
-    ::unlink(fresh.c_str());
-    {
-        NewFile file(fresh);
-        if (!file.ok() ||
-            !file.write({reinterpret_cast<const std::uint8_t*>(body.data()), body.size()}) ||
-            !file.commit()) {
-            error = file.error();
-            return false;
-        }
-    }
-    if (::rename(fresh.c_str(), sideFile_.c_str()) != 0) {
-        error = sideFile_ + ": " + std::strerror(errno);
+    apply(comments_, packet, text); // kept for the run, whatever becomes of the file
+    // Comments are the user's own: in a folder no one else may change.
+    if (!privatefiles::makePrivateFolder(folder_, error)) {
         return false;
     }
+    const SideFileLock lock(sideFile_ + ".lock");
+    if (!lock.error().empty()) {
+        error = lock.error();
+        return false;
+    }
+    // The change is made to the file as it is now, with what another window
+    // wrote since this one read it.
+    std::map<std::uint32_t, std::string> saved;
+    if (const auto failed = readSideFile(sideFile_, capturePath_, saved)) {
+        error = *failed;
+        return false;
+    }
+    apply(saved, packet, text);
+    std::string body = "# " + escaped(capturePath_) + "\n";
+    for (const auto& [number, comment] : saved) {
+        body += std::to_string(number) + "\t" + escaped(comment) + "\n";
+    }
+    // Written whole under a name of its own, then renamed over the old one.
+    NewFile file(sideFile_);
+    if (!file.ok() ||
+        !file.write({reinterpret_cast<const std::uint8_t*>(body.data()), body.size()}) ||
+        !file.commitReplacing()) {
+        error = file.error();
+        return false;
+    }
+    comments_ = std::move(saved);
     return true;
 }

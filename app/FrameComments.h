@@ -8,8 +8,10 @@
 // The comments a user wrote on a capture file's packets, kept beside the
 // user's other data (not in the capture, which may be read-only): one side
 // file per capture path (named by its hash, the path on its first line), a
-// "packet<TAB>comment" line each, saved whole at each change. Written into pcapng exports as the
-// packets' comments.
+// "packet<TAB>comment" line each, in a folder of the user's alone. A change
+// is made to the side file as it is then, under a lock, and the file
+// rewritten whole: windows commenting on one capture lose none of each
+// other's comments. Written into pcapng exports as the packets' comments.
 class FrameComments final {
 public:
     // The comments of `capturePath` kept in `folder` (made when needed).

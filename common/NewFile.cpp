@@ -45,7 +45,7 @@ bool NewFile::write(std::span<const std::uint8_t> bytes) {
     return ok() && !failed_;
 }
 
-bool NewFile::commit() {
+bool NewFile::close() {
     if (!ok() || failed_) {
         return false;
     }
@@ -56,6 +56,26 @@ bool NewFile::commit() {
         return false;
     }
     descriptor_ = -1;
+    return true;
+}
+
+bool NewFile::commitReplacing() {
+    if (!close()) {
+        return false;
+    }
+    if (::rename(hidden_.c_str(), destination_.c_str()) != 0) {
+        error_ = destination_ + ": " + std::strerror(errno);
+        failed_ = true;
+        return false;
+    }
+    hidden_.clear();
+    return true;
+}
+
+bool NewFile::commit() {
+    if (!close()) {
+        return false;
+    }
     // A link never replaces what is there: the destination appears whole, and an existing one
     // stays.
     if (::link(hidden_.c_str(), destination_.c_str()) != 0) {

@@ -25,8 +25,14 @@ public:
     // Closes the file and links it to the destination; false, with error()
     // set, when anything failed or the destination exists.
     bool commit();
+    // Closes the file and renames it over the destination, replacing what
+    // is there at once: for a file rewritten whole at each change, whose
+    // readers see the old one or the new one, never a part.
+    bool commitReplacing();
 
 private:
+    bool close();
+
     std::string destination_;
     std::string hidden_;
     std::string error_;

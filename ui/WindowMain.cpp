@@ -7,6 +7,7 @@
 #include "privileges/NotificationCenter.h"
 #include "privileges/PolkitBackend.h"
 #include "ui/MainWindow.h"
+#include "ui/SettingsFile.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -64,6 +65,9 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     nameTheApplication();
     QApplication::setDesktopFileName("org.quorvex.Quorvex");
+    if (const QString warning = settingsfile::keepPrivate(); !warning.isEmpty()) {
+        std::cerr << "quorvex: " << warning.toStdString() << "\n";
+    }
 
     QCommandLineParser parser;
     options.addTo(parser);

@@ -5,6 +5,7 @@
 #include "ui/FrameTableModel.h"
 #include "ui/MainWindow.h"
 #include "ui/SecretsDialog.h"
+#include "ui/SettingsFile.h"
 
 #include "tests/support/ControllerHarness.h"
 #include "tests/support/WindowServices.h"
@@ -21,6 +22,12 @@
 #include <QTimer>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <atomic>
+#include <filesystem>
+#include <thread>
 
 namespace {
 
@@ -93,4 +100,74 @@ TEST(DecryptionWindow, AnEncryptedCallIsLockedUntilItsSecretIsGivenThenReadsInCl
               QFile::Permissions{});
     window.grab().save(QUORVEX_BUILD_DIR "/screenshots/decrypted-call.png");
     QSettings().remove("decryption/secrets");
+}
+
+// The settings file holds the secrets: watched from another thread while
+// they are saved again and again, neither it nor the file each save writes
+// first is ever readable by others, not even where an earlier version left
+// it readable; nor may others look into its folder. (Qt's lock file beside
+// it holds a process number, and no secret.)
+TEST(DecryptionWindow, TheSecretsAreNeverInAFileOthersMayRead) {
+    const QString file = QSettings().fileName();
+    const std::string folder = QFile::encodeName(QFileInfo(file).absolutePath()).toStdString();
+    QDir().mkpath(QFileInfo(file).absolutePath());
+    ::chmod(folder.c_str(), 0755);
+    QSettings().setValue("recent/files", QStringList{"/captures/a.pcap"});
+    QSettings().sync();
+    ::chmod(QFile::encodeName(file).constData(), 0644);
+    ASSERT_EQ(settingsfile::keepPrivate(), "");
+
+    std::atomic<bool> saving{true};
+    std::atomic<int> looks{0};
+    std::string readable;
+    std::thread watcher([&] {
+        while (saving && readable.empty()) {
+            struct stat status {};
+            if (::stat(folder.c_str(), &status) == 0 && (status.st_mode & 077) != 0) {
+                readable = folder;
+            }
+            for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+                if (entry.path().extension() != ".lock" &&
+                    ::stat(entry.path().c_str(), &status) == 0 && (status.st_mode & 077) != 0) {
+                    readable = entry.path().string();
+                }
+            }
+            ++looks;
+        }
+    });
+    for (int i = 0; i < 200; ++i) {
+        decryptionsecrets::save({"secret-" + std::to_string(i)});
+    }
+    saving = false;
+    watcher.join();
+    EXPECT_EQ(readable, "");
+    EXPECT_GT(looks, 10);
+    EXPECT_EQ(decryptionsecrets::load(), std::vector<std::string>{"secret-199"});
+    QSettings().remove("decryption/secrets");
+}
+
+// A settings folder another user may change (or that a link planted by one
+// leads into) is not written: the settings are kept for the run alone.
+TEST(DecryptionWindow, ASettingsFolderOthersMayChangeIsNotWritten) {
+    QTemporaryDir scratch;
+    const QString planted = scratch.filePath("home");
+    QDir().mkpath(planted + "/Quorvex");
+    ::chmod(QFile::encodeName(planted).constData(), 0777);
+    QFile target(scratch.filePath("target"));
+    ASSERT_TRUE(target.open(QIODevice::WriteOnly));
+    target.write("untouched");
+    target.close();
+    QFile::link(target.fileName(), planted + "/Quorvex/Quorvex.conf");
+    const QString usual = QFileInfo(QSettings().fileName()).absolutePath() + "/..";
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, planted);
+    const QString warning = settingsfile::keepPrivate();
+    EXPECT_TRUE(warning.startsWith("Settings are kept for this run only: ")) << warning.toStdString();
+    EXPECT_TRUE(warning.contains("may be changed by others (mode 777)")) << warning.toStdString();
+    QSettings().setValue("recent/files", QStringList{"/captures/b.pcap"});
+    QSettings().sync();
+    EXPECT_FALSE(QSettings().fileName().startsWith(planted));
+    EXPECT_EQ(QSettings().value("recent/files").toStringList(), QStringList{"/captures/b.pcap"});
+    ASSERT_TRUE(target.open(QIODevice::ReadOnly));
+    EXPECT_EQ(target.readAll(), "untouched");
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QDir::cleanPath(usual));
 }
