@@ -35,9 +35,10 @@ const char* const dumpUsage =
     "                             and duration\n"
     "  --jitter-buffer MS         the receivers' fixed jitter buffer for late frames and MOS\n"
     "                             (default 50)\n"
-    "  --secret S                 a secret to open encrypted calls with (several: S1;S2, or\n"
-    "                             the option again)\n"
-    "  --secrets-file FILE        secrets, one a line, from a file only its owner may read\n";
+    "  --secrets-file FILE        secrets to open encrypted calls with, one a line, from a\n"
+    "                             file only its owner may read, a pipe, or - (standard input)\n"
+    "  --secret S                 a secret on the command line, which other users can read\n"
+    "                             (several: S1;S2, or the option again)\n";
 
 namespace {
 
@@ -235,6 +236,10 @@ std::optional<DumpArguments> DumpArguments::parse(int argc, char** argv) {
             }
             if (option == "--secret") {
                 secrets::addSecrets(v, args.secrets);
+                args.secretOnCommandLine = true;
+                // Out of /proc/PID/cmdline from here on; other users may
+                // still have read it as the program started.
+                std::memset(const_cast<char*>(v), 'x', std::strlen(v));
             } else {
                 args.secretsFiles.emplace_back(v);
             }

@@ -47,6 +47,7 @@ struct DumpArguments {
     // are opened with, in the order given.
     std::vector<std::string> secrets;
     std::vector<std::string> secretsFiles;
+    bool secretOnCommandLine = false; // other users may read it: said on standard error
 
     // As tshark writes frames: -T fields with -e FIELD... (and -E options),
     // -T json, -V (the packet details as text), -x (the bytes as a hex dump).

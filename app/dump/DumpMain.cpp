@@ -19,6 +19,7 @@
 #include "app/dump/FrameWriter.h"
 #include "platform/CaptureAlert.h"
 #include "capture/CaptureKeys.h"
+#include "common/MemoryCharge.h"
 #include "media/WavFile.h"
 
 #include <QCoreApplication>
@@ -330,10 +331,24 @@ int main(int argc, char** argv) {
                                     .printLibraryErrors = false,
                                     .memoryLimit = args.memoryLimit});
 
+    if (args.secretOnCommandLine) {
+        std::fputs("quorvex-dump: other users can read a --secret on the command line (in "
+                   "/proc and ps) while the program starts; --secrets-file FILE or - keeps it "
+                   "yours\n",
+                   stderr);
+    }
     environment.secrets() = args.secrets;
+    // Held for the run, and charged to the memory limit like any frames.
+    MemoryCharge secretsCharge(environment.services().memoryBudget);
     for (const std::string& path : args.secretsFiles) {
+        if (path == "-" && args.file == "-" && !args.live) {
+            std::fputs("quorvex-dump: the secrets and the capture cannot both come from standard "
+                       "input\n",
+                       stderr);
+            return 2;
+        }
         std::string secretsError;
-        if (!secrets::readSecretsFile(path, environment.secrets(), secretsError)) {
+        if (!secrets::readSecretsFile(path, environment.secrets(), secretsError, &secretsCharge)) {
             std::fprintf(stderr, "quorvex-dump: %s\n", secretsError.c_str());
             return 2;
         }

@@ -118,6 +118,21 @@ TEST_F(DecryptionDump, ASecretsFileMustBeItsOwnersAlone) {
 
     QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
     EXPECT_TRUE(dump({"--secrets-file", path, "--calls", encrypted}).contains("decrypted"));
+    // Or through standard input, which no other user can read; on the
+    // command line, the secret works but the user is told who may read it.
+    const ProcessResult piped = runProcess(
+        QUORVEX_DUMP, {"--secrets-file", "-", "--calls", encrypted}, "wrong\nquorvex-secret\n");
+    EXPECT_EQ(piped.exitCode, 0) << piped.err.toStdString();
+    EXPECT_TRUE(piped.out.contains("decrypted")) << piped.out.toStdString();
+    EXPECT_FALSE(piped.err.contains("other users")) << piped.err.toStdString();
+    const ProcessResult typed =
+        runProcess(QUORVEX_DUMP, {"--secret", "quorvex-secret", "--calls", encrypted});
+    EXPECT_TRUE(typed.out.contains("decrypted"));
+    EXPECT_TRUE(typed.err.startsWith("quorvex-dump: other users can read a --secret"))
+        << typed.err.toStdString();
+    const ProcessResult both = runProcess(QUORVEX_DUMP, {"--secrets-file", "-", "-"});
+    EXPECT_EQ(both.exitCode, 2);
+    EXPECT_TRUE(both.err.contains("cannot both come from standard input")) << both.err.toStdString();
     const ProcessResult missing =
         runProcess(QUORVEX_DUMP, {"--secrets-file", dir.filePath("none"), encrypted});
     EXPECT_EQ(missing.exitCode, 2);
