@@ -34,6 +34,10 @@ CapturesPanel::CapturesPanel(KvController& controller, QTableView* table, KeyCol
             [this](const QModelIndex& current) {
                 emit captureSelected(model_->captureAt(current.row()));
             });
+    // The model's first list was made before the reset was listened to: its
+    // rows get their buttons here, or a window started without a file could
+    // neither start nor stop a capture from its row.
+    listReplaced();
 }
 
 CapturesPanel::~CapturesPanel() {

@@ -38,6 +38,7 @@
 #include <QAbstractItemModelTester>
 #include <QApplication>
 #include <QLabel>
+#include <QPushButton>
 #include <QMessageBox>
 #include <QTextDocument>
 #include <QTest>
@@ -91,6 +92,21 @@ QStringList rowOf(const QAbstractItemView* view, int row) {
 }
 
 } // namespace
+
+// A window started without a file (as `quorvex --capture` is) has its
+// capture's Start/Stop button in the row from the first.
+TEST(Window, TheFirstCaptureRowHasItsButton) {
+    ControllerHarness h;
+    MainWindow window(windowServices(h));
+    window.show();
+    const QTableView* captures = window.capturesTable();
+    ASSERT_EQ(captures->model()->rowCount(), 1);
+    const int buttonColumn = captures->model()->columnCount() - 1;
+    const auto* button =
+        qobject_cast<QPushButton*>(captures->indexWidget(captures->model()->index(0, buttonColumn)));
+    ASSERT_NE(button, nullptr);
+    EXPECT_EQ(button->text(), "Start");
+}
 
 TEST(Window, ShowsCapturesFramesAndElementsByKey) {
     ControllerHarness h;
