@@ -2,6 +2,7 @@
 
 #include "app/KvIAXCapture.h"
 #include "analysis/CapturePackets.h"
+#include "capturefile/PacketFileReader.h"
 
 std::optional<CallAudioJob> CallAudioJob::of(const KvIAXCapture& capture, std::size_t callIndex,
                                              std::string& error) {
@@ -24,8 +25,8 @@ std::optional<CallAudioJob> CallAudioJob::of(const KvIAXCapture& capture, std::s
         return std::nullopt;
     }
     job.capturePath = capture.lastRunFile();
-    if (job.capturePath.empty() || job.capturePath == "-") {
-        error = "the call's voice cannot be read again: its capture came from standard input";
+    if (const std::string why = whyNotReadAgain(job.capturePath); !why.empty()) {
+        error = "the call's voice cannot be read again: " + why;
         return std::nullopt;
     }
     // An earlier live run's file was replaced by the next one.

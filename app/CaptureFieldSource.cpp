@@ -1,6 +1,7 @@
 #include "app/CaptureFieldSource.h"
 
 #include "app/KvIAXCapture.h"
+#include "capturefile/PacketFileReader.h"
 
 CaptureFieldSource::CaptureFieldSource(const KvIAXCapture& capture, std::uint8_t needs)
     : capture_(capture), needs_(needs), callsCharge_(capture.memoryBudget()) {}
@@ -13,11 +14,10 @@ bool CaptureFieldSource::open(const std::string& file, std::string& error) {
     if ((needs_ & fields::NeedsCaptureFile) == 0 || packets_) {
         return true;
     }
-    if (file.empty() || file == "-") {
+    if (const std::string why = whyNotReadAgain(file); !why.empty()) {
         error = "these fields are read back from the capture file (the records do not keep "
                 "link-layer and IP headers, or payloads), and there is none to read: " +
-                std::string(file == "-" ? "the capture came from standard input"
-                                        : "the capture has no file");
+                why;
         return false;
     }
     packets_ = CapturePackets::open(file, error, capture_.openedPackets());

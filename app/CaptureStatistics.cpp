@@ -1,6 +1,7 @@
 #include "app/CaptureStatistics.h"
 
 #include "app/KvIAXCapture.h"
+#include "capturefile/PacketFileReader.h"
 
 #include <pcap/pcap.h>
 #include <sys/stat.h>
@@ -73,7 +74,8 @@ void PropertiesSum::add(const KvIAXFrame& frame) {
 Properties PropertiesSum::finish(const KvIAXCapture& capture) const {
     Properties properties = sums_;
     properties.file = capture.lastRunFile();
-    if (!properties.file.empty() && properties.file != "-") {
+    // A pipe is not opened again to look at its format: that would wait for a writer.
+    if (whyNotReadAgain(properties.file).empty()) {
         properties.format = formatOf(properties.file);
         struct stat status {};
         if (::stat(properties.file.c_str(), &status) == 0 && S_ISREG(status.st_mode)) {

@@ -1,5 +1,7 @@
 #include "app/KvIAXCapture.h"
 
+#include "capturefile/PacketFileReader.h"
+
 #include "capture/CaptureKeys.h"
 #include "capture/KvPCAPCapture.h"
 #include "capture/LiveCaptureFile.h"
@@ -412,7 +414,7 @@ void KvIAXCapture::loadCapture(std::string pathBytes) {
     setIsInProgress(true);
     loadedFile_ = pathBytes;
     loading_ = true;
-    loadedFileSize_ = pathBytes == "-"
+    loadedFileSize_ = !whyNotReadAgain(pathBytes).empty()
                           ? 0
                           : static_cast<std::uint64_t>(std::max<qint64>(
                                 0, QFileInfo(QFile::decodeName(pathBytes.c_str())).size()));

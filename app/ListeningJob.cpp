@@ -2,6 +2,7 @@
 
 #include "analysis/CapturePackets.h"
 #include "app/KvIAXCapture.h"
+#include "capturefile/PacketFileReader.h"
 
 #include <algorithm>
 #include <functional>
@@ -12,8 +13,8 @@ std::optional<ListeningJob> ListeningJob::choose(const KvIAXCapture& capture, st
     ListeningJob job;
     job.capturePath = capture.lastRunFile();
     job.opened = capture.openedPackets();
-    if (job.capturePath.empty() || job.capturePath == "-") {
-        error = "the voice cannot be read again: the capture came from standard input";
+    if (const std::string why = whyNotReadAgain(job.capturePath); !why.empty()) {
+        error = "the voice cannot be read again: " + why;
         return std::nullopt;
     }
     const auto& calls = capture.callTracker().calls();

@@ -182,9 +182,9 @@ ExportFormat exportFormatOf(const std::string& path) {
 bool writePackets(const std::string& capturePath, const std::vector<std::uint32_t>& packetNumbers,
                   const std::string& destination, ExportFormat format, std::string& error,
                   const std::map<std::uint32_t, std::string>& comments) {
-    if (capturePath == "-") {
-        // libpcap would read what is left of standard input as a new file.
-        error = "the packets cannot be read again: the capture came from standard input";
+    // libpcap would read what is left of standard input or a pipe as a new file.
+    if (const std::string why = whyNotReadAgain(capturePath); !why.empty()) {
+        error = "the packets cannot be read again: " + why;
         return false;
     }
     const auto input = PacketFileReader::open(capturePath, error);

@@ -51,6 +51,21 @@ bool handedOverAsStored(int linkType) {
 
 } // namespace
 
+std::string whyNotReadAgain(const std::string& path) {
+    struct stat status {};
+    if (path == "-") {
+        return "the capture came from standard input";
+    }
+    if (path.empty()) {
+        return "the capture has no file";
+    }
+    if (::stat(path.c_str(), &status) != 0 || S_ISREG(status.st_mode)) {
+        return {};
+    }
+    return S_ISFIFO(status.st_mode) ? "the capture came from a pipe, which is read once"
+                                    : "the capture came from a device, which is read once";
+}
+
 std::unique_ptr<PacketFileReader> PacketFileReader::open(const std::string& path,
                                                          std::string& error) {
     char errorText[PCAP_ERRBUF_SIZE] = {};

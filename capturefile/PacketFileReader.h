@@ -9,6 +9,11 @@
 #include <memory>
 #include <string>
 
+// Why the packets of `path` cannot be read a second time: standard input
+// ("-"), a pipe or a device gave its bytes to the first read. Empty for a
+// regular file (and for a path that names nothing, whose open then fails).
+[[nodiscard]] std::string whyNotReadAgain(const std::string& path);
+
 // The packets of a capture file (pcap or pcapng; "-" is standard input), or
 // of a pcap stream, in order, with their capture times in nanoseconds and the
 // byte offset of each packet's record in the file.

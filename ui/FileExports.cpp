@@ -8,6 +8,8 @@
 #include "ui/FrameTableModel.h"
 #include "ui/FramesPanel.h"
 
+#include "capturefile/PacketFileReader.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -29,8 +31,11 @@ void FileExports::addTo(QMenu* file) {
 
 bool FileExports::exportPackets(ExportRun::Frames frames, const QString& path, QString& error) {
     const KvIAXCapture* capture = frames_.model().capture();
-    if (capture == nullptr || capture->lastRunFile().empty() || capture->lastRunFile() == "-") {
-        error = tr("there is no capture file to take the packets from");
+    if (const std::string why = capture != nullptr ? whyNotReadAgain(capture->lastRunFile())
+                                                   : std::string("there is no capture");
+        !why.empty()) {
+        error = tr("there is no capture file to take the packets from: %1")
+                    .arg(QString::fromStdString(why));
         return false;
     }
     if (!canStart(path, error)) {
@@ -113,7 +118,7 @@ namespace {
 std::optional<QString> askFile(FilePanels& panels, const KvIAXCapture* capture,
                                const QString& type) {
     const QString folder =
-        capture != nullptr && !capture->lastRunFile().empty() && capture->lastRunFile() != "-"
+        capture != nullptr && whyNotReadAgain(capture->lastRunFile()).empty()
             ? QFileInfo(QString::fromStdString(capture->lastRunFile())).absolutePath()
             : QDir::homePath();
     return panels.chooseSaveDestination(folder, QString(), type);

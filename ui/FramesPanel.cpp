@@ -11,6 +11,8 @@
 #include "ui/UniformRowsView.h"
 #include "app/FrameComments.h"
 
+#include "capturefile/PacketFileReader.h"
+
 #include <QActionGroup>
 #include <QApplication>
 #include <QClipboard>
@@ -351,7 +353,7 @@ const FrameComments* FramesPanel::comments() const {
     static const std::string none;
     // Asked once a step of a ladder: the path is not copied.
     const std::string& file = capture != nullptr ? capture->loadedFile() : none;
-    if (file.empty() || file == "-") {
+    if (!whyNotReadAgain(file).empty()) {
         comments_.reset();
         return nullptr;
     }

@@ -25,6 +25,8 @@
 #include "ui/StatisticsWindows.h"
 #include "ui_MainWindow.h"
 
+#include "capturefile/PacketFileReader.h"
+
 #include <QApplication>
 #include <QtConcurrent>
 #include <QCloseEvent>
@@ -413,7 +415,7 @@ void MainWindow::setSecrets(std::vector<std::string> secrets) {
     decryptionsecrets::save(secrets_);
     // The open capture is decoded again, with the secrets of now.
     const KvIAXCapture* capture = frames_->model().capture();
-    if (capture != nullptr && !capture->loadedFile().empty() && capture->loadedFile() != "-" &&
+    if (capture != nullptr && whyNotReadAgain(capture->loadedFile()).empty() &&
         !capture->isLiveRunning()) {
         controller_->openDocumentWithContentsOfFile(
             QFile::decodeName(capture->loadedFile().c_str()));
@@ -505,7 +507,7 @@ void MainWindow::updateStatus() {
         capture != nullptr ? QString::fromStdString(capture->sourceName()) : QString();
     setWindowTitle(source.isEmpty() ? tr("Quorvex") : source + " \u2014 " + tr("Quorvex"));
     // A file read is remembered once, as soon as its capture shows it.
-    if (capture != nullptr && !capture->lastRunFile().empty() && capture->lastRunFile() != "-" &&
+    if (capture != nullptr && whyNotReadAgain(capture->lastRunFile()).empty() &&
         !capture->isLiveRunning()) {
         const QString file = QString::fromStdString(capture->lastRunFile());
         if (file != recentFile_ && !file.endsWith(KvController::temporaryCaptureFile)) {

@@ -5,12 +5,15 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -624,5 +627,43 @@ TEST(DumpTool, NoPrinterLetsTheWireDriveTheTerminal) {
             EXPECT_TRUE(run.out.contains(printer.shown))
                 << arguments.join(' ').toStdString() << "\n" << run.out.toStdString();
         }
+    }
+}
+
+// A named pipe as the capture is read once: what needs the packets again
+// (the voice, the details' headers, an export) says so instead of waiting
+// for a writer that never comes back.
+TEST(DumpTool, APipeIsReadOnceAndWhatNeedsItAgainSaysSo) {
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath("capture.fifo");
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const struct {
+        QStringList arguments;
+        int exitCode;
+        const char* said; // on standard error
+        int lines;        // on standard output
+    } cases[] = {
+        {{"--calls"}, 0, "activity and in-band DTMF are unknown: the voice cannot be read again: "
+                         "the capture came from a pipe, which is read once", 1},
+        {{"--streams"}, 0, "the capture came from a pipe", 2},
+        {{"--problems"}, 0, "the capture came from a pipe", 0},
+        {{"--dtmf"}, 0, "the capture came from a pipe", 0},
+        {{"--audio", "1", dir.filePath("call.wav")}, 1,
+         "the call's voice cannot be read again: the capture came from a pipe", 0},
+        {{"-w", dir.filePath("copy.pcap")}, 1, "the packets cannot be read again", 0},
+        {{"--format", "tsv"}, 0, "", 51},
+    };
+    for (const auto& one : cases) {
+        QProcess writer;
+        writer.start("sh", {"-c", "cat \"$0\" > \"$1\"", realCall, fifo});
+        QProcess dump;
+        dump.start(dumpTool, one.arguments + QStringList{fifo});
+        ASSERT_TRUE(dump.waitForFinished(30000)) << one.arguments.join(' ').toStdString();
+        writer.waitForFinished(5000);
+        const QByteArray err = dump.readAllStandardError();
+        EXPECT_EQ(dump.exitCode(), one.exitCode) << one.arguments.join(' ').toStdString() << err.toStdString();
+        EXPECT_TRUE(err.contains(one.said)) << one.arguments.join(' ').toStdString() << err.toStdString();
+        EXPECT_EQ(outputLines(dump.readAllStandardOutput()).size(), one.lines)
+            << one.arguments.join(' ').toStdString();
     }
 }
