@@ -1,5 +1,6 @@
 #include "app/FileMove.h"
 
+#include "common/FilePlacement.h"
 #include "platform/FilePanels.h"
 
 #include <QFile>
@@ -71,15 +72,11 @@ bool moveFileWithoutReplacing(const QString& sourcePath, const QString& destinat
     if (lstat(source.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
         return false;
     }
-    // link() never replaces: it fails when the destination exists.
-    if (link(source.c_str(), destination.c_str()) == 0) {
-        if (unlink(source.c_str()) == 0) {
-            return true;
-        }
-        unlink(destination.c_str()); // leave things as they were
-        return false;
+    std::string error;
+    if (placeWithoutReplacing(source, destination, error)) {
+        return true;
     }
-    if (errno != EXDEV && errno != EPERM) {
+    if (errno != EXDEV) {
         return false;
     }
     const QFileInfo target(destinationPath);
@@ -88,9 +85,8 @@ bool moveFileWithoutReplacing(const QString& sourcePath, const QString& destinat
     if (!copyToHiddenFile(source, hidden)) {
         return false;
     }
-    const bool placed = link(hidden.c_str(), destination.c_str()) == 0;
-    unlink(hidden.c_str());
-    if (!placed) {
+    if (!placeWithoutReplacing(hidden, destination, error)) {
+        unlink(hidden.c_str());
         return false;
     }
     unlink(source.c_str());

@@ -4,10 +4,15 @@
 #include <span>
 #include <string>
 
-// A file written beside its destination under a hidden name and linked into
+// A file written beside its destination under a hidden name and put in
 // place once whole: the destination appears complete or not at all, and an
 // existing file there is never replaced. Dropped uncommitted, the hidden file
 // is removed.
+//
+// A destination that is a stream rather than a file is written straight,
+// as packet tools write it: "-" (standard output), /dev/stdout, /dev/fd/N,
+// a FIFO or a device. A terminal is refused: a capture file's bytes would
+// act on it.
 class NewFile final {
 public:
     explicit NewFile(std::string destination);
@@ -22,7 +27,7 @@ public:
 
     // Writes all of `bytes`; false (and error() set) on the first failure.
     bool write(std::span<const std::uint8_t> bytes);
-    // Closes the file and links it to the destination; false, with error()
+    // Closes the file and puts it at the destination; false, with error()
     // set, when anything failed or the destination exists.
     bool commit();
     // Closes the file and renames it over the destination, replacing what
@@ -32,6 +37,8 @@ public:
 
 private:
     bool close();
+    // Standard output and the like: opened as they are, or false.
+    bool openStream();
 
     std::string destination_;
     std::string hidden_;

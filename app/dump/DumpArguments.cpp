@@ -30,6 +30,7 @@ const char* const dumpUsage =
     "  -r FILE                    the capture to read (the same as naming it last)\n"
     "  -c N                       read the first N packets of the file only (live: print N)\n"
     "  -w OUT                     write the frames -Y selects to a new pcap or pcapng file\n"
+    "                             (- for standard output)\n"
     "  --stats                    the capture's properties and its frames by type and subclass\n"
     "  --conversations            the address:port pairs, with frames each way, bytes, start\n"
     "                             and duration\n"

@@ -564,6 +564,15 @@ TEST(DumpTool, ReadsCountsWritesAndSumsUpAsTsharkUsersExpect) {
     const ProcessResult again = runProcess(dumpTool, {"-w", written, sample});
     EXPECT_EQ(again.exitCode, 1);
     EXPECT_TRUE(again.err.endsWith("File exists\n")) << again.err.toStdString();
+    // To standard output, by either name, the same bytes as to a file.
+    const QString file = dir.filePath("registration.pcap");
+    ASSERT_EQ(runProcess(dumpTool, {"-Y", "iax2.iax.username", "-w", file, sample}).exitCode, 0);
+    for (const char* output : {"-", "/dev/stdout"}) {
+        const ProcessResult piped =
+            runProcess(dumpTool, {"-Y", "iax2.iax.username", "-w", output, sample});
+        EXPECT_EQ(piped.exitCode, 0) << output << piped.err.toStdString();
+        EXPECT_EQ(piped.out, fileBytes(file)) << output;
+    }
 
     for (const QStringList& nonsense :
          {QStringList{"--stats", "-Y", "iax2", sample},

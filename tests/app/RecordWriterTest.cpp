@@ -19,7 +19,7 @@ TEST(RecordWriter, EscapesWhatWouldBreakALineOrAField) {
     std::string tsv;
     recordwriter::appendTsv(tsv, frame);
     // Twelve columns: the keys the frame lacks are empty fields.
-    EXPECT_EQ(tsv, "a\"b\\\\c\\td\\ne\\rf\x01g\t\t\tMini Frame\t\t\t\t\t\t\t\t\n");
+    EXPECT_EQ(tsv, "a\"b\\\\c\\td\\ne\\rf\\001g\t\t\tMini Frame\t\t\t\t\t\t\t\t\n");
 }
 
 // The line is looked over eight bytes at a time: each character that needs an
@@ -29,8 +29,9 @@ TEST(RecordWriter, FindsEachEscapeWhereverItFallsInTheLine) {
     const struct {
         char character;
         std::string written;
-    } cases[] = {{'\t', "\\t"},    {'\n', "\\n"},    {'\r', "\\r"},       {'\\', "\\\\"},
-                 {'\x08', "\x08"}, {'\x0b', "\x0b"}, {'\x0a' + 0x50, "Z"}};
+    } cases[] = {{'\t', "\\t"},   {'\n', "\\n"},   {'\r', "\\r"},     {'\\', "\\\\"},
+                 {'\x08', "\\b"}, {'\x0b', "\\v"}, {'\x1b', "\\033"}, {'\x7f', "\\177"},
+                 {'\x0a' + 0x50, "Z"}};
     for (const auto& one : cases) {
         for (std::size_t at = 0; at < 17; ++at) {
             std::string value(17, 'x');
