@@ -4,8 +4,10 @@
 # mode and capabilities, the programs, the man pages and the completion, a
 # live capture in a network namespace by a member of the group quorvex (it
 # captures) and by someone else (refused with the group message); then purges
-# it and checks that nothing of it is left. Run as root, on a machine where
-# installing the package is fine (CI).
+# it and checks that nothing of it is left. Where no group quorvex exists, an
+# ordinary one is made first, as an administrator may have; the users, the
+# group and the namespaces it made are removed however it ends. Run as root,
+# on a machine where installing the package is fine (CI).
 #   scripts/package-check.sh [BUILD_FOLDER [DEB]]
 # BUILD_FOLDER (default build-package) holds the build and its logs; a DEB
 # given is checked as it is, without building.
@@ -45,6 +47,31 @@ appstreamcli validate --no-net "$contents/usr/share/metainfo/org.quorvex.Quorvex
 files=$(cd "$contents" && find . -type f -o -type l | sed 's|^\.||')
 rm -rf "$contents"
 
+# What this check makes on the machine, taken away again however it ends.
+made_users=()
+made_group=
+ns=qvpkg$$
+cleanup() {
+    ip netns del "${ns}c" 2> /dev/null || true
+    ip netns del "${ns}p" 2> /dev/null || true
+    for user in "${made_users[@]}"; do
+        userdel "$user" 2> /dev/null || true
+    done
+    if [ -n "$made_group" ]; then
+        groupdel quorvex 2> /dev/null || true
+    fi
+}
+trap cleanup EXIT
+
+# An ordinary group named quorvex, made by an administrator before the
+# package came, is taken as the capture group.
+if ! getent group quorvex > /dev/null; then
+    groupadd quorvex
+    made_group=yes
+fi
+[ "$(getent group quorvex | cut -d: -f3)" -ge 1000 ] || [ -z "$made_group" ] ||
+    fail "the group made for the check is not an ordinary one"
+
 echo "== Installing"
 DEBIAN_FRONTEND=noninteractive apt-get install -y -q "$deb" > "$folder/install.log" 2>&1 ||
     { cat "$folder/install.log"; fail "apt-get install failed"; }
@@ -63,14 +90,14 @@ bash -c 'source /usr/share/bash-completion/bash_completion 2> /dev/null || true
 
 echo "== Capturing as a member of the group quorvex, and as someone else"
 for user in qvmember qvother; do
-    id "$user" > /dev/null 2>&1 || useradd --system --no-create-home "$user"
+    if ! id "$user" > /dev/null 2>&1; then
+        useradd --system --no-create-home "$user"
+        made_users+=("$user")
+    fi
 done
 usermod -aG quorvex qvmember
-ns=qvpkg$$
 ip netns add "${ns}c"
 ip netns add "${ns}p"
-cleanup() { ip netns del "${ns}c" 2> /dev/null || true; ip netns del "${ns}p" 2> /dev/null || true; }
-trap cleanup EXIT
 ip link add en0 netns "${ns}c" type veth peer name peer0 netns "${ns}p"
 ip -n "${ns}c" addr add 10.79.0.1/24 dev en0
 ip -n "${ns}p" addr add 10.79.0.2/24 dev peer0
@@ -109,3 +136,4 @@ if dpkg-statoverride --list "$helper" > /dev/null 2>&1; then
     fail "the override is left after purge"
 fi
 echo "Package built, checked, installed, tried and purged."
+
