@@ -319,9 +319,13 @@ private:
 
 } // namespace
 
-std::vector<Problem> allProblems(const ProblemTracker& frames, const CallTracker& calls,
-                                 const StreamTracker& streams,
-                                 const std::vector<StreamFigures>& figures) {
+namespace {
+
+std::optional<std::vector<Problem>> listProblems(const ProblemTracker& frames,
+                                                 const CallTracker& calls,
+                                                 const StreamTracker& streams,
+                                                 const std::vector<StreamFigures>& figures,
+                                                 MemoryCharge* charge) {
     // The streams' troubles are read first, so that the list is made at its
     // size at once: with millions of lost runs, growing it moved them all
     // several times.
@@ -334,8 +338,14 @@ std::vector<Problem> allProblems(const ProblemTracker& frames, const CallTracker
         size += trouble.lossRuns.size() + trouble.duplicates.size() + trouble.outOfOrder.size() +
                 trouble.lateRuns.size();
     }
+    // The list, and what sorting it takes besides (a place and a bit each).
+    const std::size_t most = size + 16 * calls.calls().size();
+    if (charge != nullptr &&
+        !charge->setTo(most * (sizeof(Problem) + sizeof(std::uint64_t)) + most / 8)) {
+        return std::nullopt;
+    }
     std::vector<Problem> problems;
-    problems.reserve(size + 16 * calls.calls().size());
+    problems.reserve(most);
     problems.assign(frames.found().begin(), frames.found().end());
     std::size_t next = 0; // figures are in call order, caller first
     for (std::size_t index = 0; index < calls.calls().size(); ++index) {
@@ -350,8 +360,14 @@ std::vector<Problem> allProblems(const ProblemTracker& frames, const CallTracker
         judge.judgeActivity(sides);
     }
     const auto byFrame = [](const Problem& a, const Problem& b) { return a.frame < b.frame; };
+    const auto keep = [&] {
+        if (charge != nullptr) {
+            charge->forceTo(problems.capacity() * sizeof(Problem));
+        }
+        return std::optional(std::move(problems));
+    };
     if (std::is_sorted(problems.begin(), problems.end(), byFrame)) {
-        return problems;
+        return keep();
     }
     // Sorted as (frame, place) pairs, then each problem moved to its place
     // within the same list: a problem is six times a pair's size, and a long
@@ -380,7 +396,23 @@ std::vector<Problem> allProblems(const ProblemTracker& frames, const CallTracker
             to = from;
         }
     }
-    return problems;
+    return keep();
+}
+
+} // namespace
+
+std::vector<Problem> allProblems(const ProblemTracker& frames, const CallTracker& calls,
+                                 const StreamTracker& streams,
+                                 const std::vector<StreamFigures>& figures) {
+    return *listProblems(frames, calls, streams, figures, nullptr);
+}
+
+std::optional<std::vector<Problem>> chargedProblems(const ProblemTracker& frames,
+                                                    const CallTracker& calls,
+                                                    const StreamTracker& streams,
+                                                    const std::vector<StreamFigures>& figures,
+                                                    MemoryCharge& charge) {
+    return listProblems(frames, calls, streams, figures, &charge);
 }
 
 } // namespace analysis

@@ -1,12 +1,14 @@
 #pragma once
 
 #include "analysis/StreamTracker.h"
+#include "common/MemoryCharge.h"
 
 #include <cstdint>
 #include <limits>
 #include <map>
 #include <tuple>
 #include <string>
+#include <optional>
 #include <vector>
 
 // What went wrong across a capture, a problem a row: frames the peers
@@ -98,5 +100,13 @@ private:
                                                const CallTracker& calls,
                                                const StreamTracker& streams,
                                                const std::vector<StreamFigures>& figures);
+// The same list charged to `charge`, which its holder keeps while it keeps
+// the list: a long capture has millions of problems, a copy of what the
+// trackers hold. Nothing, charging nothing, where the memory limit cannot
+// take it.
+[[nodiscard]] std::optional<std::vector<Problem>>
+chargedProblems(const ProblemTracker& frames, const CallTracker& calls,
+                const StreamTracker& streams, const std::vector<StreamFigures>& figures,
+                MemoryCharge& charge);
 
 } // namespace analysis

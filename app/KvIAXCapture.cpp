@@ -98,6 +98,21 @@ void KvIAXCapture::appendFrames(FrameList&& frames) {
     announceAppended();
 }
 
+void KvIAXCapture::holdUntilFollowed(std::shared_ptr<void> token) {
+    if (followsCalls_ && !cancelled_.load(std::memory_order_relaxed) &&
+        trackedFrames_ < iaxFrames_.size()) {
+        unfollowedBlocks_.emplace_back(iaxFrames_.size(), std::move(token));
+    }
+}
+
+void KvIAXCapture::letFollowedBlocksGo(bool all) {
+    const auto followed =
+        std::find_if(unfollowedBlocks_.begin(), unfollowedBlocks_.end(), [&](const auto& block) {
+            return !all && block.first > trackedFrames_;
+        });
+    unfollowedBlocks_.erase(unfollowedBlocks_.begin(), followed);
+}
+
 void KvIAXCapture::releaseFramesBefore(std::size_t count) {
     iaxFrames_.releaseBefore(followsCalls_ ? std::min(count, trackedFrames_) : count);
 }
@@ -137,6 +152,7 @@ void KvIAXCapture::trackCalls(std::size_t mostFrames,
         listening_.clear();
         listenedCalls_ = 0;
         trackedFrames_ = 0;
+        letFollowedBlocksGo(true); // they were of the list replaced
         changed = true;
     }
     // Frames let go of cannot be followed again.
@@ -173,6 +189,7 @@ void KvIAXCapture::trackCalls(std::size_t mostFrames,
             listening_.capacity() * sizeof(listening_[0]));
         emit callsChanged();
     }
+    letFollowedBlocksGo();
     if (trackedFrames_ < iaxFrames_.size()) {
         queueTracking(); // the rest, after the loop has served what waits
     } else {
@@ -270,16 +287,17 @@ void KvIAXCapture::addActivity(analysis::StreamFigures& stream) const {
     }
 }
 
-std::vector<analysis::Problem> KvIAXCapture::problems() const {
-    return problemsOf(heardActivity());
+std::optional<std::vector<analysis::Problem>> KvIAXCapture::problems(MemoryCharge& charge) const {
+    return problemsOf(heardActivity(), charge);
 }
 
-std::vector<analysis::Problem> KvIAXCapture::problemsOf(const HeardActivity& heard) const {
+std::optional<std::vector<analysis::Problem>>
+KvIAXCapture::problemsOf(const HeardActivity& heard, MemoryCharge& charge) const {
     if (!streamTracker_) {
-        return {};
+        return std::vector<analysis::Problem>{};
     }
-    return analysis::allProblems(*problemTracker_, callTracker_, *streamTracker_,
-                                 streamFigures(heard));
+    return analysis::chargedProblems(*problemTracker_, callTracker_, *streamTracker_,
+                                     streamFigures(heard), charge);
 }
 
 std::shared_ptr<void> KvIAXCapture::holdTrackers() const {
@@ -444,6 +462,8 @@ std::string KvIAXCapture::lastRunFile() const {
 
 void KvIAXCapture::cancel() {
     cancelled_.store(true, std::memory_order_release);
+    letFollowedBlocksGo(true); // the worker must not wait to end
+
     if (isInProgress()) {
         stopCapture();
     }

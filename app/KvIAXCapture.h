@@ -56,6 +56,7 @@ public:
     }
     void setIaxFrames(const FrameList& frames);
     void appendFrames(FrameList&& frames) override;
+    void holdUntilFollowed(std::shared_ptr<void> token) override;
     // Lets go of the records before position `count` that every follower
     // has taken in (the calls, and the quality trackers); positions stay.
     // For a reader that prints frames as they come and never looks back.
@@ -116,14 +117,18 @@ public:
     // The streams' figures so far, as analysis::analyzeStreams gives them,
     // with the activity listening found; empty unless followed.
     [[nodiscard]] std::vector<analysis::StreamFigures> streamFigures() const;
-    // Every problem found so far, in frame order; empty unless followed.
-    [[nodiscard]] std::vector<analysis::Problem> problems() const;
+    // Every problem found so far, in frame order; empty unless followed. The
+    // list is charged to `charge` (of the capture's budget), which is to be
+    // kept with it; nothing where the memory limit cannot take it.
+    [[nodiscard]] std::optional<std::vector<analysis::Problem>>
+    problems(MemoryCharge& charge) const;
     // The same two, given what listening heard. They read the trackers
     // alone, so they may run on another thread while the trackers are held
     // (see holdTrackers); at tens of millions of frames they take a while.
     [[nodiscard]] std::vector<analysis::StreamFigures>
     streamFigures(const HeardActivity& heard) const;
-    [[nodiscard]] std::vector<analysis::Problem> problemsOf(const HeardActivity& heard) const;
+    [[nodiscard]] std::optional<std::vector<analysis::Problem>>
+    problemsOf(const HeardActivity& heard, MemoryCharge& charge) const;
     // For a reader of the calls, streams and problems trackers on another
     // thread. Taken on the main thread and let go on any; while one is held,
     // whatever would change those trackers waits for it to be let go.
@@ -206,6 +211,8 @@ private:
         std::size_t mostFrames = SIZE_MAX,
         std::chrono::steady_clock::time_point until = std::chrono::steady_clock::time_point::max());
     void queueTracking();
+    // Lets go of the blocks followed through, or of all of them.
+    void letFollowedBlocksGo(bool all = false);
     // Emits runEnded for the run that ended, once its frames are followed.
     void announceRunEnd();
     // Follows what is left at once, and announces a run's end still due:
@@ -257,6 +264,9 @@ private:
     // What the trackers hold: past the limit, the load stops at its next block.
     MemoryCharge trackingCharge_;
     std::size_t trackedFrames_ = 0;
+    // The worker's blocks not yet followed, each with the frame count that
+    // lets it go (holdUntilFollowed).
+    std::vector<std::pair<std::size_t, std::shared_ptr<void>>> unfollowedBlocks_;
     bool trackingQueued_ = false;
     bool followsCalls_ = true;
     std::string loadedFile_;    // empty for a live run

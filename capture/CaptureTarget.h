@@ -3,6 +3,7 @@
 #include "dissect/KvIAXFrame.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string_view>
 
@@ -38,6 +39,13 @@ public:
 
     // Moves a block of decoded frames to the end of the capture's list.
     virtual void appendFrames(FrameList&& frames) = 0;
+    // Keeps `token` until the frames appended so far are followed (their
+    // calls taken in), then lets go of it; at once where nothing follows
+    // them. A file load hands over its next block only once the token of the
+    // last is let go of, so that decoding runs at most a block ahead of
+    // following also when the processor is shared: the frames decoded and
+    // not yet followed would each make a call past the memory limit.
+    virtual void holdUntilFollowed(std::shared_ptr<void> token) { token.reset(); }
     virtual void setPropertyText(std::string_view key, std::string_view text) = 0;
     // The worker's run has ended; it no longer refers to the capture.
     virtual void workerRunEnded(const RunSummary& summary) = 0;

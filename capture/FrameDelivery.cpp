@@ -66,9 +66,9 @@ void FrameDelivery::applyFilePolicy(std::shared_ptr<KvIAXFrame> frame) {
 
 namespace {
 
-// Counts a handed-over block out when its task is gone: run, or dropped
-// unrun because the application is quitting. Either way the worker must
-// not wait for it.
+// Counts a handed-over block out when its task is gone and its capture has
+// followed it: run and followed, or dropped unrun because the application is
+// quitting. Either way the worker must not wait for it.
 class BlockLanded final {
 public:
     explicit BlockLanded(std::shared_ptr<std::atomic<unsigned>> inFlight)
@@ -97,8 +97,10 @@ void FrameDelivery::handOver() {
     auto landed = std::make_shared<BlockLanded>(blocksInFlight_);
     auto frames = std::make_shared<FrameList>(std::move(buffer_));
     buffer_.clear();
-    services_.handoff->post(
-        [capture = capture_, frames, landed] { capture->appendFrames(std::move(*frames)); });
+    services_.handoff->post([capture = capture_, frames, landed] {
+        capture->appendFrames(std::move(*frames));
+        capture->holdUntilFollowed(landed);
+    });
     lastHandoff_ = now();
 }
 

@@ -26,10 +26,11 @@ public:
     static constexpr auto fileBlockInterval = std::chrono::milliseconds(50);
     // A file load does not wait for its block to be appended: it decodes the
     // next while the main thread appends and follows the last. It waits only
-    // when this many blocks are handed over and not yet appended. One keeps
-    // what a streamed dump holds to the two blocks it held when each hand-off
-    // waited, and more measured no faster.
-    static constexpr unsigned fileBlocksInFlight = 1;
+    // when this many blocks are handed over and not yet followed (see
+    // CaptureTarget::holdUntilFollowed): two keep decoding and following
+    // overlapped, and what is decoded ahead of following a few thousand
+    // frames, also when the processor is shared.
+    static constexpr unsigned fileBlocksInFlight = 2;
 
     explicit FrameDelivery(const CaptureServices& services);
 

@@ -137,9 +137,11 @@ void QualityWatch::refreshProblems() {
     ++generation_; // what a worker is still working out is out of date
     QElapsedTimer took;
     took.start();
-    showProblems(shownProblemsOf(capture_ != nullptr ? capture_->problems()
-                                                     : std::vector<analysis::Problem>{}),
-                 took);
+    auto charge = std::make_shared<MemoryCharge>(capture_ != nullptr ? capture_->memoryBudget()
+                                                                      : nullptr);
+    auto problems = capture_ != nullptr ? capture_->problems(*charge)
+                                        : std::vector<analysis::Problem>{};
+    showProblems(shownProblemsOf(std::move(problems), std::move(charge)), took);
 }
 
 void QualityWatch::refreshProblemsInBackground() {
@@ -165,9 +167,10 @@ void QualityWatch::refreshProblemsInBackground() {
     working_.setFuture(
         QtConcurrent::run([capture = capture_.data(), held = capture_->holdTrackers(),
                            heard = std::move(heard), arrangement]() mutable {
-            auto problems = capture->problemsOf(heard);
+            auto charge = std::make_shared<MemoryCharge>(capture->memoryBudget());
+            auto problems = capture->problemsOf(heard, *charge);
             held.reset();
-            ShownProblems shown = shownProblemsOf(std::move(problems));
+            ShownProblems shown = shownProblemsOf(std::move(problems), std::move(charge));
             shown.counts = ProblemTableModel::countsOf(shown.problems);
             if (arrangement.column != ProblemTableModel::Text) {
                 shown.rows = ProblemTableModel::ArrangedRows{
@@ -193,8 +196,18 @@ void QualityWatch::takeWorkedOutProblems() {
     }
 }
 
-QualityWatch::ShownProblems QualityWatch::shownProblemsOf(std::vector<analysis::Problem> problems) {
-    ShownProblems shown{std::move(problems), {}, std::nullopt, std::nullopt};
+QualityWatch::ShownProblems
+QualityWatch::shownProblemsOf(std::optional<std::vector<analysis::Problem>> problems,
+                              std::shared_ptr<MemoryCharge> charge) {
+    // A list the memory limit cannot take is not made: none is shown, and
+    // the status says why.
+    const bool listed = problems.has_value();
+    ShownProblems shown{listed ? std::move(*problems) : std::vector<analysis::Problem>{},
+                        {},
+                        std::nullopt,
+                        std::nullopt,
+                        std::move(charge),
+                        listed};
     for (const auto& problem : shown.problems) {
         auto& marked = shown.marked;
         if (!marked.empty() && marked.back().first == problem.frame) {
@@ -210,10 +223,13 @@ void QualityWatch::showProblems(ShownProblems shown, const QElapsedTimer& took) 
     // The list shown before may be hundreds of megabytes: it is let go of
     // on a worker once nothing here holds it.
     SharedProblems before = std::move(problems_);
+    std::shared_ptr<MemoryCharge> beforeCharge = std::move(problemsCharge_);
     problems_ = std::make_shared<const std::vector<analysis::Problem>>(std::move(shown.problems));
+    problemsCharge_ = std::move(shown.charge);
+    problemsListed_ = shown.listed;
     frames_.setProblemFrames(std::move(shown.marked));
     view_->setProblems(capture_, problems_, std::move(shown.rows), shown.counts);
-    letGoElsewhere(std::move(before));
+    letGoElsewhere(std::make_pair(std::move(before), std::move(beforeCharge)));
     lastRefreshMs_ = took.elapsed();
     emit changed();
 }
@@ -244,6 +260,9 @@ QString QualityWatch::statusText() const {
     if (listening_->isRunning() && listening_->total() > 0) {
         return tr("listening to the calls' voice (%1 %)")
             .arg(100 * listening_->done() / listening_->total());
+    }
+    if (!problemsListed_) {
+        return tr("the problems are not listed: they would pass the memory limit (--memory-limit)");
     }
     return listeningProblem_;
 }

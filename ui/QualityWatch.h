@@ -69,8 +69,11 @@ private:
         FrameTableModel::ProblemFrames marked;
         std::optional<ProblemTableModel::ArrangedRows> rows; // as the table shows them
         std::optional<ProblemTableModel::Counts> counts;
+        std::shared_ptr<MemoryCharge> charge; // the list's, kept with it
+        bool listed = true;                   // false where the limit refused it
     };
-    static ShownProblems shownProblemsOf(std::vector<analysis::Problem> problems);
+    static ShownProblems shownProblemsOf(std::optional<std::vector<analysis::Problem>> problems,
+                                         std::shared_ptr<MemoryCharge> charge);
     void showProblems(ShownProblems shown, const QElapsedTimer& took);
 
     QTabWidget* tabs_;
@@ -82,6 +85,8 @@ private:
     QList<QMetaObject::Connection> connections_;
     analysis::QualityOptions options_;
     SharedProblems problems_ = std::make_shared<const std::vector<analysis::Problem>>();
+    std::shared_ptr<MemoryCharge> problemsCharge_; // what problems_ is charged
+    bool problemsListed_ = true; // false where the memory limit refused the list
     QTimer problemsTimer_;
     qint64 lastRefreshMs_ = 0; // the main thread's time the last problems took
     // The problems being worked out on a worker. Only the main thread

@@ -108,8 +108,9 @@ void listenToCalls(KvIAXCapture& capture) {
 
 // The calls, registrations, streams, problems or DTMF digits, a line each.
 // `keptCalls`: by call, whether it is printed (with its streams and
-// digits); `keptFrames` tells whether a problem's frame is.
-void printListing(OutputBuffer& output, const KvIAXCapture& capture, DumpArguments::Listing listing,
+// digits); `keptFrames` tells whether a problem's frame is. False, with the
+// reason on standard error, where the listing does not fit the memory limit.
+bool printListing(OutputBuffer& output, const KvIAXCapture& capture, DumpArguments::Listing listing,
                   recordwriter::Format format, const std::vector<bool>& keptCalls,
                   const std::function<bool(std::uint32_t)>& keptFrame) {
     using Listing = DumpArguments::Listing;
@@ -138,7 +139,15 @@ void printListing(OutputBuffer& output, const KvIAXCapture& capture, DumpArgumen
             }
         }
     } else if (listing == Listing::Problems) {
-        for (const auto& problem : capture.problems()) {
+        MemoryCharge charge(capture.memoryBudget());
+        const auto problems = capture.problems(charge);
+        if (!problems) {
+            std::fputs("quorvex-dump: the problems cannot be listed within the memory limit "
+                       "(--memory-limit)\n",
+                       stderr);
+            return false;
+        }
+        for (const auto& problem : *problems) {
             if (keptFrame(problem.frame)) {
                 callwriter::appendProblem(out, problem, capture.frameOf(problem.frame), format);
                 output.flushIfLarge();
@@ -158,6 +167,7 @@ void printListing(OutputBuffer& output, const KvIAXCapture& capture, DumpArgumen
         }
     }
     output.flush();
+    return true;
 }
 
 // --call N --write OUT: 0 when written, 1 with the reason on standard error.
@@ -479,8 +489,11 @@ int main(int argc, char** argv) {
                        (frame >= 1 &&
                         selection.keeps(frame - 1, filterFailure) == filter::Verdict::Match);
             };
-            if (const auto kept = selection.keptCalls(*capture, filterFailure)) {
-                printListing(printer, *capture, args.listing, args.format, *kept, keptFrame);
+            const auto kept = selection.keptCalls(*capture, filterFailure);
+            if (kept &&
+                !printListing(printer, *capture, args.listing, args.format, *kept, keptFrame)) {
+                app.exit(1);
+                return;
             }
         } else if (printsFrames) {
             writer->finish(printer.text());

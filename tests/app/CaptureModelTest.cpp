@@ -148,7 +148,8 @@ TEST_F(CaptureModel, ChangesToTheTrackersWaitForAReaderThatHoldsThem) {
     std::atomic<bool> readerDone{false};
     std::thread reader([held = capture->holdTrackers(), &readerDone, &capture]() mutable {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        EXPECT_TRUE(capture->problemsOf({}).empty());
+        MemoryCharge charge;
+        EXPECT_TRUE(capture->problemsOf({}, charge)->empty());
         readerDone = true;
         held.reset();
     });

@@ -173,15 +173,19 @@ private:
 
 } // namespace
 
-// A file load decodes its next block while the main thread is busy with the
-// last, but never gets more than that ahead; a block dropped unrun (the
-// application quitting) does not leave it waiting.
-TEST_F(Delivery, FileRunGoesOnWhileItsLastBlockWaitsButNoFurther) {
+// A file load decodes ahead while the main thread appends and follows what
+// it handed over, but never more than a few blocks ahead of following (so
+// that, with the processor shared, what is decoded and not yet followed
+// stays small); a block dropped unrun (the application quitting) does not
+// leave it waiting.
+TEST_F(Delivery, FileRunGoesOnWhileItsBlocksWaitToBeFollowedButNoFurther) {
     HeldHandoff held;
     services.handoff = &held;
+    constexpr std::size_t ahead = FrameDelivery::fileBlocksInFlight;
     for (const bool run : {true, false}) {
         SCOPED_TRACE(run ? "run" : "dropped");
         auto target = std::make_shared<FakeCaptureTarget>();
+        target->followsWhenTold = true;
         KvPCAPCapture worker(services);
         worker.beginRun(target);
         auto sendBlock = [&] {
@@ -189,23 +193,33 @@ TEST_F(Delivery, FileRunGoesOnWhileItsLastBlockWaitsButNoFurther) {
                 worker.applyFilePolicy(frameOfType("Mini Frame"));
             }
         };
-        sendBlock(); // handed over without waiting
-        EXPECT_EQ(held.heldCount(), 1u);
-        std::atomic<bool> secondSent{false};
-        std::thread second([&] {
+        for (std::size_t block = 0; block < ahead; ++block) {
+            sendBlock(); // handed over without waiting
+        }
+        EXPECT_EQ(held.heldCount(), ahead);
+        std::atomic<bool> nextSent{false};
+        std::thread next([&] {
             sendBlock();
-            secondSent = true;
+            nextSent = true;
         });
         std::this_thread::sleep_for(50ms);
-        EXPECT_FALSE(secondSent) << "handed over a second block before the first landed";
-        run ? held.runHeld() : held.dropHeld();
-        second.join();
-        EXPECT_TRUE(secondSent);
+        EXPECT_FALSE(nextSent) << "handed over a block before the first landed";
+        if (run) {
+            held.runHeld();
+            std::this_thread::sleep_for(50ms);
+            EXPECT_FALSE(nextSent) << "handed over a block before the first was followed";
+            target->follow();
+        } else {
+            held.dropHeld();
+        }
+        next.join();
+        EXPECT_TRUE(nextSent);
         // The end waits until everything handed over is in the capture.
         worker.applyFilePolicy(frameOfType("Voice Data"));
         worker.deliverRest();
-        EXPECT_EQ(target->frames.size(), (run ? 2 : 1) * FrameDelivery::fileBlockFrames + 1);
+        EXPECT_EQ(target->frames.size(), (run ? ahead + 1 : 1) * FrameDelivery::fileBlockFrames + 1);
         worker.endRun();
         held.runHeld();
+        target->follow();
     }
 }

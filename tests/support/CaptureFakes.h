@@ -40,6 +40,16 @@ public:
         frames.append(std::move(list));
         deliveredSizes.push_back(frames.size());
     }
+    // Follows at once, or, where `followsWhenTold`, holds the blocks'
+    // tokens until follow().
+    void holdUntilFollowed(std::shared_ptr<void> token) override {
+        if (followsWhenTold) {
+            unfollowed.push_back(std::move(token));
+        }
+    }
+    void follow() { unfollowed.clear(); }
+    bool followsWhenTold = false;
+    std::vector<std::shared_ptr<void>> unfollowed;
     void setPropertyText(std::string_view key, std::string_view text) override {
         propertyWrites.emplace_back(std::string(key) + "=" + std::string(text));
     }
