@@ -66,9 +66,9 @@ void FrameDelivery::applyFilePolicy(std::shared_ptr<KvIAXFrame> frame) {
 
 namespace {
 
-// Counts a handed-over block out when its task is gone and its capture has
-// followed it: run and followed, or dropped unrun because the application is
-// quitting. Either way the worker must not wait for it.
+// Counts a handed-over block out when what holds it lets go: its task, run
+// or dropped unrun because the application is quitting; or its capture,
+// once it followed it. Either way the worker must not wait for it.
 class BlockLanded final {
 public:
     explicit BlockLanded(std::shared_ptr<std::atomic<unsigned>> inFlight)
@@ -88,18 +88,28 @@ private:
 
 void FrameDelivery::handOver() {
     std::atomic<unsigned>& inFlight = *blocksInFlight_;
-    for (unsigned blocks = inFlight.load(std::memory_order_acquire); blocks >= fileBlocksInFlight;
-         blocks = inFlight.load(std::memory_order_acquire)) {
-        inFlight.wait(blocks, std::memory_order_acquire);
+    std::atomic<unsigned>& unfollowed = *blocksUnfollowed_;
+    for (;;) {
+        const unsigned landing = inFlight.load(std::memory_order_acquire);
+        const unsigned following = unfollowed.load(std::memory_order_acquire);
+        if (landing >= fileBlocksInFlight) {
+            inFlight.wait(landing, std::memory_order_acquire);
+        } else if (following >= fileBlocksUnfollowed) {
+            unfollowed.wait(following, std::memory_order_acquire);
+        } else {
+            break;
+        }
     }
     inFlight.fetch_add(1, std::memory_order_relaxed);
+    unfollowed.fetch_add(1, std::memory_order_relaxed);
     // Shared, because a task must be copyable; no copy is made on its way.
     auto landed = std::make_shared<BlockLanded>(blocksInFlight_);
+    auto followed = std::make_shared<BlockLanded>(blocksUnfollowed_);
     auto frames = std::make_shared<FrameList>(std::move(buffer_));
     buffer_.clear();
-    services_.handoff->post([capture = capture_, frames, landed] {
+    services_.handoff->post([capture = capture_, frames, landed, followed]() mutable {
         capture->appendFrames(std::move(*frames));
-        capture->holdUntilFollowed(landed);
+        capture->holdUntilFollowed(std::move(followed));
     });
     lastHandoff_ = now();
 }

@@ -25,12 +25,15 @@ public:
     static constexpr std::size_t fileBlockFrames = 4096;
     static constexpr auto fileBlockInterval = std::chrono::milliseconds(50);
     // A file load does not wait for its block to be appended: it decodes the
-    // next while the main thread appends and follows the last. It waits only
-    // when this many blocks are handed over and not yet followed (see
+    // next while the main thread appends and follows the last. It waits when
+    // this many blocks are handed over and not yet appended: one keeps what a
+    // streamed dump holds to two blocks, and more measured no faster.
+    static constexpr unsigned fileBlocksInFlight = 1;
+    // And when this many are appended and not yet followed (see
     // CaptureTarget::holdUntilFollowed): two keep decoding and following
     // overlapped, and what is decoded ahead of following a few thousand
     // frames, also when the processor is shared.
-    static constexpr unsigned fileBlocksInFlight = 2;
+    static constexpr unsigned fileBlocksUnfollowed = 2;
 
     explicit FrameDelivery(const CaptureServices& services);
 
@@ -77,5 +80,8 @@ private:
     // Blocks handed over by handOver() and not yet appended or dropped;
     // shared with the tasks, which count themselves out on the main thread.
     std::shared_ptr<std::atomic<unsigned>> blocksInFlight_ =
+        std::make_shared<std::atomic<unsigned>>(0);
+    // Blocks handed over and not yet followed by their capture, likewise.
+    std::shared_ptr<std::atomic<unsigned>> blocksUnfollowed_ =
         std::make_shared<std::atomic<unsigned>>(0);
 };

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <mutex>
 #include <sstream>
 #include <thread>
@@ -173,15 +174,16 @@ private:
 
 } // namespace
 
-// A file load decodes ahead while the main thread appends and follows what
-// it handed over, but never more than a few blocks ahead of following (so
-// that, with the processor shared, what is decoded and not yet followed
-// stays small); a block dropped unrun (the application quitting) does not
-// leave it waiting.
-TEST_F(Delivery, FileRunGoesOnWhileItsBlocksWaitToBeFollowedButNoFurther) {
+// A file load decodes its next block while the main thread appends and
+// follows the last, but gets no further ahead than one block not appended
+// and two not followed (so that, with the processor shared, what is decoded
+// and not yet followed stays small); a block dropped unrun (the application
+// quitting) does not leave it waiting.
+TEST_F(Delivery, FileRunGoesOnWhileItsBlocksWaitButNoFurther) {
+    static_assert(FrameDelivery::fileBlocksInFlight == 1 &&
+                  FrameDelivery::fileBlocksUnfollowed == 2);
     HeldHandoff held;
     services.handoff = &held;
-    constexpr std::size_t ahead = FrameDelivery::fileBlocksInFlight;
     for (const bool run : {true, false}) {
         SCOPED_TRACE(run ? "run" : "dropped");
         auto target = std::make_shared<FakeCaptureTarget>();
@@ -193,31 +195,35 @@ TEST_F(Delivery, FileRunGoesOnWhileItsBlocksWaitToBeFollowedButNoFurther) {
                 worker.applyFilePolicy(frameOfType("Mini Frame"));
             }
         };
-        for (std::size_t block = 0; block < ahead; ++block) {
-            sendBlock(); // handed over without waiting
-        }
-        EXPECT_EQ(held.heldCount(), ahead);
-        std::atomic<bool> nextSent{false};
-        std::thread next([&] {
-            sendBlock();
-            nextSent = true;
-        });
-        std::this_thread::sleep_for(50ms);
-        EXPECT_FALSE(nextSent) << "handed over a block before the first landed";
+        // Sends a block on another thread, and lets go step by step of what
+        // holds it: it must still wait after each step but the last.
+        const auto waitsUntil = [&](const std::vector<std::function<void()>>& steps) {
+            std::atomic<bool> sent{false};
+            std::thread next([&] {
+                sendBlock();
+                sent = true;
+            });
+            for (std::size_t step = 0; step < steps.size(); ++step) {
+                std::this_thread::sleep_for(50ms);
+                EXPECT_FALSE(sent) << "went before step " << step;
+                steps[step]();
+            }
+            next.join();
+        };
+        sendBlock(); // handed over without waiting
+        EXPECT_EQ(held.heldCount(), 1u);
         if (run) {
-            held.runHeld();
-            std::this_thread::sleep_for(50ms);
-            EXPECT_FALSE(nextSent) << "handed over a block before the first was followed";
-            target->follow();
+            // Waits for the last block to land, not to be followed...
+            waitsUntil({[&] { held.runHeld(); }});
+            // ...but with two landed and not followed, for them to be.
+            waitsUntil({[&] { held.runHeld(); }, [&] { target->follow(); }});
         } else {
-            held.dropHeld();
+            waitsUntil({[&] { held.dropHeld(); }});
         }
-        next.join();
-        EXPECT_TRUE(nextSent);
         // The end waits until everything handed over is in the capture.
         worker.applyFilePolicy(frameOfType("Voice Data"));
         worker.deliverRest();
-        EXPECT_EQ(target->frames.size(), (run ? ahead + 1 : 1) * FrameDelivery::fileBlockFrames + 1);
+        EXPECT_EQ(target->frames.size(), (run ? 3 : 1) * FrameDelivery::fileBlockFrames + 1);
         worker.endRun();
         held.runHeld();
         target->follow();
