@@ -321,11 +321,9 @@ private:
 
 namespace {
 
-std::optional<std::vector<Problem>> listProblems(const ProblemTracker& frames,
-                                                 const CallTracker& calls,
-                                                 const StreamTracker& streams,
-                                                 const std::vector<StreamFigures>& figures,
-                                                 MemoryCharge* charge) {
+std::optional<std::vector<Problem>>
+listProblems(const ProblemTracker& frames, const CallTracker& calls, const StreamTracker& streams,
+             const std::vector<StreamFigures>& figures, MemoryCharge* charge) {
     // The streams' troubles are read first, so that the list is made at its
     // size at once: with millions of lost runs, growing it moved them all
     // several times.

@@ -53,15 +53,13 @@ namespace {
 
 // The comments of `capturePath` in `sideFile`: none where there is no such
 // file or it holds another capture's (whose path has the same hash).
-std::optional<std::string> readSideFile(const std::string& sideFile,
-                                        const std::string& capturePath,
+std::optional<std::string> readSideFile(const std::string& sideFile, const std::string& capturePath,
                                         std::map<std::uint32_t, std::string>& into) {
     into.clear();
     std::ifstream in(sideFile);
     if (!in) {
-        return errno == ENOENT
-                   ? std::nullopt
-                   : std::optional<std::string>(sideFile + ": " + std::strerror(errno));
+        return errno == ENOENT ? std::nullopt
+                               : std::optional<std::string>(sideFile + ": " + std::strerror(errno));
     }
     std::string line;
     if (!std::getline(in, line) || line != "# " + escaped(capturePath)) {

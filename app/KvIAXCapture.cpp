@@ -107,9 +107,8 @@ void KvIAXCapture::holdUntilFollowed(std::shared_ptr<void> token) {
 
 void KvIAXCapture::letFollowedBlocksGo(bool all) {
     const auto followed =
-        std::find_if(unfollowedBlocks_.begin(), unfollowedBlocks_.end(), [&](const auto& block) {
-            return !all && block.first > trackedFrames_;
-        });
+        std::find_if(unfollowedBlocks_.begin(), unfollowedBlocks_.end(),
+                     [&](const auto& block) { return !all && block.first > trackedFrames_; });
     unfollowedBlocks_.erase(unfollowedBlocks_.begin(), followed);
 }
 
@@ -291,8 +290,8 @@ std::optional<std::vector<analysis::Problem>> KvIAXCapture::problems(MemoryCharg
     return problemsOf(heardActivity(), charge);
 }
 
-std::optional<std::vector<analysis::Problem>>
-KvIAXCapture::problemsOf(const HeardActivity& heard, MemoryCharge& charge) const {
+std::optional<std::vector<analysis::Problem>> KvIAXCapture::problemsOf(const HeardActivity& heard,
+                                                                       MemoryCharge& charge) const {
     if (!streamTracker_) {
         return std::vector<analysis::Problem>{};
     }

@@ -115,9 +115,9 @@ bool readSecretsFile(const std::string& path, std::vector<std::string>& into, st
                      MemoryCharge* charge, std::chrono::milliseconds silence) {
     // Not blocked in open() by a FIFO that no one writes to: the wait for
     // its writer is the read's, and bounded.
-    const Descriptor descriptor(path == "-" ? ::fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 0)
-                                            : ::open(path.c_str(), O_RDONLY | O_NONBLOCK |
-                                                                       O_NOCTTY | O_CLOEXEC));
+    const Descriptor descriptor(
+        path == "-" ? ::fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 0)
+                    : ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     const std::string name = path == "-" ? std::string("standard input") : path;
     if (descriptor.get() < 0) {
         error = name + ": " + std::strerror(errno);

@@ -40,7 +40,8 @@ bool placeWithoutReplacing(const std::string& from, const std::string& to, std::
     }
     // The name is taken first, exclusively: a file that appears there now
     // makes this fail, and the rename replaces only the empty file made here.
-    const int reserved = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    const int reserved =
+        ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (reserved < 0) {
         return failed(to, error);
     }

@@ -210,7 +210,11 @@ void hostileTexts(const PacketSink& sink) {
     // as IAX2 peers send names) and a right-to-left override.
     const std::string title = "\x1b]0;owned\x07";
     c.full(true, {.sourceCall = 1, .timestamp = 3, .frameType = IaxControl, .subclass = RegRequest},
-           Elements().text(6, "al\x1b" "cice").u16(19, 60).bytes());
+           Elements()
+               .text(6, "al\x1b"
+                        "cice")
+               .u16(19, 60)
+               .bytes());
     c.wait(10);
     c.full(false,
            {.sourceCall = 100,
@@ -226,7 +230,10 @@ void hostileTexts(const PacketSink& sink) {
                .u16(11, 2)
                .text(1, "100\x1b[31m")
                .text(2, "200\r\n300")
-               .text(4, "Eve " + title + "\x9b" "31m\x7f\xe2\x80\xae" "evil")
+               .text(4, "Eve " + title +
+                            "\x9b"
+                            "31m\x7f\xe2\x80\xae"
+                            "evil")
                .u32(9, 4)
                .u32(8, 4)
                .bytes());
@@ -238,7 +245,11 @@ void hostileTexts(const PacketSink& sink) {
             .inSequence = 1,
             .frameType = IaxControl,
             .subclass = Hangup},
-           Elements().text(22, "Gone\x07\x1b" "c").u8(42, 16).bytes());
+           Elements()
+               .text(22, "Gone\x07\x1b"
+                         "c")
+               .u8(42, 16)
+               .bytes());
     c.wait(1);
     c.ack(true, 2, 200, 6, 1, 1);
 }

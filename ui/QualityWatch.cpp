@@ -137,10 +137,10 @@ void QualityWatch::refreshProblems() {
     ++generation_; // what a worker is still working out is out of date
     QElapsedTimer took;
     took.start();
-    auto charge = std::make_shared<MemoryCharge>(capture_ != nullptr ? capture_->memoryBudget()
-                                                                      : nullptr);
-    auto problems = capture_ != nullptr ? capture_->problems(*charge)
-                                        : std::vector<analysis::Problem>{};
+    auto charge =
+        std::make_shared<MemoryCharge>(capture_ != nullptr ? capture_->memoryBudget() : nullptr);
+    auto problems =
+        capture_ != nullptr ? capture_->problems(*charge) : std::vector<analysis::Problem>{};
     showProblems(shownProblemsOf(std::move(problems), std::move(charge)), took);
 }
 

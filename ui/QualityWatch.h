@@ -86,7 +86,7 @@ private:
     analysis::QualityOptions options_;
     SharedProblems problems_ = std::make_shared<const std::vector<analysis::Problem>>();
     std::shared_ptr<MemoryCharge> problemsCharge_; // what problems_ is charged
-    bool problemsListed_ = true; // false where the memory limit refused the list
+    bool problemsListed_ = true;                   // false where the memory limit refused the list
     QTimer problemsTimer_;
     qint64 lastRefreshMs_ = 0; // the main thread's time the last problems took
     // The problems being worked out on a worker. Only the main thread

@@ -132,7 +132,8 @@ TEST_F(DecryptionDump, ASecretsFileMustBeItsOwnersAlone) {
         << typed.err.toStdString();
     const ProcessResult both = runProcess(QUORVEX_DUMP, {"--secrets-file", "-", "-"});
     EXPECT_EQ(both.exitCode, 2);
-    EXPECT_TRUE(both.err.contains("cannot both come from standard input")) << both.err.toStdString();
+    EXPECT_TRUE(both.err.contains("cannot both come from standard input"))
+        << both.err.toStdString();
     const ProcessResult missing =
         runProcess(QUORVEX_DUMP, {"--secrets-file", dir.filePath("none"), encrypted});
     EXPECT_EQ(missing.exitCode, 2);

@@ -634,7 +634,8 @@ TEST(DumpTool, NoPrinterLetsTheWireDriveTheTerminal) {
         EXPECT_EQ(actsOnTerminal(run.err), "") << arguments.join(' ').toStdString();
         if (printer.shown != nullptr) {
             EXPECT_TRUE(run.out.contains(printer.shown))
-                << arguments.join(' ').toStdString() << "\n" << run.out.toStdString();
+                << arguments.join(' ').toStdString() << "\n"
+                << run.out.toStdString();
         }
     }
 }
@@ -652,13 +653,18 @@ TEST(DumpTool, APipeIsReadOnceAndWhatNeedsItAgainSaysSo) {
         const char* said; // on standard error
         int lines;        // on standard output
     } cases[] = {
-        {{"--calls"}, 0, "activity and in-band DTMF are unknown: the voice cannot be read again: "
-                         "the capture came from a pipe, which is read once", 1},
+        {{"--calls"},
+         0,
+         "activity and in-band DTMF are unknown: the voice cannot be read again: "
+         "the capture came from a pipe, which is read once",
+         1},
         {{"--streams"}, 0, "the capture came from a pipe", 2},
         {{"--problems"}, 0, "the capture came from a pipe", 0},
         {{"--dtmf"}, 0, "the capture came from a pipe", 0},
-        {{"--audio", "1", dir.filePath("call.wav")}, 1,
-         "the call's voice cannot be read again: the capture came from a pipe", 0},
+        {{"--audio", "1", dir.filePath("call.wav")},
+         1,
+         "the call's voice cannot be read again: the capture came from a pipe",
+         0},
         {{"-w", dir.filePath("copy.pcap")}, 1, "the packets cannot be read again", 0},
         {{"--format", "tsv"}, 0, "", 51},
     };
@@ -670,8 +676,10 @@ TEST(DumpTool, APipeIsReadOnceAndWhatNeedsItAgainSaysSo) {
         ASSERT_TRUE(dump.waitForFinished(30000)) << one.arguments.join(' ').toStdString();
         writer.waitForFinished(5000);
         const QByteArray err = dump.readAllStandardError();
-        EXPECT_EQ(dump.exitCode(), one.exitCode) << one.arguments.join(' ').toStdString() << err.toStdString();
-        EXPECT_TRUE(err.contains(one.said)) << one.arguments.join(' ').toStdString() << err.toStdString();
+        EXPECT_EQ(dump.exitCode(), one.exitCode)
+            << one.arguments.join(' ').toStdString() << err.toStdString();
+        EXPECT_TRUE(err.contains(one.said))
+            << one.arguments.join(' ').toStdString() << err.toStdString();
         EXPECT_EQ(outputLines(dump.readAllStandardOutput()).size(), one.lines)
             << one.arguments.join(' ').toStdString();
     }

@@ -29,9 +29,9 @@ TEST(RecordWriter, FindsEachEscapeWhereverItFallsInTheLine) {
     const struct {
         char character;
         std::string written;
-    } cases[] = {{'\t', "\\t"},   {'\n', "\\n"},   {'\r', "\\r"},     {'\\', "\\\\"},
-                 {'\x08', "\\b"}, {'\x0b', "\\v"}, {'\x1b', "\\033"}, {'\x7f', "\\177"},
-                 {'\x0a' + 0x50, "Z"}};
+    } cases[] = {{'\t', "\\t"},     {'\n', "\\n"},     {'\r', "\\r"},
+                 {'\\', "\\\\"},    {'\x08', "\\b"},   {'\x0b', "\\v"},
+                 {'\x1b', "\\033"}, {'\x7f', "\\177"}, {'\x0a' + 0x50, "Z"}};
     for (const auto& one : cases) {
         for (std::size_t at = 0; at < 17; ++at) {
             std::string value(17, 'x');

@@ -69,8 +69,8 @@ TEST(Secrets, PipesAreReadAndEveryWaitAndSizeIsBounded) {
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     std::vector<std::string> secrets;
     std::string error;
-    EXPECT_FALSE(secrets::readSecretsFile(fifo, secrets, error, nullptr,
-                                          std::chrono::milliseconds(100)));
+    EXPECT_FALSE(
+        secrets::readSecretsFile(fifo, secrets, error, nullptr, std::chrono::milliseconds(100)));
     EXPECT_EQ(error, fifo + ": nothing was written to it in 0.1 s (is a program writing the "
                             "secrets to it?)");
     std::thread writer([&] {

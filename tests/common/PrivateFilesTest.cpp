@@ -20,7 +20,9 @@ public:
         path_ = ::mkdtemp(name);
     }
     ~Scratch() { std::filesystem::remove_all(path_); }
-    [[nodiscard]] std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+    [[nodiscard]] std::string operator/(const std::string& name) const {
+        return path_ + "/" + name;
+    }
 
 private:
     std::string path_;
@@ -98,12 +100,9 @@ TEST(PrivateFiles, APrivateFileIsMadeTheUsersAloneOrRefused) {
         std::string path;
         bool made;
     } cases[] = {
-        {scratch / "mine/new", true},
-        {scratch / "mine/readable", true},
-        {scratch / "mine/dotfile", true},
-        {scratch / "mine/twice", false},
-        {scratch / "mine/planted", false},
-        {scratch / "open/fresh", false},
+        {scratch / "mine/new", true},      {scratch / "mine/readable", true},
+        {scratch / "mine/dotfile", true},  {scratch / "mine/twice", false},
+        {scratch / "mine/planted", false}, {scratch / "open/fresh", false},
     };
     for (const auto& [path, made] : cases) {
         std::string error;
@@ -127,12 +126,14 @@ TEST(PrivateFiles, RootRefusesAnotherUsersFolders) {
     Scratch scratch;
     std::filesystem::create_directories(scratch / "home/.config/Quorvex");
     write(scratch / "target", "root's own");
-    std::filesystem::create_symlink(scratch / "target", scratch / "home/.config/Quorvex/Quorvex.conf");
+    std::filesystem::create_symlink(scratch / "target",
+                                    scratch / "home/.config/Quorvex/Quorvex.conf");
     for (const char* folder : {"home", "home/.config", "home/.config/Quorvex"}) {
         ASSERT_EQ(::lchown((scratch / folder).c_str(), 65534, 65534), 0);
     }
     std::string error;
-    EXPECT_FALSE(privatefiles::makePrivateFile(scratch / "home/.config/Quorvex/Quorvex.conf", error));
+    EXPECT_FALSE(
+        privatefiles::makePrivateFile(scratch / "home/.config/Quorvex/Quorvex.conf", error));
     EXPECT_EQ(error, scratch / "home/.config/Quorvex belongs to another user (uid 65534)");
     EXPECT_FALSE(privatefiles::makePrivateFolder(scratch / "home/.local/share", error));
     EXPECT_EQ(read(scratch / "target"), "root's own");

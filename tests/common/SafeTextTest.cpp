@@ -11,18 +11,27 @@ TEST(SafeText, ShowsPrintableTextAsItIsAndEveryControlAsAnEscape) {
         std::string tsv; // with backslashes doubled
     } cases[] = {
         {"alice 1000", "alice 1000", "alice 1000"},
-        {"Alice M\xC3\xBCller \xE2\x82\xAC \xF0\x9F\x93\x9E", "Alice M\xC3\xBCller \xE2\x82\xAC \xF0\x9F\x93\x9E",
+        {"Alice M\xC3\xBCller \xE2\x82\xAC \xF0\x9F\x93\x9E",
+         "Alice M\xC3\xBCller \xE2\x82\xAC \xF0\x9F\x93\x9E",
          "Alice M\xC3\xBCller \xE2\x82\xAC \xF0\x9F\x93\x9E"},
         {"a\\b", "a\\b", "a\\\\b"},
         {"\a\b\t\n\v\f\r", "\\a\\b\\t\\n\\v\\f\\r", "\\a\\b\\t\\n\\v\\f\\r"},
         {"\x1b]0;owned\x07", "\\033]0;owned\\a", "\\033]0;owned\\a"},
         {std::string("\x00\x01\x1f\x7f", 4), "\\000\\001\\037\\177", "\\000\\001\\037\\177"},
         // C1 controls, as UTF-8 and as a byte on its own.
-        {"\xC2\x9B" "31m\xC2\x80\xC2\x9F", "\\u009B31m\\u0080\\u009F", "\\u009B31m\\u0080\\u009F"},
-        {"\x9B" "31m", "\xEF\xBF\xBD" "31m", "\xEF\xBF\xBD" "31m"},
+        {"\xC2\x9B"
+         "31m\xC2\x80\xC2\x9F",
+         "\\u009B31m\\u0080\\u009F", "\\u009B31m\\u0080\\u009F"},
+        {"\x9B"
+         "31m",
+         "\xEF\xBF\xBD"
+         "31m",
+         "\xEF\xBF\xBD"
+         "31m"},
         // Invisible characters that reorder or hide text.
-        {"\xE2\x80\xAE" "evil\xE2\x80\x8B\xEF\xBB\xBF", "\\u202Eevil\\u200B\\uFEFF",
-         "\\u202Eevil\\u200B\\uFEFF"},
+        {"\xE2\x80\xAE"
+         "evil\xE2\x80\x8B\xEF\xBB\xBF",
+         "\\u202Eevil\\u200B\\uFEFF", "\\u202Eevil\\u200B\\uFEFF"},
         {"\xF3\xA0\x80\x81", "\\u0E0001", "\\u0E0001"},
         // What is not UTF-8: overlong forms (an ESC spelt in two and three
         // bytes), surrogates, past U+10FFFF, cut short.
@@ -51,8 +60,8 @@ TEST(SafeText, TheFastCheckSeesEachSpecialByteWhereverItFalls) {
         }
     }
     EXPECT_FALSE(safetext::mayNeedEscapes(printable));
-    for (const char special : {'\0', '\x01', '\t', '\x1b', '\x1f', '\x7f', '\x80', '\x9b', '\xff',
-                               '\\'}) {
+    for (const char special :
+         {'\0', '\x01', '\t', '\x1b', '\x1f', '\x7f', '\x80', '\x9b', '\xff', '\\'}) {
         for (std::size_t at = 0; at < 19; ++at) {
             std::string text(19, 'x');
             text[at] = special;

@@ -161,7 +161,8 @@ TEST(DecryptionWindow, ASettingsFolderOthersMayChangeIsNotWritten) {
     const QString usual = QFileInfo(QSettings().fileName()).absolutePath() + "/..";
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, planted);
     const QString warning = settingsfile::keepPrivate();
-    EXPECT_TRUE(warning.startsWith("Settings are kept for this run only: ")) << warning.toStdString();
+    EXPECT_TRUE(warning.startsWith("Settings are kept for this run only: "))
+        << warning.toStdString();
     EXPECT_TRUE(warning.contains("may be changed by others (mode 777)")) << warning.toStdString();
     QSettings().setValue("recent/files", QStringList{"/captures/b.pcap"});
     QSettings().sync();

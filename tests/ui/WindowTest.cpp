@@ -102,8 +102,8 @@ TEST(Window, TheFirstCaptureRowHasItsButton) {
     const QTableView* captures = window.capturesTable();
     ASSERT_EQ(captures->model()->rowCount(), 1);
     const int buttonColumn = captures->model()->columnCount() - 1;
-    const auto* button =
-        qobject_cast<QPushButton*>(captures->indexWidget(captures->model()->index(0, buttonColumn)));
+    const auto* button = qobject_cast<QPushButton*>(
+        captures->indexWidget(captures->model()->index(0, buttonColumn)));
     ASSERT_NE(button, nullptr);
     EXPECT_EQ(button->text(), "Start");
 }
