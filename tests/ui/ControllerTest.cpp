@@ -109,6 +109,8 @@ TEST_F(Controller, AfterAFailedRunTheFirstPressOnlyStops) {
     ASSERT_TRUE(pumpUntil([&] { return ended; }));
     EXPECT_EQ(rowText(capture), "Error/Start");
     ASSERT_EQ(h.load.alert.messages.size(), 1u);
+    // The failed run's thread ends just after it told its capture.
+    ASSERT_TRUE(pumpUntil([&] { return h.load.threads.running() == 0; }));
 
     controller->stopCapture(&capture); // only stops
     EXPECT_EQ(rowText(capture), "Idle/Start");
