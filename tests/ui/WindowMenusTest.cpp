@@ -68,10 +68,13 @@ struct OpenWindow {
         window = std::make_unique<MainWindow>(windowServices(h));
         window->show();
         window->controller().openDocumentWithContentsOfFile(capture);
-        pumpUntil([&] {
+        // Loaded, and its four calls listed: the calls' table follows the
+        // load a turn of the loop or more behind.
+        EXPECT_TRUE(pumpUntil([&] {
             return window->frameModel().rowCount() == 835 &&
-                   !window->frameModel().capture()->isLoading();
-        });
+                   !window->frameModel().capture()->isLoading() &&
+                   window->callsTable()->model()->rowCount() == 4;
+        }));
     }
 };
 
