@@ -1,5 +1,6 @@
 #include "app/CaptureEnvironment.h"
 
+#include "capture/DefaultInterface.h"
 #include "common/Log.h"
 #include "common/MemoryBudget.h"
 
@@ -21,6 +22,8 @@ CaptureEnvironment::CaptureEnvironment(const Options& options)
         liveSettings_.interfaceName = *options.interfaceName;
     } else if (const char* name = std::getenv("QUORVEX_INTERFACE"); name != nullptr && *name) {
         liveSettings_.interfaceName = name;
+    } else {
+        liveSettings_.interfaceName = defaultinterface::onThisMachine();
     }
     services_.handoff = &handoff_;
     services_.alert = options.alert;

@@ -69,7 +69,7 @@ _quorvex_dump() {
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W "-Y --display-filter -T -e -E -V -x -G -r -c -w --format --calls
             --registrations --streams --problems --dtmf --stats --conversations --jitter-buffer --call --write
-            --flow --audio --timing --memory-limit --debug --live --interface --filter --count
+            --flow --audio --timing --memory-limit --debug --verbose --live --interface --filter --count
             --duration --secret --secrets-file --version" -- "$cur"))
         return
     fi

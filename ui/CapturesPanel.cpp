@@ -1,6 +1,7 @@
 #include "ui/CapturesPanel.h"
 
 #include "capture/CaptureKeys.h"
+#include "capture/DefaultInterface.h"
 #include "ui/CaptureListModel.h"
 
 #include <QComboBox>
@@ -100,9 +101,11 @@ void CapturesPanel::addInterfaceChooser(QToolBar* toolBar, LiveCaptureSettings* 
     if (interfaceChooser_->findText(QStringLiteral("any")) < 0) {
         interfaceChooser_->addItem(QStringLiteral("any"));
     }
-    // "en0" (or the interface named at start) stays chosen, listed or not.
-    const QString chosen = settings != nullptr ? QString::fromStdString(settings->interfaceName)
-                                               : QStringLiteral("en0");
+    // The interface of the settings (named at start, or chosen for this
+    // machine) stays chosen, listed or not.
+    const QString chosen =
+        QString::fromStdString(settings != nullptr ? settings->interfaceName
+                                                   : defaultinterface::onThisMachine());
     if (interfaceChooser_->findText(chosen) < 0) {
         interfaceChooser_->insertItem(0, chosen);
     }

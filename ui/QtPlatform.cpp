@@ -18,10 +18,20 @@ std::optional<QString> QtFilePanels::chooseFileToOpen() {
 std::optional<QString> QtFilePanels::chooseSaveDestination(const QString& folder,
                                                            const QString& name,
                                                            const QString& requiredType) {
-    QFileDialog panel(parent_, QObject::tr("Save Capture"), folder);
+    // The panel says what is saved: a capture, audio, or a text of the frames.
+    const bool capture = requiredType == "pcap" || requiredType == "pcapng";
+    const bool audio = requiredType == "wav";
+    QFileDialog panel(parent_,
+                      capture ? QObject::tr("Save Capture")
+                      : audio ? QObject::tr("Export Audio")
+                              : QObject::tr("Export Packet Dissections"),
+                      folder);
     panel.setAcceptMode(QFileDialog::AcceptSave);
     panel.setFileMode(QFileDialog::AnyFile);
-    panel.setNameFilter(QObject::tr("Capture files (*.%1)").arg(requiredType));
+    panel.setNameFilter(capture ? QObject::tr("Capture files (*.%1)").arg(requiredType)
+                        : audio ? QObject::tr("WAV audio (*.%1)").arg(requiredType)
+                                : QObject::tr("%1 files (*.%2)").arg(requiredType.toUpper(),
+                                                                     requiredType));
     panel.setDefaultSuffix(requiredType);
     panel.selectFile(name);
     if (panel.exec() != QDialog::Accepted || panel.selectedFiles().isEmpty()) {

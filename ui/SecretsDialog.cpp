@@ -68,7 +68,6 @@ SecretsDialog::SecretsDialog(std::vector<std::string> secrets, QWidget* parent)
     adding->addWidget(remove);
     layout->addLayout(adding);
     connect(add, &QPushButton::clicked, this, &SecretsDialog::addEntered);
-    connect(entry_, &QLineEdit::returnPressed, this, &SecretsDialog::addEntered);
     connect(remove, &QPushButton::clicked, this, [this] {
         const int row = list_->currentRow();
         if (row >= 0 && static_cast<std::size_t>(row) < secrets_.size()) {
@@ -78,8 +77,14 @@ SecretsDialog::SecretsDialog(std::vector<std::string> secrets, QWidget* parent)
     });
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    // Return adds what was typed; only the OK button accepts.
-    buttons->button(QDialogButtonBox::Ok)->setAutoDefault(false);
+    // Return adds what was typed, and the dialog stays: Add is the one
+    // default button, and only a click on OK accepts.
+    for (QPushButton* button : buttons->findChildren<QPushButton*>()) {
+        button->setAutoDefault(false);
+        button->setDefault(false);
+    }
+    remove->setAutoDefault(false);
+    add->setDefault(true);
     connect(buttons, &QDialogButtonBox::accepted, this, [this] {
         addEntered();
         accept();

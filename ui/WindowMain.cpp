@@ -20,7 +20,8 @@ namespace {
 
 struct Options {
     QCommandLineOption interface {
-        "interface", "The interface live captures open (default en0, or QUORVEX_INTERFACE).", "name"
+        "interface", "The interface live captures open (default QUORVEX_INTERFACE, or en0 where there is one, "
+        "else the first interface up and not the loopback).", "name"
     };
     QCommandLineOption debug{"debug", "Write the per-packet log lines too (also QUORVEX_DEBUG=1)."};
     QCommandLineOption memoryLimit{

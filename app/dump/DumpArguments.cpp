@@ -8,7 +8,7 @@
 #include <string_view>
 
 const char* const dumpUsage =
-    "usage: quorvex-dump [--debug] [--memory-limit SIZE] [--format jsonl|tsv] [-Y EXPR]\n"
+    "usage: quorvex-dump [--debug] [--verbose] [--memory-limit SIZE] [--format jsonl|tsv] [-Y EXPR]\n"
     "                    [--calls | --registrations | --streams | --problems | --dtmf | --stats |\n"
     "                     --conversations |\n"
     "                     --call N --write OUT.pcap | --flow N |\n"
@@ -36,6 +36,8 @@ const char* const dumpUsage =
     "                             and duration\n"
     "  --jitter-buffer MS         the receivers' fixed jitter buffer for late frames and MOS\n"
     "                             (default 50)\n"
+    "  --verbose                  also list on standard error the information elements that\n"
+    "                             are not decoded (\"Unknown IE 46 at position...\")\n"
     "  --secrets-file FILE        secrets to open encrypted calls with, one a line, from a\n"
     "                             file only its owner may read, a pipe, or - (standard input)\n"
     "  --secret S                 a secret on the command line, which other users can read\n"
@@ -147,6 +149,8 @@ std::optional<DumpArguments> DumpArguments::parse(int argc, char** argv) {
             args.live = true;
         } else if (option == "--debug" && value == nullptr) {
             args.debug = true;
+        } else if (option == "--verbose" && value == nullptr) {
+            args.verbose = true;
         } else if ((option == "--calls" || option == "--registrations" || option == "--streams" ||
                     option == "--problems" || option == "--dtmf" || option == "--stats" ||
                     option == "--conversations") &&

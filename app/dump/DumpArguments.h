@@ -35,9 +35,10 @@ struct DumpArguments {
     media::Timing timing = media::Timing::Sent; // --timing sent|arrived
     std::optional<std::string> displayFilter;   // -Y EXPR, --display-filter EXPR
     bool debug = false;                         // write the per-packet log lines too
+    bool verbose = false; // list the elements not decoded on standard error
     std::optional<std::uint64_t> memoryLimit;   // --memory-limit SIZE
     std::string file;                           // a capture file, "-" for standard input
-    std::optional<std::string> interface; // live: the interface (default: QUORVEX_INTERFACE, en0)
+    std::optional<std::string> interface; // live: the interface (default: QUORVEX_INTERFACE, then en0 or the first up)
     std::optional<std::string> captureFilter; // live: --filter (default "port 4569")
     std::optional<unsigned long> count;       // live: stop after this many frames
     std::optional<unsigned long> packetLimit; // -c N: a file load reads N packets at most

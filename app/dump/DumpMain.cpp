@@ -332,10 +332,13 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
 
     StderrAlert alert;
+    // Twelve lines for each PONG's receiver report would bury the errors of a
+    // long run: the elements not decoded are listed on asking.
+    std::ostream discarded(nullptr);
     CaptureEnvironment environment({.interfaceName = args.interface,
                                     .debug = args.debug,
                                     // standard output carries records only
-                                    .unknownElementDump = &std::cerr,
+                                    .unknownElementDump = args.verbose ? &std::cerr : &discarded,
                                     .alert = &alert,
                                     // the alert prints them, once
                                     .printLibraryErrors = false,

@@ -19,6 +19,7 @@
 #include <QSettings>
 #include <QTableView>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -75,9 +76,12 @@ TEST(DecryptionWindow, AnEncryptedCallIsLockedUntilItsSecretIsGivenThenReadsInCl
         auto* dialog = qobject_cast<SecretsDialog*>(QApplication::activeModalWidget());
         ASSERT_NE(dialog, nullptr);
         EXPECT_EQ(dialog->entry()->echoMode(), QLineEdit::Password);
+        // Return adds what was typed, and the dialog stays open.
         dialog->entry()->setText("wrong;quorvex-secret");
-        dialog->addEntered();
+        QTest::keyClick(dialog->entry(), Qt::Key_Return);
+        EXPECT_TRUE(dialog->isVisible());
         ASSERT_EQ(dialog->list()->count(), 2);
+        EXPECT_TRUE(dialog->entry()->text().isEmpty());
         shownInClear = dialog->list()->item(1)->text().contains("quorvex");
         dialog->grab().save(QUORVEX_BUILD_DIR "/screenshots/decryption-secrets.png");
         dialog->accept();
