@@ -110,7 +110,7 @@ TEST(DumpTool, ExitStatusTellsWhatWentWrong) {
 
     for (const QStringList& arguments :
          {QStringList{}, QStringList{"--format", "xml", sample}, QStringList{sample, sample},
-          QStringList{"--verbose", sample}, QStringList{"--format"}, QStringList{"--live", sample},
+          QStringList{"--loud", sample}, QStringList{"--format"}, QStringList{"--live", sample},
           QStringList{"--count", "5", sample}, QStringList{"--live", "--count", "0"},
           QStringList{"--live", "--duration", "soon"}, QStringList{"--live", "--filter="},
           QStringList{"--timing", "sent", sample}, QStringList{"--audio", "1", sample},
