@@ -244,7 +244,7 @@ void CallPanel::addVoiceMenu(QMenu* voice) {
         playerView_->togglePlay();
     });
     QAction* exportAudio = voice->addAction(tr("&Export the Selected Call's Audio..."));
-    exportAudio->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E));
+    exportAudio->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_W));
     connect(exportAudio, &QAction::triggered, this, [this] {
         if ((unmade_ & Player) != 0) {
             makePlayer();

@@ -19,6 +19,7 @@
 #include "tests/support/WindowServices.h"
 
 #include <QApplication>
+#include <QShortcut>
 #include <QChart>
 #include <QFile>
 #include <QFileInfo>
@@ -31,6 +32,8 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <map>
 
 #include <numeric>
 
@@ -319,5 +322,26 @@ TEST(WindowMenus, AboutNamesTheVersionAndTheLibrariesFound) {
     EXPECT_TRUE(about.contains("Quorvex " QUORVEX_VERSION)) << about.toStdString();
     for (const char* library : {"Qt ", "libpcap", "spandsp", "Speex", "bcg729"}) {
         EXPECT_TRUE(about.contains(library, Qt::CaseInsensitive)) << library;
+    }
+}
+
+// Each key sequence fires one thing: Qt fires neither of two actions that
+// share one ("Ambiguous shortcut overload").
+TEST(WindowMenus, EveryShortcutBelongsToOneAction) {
+    ControllerHarness h;
+    MainWindow window(windowServices(h));
+    std::map<QString, QStringList> owners;
+    for (const QAction* action : window.findChildren<QAction*>()) {
+        for (const QKeySequence& keys : action->shortcuts()) {
+            owners[keys.toString()] << action->text();
+        }
+    }
+    for (const QShortcut* shortcut : window.findChildren<QShortcut*>()) {
+        owners[shortcut->key().toString()] << shortcut->objectName();
+    }
+    ASSERT_GT(owners.size(), 10u);
+    for (const auto& [keys, actions] : owners) {
+        EXPECT_EQ(actions.size(), 1) << keys.toStdString() << ": "
+                                     << actions.join(", ").toStdString();
     }
 }
