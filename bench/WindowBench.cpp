@@ -273,15 +273,21 @@ int main(int argc, char** argv) {
             QTimer::singleShot(0, &app, &QCoreApplication::quit);
         }
     };
+    // A load that stops early (at the memory limit) has shown its last
+    // frame once the table shows the frames its run read.
+    long rowsToShow = expected;
     QObject::connect(&window.frameModel(), &QAbstractItemModel::rowsInserted, [&] {
-        if (window.frameModel().rowCount() >= expected) {
+        if (window.frameModel().rowCount() >= rowsToShow) {
             lastFrameShown();
         }
     });
-    // A load that stops early (at the memory limit) has shown its last frame
-    // once its run ended.
     KvIAXCapture* capture = window.controller().iaxCaptures().first().get();
-    QObject::connect(capture, &KvIAXCapture::runEnded, &app, lastFrameShown);
+    QObject::connect(capture, &KvIAXCapture::runEnded, &app, [&] {
+        rowsToShow = std::min<long>(expected, static_cast<long>(capture->iaxFrames().size()));
+        if (window.frameModel().rowCount() >= rowsToShow) {
+            lastFrameShown();
+        }
+    });
     app.exec();
     if (window.frameModel().rowCount() < expected) {
         std::printf("the load stopped at %d frames of %ld\n", window.frameModel().rowCount(),

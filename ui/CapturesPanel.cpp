@@ -88,6 +88,7 @@ void CapturesPanel::addInterfaceChooser(QToolBar* toolBar, LiveCaptureSettings* 
     interfaceChooser_ = new QComboBox(toolBar);
     interfaceChooser_->setEditable(true);
     interfaceChooser_->setMinimumContentsLength(12);
+    interfaceChooser_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     pcap_if_t* devices = nullptr;
     char error[PCAP_ERRBUF_SIZE];
     if (pcap_findalldevs(&devices, error) == 0) {

@@ -53,6 +53,9 @@ DisplayFilterBar::DisplayFilterBar(QWidget* parent) : QWidget(parent) {
     expression_->setEditable(true);
     expression_->setInsertPolicy(QComboBox::NoInsert);
     expression_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    // A long filter kept in the history must not widen the window.
+    expression_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    expression_->setMinimumContentsLength(20);
     expression_->lineEdit()->setClearButtonEnabled(true);
     expression_->lineEdit()->setPlaceholderText(
         tr("e.g. iax2.src_call == 4 && ip.addr == 10.0.0.0/8   (Enter applies)"));

@@ -1,4 +1,5 @@
 #include "ui/FindBar.h"
+#include "ui/ElidedLabel.h"
 
 #include "app/KvIAXCapture.h"
 #include "ui/FrameTableModel.h"
@@ -35,7 +36,7 @@ FindBar::FindBar(FrameTableModel& frames, std::function<int()> currentRow, QWidg
     auto* close = new QPushButton(tr("Close"), this);
     layout->addWidget(previous);
     layout->addWidget(next);
-    message_ = new QLabel(this);
+    message_ = new ElidedLabel(this);
     layout->addWidget(message_);
     layout->addWidget(close);
     connect(next, &QPushButton::clicked, this, &FindBar::findNext);

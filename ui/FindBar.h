@@ -12,6 +12,7 @@
 
 class FrameTableModel;
 class QComboBox;
+class ElidedLabel;
 class QLabel;
 class QLineEdit;
 
@@ -49,7 +50,7 @@ private:
     std::function<int()> currentRow_;
     QComboBox* mode_;
     QLineEdit* text_;
-    QLabel* message_;
+    ElidedLabel* message_;
     std::unique_ptr<CaptureFilter> filter_; // of an expression search
     QString needle_;
     int direction_ = 1;

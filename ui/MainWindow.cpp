@@ -1,4 +1,5 @@
 #include "ui/MainWindow.h"
+#include "ui/ElidedLabel.h"
 
 #include "app/CallSelection.h"
 #include "capture/CaptureKeys.h"
@@ -6,6 +7,7 @@
 #include "ui/CallPanel.h"
 #include "ui/StreamsView.h"
 #include "ui/CallsPanel.h"
+#include "ui/ColumnSizing.h"
 #include "ui/CapturesPanel.h"
 #include "ui/ElementTableModel.h"
 #include "ui/FrameTableModel.h"
@@ -46,21 +48,6 @@
 
 namespace {
 
-// Once rows first appear, the columns take the width of their contents
-// (of the first rows, up to a third of the screen): addresses and times are
-// read without dragging.
-void sizeColumnsOnFirstRows(QHeaderView* columns) {
-    auto* once = new QObject(columns);
-    QObject::connect(columns->model(), &QAbstractItemModel::rowsInserted, once, [columns, once] {
-        columns->setResizeContentsPrecision(100);
-        columns->resizeSections(QHeaderView::ResizeToContents);
-        for (int column = 0; column < columns->count(); ++column) {
-            columns->resizeSection(column, std::min(columns->sectionSize(column), 420));
-        }
-        once->deleteLater();
-    });
-}
-
 KeyColumns columnsOf(const QAbstractItemView* view) {
     return {view->property("columnKeys").toStringList(),
             view->property("columnTitles").toStringList()};
@@ -92,7 +79,7 @@ MainWindow::MainWindow(WindowServices services, QWidget* parent)
     buildPanels();
     buildMenus();
     rememberLayout();
-    statusLabel_ = new QLabel(this);
+    statusLabel_ = new ElidedLabel(this);
     ui_->statusBar->addWidget(statusLabel_, 1);
     progress_ = new RunProgress(this);
     ui_->statusBar->addPermanentWidget(progress_);
@@ -576,7 +563,7 @@ void MainWindow::rememberLayout() {
     }
     for (const auto& [columns, name] : tables) {
         if (!layout_.wasRestored(columns)) {
-            sizeColumnsOnFirstRows(columns);
+            ColumnSizing::follow(columns);
         }
     }
 }

@@ -24,6 +24,7 @@ class FrameTableModel;
 class FramesPanel;
 class PacketDetailsView;
 class PlayerView;
+class ElidedLabel;
 class QLabel;
 class QMenu;
 class QTabWidget;
@@ -128,7 +129,7 @@ private:
     QTabWidget* lowerTabs_ = nullptr;
     QMenu* editMenu_ = nullptr;
     QMenu* viewMenu_ = nullptr;
-    QLabel* statusLabel_ = nullptr;
+    ElidedLabel* statusLabel_ = nullptr;
     RunProgress* progress_ = nullptr;
     RecentFiles* recent_ = nullptr;
     FileExports* exports_ = nullptr;

@@ -48,6 +48,8 @@ PacketDetailsView::PacketDetailsView(QWidget* parent)
     split->setStretchFactor(1, 2);
     layout->addWidget(split, 1);
     note_->setWordWrap(true);
+    // Wrapped to the room there is: a long word never widens the window.
+    note_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     note_->hide();
     layout->addWidget(note_);
 

@@ -1,4 +1,5 @@
 #include "ui/PlayerView.h"
+#include "ui/ElidedLabel.h"
 
 #include "media/WavFile.h"
 #include "platform/FilePanels.h"
@@ -55,16 +56,18 @@ PlayerView::PlayerView(FilePanels& panels, QWidget* parent) : QWidget(parent), p
     }
     exportButton_ = new QPushButton(tr("Export WAV..."), this);
     controls->addWidget(exportButton_);
-    positionLabel_ = new QLabel(this);
+    positionLabel_ = new ElidedLabel(this);
     controls->addStretch(1);
     controls->addWidget(positionLabel_);
     layout->addLayout(controls);
-    titleLabel_ = new QLabel(this);
+    titleLabel_ = new ElidedLabel(this);
     layout->addWidget(titleLabel_);
     waveform_ = new WaveformView(this);
     layout->addWidget(waveform_, 1);
     statusLabel_ = new QLabel(this);
     statusLabel_->setWordWrap(true);
+    // Wrapped to the room there is: a long word never widens the window.
+    statusLabel_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     statusLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     layout->addWidget(statusLabel_);
 

@@ -12,6 +12,7 @@
 class FilePanels;
 class QCheckBox;
 class QComboBox;
+class ElidedLabel;
 class QLabel;
 class QPushButton;
 class WaveformView;
@@ -73,7 +74,7 @@ private:
     QPushButton* exportButton_;
     QComboBox* timingChooser_;
     QCheckBox* mute_[2];
-    QLabel* titleLabel_;
-    QLabel* positionLabel_;
+    ElidedLabel* titleLabel_;
+    ElidedLabel* positionLabel_;
     QLabel* statusLabel_;
 };

@@ -1,4 +1,5 @@
 #include "ui/ProblemsView.h"
+#include "ui/ElidedLabel.h"
 
 #include "ui/ProblemTableModel.h"
 #include "ui/UniformRowsView.h"
@@ -22,7 +23,7 @@ ProblemsView::ProblemsView(QWidget* parent) : QWidget(parent), model_(new Proble
         connect(shown_[severity], &QCheckBox::toggled, this, &ProblemsView::applyShown);
         bar->addWidget(shown_[severity]);
     }
-    summary_ = new QLabel(this);
+    summary_ = new ElidedLabel(this);
     bar->addWidget(summary_, 1);
     layout->addLayout(bar);
 

@@ -8,6 +8,7 @@
 class KvIAXCapture;
 class ProblemTableModel;
 class QCheckBox;
+class ElidedLabel;
 class QLabel;
 class UniformRowsView;
 
@@ -38,5 +39,5 @@ private:
     ProblemTableModel* model_;
     UniformRowsView* table_;
     QCheckBox* shown_[3];
-    QLabel* summary_;
+    ElidedLabel* summary_;
 };

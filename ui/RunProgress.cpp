@@ -1,4 +1,5 @@
 #include "ui/RunProgress.h"
+#include "ui/ElidedLabel.h"
 
 #include "app/KvIAXCapture.h"
 
@@ -15,7 +16,7 @@ constexpr int intervalMs = 250;
 } // namespace
 
 RunProgress::RunProgress(QWidget* parent)
-    : QWidget(parent), bar_(new QProgressBar(this)), label_(new QLabel(this)),
+    : QWidget(parent), bar_(new QProgressBar(this)), label_(new ElidedLabel(this)),
       cancel_(new QPushButton(tr("Cancel"), this)) {
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

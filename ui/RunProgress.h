@@ -7,6 +7,7 @@
 #include <cstdint>
 
 class KvIAXCapture;
+class ElidedLabel;
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -27,7 +28,7 @@ private:
 
     QPointer<KvIAXCapture> capture_;
     QProgressBar* bar_;
-    QLabel* label_;
+    ElidedLabel* label_;
     QPushButton* cancel_;
     QTimer timer_;
     std::size_t lastFrames_ = 0;

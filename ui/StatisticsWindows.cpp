@@ -1,4 +1,5 @@
 #include "ui/StatisticsWindows.h"
+#include "ui/ElidedLabel.h"
 
 #include "ui/FramesInSlices.h"
 
@@ -189,7 +190,7 @@ void showConversations(QWidget* parent, const KvIAXCapture& capture) {
 
 IoGraphDialog::IoGraphDialog(KvIAXCapture& capture, QWidget* parent)
     : QDialog(parent), capture_(&capture), interval_(new QComboBox(this)),
-      status_(new QLabel(this)), chart_(new QChart) {
+      status_(new ElidedLabel(this)), chart_(new QChart) {
     setWindowTitle(tr("IO Graph"));
     auto* layout = new QVBoxLayout(this);
     view_ = new QChartView(chart_, this);

@@ -14,6 +14,7 @@ class KvIAXCapture;
 class QChart;
 class QChartView;
 class QComboBox;
+class ElidedLabel;
 class QLabel;
 class QLineEdit;
 
@@ -53,7 +54,7 @@ private:
     QPointer<KvIAXCapture> capture_;
     QComboBox* interval_;
     QLineEdit* filters_[3];
-    QLabel* status_;
+    ElidedLabel* status_;
     QChart* chart_;
     QChartView* view_;
     QTimer slices_;

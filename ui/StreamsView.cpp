@@ -1,4 +1,5 @@
 #include "ui/StreamsView.h"
+#include "ui/ElidedLabel.h"
 
 #include "app/CallWriter.h"
 #include "app/ChargedStreams.h"
@@ -126,7 +127,7 @@ StreamsView::StreamsView(QWidget* parent)
     auto* packets = new QWidget(lower);
     auto* packetsLayout = new QVBoxLayout(packets);
     packetsLayout->setContentsMargins(0, 0, 0, 0);
-    packetsTitle_ = new QLabel(packets);
+    packetsTitle_ = new ElidedLabel(packets);
     packetsLayout->addWidget(packetsTitle_);
     packetsTable_ = table(packetModel_, packets);
     packetsLayout->addWidget(packetsTable_);

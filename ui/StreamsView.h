@@ -13,6 +13,7 @@
 class KvIAXCapture;
 class QChart;
 class QChartView;
+class ElidedLabel;
 class QLabel;
 class QSplitter;
 class QTableView;
@@ -78,7 +79,7 @@ private:
     StreamPacketModel* packetModel_;
     QTableView* figuresTable_;
     QTableView* packetsTable_;
-    QLabel* packetsTitle_;
+    ElidedLabel* packetsTitle_;
     QChart* jitterChart_;
     QChart* deltaChart_;
     QChart* lossChart_;

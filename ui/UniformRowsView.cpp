@@ -1,5 +1,7 @@
 #include "ui/UniformRowsView.h"
 
+#include "ui/ViewParts.h"
+
 #include <QHeaderView>
 #include <QPainter>
 #include <QPaintEvent>
@@ -62,6 +64,14 @@ void UniformRowsView::setModel(QAbstractItemModel* model) {
 void UniformRowsView::rowsInserted(const QModelIndex& parent, int first, int last) {
     QAbstractItemView::rowsInserted(parent, first, last);
     updateGeometries();
+}
+
+void UniformRowsView::dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
+                                  const QList<int>& roles) {
+    if (const auto inSight =
+            changedInSight(topLeft, bottomRight, firstRow(), firstRow() + fullRowsShown())) {
+        QAbstractItemView::dataChanged(inSight->first, inSight->second, roles);
+    }
 }
 
 void UniformRowsView::setColumnWidth(int column, int width) {

@@ -42,6 +42,9 @@ public:
     [[nodiscard]] int sizeHintForRow(int row) const override;
 
 protected:
+    // Only what is in sight of a changed range is redrawn (changedInSight).
+    void dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
+                     const QList<int>& roles = QList<int>()) override;
     QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
     [[nodiscard]] int horizontalOffset() const override;
     [[nodiscard]] int verticalOffset() const override;

@@ -5,8 +5,42 @@
 #include <QTableView>
 #include <QValueAxis>
 
+#include <algorithm>
+
+namespace {
+
+// A table that redraws only what it shows of a changed range.
+class ReadOnlyTable final : public QTableView {
+public:
+    using QTableView::QTableView;
+
+protected:
+    void dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
+                     const QList<int>& roles) override {
+        const int first = std::max(0, rowAt(0));
+        const int shown = rowAt(viewport()->height() - 1);
+        const int last = shown >= 0 ? shown : model()->rowCount(rootIndex()) - 1;
+        if (const auto inSight = changedInSight(topLeft, bottomRight, first, last)) {
+            QTableView::dataChanged(inSight->first, inSight->second, roles);
+        }
+    }
+};
+
+} // namespace
+
+std::optional<std::pair<QModelIndex, QModelIndex>>
+changedInSight(const QModelIndex& topLeft, const QModelIndex& bottomRight, int firstShown,
+               int lastShown) {
+    const int top = std::max(topLeft.row(), firstShown);
+    const int bottom = std::min(bottomRight.row(), lastShown);
+    if (!topLeft.isValid() || !bottomRight.isValid() || top > bottom) {
+        return std::nullopt;
+    }
+    return std::pair{topLeft.siblingAtRow(top), bottomRight.siblingAtRow(bottom)};
+}
+
 QTableView* readOnlyTable(QAbstractItemModel* model, QWidget* parent) {
-    auto* view = new QTableView(parent);
+    auto* view = new ReadOnlyTable(parent);
     view->setModel(model);
     view->setSelectionBehavior(QAbstractItemView::SelectRows);
     view->setEditTriggers(QAbstractItemView::NoEditTriggers);

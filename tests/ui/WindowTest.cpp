@@ -33,6 +33,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QAbstractItemModelTester>
@@ -882,4 +883,30 @@ TEST(Window, ASortOfASortedTableIsStableAcrossItsBlocksOfRows) {
     for (int row = 0; row < frames.rowCount(); ++row) {
         ASSERT_EQ(frames.frameNumberAt(row), expected[static_cast<std::size_t>(row)].second) << row;
     }
+}
+
+// No text sets the window's width: a long filter kept in the history, a long
+// error, a very long field name are cut to the room there is, whole in their
+// tooltips.
+TEST(Window, NoTextWidensTheWindow) {
+    const int usual = [] {
+        ControllerHarness h;
+        MainWindow window(windowServices(h));
+        window.show();
+        return window.minimumSizeHint().width();
+    }();
+    QSettings().setValue("filter/recent", QStringList{QString(210, 'x') + " == 1"});
+    ControllerHarness h;
+    MainWindow window(windowServices(h));
+    window.show();
+    EXPECT_EQ(window.minimumSizeHint().width(), usual);
+    window.controller().openDocumentWithContentsOfFile(QUORVEX_SAMPLES "/sample-call.pcap");
+    ASSERT_TRUE(pumpUntil([&] { return window.callsTable()->model()->rowCount() == 1; }));
+    window.filterBar()->prepare("ip.src == 10.0.0.1 && " + QString(10000, 'f') + " == 2");
+    EXPECT_FALSE(window.filterBar()->apply());
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(window.statusText().contains("unknown field")) << window.statusText().toStdString() << " / " << window.filterBar()->error().toStdString();
+    EXPECT_EQ(window.minimumSizeHint().width(), usual);
+    EXPECT_LT(usual, 1000);
+    QSettings().remove("filter/recent");
 }
