@@ -41,6 +41,13 @@ void CallFlowView::setTimeText(TimeText text, const QString& widest) {
     viewport()->update();
 }
 
+QString CallFlowView::timeTextOf(int row) const {
+    const analysis::FlowStep& step = steps_[static_cast<std::size_t>(row)];
+    const analysis::FlowStep* previous =
+        row > 0 ? &steps_[static_cast<std::size_t>(row - 1)] : nullptr;
+    return timeText_ ? timeText_(step, previous) : QString::number(step.seconds, 'f', 3);
+}
+
 void CallFlowView::setNotes(std::function<QString(quint32)> noteOf) {
     noteOf_ = std::move(noteOf);
     refreshNotes();
@@ -155,11 +162,8 @@ void CallFlowView::paintRows(QPainter& painter, int first, int last, int top, in
         // Several calls: each its colour, its label beside the time.
         const QColor ink = callLabels_.isEmpty() || selected ? plain : callColour(step.call);
         painter.setPen(plain);
-        const analysis::FlowStep* previous =
-            row > 0 ? &steps_[static_cast<std::size_t>(row - 1)] : nullptr;
         painter.drawText(QRect(4, y, timeWidth_ - 4, height), Qt::AlignRight | Qt::AlignVCenter,
-                         timeText_ ? timeText_(step, previous)
-                                   : QString::number(step.seconds, 'f', 3));
+                         timeTextOf(row));
         if (!callLabels_.isEmpty()) {
             painter.setPen(ink);
             painter.drawText(QRect(labelsLeft(), y, labelWidth_, height),

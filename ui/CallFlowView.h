@@ -39,6 +39,7 @@ public:
     // `widest` sizes the column. By default the seconds since the first step.
     using TimeText = std::function<QString(const analysis::FlowStep&, const analysis::FlowStep*)>;
     void setTimeText(TimeText text, const QString& widest);
+    [[nodiscard]] QString timeTextOf(int row) const;
     // The comment written on a frame, empty for none; asked again by refreshNotes().
     void setNotes(std::function<QString(quint32)> noteOf);
     void refreshNotes();

@@ -65,37 +65,39 @@ CallPanel::CallPanel(QTabWidget* upper, QTabWidget* lower, FilePanels& panels, Q
     connect(lower, &QTabWidget::currentChanged, this, &CallPanel::showPartsInSight);
 }
 
-void CallPanel::setTimeFormat(framedisplay::TimeFormat format) {
+void CallPanel::setTimeFormat(framedisplay::TimeFormat format, std::uint32_t reference) {
     using framedisplay::TimeFormat;
-    const auto seconds = [](double value) { return QString::number(value, 'f', 3); };
-    switch (format) {
-    case TimeFormat::SinceFirst:
+    if (format == TimeFormat::SincePrevious) {
+        // Since the ladder's step before, which is not the frame table's row before.
         flowView_->setTimeText(
-            [seconds](const auto& step, const auto*) { return seconds(step.seconds); },
-            "00000.000");
-        break;
-    case TimeFormat::SincePrevious:
-        flowView_->setTimeText(
-            [seconds](const auto& step, const auto* previous) {
-                return seconds(previous != nullptr ? step.seconds - previous->seconds : 0.0);
+            [](const auto& step, const auto* previous) {
+                return QString::number(previous != nullptr ? step.seconds - previous->seconds : 0.0,
+                                       'f', 3);
             },
             "00000.000");
-        break;
-    default:
-        // The time of day: a ladder rarely spans midnight, and the date
-        // would take the room of the arrows.
-        flowView_->setTimeText(
-            [this](const auto& step, const auto*) {
-                if (capture_ == nullptr || step.frameNumber == 0 ||
-                    step.frameNumber > capture_->iaxFrames().size()) {
-                    return QString();
-                }
-                return QString::fromStdString(
-                    framedisplay::capturedText(capture_->iaxFrames()[step.frameNumber - 1]->facts(),
-                                               TimeFormat::TimeOfDay, nullptr, nullptr));
-            },
-            "00:00:00.000000");
+        return;
     }
+    // As the frame table's Time column shows the step's frame: since the
+    // first frame or the time reference, or the time of day. The ladder
+    // rarely spans midnight, and the date would take the room of the arrows.
+    const TimeFormat shown = format == TimeFormat::SinceFirst ? format : TimeFormat::TimeOfDay;
+    flowView_->setTimeText(
+        [this, shown, reference](const auto& step, const auto*) {
+            if (capture_ == nullptr || step.frameNumber == 0 ||
+                step.frameNumber > capture_->iaxFrames().size()) {
+                return QString();
+            }
+            const FrameList& frames = capture_->iaxFrames();
+            if (shown == TimeFormat::SinceFirst && step.frameNumber == reference) {
+                return QStringLiteral("*REF*");
+            }
+            const FrameFacts& first = reference != 0 && reference <= frames.size()
+                                          ? frames[reference - 1]->facts()
+                                          : frames.front()->facts();
+            return QString::fromStdString(framedisplay::capturedText(
+                frames[step.frameNumber - 1]->facts(), shown, &first, nullptr));
+        },
+        shown == TimeFormat::SinceFirst ? "00000.000000" : "00:00:00.000000");
 }
 
 void CallPanel::setNotes(std::function<QString(quint32)> noteOf) {
@@ -126,6 +128,17 @@ void CallPanel::showCalls(const KvIAXCapture* capture, const std::vector<std::si
     selected_ = capture;
     calls_ = calls;
     unmade_ = Ladder | Streams | Player;
+    showPartsInSight();
+}
+
+void CallPanel::refreshJudged() {
+    if (selected_ == nullptr) {
+        return;
+    }
+    ++selection_; // what a worker still makes for the selection is out of date
+    ladder_.reset();
+    ladderSteps_.stop();
+    unmade_ |= Ladder | Streams;
     showPartsInSight();
 }
 

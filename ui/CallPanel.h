@@ -37,8 +37,14 @@ public:
     // Shows the capture's calls `calls` (indexes, rising); none: clears.
     void showCalls(const KvIAXCapture* capture, const std::vector<std::size_t>& calls);
     void addVoiceMenu(QMenu* voice);
-    // The ladder's time column, as View > Time Format says.
-    void setTimeFormat(framedisplay::TimeFormat format);
+    // What the calls are judged with changed (the jitter buffer), or what
+    // listening found of them: the selection's streams and ladder are made
+    // again, each when in sight, the player left as it is.
+    void refreshJudged();
+    // The ladder's time column, as View > Time Format says and as the frame
+    // table shows the step's frame (since the time `reference`, a frame
+    // number, where there is one).
+    void setTimeFormat(framedisplay::TimeFormat format, std::uint32_t reference);
     // The ladder's comments column: a frame's comment; asked again by refreshNotes().
     void setNotes(std::function<QString(quint32)> noteOf);
     void refreshNotes();

@@ -323,6 +323,7 @@ void FramesPanel::addEditActions(QMenu* edit) {
     add(tr("Set or Unset &Time Reference"), QKeySequence(Qt::CTRL | Qt::Key_T), [this] {
         const std::uint32_t frame = currentFrame();
         model_->setTimeReference(frame == model_->timeReference() ? 0 : frame);
+        emit timeFormatChanged(); // the times shown elsewhere follow the reference too
     });
     add(tr("Packet &Comment..."), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_C),
         [this] { askComment(currentFrame()); });

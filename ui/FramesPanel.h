@@ -104,7 +104,7 @@ signals:
     void frameSelected(quint32 frameNumber);
     // What statusText() says changed.
     void statusChanged();
-    // View > Time Format changed the frame table's times.
+    // View > Time Format, or the time reference, changed the frame table's times.
     void timeFormatChanged();
     // A frame's comment was written or removed.
     void commentsChanged();

@@ -225,9 +225,11 @@ void MainWindow::buildPanels() {
         frames_->selectFrame(frame);
     });
     // The ladder's times follow the frame table's; its rows show the comments.
-    call_->setTimeFormat(frames_->model().timeFormat());
-    connect(frames_, &FramesPanel::timeFormatChanged, this,
-            [this] { call_->setTimeFormat(frames_->model().timeFormat()); });
+    const auto followTimes = [this] {
+        call_->setTimeFormat(frames_->model().timeFormat(), frames_->model().timeReference());
+    };
+    followTimes();
+    connect(frames_, &FramesPanel::timeFormatChanged, this, followTimes);
     call_->setNotes([this](quint32 frame) { return frames_->commentOf(frame); });
     connect(frames_, &FramesPanel::commentsChanged, call_, &CallPanel::refreshNotes);
     connect(call_, &CallPanel::commentRequested, frames_, &FramesPanel::askComment);
@@ -347,6 +349,7 @@ void MainWindow::buildQualityViews() {
         calls_->refresh();
         updateStatus();
     });
+    connect(quality_, &QualityWatch::judgingChanged, call_, &CallPanel::refreshJudged);
     auto* next = new QAction(tr("Next &Problem"), this);
     next->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_N));
     next->setToolTip(tr("Select the next frame with a problem (Ctrl+Alt+N)"));

@@ -140,10 +140,11 @@ void PlayerView::decode() {
     if (!job_) {
         return;
     }
-    if (watcher_.isRunning()) {
+    if (decoding_) {
         decodeAgain_ = true; // once this one is done
         return;
     }
+    decoding_ = true;
     player_.setAudio(nullptr);
     waveform_->setAudio(nullptr);
     playButton_->setEnabled(false);
@@ -166,6 +167,7 @@ void PlayerView::decoded() {
         decode();
         return;
     }
+    decoding_ = false;
     const Rendered rendered = watcher_.result();
     const AfterDecoding then = std::exchange(afterDecoding_, AfterDecoding::Nothing);
     if (!rendered.audio) {

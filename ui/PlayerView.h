@@ -37,7 +37,9 @@ public:
     [[nodiscard]] CallPlayer& player() { return player_; }
     [[nodiscard]] WaveformView* waveform() const { return waveform_; }
     [[nodiscard]] QString statusText() const;
-    [[nodiscard]] bool isDecoding() const { return watcher_.isRunning(); }
+    // From the call's decoding asked for until its audio is taken here: the
+    // worker may be done before the window has heard of it.
+    [[nodiscard]] bool isDecoding() const { return decoding_; }
     [[nodiscard]] QPushButton* playButton() const { return playButton_; }
 
     void togglePlay();
@@ -68,6 +70,7 @@ private:
     // Asked for while the audio was being decoded: done once it is.
     enum class AfterDecoding { Nothing, Play, Export };
     AfterDecoding afterDecoding_ = AfterDecoding::Nothing;
+    bool decoding_ = false;
     double resumeSeconds_ = 0; // where to stand once the audio is decoded again
     WaveformView* waveform_;
     QPushButton* playButton_;

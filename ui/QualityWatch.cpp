@@ -39,6 +39,9 @@ QualityWatch::QualityWatch(QTabWidget* tabs, QMenu* view, FrameTableModel& frame
     connect(listening_, &ListeningRun::progressed, this, [this] {
         scheduleProblems(afterRunMs);
         emit changed();
+        if (!listening_->isRunning()) {
+            emit judgingChanged();
+        }
     });
     connect(listening_, &ListeningRun::failed, this, [this](const QString& reason) {
         listeningProblem_ = tr("activity and in-band DTMF are unknown: %1").arg(reason);
@@ -83,6 +86,7 @@ void QualityWatch::setJitterBufferMs(double milliseconds) {
         refreshProblems();
     }
     emit changed();
+    emit judgingChanged();
 }
 
 void QualityWatch::setCapture(KvIAXCapture* capture) {

@@ -55,6 +55,9 @@ signals:
     void frameChosen(quint32 frameNumber, bool open);
     // What the calls' figures, the problems or the status text say changed.
     void changed();
+    // The calls are judged otherwise: another jitter buffer, or listening
+    // ended with their activity and in-band digits.
+    void judgingChanged();
 
 private:
     void buildJitterBufferMenu(QMenu* view);

@@ -910,3 +910,86 @@ TEST(Window, NoTextWidensTheWindow) {
     EXPECT_LT(usual, 1000);
     QSettings().remove("filter/recent");
 }
+
+// One truth: after the jitter buffer changes, either way, every view of the
+// calls (the Streams tab, the calls' MOS, the problems) says what
+// quorvex-dump says with that buffer; and the ladder's times are the frame
+// table's, time reference included.
+TEST(Window, EveryViewFollowsTheJitterBufferAndTheTimeReference) {
+    QTemporaryDir folder;
+    const QString capture = writeCapture(folder.filePath("quality.pcap"), scenarios::qualityCalls);
+    const auto dumpLines = [&](const QStringList& arguments) {
+        QProcess dump;
+        dump.start(QUORVEX_DUMP, arguments + QStringList{"--format", "tsv", capture});
+        dump.waitForFinished(60000);
+        QStringList lines = QString::fromUtf8(dump.readAllStandardOutput()).split('\n');
+        lines.removeAll("");
+        lines.removeFirst(); // the header
+        return lines;
+    };
+    ControllerHarness h;
+    MainWindow window(windowServices(h));
+    window.resize(1366, 768);
+    window.show();
+    window.controller().openDocumentWithContentsOfFile(capture);
+    ProblemsView* problems = window.qualityWatch()->problemsView();
+    ASSERT_TRUE(pumpUntil([&] { return problems->table()->model()->rowCount() == 21; }));
+    showTab(window.streamsView());
+    window.callsTable()->selectAll();
+    const QTableView* streams = window.streamsView()->figuresTable();
+    const int mos = window.callsTable()->model()->columnCount() - 9;
+    for (const int buffer : {5, 50}) {
+        SCOPED_TRACE(buffer);
+        window.qualityWatch()->setJitterBufferMs(buffer);
+        const QString ms = QString::number(buffer);
+        const QStringList expected = dumpLines({"--streams", "--jitter-buffer", ms});
+        ASSERT_TRUE(pumpUntil([&] {
+            return streams->model()->rowCount() == expected.size() &&
+                   rowOf(streams, 0).join('\t') == expected.front();
+        })) << rowOf(streams, 0).join('\t').toStdString() << "\n"
+            << expected.front().toStdString();
+        for (int row = 0; row < streams->model()->rowCount(); ++row) {
+            EXPECT_EQ(rowOf(streams, row).join('\t'), expected[row]) << row;
+        }
+        const QStringList calls = dumpLines({"--calls", "--jitter-buffer", ms});
+        ASSERT_EQ(window.callsTable()->model()->rowCount(), calls.size());
+        for (int row = 0; row < calls.size(); ++row) {
+            EXPECT_EQ(cell(window.callsTable(), row, mos), calls[row].split('\t')[17]) << row;
+        }
+        const int listed = dumpLines({"--problems", "--jitter-buffer", ms}).size();
+        EXPECT_TRUE(pumpUntil([&] { return problems->table()->model()->rowCount() == listed; }))
+            << problems->table()->model()->rowCount() << " rows, " << listed << " problems";
+    }
+
+    // The ladder's time of a frame is the frame table's, since the reference.
+    window.callsTable()->selectRow(0);
+    showTab(window.callFlowView());
+    ASSERT_TRUE(pumpUntil([&] { return window.callFlowView()->stepCount() > 5; }));
+    for (QAction* action : window.findChildren<QAction*>()) {
+        if (action->text() == "Seconds Since &First Frame") {
+            action->trigger();
+        }
+    }
+    const CallFlowView* ladder = window.callFlowView();
+    const std::uint32_t reference = ladder->step(2).frameNumber;
+    window.framesTable()->selectRow(window.frameModel().rowOfFrame(reference));
+    for (QAction* action : window.findChildren<QAction*>()) {
+        if (action->text() == "Set or Unset &Time Reference") {
+            action->trigger();
+        }
+    }
+    const int time = 10;
+    ASSERT_EQ(window.frameModel().headerData(time, Qt::Horizontal, Qt::DisplayRole).toString(),
+              "Captured");
+    for (const int step : {0, 2, 5}) {
+        const int row = window.frameModel().rowOfFrame(ladder->step(step).frameNumber);
+        EXPECT_EQ(ladder->timeTextOf(step), cell(window.framesTable(), row, time)) << step;
+    }
+    EXPECT_EQ(ladder->timeTextOf(2), "*REF*");
+    for (QAction* action : window.findChildren<QAction*>()) {
+        if (action->text() == "&Date and Time") {
+            action->trigger(); // as the other tests expect it
+        }
+    }
+    showFirstTabs({window.streamsView(), window.callFlowView()});
+}
