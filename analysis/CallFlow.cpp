@@ -29,14 +29,14 @@ double secondsSince(const Call& call, const FrameFacts& facts) {
 
 } // namespace
 
-std::vector<FlowStep> callFlow(const Call& call, const FrameList& frames) {
+std::vector<FlowStep> callFlow(const Call& call, const FrameList& frames, Resends resends) {
     std::vector<FlowStep> steps;
-    appendCallFlow(call, frames, 0, call.signallingFrames.size(), steps);
+    appendCallFlow(call, frames, 0, call.signallingFrames.size(), steps, resends);
     return steps;
 }
 
 std::size_t appendCallFlow(const Call& call, const FrameList& frames, std::size_t from,
-                           std::size_t most, std::vector<FlowStep>& steps) {
+                           std::size_t most, std::vector<FlowStep>& steps, Resends resends) {
     const auto stepOf = [&](std::uint32_t number) {
         const KvIAXFrame& frame = *frames[number - 1];
         FlowStep step;
@@ -90,6 +90,10 @@ std::size_t appendCallFlow(const Call& call, const FrameList& frames, std::size_
         step.label = framesummary::label(*frames[number - 1]);
         if (frames[number - 1]->facts().retransmission != 0) {
             step.label += " (R)";
+            step.resent = true;
+        } else if (originalIn(resends, number) != 0) {
+            step.label += " (resent)";
+            step.resent = true;
         }
         steps.push_back(std::move(step));
     }
@@ -138,18 +142,19 @@ CallsFlowBuilder::CallsFlowBuilder(const std::vector<const Call*>& calls) {
     flow_.steps.reserve(steps);
 }
 
-void CallsFlowBuilder::add(std::uint32_t index, const Call& call, const FrameList& frames) {
-    add(index, call, frames, 0, SIZE_MAX);
+void CallsFlowBuilder::add(std::uint32_t index, const Call& call, const FrameList& frames,
+                           Resends resends) {
+    add(index, call, frames, 0, SIZE_MAX, resends);
 }
 
 std::size_t CallsFlowBuilder::add(std::uint32_t index, const Call& call, const FrameList& frames,
-                                  std::size_t from, std::size_t most) {
+                                  std::size_t from, std::size_t most, Resends resends) {
     if (index >= placed_.size()) {
         return call.signallingFrames.size();
     }
     const Placed& placed = placed_[index];
     std::vector<FlowStep> steps;
-    const std::size_t next = appendCallFlow(call, frames, from, most, steps);
+    const std::size_t next = appendCallFlow(call, frames, from, most, steps, resends);
     for (FlowStep step : steps) {
         step.seconds += placed.shift;
         step.from = step.toCallee ? placed.caller : placed.callee;
@@ -172,10 +177,10 @@ void putStepsInOrder(Flow& flow) {
         [](const FlowStep& a, const FlowStep& b) { return a.frameNumber < b.frameNumber; });
 }
 
-Flow callsFlow(const std::vector<const Call*>& calls, const FrameList& frames) {
+Flow callsFlow(const std::vector<const Call*>& calls, const FrameList& frames, Resends resends) {
     CallsFlowBuilder builder(calls);
     for (std::uint32_t index = 0; index < calls.size(); ++index) {
-        builder.add(index, *calls[index], frames);
+        builder.add(index, *calls[index], frames, resends);
     }
     return builder.take();
 }
@@ -230,12 +235,12 @@ void appendInBandDigits(Flow& flow, const std::vector<const Call*>& calls,
     }
 }
 
-std::string callFlowText(const Call& call, const FrameList& frames) {
+std::string callFlowText(const Call& call, const FrameList& frames, Resends resends) {
     const std::string caller = call.caller.text();
     std::string text = "          " + caller;
     text.append(arrowWidth + 3 > caller.size() ? arrowWidth + 3 - caller.size() : 1, ' ');
     text += call.callee.text() + "\n";
-    for (const FlowStep& step : callFlow(call, frames)) {
+    for (const FlowStep& step : callFlow(call, frames, resends)) {
         char time[32];
         std::snprintf(time, sizeof time, "%9.3f ", step.seconds);
         text += time + arrow(step.label, step.toCallee, step.voiceBand ? '=' : '-') + "\n";

@@ -69,18 +69,9 @@ void CallSignals::add(const KvIAXFrame& frame, std::uint32_t frameNumber) {
     const Call& call = (*calls_)[index_];
     const int side = endpointOf(frame, true) == call.caller ? 0 : 1;
     const double arrival = arrivalMs(facts, call.start);
+    // A digit resent (the same frame again, told by the call tracker) never
+    // reaches here: it is the key press already taken.
     if (facts.frameType == dtmfEnd || facts.frameType == dtmfBegin) {
-        // A retransmission of a digit already taken is the same key press.
-        const auto same = [&](const DtmfEvent& event) {
-            return event.fromCaller == (side == 0) && event.timestamp == facts.iaxTimestamp &&
-                   event.digit == static_cast<char>(facts.subclass) &&
-                   (event.kind == DtmfEvent::Kind::End) == (facts.frameType == dtmfEnd);
-        };
-        const auto recent =
-            dtmf_.end() - std::min<std::ptrdiff_t>(static_cast<std::ptrdiff_t>(dtmf_.size()), 16);
-        if (facts.retransmission != 0 && std::any_of(recent, dtmf_.end(), same)) {
-            return;
-        }
         DtmfEvent event;
         event.timestamp = facts.iaxTimestamp;
         event.call = index_;

@@ -52,6 +52,19 @@ bool isHousekeeping(const FrameFacts& facts) {
     }
 }
 
+// Full frames that take no sequence number of their own (RFC 5456): two of
+// them alike are two frames, not one resent.
+bool isUnsequenced(const FrameFacts& facts) {
+    if (facts.frameType != IaxControl) {
+        return false;
+    }
+    constexpr std::uint8_t txcnt = 23;
+    constexpr std::uint8_t txacc = 24;
+    const std::uint8_t subclass = facts.subclass & 0x7Fu;
+    return subclass == Ack || subclass == Inval || subclass == Vnak || subclass == txcnt ||
+           subclass == txacc;
+}
+
 } // namespace
 
 Endpoint endpointOf(const KvIAXFrame& frame, bool source) {
@@ -135,11 +148,19 @@ std::uint64_t CallTracker::heldBytes() const {
     return calls_.size() * perCall + registrations_.capacity() * sizeof(Registration) +
            (callByEnd_.size() + registrationByEnd_.size()) * mapEntry +
            (callByEnd_.bucket_count() + registrationByEnd_.bucket_count()) * sizeof(void*) +
-           frameNumberBytes_ + textBytes_;
+           frameNumberBytes_ + textBytes_ + recentFull_.heldBytes() +
+           resends_.capacity() * sizeof(resends_[0]);
+}
+
+std::uint32_t originalIn(Resends resends, std::uint32_t frameNumber) {
+    const auto found = std::lower_bound(resends.begin(), resends.end(),
+                                        std::pair{frameNumber, std::uint32_t{0}});
+    return found != resends.end() && found->first == frameNumber ? found->second : 0;
 }
 
 void CallTracker::add(const KvIAXFrame& frame, std::uint32_t frameNumber) {
     lastJoined_.clear();
+    lastResent_ = 0;
     const FrameFacts& facts = frame.facts();
     if (facts.portsCaptured == 0) {
         return;
@@ -251,7 +272,18 @@ void CallTracker::join(std::size_t index, const KvIAXFrame& frame, std::uint32_t
     Call& call = calls_[index];
     const FrameFacts& facts = frame.facts();
     ++call.frames;
-    if (facts.kind() == FrameKind::Full && facts.retransmission != 0) {
+    const bool fromCaller = endpointOf(frame, true) == call.caller;
+    if (facts.kind() == FrameKind::Full && !facts.isLocked() && !isUnsequenced(facts)) {
+        const RecentFullFrames::Key key{static_cast<std::uint32_t>(index), facts.iaxTimestamp,
+                                        static_cast<std::uint8_t>(fromCaller ? 1 : 0),
+                                        facts.outboundSequence, facts.frameType, facts.subclass};
+        lastResent_ = recentFull_.originalOf(
+            key, facts.captureSeconds * 1'000'000'000LL + facts.captureNanoseconds, frameNumber);
+        if (lastResent_ != 0) {
+            resends_.emplace_back(frameNumber, lastResent_);
+        }
+    }
+    if (facts.kind() == FrameKind::Full && (facts.retransmission != 0 || lastResent_ != 0)) {
         ++call.retransmissions;
     }
     if (facts.encryption() != Encryption::Clear) {
@@ -269,7 +301,6 @@ void CallTracker::join(std::size_t index, const KvIAXFrame& frame, std::uint32_t
     if (std::find(lastJoined_.begin(), lastJoined_.end(), index) == lastJoined_.end()) {
         lastJoined_.push_back(index);
     }
-    const bool fromCaller = endpointOf(frame, true) == call.caller;
     if (facts.kind() != FrameKind::Full || facts.frameType == Voice) {
         const std::size_t side = fromCaller ? 0 : 1;
         if (call.firstVoiceFrame[side] == 0) {
@@ -282,7 +313,9 @@ void CallTracker::join(std::size_t index, const KvIAXFrame& frame, std::uint32_t
         frameNumberBytes_ +=
             (call.signallingFrames.capacity() - signallingBefore) * sizeof(std::uint32_t);
     }
-    applyState(call, frame, fromCaller);
+    if (lastResent_ == 0) {
+        applyState(call, frame, fromCaller); // a resend says again what was said
+    }
 }
 
 void CallTracker::applyState(Call& call, const KvIAXFrame& frame, bool fromCaller) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "analysis/RecentFullFrames.h"
 #include "common/ChunkedList.h"
 #include "dissect/KvIAXFrame.h"
 
@@ -7,6 +8,7 @@
 #include <deque>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -22,7 +24,7 @@
 // call has ended starts a new call. Frames of a call whose NEW was not
 // captured start a call marked as started before the capture. Its state is
 // taken from the frames that mean it, never from ACK, PING, PONG, LAGRQ,
-// LAGRP or VNAK. Registrations (REGREQ, REGAUTH, REGACK, REGREJ, REGREL)
+// LAGRP or VNAK, nor from a frame resent. Registrations (REGREQ, REGAUTH, REGACK, REGREJ, REGREL)
 // are tracked the same way as a second list; pings, pokes and lag requests
 // belong to their call or to neither list.
 namespace analysis {
@@ -100,6 +102,12 @@ struct Registration {
     CaptureTime start;
 };
 
+// The resends a tracker found, each frame with the frame it repeats, in
+// frame order.
+using Resends = std::span<const std::pair<std::uint32_t, std::uint32_t>>;
+// The frame `frameNumber` repeats, or 0 where it is no resend.
+[[nodiscard]] std::uint32_t originalIn(Resends resends, std::uint32_t frameNumber);
+
 class CallTracker final {
 public:
     // `frameNumber` is 1-based, in the order the frames arrived.
@@ -110,6 +118,12 @@ public:
     // or several for a trunk frame.
     [[nodiscard]] const std::vector<std::size_t>& lastJoined() const { return lastJoined_; }
     [[nodiscard]] const std::vector<Registration>& registrations() const { return registrations_; }
+    // Where the frame last added is a resend (see RecentFullFrames): the
+    // number of the frame it repeats; 0 otherwise. The other followers,
+    // which take each frame after this tracker, count a resend once.
+    [[nodiscard]] std::uint32_t lastResent() const { return lastResent_; }
+    // The resends so far (valid until the next frame is added).
+    [[nodiscard]] Resends resends() const { return resends_; }
     // About how much memory the tracker holds, for the memory budget.
     [[nodiscard]] std::uint64_t heldBytes() const;
 
@@ -138,6 +152,9 @@ private:
 
     CallList calls_;
     std::vector<std::size_t> lastJoined_;
+    RecentFullFrames recentFull_;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> resends_; // frame, the one it repeats
+    std::uint32_t lastResent_ = 0;
     std::vector<Registration> registrations_;
     std::unordered_map<EndKey, std::size_t, EndKeyHash> callByEnd_;
     std::unordered_map<EndKey, std::size_t, EndKeyHash> registrationByEnd_;

@@ -32,6 +32,9 @@ void FrameCalls::update(const CallTracker& tracker) {
     if (addedOthers) {
         std::sort(others.begin(), others.end());
     }
+    const Resends found = tracker.resends();
+    resends.insert(resends.end(), found.begin() + static_cast<std::ptrdiff_t>(resends.size()),
+                   found.end());
 }
 
 } // namespace analysis

@@ -182,8 +182,12 @@ void ProblemTracker::add(const KvIAXFrame& frame, std::uint32_t frameNumber) {
     if (facts.kind() != FrameKind::Full) {
         return;
     }
-    if (facts.retransmission != 0) {
+    const bool resent = calls_.lastResent() != 0;
+    if (facts.retransmission != 0 || resent) {
         report(ProblemKind::Retransmission, frame, frameNumber);
+    }
+    if (resent) {
+        return; // what it says was said, and judged, the first time
     }
     if (facts.frameType == iax::Voice && !calls_.lastJoined().empty()) {
         const Call& call = calls_.calls()[calls_.lastJoined().front()];

@@ -31,6 +31,9 @@ StreamTracker::StreamTracker(const CallTracker& calls, const QualityOptions& opt
 StreamTracker::~StreamTracker() = default;
 
 void StreamTracker::add(const KvIAXFrame& frame, std::uint32_t frameNumber) {
+    if (calls_.lastResent() != 0) {
+        return; // a resend counts once: its first sending was taken
+    }
     for (const std::size_t index : calls_.lastJoined()) {
         while (followed_.size() <= index) {
             followed_.push_back(

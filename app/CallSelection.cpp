@@ -92,7 +92,7 @@ bool LadderInSteps::step(const KvIAXCapture& capture,
         // A few thousand steps at a time: a call may have millions.
         const analysis::Call& call = calls[chosen_[next_]];
         nextStep_ = builder_.add(static_cast<std::uint32_t>(next_), call, capture.iaxFrames(),
-                                 nextStep_, 4096);
+                                 nextStep_, 4096, capture.callTracker().resends());
         if (nextStep_ >= call.signallingFrames.size()) {
             ++next_;
             nextStep_ = 0;

@@ -59,6 +59,7 @@ enum class Iax {
     Payload,
     Encrypted,
     Decrypted,
+    Resent,
 };
 
 constexpr int fullHeaderLength = 12;
@@ -171,6 +172,13 @@ void header(const FieldFrame& f, const Field& field, ValueSink& sink) {
     case Iax::Decrypted:
         if (facts.encryption() == Encryption::Opened) {
             put::number(sink, field, 1);
+        }
+        return;
+    case Iax::Resent:
+        if (const auto* calls = f.context().calls) {
+            if (const std::uint32_t original = calls->originalOf(f.number()); original != 0) {
+                put::number(sink, field, original);
+            }
         }
         return;
     case Iax::Protocol:
@@ -581,6 +589,10 @@ void addIaxFields(std::vector<Field>& fields) {
     add("quorvex.encrypted", "Encrypted, bytes of ciphertext", K::Unsigned16, Dec, Iax::Encrypted);
     add("quorvex.decrypted", "Decrypted", K::Boolean, None, Iax::Decrypted, {}, 0, header,
         NeedsNothing, Generated);
+    // A full frame sent again (its call, direction, sequence number and
+    // timestamp an earlier frame's), with or without its retransmission flag.
+    add("quorvex.resent", "Resent, first sent in frame", K::FrameNumber, None, Iax::Resent, {}, 0,
+        header, NeedsCalls, Generated);
     add("iax2.timestamp", "Timestamp", K::Unsigned32, Dec, Iax::Timestamp);
     add("iax2.video.mini_marker", "Marker", K::Unsigned16, Dec, Iax::VideoMiniMarker, {}, 0x8000);
     add("iax2.oseqno", "Outbound seq.no.", K::Unsigned16, Dec, Iax::OutboundSequence);

@@ -203,7 +203,7 @@ void CallFlowView::paintRows(QPainter& painter, int first, int last, int top, in
         }
         const QColor band = callLabels_.isEmpty() || selected ? QColor(0, 128, 64) : ink;
         QPen shaft(step.voiceBand ? band : ink, step.voiceBand ? 4 : callLabels_.isEmpty() ? 1 : 2);
-        if (step.label.find("(R)") != std::string::npos) {
+        if (step.resent) {
             shaft.setStyle(Qt::DashLine); // a retransmission
         }
         painter.setPen(shaft);

@@ -330,9 +330,19 @@ QVariant FrameTableModel::data(const QModelIndex& index, int role) const {
                                                         : QVariant(frame.facts().wireLength);
     }
     if (index.column() == infoColumn()) {
-        return frame.facts().kind() == FrameKind::Fresh
-                   ? QString()
-                   : QString::fromStdString(framesummary::info(frame));
+        if (frame.facts().kind() == FrameKind::Fresh) {
+            return QString();
+        }
+        QString info = QString::fromStdString(framesummary::info(frame));
+        // Sent again without its retransmission flag, as the calls' follower found.
+        const auto number = static_cast<std::uint32_t>(position + 1);
+        if (frame.facts().retransmission == 0) {
+            if (const std::uint32_t original =
+                    analysis::originalIn(capture_->callTracker().resends(), number)) {
+                info += tr(" [resent, first sent in frame %1]").arg(original);
+            }
+        }
+        return info;
     }
     if (index.column() == capturedColumn_ && timeFormat_ != framedisplay::TimeFormat::DateAndTime &&
         frame.facts().kind() != FrameKind::Fresh) {

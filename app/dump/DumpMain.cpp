@@ -478,7 +478,8 @@ int main(int argc, char** argv) {
                 return;
             }
             const std::string ladder =
-                analysis::callFlowText(tracker.calls()[*args.flow - 1], capture->iaxFrames());
+                analysis::callFlowText(tracker.calls()[*args.flow - 1], capture->iaxFrames(),
+                                       tracker.resends());
             std::fwrite(ladder.data(), 1, ladder.size(), stdout);
             app.exit(alert.failed() ? 1 : 0);
             return;

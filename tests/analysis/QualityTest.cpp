@@ -1,5 +1,7 @@
+#include "analysis/CallFlow.h"
 #include "analysis/CallSignals.h"
 #include "analysis/EModel.h"
+#include "analysis/Problems.h"
 #include "analysis/StreamMeter.h"
 #include "analysis/StreamTracker.h"
 #include "record/IaxNumbers.h"
@@ -143,9 +145,13 @@ TEST(CallSignals, PairsProbesReadsReportsAndTakesDigitsOnce) {
     c.full(caller, callee, 1, 2, DtmfEnd, '7', {}, true, 3010); // the same press resent
     c.full(callee, caller, 2, 1, DtmfEnd, '#');
 
+    // As the stream tracker feeds it: a resend not again.
     analysis::CallSignals signals(c.tracker.calls(), 0);
     for (std::size_t i = 0; i < c.frames.size(); ++i) {
-        signals.add(*c.frames[i], static_cast<std::uint32_t>(i + 1));
+        const auto number = static_cast<std::uint32_t>(i + 1);
+        if (analysis::originalIn(c.tracker.resends(), number) == 0) {
+            signals.add(*c.frames[i], number);
+        }
     }
     const auto quality = signals.quality();
     EXPECT_EQ(quality.rttSamples, 2u);
@@ -171,6 +177,64 @@ TEST(CallSignals, PairsProbesReadsReportsAndTakesDigitsOnce) {
 }
 
 } // namespace
+
+// A call whose far end lost two digits and asked for them again (VNAK): the
+// sender resends them with the same sequence numbers and timestamps and its
+// retransmission flag clear, as real peers do. Each resend is one key press,
+// one retransmission, dashed on the ladder, and judged once.
+TEST(Resends, AFrameSentAgainWithoutItsFlagCountsOnce) {
+    Conversation c;
+    const auto full = [&](bool fromCaller, std::uint8_t out, std::uint32_t timestamp,
+                          std::uint8_t type, std::uint8_t subclass, bool retry = false) {
+        c.send(fromCaller ? caller : callee, fromCaller ? callee : caller,
+               iaxgen::fullFrame({fromCaller ? std::uint16_t{1} : std::uint16_t{2},
+                                  fromCaller ? std::uint16_t{0} : std::uint16_t{1}, retry,
+                                  timestamp, out, 0, type, subclass},
+                                 {}));
+    };
+    c.send(caller, callee,
+           iaxgen::fullFrame({1, 0, false, 0, 0, 0, Iax, iax::New},
+                             iaxgen::Elements().u32(9, iax::Ulaw).bytes()));
+    full(false, 0, 5, Iax, iax::Accept);
+    full(false, 1, 10, 4, iax::Answer);
+    full(true, 1, 500, DtmfEnd, '5');    // frame 4: lost on the way
+    full(true, 2, 700, DtmfEnd, '6');    // frame 5: lost too
+    full(false, 2, 720, Iax, iax::Vnak); // "send again from 1"
+    full(true, 1, 500, DtmfEnd, '5');    // frame 7: resent, flag clear
+    full(true, 2, 700, DtmfEnd, '6');    // frame 8
+    full(true, 2, 700, DtmfEnd, '6', true); // frame 9: and again, flagged
+    full(true, 3, 900, DtmfEnd, '6');    // frame 10: a new press of the same key
+    full(false, 3, 950, Iax, iax::Vnak); // frame 11: unsequenced, never a resend
+    full(false, 3, 950, Iax, iax::Vnak);
+
+    EXPECT_EQ(std::vector(c.tracker.resends().begin(), c.tracker.resends().end()),
+              (std::vector<std::pair<std::uint32_t, std::uint32_t>>{{7, 4}, {8, 5}, {9, 5}}));
+    EXPECT_EQ(c.tracker.calls()[0].retransmissions, 3u);
+    // Fed as the capture feeds them: after the call tracker, frame by frame.
+    analysis::CallTracker again;
+    analysis::StreamTracker followed(again);
+    analysis::ProblemTracker judged(again);
+    for (std::size_t i = 0; i < c.frames.size(); ++i) {
+        const auto number = static_cast<std::uint32_t>(i + 1);
+        again.add(*c.frames[i], number);
+        followed.add(*c.frames[i], number);
+        judged.add(*c.frames[i], number);
+    }
+    EXPECT_EQ(followed.verdict(0).quality.dtmf, "566");
+    std::size_t retransmissions = 0;
+    for (const auto& problem : judged.found()) {
+        retransmissions += problem.kind == analysis::ProblemKind::Retransmission ? 1 : 0;
+    }
+    EXPECT_EQ(retransmissions, 3u);
+    std::vector<std::string> dashed;
+    for (const auto& step : analysis::callFlow(again.calls()[0], c.frames, again.resends())) {
+        if (step.resent) {
+            dashed.push_back(step.label);
+        }
+    }
+    EXPECT_EQ(dashed, (std::vector<std::string>{"DTMF 5 (resent)", "DTMF 6 (resent)",
+                                                "DTMF 6 (R)"}));
+}
 
 // The streams' size is measured when asked, for the calls that took frames
 // since: asked after every frame or once at the end, it must be the same.
