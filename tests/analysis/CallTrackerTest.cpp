@@ -87,6 +87,12 @@ TEST(CallTracker, StatesOfOneCall) {
              c.full(pbxB, pbxA, 2, 1, Iax, Ack);
          },
          "Answered by - cause ''"},
+        {"ringing again after the answer stays answered",
+         [](Conversation& c) {
+             setUp(c);
+             c.full(pbxB, pbxA, 2, 1, Control, Ringing);
+         },
+         "Answered by - cause ''"},
         {"cancelled while ringing",
          [](Conversation& c) {
              setUp(c, 1, 2, false);

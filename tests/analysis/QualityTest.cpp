@@ -102,6 +102,20 @@ TEST(StreamMeter, JudgesLateFramesAndTheLossPatternAtEachBuffer) {
     }
 }
 
+// A frame is out of order when an earlier one had a later timestamp: the
+// largest so far, not the last (80 passes both 40 and 60).
+TEST(StreamMeter, CountsOutOfOrderAgainstTheLargestTimestampSoFar) {
+    analysis::StreamMeter meter(50);
+    double arrival = 0;
+    for (const std::uint32_t timestamp : {0, 20, 80, 40, 60, 100}) {
+        analysis::StreamPacket packet;
+        packet.timestamp = timestamp;
+        packet.arrivalMs = arrival += 20;
+        meter.add(packet);
+    }
+    EXPECT_EQ(meter.figures(20.0, iax::Ulaw, std::nullopt).outOfOrder, 2u);
+}
+
 TEST(StreamMeter, GivesNoVerdictWithoutTheCodecsFigures) {
     analysis::StreamMeter meter;
     auto packets = impairedStream();

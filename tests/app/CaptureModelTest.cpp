@@ -1,6 +1,9 @@
 #include "app/KvIAXCapture.h"
 
+#include "app/ListeningJob.h"
+#include "record/IaxNumbers.h"
 #include "tests/support/CaptureFakes.h"
+#include "tests/support/Conversation.h"
 #include "tests/support/RecordingLogSink.h"
 
 #include <QCoreApplication>
@@ -156,4 +159,31 @@ TEST_F(CaptureModel, ChangesToTheTrackersWaitForAReaderThatHoldsThem) {
     capture->setFollowsQuality(analysis::QualityOptions{.jitterBufferMs = 100});
     EXPECT_TRUE(readerDone); // it waited for the reader
     reader.join();
+}
+
+// A call's digits are those signalled; the digits heard in its voice are
+// its digits only where none were signalled.
+TEST_F(CaptureModel, DigitsHeardInBandStandInOnlyForDigitsNotSignalled) {
+    const iaxgen::Endpoint a{{10, 0, 0, 1}, 4569};
+    const iaxgen::Endpoint b{{10, 0, 0, 2}, 4569};
+    Conversation c;
+    for (const std::uint16_t call : {1, 3}) {
+        c.full(a, b, call, 0, iax::IaxControl, iax::New, iaxgen::Elements().u32(9, iax::Ulaw));
+        c.full(b, a, static_cast<std::uint16_t>(call + 1), call, iax::IaxControl, iax::Accept);
+    }
+    c.full(a, b, 1, 2, 1, '1'); // call 1 signals a digit; call 2 none
+    auto capture = KvIAXCapture::create(services);
+    capture->setFollowsQuality(analysis::QualityOptions{});
+    capture->appendFrames(FrameList(c.frames));
+    QCoreApplication::processEvents();
+    ASSERT_EQ(capture->callTracker().calls().size(), 2u);
+    CallListening heard;
+    heard.sides[0].emplace();
+    analysis::DtmfEvent tone;
+    tone.digit = '9';
+    tone.source = analysis::DtmfEvent::Source::InBand;
+    heard.sides[0]->tones.push_back(tone);
+    capture->addListening({0, 1}, {heard, heard});
+    EXPECT_EQ(capture->callVerdict(0).quality.dtmf, "1");
+    EXPECT_EQ(capture->callVerdict(1).quality.dtmf, "9");
 }

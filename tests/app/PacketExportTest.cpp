@@ -56,6 +56,24 @@ TEST(PacketExport, WritesTheWantedPacketsOnceInFileOrder) {
             << error;
         EXPECT_EQ(firstBytesOf(destination), c.written) << made;
     }
+    // pcapng says its times are nanoseconds, as it writes them: read back,
+    // each packet keeps its time.
+    const std::string pcapng = folder.filePath("all.pcapng").toStdString();
+    std::string error;
+    ASSERT_TRUE(writePackets(source, {1, 2, 3, 4, 5}, pcapng, ExportFormat::Pcapng, error))
+        << error;
+    std::vector<std::int64_t> times;
+    for (const std::string& path : {source, pcapng}) {
+        const auto reader = PacketFileReader::open(path, error);
+        ASSERT_TRUE(reader) << error;
+        CapturedPacket packet;
+        while (reader->next(packet) == PacketFileReader::Read::Packet) {
+            times.push_back(packet.seconds * 1'000'000'000 + packet.nanoseconds);
+        }
+    }
+    ASSERT_EQ(times.size(), 10u);
+    EXPECT_EQ(std::vector(times.begin() + 5, times.end()),
+              std::vector(times.begin(), times.begin() + 5));
 }
 
 } // namespace

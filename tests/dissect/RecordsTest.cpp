@@ -1,4 +1,6 @@
 #include "dissect/KvIAXFrame.h"
+#include "dissect/IaxNameTables.h"
+#include "dissect/IaxValueNames.h"
 #include "dissect/KvIAXInformationElement.h"
 
 #include "tests/support/Bytes.h"
@@ -7,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 
 namespace {
 
@@ -169,4 +172,29 @@ TEST(FrameListTest, ManyFramesKeepTheirPositionsAcrossChunks) {
     const FrameList taken = std::move(moved);
     EXPECT_TRUE(moved.empty()); // NOLINT: a list moved from is empty
     EXPECT_EQ(taken.size(), count / 2);
+}
+
+// The details tree names an IAX control frame's subclass as the records do,
+// but where the two name it otherwise on purpose (the records keep their
+// own words: "Reserved" for PONG).
+TEST(Names, TheTreeAndTheRecordsNameEachIaxSubclassAlike) {
+    const std::map<unsigned, std::pair<std::string, std::string>> differ = {
+        {0, {"(0?)", "ZERO"}},
+        {3, {"PONG", "Reserved"}},
+        {29, {"UNQULCH", "UNQUELCH"}},
+        {33, {"UNSUPPORTED", "UNSUPPORT"}},
+    };
+    for (unsigned subclass = 0; subclass < iaxnames::IaxControlFrames.size(); ++subclass) {
+        const char* tree = iaxvalues::nameOf(iaxvalues::iaxSubclasses(), subclass);
+        const char* record = iaxnames::lookup(iaxnames::IaxControlFrames, subclass);
+        if (record == nullptr) {
+            continue; // a subclass the records have no word for
+        }
+        ASSERT_NE(tree, nullptr) << subclass;
+        const auto expected = differ.find(subclass);
+        EXPECT_EQ(std::pair(std::string(tree), std::string(record)),
+                  expected != differ.end() ? expected->second
+                                           : std::pair(std::string(record), std::string(record)))
+            << subclass;
+    }
 }

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
+
 #include <fstream>
 #include <sstream>
 
@@ -107,7 +109,10 @@ TEST(Fields, TheTreeNamesEveryFieldAndWhereItLies) {
           "  .000 0000 0000 0111 = Source call: 7", "  Outbound seq.no.: 3"}) {
         EXPECT_TRUE(hasLine(all, line)) << "no line: " << line;
     }
-    // Each value's bytes hold what the line says: the IE id byte is 46.
+    // Each value's bytes hold what the line says: the IE id byte is 46, and
+    // every IAX2 number read from the bytes it points at (masked, as a
+    // field that is part of a word is) is the number printed.
+    std::size_t numbersChecked = 0;
     std::function<void(const fields::TreeItem&)> check = [&](const fields::TreeItem& item) {
         for (const fields::TreeItem& child : item.children) {
             if (child.field != nullptr && child.field->name == "iax2.ie_id" &&
@@ -116,12 +121,29 @@ TEST(Fields, TheTreeNamesEveryFieldAndWhereItLies) {
                 EXPECT_EQ(pong->packet.at(static_cast<std::size_t>(child.offset)), 46);
                 EXPECT_EQ(child.length, 1);
             }
+            const FieldKind kind = child.field != nullptr ? child.field->kind : FieldKind::None;
+            if (child.field != nullptr && child.field->name.starts_with("iax2.") &&
+                (kind == FieldKind::Unsigned8 || kind == FieldKind::Unsigned16 ||
+                 kind == FieldKind::Unsigned32) &&
+                child.offset >= 0 && child.length >= 1 && child.length <= 4) {
+                std::uint64_t word = 0;
+                for (int i = 0; i < child.length; ++i) {
+                    word = word << 8 | pong->packet.at(static_cast<std::size_t>(child.offset + i));
+                }
+                if (const std::uint64_t mask = child.field->bitmask; mask != 0) {
+                    word = (word & mask) >> std::countr_zero(mask);
+                }
+                EXPECT_EQ(std::to_string(word), std::to_string(std::stoull(child.printed, nullptr, 0)))
+                    << child.field->name;
+                ++numbersChecked;
+            }
             ASSERT_LE(child.offset + child.length, static_cast<int>(pong->packet.size()))
                 << child.text;
             check(child);
         }
     };
     check(tree);
+    EXPECT_GE(numbersChecked, 12u);
 
     // From the record alone (a capture read from standard input).
     const fields::TreeItem bare = fields::packetTree(pong->frame, 4, none, {});

@@ -99,7 +99,10 @@ TEST(DisplayFilter, LogicWithAndOverOrAndParentheses) {
            // and binds tighter than or, on either side of it
            {"iax2.src_call == 100 or iax2.src_call == 2 and iax2.type == 2", 3},
            {"iax2.src_call == 999 and iax2.dst_call == 1 or iax2.packet_type == 0", 20},
-           {"(iax2.src_call == 100 or iax2.src_call == 2) and iax2.type == 2", 1}});
+           {"(iax2.src_call == 100 or iax2.src_call == 2) and iax2.type == 2", 1},
+           // not takes the test after it, not the and-expression
+           {"not iax2.packet_type == 0 and iax2.src_call == 2", 7},
+           {"not (iax2.packet_type == 0 and iax2.src_call == 2)", 28}});
 }
 
 TEST(DisplayFilter, ValuesInEveryNotation) {
@@ -138,6 +141,10 @@ TEST(DisplayFilter, SetsRangesTextAndRegularExpressions) {
            {"iax2.src_call in {1 2}", 20},
            {"iax2.src_call in {1..100}", 22},
            {"iax2.src_call in { 1 .. 2 , 200 }", 36},
+           // A prefix member holds the addresses of its upper half too.
+           {"ip.src in {192.0.0.0/22}", 20},
+           {"ip.src in {198.51.96.0/21}", 18},
+           {"ip.src in {128.0.0.0/1}", 38},
            {"iax2.iax.calling_name contains \"M\\xc3\\xbc\"", 1},
            {"iax2.iax.calling_name matches \"^ALICE m\"", 1}, // matches ignores case
            {"iax2.iax.calling_name contains \"alice\"", 0},   // contains does not
@@ -324,6 +331,8 @@ TEST(DisplayFilter, ProtocolsFunctionsBitTestsAndFieldPairs) {
            {"iax2.src_call > iax2.dst_call", 10},
            {"iax2.oseqno == iax2.iseqno", 6},
            {"iax2.src_call == iax2.dst_call", 0},
+           // A pair with a side absent (a mini frame's destination call) is no pair.
+           {"iax2.src_call != iax2.dst_call", 18},
            {"frame.number == iax2.timestamp", 1},
            {"frame.time_delta > 0.5", 2},
            {"frame.time_epoch > 1767261601", 33},

@@ -721,6 +721,16 @@ TEST(Window, SortsFramesAndCallsByAnyColumn) {
         ASSERT_LE(value, previous) << row;
         previous = value;
     }
+    // By capture time, latest first: to the nanosecond, across seconds.
+    window.framesPanel()->sortBy(10, Qt::DescendingOrder); // Captured
+    ASSERT_TRUE(pumpUntil([&] { return !window.framesPanel()->isSorting(); }));
+    const auto capturedAt = [&](int row) {
+        const FrameFacts& facts = frames.frameAt(row)->facts();
+        return facts.captureSeconds * 1'000'000'000 + facts.captureNanoseconds;
+    };
+    for (int row = 1; row < frames.rowCount(); ++row) {
+        ASSERT_GE(capturedAt(row - 1), capturedAt(row)) << row;
+    }
     window.framesPanel()->sortBy(6, Qt::AscendingOrder); // Timestamp
     ASSERT_TRUE(pumpUntil([&] { return !window.framesPanel()->isSorting(); }));
     EXPECT_EQ(frames.index(0, 6).data().toString(), "00002");
@@ -820,6 +830,20 @@ TEST(Window, ALargeSelectionsStreamsShowWhenWorkedOutAndOnlyForIt) {
     const std::size_t calls = loaded.callTracker().calls().size();
     ASSERT_TRUE(pumpUntil(
         [&] { return window.callsTable()->model()->rowCount() == static_cast<int>(calls); }));
+    // A copy of two runs of selected rows keeps the first 100,000 of them:
+    // 60,000 of the first run and 40,000 of the second.
+    ASSERT_GE(window.frameModel().rowCount(), 200'000);
+    QItemSelection runs;
+    const auto rowAt = [&](int row) { return window.frameModel().index(row, 0); };
+    runs.select(rowAt(0), rowAt(59'999));
+    runs.select(rowAt(70'000), rowAt(199'999));
+    window.framesTable()->selectionModel()->select(runs, QItemSelectionModel::ClearAndSelect |
+                                                             QItemSelectionModel::Rows);
+    const QStringList copied =
+        window.framesPanel()->selectedRowsText(false).split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(copied.size(), 1 + FramesPanel::mostCopiedRows); // the titles, then the rows
+    EXPECT_TRUE(copied.back().startsWith("110000\t")) << copied.back().toStdString();
+    window.framesTable()->clearSelection();
     std::vector<std::size_t> all(calls);
     std::iota(all.begin(), all.end(), std::size_t{0});
     ASSERT_GE(callselection::frameCountOf(loaded, all), callselection::framesForAWorker);
@@ -905,7 +929,8 @@ TEST(Window, NoTextWidensTheWindow) {
     window.filterBar()->prepare("ip.src == 10.0.0.1 && " + QString(10000, 'f') + " == 2");
     EXPECT_FALSE(window.filterBar()->apply());
     QCoreApplication::processEvents();
-    EXPECT_TRUE(window.statusText().contains("unknown field")) << window.statusText().toStdString() << " / " << window.filterBar()->error().toStdString();
+    EXPECT_TRUE(window.statusText().contains("unknown field"))
+        << window.statusText().toStdString() << " / " << window.filterBar()->error().toStdString();
     EXPECT_EQ(window.minimumSizeHint().width(), usual);
     EXPECT_LT(usual, 1000);
     QSettings().remove("filter/recent");
@@ -946,7 +971,8 @@ TEST(Window, EveryViewFollowsTheJitterBufferAndTheTimeReference) {
         ASSERT_TRUE(pumpUntil([&] {
             return streams->model()->rowCount() == expected.size() &&
                    rowOf(streams, 0).join('\t') == expected.front();
-        })) << rowOf(streams, 0).join('\t').toStdString() << "\n"
+        })) << rowOf(streams, 0).join('\t').toStdString()
+            << "\n"
             << expected.front().toStdString();
         for (int row = 0; row < streams->model()->rowCount(); ++row) {
             EXPECT_EQ(rowOf(streams, row).join('\t'), expected[row]) << row;
