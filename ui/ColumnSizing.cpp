@@ -3,6 +3,7 @@
 #include <QAbstractItemView>
 #include <QEvent>
 #include <QHeaderView>
+#include <QTableView>
 
 #include <algorithm>
 #include <functional>
@@ -11,8 +12,14 @@ namespace {
 
 // A column is never made wider than this by its contents.
 constexpr int widestColumn = 420;
-// Between two passes while rows keep coming.
-constexpr int passIntervalMs = 500;
+// Between two passes while rows keep coming, and how many come after the
+// first: by then the columns hold what they will hold.
+constexpr int passIntervalMs = 1000;
+constexpr int mostPasses = 20;
+// Rows measured by the first pass and by the later ones: a cell's measure
+// costs tens of microseconds, and the later passes must stay short.
+constexpr int firstPassRows = 50;
+constexpr int laterPassRows = 16;
 
 // The last column shown, or -1.
 int lastShown(const QHeaderView* columns) {
@@ -25,22 +32,23 @@ int lastShown(const QHeaderView* columns) {
     return -1;
 }
 
-// Calls a function when the header is resized with its view.
-class OnResize final : public QObject {
+// Calls a function when an object gets events of a type.
+class OnEvent final : public QObject {
 public:
-    OnResize(QObject* watched, std::function<void()> resized)
-        : QObject(watched), resized_(std::move(resized)) {
+    OnEvent(QObject* watched, QEvent::Type type, std::function<void()> then)
+        : QObject(watched), type_(type), then_(std::move(then)) {
         watched->installEventFilter(this);
     }
     bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::Resize) {
-            resized_();
+        if (event->type() == type_) {
+            then_();
         }
         return false;
     }
 
 private:
-    std::function<void()> resized_;
+    QEvent::Type type_;
+    std::function<void()> then_;
 };
 
 } // namespace
@@ -51,12 +59,20 @@ void ColumnSizing::follow(QHeaderView* columns) {
 
 ColumnSizing::ColumnSizing(QHeaderView* columns) : QObject(columns), columns_(columns) {
     pending_.setSingleShot(true);
+    pending_.setObjectName("column sizing");
     connect(&pending_, &QTimer::timeout, this, &ColumnSizing::sizeToContents);
     const auto changed = [this] {
-        if (!userSized_ && !pending_.isActive()) {
+        if (!userSized_ && passes_ <= mostPasses && !pending_.isActive()) {
             pending_.start(lastFloor_ == 0 ? 0 : passIntervalMs);
         }
     };
+    // A table out of sight (another tab) is sized when it comes into sight.
+    new OnEvent(columns->parentWidget(), QEvent::Show, [this] {
+        if (unsizedWhileHidden_) {
+            unsizedWhileHidden_ = false;
+            pending_.start(0);
+        }
+    });
     QAbstractItemModel* model = columns->model();
     connect(model, &QAbstractItemModel::rowsInserted, this, changed);
     connect(model, &QAbstractItemModel::modelReset, this, changed);
@@ -71,7 +87,7 @@ ColumnSizing::ColumnSizing(QHeaderView* columns) : QObject(columns), columns_(co
             keepLastReadable();
         }
     });
-    new OnResize(columns, [this] { keepLastReadable(); });
+    new OnEvent(columns, QEvent::Resize, [this] { keepLastReadable(); });
 }
 
 void ColumnSizing::sizeToContents() {
@@ -80,11 +96,21 @@ void ColumnSizing::sizeToContents() {
     if (view == nullptr || model == nullptr || model->rowCount() == 0) {
         return;
     }
+    if (!view->isVisible()) {
+        unsizedWhileHidden_ = true;
+        return;
+    }
     const bool first = lastFloor_ == 0;
     const int last = lastShown(columns_);
     const int lastRow = model->rowCount() - 1;
+    ++passes_;
     sizing_ = true;
-    columns_->setResizeContentsPrecision(100);
+    const int precision = first ? firstPassRows : laterPassRows;
+    columns_->setResizeContentsPrecision(precision);
+    // A table view measures its columns over as many rows as its row header says.
+    if (auto* table = qobject_cast<QTableView*>(columns_->parentWidget())) {
+        table->verticalHeader()->setResizeContentsPrecision(precision);
+    }
     for (int column = 0; column < columns_->count(); ++column) {
         if (columns_->isSectionHidden(column)) {
             continue;

@@ -7,9 +7,11 @@ class QHeaderView;
 
 // A table's columns as wide as what they show, so that addresses, numbers,
 // times and causes are read without dragging: sized to their contents (up
-// to a third of a screen each) when the first rows come, and again as more
-// come and as rows fill in, at most twice a second, until the user sizes a
-// column; a column that already fits is never narrowed. The last column
+// to a third of a screen each) when the first rows come, or when the table
+// first comes into sight with rows, and again as more
+// come and as rows fill in, once a second for the first twenty seconds at
+// most, until the user sizes a column; a column that already fits is never
+// narrowed. The last column
 // fills what room is left, but never below the width its contents took:
 // where other columns grow past the view, the table scrolls instead of
 // cutting the last one (a frame's Info) to nothing.
@@ -26,6 +28,8 @@ private:
     QHeaderView* columns_;
     QTimer pending_;
     int lastFloor_ = 0;    // what the last column's contents took
+    int passes_ = 0;
     bool sizing_ = false;  // resizing here, not the user
     bool userSized_ = false;
+    bool unsizedWhileHidden_ = false;
 };
