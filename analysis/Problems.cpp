@@ -3,6 +3,7 @@
 #include "analysis/FrameElements.h"
 #include "dissect/FrameSummary.h"
 #include "dissect/IaxValueNames.h"
+#include "dissect/Malformation.h"
 #include "record/IaxNumbers.h"
 
 #include <algorithm>
@@ -62,7 +63,7 @@ const char* kindName(ProblemKind kind) {
         "retransmission", "vnak",        "reject",         "regrej",          "inval",
         "unanswered",     "lostVoice",   "duplicateVoice", "outOfOrderVoice", "late",
         "highJitter",     "oneWayAudio", "hangupCause",    "codecMismatch",   "reportedLoss",
-        "decryptFailed",  "noChallenge"};
+        "decryptFailed",  "noChallenge", "malformed"};
     return names[static_cast<int>(kind)];
 }
 
@@ -71,6 +72,7 @@ Severity severityOf(ProblemKind kind) {
     case ProblemKind::Reject:
     case ProblemKind::Regrej:
     case ProblemKind::OneWayAudio:
+    case ProblemKind::Malformed:
         return Severity::Error;
     case ProblemKind::Retransmission:
     case ProblemKind::DuplicateVoice:
@@ -104,6 +106,11 @@ std::string problemText(const Problem& problem, const KvIAXFrame* frame) {
         return "registration rejected" + because;
     case ProblemKind::Inval:
         return "INVAL: the peer knows no such call";
+    case ProblemKind::Malformed: {
+        const auto malformation = frame != nullptr ? malformationOf(*frame) : std::nullopt;
+        return "malformed " + label +
+               (malformation ? ": " + malformationText(*malformation) : std::string());
+    }
     case ProblemKind::Unanswered:
         return "call never answered";
     case ProblemKind::LostVoice:
@@ -178,6 +185,9 @@ void ProblemTracker::add(const KvIAXFrame& frame, std::uint32_t frameNumber) {
     if (facts.isLocked()) {
         reportLocked(frame, frameNumber); // what its bytes seem to say is noise
         return;
+    }
+    if (malformationOf(frame)) {
+        report(ProblemKind::Malformed, frame, frameNumber);
     }
     if (facts.kind() != FrameKind::Full) {
         return;

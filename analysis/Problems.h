@@ -37,8 +37,9 @@ enum class ProblemKind : std::uint8_t {
     ReportedLoss,    // a receiver report of more loss than the capture saw
     DecryptFailed,   // frames of an encrypted call that no known secret opens
     NoChallenge,     // frames of an encrypted call whose AUTHREQ was not captured
+    Malformed,       // a frame wrong on the wire (see Malformation)
 };
-inline constexpr int problemKindCount = 17;
+inline constexpr int problemKindCount = 18;
 [[nodiscard]] const char* kindName(ProblemKind kind); // "retransmission", "lostVoice"...
 [[nodiscard]] Severity severityOf(ProblemKind kind);
 

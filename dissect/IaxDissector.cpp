@@ -83,9 +83,19 @@ void decodeMetaFrame(const ByteCursor& payload, long declaredLength, std::size_t
     }
 }
 
+// A frame cut before the end of its header: what of it there is, as packet
+// analyzers read it (its packet type and source call).
+void decodeCutHeader(const ByteCursor& payload, bool full, FrameFacts& facts) {
+    facts.setKind(FrameKind::Truncated);
+    if (const auto call = payload.be16(0)) {
+        facts.sourceCall = *call & 0x7FFFu;
+        facts.frameType = FrameFacts::cutHeaderMark | (full ? 1 : 0);
+    }
+}
+
 void decodeMiniFrame(const ByteCursor& payload, FrameFacts& facts) {
     if (!payload.has(0, miniHeaderLength)) {
-        facts.setKind(FrameKind::Truncated);
+        decodeCutHeader(payload, false, facts);
         return;
     }
     facts.setKind(FrameKind::Mini);
@@ -159,7 +169,7 @@ IaxDissector::decodePacket(std::span<const std::uint8_t> captured) const {
 void IaxDissector::decodeFullFrame(ByteCursor payload, long payloadLength, FrameFacts& facts,
                                    ElementArea& elements) const {
     if (!payload.has(0, fullHeaderLength)) {
-        facts.setKind(FrameKind::Truncated);
+        decodeCutHeader(payload, true, facts);
         return;
     }
     facts.setKind(FrameKind::Full);

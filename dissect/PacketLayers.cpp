@@ -1,5 +1,7 @@
 #include "dissect/PacketLayers.h"
 
+#include <optional>
+
 namespace {
 
 // Link-layer header types as libpcap names them (DLT_*; files' LINKTYPE_*
@@ -61,7 +63,9 @@ LocatedPayload classifyProtocol(FrameFacts& facts, std::uint8_t protocol) {
 }
 
 // UDP at `udp`: ports, declared length, and the payload after the header.
-LocatedPayload readUdp(const ByteCursor& packet, std::size_t udp, FrameFacts& facts) {
+// `ipPayload` is the length the IP header gives what follows it, where known.
+LocatedPayload readUdp(const ByteCursor& packet, std::size_t udp, FrameFacts& facts,
+                       std::optional<std::size_t> ipPayload) {
     const auto sourcePort = packet.be16(udp);
     const auto destinationPort = packet.be16(udp + 2);
     if (sourcePort && destinationPort) {
@@ -72,6 +76,7 @@ LocatedPayload readUdp(const ByteCursor& packet, std::size_t udp, FrameFacts& fa
     if (const auto length = packet.be16(udp + 4)) {
         facts.udpLength = *length;
         facts.udpLengthCaptured = 1;
+        facts.udpLengthShort = ipPayload && *length < *ipPayload ? 1 : 0;
     }
     facts.payloadOffset = static_cast<std::uint16_t>(udp + udpHeaderLength);
     LocatedPayload located;
@@ -127,7 +132,10 @@ LocatedPayload readIpv4Header(const ByteCursor& packet, std::size_t ip, FrameFac
     if (protocol != UdpProtocol) {
         return classifyProtocol(facts, protocol);
     }
-    return readUdp(packet, ip + headerLength, facts);
+    const std::uint16_t total = *packet.be16(ip + 2);
+    return readUdp(packet, ip + headerLength, facts,
+                   total >= headerLength ? std::optional<std::size_t>(total - headerLength)
+                                         : std::nullopt);
 }
 
 LocatedPayload readIpv6Header(const ByteCursor& packet, std::size_t ip, FrameFacts& facts) {
@@ -190,7 +198,12 @@ LocatedPayload readIpv6Header(const ByteCursor& packet, std::size_t ip, FrameFac
     if (*next != UdpProtocol) {
         return withAddresses(classifyProtocol(facts, *next));
     }
-    return withAddresses(readUdp(packet, at, facts));
+    // The payload length counts the extension headers passed over too.
+    const std::size_t payload = *packet.be16(ip + 4);
+    const std::size_t extensions = at - ip - 40;
+    return withAddresses(
+        readUdp(packet, at, facts,
+                payload >= extensions ? std::optional(payload - extensions) : std::nullopt));
 }
 
 LocatedPayload readNetwork(const ByteCursor& packet, std::size_t at, std::uint16_t etherType,

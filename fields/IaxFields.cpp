@@ -9,6 +9,7 @@
 //   trunk        | 0 (16) |0| command (7) | command data | timestamp (32) | entries ...
 //   element      | identifier | length | value ...
 #include "analysis/FrameCalls.h"
+#include "dissect/Malformation.h"
 #include "dissect/ByteCursor.h"
 #include "dissect/FrameDisplay.h"
 #include "dissect/InformationElementTable.h"
@@ -17,6 +18,8 @@
 #include "record/IaxNumbers.h"
 
 #include <algorithm>
+#include <climits>
+#include <optional>
 #include <ctime>
 
 namespace fields {
@@ -60,6 +63,7 @@ enum class Iax {
     Encrypted,
     Decrypted,
     Resent,
+    Malformed,
 };
 
 constexpr int fullHeaderLength = 12;
@@ -149,15 +153,48 @@ bool shownWhenLocked(Iax which) {
     }
 }
 
+// A full or mini frame whose datagram (or capture) ends within its header:
+// its packet type and source call are all there is, as packet analyzers
+// read it; where not even they are there, nothing.
+std::optional<bool> cutInHeader(const FrameFacts& facts) {
+    const FrameKind kind = facts.kind();
+    if (kind == FrameKind::Truncated) {
+        return (facts.frameType & FrameFacts::cutHeaderMark) != 0
+                   ? std::optional((facts.frameType & 1u) != 0)
+                   : std::nullopt;
+    }
+    const int declared = facts.udpLengthCaptured != 0 ? facts.udpLength - 8 : INT_MAX;
+    if ((kind == FrameKind::Full && declared < static_cast<int>(fullHeaderLength)) ||
+        (kind == FrameKind::Mini && declared < 4)) {
+        return kind == FrameKind::Full;
+    }
+    return std::nullopt;
+}
+
 void header(const FieldFrame& f, const Field& field, ValueSink& sink) {
     const FrameFacts& facts = f.facts();
     const FrameKind kind = facts.kind();
+    const auto which = static_cast<Iax>(field.parameter);
+    if (which == Iax::Malformed) {
+        if (const auto malformation = malformationOf(f.frame())) {
+            put::text(sink, field, malformationText(*malformation));
+        }
+        return;
+    }
+    if (const auto cut = cutInHeader(facts)) {
+        if (which == Iax::Protocol || which == Iax::PacketType || which == Iax::SourceCall) {
+            const int p = facts.payloadOffset;
+            which == Iax::Protocol     ? put::text(sink, field, "", {}, p, 2)
+            : which == Iax::PacketType ? put::number(sink, field, *cut ? 1 : 0)
+                                       : put::number(sink, field, facts.sourceCall, p, 2);
+        }
+        return;
+    }
     if (!isIax(kind)) {
         return;
     }
     const int p = facts.payloadOffset;
     const bool full = kind == FrameKind::Full;
-    const auto which = static_cast<Iax>(field.parameter);
     if (facts.isLocked() ? !shownWhenLocked(which) : which == Iax::Encrypted) {
         return;
     }
@@ -428,6 +465,11 @@ void element(const FieldFrame& f, const Field& field, ValueSink& sink) {
     const auto elements = area.elements();
     for (std::size_t i = 0; i < elements.size(); ++i) {
         const ElementFact& fact = elements[i];
+        // One whose length runs past the datagram is no element: the frame
+        // is malformed there (as tshark lists only the elements that fit).
+        if (fact.lengthCaptured && fact.offset + 2u + fact.length > area.declaredLength()) {
+            return;
+        }
         const int instance = static_cast<int>(i);
         const int at = areaStart + fact.offset;
         bool stop = false;
@@ -468,9 +510,12 @@ void element(const FieldFrame& f, const Field& field, ValueSink& sink) {
         case Part::Value:
             switch (field.kind) {
             case FieldKind::String: {
-                const std::string text = framedisplay::latin1ToUtf8(value.bytes());
-                stop = put::text(sink, field, text, value.bytes(), valueAt, static_cast<int>(size),
-                                  instance);
+                // A text ends at its first NUL, as its sender's C string did.
+                const auto bytes = value.bytes();
+                const auto upToNul = bytes.first(static_cast<std::size_t>(
+                    std::find(bytes.begin(), bytes.end(), std::uint8_t{0}) - bytes.begin()));
+                stop = put::text(sink, field, framedisplay::latin1ToUtf8(upToNul), upToNul, valueAt,
+                                  static_cast<int>(size), instance);
                 break;
             }
             case FieldKind::Bytes:
@@ -485,11 +530,14 @@ void element(const FieldFrame& f, const Field& field, ValueSink& sink) {
                                           : field.kind == FieldKind::Signed16   ? 2
                                           : field.kind == FieldKind::Unsigned64 ? 8
                                                                                 : 4;
-                if (size == 0) {
+                // A number of another size than its kind's is no number of
+                // it: the element is malformed, and gives no value. (A codec
+                // mask's 64-bit field takes the 32 bits RFC 5456 sends.)
+                if (size != width && !(width == 8 && size == 4)) {
                     break;
                 }
-                std::uint64_t n = number(0, std::min(size, width));
-                if (field.kind == FieldKind::Signed16 && std::min(size, width) == 2) {
+                std::uint64_t n = number(0, size);
+                if (field.kind == FieldKind::Signed16) {
                     n = static_cast<std::uint64_t>(static_cast<std::int64_t>(
                         static_cast<std::int16_t>(static_cast<std::uint16_t>(n))));
                 }
@@ -593,6 +641,9 @@ void addIaxFields(std::vector<Field>& fields) {
     // timestamp an earlier frame's), with or without its retransmission flag.
     add("quorvex.resent", "Resent, first sent in frame", K::FrameNumber, None, Iax::Resent, {}, 0,
         header, NeedsCalls, Generated);
+    // What is wrong on the wire with the frame (never what the capture cut).
+    add("quorvex.malformed", "Malformed", K::String, None, Iax::Malformed, {}, 0, header,
+        NeedsNothing, Generated);
     add("iax2.timestamp", "Timestamp", K::Unsigned32, Dec, Iax::Timestamp);
     add("iax2.video.mini_marker", "Marker", K::Unsigned16, Dec, Iax::VideoMiniMarker, {}, 0x8000);
     add("iax2.oseqno", "Outbound seq.no.", K::Unsigned16, Dec, Iax::OutboundSequence);

@@ -92,9 +92,12 @@ struct FrameFacts {
     std::uint16_t sourcePort = 0;
     std::uint16_t destinationPort = 0;
 
+    static constexpr std::uint8_t cutHeaderMark = 0x80;
     // IAX2 header, as numbers. Call numbers without the F and R bits. For a
     // packet of kind NotIax, frameType holds its PacketClass and subclass the
-    // IP protocol number where it has one.
+    // IP protocol number where it has one. For a full or mini frame cut
+    // within its header (kind Truncated), frameType is cutHeaderMark with its
+    // packet type (0 mini, 1 full) where its source call is there to read.
     std::uint16_t sourceCall = 0;
     std::uint16_t destinationCall = 0;
     std::uint32_t iaxTimestamp = 0; // a mini frame's 16 bits, a full frame's 32
@@ -117,6 +120,7 @@ struct FrameFacts {
     std::uint32_t portsCaptured : 1 = 0;
     std::uint32_t udpLengthCaptured : 1 = 0;
     std::uint32_t encryptionBits : 2 = 0;
+    std::uint32_t udpLengthShort : 1 = 0; // UDP declares less than the IP payload holds
 
     [[nodiscard]] FrameKind kind() const { return static_cast<FrameKind>(kindBits); }
     [[nodiscard]] PacketClass packetClass() const { return static_cast<PacketClass>(frameType); }

@@ -10,6 +10,7 @@
 //   quorvex-gen time-jump FILE     a call whose voice timestamps jump by 3.5 hours
 //   quorvex-gen hostile-texts FILE a registration and a call whose texts hold terminal
 //                                  controls
+//   quorvex-gen malformed FILE     frames wrong on the wire, one of each kind
 //   quorvex-gen encrypted FILE     a 2-second tone call encrypted with AES-128 (secret
 //                                  "quorvex-secret"), each end rotating its key once
 //   quorvex-gen encrypted-clear FILE
@@ -37,7 +38,7 @@ int main(int argc, char** argv) {
     const char* usage = "usage: quorvex-gen sample FILE | mix COUNT FILE | calls COUNT FILE |\n"
                         "                  all-kinds FILE | tones FILE | tone-call SECONDS FILE |\n"
                         "                  news COUNT FILE | time-jump FILE | quality FILE |\n"
-                        "                  hostile-texts FILE |\n"
+                        "                  hostile-texts FILE | malformed FILE |\n"
                         "                  in-band-dtmf DIGITS FILE | sample-as VARIANT FILE |\n"
                         "                  encrypted FILE | encrypted-clear FILE |\n"
                         "                  calls-encrypted COUNT FILE | calls-authenticated COUNT FILE\n";
@@ -92,6 +93,8 @@ int main(int argc, char** argv) {
         scenarios::allKinds(sink);
     } else if (std::strcmp(argv[1], "tones") == 0) {
         scenarios::toneCalls(sink);
+    } else if (std::strcmp(argv[1], "malformed") == 0) {
+        scenarios::malformedFrames(sink);
     } else if (std::strcmp(argv[1], "hostile-texts") == 0) {
         scenarios::hostileTexts(sink);
     } else if (std::strcmp(argv[1], "time-jump") == 0) {

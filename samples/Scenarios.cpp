@@ -2,6 +2,7 @@
 
 #include "record/IaxNumbers.h"
 
+#include <optional>
 #include <string>
 
 namespace scenarios {
@@ -252,6 +253,43 @@ void hostileTexts(const PacketSink& sink) {
                .bytes());
     c.wait(1);
     c.ack(true, 2, 200, 6, 1, 1);
+}
+
+void malformedFrames(const PacketSink& sink) {
+    std::int64_t us = 0;
+    const auto send = [&](const Bytes& payload, std::optional<std::uint16_t> udpLength = {}) {
+        Bytes packet = iaxgen::udpPacket(phone, server, payload);
+        if (udpLength) {
+            // Ethernet, IPv4 without options: the UDP length after the ports.
+            packet[38] = static_cast<std::uint8_t>(*udpLength >> 8);
+            packet[39] = static_cast<std::uint8_t>(*udpLength);
+        }
+        sink(packet, us += 10'000);
+    };
+    const auto newFrame = [](std::uint8_t outSequence, const Elements& elements) {
+        return iaxgen::fullFrame({.sourceCall = 5,
+                                  .destinationCall = 7,
+                                  .timestamp = 1000u + outSequence,
+                                  .outSequence = outSequence,
+                                  .frameType = IaxControl,
+                                  .subclass = New},
+                                 elements.bytes());
+    };
+    const Bytes whole = newFrame(0, {});
+    for (const std::size_t length : {4, 8, 11}) { // datagrams that end within the header
+        send(Bytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(length)));
+    }
+    Bytes pastEnd = newFrame(1, Elements().text(6, "alice"));
+    for (const std::uint8_t byte : {std::uint8_t{4}, std::uint8_t{40}, std::uint8_t{'B'}}) {
+        pastEnd.push_back(byte); // a Calling Name of 40 bytes, with one there
+    }
+    send(pastEnd);
+    send(newFrame(2, Elements().u8(11, 2).u16(9, 4).u8(19, 60))); // numbers of the wrong size
+    send(newFrame(3,
+                  Elements().text(6, std::string("ali\0ce", 6)).text(4, std::string("Bob\0", 4))));
+    // UDP declares the header and the username alone; the name follows.
+    send(newFrame(4, Elements().text(6, "alice").text(4, "Carol")),
+         static_cast<std::uint16_t>(8 + 12 + 7));
 }
 
 void manyCalls(std::uint64_t count, std::uint32_t calls, const PacketSink& sink) {

@@ -46,4 +46,10 @@ void allKinds(const PacketSink& sink);
 // break, a C1 control and a right-to-left override.
 void hostileTexts(const PacketSink& sink);
 
+// NEW frames wrong on the wire, as packet analyzers flag them malformed:
+// datagrams that end within the header (4, 8 and 11 bytes), an element whose
+// length runs past the datagram, numbers of the wrong size, texts holding a
+// NUL, and a UDP length shorter than the datagram.
+void malformedFrames(const PacketSink& sink);
+
 } // namespace scenarios

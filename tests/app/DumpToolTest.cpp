@@ -688,3 +688,36 @@ TEST(DumpTool, APipeIsReadOnceAndWhatNeedsItAgainSaysSo) {
             << one.arguments.join(' ').toStdString();
     }
 }
+
+// Frames wrong on the wire are read as tshark reads them (the field
+// agreement test holds every cell to tshark's), and each is flagged in its
+// details and listed as a problem, saying what is wrong.
+TEST(DumpTool, MalformedFramesAreFlaggedAndListed) {
+    QTemporaryDir dir;
+    const QString file = dir.filePath("malformed.pcap");
+    ASSERT_EQ(runProcess(generator, {"malformed", file}).exitCode, 0);
+    const QStringList wrong = {
+        "the datagram ends within the IAX2 header: 4 bytes of 12",
+        "the datagram ends within the IAX2 header: 8 bytes of 12",
+        "the datagram ends within the IAX2 header: 11 bytes of 12",
+        "element 4 (Calling Name) declares 40 bytes, and the datagram holds 1",
+        "element 11 (Version) is 1 byte, where its kind takes 2",
+        "element 6 (Username) holds a NUL: its text ends there",
+        "the UDP length (27) is shorter than the IP payload: what follows it is not read",
+    };
+    const ProcessResult fields =
+        runProcess(dumpTool, {"-T", "fields", "-e", "quorvex.malformed", file});
+    EXPECT_EQ(QString::fromUtf8(fields.out).split('\n', Qt::SkipEmptyParts), wrong);
+    QStringList listed;
+    for (const QByteArray& line :
+         outputLines(runProcess(dumpTool, {"--problems", "--format", "tsv", file}).out)) {
+        const QList<QByteArray> cells = line.split('\t');
+        if (cells.at(1) == "malformed") {
+            EXPECT_EQ(cells.at(0), "error");
+            listed << QString::fromUtf8(cells.at(4)).section(": ", 1);
+        }
+    }
+    EXPECT_EQ(listed, wrong);
+    EXPECT_TRUE(runProcess(dumpTool, {"-V", file})
+                    .out.contains("    [Malformed: " + wrong[3].toUtf8() + "]"));
+}

@@ -71,7 +71,7 @@ TEST(FieldAgreement, EveryFieldPrintsAsTsharkPrintsIt) {
         {"sample", QUORVEX_SAMPLES "/sample-call.pcap"},
         {"public call", QUORVEX_TEST_DATA "/public-iax2-call-2005.pcap"},
     };
-    for (const char* kind : {"all-kinds", "tones"}) {
+    for (const char* kind : {"all-kinds", "tones", "malformed"}) {
         files.emplace_back(kind, dir.filePath(QString(kind) + ".pcap"));
         ASSERT_EQ(runProcess(QUORVEX_GEN, {kind, files.back().second}).exitCode, 0);
     }

@@ -46,8 +46,9 @@ TEST(FrameFacts, FullMiniAndTruncatedFramesKeepTheirNumbers) {
          FrameKind::Full, 3, 0, 77, 0, 0, 1, 0, false, 0},
         {"mini frame", iaxgen::miniFrame(0x1234, 0xBEEF), FrameKind::Mini, 0x1234, 0, 0xBEEF, 0, 0,
          0, 0, false, 0},
-        {"full header cut short", bytesOf({0x80, 0x01, 0x00}), FrameKind::Truncated, 0, 0, 0, 0, 0,
-         0, 0, false, 0},
+        // Cut within its header: its source call, and that it is a full frame.
+        {"full header cut short", bytesOf({0x80, 0x01, 0x00}), FrameKind::Truncated, 1, 0, 0, 0, 0,
+         FrameFacts::cutHeaderMark | 1, 0, false, 0},
         {"no payload", {}, FrameKind::Truncated, 0, 0, 0, 0, 0, 0, 0, false, 0},
     };
     std::ostringstream dump;
