@@ -159,30 +159,75 @@ void FieldColumns::appendHeader(std::string& out) const {
     out.push_back('\n');
 }
 
+std::string fieldText(const fields::Field& field, const fields::FieldFrame& frame,
+                      const FieldOptions& options) {
+    Collect values(field);
+    field.read(frame, field, values);
+    std::string text;
+    // Values may quote the wire: escaped as the packet details are, so that
+    // none can act on the terminal or split the line.
+    if (values.printed.empty()) {
+        return text;
+    }
+    if (options.occurrence == 'f') {
+        safetext::append(text, values.printed.front());
+    } else if (options.occurrence == 'l') {
+        safetext::append(text, values.printed.back());
+    } else {
+        for (std::size_t v = 0; v < values.printed.size(); ++v) {
+            text += v == 0 ? "" : options.aggregator;
+            safetext::append(text, values.printed[v]);
+        }
+    }
+    return text;
+}
+
+std::optional<std::int64_t> fieldNumber(const fields::Field& field,
+                                        const fields::FieldFrame& frame) {
+    class First final : public fields::ValueSink {
+    public:
+        bool take(const fields::Value& value) override {
+            found = value;
+            return true;
+        }
+        std::optional<fields::Value> found;
+    } first;
+    field.read(frame, field, first);
+    if (!first.found) {
+        return std::nullopt;
+    }
+    switch (field.kind) {
+    case FieldKind::Boolean:
+    case FieldKind::Unsigned8:
+    case FieldKind::Unsigned16:
+    case FieldKind::Unsigned24:
+    case FieldKind::Unsigned32:
+    case FieldKind::Unsigned64:
+    case FieldKind::FrameNumber:
+    case FieldKind::IPv4:
+        return static_cast<std::int64_t>(first.found->number);
+    case FieldKind::Signed16:
+        return first.found->signedNumber();
+    case FieldKind::AbsoluteTime:
+    case FieldKind::RelativeTime:
+        return first.found->seconds * 1'000'000'000 + first.found->nanoseconds;
+    default:
+        return std::nullopt;
+    }
+}
+
 void FieldColumns::appendRow(std::string& out, const fields::FieldFrame& frame) const {
     const char quote = options_.quote == 'd' ? '"' : options_.quote == 's' ? '\'' : '\0';
     for (std::size_t i = 0; i < fields_.size(); ++i) {
         out += i == 0 ? "" : options_.separator;
-        Collect values(*fields_[i]);
-        fields_[i]->read(frame, *fields_[i], values);
-        if (values.printed.empty()) {
+        const std::string text = fieldText(*fields_[i], frame, options_);
+        if (text.empty()) {
             continue;
         }
         if (quote != '\0') {
             out.push_back(quote);
         }
-        // Values may quote the wire: escaped as the packet details are, so
-        // that none can act on the terminal or split the line.
-        if (options_.occurrence == 'f') {
-            safetext::append(out, values.printed.front());
-        } else if (options_.occurrence == 'l') {
-            safetext::append(out, values.printed.back());
-        } else {
-            for (std::size_t v = 0; v < values.printed.size(); ++v) {
-                out += v == 0 ? "" : options_.aggregator;
-                safetext::append(out, values.printed[v]);
-            }
-        }
+        out += text;
         if (quote != '\0') {
             out.push_back(quote);
         }

@@ -22,6 +22,17 @@ struct FieldOptions {
     char quote = 'n';             // quote=d|s|n
 };
 
+// The values of `field` in the frame as one text, as -T fields prints a
+// cell (with the -E options given): every occurrence joined by the
+// aggregator, or the first or the last, each escaped for a terminal.
+// The window's field columns show the same text.
+[[nodiscard]] std::string fieldText(const fields::Field& field, const fields::FieldFrame& frame,
+                                    const FieldOptions& options = {});
+// The first value of `field` as a number, for a sort; nothing where the
+// field is no number or the frame has none.
+[[nodiscard]] std::optional<std::int64_t> fieldNumber(const fields::Field& field,
+                                                      const fields::FieldFrame& frame);
+
 class FieldColumns final {
 public:
     // Nothing, with `error` naming the first field that is not one.

@@ -7,6 +7,7 @@
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
+#include <limits>
 #include <numeric>
 #include <string_view>
 
@@ -15,7 +16,7 @@ namespace {
 // Reading keys stops after this long and goes on at the next turn of the loop.
 constexpr qint64 sliceNanoseconds = 8'000'000;
 
-enum class KeyKind { Number, Time, Address, Text };
+enum class KeyKind { Number, Time, Address, Text, FieldNumber };
 
 // What a column's values sort by, from the facts where they hold it.
 KeyKind kindOf(const QString& key) {
@@ -64,6 +65,16 @@ std::string addressOf(const KvIAXFrame& frame, bool source) {
             static_cast<char>(address >> 8), static_cast<char>(address)};
 }
 
+// A field column sorts by its field's first value where it is a number, by
+// its text otherwise.
+KeyKind kindOfColumn(const FrameTableModel& model, int column) {
+    const QString key = model.keyOfColumn(column);
+    if (key.startsWith(FrameTableModel::fieldColumnKey)) {
+        return model.isNumericFieldColumn(column) ? KeyKind::FieldNumber : KeyKind::Text;
+    }
+    return kindOf(key);
+}
+
 } // namespace
 
 void TextKeys::append(std::string_view text) {
@@ -103,8 +114,8 @@ void FrameSortRun::start() {
     // tens of millions, even their frame numbers take a while.
     rows_ = static_cast<std::size_t>(model_.rowCount());
     frames_.reserve(rows_);
-    const KeyKind kind = kindOf(model_.keyOfColumn(column_));
-    numeric_ = kind == KeyKind::Number || kind == KeyKind::Time;
+    const KeyKind kind = kindOfColumn(model_, column_);
+    numeric_ = kind == KeyKind::Number || kind == KeyKind::Time || kind == KeyKind::FieldNumber;
     (numeric_ ? numbers_.reserve(rows_) : texts_.reserve(rows_));
     slices_.start();
 }
@@ -124,7 +135,7 @@ void FrameSortRun::readSlice() {
     }
     const FrameList& list = capture->iaxFrames();
     const QString key = model_.keyOfColumn(column_);
-    const KeyKind kind = kindOf(key);
+    const KeyKind kind = kindOfColumn(model_, column_);
     QElapsedTimer clock;
     clock.start();
     for (; next_ < rows_; ++next_) {
@@ -150,6 +161,10 @@ void FrameSortRun::readSlice() {
             break;
         case KeyKind::Address:
             texts_.append(addressOf(record, key == "source"));
+            break;
+        case KeyKind::FieldNumber: // frames without the field first
+            numbers_.push_back(model_.fieldNumberAt(static_cast<int>(next_), column_)
+                                   .value_or(std::numeric_limits<std::int64_t>::min()));
             break;
         case KeyKind::Text: {
             const auto row = static_cast<int>(next_);

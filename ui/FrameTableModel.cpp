@@ -34,6 +34,7 @@ void FrameTableModel::setCapture(KvIAXCapture* capture) {
     }
     connections_.clear();
     capture_ = capture;
+    fieldColumns_.setCapture(capture);
     if (capture != nullptr) {
         connections_.append(connect(capture, &KvIAXCapture::framesAppended, this, [this] {
             if (!flushTimer_.isActive()) {
@@ -205,7 +206,7 @@ int FrameTableModel::rowCount(const QModelIndex& parent) const {
 }
 
 int FrameTableModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : columns_.count() + 3;
+    return parent.isValid() ? 0 : columns_.count() + 3 + fieldColumns_.count();
 }
 
 QString FrameTableModel::keyOfColumn(int column) const {
@@ -215,7 +216,46 @@ QString FrameTableModel::keyOfColumn(int column) const {
     if (column == columns_.count() + 1) {
         return QStringLiteral("frame.len");
     }
+    if (column > infoColumn()) {
+        return fieldColumnKey + fieldColumns_.columns().value(column - firstFieldColumn()).fields;
+    }
     return column == infoColumn() ? QString() : columns_.key(column - 1);
+}
+
+void FrameTableModel::setFieldColumns(FieldColumnSet columns) {
+    if (fieldColumns_.count() > 0) {
+        beginRemoveColumns({}, firstFieldColumn(), firstFieldColumn() + fieldColumns_.count() - 1);
+        fieldColumns_ = FieldColumnSet();
+        endRemoveColumns();
+    }
+    if (columns.count() > 0) {
+        beginInsertColumns({}, firstFieldColumn(), firstFieldColumn() + columns.count() - 1);
+        fieldColumns_ = std::move(columns);
+        fieldColumns_.setCapture(capture_);
+        endInsertColumns();
+    }
+}
+
+std::optional<std::int64_t> FrameTableModel::fieldNumberAt(int row, int column) const {
+    if (capture_ == nullptr || column < firstFieldColumn() || row < 0 || row >= shownRows_) {
+        return std::nullopt;
+    }
+    return fieldColumns_.number(column - firstFieldColumn(), frameNumberAt(row),
+                                previousShownFacts(row));
+}
+
+bool FrameTableModel::isNumericFieldColumn(int column) const {
+    return fieldColumns_.isNumeric(column - firstFieldColumn());
+}
+
+const FrameFacts* FrameTableModel::previousShownFacts(int row) const {
+    if (row <= 0 || capture_ == nullptr) {
+        return nullptr;
+    }
+    const std::size_t position = frameIndexOf(row - 1);
+    const FrameList& frames = capture_->iaxFrames();
+    return position < frames.size() && position >= frames.released() ? &frames[position]->facts()
+                                                                     : nullptr;
 }
 
 void FrameTableModel::toggleMark(std::uint32_t frame) {
@@ -322,6 +362,11 @@ QVariant FrameTableModel::data(const QModelIndex& index, int role) const {
                                                     : QVariant();
     }
     const KvIAXFrame& frame = *frames[position];
+    if (index.column() >= firstFieldColumn()) {
+        return fieldColumns_.text(index.column() - firstFieldColumn(),
+                                  static_cast<std::uint32_t>(position + 1),
+                                  previousShownFacts(index.row()));
+    }
     if (index.column() == numberColumn()) {
         return static_cast<qulonglong>(position + 1);
     }
@@ -370,6 +415,9 @@ QVariant FrameTableModel::headerData(int section, Qt::Orientation orientation, i
         }
         if (section == infoColumn()) {
             return tr("Info");
+        }
+        if (section >= firstFieldColumn()) {
+            return fieldColumns_.columns().value(section - firstFieldColumn()).title;
         }
     }
     const QVariant title = columns_.header(section - 1, orientation, role);

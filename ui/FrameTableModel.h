@@ -4,6 +4,7 @@
 #include "app/KvIAXCapture.h"
 #include "dissect/FrameDisplay.h"
 #include "dissect/KvIAXFrame.h"
+#include "ui/FieldColumnSet.h"
 #include "ui/KeyColumns.h"
 
 #include <QAbstractTableModel>
@@ -16,7 +17,8 @@
 
 // The frame table: the frame list of one capture, by the frame keys, with
 // three columns of the table's own around them: the frame's number first,
-// its length and a one-line summary (Info) last. Frames
+// its length and a one-line summary (Info); then columns of any field the
+// user added. Frames
 // appended by the hand-off become rows in batches: appends that come within a
 // few milliseconds of each other are one insert, never a reset, so a load of a
 // million frames keeps the window responsive and the selection and scroll
@@ -70,6 +72,14 @@ public:
     [[nodiscard]] QString keyOfColumn(int column) const;
     [[nodiscard]] static constexpr int numberColumn() { return 0; }
     [[nodiscard]] int infoColumn() const { return columns_.count() + 2; }
+    // Columns of any field, after Info (their key: fieldColumnKey and their fields).
+    static constexpr const char* fieldColumnKey = "field:";
+    void setFieldColumns(FieldColumnSet columns);
+    [[nodiscard]] const FieldColumnSet& fieldColumns() const { return fieldColumns_; }
+    [[nodiscard]] int firstFieldColumn() const { return infoColumn() + 1; }
+    // A field column's first value as a number, for a sort.
+    [[nodiscard]] std::optional<std::int64_t> fieldNumberAt(int row, int column) const;
+    [[nodiscard]] bool isNumericFieldColumn(int column) const;
     // The frames that have a problem, with the worst severity of each, in
     // frame order: their rows are coloured by it.
     using ProblemFrames = std::vector<std::pair<std::uint32_t, analysis::Severity>>;
@@ -119,5 +129,7 @@ private:
     std::vector<std::uint32_t> marks_; // rising
     std::uint32_t reference_ = 0;
     [[nodiscard]] std::size_t frameIndexOf(int row) const;
+    [[nodiscard]] const FrameFacts* previousShownFacts(int row) const;
+    FieldColumnSet fieldColumns_;
     int capturedColumn_;
 };

@@ -2,6 +2,7 @@
 
 #include "app/KvIAXCapture.h"
 #include "filter/FilterFromFrame.h"
+#include "ui/ColumnChooser.h"
 #include "ui/DisplayFilterBar.h"
 #include "ui/FindBar.h"
 #include "ui/FrameFilterRun.h"
@@ -42,6 +43,7 @@ FramesPanel::FramesPanel(UniformRowsView* framesTable, KeyColumns columns, QWidg
     tabs_->addTab(table_, tr("&Frames"));
 
     table_->setModel(model_);
+    columns_ = new ColumnChooser(table_, model_, this);
     // Rows are copied, exported and marked several at a time.
     table_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     table_->horizontalHeader()->setStretchLastSection(true);
@@ -564,27 +566,9 @@ void FramesPanel::goAlongCall(bool forward) {
 }
 
 void FramesPanel::addViewMenus(QMenu* view) {
-    // Columns: every column of the frame table, shown or hidden, remembered.
-    QMenu* columns = view->addMenu(tr("&Columns"));
-    QHeaderView* header = table_->horizontalHeader();
-    const QStringList hidden = QSettings().value("view/hiddenFrameColumns").toStringList();
-    for (int column = 0; column < model_->columnCount(); ++column) {
-        const QString title =
-            model_->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
-        QAction* action = columns->addAction(title);
-        action->setCheckable(true);
-        action->setChecked(!hidden.contains(title));
-        header->setSectionHidden(column, hidden.contains(title));
-        connect(action, &QAction::toggled, this, [header, column, title](bool shown) {
-            header->setSectionHidden(column, !shown);
-            QStringList now = QSettings().value("view/hiddenFrameColumns").toStringList();
-            now.removeAll(title);
-            if (!shown) {
-                now << title;
-            }
-            QSettings().setValue("view/hiddenFrameColumns", now);
-        });
-    }
+    // Columns: every column of the frame table, shown or hidden, and
+    // columns of any field, remembered.
+    columns_->addViewMenu(view);
     // Time Format: remembered across runs; the `captured` column's display only.
     using framedisplay::TimeFormat;
     QMenu* formats = view->addMenu(tr("&Time Format"));

@@ -10,6 +10,7 @@
 #include <optional>
 #include <vector>
 
+class ColumnChooser;
 class DisplayFilterBar;
 class FindBar;
 class FrameComments;
@@ -98,6 +99,8 @@ public:
     void askComment(std::uint32_t frame);
     // Columns and Time Format.
     void addViewMenus(QMenu* view);
+    // The table's columns as the user arranges them (View > Columns).
+    [[nodiscard]] ColumnChooser* columns() const { return columns_; }
 
 signals:
     // The current row changed: its frame (0 for none).
@@ -118,6 +121,7 @@ private:
     QTabWidget* tabs_;
     UniformRowsView* table_;
     FrameTableModel* model_;
+    ColumnChooser* columns_ = nullptr;
     DisplayFilterBar* filterBar_;
     FindBar* findBar_;
     std::optional<filter::DisplayFilter> displayFilter_;

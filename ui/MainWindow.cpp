@@ -7,6 +7,7 @@
 #include "ui/CallPanel.h"
 #include "ui/StreamsView.h"
 #include "ui/CallsPanel.h"
+#include "ui/ColumnChooser.h"
 #include "ui/ColumnSizing.h"
 #include "ui/CapturesPanel.h"
 #include "ui/ElementTableModel.h"
@@ -180,6 +181,14 @@ void MainWindow::buildPanels() {
                 frames_->useAsFilter(expression.isEmpty() ? std::nullopt
                                                           : std::optional(expression.toStdString()),
                                      apply);
+            });
+    connect(detailsView_, &PacketDetailsView::columnRequested, this,
+            [this](const QString& field, const QString& title) {
+                QString error;
+                if (!frames_->columns()->addFieldColumn(field, title, error)) {
+                    statusNote_ = error;
+                    updateStatus();
+                }
             });
     elementModel_ = new ElementTableModel(columnsOf(ui_->elementsTable), this);
     ui_->elementsTable->setModel(elementModel_);

@@ -240,6 +240,11 @@ void PacketDetailsView::contextMenu(const QPoint& at) {
     QAction* prepare = menu.addAction(tr("Prepare as Filter"), this, [this, expression] {
         emit filterRequested(expression, false);
     });
+    QAction* column = menu.addAction(tr("Apply as Column"), this, [this, item] {
+        emit columnRequested(QString::fromStdString(item->field->name),
+                             QString::fromStdString(item->field->label));
+    });
+    column->setEnabled(item->field != nullptr && item->field->kind != FieldKind::Protocol);
     menu.addSeparator();
     QAction* copyValue = menu.addAction(tr("Copy Value"), this, [item] {
         QApplication::clipboard()->setText(

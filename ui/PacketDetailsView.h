@@ -44,6 +44,8 @@ public:
 signals:
     // Apply as Filter (`apply`) or Prepare as Filter on a field.
     void filterRequested(const QString& expression, bool apply);
+    // Apply as Column on a field: a frame table column of it.
+    void columnRequested(const QString& field, const QString& title);
 
 private:
     void fieldSelected(const QModelIndex& index);

@@ -1,6 +1,7 @@
 // The window under Qt's offscreen platform: a generated capture is opened,
 // a frame with elements selected, and the three tables read back.
 #include "ui/CallFlowView.h"
+#include "ui/ColumnChooser.h"
 #include "ui/CaptureListModel.h"
 #include "ui/ElementTableModel.h"
 #include "ui/FrameTableModel.h"
@@ -138,10 +139,11 @@ TEST(Window, ShowsCapturesFramesAndElementsByKey) {
     EXPECT_EQ(rowOf(frames, 5).mid(0, 9),
               (QStringList{"6", "192.0.2.10", "198.51.100.20", "No", "IAX Control", "NEW", "00004",
                            "00002", "00000"}));
-    EXPECT_EQ(rowOf(frames, 5).last(), QString::fromUtf8("NEW 2000 → 1000 (call 2)"));
+    EXPECT_EQ(cell(frames, 5, window.frameModel().infoColumn()),
+              QString::fromUtf8("NEW 2000 → 1000 (call 2)"));
     EXPECT_EQ(rowOf(frames, 20).mid(3, 6),
               (QStringList{"N/A", "Mini Frame", "N/A", "02140", "00002", "N/A"}));
-    EXPECT_EQ(rowOf(frames, 20).last(), "Mini voice ts 2140");
+    EXPECT_EQ(cell(frames, 20, window.frameModel().infoColumn()), "Mini voice ts 2140");
     EXPECT_EQ(frames->model()->headerData(0, Qt::Horizontal).toString(), "No.");
     EXPECT_EQ(frames->model()->headerData(1, Qt::Horizontal).toString(), "Source");
 
@@ -1019,4 +1021,71 @@ TEST(Window, EveryViewFollowsTheJitterBufferAndTheTimeReference) {
         }
     }
     showFirstTabs({window.streamsView(), window.callFlowView()});
+}
+
+// Columns of any field: the true values the Parts' columns do not show
+// (a DTMF frame's source call), sorted as numbers, in the text quorvex-dump
+// -T fields prints, and remembered with their order for the next window.
+TEST(Window, ColumnsOfAnyFieldShowSortAndAreRemembered) {
+    QSettings().remove("view/fieldColumns");
+    QTemporaryDir folder;
+    const QString capture = writeCapture(folder.filePath("all-kinds.pcap"), scenarios::allKinds);
+    const auto dumped = [&](const char* field) {
+        QProcess dump;
+        dump.start(QUORVEX_DUMP, {"-T", "fields", "-e", field, capture});
+        dump.waitForFinished(60000);
+        return QString::fromUtf8(dump.readAllStandardOutput()).split('\n');
+    };
+    {
+        ControllerHarness h;
+        MainWindow window(windowServices(h));
+        window.show();
+        FrameTableModel& frames = window.frameModel();
+        // By default, the time since the first frame beside the Parts' Time.
+        const QHeaderView* header = window.framesTable()->horizontalHeader();
+        ASSERT_EQ(frames.fieldColumns().count(), 1);
+        EXPECT_EQ(frames.headerData(header->logicalIndex(header->visualIndex(9) + 1),
+                                    Qt::Horizontal, Qt::DisplayRole),
+                  "Since First");
+        window.controller().openDocumentWithContentsOfFile(capture);
+        ASSERT_TRUE(pumpUntil([&] {
+            return !frames.capture()->isLoading() &&
+                   frames.rowCount() == static_cast<int>(frames.capture()->iaxFrames().size());
+        }));
+        QString error;
+        EXPECT_FALSE(window.framesPanel()->columns()->addFieldColumn("iax2.nosuch", "", error));
+        EXPECT_EQ(error, "'iax2.nosuch' is not a field");
+        ASSERT_TRUE(window.framesPanel()->columns()->addFieldColumn("iax2.src_call", "", error));
+        const int column = frames.firstFieldColumn() + 1;
+        EXPECT_EQ(frames.headerData(column, Qt::Horizontal, Qt::DisplayRole), "Source call");
+        const QStringList calls = dumped("iax2.src_call");
+        int dtmf = -1;
+        for (int row = 0; row < frames.rowCount(); ++row) {
+            EXPECT_EQ(cell(window.framesTable(), row, column), calls[row]) << row;
+            if (frames.frameAt(row)->facts().frameType == 1 && calls[row] != "0") {
+                dtmf = row;
+            }
+        }
+        ASSERT_GE(dtmf, 0);
+        EXPECT_EQ(cell(window.framesTable(), dtmf, 7), "00000"); // the Parts' scall, as they say
+        window.framesPanel()->sortBy(column, Qt::DescendingOrder);
+        ASSERT_TRUE(pumpUntil([&] { return !window.framesPanel()->isSorting(); }));
+        for (int row = 1; row < frames.rowCount(); ++row) {
+            ASSERT_GE(frames.fieldNumberAt(row - 1, column).value_or(-1),
+                      frames.fieldNumberAt(row, column).value_or(-1))
+                << row;
+        }
+    }
+    // The next window has them, in their places.
+    ControllerHarness h;
+    MainWindow window(windowServices(h));
+    const auto order = window.framesPanel()->columns()->shownOrder();
+    QStringList titles;
+    for (const auto& column : order) {
+        titles << column.title;
+    }
+    EXPECT_EQ(titles.mid(titles.indexOf("Info") - 1, 2), (QStringList{"Source call", "Info"}))
+        << titles.join(", ").toStdString();
+    EXPECT_EQ(titles[titles.indexOf("Time") + 1], "Since First");
+    QSettings().remove("view/fieldColumns");
 }
