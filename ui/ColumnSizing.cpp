@@ -62,7 +62,7 @@ ColumnSizing::ColumnSizing(QHeaderView* columns) : QObject(columns), columns_(co
     pending_.setObjectName("column sizing");
     connect(&pending_, &QTimer::timeout, this, &ColumnSizing::sizeToContents);
     const auto changed = [this] {
-        if (!userSized_ && passes_ <= mostPasses && !pending_.isActive()) {
+        if (!userSized_ && !pending_.isActive()) {
             pending_.start(lastFloor_ == 0 ? 0 : passIntervalMs);
         }
     };
@@ -103,7 +103,9 @@ void ColumnSizing::sizeToContents() {
     const bool first = lastFloor_ == 0;
     const int last = lastShown(columns_);
     const int lastRow = model->rowCount() - 1;
-    ++passes_;
+    // After the first passes, only the last row is measured, as rows come:
+    // a frame's number grows a digit at ten million.
+    const bool lastRowOnly = ++passes_ > mostPasses;
     sizing_ = true;
     const int precision = first ? firstPassRows : laterPassRows;
     columns_->setResizeContentsPrecision(precision);
@@ -116,9 +118,11 @@ void ColumnSizing::sizeToContents() {
             continue;
         }
         // The rows in sight, and the last (a frame's number is widest there).
-        const int contents = std::max({view->sizeHintForColumn(column),
-                                       view->sizeHintForIndex(model->index(lastRow, column)).width(),
-                                       columns_->sectionSizeHint(column)});
+        const int lastWidth = view->sizeHintForIndex(model->index(lastRow, column)).width();
+        const int contents =
+            lastRowOnly ? lastWidth
+                        : std::max({view->sizeHintForColumn(column), lastWidth,
+                                    columns_->sectionSizeHint(column)});
         const int wanted = std::min(contents, widestColumn);
         if (column == last) {
             lastFloor_ = std::max(first ? 1 : lastFloor_, wanted);

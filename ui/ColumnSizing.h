@@ -10,8 +10,8 @@ class QHeaderView;
 // to a third of a screen each) when the first rows come, or when the table
 // first comes into sight with rows, and again as more
 // come and as rows fill in, once a second for the first twenty seconds at
-// most, until the user sizes a column; a column that already fits is never
-// narrowed. The last column
+// most (then on the last row alone), until the user sizes a column; a
+// column that already fits is never narrowed. The last column
 // fills what room is left, but never below the width its contents took:
 // where other columns grow past the view, the table scrolls instead of
 // cutting the last one (a frame's Info) to nothing.
