@@ -193,26 +193,36 @@ std::optional<std::int64_t> fieldNumber(const fields::Field& field,
         std::optional<fields::Value> found;
     } first;
     field.read(frame, field, first);
-    if (!first.found) {
+    if (!first.found || !sortsAsNumber(field.kind)) {
         return std::nullopt;
     }
     switch (field.kind) {
-    case FieldKind::Boolean:
-    case FieldKind::Unsigned8:
-    case FieldKind::Unsigned16:
-    case FieldKind::Unsigned24:
-    case FieldKind::Unsigned32:
-    case FieldKind::Unsigned64:
-    case FieldKind::FrameNumber:
-    case FieldKind::IPv4:
-        return static_cast<std::int64_t>(first.found->number);
     case FieldKind::Signed16:
         return first.found->signedNumber();
     case FieldKind::AbsoluteTime:
     case FieldKind::RelativeTime:
         return first.found->seconds * 1'000'000'000 + first.found->nanoseconds;
     default:
-        return std::nullopt;
+        return static_cast<std::int64_t>(first.found->number);
+    }
+}
+
+bool sortsAsNumber(FieldKind kind) {
+    switch (kind) {
+    case FieldKind::Boolean:
+    case FieldKind::Unsigned8:
+    case FieldKind::Unsigned16:
+    case FieldKind::Unsigned24:
+    case FieldKind::Unsigned32:
+    case FieldKind::Unsigned64:
+    case FieldKind::Signed16:
+    case FieldKind::FrameNumber:
+    case FieldKind::IPv4:
+    case FieldKind::AbsoluteTime:
+    case FieldKind::RelativeTime:
+        return true;
+    default:
+        return false;
     }
 }
 

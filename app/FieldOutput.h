@@ -28,6 +28,8 @@ struct FieldOptions {
 // The window's field columns show the same text.
 [[nodiscard]] std::string fieldText(const fields::Field& field, const fields::FieldFrame& frame,
                                     const FieldOptions& options = {});
+// Whether a field's values sort as numbers (times and IPv4 addresses too).
+[[nodiscard]] bool sortsAsNumber(FieldKind kind);
 // The first value of `field` as a number, for a sort; nothing where the
 // field is no number or the frame has none.
 [[nodiscard]] std::optional<std::int64_t> fieldNumber(const fields::Field& field,

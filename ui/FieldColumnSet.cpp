@@ -3,29 +3,6 @@
 #include "app/FieldOutput.h"
 #include "app/KvIAXCapture.h"
 
-namespace {
-
-bool numeric(FieldKind kind) {
-    switch (kind) {
-    case FieldKind::Boolean:
-    case FieldKind::Unsigned8:
-    case FieldKind::Unsigned16:
-    case FieldKind::Unsigned24:
-    case FieldKind::Unsigned32:
-    case FieldKind::Unsigned64:
-    case FieldKind::Signed16:
-    case FieldKind::FrameNumber:
-    case FieldKind::IPv4:
-    case FieldKind::AbsoluteTime:
-    case FieldKind::RelativeTime:
-        return true;
-    default:
-        return false;
-    }
-}
-
-} // namespace
-
 std::optional<FieldColumnSet> FieldColumnSet::make(QList<FieldColumn> columns, QString& error) {
     FieldColumnSet set;
     for (FieldColumn& column : columns) {
@@ -111,5 +88,5 @@ bool FieldColumnSet::isNumeric(int column) const {
     }
     const auto& named = fields_[static_cast<std::size_t>(column)];
     return std::all_of(named.begin(), named.end(),
-                       [](const fields::Field* field) { return numeric(field->kind); });
+                       [](const fields::Field* field) { return fieldoutput::sortsAsNumber(field->kind); });
 }
