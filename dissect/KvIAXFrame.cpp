@@ -1,10 +1,8 @@
 #include "dissect/KvIAXFrame.h"
 
 #include "common/Log.h"
-#include "record/RecordObservers.h"
 
 namespace {
-constexpr std::string_view className = "KvIAXFrame";
 
 const ElementArea& noElementArea() {
     static const ElementArea empty;
@@ -44,11 +42,7 @@ void KvIAXFrame::setDecoded(const FrameFacts& facts, ElementArea elements,
     }
 }
 
-KvIAXFrame::~KvIAXFrame() {
-    if (detail_ && detail_->observed) {
-        recordObservers::forget(this);
-    }
-}
+KvIAXFrame::~KvIAXFrame() = default;
 
 KvIAXFrame::Detail& KvIAXFrame::detail() const {
     if (!detail_) {
@@ -154,15 +148,6 @@ void KvIAXFrame::appendText(std::string& out, PropertyKey key) const {
     }
 }
 
-void KvIAXFrame::addObserver(const void* observer, std::string_view keyPath) {
-    detail().observed = true;
-    recordObservers::add(this, className, observer, keyPath);
-}
+void KvIAXFrame::addObserver(const void*, std::string_view) {}
 
-void KvIAXFrame::removeObserver(const void* observer, std::string_view keyPath) {
-    try {
-        recordObservers::remove(this, className, observer, keyPath);
-    } catch (const ObservationException& caught) {
-        kvlog::line("removeObserver: Caught " + caught.name() + ": " + caught.reason());
-    }
-}
+void KvIAXFrame::removeObserver(const void*, std::string_view) {}

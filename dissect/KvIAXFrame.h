@@ -76,6 +76,9 @@ public:
     // keeping anything.
     template <class Visit> void forEachProperty(Visit&& visit) const;
 
+    // The views watch records through their own models and never register
+    // on a record, so there is no registration to keep, and removing one
+    // cannot fail: both do nothing.
     void addObserver(const void* observer, std::string_view keyPath);
     void removeObserver(const void* observer, std::string_view keyPath);
 
@@ -92,7 +95,6 @@ private:
         std::optional<PropertyMap> map;
         std::optional<ElementList> elements;
         bool elementsWereSet = false;
-        bool observed = false;
     };
     Detail& detail() const;
     [[nodiscard]] const PropertyMap* keptMap() const {

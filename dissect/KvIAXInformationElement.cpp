@@ -1,12 +1,6 @@
 #include "dissect/KvIAXInformationElement.h"
 
-#include "common/Log.h"
 #include "dissect/FrameDisplay.h"
-#include "record/RecordObservers.h"
-
-namespace {
-constexpr std::string_view className = "KvIAXInformationElement";
-} // namespace
 
 KvIAXInformationElement::KvIAXInformationElement() {
     properties_.reserve(2);
@@ -14,11 +8,7 @@ KvIAXInformationElement::KvIAXInformationElement() {
     properties_.set(PropertyKey::value, PropertyValue::literal("vorth"));
 }
 
-KvIAXInformationElement::~KvIAXInformationElement() {
-    if (observed_) {
-        recordObservers::forget(this);
-    }
-}
+KvIAXInformationElement::~KvIAXInformationElement() = default;
 
 void KvIAXInformationElement::setProperties(const PropertyMap& map) {
     if (&map != &properties_) {
@@ -58,16 +48,6 @@ void KvIAXInformationElement::add32BitElement(const char* name,
                                              static_cast<std::uint32_t>(bytes[2]) << 8 | bytes[3]));
 }
 
-void KvIAXInformationElement::addObserver(const void* observer, std::string_view keyPath) {
-    observed_ = true;
-    recordObservers::add(this, className, observer, keyPath);
-}
+void KvIAXInformationElement::addObserver(const void*, std::string_view) {}
 
-void KvIAXInformationElement::removeObserver(const void* observer, std::string_view keyPath) {
-    try {
-        recordObservers::remove(this, className, observer, keyPath);
-    } catch (const ObservationException& caught) {
-        kvlog::line("Information Element removeObserver: Caught " + caught.name() + ": " +
-                    caught.reason());
-    }
-}
+void KvIAXInformationElement::removeObserver(const void*, std::string_view) {}

@@ -36,12 +36,12 @@ public:
     // Any other kind of value (addresses, dates, fixed words).
     void setElement(const char* name, PropertyValue value);
 
+    // Nothing registers on a record (see KvIAXFrame): both do nothing.
     void addObserver(const void* observer, std::string_view keyPath);
     void removeObserver(const void* observer, std::string_view keyPath);
 
 private:
     PropertyMap properties_;
-    bool observed_ = false;
 };
 
 using ElementList = std::vector<std::shared_ptr<KvIAXInformationElement>>;

@@ -90,7 +90,7 @@ TEST(FrameRecord, SettersKeepTheirOwnCopies) {
     EXPECT_TRUE(frame.iaxInformationElements().empty());
 }
 
-TEST(RecordObservation, RemovingAnUnregisteredObserverIsReducedToALogLine) {
+TEST(RecordObservation, RemovingAnObserverNeverFailsNorLogs) {
     RecordingLogSink log;
     KvIAXFrame frame;
     KvIAXInformationElement element;
@@ -98,18 +98,9 @@ TEST(RecordObservation, RemovingAnUnregisteredObserverIsReducedToALogLine) {
 
     frame.addObserver(&observer, "properties");
     frame.removeObserver(&observer, "properties");
-    EXPECT_EQ(log.count("In KvIaxFrame init"), 1);
-    EXPECT_EQ(log.lines().size(), 1u);
-
-    EXPECT_NO_THROW(frame.removeObserver(&observer, "properties"));
-    EXPECT_NO_THROW(element.removeObserver(&observer, "properties"));
-    const auto lines = log.lines();
-    ASSERT_EQ(lines.size(), 3u);
-    EXPECT_EQ(lines[1].rfind("removeObserver: Caught ObserverNotRegistered: Cannot remove", 0), 0u)
-        << lines[1];
-    EXPECT_EQ(
-        lines[2].rfind("Information Element removeObserver: Caught ObserverNotRegistered: ", 0), 0u)
-        << lines[2];
+    frame.removeObserver(&observer, "properties"); // never registered now
+    element.removeObserver(&observer, "properties");
+    EXPECT_EQ(log.lines().size(), 1u); // "In KvIaxFrame init" alone
 }
 
 // A list that lets its oldest frames go keeps every position and its first
