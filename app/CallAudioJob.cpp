@@ -1,7 +1,7 @@
 #include "app/CallAudioJob.h"
 
 #include "app/KvIAXCapture.h"
-#include "analysis/CapturePackets.h"
+#include "readback/CapturePackets.h"
 #include "capturefile/PacketFileReader.h"
 
 std::optional<CallAudioJob> CallAudioJob::of(const KvIAXCapture& capture, std::size_t callIndex,

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/ChargedStreams.h"
-#include "dissect/FrameDecryption.h"
+#include "decrypt/FrameDecryption.h"
 #include "media/CallAudio.h"
 
 #include <memory>

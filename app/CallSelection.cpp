@@ -1,6 +1,7 @@
+#include "quality/VoiceStreamBuilder.h"
 #include "app/CallSelection.h"
 
-#include "analysis/StreamTracker.h"
+#include "quality/StreamTracker.h"
 #include "app/KvIAXCapture.h"
 
 #include <algorithm>
@@ -8,7 +9,7 @@
 
 namespace callselection {
 
-std::vector<std::uint32_t> framesOf(const analysis::CallList& calls,
+std::vector<std::uint32_t> framesOf(const calls::CallList& calls,
                                     const std::vector<std::size_t>& selected) {
     // Marked in a bitmap as large as the largest frame number, then read out
     // in order: linear in the frames, where sorting them all is not.
@@ -52,9 +53,9 @@ std::vector<std::size_t> ladderCalls(const KvIAXCapture& capture,
     return chosen;
 }
 
-std::vector<const analysis::Call*> callsOf(const KvIAXCapture& capture,
+std::vector<const calls::Call*> callsOf(const KvIAXCapture& capture,
                                            const std::vector<std::size_t>& chosen) {
-    std::vector<const analysis::Call*> calls;
+    std::vector<const calls::Call*> calls;
     for (const std::size_t call : chosen) {
         if (call < capture.callTracker().calls().size()) {
             calls.push_back(&capture.callTracker().calls()[call]);
@@ -90,7 +91,7 @@ bool LadderInSteps::step(const KvIAXCapture& capture,
             continue;
         }
         // A few thousand steps at a time: a call may have millions.
-        const analysis::Call& call = calls[chosen_[next_]];
+        const calls::Call& call = calls[chosen_[next_]];
         nextStep_ = builder_.add(static_cast<std::uint32_t>(next_), call, capture.iaxFrames(),
                                  nextStep_, 4096, capture.callTracker().resends());
         if (nextStep_ >= call.signallingFrames.size()) {
@@ -101,23 +102,23 @@ bool LadderInSteps::step(const KvIAXCapture& capture,
     return next_ >= chosen_.size();
 }
 
-analysis::Flow LadderInSteps::finish(const KvIAXCapture& capture) {
-    analysis::Flow flow = finishUnordered(capture);
-    analysis::putStepsInOrder(flow);
+calls::Flow LadderInSteps::finish(const KvIAXCapture& capture) {
+    calls::Flow flow = finishUnordered(capture);
+    calls::putStepsInOrder(flow);
     return flow;
 }
 
-analysis::Flow LadderInSteps::finishUnordered(const KvIAXCapture& capture) {
-    analysis::Flow flow = builder_.takeUnordered();
+calls::Flow LadderInSteps::finishUnordered(const KvIAXCapture& capture) {
+    calls::Flow flow = builder_.takeUnordered();
     // Digits are placed by the calls' positions in the ladder, which a call
     // gone since would shift.
     if (const auto calls = callsOf(capture, chosen_); calls.size() == chosen_.size()) {
-        analysis::appendInBandDigits(flow, calls, tones_);
+        calls::appendInBandDigits(flow, calls, tones_);
     }
     return flow;
 }
 
-analysis::Flow ladderOf(const KvIAXCapture& capture, const std::vector<std::size_t>& selected) {
+calls::Flow ladderOf(const KvIAXCapture& capture, const std::vector<std::size_t>& selected) {
     LadderInSteps ladder(capture, selected);
     ladder.step(capture, std::chrono::steady_clock::time_point::max());
     return ladder.finish(capture);
@@ -132,9 +133,9 @@ std::size_t frameCountOf(const KvIAXCapture& capture, const std::vector<std::siz
     return frames;
 }
 
-std::vector<analysis::StreamFigures> trackedFiguresOf(const KvIAXCapture& capture,
+std::vector<quality::StreamFigures> trackedFiguresOf(const KvIAXCapture& capture,
                                                       const std::vector<std::size_t>& selected) {
-    std::vector<analysis::StreamFigures> figures;
+    std::vector<quality::StreamFigures> figures;
     const auto& calls = capture.callTracker().calls();
     for (const std::size_t call : selected) {
         if (call >= calls.size()) {
@@ -142,10 +143,10 @@ std::vector<analysis::StreamFigures> trackedFiguresOf(const KvIAXCapture& captur
         }
         auto ofCall = capture.streamTracker() != nullptr
                           ? capture.streamTracker()->callFigures(call)
-                          : std::vector<analysis::StreamFigures>{};
+                          : std::vector<quality::StreamFigures>{};
         if (capture.streamTracker() == nullptr) {
             for (auto& stream :
-                 analysis::callStreams(capture.callTracker(), call, capture.iaxFrames())) {
+                 quality::callStreams(capture.callTracker(), call, capture.iaxFrames())) {
                 ofCall.push_back(std::move(stream.figures));
             }
         }
@@ -154,20 +155,20 @@ std::vector<analysis::StreamFigures> trackedFiguresOf(const KvIAXCapture& captur
     return figures;
 }
 
-void addActivity(const KvIAXCapture& capture, std::vector<analysis::StreamFigures>& figures) {
+void addActivity(const KvIAXCapture& capture, std::vector<quality::StreamFigures>& figures) {
     for (auto& stream : figures) {
         capture.addActivity(stream);
     }
 }
 
-std::vector<analysis::StreamFigures> figuresOf(const KvIAXCapture& capture,
+std::vector<quality::StreamFigures> figuresOf(const KvIAXCapture& capture,
                                                const std::vector<std::size_t>& selected) {
     auto figures = trackedFiguresOf(capture, selected);
     addActivity(capture, figures);
     return figures;
 }
 
-std::string titleOf(const analysis::Call& call, std::size_t index) {
+std::string titleOf(const calls::Call& call, std::size_t index) {
     return "Call " + std::to_string(index + 1) + ": " +
            (call.from.empty() ? call.caller.text() : call.from) + " to " +
            (call.to.empty() ? call.callee.text() : call.to);

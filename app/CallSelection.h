@@ -1,7 +1,7 @@
 #pragma once
 
-#include "analysis/CallFlow.h"
-#include "analysis/StreamAnalysis.h"
+#include "calls/CallFlow.h"
+#include "quality/StreamTypes.h"
 
 #include <chrono>
 #include <cstdint>
@@ -16,7 +16,7 @@ class KvIAXCapture;
 namespace callselection {
 
 // Their frames, 1-based, rising, each once.
-[[nodiscard]] std::vector<std::uint32_t> framesOf(const analysis::CallList& calls,
+[[nodiscard]] std::vector<std::uint32_t> framesOf(const calls::CallList& calls,
                                                   const std::vector<std::size_t>& selected);
 
 // A ladder of more calls than this cannot be read: the first of them are drawn.
@@ -25,7 +25,7 @@ inline constexpr std::size_t mostLadderCalls = 100;
 // Their ladder (of the first mostLadderCalls): a column per end, an arrow
 // per full frame, a band per direction of voice, a mark per digit heard in
 // band.
-[[nodiscard]] analysis::Flow ladderOf(const KvIAXCapture& capture,
+[[nodiscard]] calls::Flow ladderOf(const KvIAXCapture& capture,
                                       const std::vector<std::size_t>& selected);
 
 // The same ladder made a call at a time, so that a window can make the
@@ -38,15 +38,15 @@ public:
     // Adds calls until `deadline` has passed (one at least); true once all are in.
     bool step(const KvIAXCapture& capture, std::chrono::steady_clock::time_point deadline);
     // Once step() said all are in.
-    [[nodiscard]] analysis::Flow finish(const KvIAXCapture& capture);
-    // The same, its steps still to be put in order (analysis::putStepsInOrder),
+    [[nodiscard]] calls::Flow finish(const KvIAXCapture& capture);
+    // The same, its steps still to be put in order (calls::putStepsInOrder),
     // which reads nothing of the capture and may be done on any thread.
-    [[nodiscard]] analysis::Flow finishUnordered(const KvIAXCapture& capture);
+    [[nodiscard]] calls::Flow finishUnordered(const KvIAXCapture& capture);
 
 private:
     std::vector<std::size_t> chosen_;
-    std::vector<analysis::DtmfEvent> tones_; // heard in band in them
-    analysis::CallsFlowBuilder builder_;
+    std::vector<calls::DtmfEvent> tones_; // heard in band in them
+    calls::CallsFlowBuilder builder_;
     std::size_t next_ = 0;     // the call being added
     std::size_t nextStep_ = 0; // its signalling frame to add next
 };
@@ -60,17 +60,17 @@ inline constexpr std::size_t framesForAWorker = 200'000;
 // Their streams' figures, as the capture follows them (with the activity
 // listening found), caller first; without followed streams, worked out from
 // their frames.
-[[nodiscard]] std::vector<analysis::StreamFigures>
+[[nodiscard]] std::vector<quality::StreamFigures>
 figuresOf(const KvIAXCapture& capture, const std::vector<std::size_t>& selected);
 // The same in two halves. The first reads the trackers alone, so that it may
 // run on another thread while they are held (KvIAXCapture::holdTrackers),
 // where the capture follows streams; the second, what listening found, on
 // the capture's thread.
-[[nodiscard]] std::vector<analysis::StreamFigures>
+[[nodiscard]] std::vector<quality::StreamFigures>
 trackedFiguresOf(const KvIAXCapture& capture, const std::vector<std::size_t>& selected);
-void addActivity(const KvIAXCapture& capture, std::vector<analysis::StreamFigures>& figures);
+void addActivity(const KvIAXCapture& capture, std::vector<quality::StreamFigures>& figures);
 
 // "Call 3: 100 to 200", the numbers dialled where the NEW gave them, else the ends.
-[[nodiscard]] std::string titleOf(const analysis::Call& call, std::size_t index);
+[[nodiscard]] std::string titleOf(const calls::Call& call, std::size_t index);
 
 } // namespace callselection

@@ -17,7 +17,7 @@ struct Field {
     bool bare = false;
 };
 
-std::string timeText(const analysis::CaptureTime& time) {
+std::string timeText(const calls::CaptureTime& time) {
     FrameFacts facts;
     facts.captureSeconds = time.seconds;
     facts.captureNanoseconds = time.nanoseconds;
@@ -26,7 +26,7 @@ std::string timeText(const analysis::CaptureTime& time) {
     return text;
 }
 
-std::string seconds(const analysis::CaptureTime& from, const analysis::CaptureTime& to) {
+std::string seconds(const calls::CaptureTime& from, const calls::CaptureTime& to) {
     const long long micro = (to.seconds - from.seconds) * 1'000'000LL +
                             (static_cast<long long>(to.nanoseconds) - from.nanoseconds) / 1000;
     char text[32];
@@ -79,9 +79,9 @@ Field optionalDecimal(const char* key, const std::optional<double>& value) {
     return {key, value ? number(*value) : std::string("null"), true};
 }
 
-std::vector<Field> callFields(const analysis::Call& call, const analysis::CallVerdict& verdict) {
-    using Side = analysis::Call::Side;
-    const analysis::CallQuality& quality = verdict.quality;
+std::vector<Field> callFields(const calls::Call& call, const quality::CallVerdict& verdict) {
+    using Side = calls::Call::Side;
+    const calls::CallQuality& quality = verdict.quality;
     return {
         {"caller", call.caller.text()},
         {"callee", call.callee.text()},
@@ -91,7 +91,7 @@ std::vector<Field> callFields(const analysis::Call& call, const analysis::CallVe
         {"fromName", call.fromName},
         {"to", call.to},
         {"codec", call.codecName()},
-        {"state", analysis::stateText(call.state)},
+        {"state", calls::stateText(call.state)},
         {"cause", call.cause},
         {"hungUpBy", call.hungUpBy == Side::Caller   ? "caller"
                      : call.hungUpBy == Side::Callee ? "callee"
@@ -116,7 +116,7 @@ std::vector<Field> callFields(const analysis::Call& call, const analysis::CallVe
     };
 }
 
-std::vector<Field> registrationFields(const analysis::Registration& registration) {
+std::vector<Field> registrationFields(const calls::Registration& registration) {
     return {
         {"peer", registration.peer.text()},
         {"registrar", registration.registrar.text()},
@@ -130,10 +130,10 @@ std::vector<Field> registrationFields(const analysis::Registration& registration
     };
 }
 
-std::vector<Field> streamFields(const analysis::StreamFigures& stream) {
+std::vector<Field> streamFields(const quality::StreamFigures& stream) {
     const bool known = stream.frameMs.has_value();
-    const analysis::StreamFigures::Reported reported =
-        stream.reported.value_or(analysis::StreamFigures::Reported{});
+    const calls::ReceiverReport reported =
+        stream.reported.value_or(calls::ReceiverReport{});
     return {
         {"call", std::to_string(stream.call + 1), true},
         {"direction", stream.fromCaller ? "caller" : "callee"},
@@ -169,20 +169,20 @@ std::vector<Field> streamFields(const analysis::StreamFigures& stream) {
     };
 }
 
-std::vector<Field> problemFields(const analysis::Problem& problem, const KvIAXFrame* frame) {
+std::vector<Field> problemFields(const quality::Problem& problem, const KvIAXFrame* frame) {
     return {
-        {"severity", analysis::severityName(problem.severity())},
-        {"kind", analysis::kindName(problem.kind)},
+        {"severity", quality::severityName(problem.severity())},
+        {"kind", quality::kindName(problem.kind)},
         {"frame", std::to_string(problem.frame), true},
         {"call",
-         problem.call == analysis::Problem::noCall ? "null" : std::to_string(problem.call + 1),
+         problem.call == quality::Problem::noCall ? "null" : std::to_string(problem.call + 1),
          true},
-        {"text", analysis::problemText(problem, frame)},
+        {"text", quality::problemText(problem, frame)},
     };
 }
 
-std::vector<Field> dtmfFields(const analysis::DtmfEvent& event) {
-    using Event = analysis::DtmfEvent;
+std::vector<Field> dtmfFields(const calls::DtmfEvent& event) {
+    using Event = calls::DtmfEvent;
     return {
         {"call", std::to_string(event.call + 1), true},
         {"direction", event.fromCaller ? "caller" : "callee"},
@@ -215,53 +215,53 @@ Columns columnsOf(const std::vector<Field>& fields) {
 
 } // namespace
 
-Columns callColumns(const analysis::Call& call, const analysis::CallVerdict& verdict) {
+Columns callColumns(const calls::Call& call, const quality::CallVerdict& verdict) {
     return columnsOf(callFields(call, verdict));
 }
 
-Columns registrationColumns(const analysis::Registration& registration) {
+Columns registrationColumns(const calls::Registration& registration) {
     return columnsOf(registrationFields(registration));
 }
 
 std::string callsHeader() {
-    return header(callFields(analysis::Call{}, analysis::CallVerdict{}));
+    return header(callFields(calls::Call{}, quality::CallVerdict{}));
 }
 
-void appendCall(std::string& out, const analysis::Call& call, const analysis::CallVerdict& verdict,
+void appendCall(std::string& out, const calls::Call& call, const quality::CallVerdict& verdict,
                 recordwriter::Format format) {
     appendFields(out, callFields(call, verdict), format);
 }
 
-Columns problemColumns(const analysis::Problem& problem, const KvIAXFrame* frame) {
+Columns problemColumns(const quality::Problem& problem, const KvIAXFrame* frame) {
     return columnsOf(problemFields(problem, frame));
 }
 
 std::string problemsHeader() {
-    return header(problemFields(analysis::Problem{}, nullptr));
+    return header(problemFields(quality::Problem{}, nullptr));
 }
 
-void appendProblem(std::string& out, const analysis::Problem& problem, const KvIAXFrame* frame,
+void appendProblem(std::string& out, const quality::Problem& problem, const KvIAXFrame* frame,
                    recordwriter::Format format) {
     appendFields(out, problemFields(problem, frame), format);
 }
 
 std::string dtmfHeader() {
-    return header(dtmfFields(analysis::DtmfEvent{}));
+    return header(dtmfFields(calls::DtmfEvent{}));
 }
 
-void appendDtmf(std::string& out, const analysis::DtmfEvent& event, recordwriter::Format format) {
+void appendDtmf(std::string& out, const calls::DtmfEvent& event, recordwriter::Format format) {
     appendFields(out, dtmfFields(event), format);
 }
 
-Columns streamColumns(const analysis::StreamFigures& stream) {
+Columns streamColumns(const quality::StreamFigures& stream) {
     return columnsOf(streamFields(stream));
 }
 
 std::string streamsHeader() {
-    return header(streamFields(analysis::StreamFigures{}));
+    return header(streamFields(quality::StreamFigures{}));
 }
 
-void appendStream(std::string& out, const analysis::StreamFigures& stream,
+void appendStream(std::string& out, const quality::StreamFigures& stream,
                   recordwriter::Format format) {
     appendFields(out, streamFields(stream), format);
 }
@@ -334,10 +334,10 @@ void appendCount(std::string& out, const capturestatistics::Count& count,
 }
 
 std::string registrationsHeader() {
-    return header(registrationFields(analysis::Registration{}));
+    return header(registrationFields(calls::Registration{}));
 }
 
-void appendRegistration(std::string& out, const analysis::Registration& registration,
+void appendRegistration(std::string& out, const calls::Registration& registration,
                         recordwriter::Format format) {
     appendFields(out, registrationFields(registration), format);
 }

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "analysis/CallTracker.h"
-#include "analysis/Problems.h"
-#include "analysis/StreamAnalysis.h"
+#include "calls/CallTracker.h"
+#include "quality/Problems.h"
+#include "quality/StreamTypes.h"
 #include "app/CaptureStatistics.h"
 #include "app/RecordWriter.h"
 
@@ -19,29 +19,29 @@ namespace callwriter {
 using Columns = std::vector<std::pair<const char*, std::string>>;
 // A call's columns end with its verdict: the worse direction's MOS, its
 // round trips and its DTMF digits.
-Columns callColumns(const analysis::Call& call, const analysis::CallVerdict& verdict);
-Columns registrationColumns(const analysis::Registration& registration);
+Columns callColumns(const calls::Call& call, const quality::CallVerdict& verdict);
+Columns registrationColumns(const calls::Registration& registration);
 
 std::string callsHeader();
-void appendCall(std::string& out, const analysis::Call& call, const analysis::CallVerdict& verdict,
+void appendCall(std::string& out, const calls::Call& call, const quality::CallVerdict& verdict,
                 recordwriter::Format format);
 
-Columns streamColumns(const analysis::StreamFigures& stream);
+Columns streamColumns(const quality::StreamFigures& stream);
 std::string streamsHeader();
-void appendStream(std::string& out, const analysis::StreamFigures& stream,
+void appendStream(std::string& out, const quality::StreamFigures& stream,
                   recordwriter::Format format);
 
 // A problem's severity, kind, frame, call (1-based) and text.
 // `frame`: the problem's frame, where it is known.
-Columns problemColumns(const analysis::Problem& problem, const KvIAXFrame* frame);
+Columns problemColumns(const quality::Problem& problem, const KvIAXFrame* frame);
 std::string problemsHeader();
-void appendProblem(std::string& out, const analysis::Problem& problem, const KvIAXFrame* frame,
+void appendProblem(std::string& out, const quality::Problem& problem, const KvIAXFrame* frame,
                    recordwriter::Format format);
 
 // A DTMF digit's call (1-based), direction, digit, source, kind, frame,
 // capture time and duration.
 std::string dtmfHeader();
-void appendDtmf(std::string& out, const analysis::DtmfEvent& event, recordwriter::Format format);
+void appendDtmf(std::string& out, const calls::DtmfEvent& event, recordwriter::Format format);
 
 // The capture's properties, a line (JSON) or a "key<TAB>value" line each
 // (TSV); then its frames by type and subclass, a line each.
@@ -58,7 +58,7 @@ void appendConversation(std::string& out, const capturestatistics::Conversation&
                         recordwriter::Format format);
 
 std::string registrationsHeader();
-void appendRegistration(std::string& out, const analysis::Registration& registration,
+void appendRegistration(std::string& out, const calls::Registration& registration,
                         recordwriter::Format format);
 
 } // namespace callwriter

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "analysis/CapturePackets.h"
-#include "analysis/FrameCalls.h"
+#include "readback/CapturePackets.h"
+#include "calls/FrameCalls.h"
 #include "common/MemoryCharge.h"
 #include "fields/FieldRegistry.h"
 
@@ -41,7 +41,7 @@ public:
 private:
     const KvIAXCapture& capture_;
     std::uint8_t needs_;
-    analysis::FrameCalls calls_;
+    calls::FrameCalls calls_;
     MemoryCharge callsCharge_;
     std::unique_ptr<CapturePackets> packets_;
 };

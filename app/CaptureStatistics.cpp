@@ -35,12 +35,12 @@ std::string formatOf(const std::string& path) {
     return "pcap (microseconds)";
 }
 
-double secondsBetween(const analysis::CaptureTime& from, const analysis::CaptureTime& to) {
+double secondsBetween(const calls::CaptureTime& from, const calls::CaptureTime& to) {
     return static_cast<double>(to.seconds - from.seconds) +
            (static_cast<double>(to.nanoseconds) - static_cast<double>(from.nanoseconds)) / 1e9;
 }
 
-analysis::CaptureTime timeOf(const FrameFacts& facts) {
+calls::CaptureTime timeOf(const FrameFacts& facts) {
     return {facts.captureSeconds, facts.captureNanoseconds};
 }
 
@@ -61,7 +61,7 @@ void PropertiesSum::add(const KvIAXFrame& frame) {
     }
     ++sums_.frames;
     sums_.bytes += facts.wireLength;
-    const analysis::CaptureTime time = timeOf(facts);
+    const calls::CaptureTime time = timeOf(facts);
     if (!sums_.first || secondsBetween(time, *sums_.first) > 0) {
         sums_.first = time;
     }
@@ -160,8 +160,8 @@ void ConversationsSum::add(const KvIAXFrame& frame) {
     if (facts.kind() == FrameKind::Fresh || facts.kind() == FrameKind::NotIax) {
         return;
     }
-    const analysis::Endpoint source = analysis::endpointOf(frame, true);
-    const analysis::Endpoint destination = analysis::endpointOf(frame, false);
+    const calls::Endpoint source = calls::endpointOf(frame, true);
+    const calls::Endpoint destination = calls::endpointOf(frame, false);
     Ends ends{source, destination};
     if (EndsOrder{}(Ends{destination, source}, ends)) {
         std::swap(ends.first, ends.second);
@@ -183,7 +183,7 @@ std::vector<std::uint64_t> framesPerInterval(const FrameList& frames, double sec
     if (frames.empty() || seconds <= 0) {
         return intervals;
     }
-    const analysis::CaptureTime first = timeOf(frames.front()->facts());
+    const calls::CaptureTime first = timeOf(frames.front()->facts());
     for (std::size_t i = 0; i < frames.size(); ++i) {
         const double since = secondsBetween(first, timeOf(frames[i]->facts()));
         if (since < 0) {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "analysis/CallTracker.h"
+#include "calls/CallTracker.h"
 
 #include <cstdint>
 #include <functional>
@@ -27,7 +27,7 @@ struct Properties {
     std::string linkName; // "Ethernet", "Linux cooked (SLL)"...
     std::uint64_t frames = 0;
     std::uint64_t bytes = 0; // as on the wire
-    std::optional<analysis::CaptureTime> first, last;
+    std::optional<calls::CaptureTime> first, last;
     double durationSeconds = 0;
     double framesPerSecond = 0, bytesPerSecond = 0;
 };
@@ -67,9 +67,9 @@ private:
 
 // The frames between two address:port ends, both ways.
 struct Conversation {
-    analysis::Endpoint a, b; // a sent the first frame
+    calls::Endpoint a, b; // a sent the first frame
     std::uint64_t framesAtoB = 0, framesBtoA = 0, bytes = 0;
-    analysis::CaptureTime first, last;
+    calls::CaptureTime first, last;
 };
 [[nodiscard]] std::vector<Conversation> conversationsOf(const FrameList& frames);
 class ConversationsSum final {
@@ -79,7 +79,7 @@ public:
 
 private:
     // The two ends in an order of their own, whichever sent first.
-    using Ends = std::pair<analysis::Endpoint, analysis::Endpoint>;
+    using Ends = std::pair<calls::Endpoint, calls::Endpoint>;
     struct EndsOrder {
         bool operator()(const Ends& x, const Ends& y) const;
     };

@@ -1,7 +1,7 @@
 #include "app/ChargedStreams.h"
 
-#include "analysis/CallsStreams.h"
-#include "analysis/FrameReplay.h"
+#include "quality/VoiceStreamBuilder.h"
+#include "readback/FrameReplay.h"
 #include "app/KvIAXCapture.h"
 
 #include "media/CallAudio.h"
@@ -19,7 +19,7 @@ std::optional<MemoryCharge> chargeFor(const KvIAXCapture& capture,
     std::uint64_t estimate = 0;
     for (const std::size_t call : calls) {
         if (call < all.size()) {
-            estimate += all[call].frameNumbers.size() * sizeof(analysis::StreamPacket);
+            estimate += all[call].frameNumbers.size() * sizeof(quality::StreamPacket);
         }
     }
     MemoryCharge charge(capture.memoryBudget());
@@ -33,9 +33,9 @@ std::optional<MemoryCharge> chargeFor(const KvIAXCapture& capture,
 }
 
 // Judged as the capture judges its streams.
-analysis::QualityOptions optionsOf(const KvIAXCapture& capture) {
+quality::QualityOptions optionsOf(const KvIAXCapture& capture) {
     return capture.streamTracker() != nullptr ? capture.streamTracker()->options()
-                                              : analysis::QualityOptions{};
+                                              : quality::QualityOptions{};
 }
 
 std::vector<std::size_t> knownCalls(const KvIAXCapture& capture,
@@ -50,7 +50,7 @@ std::vector<std::size_t> knownCalls(const KvIAXCapture& capture,
 }
 
 // `heard`: the capture whose listening is added to the figures, if any.
-ChargedStreams charged(const KvIAXCapture* heard, std::vector<analysis::VoiceStream> found,
+ChargedStreams charged(const KvIAXCapture* heard, std::vector<quality::VoiceStream> found,
                        MemoryCharge charge) {
     ChargedStreams made{{}, std::move(charge), {}};
     std::uint64_t held = 0;
@@ -58,7 +58,7 @@ ChargedStreams charged(const KvIAXCapture* heard, std::vector<analysis::VoiceStr
         if (heard != nullptr) {
             heard->addActivity(stream.figures);
         }
-        held += stream.packets.capacity() * sizeof(analysis::StreamPacket);
+        held += stream.packets.capacity() * sizeof(quality::StreamPacket);
         made.streams.push_back(std::move(stream));
     }
     made.charge.forceTo(held);
@@ -89,11 +89,11 @@ std::optional<ChargedStreams> ChargedStreams::of(const KvIAXCapture& capture,
         return std::nullopt;
     }
     // Their records are gone: the calls' frames are decoded again.
-    analysis::CallsStreams building(capture.callTracker(), knownCalls(capture, calls),
+    quality::VoiceStreamBuilder building(capture.callTracker(), knownCalls(capture, calls),
                                     optionsOf(capture));
     const auto& all = capture.callTracker().calls();
     const bool encrypted = std::any_of(all.begin(), all.end(),
-                                       [](const analysis::Call& call) { return call.encrypted; });
+                                       [](const calls::Call& call) { return call.encrypted; });
     const FrameReplay replay(capture.lastRunFile(), capture.secrets(), encrypted);
     const auto wanted = building.wantedFrames();
     // An encrypted call's voice lies in the file as ciphertext: it is read
@@ -128,7 +128,7 @@ std::optional<StreamsInSlices> StreamsInSlices::start(const KvIAXCapture& captur
 
 StreamsInSlices::StreamsInSlices(const KvIAXCapture& capture, const std::vector<std::size_t>& calls,
                                  MemoryCharge charge)
-    : building_(std::make_unique<analysis::CallsStreams>(
+    : building_(std::make_unique<quality::VoiceStreamBuilder>(
           capture.callTracker(), knownCalls(capture, calls), optionsOf(capture))),
       wanted_(building_->wantedFrames()), firstFrame_(capture.firstFrame()),
       charge_(std::move(charge)) {}

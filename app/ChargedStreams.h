@@ -1,6 +1,6 @@
 #pragma once
 
-#include "analysis/StreamAnalysis.h"
+#include "quality/StreamTypes.h"
 #include "common/MemoryCharge.h"
 #include "media/HeldPackets.h"
 
@@ -13,15 +13,15 @@
 
 class KvIAXCapture;
 class KvIAXFrame;
-namespace analysis {
-class CallsStreams;
+namespace quality {
+class VoiceStreamBuilder;
 }
 
 // The voice streams of some of a capture's calls, with every packet, and
 // what they hold charged to the capture's memory budget for as long as they
 // are kept: a call of millions of packets is refused, not made.
 struct ChargedStreams {
-    std::vector<analysis::VoiceStream> streams; // call by call, caller first
+    std::vector<quality::VoiceStream> streams; // call by call, caller first
     MemoryCharge charge;
     // Where the streams were made by decoding the file again, their voice
     // frames' bytes as that pass met them (charged too), so that their
@@ -66,7 +66,7 @@ private:
     StreamsInSlices(const KvIAXCapture& capture, const std::vector<std::size_t>& calls,
                     MemoryCharge charge);
 
-    std::unique_ptr<analysis::CallsStreams> building_;
+    std::unique_ptr<quality::VoiceStreamBuilder> building_;
     std::vector<std::uint32_t> wanted_;
     std::size_t next_ = 0;
     const KvIAXFrame* firstFrame_ = nullptr; // tells a replaced list

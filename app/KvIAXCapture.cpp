@@ -146,7 +146,7 @@ void KvIAXCapture::trackCalls(std::size_t mostFrames,
     waitForTrackers();
     bool changed = false;
     if (trackedFrames_ > iaxFrames_.size()) {
-        callTracker_ = analysis::CallTracker{}; // the list was replaced
+        callTracker_ = calls::CallTracker{}; // the list was replaced
         restartQualityTrackers();
         listening_.clear();
         listenedCalls_ = 0;
@@ -226,11 +226,11 @@ void KvIAXCapture::restartQualityTrackers() {
     problemFrames_.clear();
     problemsKept_ = 0;
     streamTracker_ =
-        quality_ ? std::make_unique<analysis::StreamTracker>(callTracker_, *quality_) : nullptr;
-    problemTracker_ = quality_ ? std::make_unique<analysis::ProblemTracker>(callTracker_) : nullptr;
+        quality_ ? std::make_unique<quality::StreamTracker>(callTracker_, *quality_) : nullptr;
+    problemTracker_ = quality_ ? std::make_unique<quality::ProblemTracker>(callTracker_) : nullptr;
 }
 
-void KvIAXCapture::setFollowsQuality(std::optional<analysis::QualityOptions> options) {
+void KvIAXCapture::setFollowsQuality(std::optional<quality::QualityOptions> options) {
     waitForTrackers();
     if (options == quality_ && (streamTracker_ != nullptr) == options.has_value()) {
         return;
@@ -241,7 +241,7 @@ void KvIAXCapture::setFollowsQuality(std::optional<analysis::QualityOptions> opt
         return;
     }
     // The calls are followed again with the new trackers beside them.
-    callTracker_ = analysis::CallTracker{};
+    callTracker_ = calls::CallTracker{};
     restartQualityTrackers();
     trackedFrames_ = 0;
     trackCalls();
@@ -261,11 +261,11 @@ KvIAXCapture::HeardActivity KvIAXCapture::heardActivity() const {
     return heard;
 }
 
-std::vector<analysis::StreamFigures> KvIAXCapture::streamFigures() const {
+std::vector<quality::StreamFigures> KvIAXCapture::streamFigures() const {
     return streamFigures(heardActivity());
 }
 
-std::vector<analysis::StreamFigures> KvIAXCapture::streamFigures(const HeardActivity& heard) const {
+std::vector<quality::StreamFigures> KvIAXCapture::streamFigures(const HeardActivity& heard) const {
     if (!streamTracker_) {
         return {};
     }
@@ -278,7 +278,7 @@ std::vector<analysis::StreamFigures> KvIAXCapture::streamFigures(const HeardActi
     return figures;
 }
 
-void KvIAXCapture::addActivity(analysis::StreamFigures& stream) const {
+void KvIAXCapture::addActivity(quality::StreamFigures& stream) const {
     if (const CallListening* heard = listening(stream.call)) {
         if (const auto& side = heard->sides[stream.fromCaller ? 0 : 1]) {
             stream.activity = side->activity();
@@ -286,16 +286,16 @@ void KvIAXCapture::addActivity(analysis::StreamFigures& stream) const {
     }
 }
 
-std::optional<std::vector<analysis::Problem>> KvIAXCapture::problems(MemoryCharge& charge) const {
+std::optional<std::vector<quality::Problem>> KvIAXCapture::problems(MemoryCharge& charge) const {
     return problemsOf(heardActivity(), charge);
 }
 
-std::optional<std::vector<analysis::Problem>> KvIAXCapture::problemsOf(const HeardActivity& heard,
+std::optional<std::vector<quality::Problem>> KvIAXCapture::problemsOf(const HeardActivity& heard,
                                                                        MemoryCharge& charge) const {
     if (!streamTracker_) {
-        return std::vector<analysis::Problem>{};
+        return std::vector<quality::Problem>{};
     }
-    return analysis::chargedProblems(*problemTracker_, callTracker_, *streamTracker_,
+    return quality::chargedProblems(*problemTracker_, callTracker_, *streamTracker_,
                                      streamFigures(heard), charge);
 }
 
@@ -316,16 +316,16 @@ void KvIAXCapture::waitForTrackers() {
     trackerHolds_->released.wait(lock, [this] { return trackerHolds_->count == 0; });
 }
 
-analysis::CallVerdict KvIAXCapture::callVerdict(std::size_t index) const {
+quality::CallVerdict KvIAXCapture::callVerdict(std::size_t index) const {
     if (!streamTracker_) {
         return {};
     }
-    analysis::CallVerdict verdict = streamTracker_->verdict(index);
+    quality::CallVerdict verdict = streamTracker_->verdict(index);
     const CallListening* heard = listening(index);
     if (heard == nullptr || !verdict.quality.dtmf.empty()) {
         return verdict;
     }
-    std::vector<analysis::DtmfEvent> tones;
+    std::vector<calls::DtmfEvent> tones;
     for (const auto& side : heard->sides) {
         if (side) {
             tones.insert(tones.end(), side->tones.begin(), side->tones.end());
@@ -339,8 +339,8 @@ analysis::CallVerdict KvIAXCapture::callVerdict(std::size_t index) const {
     return verdict;
 }
 
-std::vector<analysis::DtmfEvent> KvIAXCapture::dtmfEvents() const {
-    std::vector<analysis::DtmfEvent> events;
+std::vector<calls::DtmfEvent> KvIAXCapture::dtmfEvents() const {
+    std::vector<calls::DtmfEvent> events;
     if (!streamTracker_) {
         return events;
     }

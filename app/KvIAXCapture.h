@@ -1,13 +1,13 @@
 #pragma once
 
-#include "analysis/CallTracker.h"
-#include "analysis/Problems.h"
-#include "analysis/StreamAnalysis.h"
+#include "calls/CallTracker.h"
+#include "quality/Problems.h"
+#include "quality/VoiceStreamBuilder.h"
 #include "app/ListeningJob.h"
 #include "capture/CaptureServices.h"
 #include "capture/CaptureTarget.h"
 #include "common/MemoryCharge.h"
-#include "dissect/FrameDecryption.h"
+#include "decrypt/FrameDecryption.h"
 
 #include <QObject>
 #include <array>
@@ -95,7 +95,7 @@ public:
     [[nodiscard]] const RunSummary& lastRunSummary() const { return lastRunSummary_; }
     // The calls and registrations in the frame list, followed as frames are
     // appended (frame numbers are 1-based positions in the list).
-    [[nodiscard]] const analysis::CallTracker& callTracker() const { return callTracker_; }
+    [[nodiscard]] const calls::CallTracker& callTracker() const { return callTracker_; }
     // Whether calls are followed at all (on by default); a tool that only
     // prints frames saves the work.
     void setFollowsCalls(bool follows) { followsCalls_ = follows; }
@@ -106,28 +106,28 @@ public:
     // judged with `options`; nothing turns it off (the default: a tool that
     // only prints frames saves the work). Changed once frames arrived, the
     // frames so far are followed again.
-    void setFollowsQuality(std::optional<analysis::QualityOptions> options);
-    [[nodiscard]] const analysis::StreamTracker* streamTracker() const {
+    void setFollowsQuality(std::optional<quality::QualityOptions> options);
+    [[nodiscard]] const quality::StreamTracker* streamTracker() const {
         return streamTracker_.get();
     }
     // What listening heard of each call's sides (the share of time with
     // voice), by call, caller first: the little of it the figures need.
     using HeardActivity = std::vector<std::array<std::optional<double>, 2>>;
     [[nodiscard]] HeardActivity heardActivity() const;
-    // The streams' figures so far, as analysis::analyzeStreams gives them,
+    // The streams' figures so far, as quality::analyzeStreams gives them,
     // with the activity listening found; empty unless followed.
-    [[nodiscard]] std::vector<analysis::StreamFigures> streamFigures() const;
+    [[nodiscard]] std::vector<quality::StreamFigures> streamFigures() const;
     // Every problem found so far, in frame order; empty unless followed. The
     // list is charged to `charge` (of the capture's budget), which is to be
     // kept with it; nothing where the memory limit cannot take it.
-    [[nodiscard]] std::optional<std::vector<analysis::Problem>>
+    [[nodiscard]] std::optional<std::vector<quality::Problem>>
     problems(MemoryCharge& charge) const;
     // The same two, given what listening heard. They read the trackers
     // alone, so they may run on another thread while the trackers are held
     // (see holdTrackers); at tens of millions of frames they take a while.
-    [[nodiscard]] std::vector<analysis::StreamFigures>
+    [[nodiscard]] std::vector<quality::StreamFigures>
     streamFigures(const HeardActivity& heard) const;
-    [[nodiscard]] std::optional<std::vector<analysis::Problem>>
+    [[nodiscard]] std::optional<std::vector<quality::Problem>>
     problemsOf(const HeardActivity& heard, MemoryCharge& charge) const;
     // For a reader of the calls, streams and problems trackers on another
     // thread. Taken on the main thread and let go on any; while one is held,
@@ -135,16 +135,16 @@ public:
     [[nodiscard]] std::shared_ptr<void> holdTrackers() const;
     // Call `index`'s worse direction's MOS and what its signalling says,
     // with the digits heard in band where none were signalled.
-    [[nodiscard]] analysis::CallVerdict callVerdict(std::size_t index) const;
+    [[nodiscard]] quality::CallVerdict callVerdict(std::size_t index) const;
     // Every DTMF digit, signalled and heard in band, in frame order.
-    [[nodiscard]] std::vector<analysis::DtmfEvent> dtmfEvents() const;
+    [[nodiscard]] std::vector<calls::DtmfEvent> dtmfEvents() const;
     // What listening to the calls' voice found, in `calls` order.
     void addListening(const std::vector<std::size_t>& calls, std::vector<CallListening> found);
     // The calls before this one were listened to (or passed over).
     [[nodiscard]] std::size_t listenedCalls() const { return listenedCalls_; }
     void setListenedCalls(std::size_t calls) { listenedCalls_ = calls; }
     // Sets the stream's activity from what listening found.
-    void addActivity(analysis::StreamFigures& stream) const;
+    void addActivity(quality::StreamFigures& stream) const;
     // What listening to call `index`'s voice found; nothing before it was.
     [[nodiscard]] const CallListening* listening(std::size_t index) const;
     // The file holding the packets of the last run's frames (the loaded file,
@@ -255,10 +255,10 @@ private:
     std::optional<std::uint64_t> packetLimit_;
     alignas(64) bool hasCapturedFrames_ = false;
     RunSummary lastRunSummary_;
-    analysis::CallTracker callTracker_;
-    std::optional<analysis::QualityOptions> quality_;
-    std::unique_ptr<analysis::StreamTracker> streamTracker_;
-    std::unique_ptr<analysis::ProblemTracker> problemTracker_;
+    calls::CallTracker callTracker_;
+    std::optional<quality::QualityOptions> quality_;
+    std::unique_ptr<quality::StreamTracker> streamTracker_;
+    std::unique_ptr<quality::ProblemTracker> problemTracker_;
     std::vector<std::optional<CallListening>> listening_; // by call
     std::size_t listenedCalls_ = 0;
     // What the trackers hold: past the limit, the load stops at its next block.

@@ -1,6 +1,6 @@
 #include "app/ListeningJob.h"
 
-#include "analysis/CapturePackets.h"
+#include "readback/CapturePackets.h"
 #include "app/KvIAXCapture.h"
 #include "capturefile/PacketFileReader.h"
 
@@ -57,7 +57,7 @@ bool listenToCalls(const std::vector<std::size_t>& calls, const ChargedStreams& 
                    std::vector<CallListening>& into, std::string& error,
                    const std::atomic<bool>* cancelled) {
     for (std::size_t s = 0; s < voice.streams.size(); ++s) {
-        const analysis::VoiceStream& stream = voice.streams[s];
+        const quality::VoiceStream& stream = voice.streams[s];
         if (cancelled != nullptr && cancelled->load(std::memory_order_relaxed)) {
             return false;
         }
@@ -106,7 +106,7 @@ bool ListeningJob::run(std::vector<CallListening>& into, std::string& error,
             if (readAhead) {
                 return held.readerOf(s);
             }
-            const analysis::VoiceStream& stream = voice.streams[s];
+            const quality::VoiceStream& stream = voice.streams[s];
             return [&packets, &stream](std::size_t index, std::vector<std::uint8_t>& payload,
                                        std::string& why) {
                 return packets->readPayload(stream.packets[index].payload, payload, why);

@@ -3,10 +3,10 @@
 // memory it holds per frame, the time to analyse every call's voice streams,
 // and the time to lay out the ladder of the largest call.
 //   build/bench/call_bench [PACKETS]
-#include "analysis/CallFlow.h"
-#include "analysis/CallTracker.h"
-#include "analysis/StreamAnalysis.h"
-#include "analysis/StreamTracker.h"
+#include "calls/CallFlow.h"
+#include "calls/CallTracker.h"
+#include "quality/VoiceStreamBuilder.h"
+#include "quality/StreamTracker.h"
 #include "dissect/FrameAllocator.h"
 #include "dissect/IaxDissector.h"
 #include "samples/Scenarios.h"
@@ -63,7 +63,7 @@ int main(int argc, char** argv) {
     const double decoding = secondsSince(start);
 
     const long before = residentKiB();
-    analysis::CallTracker tracker;
+    calls::CallTracker tracker;
     start = std::chrono::steady_clock::now();
     for (std::size_t i = 0; i < frames.size(); ++i) {
         tracker.add(*frames[i], static_cast<std::uint32_t>(i + 1));
@@ -73,8 +73,8 @@ int main(int argc, char** argv) {
 
     // The streams' figures followed with the calls, as a load follows them,
     // against the same figures of each call worked out from its frames.
-    analysis::CallTracker followed;
-    analysis::StreamTracker followedStreams(followed);
+    calls::CallTracker followed;
+    quality::StreamTracker followedStreams(followed);
     start = std::chrono::steady_clock::now();
     for (std::size_t i = 0; i < frames.size(); ++i) {
         followed.add(*frames[i], static_cast<std::uint32_t>(i + 1));
@@ -83,9 +83,9 @@ int main(int argc, char** argv) {
     const double following = secondsSince(start) - tracking;
     const auto streams = followedStreams.figures();
     start = std::chrono::steady_clock::now();
-    std::vector<analysis::StreamFigures> perCall;
+    std::vector<quality::StreamFigures> perCall;
     for (std::size_t call = 0; call < tracker.calls().size(); ++call) {
-        for (auto& stream : analysis::callStreams(tracker, call, frames)) {
+        for (auto& stream : quality::callStreams(tracker, call, frames)) {
             perCall.push_back(stream.figures);
         }
     }
@@ -96,15 +96,15 @@ int main(int argc, char** argv) {
                perCall[i].maxJitterMs == streams[i].maxJitterMs;
     }
 
-    const analysis::Call* largest = nullptr;
+    const calls::Call* largest = nullptr;
     for (const auto& call : tracker.calls()) {
         if (largest == nullptr || call.frames > largest->frames) {
             largest = &call;
         }
     }
     start = std::chrono::steady_clock::now();
-    const auto steps = largest != nullptr ? analysis::callFlow(*largest, frames)
-                                          : std::vector<analysis::FlowStep>{};
+    const auto steps = largest != nullptr ? calls::callFlow(*largest, frames)
+                                          : std::vector<calls::FlowStep>{};
     const double ladder = secondsSince(start);
 
     std::printf("%zu packets, %zu calls\n", frames.size(), tracker.calls().size());
@@ -129,12 +129,12 @@ int main(int argc, char** argv) {
         dissector.decodeInto({.bytes = p, .index = index++}, *frame);
         one.push_back(std::move(frame));
     });
-    analysis::CallTracker single;
+    calls::CallTracker single;
     for (std::size_t i = 0; i < one.size(); ++i) {
         single.add(*one[i], static_cast<std::uint32_t>(i + 1));
     }
     start = std::chrono::steady_clock::now();
-    const auto longSteps = analysis::callFlow(single.calls().at(0), one);
+    const auto longSteps = calls::callFlow(single.calls().at(0), one);
     std::printf("ladder of a call of %llu frames (%zu steps): %.1f ms\n",
                 static_cast<unsigned long long>(single.calls().at(0).frames), longSteps.size(),
                 secondsSince(start) * 1000);

@@ -3,11 +3,11 @@
 // with a text element, and one on the calls, as the window and quorvex-dump
 // test them.
 //   build/bench/filter_bench [PACKETS]
-#include "analysis/CallTracker.h"
+#include "calls/CallTracker.h"
 #include "dissect/FrameAllocator.h"
 #include "dissect/IaxDissector.h"
 #include "filter/DisplayFilter.h"
-#include "analysis/FrameCalls.h"
+#include "calls/FrameCalls.h"
 #include "samples/Scenarios.h"
 
 #include <chrono>
@@ -21,7 +21,7 @@ int main(int argc, char** argv) {
     const IaxDissector dissector(dump);
     FrameAllocator allocator;
     FrameList frames;
-    analysis::CallTracker tracker;
+    calls::CallTracker tracker;
     scenarios::benchmarkMix(count, [&](const iaxgen::Bytes& packet, std::int64_t us) {
         auto frame = allocator.makeFrame();
         dissector.decodeInto({.bytes = packet,
@@ -32,7 +32,7 @@ int main(int argc, char** argv) {
         frames.push_back(std::move(frame));
         tracker.add(*frames.back(), static_cast<std::uint32_t>(frames.size()));
     });
-    analysis::FrameCalls calls;
+    calls::FrameCalls calls;
     const auto callsStart = std::chrono::steady_clock::now();
     calls.update(tracker);
     const double callsSeconds =

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "common/Log.h"
+#include "platform/LogSink.h"
 
 #include <atomic>
 #include <condition_variable>

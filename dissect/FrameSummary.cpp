@@ -1,6 +1,6 @@
 #include "dissect/FrameSummary.h"
 
-#include "dissect/ByteCursor.h"
+#include "linklayer/ByteCursor.h"
 #include "dissect/FrameDisplay.h"
 #include "dissect/IaxValueNames.h"
 #include "record/IaxNumbers.h"

@@ -3,7 +3,7 @@
 #include "common/Log.h"
 #include "dissect/FrameDisplay.h"
 #include "dissect/LocalClock.h"
-#include "dissect/PacketLayers.h"
+#include "linklayer/PacketLayers.h"
 #include "record/IaxNumbers.h"
 
 #include <algorithm>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "dissect/ByteCursor.h"
+#include "linklayer/ByteCursor.h"
 #include "record/CapturedPacket.h"
-#include "dissect/FrameDecryption.h"
+#include "decrypt/FrameDecryption.h"
 #include "dissect/KvIAXFrame.h"
 
 #include <cstdint>

@@ -1,6 +1,6 @@
 #include "fields/FieldFrame.h"
 
-#include "analysis/CapturePackets.h"
+#include "readback/CapturePackets.h"
 
 namespace fields {
 

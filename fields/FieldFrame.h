@@ -9,7 +9,7 @@
 #include <vector>
 
 class CapturePackets;
-namespace analysis {
+namespace calls {
 struct FrameCalls;
 }
 
@@ -24,7 +24,7 @@ struct FieldContext {
     const FrameFacts* firstFrame = nullptr;
     const FrameFacts* previousFrame = nullptr;
     const FrameFacts* previousShown = nullptr;
-    const analysis::FrameCalls* calls = nullptr;
+    const calls::FrameCalls* calls = nullptr;
     CapturePackets* packets = nullptr;
     // The first frame (1-based) whose packet is in that file: an earlier live
     // run's file was replaced by the next.

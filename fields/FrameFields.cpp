@@ -1,6 +1,6 @@
 // frame.*: what the capture knows of each packet, and the protocols in it.
 #include "fields/FieldRegistry.h"
-#include "fields/PacketLayout.h"
+#include "linklayer/PacketLayers.h"
 
 namespace fields {
 namespace {
@@ -31,6 +31,58 @@ bool time(ValueSink& sink, const Field& field, std::int64_t seconds, std::int64_
 bool since(ValueSink& sink, const Field& field, const FrameFacts& now, const FrameFacts& then) {
     return time(sink, field, now.captureSeconds - then.captureSeconds,
                 static_cast<std::int64_t>(now.captureNanoseconds) - then.captureNanoseconds);
+}
+
+// "Frame 7: 98 bytes on wire (784 bits), 98 bytes captured (784 bits)"
+std::string frameSummary(const FieldFrame& frame) {
+    const FrameFacts& facts = frame.facts();
+    return "Frame " + std::to_string(frame.number()) + ": " + std::to_string(facts.wireLength) +
+           " bytes on wire (" + std::to_string(facts.wireLength * 8ull) + " bits), " +
+           std::to_string(facts.capturedLength) + " bytes captured (" +
+           std::to_string(facts.capturedLength * 8ull) + " bits)";
+}
+
+// "eth:ethertype:ip:udp:iax2", as frame.protocols lists them.
+std::string protocolsOf(const FieldFrame& frame) {
+    const FrameFacts& facts = frame.facts();
+    const auto packet = frame.packet();
+    const LocatedPayload layout = locateLayers(packet, facts.linkType);
+    if (!layout.linkType) {
+        return {};
+    }
+    std::string list = layout.linkType->protocols;
+    for (std::size_t i = 0; i < layout.tagCount; ++i) {
+        list += layout.tags[i].provider ? ":ieee8021ad:ethertype" : ":vlan:ethertype";
+    }
+    switch (facts.family()) {
+    case AddressFamily::IPv4:
+        list += ":ip";
+        break;
+    case AddressFamily::IPv6:
+        list += ":ipv6";
+        break;
+    case AddressFamily::None:
+        return list;
+    }
+    if (facts.portsCaptured != 0 && facts.kind() != FrameKind::NotIax) {
+        list += ":udp";
+        if (facts.kind() != FrameKind::Truncated || facts.capturedLength > facts.payloadOffset) {
+            list += ":iax2";
+        }
+        // Voice or video data, which no dissector reads further.
+        const bool media = facts.kind() == FrameKind::Mini || facts.kind() == FrameKind::VideoMini ||
+                           (facts.kind() == FrameKind::Full &&
+                            (facts.frameType == 2 || facts.frameType == 3));
+        const std::size_t header = facts.kind() == FrameKind::Mini        ? 4
+                                   : facts.kind() == FrameKind::VideoMini ? 6
+                                                                          : 12;
+        const std::size_t datagram = facts.udpLength > 8 ? facts.udpLength - 8u : 0u;
+        if (media && datagram > header &&
+            facts.capturedLength > facts.payloadOffset + header) {
+            list += ":data";
+        }
+    }
+    return list;
 }
 
 void frame(const FieldFrame& f, const Field& field, ValueSink& sink) {

@@ -8,9 +8,9 @@
 //   video mini   | 0 (16) |1| source call |M| timestamp (15) | data ...
 //   trunk        | 0 (16) |0| command (7) | command data | timestamp (32) | entries ...
 //   element      | identifier | length | value ...
-#include "analysis/FrameCalls.h"
+#include "calls/FrameCalls.h"
 #include "dissect/Malformation.h"
-#include "dissect/ByteCursor.h"
+#include "linklayer/ByteCursor.h"
 #include "dissect/FrameDisplay.h"
 #include "dissect/InformationElementTable.h"
 #include "fields/FieldRegistry.h"

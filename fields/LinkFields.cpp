@@ -7,9 +7,9 @@
 //   cooked v2  | protocol (2) | reserved (2) | ifindex (4) | address type (2) |
 //              | packet type (1) | length (1) | address (8) |
 //   loopback   | family (4, host or network order) |
-#include "dissect/ByteCursor.h"
+#include "linklayer/ByteCursor.h"
 #include "fields/FieldRegistry.h"
-#include "fields/PacketLayout.h"
+#include "linklayer/PacketLayers.h"
 
 #include <cstdio>
 
@@ -85,11 +85,11 @@ std::string etherText(const ByteCursor& bytes, std::size_t at) {
     return text;
 }
 
-void tagFields(const FieldFrame& f, const Field& field, ValueSink& sink, const PacketLayout& layout,
+void tagFields(const FieldFrame& f, const Field& field, ValueSink& sink, const LocatedPayload& layout,
                const ByteCursor& bytes, Link which) {
     const bool provider = which >= Link::Provider;
     for (std::size_t i = 0; i < layout.tagCount; ++i) {
-        const PacketLayout::Tag& tag = layout.tags[i];
+        const LocatedPayload::Tag& tag = layout.tags[i];
         if (tag.provider != provider) {
             continue;
         }
@@ -131,7 +131,8 @@ void link(const FieldFrame& f, const Field& field, ValueSink& sink) {
         return;
     }
     const ByteCursor bytes(packet);
-    const PacketLayout layout = layoutOf(packet, f.facts().linkType);
+    const LocatedPayload layout = locateLayers(packet, f.facts().linkType);
+    const LinkHeader header = layout.linkType ? layout.linkType->header : LinkHeader::Unknown;
     const auto which = static_cast<Link>(field.parameter);
     switch (which) {
     case Link::Ethernet:
@@ -139,7 +140,7 @@ void link(const FieldFrame& f, const Field& field, ValueSink& sink) {
     case Link::EthernetSource:
     case Link::EthernetAddress:
     case Link::EthernetType:
-        if (layout.link != PacketLayout::Link::Ethernet || !bytes.has(0, 14)) {
+        if (header != LinkHeader::Ethernet || !bytes.has(0, 14)) {
             return;
         }
         if (which == Link::Ethernet) {
@@ -176,8 +177,8 @@ void link(const FieldFrame& f, const Field& field, ValueSink& sink) {
     case Link::CookedSource:
     case Link::CookedProtocol:
     case Link::CookedInterface: {
-        const bool two = layout.link == PacketLayout::Link::Cooked2;
-        if ((layout.link != PacketLayout::Link::Cooked && !two) || !bytes.has(0, two ? 20 : 16)) {
+        const bool two = header == LinkHeader::Cooked2;
+        if ((header != LinkHeader::Cooked && !two) || !bytes.has(0, two ? 20 : 16)) {
             return;
         }
         switch (which) {
@@ -214,7 +215,7 @@ void link(const FieldFrame& f, const Field& field, ValueSink& sink) {
     case Link::Loopback:
     case Link::LoopbackFamily: {
         const auto raw = bytes.fixed<4>(0);
-        if (layout.link != PacketLayout::Link::Loopback || !raw) {
+        if (header != LinkHeader::Loopback || !raw) {
             return;
         }
         if (which == Link::Loopback) {
@@ -222,7 +223,7 @@ void link(const FieldFrame& f, const Field& field, ValueSink& sink) {
             return;
         }
         // Host order (DLT_NULL) or network order (DLT_LOOP).
-        const bool network = f.facts().linkType == 108;
+        const bool network = layout.linkType->familyInNetworkOrder;
         std::uint32_t family = 0;
         for (int i = 0; i < 4; ++i) {
             family |= std::uint32_t{(*raw)[static_cast<std::size_t>(network ? 3 - i : i)]}

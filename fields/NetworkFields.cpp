@@ -5,9 +5,9 @@
 //         | TTL | protocol | checksum | source (4) | destination (4) |
 //   IPv6  |ver:4 class:8 flow:20| payload length | next | hop limit | src (16) | dst (16) |
 //   UDP   | source port | destination port | length | checksum |
-#include "dissect/ByteCursor.h"
+#include "linklayer/ByteCursor.h"
 #include "fields/FieldRegistry.h"
-#include "fields/PacketLayout.h"
+#include "linklayer/PacketLayers.h"
 
 #include <arpa/inet.h>
 
@@ -67,7 +67,7 @@ std::string ipv6Text(const std::array<std::uint8_t, 16>& address) {
 
 // The header word at `at` of `width` bytes, masked and shifted by the field's mask.
 bool word(ValueSink& sink, const Field& field, const ByteCursor& bytes, std::size_t at, int width) {
-    if (at == PacketLayout::none) {
+    if (at == LocatedPayload::none) {
         return false;
     }
     std::uint64_t value = 0;
@@ -98,8 +98,8 @@ void ipv4(const FieldFrame& f, const Field& field, ValueSink& sink) {
     // The IP version field is the same word in both versions, and named so in both.
     if (facts.family() == AddressFamily::IPv6 && static_cast<Net>(field.parameter) == Net::IpVersion) {
         const auto packet = f.packet();
-        const std::size_t ip = packet.empty() ? PacketLayout::none : layoutOf(packet, facts.linkType).network;
-        const auto first = ip == PacketLayout::none ? std::nullopt : ByteCursor(packet).u8(ip);
+        const std::size_t ip = packet.empty() ? LocatedPayload::none : locateLayers(packet, facts.linkType).networkOffset;
+        const auto first = ip == LocatedPayload::none ? std::nullopt : ByteCursor(packet).u8(ip);
         if (first) {
             put::number(sink, field, *first >> 4, static_cast<int>(ip), 1);
         }
@@ -113,9 +113,9 @@ void ipv4(const FieldFrame& f, const Field& field, ValueSink& sink) {
                            which == Net::IpDestination || which == Net::IpAddress;
     const auto packet = fromFacts ? f.givenPacket() : f.packet();
     const ByteCursor bytes(packet);
-    const std::size_t ip = packet.empty() ? PacketLayout::none : layoutOf(packet, facts.linkType).network;
+    const std::size_t ip = packet.empty() ? LocatedPayload::none : locateLayers(packet, facts.linkType).networkOffset;
     auto at = [&](std::size_t offset, int length) {
-        return ip == PacketLayout::none ? Place{} : Place{static_cast<int>(ip + offset), length};
+        return ip == LocatedPayload::none ? Place{} : Place{static_cast<int>(ip + offset), length};
     };
     auto address = [&](bool source) {
         if ((source ? facts.sourceCaptured : facts.destinationCaptured) == 0) {
@@ -125,9 +125,9 @@ void ipv4(const FieldFrame& f, const Field& field, ValueSink& sink) {
         return put::number(sink, field, source ? facts.sourceAddress : facts.destinationAddress,
                             place.offset, place.length);
     };
-    const std::size_t base = ip == PacketLayout::none ? PacketLayout::none : ip;
+    const std::size_t base = ip == LocatedPayload::none ? LocatedPayload::none : ip;
     auto header = [&](std::size_t offset, int width) {
-        return word(sink, field, bytes, base == PacketLayout::none ? base : base + offset, width);
+        return word(sink, field, bytes, base == LocatedPayload::none ? base : base + offset, width);
     };
     switch (which) {
     case Net::Ip: {
@@ -140,7 +140,7 @@ void ipv4(const FieldFrame& f, const Field& field, ValueSink& sink) {
     }
     case Net::IpVersion:
     case Net::IpHeaderLength: {
-        const auto first = ip == PacketLayout::none ? std::nullopt : bytes.u8(ip);
+        const auto first = ip == LocatedPayload::none ? std::nullopt : bytes.u8(ip);
         if (first) {
             const std::uint64_t value =
                 which == Net::IpVersion ? *first >> 4 : (*first & 0x0Fu) * 4u;
@@ -204,7 +204,7 @@ void ipv6(const FieldFrame& f, const Field& field, ValueSink& sink) {
                            which == Net::Ipv6Destination || which == Net::Ipv6Address;
     const auto packet = fromFacts ? f.givenPacket() : f.packet();
     const ByteCursor bytes(packet);
-    const std::size_t ip = packet.empty() ? PacketLayout::none : layoutOf(packet, facts.linkType).network;
+    const std::size_t ip = packet.empty() ? LocatedPayload::none : locateLayers(packet, facts.linkType).networkOffset;
     auto address = [&](bool source) {
         if ((source ? facts.sourceCaptured : facts.destinationCaptured) == 0) {
             return false;
@@ -212,25 +212,25 @@ void ipv6(const FieldFrame& f, const Field& field, ValueSink& sink) {
         Value v;
         v.kind = FieldKind::IPv6;
         v.address = source ? addresses->source : addresses->destination;
-        if (ip != PacketLayout::none) {
+        if (ip != LocatedPayload::none) {
             v.offset = static_cast<std::int32_t>(ip + (source ? 8 : 24));
             v.length = 16;
         }
         return sink.take(v);
     };
     auto header = [&](std::size_t offset, int width) {
-        return word(sink, field, bytes, ip == PacketLayout::none ? ip : ip + offset, width);
+        return word(sink, field, bytes, ip == LocatedPayload::none ? ip : ip + offset, width);
     };
     switch (which) {
     case Net::Ipv6:
         put::text(sink, field,
                    "Internet Protocol Version 6, Src: " + ipv6Text(addresses->source) +
                        ", Dst: " + ipv6Text(addresses->destination),
-                   {}, ip == PacketLayout::none ? -1 : static_cast<int>(ip),
-                   ip == PacketLayout::none ? 0 : 40);
+                   {}, ip == LocatedPayload::none ? -1 : static_cast<int>(ip),
+                   ip == LocatedPayload::none ? 0 : 40);
         return;
     case Net::Ipv6Version: {
-        const auto first = ip == PacketLayout::none ? std::nullopt : bytes.u8(ip);
+        const auto first = ip == LocatedPayload::none ? std::nullopt : bytes.u8(ip);
         if (first) {
             put::number(sink, field, *first >> 4, static_cast<int>(ip), 1);
         }

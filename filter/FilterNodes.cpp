@@ -3,7 +3,6 @@
 #define PCRE2_CODE_UNIT_WIDTH 8
 #include <pcre2.h>
 
-#include "filter/DisplayFilter.h"
 
 #include <algorithm>
 #include <cctype>

@@ -4,9 +4,10 @@
 // round trips, receiver reports, DTMF and problems, then every figure and
 // text made of them. Timestamps, call numbers and sequences are the
 // fuzzer's to choose, so that streams jump, wrap, repeat and reorder.
-#include "analysis/CallFlow.h"
-#include "analysis/Problems.h"
-#include "analysis/StreamTracker.h"
+#include "quality/VoiceStreamBuilder.h"
+#include "calls/CallFlow.h"
+#include "quality/Problems.h"
+#include "quality/StreamTracker.h"
 #include "common/Log.h"
 #include "dissect/IaxDissector.h"
 #include "fuzz/Discarding.h"
@@ -31,9 +32,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return -1;
     }
     FrameList frames;
-    analysis::CallTracker calls;
-    analysis::StreamTracker streams(calls, {.jitterBufferMs = 20});
-    analysis::ProblemTracker problems(calls);
+    calls::CallTracker calls;
+    quality::StreamTracker streams(calls, {.jitterBufferMs = 20});
+    quality::ProblemTracker problems(calls);
     std::uint64_t microseconds = 0;
     for (std::size_t at = 0; at + 2 <= size;) {
         const std::uint8_t head = data[at];
@@ -60,16 +61,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     std::string text;
     const auto figures = streams.figures();
-    for (const auto& problem : analysis::allProblems(problems, calls, streams, figures)) {
-        text += analysis::problemText(problem, frames);
+    for (const auto& problem : quality::allProblems(problems, calls, streams, figures)) {
+        text += quality::problemText(problem, frames);
     }
     for (std::size_t call = 0; call < calls.calls().size(); ++call) {
         const auto verdict = streams.verdict(call);
         text += verdict.quality.dtmf;
-        for (auto& stream : analysis::callStreams(calls, call, frames)) {
-            (void)analysis::sendingOrder(stream.packets);
+        for (auto& stream : quality::callStreams(calls, call, frames)) {
+            (void)quality::sendingOrder(stream.packets);
         }
-        text += analysis::callFlowText(calls.calls()[call], frames);
+        text += calls::callFlowText(calls.calls()[call], frames);
     }
     return text.empty() ? 0 : 0;
 }

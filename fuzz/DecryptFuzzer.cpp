@@ -4,7 +4,7 @@
 // either end in turn. Each is opened with the secrets, read back with the
 // key, and sealed and opened again, so that a read past a frame, a padding
 // length that overruns, or a rotation of a key that was never set shows up.
-#include "dissect/FrameDecryption.h"
+#include "decrypt/FrameDecryption.h"
 #include "dissect/IaxDissector.h"
 #include "fuzz/Discarding.h"
 #include "record/IaxNumbers.h"

@@ -1,10 +1,10 @@
 // libFuzzer target: any text as a display filter expression. It must either
 // compile or give an error with a column; a compiled filter is tested against
 // the frames of a small generated capture, which must never fault.
-#include "analysis/CallTracker.h"
+#include "calls/CallTracker.h"
 #include "dissect/IaxDissector.h"
 #include "filter/DisplayFilter.h"
-#include "analysis/FrameCalls.h"
+#include "calls/FrameCalls.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -52,8 +52,8 @@ struct Frames {
     }
     std::ostringstream dump;
     FrameList list;
-    analysis::CallTracker tracker;
-    analysis::FrameCalls calls;
+    calls::CallTracker tracker;
+    calls::FrameCalls calls;
 };
 
 } // namespace

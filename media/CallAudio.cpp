@@ -10,8 +10,8 @@
 namespace media {
 namespace {
 
-using analysis::StreamPacket;
-using analysis::VoiceStream;
+using quality::StreamPacket;
+using quality::VoiceStream;
 
 constexpr double samplesPerMs = sampleRate / 1000.0;
 
@@ -45,7 +45,7 @@ public:
         const double frameMs = stream.figures.frameMs.value_or(0);
         std::vector<std::uint8_t> payload;
         std::vector<std::int16_t> decoded;
-        for (const std::size_t index : analysis::sendingOrder(stream.packets)) {
+        for (const std::size_t index : quality::sendingOrder(stream.packets)) {
             const StreamPacket& packet = stream.packets[index];
             const std::uint64_t at = sampleAt(placeOf(stream, packet, timing));
             if (packet.lostBefore > 0) {

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "analysis/StreamAnalysis.h"
-#include "analysis/CapturePackets.h"
+#include "quality/StreamTypes.h"
+#include "readback/CapturePackets.h"
 #include "common/MemoryCharge.h"
 
 #include <cstdint>
@@ -66,7 +66,7 @@ inline constexpr double maxAudioSeconds = 4 * 3600.0;
 // order wins. False, with `error` saying why, where the file cannot give the
 // payloads back, the audio would be longer than maxAudioSeconds or the
 // memory budget (where there is one) cannot hold its samples.
-bool renderCallAudio(const std::vector<analysis::VoiceStream>& streams, CapturePackets& packets,
+bool renderCallAudio(const std::vector<quality::VoiceStream>& streams, CapturePackets& packets,
                      Timing timing, CallAudio& audio, std::string& error,
                      const std::shared_ptr<MemoryBudget>& budget = nullptr);
 

@@ -25,7 +25,7 @@ void HeldPackets::keep(std::uint32_t packetIndex, std::uint16_t from,
     chunk.insert(chunk.end(), kept.begin(), kept.end());
 }
 
-bool HeldPackets::payload(const analysis::PayloadLocation& location,
+bool HeldPackets::payload(const PayloadLocation& location,
                           std::vector<std::uint8_t>& into) const {
     into.clear();
     const auto at = std::lower_bound(
@@ -41,7 +41,7 @@ bool HeldPackets::payload(const analysis::PayloadLocation& location,
     return true;
 }
 
-PayloadReader HeldPackets::readerOf(const analysis::VoiceStream& stream) const {
+PayloadReader HeldPackets::readerOf(const quality::VoiceStream& stream) const {
     return [this, &stream](std::size_t index, std::vector<std::uint8_t>& into, std::string& error) {
         if (index >= stream.packets.size() || !payload(stream.packets[index].payload, into)) {
             error = "the payload of frame " +

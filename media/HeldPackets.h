@@ -1,6 +1,6 @@
 #pragma once
 
-#include "analysis/StreamAnalysis.h"
+#include "quality/StreamTypes.h"
 #include "media/VoiceListener.h"
 
 #include <cstdint>
@@ -22,9 +22,9 @@ public:
               std::span<const std::uint8_t> captured);
     // The payload at `location`; false where its packet, or that part of it,
     // was not kept.
-    bool payload(const analysis::PayloadLocation& location, std::vector<std::uint8_t>& into) const;
+    bool payload(const PayloadLocation& location, std::vector<std::uint8_t>& into) const;
     // Reads the payloads of `stream`'s packets from what is held.
-    [[nodiscard]] PayloadReader readerOf(const analysis::VoiceStream& stream) const;
+    [[nodiscard]] PayloadReader readerOf(const quality::VoiceStream& stream) const;
 
     [[nodiscard]] bool empty() const { return entries_.empty(); }
     [[nodiscard]] std::uint64_t heldBytes() const;

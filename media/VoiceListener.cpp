@@ -11,7 +11,7 @@
 namespace media {
 namespace {
 
-using analysis::StreamPacket;
+using quality::StreamPacket;
 
 // The longest silence fed for a gap: enough to end any tone.
 constexpr std::size_t mostGapSamples = sampleRate;
@@ -65,7 +65,7 @@ private:
     std::vector<Start> starts_;
 };
 
-analysis::CaptureTime later(const analysis::CaptureTime& time, double ms) {
+calls::CaptureTime later(const calls::CaptureTime& time, double ms) {
     // Capture times need not rise: the offset may be negative.
     long long nanoseconds = std::llround(ms * 1e6) + static_cast<long long>(time.nanoseconds);
     long long seconds = nanoseconds / 1'000'000'000;
@@ -79,7 +79,7 @@ analysis::CaptureTime later(const analysis::CaptureTime& time, double ms) {
 
 } // namespace
 
-bool listenToStream(const analysis::VoiceStream& stream, CapturePackets& packets,
+bool listenToStream(const quality::VoiceStream& stream, CapturePackets& packets,
                     StreamListening& into, std::string& error) {
     return listenToStream(
         stream,
@@ -89,7 +89,7 @@ bool listenToStream(const analysis::VoiceStream& stream, CapturePackets& packets
         into, error);
 }
 
-bool StreamPayloads::read(const std::vector<analysis::VoiceStream>& streams,
+bool StreamPayloads::read(const std::vector<quality::VoiceStream>& streams,
                           CapturePackets& packets, std::string& error) {
     struct Wanted {
         std::uint64_t fileOffset;
@@ -150,7 +150,7 @@ PayloadReader StreamPayloads::readerOf(std::size_t stream) const {
     };
 }
 
-bool listenToStream(const analysis::VoiceStream& stream, const PayloadReader& payloads,
+bool listenToStream(const quality::VoiceStream& stream, const PayloadReader& payloads,
                     StreamListening& into, std::string& error) {
     into = StreamListening{};
     if (stream.packets.empty()) {
@@ -164,7 +164,7 @@ bool listenToStream(const analysis::VoiceStream& stream, const PayloadReader& pa
     FrameTrack track;
     std::vector<std::uint8_t> payload;
     std::vector<std::int16_t> decoded;
-    for (const std::size_t index : analysis::sendingOrder(stream.packets)) {
+    for (const std::size_t index : quality::sendingOrder(stream.packets)) {
         const StreamPacket& packet = stream.packets[index];
         if (packet.lostBefore > 0) {
             receiver.feedSilence(std::min<std::size_t>(
@@ -191,12 +191,12 @@ bool listenToStream(const analysis::VoiceStream& stream, const PayloadReader& pa
     const StreamPacket& first = stream.packets.front();
     for (const DtmfReceiver::Tone& tone : receiver.tones()) {
         const StreamPacket& packet = stream.packets[track.packetAt(tone.startSample)];
-        analysis::DtmfEvent event;
+        calls::DtmfEvent event;
         event.call = stream.figures.call;
         event.fromCaller = stream.figures.fromCaller;
         event.digit = tone.digit;
-        event.source = analysis::DtmfEvent::Source::InBand;
-        event.kind = analysis::DtmfEvent::Kind::Tone;
+        event.source = calls::DtmfEvent::Source::InBand;
+        event.kind = calls::DtmfEvent::Kind::Tone;
         event.frame = packet.frameNumber;
         event.captured = later(stream.figures.start, packet.arrivalMs - first.arrivalMs);
         const std::uint64_t end = tone.endSample != 0 ? tone.endSample : receiver.position();

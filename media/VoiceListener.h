@@ -1,8 +1,8 @@
 #pragma once
 
-#include "analysis/CallSignals.h"
-#include "analysis/CapturePackets.h"
-#include "analysis/StreamAnalysis.h"
+#include "calls/CallSignals.h"
+#include "readback/CapturePackets.h"
+#include "quality/StreamTypes.h"
 
 #include <functional>
 #include <optional>
@@ -20,7 +20,7 @@ inline constexpr std::size_t activityBlockSamples = 160;           // 20 ms
 struct StreamListening {
     std::uint64_t blocks = 0;               // whole 20 ms blocks of decoded samples
     std::uint64_t activeBlocks = 0;         // of those, above -50 dBov
-    std::vector<analysis::DtmfEvent> tones; // in band, in the order heard
+    std::vector<calls::DtmfEvent> tones; // in band, in the order heard
     // The share of active blocks; nothing where nothing could be decoded
     // (a codec without a decoder).
     [[nodiscard]] std::optional<double> activity() const {
@@ -39,10 +39,10 @@ using PayloadReader =
 // measuring its activity and listening for DTMF digits (silence stands for
 // what was lost or could not be decoded). False, with `error` saying why,
 // where a payload cannot be read.
-bool listenToStream(const analysis::VoiceStream& stream, const PayloadReader& payloads,
+bool listenToStream(const quality::VoiceStream& stream, const PayloadReader& payloads,
                     StreamListening& into, std::string& error);
 // With the payloads read back from the capture file as they are wanted.
-bool listenToStream(const analysis::VoiceStream& stream, CapturePackets& packets,
+bool listenToStream(const quality::VoiceStream& stream, CapturePackets& packets,
                     StreamListening& into, std::string& error);
 
 // The payloads of several streams read from the capture file in one pass in
@@ -50,7 +50,7 @@ bool listenToStream(const analysis::VoiceStream& stream, CapturePackets& packets
 class StreamPayloads final {
 public:
     // False, with `error` saying why, where a payload cannot be read.
-    bool read(const std::vector<analysis::VoiceStream>& streams, CapturePackets& packets,
+    bool read(const std::vector<quality::VoiceStream>& streams, CapturePackets& packets,
               std::string& error);
     // The reader of stream `stream`'s payloads (an index into the streams read).
     [[nodiscard]] PayloadReader readerOf(std::size_t stream) const;

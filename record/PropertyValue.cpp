@@ -1,6 +1,5 @@
 #include "record/PropertyValue.h"
 
-#include "record/PropertyRecord.h"
 
 #include <atomic>
 #include <charconv>

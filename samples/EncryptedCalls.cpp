@@ -1,7 +1,7 @@
 #include "samples/EncryptedCalls.h"
 
-#include "dissect/AesCbc.h"
-#include "dissect/FrameDecryption.h"
+#include "decrypt/AesCbc.h"
+#include "decrypt/FrameDecryption.h"
 #include "record/IaxNumbers.h"
 #include "samples/IaxPacketBuilder.h"
 #include "samples/ToneCalls.h"

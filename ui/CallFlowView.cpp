@@ -42,8 +42,8 @@ void CallFlowView::setTimeText(TimeText text, const QString& widest) {
 }
 
 QString CallFlowView::timeTextOf(int row) const {
-    const analysis::FlowStep& step = steps_[static_cast<std::size_t>(row)];
-    const analysis::FlowStep* previous =
+    const calls::FlowStep& step = steps_[static_cast<std::size_t>(row)];
+    const calls::FlowStep* previous =
         row > 0 ? &steps_[static_cast<std::size_t>(row - 1)] : nullptr;
     return timeText_ ? timeText_(step, previous) : QString::number(step.seconds, 'f', 3);
 }
@@ -66,7 +66,7 @@ void CallFlowView::refreshNotes() {
     viewport()->update();
 }
 
-void CallFlowView::setFlow(QStringList columns, std::vector<analysis::FlowStep> steps,
+void CallFlowView::setFlow(QStringList columns, std::vector<calls::FlowStep> steps,
                            QStringList callLabels) {
     columns_ = std::move(columns);
     steps_ = std::move(steps);

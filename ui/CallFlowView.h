@@ -1,6 +1,6 @@
 #pragma once
 
-#include "analysis/CallFlow.h"
+#include "calls/CallFlow.h"
 
 #include <QAbstractScrollArea>
 #include <QString>
@@ -25,19 +25,19 @@ public:
     // `columns` name the ends, left to right; each step goes between two of
     // them. `callLabels` name the calls of a several calls' ladder (by
     // FlowStep::call); with one or none, the ladder is drawn in one colour.
-    void setFlow(QStringList columns, std::vector<analysis::FlowStep> steps,
+    void setFlow(QStringList columns, std::vector<calls::FlowStep> steps,
                  QStringList callLabels = {});
     void clear() { setFlow({}, {}); }
     [[nodiscard]] int stepCount() const { return static_cast<int>(steps_.size()); }
     [[nodiscard]] int currentStep() const { return current_; }
     void setCurrentStep(int step);
-    [[nodiscard]] const analysis::FlowStep& step(int row) const {
+    [[nodiscard]] const calls::FlowStep& step(int row) const {
         return steps_[static_cast<std::size_t>(row)];
     }
 
     // The time column's text of a step (given the one before it, if any);
     // `widest` sizes the column. By default the seconds since the first step.
-    using TimeText = std::function<QString(const analysis::FlowStep&, const analysis::FlowStep*)>;
+    using TimeText = std::function<QString(const calls::FlowStep&, const calls::FlowStep*)>;
     void setTimeText(TimeText text, const QString& widest);
     [[nodiscard]] QString timeTextOf(int row) const;
     // The comment written on a frame, empty for none; asked again by refreshNotes().
@@ -78,7 +78,7 @@ private:
     [[nodiscard]] int stepAt(int y) const; // -1 where no row is
 
     QStringList columns_;
-    std::vector<analysis::FlowStep> steps_;
+    std::vector<calls::FlowStep> steps_;
     QStringList callLabels_;
     int current_ = -1;
     TimeText timeText_;

@@ -48,12 +48,12 @@ CallPanel::CallPanel(QTabWidget* upper, QTabWidget* lower, FilePanels& panels, Q
     ladderSteps_.setInterval(0);
     ladderSteps_.setObjectName("ladder steps");
     connect(&ladderSteps_, &QTimer::timeout, this, &CallPanel::stepLadder);
-    connect(&ordering_, &QFutureWatcher<analysis::Flow>::finished, this, [this] {
+    connect(&ordering_, &QFutureWatcher<calls::Flow>::finished, this, [this] {
         if (orderingSelection_ == selection_ && selected_ != nullptr) {
             showLadder(ordering_.future().takeResult());
         }
     });
-    connect(&figuring_, &QFutureWatcher<std::vector<analysis::StreamFigures>>::finished, this,
+    connect(&figuring_, &QFutureWatcher<std::vector<quality::StreamFigures>>::finished, this,
             [this] {
                 if (figuringSelection_ == selection_ && selected_ != nullptr) {
                     auto figures = figuring_.future().takeResult();
@@ -185,7 +185,7 @@ void CallPanel::stepLadder() {
     auto flow = ladder_->finishUnordered(*selected_);
     ladder_.reset();
     if (flow.steps.size() < 20'000) {
-        analysis::putStepsInOrder(flow);
+        calls::putStepsInOrder(flow);
         showLadder(std::move(flow));
         return;
     }
@@ -193,12 +193,12 @@ void CallPanel::stepLadder() {
     // watched: it ends on its own, and its steps go with it.
     orderingSelection_ = selection_;
     ordering_.setFuture(QtConcurrent::run([flow = std::move(flow)]() mutable {
-        analysis::putStepsInOrder(flow);
+        calls::putStepsInOrder(flow);
         return std::move(flow);
     }));
 }
 
-void CallPanel::showLadder(analysis::Flow flow) {
+void CallPanel::showLadder(calls::Flow flow) {
     // The ladder of the selected calls, a column per end.
     QStringList columns;
     for (const auto& end : flow.columns) {

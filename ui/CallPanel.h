@@ -67,7 +67,7 @@ private:
     void showPartsInSight();
     void makeLadder();
     void stepLadder();
-    void showLadder(analysis::Flow flow);
+    void showLadder(calls::Flow flow);
     void makeStreams();
     void makePlayer();
 
@@ -85,9 +85,9 @@ private:
     QTimer ladderSteps_;
     // A large ladder's steps are put in order on a worker; what it returns
     // for a selection changed since is dropped.
-    QFutureWatcher<analysis::Flow> ordering_;
+    QFutureWatcher<calls::Flow> ordering_;
     // So are a large selection's streams' figures, each stream's packets
     // gone over again.
-    QFutureWatcher<std::vector<analysis::StreamFigures>> figuring_;
+    QFutureWatcher<std::vector<quality::StreamFigures>> figuring_;
     std::uint64_t selection_ = 0, orderingSelection_ = 0, figuringSelection_ = 0;
 };

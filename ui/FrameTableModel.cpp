@@ -383,7 +383,7 @@ QVariant FrameTableModel::data(const QModelIndex& index, int role) const {
         const auto number = static_cast<std::uint32_t>(position + 1);
         if (frame.facts().retransmission == 0) {
             if (const std::uint32_t original =
-                    analysis::originalIn(capture_->callTracker().resends(), number)) {
+                    calls::originalIn(capture_->callTracker().resends(), number)) {
                 info += tr(" [resent, first sent in frame %1]").arg(original);
             }
         }

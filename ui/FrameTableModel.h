@@ -1,6 +1,6 @@
 #pragma once
 
-#include "analysis/Problems.h"
+#include "quality/Problems.h"
 #include "app/KvIAXCapture.h"
 #include "dissect/FrameDisplay.h"
 #include "dissect/KvIAXFrame.h"
@@ -82,7 +82,7 @@ public:
     [[nodiscard]] bool isNumericFieldColumn(int column) const;
     // The frames that have a problem, with the worst severity of each, in
     // frame order: their rows are coloured by it.
-    using ProblemFrames = std::vector<std::pair<std::uint32_t, analysis::Severity>>;
+    using ProblemFrames = std::vector<std::pair<std::uint32_t, quality::Severity>>;
     void setProblemFrames(ProblemFrames frames);
     // The first row after `row` whose frame has a problem; -1 where none does.
     [[nodiscard]] int nextProblemRow(int row) const;

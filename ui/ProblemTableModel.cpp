@@ -20,7 +20,7 @@ void ProblemTableModel::setProblems(const KvIAXCapture* capture, SharedProblems 
     beginResetModel();
     capture_ = capture;
     problems_ =
-        problems ? std::move(problems) : std::make_shared<const std::vector<analysis::Problem>>();
+        problems ? std::move(problems) : std::make_shared<const std::vector<quality::Problem>>();
     counts_ = counts ? *counts : countsOf(*problems_);
     if (arranged && arranged->arrangement == arrangement_) {
         letGoElsewhere(std::exchange(rows_, std::move(arranged->rows)));
@@ -64,7 +64,7 @@ void ProblemTableModel::sort(int column, Qt::SortOrder order) {
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
-std::vector<std::size_t> ProblemTableModel::rowsOf(const std::vector<analysis::Problem>& problems,
+std::vector<std::size_t> ProblemTableModel::rowsOf(const std::vector<quality::Problem>& problems,
                                                    const Arrangement& arrangement,
                                                    const KvIAXCapture* capture) {
     std::vector<std::size_t> rows;
@@ -80,18 +80,18 @@ std::vector<std::size_t> ProblemTableModel::rowsOf(const std::vector<analysis::P
         return rows;
     }
     auto key = [&](std::size_t i) -> std::pair<std::uint64_t, std::string> {
-        const analysis::Problem& problem = problems[i];
+        const quality::Problem& problem = problems[i];
         switch (arrangement.column) {
         case Severity:
             return {static_cast<std::uint64_t>(problem.severity()), {}};
         case Kind:
-            return {0, analysis::kindName(problem.kind)};
+            return {0, quality::kindName(problem.kind)};
         case Frame:
             return {problem.frame, {}};
         case Call:
-            return {problem.call != analysis::Problem::noCall ? problem.call + 1ull : 0, {}};
+            return {problem.call != quality::Problem::noCall ? problem.call + 1ull : 0, {}};
         default:
-            return {0, capture != nullptr ? analysis::problemText(problem, capture->iaxFrames())
+            return {0, capture != nullptr ? quality::problemText(problem, capture->iaxFrames())
                                           : std::string()};
         }
     };
@@ -112,7 +112,7 @@ std::vector<std::size_t> ProblemTableModel::rowsOf(const std::vector<analysis::P
 }
 
 ProblemTableModel::Counts
-ProblemTableModel::countsOf(const std::vector<analysis::Problem>& problems) {
+ProblemTableModel::countsOf(const std::vector<quality::Problem>& problems) {
     Counts counts{};
     for (const auto& problem : problems) {
         ++counts[static_cast<std::size_t>(problem.severity())];
@@ -120,7 +120,7 @@ ProblemTableModel::countsOf(const std::vector<analysis::Problem>& problems) {
     return counts;
 }
 
-const analysis::Problem* ProblemTableModel::problemAt(int row) const {
+const quality::Problem* ProblemTableModel::problemAt(int row) const {
     return row >= 0 && row < rowCount() ? &(*problems_)[rows_[static_cast<std::size_t>(row)]]
                                         : nullptr;
 }
@@ -134,11 +134,11 @@ int ProblemTableModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant ProblemTableModel::data(const QModelIndex& index, int role) const {
-    const analysis::Problem* problem = problemAt(index.row());
+    const quality::Problem* problem = problemAt(index.row());
     if (problem == nullptr) {
         return {};
     }
-    const bool hasCall = problem->call != analysis::Problem::noCall;
+    const bool hasCall = problem->call != quality::Problem::noCall;
     if (role == Qt::ForegroundRole && index.column() == Severity) {
         static const QColor colours[] = {QColor(0xC0, 0x20, 0x20), QColor(0xA0, 0x70, 0x00),
                                          QColor(0x30, 0x60, 0xA0)};
@@ -149,16 +149,16 @@ QVariant ProblemTableModel::data(const QModelIndex& index, int role) const {
     }
     switch (index.column()) {
     case Severity:
-        return QString::fromUtf8(analysis::severityName(problem->severity()));
+        return QString::fromUtf8(quality::severityName(problem->severity()));
     case Kind:
-        return QString::fromUtf8(analysis::kindName(problem->kind));
+        return QString::fromUtf8(quality::kindName(problem->kind));
     case Frame:
         return problem->frame;
     case Call:
         return hasCall ? QVariant(static_cast<qulonglong>(problem->call + 1)) : QVariant();
     case Text:
         return capture_ != nullptr
-                   ? QString::fromStdString(analysis::problemText(*problem, capture_->iaxFrames()))
+                   ? QString::fromStdString(quality::problemText(*problem, capture_->iaxFrames()))
                    : QString();
     default:
         return {};

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "analysis/Problems.h"
+#include "quality/Problems.h"
 
 #include <QAbstractTableModel>
 #include <QPointer>
@@ -14,7 +14,7 @@ class KvIAXCapture;
 
 // A capture's problems, shared by the watch that works them out and the
 // table that shows them: a long capture has millions.
-using SharedProblems = std::shared_ptr<const std::vector<analysis::Problem>>;
+using SharedProblems = std::shared_ptr<const std::vector<quality::Problem>>;
 
 // The problems of a capture a row each (severity, kind, frame, call, text),
 // those of the severities shown. A problem's text is made when its row is
@@ -43,12 +43,12 @@ public:
     // The rows of a list as an arrangement shows them. Safe on a worker for
     // any column but Text, whose values are read from the capture's frames.
     [[nodiscard]] static std::vector<std::size_t>
-    rowsOf(const std::vector<analysis::Problem>& problems, const Arrangement& arrangement,
+    rowsOf(const std::vector<quality::Problem>& problems, const Arrangement& arrangement,
            const KvIAXCapture* capture);
 
     // How many problems of each severity a list holds.
     using Counts = std::array<int, 3>;
-    [[nodiscard]] static Counts countsOf(const std::vector<analysis::Problem>& problems);
+    [[nodiscard]] static Counts countsOf(const std::vector<quality::Problem>& problems);
 
     // Shows a new list: in `arranged` where it still follows the model's
     // arrangement, else arranged here; `counts`, where given, are the list's
@@ -58,7 +58,7 @@ public:
                      std::optional<Counts> counts = std::nullopt);
     // Which severities are shown.
     void setShown(bool errors, bool warnings, bool notes);
-    [[nodiscard]] const analysis::Problem* problemAt(int row) const;
+    [[nodiscard]] const quality::Problem* problemAt(int row) const;
     // How many problems of each severity there are, shown or not.
     [[nodiscard]] Counts counts() const { return counts_; }
 
@@ -72,7 +72,7 @@ private:
     void select();
 
     QPointer<const KvIAXCapture> capture_;
-    SharedProblems problems_ = std::make_shared<const std::vector<analysis::Problem>>();
+    SharedProblems problems_ = std::make_shared<const std::vector<quality::Problem>>();
     std::vector<std::size_t> rows_; // the problems shown
     Arrangement arrangement_;
     Counts counts_{};

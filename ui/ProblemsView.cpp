@@ -62,7 +62,7 @@ void ProblemsView::setProblems(const KvIAXCapture* capture, SharedProblems probl
     updateSummary();
 }
 
-void ProblemsView::setSeverityShown(analysis::Severity severity, bool shown) {
+void ProblemsView::setSeverityShown(quality::Severity severity, bool shown) {
     shown_[static_cast<int>(severity)]->setChecked(shown);
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "analysis/Problems.h"
+#include "quality/Problems.h"
 #include "ui/ProblemTableModel.h"
 
 #include <QWidget>
@@ -26,7 +26,7 @@ public:
     [[nodiscard]] UniformRowsView* table() const { return table_; }
     [[nodiscard]] const ProblemTableModel& model() const { return *model_; }
     // Shows or hides a severity, as its box does.
-    void setSeverityShown(analysis::Severity severity, bool shown);
+    void setSeverityShown(quality::Severity severity, bool shown);
 
 signals:
     // A row became current (`open`: it was activated, to be looked at).

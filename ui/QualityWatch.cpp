@@ -98,7 +98,7 @@ void QualityWatch::setCapture(KvIAXCapture* capture) {
     ++generation_;
     lastRefreshMs_ = 0; // another capture: its own cost
     listeningProblem_.clear();
-    problems_ = std::make_shared<const std::vector<analysis::Problem>>();
+    problems_ = std::make_shared<const std::vector<quality::Problem>>();
     if (capture == nullptr) {
         listening_->cancel();
         view_->setProblems(nullptr, problems_);
@@ -144,7 +144,7 @@ void QualityWatch::refreshProblems() {
     auto charge =
         std::make_shared<MemoryCharge>(capture_ != nullptr ? capture_->memoryBudget() : nullptr);
     auto problems =
-        capture_ != nullptr ? capture_->problems(*charge) : std::vector<analysis::Problem>{};
+        capture_ != nullptr ? capture_->problems(*charge) : std::vector<quality::Problem>{};
     showProblems(shownProblemsOf(std::move(problems), std::move(charge)), took);
 }
 
@@ -201,12 +201,12 @@ void QualityWatch::takeWorkedOutProblems() {
 }
 
 QualityWatch::ShownProblems
-QualityWatch::shownProblemsOf(std::optional<std::vector<analysis::Problem>> problems,
+QualityWatch::shownProblemsOf(std::optional<std::vector<quality::Problem>> problems,
                               std::shared_ptr<MemoryCharge> charge) {
     // A list the memory limit cannot take is not made: none is shown, and
     // the status says why.
     const bool listed = problems.has_value();
-    ShownProblems shown{listed ? std::move(*problems) : std::vector<analysis::Problem>{},
+    ShownProblems shown{listed ? std::move(*problems) : std::vector<quality::Problem>{},
                         {},
                         std::nullopt,
                         std::nullopt,
@@ -228,7 +228,7 @@ void QualityWatch::showProblems(ShownProblems shown, const QElapsedTimer& took) 
     // on a worker once nothing here holds it.
     SharedProblems before = std::move(problems_);
     std::shared_ptr<MemoryCharge> beforeCharge = std::move(problemsCharge_);
-    problems_ = std::make_shared<const std::vector<analysis::Problem>>(std::move(shown.problems));
+    problems_ = std::make_shared<const std::vector<quality::Problem>>(std::move(shown.problems));
     problemsCharge_ = std::move(shown.charge);
     problemsListed_ = shown.listed;
     frames_.setProblemFrames(std::move(shown.marked));
@@ -244,14 +244,14 @@ std::vector<std::string> QualityWatch::expertLines(std::uint32_t frame) const {
         return lines;
     }
     auto it = std::lower_bound(problems_->begin(), problems_->end(), frame,
-                               [](const analysis::Problem& problem, std::uint32_t number) {
+                               [](const quality::Problem& problem, std::uint32_t number) {
                                    return problem.frame < number;
                                });
     for (; it != problems_->end() && it->frame == frame; ++it) {
-        std::string severity = analysis::severityName(it->severity());
+        std::string severity = quality::severityName(it->severity());
         severity[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(severity[0])));
-        lines.push_back("[Expert Info (" + severity + "/" + analysis::kindName(it->kind) +
-                        "): " + analysis::problemText(*it, capture_->iaxFrames()) + "]");
+        lines.push_back("[Expert Info (" + severity + "/" + quality::kindName(it->kind) +
+                        "): " + quality::problemText(*it, capture_->iaxFrames()) + "]");
     }
     return lines;
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "analysis/Problems.h"
+#include "quality/Problems.h"
 #include "ui/FrameTableModel.h"
 #include "ui/ProblemTableModel.h"
 
@@ -36,7 +36,7 @@ public:
 
     void setCapture(KvIAXCapture* capture);
     [[nodiscard]] ProblemsView* problemsView() const { return view_; }
-    [[nodiscard]] const std::vector<analysis::Problem>& problems() const { return *problems_; }
+    [[nodiscard]] const std::vector<quality::Problem>& problems() const { return *problems_; }
     [[nodiscard]] double jitterBufferMs() const { return options_.jitterBufferMs; }
     void setJitterBufferMs(double milliseconds);
     // The problems of one frame as its details show them
@@ -68,14 +68,14 @@ private:
     // A list of problems with the frames it marks in the frame table: both
     // worked out together, so that a worker can make the second too.
     struct ShownProblems {
-        std::vector<analysis::Problem> problems;
+        std::vector<quality::Problem> problems;
         FrameTableModel::ProblemFrames marked;
         std::optional<ProblemTableModel::ArrangedRows> rows; // as the table shows them
         std::optional<ProblemTableModel::Counts> counts;
         std::shared_ptr<MemoryCharge> charge; // the list's, kept with it
         bool listed = true;                   // false where the limit refused it
     };
-    static ShownProblems shownProblemsOf(std::optional<std::vector<analysis::Problem>> problems,
+    static ShownProblems shownProblemsOf(std::optional<std::vector<quality::Problem>> problems,
                                          std::shared_ptr<MemoryCharge> charge);
     void showProblems(ShownProblems shown, const QElapsedTimer& took);
 
@@ -86,8 +86,8 @@ private:
     ListeningRun* listening_;
     QPointer<KvIAXCapture> capture_;
     QList<QMetaObject::Connection> connections_;
-    analysis::QualityOptions options_;
-    SharedProblems problems_ = std::make_shared<const std::vector<analysis::Problem>>();
+    quality::QualityOptions options_;
+    SharedProblems problems_ = std::make_shared<const std::vector<quality::Problem>>();
     std::shared_ptr<MemoryCharge> problemsCharge_; // what problems_ is charged
     bool problemsListed_ = true;                   // false where the memory limit refused the list
     QTimer problemsTimer_;

@@ -81,7 +81,7 @@ void showTable(QWidget* parent, const QString& title, const QStringList& headers
     dialog->show();
 }
 
-QString timeText(const analysis::CaptureTime& time) {
+QString timeText(const calls::CaptureTime& time) {
     std::string out; // the same text the listings give
     FrameFacts facts;
     facts.captureSeconds = time.seconds;
@@ -90,7 +90,7 @@ QString timeText(const analysis::CaptureTime& time) {
     return QString::fromStdString(out);
 }
 
-double seconds(const analysis::CaptureTime& from, const analysis::CaptureTime& to) {
+double seconds(const calls::CaptureTime& from, const calls::CaptureTime& to) {
     return static_cast<double>(to.seconds - from.seconds) +
            (static_cast<double>(to.nanoseconds) - static_cast<double>(from.nanoseconds)) / 1e9;
 }

@@ -2,12 +2,12 @@
 
 #include "ui/HeaderWords.h"
 StreamFiguresModel::StreamFiguresModel(QObject* parent) : QAbstractTableModel(parent) {
-    for (const auto& column : callwriter::streamColumns(analysis::StreamFigures{})) {
+    for (const auto& column : callwriter::streamColumns(quality::StreamFigures{})) {
         titles_ << headerWords(QString::fromUtf8(column.first));
     }
 }
 
-void StreamFiguresModel::setFigures(std::vector<analysis::StreamFigures> figures) {
+void StreamFiguresModel::setFigures(std::vector<quality::StreamFigures> figures) {
     beginResetModel();
     figures_ = std::move(figures);
     order_.clear();

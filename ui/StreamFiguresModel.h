@@ -14,10 +14,10 @@ class StreamFiguresModel final : public QAbstractTableModel {
 public:
     explicit StreamFiguresModel(QObject* parent = nullptr);
 
-    void setFigures(std::vector<analysis::StreamFigures> figures);
-    [[nodiscard]] const std::vector<analysis::StreamFigures>& figures() const { return figures_; }
+    void setFigures(std::vector<quality::StreamFigures> figures);
+    [[nodiscard]] const std::vector<quality::StreamFigures>& figures() const { return figures_; }
     // The figures a row shows.
-    [[nodiscard]] const analysis::StreamFigures& figuresAt(int row) const {
+    [[nodiscard]] const quality::StreamFigures& figuresAt(int row) const {
         return figures_[static_cast<std::size_t>(order_.itemAt(row))];
     }
     void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
@@ -31,7 +31,7 @@ private:
     [[nodiscard]] const callwriter::Columns& columnsOf(int row) const;
 
     QStringList titles_;
-    std::vector<analysis::StreamFigures> figures_;
+    std::vector<quality::StreamFigures> figures_;
     mutable int cachedRow_ = -1;
     mutable callwriter::Columns cached_;
     RowOrder order_;

@@ -11,7 +11,7 @@ enum Column { Frame, Timestamp, Arrival, Delta, Jitter, Status, Columns };
 
 StreamPacketModel::StreamPacketModel(QObject* parent) : QAbstractTableModel(parent) {}
 
-void StreamPacketModel::setPackets(std::vector<analysis::StreamPacket> packets) {
+void StreamPacketModel::setPackets(std::vector<quality::StreamPacket> packets) {
     beginResetModel();
     packets_ = std::move(packets);
     order_.clear();
@@ -26,7 +26,7 @@ void StreamPacketModel::sort(int column, Qt::SortOrder order) {
     emit layoutChanged();
 }
 
-const analysis::StreamPacket* StreamPacketModel::packetAt(int row) const {
+const quality::StreamPacket* StreamPacketModel::packetAt(int row) const {
     return row >= 0 && row < rowCount() ? &packets_[static_cast<std::size_t>(order_.itemAt(row))]
                                         : nullptr;
 }
@@ -40,12 +40,12 @@ int StreamPacketModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant StreamPacketModel::data(const QModelIndex& index, int role) const {
-    const analysis::StreamPacket* packet = packetAt(index.row());
+    const quality::StreamPacket* packet = packetAt(index.row());
     if (packet == nullptr) {
         return {};
     }
     if (role == Qt::ForegroundRole && index.column() == Status &&
-        (packet->status != analysis::PacketStatus::Ok || packet->late)) {
+        (packet->status != quality::PacketStatus::Ok || packet->late)) {
         return QBrush(QColor(0xC0, 0x20, 0x20));
     }
     if (role == Qt::TextAlignmentRole && index.column() != Status) {
@@ -54,8 +54,8 @@ QVariant StreamPacketModel::data(const QModelIndex& index, int role) const {
     return role == Qt::DisplayRole ? textOf(*packet, index.column()) : QVariant();
 }
 
-QVariant StreamPacketModel::textOf(const analysis::StreamPacket& stored, int column) const {
-    const analysis::StreamPacket* packet = &stored;
+QVariant StreamPacketModel::textOf(const quality::StreamPacket& stored, int column) const {
+    const quality::StreamPacket* packet = &stored;
     switch (column) {
     case Frame:
         return packet->frameNumber;
@@ -68,8 +68,8 @@ QVariant StreamPacketModel::textOf(const analysis::StreamPacket& stored, int col
     case Jitter:
         return QString::number(packet->jitterMs, 'f', 3);
     case Status: {
-        QString text = QString::fromUtf8(analysis::statusText(packet->status));
-        if (packet->lostBefore > 0 && packet->status != analysis::PacketStatus::LostBefore) {
+        QString text = QString::fromUtf8(quality::statusText(packet->status));
+        if (packet->lostBefore > 0 && packet->status != quality::PacketStatus::LostBefore) {
             text += tr(", lost before");
         }
         if (packet->lostBefore > 0) {

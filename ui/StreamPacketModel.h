@@ -1,6 +1,6 @@
 #pragma once
 
-#include "analysis/StreamAnalysis.h"
+#include "quality/StreamTypes.h"
 #include "ui/RowOrder.h"
 
 #include <QAbstractTableModel>
@@ -15,8 +15,8 @@ class StreamPacketModel final : public QAbstractTableModel {
 public:
     explicit StreamPacketModel(QObject* parent = nullptr);
 
-    void setPackets(std::vector<analysis::StreamPacket> packets);
-    [[nodiscard]] const analysis::StreamPacket* packetAt(int row) const;
+    void setPackets(std::vector<quality::StreamPacket> packets);
+    [[nodiscard]] const quality::StreamPacket* packetAt(int row) const;
     void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
 
     int rowCount(const QModelIndex& parent = {}) const override;
@@ -25,8 +25,8 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
 private:
-    [[nodiscard]] QVariant textOf(const analysis::StreamPacket& packet, int column) const;
+    [[nodiscard]] QVariant textOf(const quality::StreamPacket& packet, int column) const;
 
-    std::vector<analysis::StreamPacket> packets_;
+    std::vector<quality::StreamPacket> packets_;
     RowOrder order_;
 };

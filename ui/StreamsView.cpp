@@ -46,7 +46,7 @@ QChart* chart(const QString& title, QTabWidget* tabs) {
 
 // At most about 4,000 points a series: in each bucket of packets the lowest
 // and the highest, so a spike is never averaged away.
-QList<QPointF> pointsOf(const std::vector<analysis::StreamPacket>& packets, bool jitter) {
+QList<QPointF> pointsOf(const std::vector<quality::StreamPacket>& packets, bool jitter) {
     QList<QPointF> points;
     const std::size_t bucket = std::max<std::size_t>(1, packets.size() / 2000);
     for (std::size_t start = 0; start < packets.size(); start += bucket) {
@@ -73,7 +73,7 @@ QList<QPointF> pointsOf(const std::vector<analysis::StreamPacket>& packets, bool
 // loss on the delta; at most about 500, evenly chosen. A mark is a graphics
 // item of its own, a few tens of microseconds each to show, and a chart a
 // few hundred pixels wide shows no more.
-QList<QPointF> markedPoints(const std::vector<analysis::StreamPacket>& packets, bool jitter) {
+QList<QPointF> markedPoints(const std::vector<quality::StreamPacket>& packets, bool jitter) {
     constexpr qsizetype mostMarks = 500;
     QList<QPointF> points;
     for (const auto& packet : packets) {
@@ -95,14 +95,14 @@ QList<QPointF> markedPoints(const std::vector<analysis::StreamPacket>& packets, 
 // The share of the frames sent so far that the capture saw lost, by
 // `arrivalMs`: what the receiver's report should say where nothing was
 // lost past the capture point.
-double capturedLossPercent(const analysis::VoiceStream& stream, double arrivalMs) {
+double capturedLossPercent(const quality::VoiceStream& stream, double arrivalMs) {
     std::uint64_t lost = 0, received = 0;
     for (const auto& packet : stream.packets) {
         if (packet.arrivalMs > arrivalMs) {
             break;
         }
         lost += packet.lostBefore;
-        received += packet.status == analysis::PacketStatus::Duplicate ? 0 : 1;
+        received += packet.status == quality::PacketStatus::Duplicate ? 0 : 1;
     }
     return lost + received > 0
                ? 100.0 * static_cast<double>(lost) / static_cast<double>(lost + received)
@@ -176,7 +176,7 @@ StreamsView::StreamsView(QWidget* parent)
 }
 
 void StreamsView::setCalls(const KvIAXCapture* capture,
-                           std::vector<analysis::StreamFigures> figures) {
+                           std::vector<quality::StreamFigures> figures) {
     capture_ = capture;
     forgetCall();
     figuresModel_->setFigures(std::move(figures));
@@ -272,7 +272,7 @@ void StreamsView::showPackets(int row) {
         return;
     }
     waitingRow_ = -1;
-    std::vector<analysis::StreamPacket> packets;
+    std::vector<quality::StreamPacket> packets;
     for (const auto& stream : streams_) {
         if (stream.figures.fromCaller == figures.fromCaller) {
             packets = stream.packets;

@@ -34,7 +34,7 @@ public:
     // The figures of the selected calls' streams, a row each; the packets and
     // plots are made for the call of the row chosen, when it is chosen, so
     // that selecting a thousand calls costs their figures only.
-    void setCalls(const KvIAXCapture* capture, std::vector<analysis::StreamFigures> figures);
+    void setCalls(const KvIAXCapture* capture, std::vector<quality::StreamFigures> figures);
     void clear() { setCalls(nullptr, {}); }
     [[nodiscard]] QTableView* figuresTable() const { return figuresTable_; }
     [[nodiscard]] QTableView* packetsTable() const { return packetsTable_; }
@@ -67,7 +67,7 @@ private:
 
     QPointer<const KvIAXCapture> capture_;
     std::optional<std::size_t> loadedCall_;
-    std::vector<analysis::VoiceStream> streams_; // the loaded call's
+    std::vector<quality::VoiceStream> streams_; // the loaded call's
     MemoryCharge charge_;
     std::optional<StreamsInSlices> loading_; // of loadedCall_, until made
     QTimer loadSlices_;

@@ -10,8 +10,8 @@
 TrackerTableModel::TrackerTableModel(Rows rows, QObject* parent)
     : QAbstractTableModel(parent), rows_(rows) {
     const auto columns = rows == Rows::Calls
-                             ? callwriter::callColumns(analysis::Call{}, analysis::CallVerdict{})
-                             : callwriter::registrationColumns(analysis::Registration{});
+                             ? callwriter::callColumns(calls::Call{}, quality::CallVerdict{})
+                             : callwriter::registrationColumns(calls::Registration{});
     for (const auto& column : columns) {
         titles_ << headerWords(QString::fromUtf8(column.first));
     }
@@ -92,7 +92,7 @@ callwriter::Columns TrackerTableModel::columnsOfItem(int item, bool withVerdict)
     const auto at = static_cast<std::size_t>(item);
     return rows_ == Rows::Calls ? callwriter::callColumns(tracker.calls()[at],
                                                           withVerdict ? capture_->callVerdict(at)
-                                                                      : analysis::CallVerdict{})
+                                                                      : quality::CallVerdict{})
                                 : callwriter::registrationColumns(tracker.registrations()[at]);
 }
 
@@ -125,7 +125,7 @@ QVariant TrackerTableModel::data(const QModelIndex& index, int role) const {
     }
     if ((role == Qt::DecorationRole || role == Qt::ToolTipRole) && rows_ == Rows::Calls &&
         index.column() == 0) {
-        const analysis::Call& call =
+        const calls::Call& call =
             capture_->callTracker().calls()[static_cast<std::size_t>(order_.itemAt(index.row()))];
         if (!call.encrypted) {
             return {};

@@ -3,8 +3,8 @@
 // worker thread, frames handed over in blocks); a live capture (--live) goes
 // through the same live worker as the capture's button. Either way the frames
 // are printed block by block as they arrive.
-#include "analysis/CallFlow.h"
-#include "analysis/CallTracker.h"
+#include "calls/CallFlow.h"
+#include "calls/CallTracker.h"
 #include "app/CallAudioJob.h"
 #include "app/PacketExport.h"
 #include "app/CallWriter.h"
@@ -122,7 +122,7 @@ bool printListing(OutputBuffer& output, const KvIAXCapture& capture, DumpArgumen
                : listing == Listing::Dtmf          ? callwriter::dtmfHeader()
                                                    : callwriter::streamsHeader();
     }
-    const analysis::CallTracker& tracker = capture.callTracker();
+    const calls::CallTracker& tracker = capture.callTracker();
     if (listing == Listing::Streams) {
         for (const auto& stream : capture.streamFigures()) {
             if (keptCalls.at(stream.call)) {
@@ -171,7 +171,7 @@ bool printListing(OutputBuffer& output, const KvIAXCapture& capture, DumpArgumen
 }
 
 // --call N --write OUT: 0 when written, 1 with the reason on standard error.
-int writeCall(const analysis::CallTracker& tracker, const DumpArguments& args) {
+int writeCall(const calls::CallTracker& tracker, const DumpArguments& args) {
     const auto& calls = tracker.calls();
     if (*args.call > calls.size()) {
         std::fprintf(stderr, "quorvex-dump: there is no call %lu (the capture holds %zu)\n",
@@ -387,7 +387,7 @@ int main(int argc, char** argv) {
     const bool judges = args.listing == Listing::Streams || args.listing == Listing::Calls ||
                         args.listing == Listing::Problems || args.listing == Listing::Dtmf;
     if (judges) {
-        capture->setFollowsQuality(analysis::QualityOptions{.jitterBufferMs = args.jitterBufferMs});
+        capture->setFollowsQuality(quality::QualityOptions{.jitterBufferMs = args.jitterBufferMs});
     }
     // The calls, registrations, streams, problems and digits of a loaded file
     // need the trackers alone: each record goes once they took it in, so
@@ -404,7 +404,7 @@ int main(int argc, char** argv) {
     std::string filterFailure; // a frame the filter could not be tested on
     bool printQueued = false;
     // The capture follows its calls as the frames arrive; they are printed at the end.
-    const analysis::CallTracker& tracker = capture->callTracker();
+    const calls::CallTracker& tracker = capture->callTracker();
     auto printArrived = [&] {
         printQueued = false;
         const FrameList& frames = capture->iaxFrames();
@@ -478,7 +478,7 @@ int main(int argc, char** argv) {
                 return;
             }
             const std::string ladder =
-                analysis::callFlowText(tracker.calls()[*args.flow - 1], capture->iaxFrames(),
+                calls::callFlowText(tracker.calls()[*args.flow - 1], capture->iaxFrames(),
                                        tracker.resends());
             std::fwrite(ladder.data(), 1, ladder.size(), stdout);
             app.exit(alert.failed() ? 1 : 0);

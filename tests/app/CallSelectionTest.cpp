@@ -23,7 +23,7 @@ struct JudgedCalls {
                 [&](const iaxgen::Bytes& packet, std::int64_t us) { writer.write(packet, us); });
         }
         capture = harness.load(path);
-        capture->setFollowsQuality(analysis::QualityOptions{});
+        capture->setFollowsQuality(quality::QualityOptions{});
     }
     QTemporaryDir folder;
     LoadHarness harness;
@@ -45,11 +45,11 @@ TEST(CallSelection, FramesFiguresTitlesAndTheLadderOfASelection) {
     // The figures are the capture's own, call by call, with what listening found.
     CallListening heard;
     heard.sides[1] = media::StreamListening{.blocks = 300, .activeBlocks = 0, .tones = {}};
-    analysis::DtmfEvent tone;
+    calls::DtmfEvent tone;
     tone.call = 0;
     tone.digit = '7';
-    tone.source = analysis::DtmfEvent::Source::InBand;
-    tone.kind = analysis::DtmfEvent::Kind::Tone;
+    tone.source = calls::DtmfEvent::Source::InBand;
+    tone.kind = calls::DtmfEvent::Kind::Tone;
     tone.frame = calls[0].frameNumbers[20];
     tone.captured = calls[0].start;
     heard.sides[0] = media::StreamListening{.blocks = 300, .activeBlocks = 300, .tones = {tone}};

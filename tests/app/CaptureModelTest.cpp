@@ -147,7 +147,7 @@ TEST_F(CaptureModel, ReleasedFramesAreOnlyThoseTheCallsHaveTakenIn) {
 // waits until it lets go.
 TEST_F(CaptureModel, ChangesToTheTrackersWaitForAReaderThatHoldsThem) {
     auto capture = KvIAXCapture::create(services);
-    capture->setFollowsQuality(analysis::QualityOptions{});
+    capture->setFollowsQuality(quality::QualityOptions{});
     std::atomic<bool> readerDone{false};
     std::thread reader([held = capture->holdTrackers(), &readerDone, &capture]() mutable {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -156,7 +156,7 @@ TEST_F(CaptureModel, ChangesToTheTrackersWaitForAReaderThatHoldsThem) {
         readerDone = true;
         held.reset();
     });
-    capture->setFollowsQuality(analysis::QualityOptions{.jitterBufferMs = 100});
+    capture->setFollowsQuality(quality::QualityOptions{.jitterBufferMs = 100});
     EXPECT_TRUE(readerDone); // it waited for the reader
     reader.join();
 }
@@ -173,15 +173,15 @@ TEST_F(CaptureModel, DigitsHeardInBandStandInOnlyForDigitsNotSignalled) {
     }
     c.full(a, b, 1, 2, 1, '1'); // call 1 signals a digit; call 2 none
     auto capture = KvIAXCapture::create(services);
-    capture->setFollowsQuality(analysis::QualityOptions{});
+    capture->setFollowsQuality(quality::QualityOptions{});
     capture->appendFrames(FrameList(c.frames));
     QCoreApplication::processEvents();
     ASSERT_EQ(capture->callTracker().calls().size(), 2u);
     CallListening heard;
     heard.sides[0].emplace();
-    analysis::DtmfEvent tone;
+    calls::DtmfEvent tone;
     tone.digit = '9';
-    tone.source = analysis::DtmfEvent::Source::InBand;
+    tone.source = calls::DtmfEvent::Source::InBand;
     heard.sides[0]->tones.push_back(tone);
     capture->addListening({0, 1}, {heard, heard});
     EXPECT_EQ(capture->callVerdict(0).quality.dtmf, "1");

@@ -1,11 +1,11 @@
 // Display filters over the bundled sample's frames (a registration and one
 // call: 38 frames, 20 of them mini frames), construct by construct, and the
 // errors they give for what cannot be read.
-#include "analysis/CallTracker.h"
+#include "calls/CallTracker.h"
 #include "dissect/IaxDissector.h"
 #include "filter/DisplayFilter.h"
 #include "filter/FilterFromFrame.h"
-#include "analysis/FrameCalls.h"
+#include "calls/FrameCalls.h"
 #include "samples/IaxPacketBuilder.h"
 #include "samples/Scenarios.h"
 
@@ -53,8 +53,8 @@ struct Sample {
     }
     std::ostringstream dump;
     FrameList frames;
-    analysis::CallTracker tracker;
-    analysis::FrameCalls calls;
+    calls::CallTracker tracker;
+    calls::FrameCalls calls;
 };
 
 const Sample& sample() {

@@ -12,8 +12,8 @@ std::vector<std::uint8_t> packetOf(std::size_t size, std::uint8_t first) {
     return bytes;
 }
 
-analysis::PayloadLocation at(std::uint32_t packet, std::uint16_t offset, std::uint16_t length) {
-    analysis::PayloadLocation location;
+PayloadLocation at(std::uint32_t packet, std::uint16_t offset, std::uint16_t length) {
+    PayloadLocation location;
     location.packetIndex = packet;
     location.offset = offset;
     location.length = length;
@@ -36,7 +36,7 @@ TEST(HeldPackets, GivesBackOnlyWhatWasKept) {
     held.keep(30'001, 300, small);       // starts past its end: passed over
 
     struct Case {
-        analysis::PayloadLocation location;
+        PayloadLocation location;
         bool found;
         std::uint8_t first;
     };

@@ -76,12 +76,12 @@ TEST(Voice, LossDuplicatesReorderingAndRefusedPayloadsAreCountedAndMarked) {
                 return packet;
             }
         }
-        return analysis::StreamPacket{};
+        return quality::StreamPacket{};
     };
-    EXPECT_EQ(statusOf(100 + 10 * 20).status, analysis::PacketStatus::LostBefore); // the 11th
+    EXPECT_EQ(statusOf(100 + 10 * 20).status, quality::PacketStatus::LostBefore); // the 11th
     EXPECT_EQ(statusOf(100 + 10 * 20).lostBefore, 1u);
-    EXPECT_EQ(statusOf(100 + 19 * 20, 1).status, analysis::PacketStatus::Duplicate);
-    EXPECT_EQ(statusOf(100 + 29 * 20).status, analysis::PacketStatus::OutOfOrder);
+    EXPECT_EQ(statusOf(100 + 19 * 20, 1).status, quality::PacketStatus::Duplicate);
+    EXPECT_EQ(statusOf(100 + 29 * 20).status, quality::PacketStatus::OutOfOrder);
 
     media::CallAudio audio;
     std::string error;
@@ -107,11 +107,11 @@ TEST(Voice, ArrivalTimingPlacesFramesWhereTheyWereCaptured) {
     // Three frames sent 20 ms apart; the second is captured 15 ms late.
     media::CallAudio audio;
     std::string error;
-    analysis::VoiceStream stream;
+    quality::VoiceStream stream;
     stream.figures.frameMs = 20;
     const std::pair<std::uint32_t, double> frames[] = {{0, 0}, {20, 35}, {40, 40}};
     for (const auto& [timestamp, arrival] : frames) {
-        analysis::StreamPacket packet;
+        quality::StreamPacket packet;
         packet.timestamp = timestamp;
         packet.arrivalMs = arrival;
         packet.codecMask = 0x4;
@@ -266,7 +266,7 @@ TEST(Voice, DigitsDialledInBandAreHeardInEveryCodecThatCarriesThem) {
                 1000;
             EXPECT_NEAR(sinceVoice, 200 * k, 25) << tone.digit;
             EXPECT_NEAR(*tone.durationMs, 100, 30) << tone.digit;
-            EXPECT_EQ(tone.source, analysis::DtmfEvent::Source::InBand);
+            EXPECT_EQ(tone.source, calls::DtmfEvent::Source::InBand);
             EXPECT_EQ(tone.call, call);
         }
         EXPECT_EQ(digits, codecs[call] == iax::Lpc10 ? "" : "159#");

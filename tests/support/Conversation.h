@@ -1,6 +1,6 @@
 #pragma once
 
-#include "analysis/CallTracker.h"
+#include "calls/CallTracker.h"
 #include "dissect/IaxDissector.h"
 #include "samples/IaxPacketBuilder.h"
 
@@ -38,7 +38,7 @@ public:
         time_ += 10;
     }
 
-    analysis::CallTracker tracker;
+    calls::CallTracker tracker;
     FrameList frames;
 
 private:

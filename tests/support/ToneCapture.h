@@ -1,7 +1,7 @@
 #pragma once
 
-#include "analysis/CallTracker.h"
-#include "analysis/StreamAnalysis.h"
+#include "calls/CallTracker.h"
+#include "quality/VoiceStreamBuilder.h"
 #include "dissect/IaxDissector.h"
 #include "media/CallAudio.h"
 #include "samples/CaptureFileWriter.h"
@@ -20,7 +20,7 @@
 struct ToneCapture {
     std::string path;
     FrameList frames;
-    analysis::CallTracker tracker;
+    calls::CallTracker tracker;
 
     explicit ToneCapture(double seconds = 1.0)
         : ToneCapture([seconds](const scenarios::PacketSink& sink) {
@@ -50,8 +50,8 @@ struct ToneCapture {
     }
     ~ToneCapture() { std::filesystem::remove(path); }
 
-    std::vector<analysis::VoiceStream> streams(std::size_t call) const {
-        return analysis::callStreams(tracker, call, frames);
+    std::vector<quality::VoiceStream> streams(std::size_t call) const {
+        return quality::callStreams(tracker, call, frames);
     }
     bool render(std::size_t call, media::Timing timing, media::CallAudio& audio,
                 std::string& error) const {

@@ -4,8 +4,8 @@
 
 namespace {
 
-using analysis::Problem;
-using analysis::ProblemKind;
+using quality::Problem;
+using quality::ProblemKind;
 using Arrangement = ProblemTableModel::Arrangement;
 
 std::vector<std::uint32_t> framesShown(const ProblemTableModel& model) {

@@ -755,9 +755,9 @@ TEST(Window, SortsFramesAndCallsByAnyColumn) {
 
 // The problems model sorts its own rows; a current row stays on its problem.
 TEST(ProblemTable, SortsByEachColumnAndKeepsTheCurrentProblem) {
-    using analysis::ProblemKind;
+    using quality::ProblemKind;
     auto problem = [](ProblemKind kind, std::uint32_t frame, std::size_t call) {
-        analysis::Problem made;
+        quality::Problem made;
         made.kind = kind;
         made.frame = frame;
         made.call = call;
@@ -765,12 +765,12 @@ TEST(ProblemTable, SortsByEachColumnAndKeepsTheCurrentProblem) {
     };
     ProblemTableModel model;
     QAbstractItemModelTester tester(&model);
-    using List = std::vector<analysis::Problem>;
+    using List = std::vector<quality::Problem>;
     model.setProblems(
         nullptr,
         std::make_shared<const List>(List{
             problem(ProblemKind::Retransmission, 3, 1), problem(ProblemKind::LostVoice, 5, 0),
-            problem(ProblemKind::Reject, 8, analysis::Problem::noCall),
+            problem(ProblemKind::Reject, 8, quality::Problem::noCall),
             problem(ProblemKind::LostVoice, 9, 2), problem(ProblemKind::Retransmission, 12, 0)}));
     auto frames = [&model] {
         std::vector<std::uint32_t> order;
