@@ -1,39 +1,18 @@
 #include "app/CaptureStatistics.h"
 
 #include "app/KvIAXCapture.h"
+#include "capturefile/CaptureFormat.h"
 #include "capturefile/PacketFileReader.h"
+#include "linklayer/LinkTypes.h"
 
 #include <pcap/pcap.h>
 #include <sys/stat.h>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <tuple>
 
 namespace capturestatistics {
 namespace {
-
-std::string formatOf(const std::string& path) {
-    std::uint8_t magic[4] = {};
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    const bool read = fd >= 0 && ::read(fd, magic, sizeof magic) == 4;
-    if (fd >= 0) {
-        ::close(fd);
-    }
-    const std::uint32_t value = std::uint32_t{magic[0]} << 24 | std::uint32_t{magic[1]} << 16 |
-                                std::uint32_t{magic[2]} << 8 | magic[3];
-    if (!read) {
-        return {};
-    }
-    if (value == 0x0A0D0D0A) {
-        return "pcapng";
-    }
-    if (value == 0xA1B2C34D || value == 0x4DC3B2A1 || value == 0xA1B23C4D || value == 0x4D3CB2A1) {
-        return "pcap (nanoseconds)";
-    }
-    return "pcap (microseconds)";
-}
 
 double secondsBetween(const calls::CaptureTime& from, const calls::CaptureTime& to) {
     return static_cast<double>(to.seconds - from.seconds) +
@@ -76,13 +55,17 @@ Properties PropertiesSum::finish(const KvIAXCapture& capture) const {
     properties.file = capture.lastRunFile();
     // A pipe is not opened again to look at its format: that would wait for a writer.
     if (whyNotReadAgain(properties.file).empty()) {
-        properties.format = formatOf(properties.file);
+        properties.format = formatText(captureFormat(properties.file).format);
         struct stat status {};
         if (::stat(properties.file.c_str(), &status) == 0 && S_ISREG(status.st_mode)) {
             properties.fileSize = static_cast<std::uint64_t>(status.st_size);
         }
     }
-    if (const char* name = pcap_datalink_val_to_description(properties.linkType)) {
+    // Link types Quorvex decodes are named as everywhere else; others as
+    // the capture library knows them.
+    if (const LinkType* known = linkTypeOf(properties.linkType)) {
+        properties.linkName = known->name;
+    } else if (const char* name = pcap_datalink_val_to_description(properties.linkType)) {
         properties.linkName = name;
     }
     if (properties.first && properties.last) {

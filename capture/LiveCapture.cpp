@@ -10,11 +10,9 @@
 #include "capture/CapturePermission.h"
 #include "capture/LiveCaptureFile.h"
 #include "capture/LiveRunGate.h"
-#include "capturefile/PacketDump.h"
+#include "capturefile/CaptureFileWriter.h"
 #include "capturefile/PacketFileReader.h"
 #include "common/Log.h"
-
-#include <pcap/pcap.h>
 
 #include <poll.h>
 #include <sys/stat.h>
@@ -46,19 +44,19 @@ public:
 
     // Flushes and delivers what reached the file; false, with `error` set,
     // where not everything did.
-    bool commit(pcap_dumper_t* dumper, const std::string& path,
+    bool commit(CaptureFileWriter& file, const std::string& path,
                 const std::function<void(std::shared_ptr<KvIAXFrame>)>& deliver,
                 std::string& error) {
         if (pending_.empty()) {
             return true;
         }
-        std::FILE* file = pcap_dump_file(dumper);
-        const bool flushed = std::ferror(file) == 0 && pcap_dump_flush(dumper) == 0;
-        const int flushError = errno != 0 ? errno : EIO;
+        const bool flushed = file.flush();
         std::uint64_t inFile = UINT64_MAX;
         if (!flushed) {
             struct stat info {};
-            inFile = fstat(fileno(file), &info) == 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
+            inFile = fstat(fileno(file.stream()), &info) == 0
+                         ? static_cast<std::uint64_t>(info.st_size)
+                         : 0;
         }
         std::uint64_t wholeEnd = 0;
         for (auto& [frame, end] : pending_) {
@@ -73,10 +71,11 @@ public:
             return true;
         }
         // A packet cut in the middle would make the file unreadable from there.
-        if (wholeEnd > 0 && ftruncate(fileno(file), static_cast<off_t>(wholeEnd)) == 0) {
-            std::clearerr(file);
+        if (wholeEnd > 0) {
+            [[maybe_unused]] const int cut =
+                ftruncate(fileno(file.stream()), static_cast<off_t>(wholeEnd));
         }
-        error = path + ": " + std::strerror(flushError);
+        error = path + ": " + file.error();
         return false;
     }
 
@@ -94,7 +93,7 @@ using Deliver = std::function<void(std::shared_ptr<KvIAXFrame>)>;
 // and its frame handed over once its bytes are in the file.
 class HelperStreamRun final : public PacketRun {
 public:
-    HelperStreamRun(CaptureHelperProcess& helper, PacketFileReader& stream, pcap_dumper_t* file,
+    HelperStreamRun(CaptureHelperProcess& helper, PacketFileReader& stream, CaptureFileWriter& file,
                     const std::string& path, WrittenFrames& written, Deliver deliver,
                     FrameDelivery& delivery, std::function<bool()> isCurrent)
         : helper_(helper), stream_(stream), file_(file), path_(path), written_(written),
@@ -135,7 +134,7 @@ public:
             failure_ = "capture stream: " + stream_.errorText();
             return Next::Failed;
         }
-        offset_ = pcap_dump_ftell64(file_);
+        offset_ = file_.position();
         packet.index = static_cast<std::uint32_t>(read_++);
         packet.fileOffset =
             offset_ >= 0 ? static_cast<std::uint64_t>(offset_) : FrameFacts::unknownFileOffset;
@@ -145,12 +144,12 @@ public:
     // refuses is in neither: capturing stops, keeping what it has, and the
     // file and the capture still hold the same packets.
     bool keep(const CapturedPacket& packet, std::shared_ptr<KvIAXFrame> frame) override {
-        dumpPacket(file_, packet, false); // the stream's microseconds
+        const bool written = file_.write(packet);
         written_.add(std::move(frame),
                      static_cast<std::uint64_t>(offset_) + 16 + packet.bytes.size());
         // A full disk: the file no longer takes every packet, so the run
         // ends; the commit that follows says why.
-        return std::ferror(pcap_dump_file(file_)) == 0;
+        return written;
     }
     void idle() override { delivery_.deliverIfDue(); }
     [[nodiscard]] std::string failure() const override { return failure_; }
@@ -159,7 +158,7 @@ public:
 private:
     CaptureHelperProcess& helper_;
     PacketFileReader& stream_;
-    pcap_dumper_t* file_;
+    CaptureFileWriter& file_;
     const std::string& path_;
     WrittenFrames& written_;
     Deliver deliver_;
@@ -237,7 +236,7 @@ void KvPCAPCapture::startCapture(std::shared_ptr<CaptureTarget> capture, const L
     permission.interfaceOpened();
 
     const OpenedLiveFile opened = openLiveCaptureFile(run.temporaryFile, services_.liveFiles);
-    // Save may move the file once it is closed, after the dumper below.
+    // Save may move the file once it is closed, after the writer below.
     struct WritingEnd {
         LiveFileRecord* record;
         ~WritingEnd() {
@@ -247,20 +246,13 @@ void KvPCAPCapture::startCapture(std::shared_ptr<CaptureTarget> capture, const L
         }
     } writingEnd{services_.liveFiles};
     // The file keeps the stream's microseconds, link type and snapshot length.
-    const PcapHandle format(pcap_open_dead_with_tstamp_precision(
-        stream->linkType(), static_cast<int>(stream->snapshotLength()),
-        PCAP_TSTAMP_PRECISION_MICRO));
-    const PcapDumper dumper(
-        opened.file != nullptr && format ? pcap_dump_fopen(format.get(), opened.file) : nullptr);
-    if (!dumper) {
+    CaptureFileWriter file(opened.file, {.format = CaptureFormat::Pcap,
+                                         .linkType = stream->linkType(),
+                                         .snapshotLength = stream->snapshotLength()});
+    if (!file.ok()) {
         kvlog::line("Error while getting a pcap_dumper reference");
-        const std::string reason = opened.file == nullptr ? opened.error
-                                   : format               ? std::string(pcap_geterr(format.get()))
-                                                          : std::string("pcap_open_dead failed");
-        if (opened.file != nullptr) {
-            std::fclose(opened.file);
-        }
-        setErrorOnCapture(*captureReference(), reason);
+        setErrorOnCapture(*captureReference(),
+                          opened.file == nullptr ? opened.error : file.error());
         return;
     }
     if (opened.path != run.temporaryFile) {
@@ -274,12 +266,12 @@ void KvPCAPCapture::startCapture(std::shared_ptr<CaptureTarget> capture, const L
         applyLivePolicy(std::move(frame));
         ++delivered;
     };
-    HelperStreamRun live(*helper, *stream, dumper.get(), opened.path, written, deliver, delivery_,
+    HelperStreamRun live(*helper, *stream, file, opened.path, written, deliver, delivery_,
                          runIsCurrent);
     std::string runError = readPackets(live, summary).error;
     // What was written before the run ended goes to the capture too, whatever ended it.
     std::string writeError;
-    if (!written.commit(dumper.get(), opened.path, deliver, writeError) && runError.empty()) {
+    if (!written.commit(file, opened.path, deliver, writeError) && runError.empty()) {
         runError = writeError;
     }
     // A packet read but not whole in the file (a failed write) was not captured.

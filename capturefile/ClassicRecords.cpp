@@ -1,5 +1,7 @@
 #include "capturefile/ClassicRecords.h"
 
+#include "capturefile/CaptureFormat.h"
+
 #include <unistd.h>
 
 #include <cerrno>
@@ -66,9 +68,9 @@ ClassicRecords::Read ClassicRecords::next(CapturedPacket& packet) {
     }
     // seconds(4) fraction(4) captured length(4) wire length(4)
     const std::uint32_t captured = field(8);
-    if (captured > mostCaptured) {
+    if (captured > maxSnapshotLength) {
         return fail("invalid packet capture length " + std::to_string(captured) +
-                    ", bigger than maximum of " + std::to_string(mostCaptured));
+                    ", bigger than maximum of " + std::to_string(maxSnapshotLength));
     }
     if (!fill(headerLength + captured)) {
         return fail(std::string("error reading dump file: ") + std::strerror(errno));

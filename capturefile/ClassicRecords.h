@@ -32,9 +32,6 @@ public:
     // What went wrong, once next() failed.
     [[nodiscard]] const std::string& errorText() const { return error_; }
 
-    // The largest record libpcap reads, whatever the file says.
-    static constexpr std::uint32_t mostCaptured = 262144;
-
 private:
     // Makes at least `wanted` bytes available from `position_` unless the
     // file ends first; false on a read error.

@@ -1,5 +1,7 @@
 #include "capturefile/PacketFileAccess.h"
 
+#include "capturefile/CaptureFormat.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -10,16 +12,11 @@
 
 namespace {
 
-constexpr std::uint32_t pcapMagic = 0xA1B2C3D4, pcapNanosecondMagic = 0xA1B23C4D;
-constexpr std::uint32_t pcapngSectionHeader = 0x0A0D0D0A, pcapngByteOrderMagic = 0x1A2B3C4D;
 constexpr std::uint32_t enhancedPacketBlock = 6, simplePacketBlock = 3, obsoletePacketBlock = 2;
 constexpr std::size_t largestWindow = std::size_t{1} << 20;
 constexpr std::size_t smallestWindow = 1024;
 // Blocks without packets passed over before one with a packet is given up on.
 constexpr int mostSkippedBlocks = 1000;
-// libpcap takes a larger or zero snapshot length in a file header as its own
-// largest, which no packet reaches.
-constexpr std::uint32_t largestSnapshotLength = 262144;
 
 std::uint32_t swapped(std::uint32_t value) {
     return (value >> 24) | ((value >> 8) & 0xFF00u) | ((value << 8) & 0xFF0000u) | (value << 24);
@@ -64,21 +61,18 @@ std::unique_ptr<PacketFileAccess> PacketFileAccess::open(const std::string& path
         return nullptr;
     }
     std::array<std::uint8_t, 24> head{};
-    const bool read = readUpTo(descriptor, 0, std::span(head).first(12)) == 12;
-    const std::uint32_t magic = field(head, 0, false);
-    const bool big = magic == pcapMagic || magic == pcapNanosecondMagic;
-    if (read && (big || swapped(magic) == pcapMagic || swapped(magic) == pcapNanosecondMagic)) {
-        readUpTo(descriptor, 0, head);
-        const std::uint32_t snapshot = field(head, 16, !big);
-        return std::unique_ptr<PacketFileAccess>(
-            new PacketFileAccess(descriptor, path, Layout::Pcap, !big,
-                                 snapshot <= largestSnapshotLength ? snapshot : 0));
-    }
-    const std::uint32_t order = field(head, 8, false);
-    if (read && magic == pcapngSectionHeader &&
-        (order == pcapngByteOrderMagic || swapped(order) == pcapngByteOrderMagic)) {
+    const FileFormat format = formatOfHead(std::span(head).first(readUpTo(descriptor, 0, head)));
+    switch (format.format) {
+    case CaptureFormat::Pcap:
+    case CaptureFormat::PcapNanoseconds:
         return std::unique_ptr<PacketFileAccess>(new PacketFileAccess(
-            descriptor, path, Layout::Pcapng, order != pcapngByteOrderMagic, 0));
+            descriptor, path, Layout::Pcap, !format.bigEndian,
+            format.snapshotLength <= maxSnapshotLength ? format.snapshotLength : 0));
+    case CaptureFormat::Pcapng:
+        return std::unique_ptr<PacketFileAccess>(
+            new PacketFileAccess(descriptor, path, Layout::Pcapng, !format.bigEndian, 0));
+    case CaptureFormat::Unknown:
+        break;
     }
     ::close(descriptor);
     error = path + ": not a pcap or pcapng capture file";

@@ -1,5 +1,7 @@
 #include "capturefile/PacketFileReader.h"
 
+#include "capturefile/CaptureFormat.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,36 +11,12 @@
 
 namespace {
 
-constexpr std::uint32_t microsecondMagic = 0xA1B2C3D4;
-constexpr std::uint32_t nanosecondMagic = 0xA1B23C4D;
-
-// The first four bytes of a regular file, little-endian; 0 for anything
-// else (standard input, a FIFO or a device cannot be read twice: a second
-// read would take bytes from libpcap's).
-std::uint32_t magicOf(const std::string& path) {
-    struct stat status {};
-    if (path == "-" || ::stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) {
-        return 0;
-    }
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return 0;
-    }
-    std::uint8_t bytes[4] = {};
-    const bool read = ::read(fd, bytes, sizeof bytes) == static_cast<ssize_t>(sizeof bytes);
-    ::close(fd);
-    return read ? std::uint32_t{bytes[0]} | std::uint32_t{bytes[1]} << 8 |
-                      std::uint32_t{bytes[2]} << 16 | std::uint32_t{bytes[3]} << 24
-                : 0;
-}
-
 // libpcap hands every file's times in nanoseconds when asked to; the file's
 // magic number says whether it held nanoseconds or microseconds. Files that
 // cannot be read twice count as microseconds.
-TimeResolution resolutionOf(std::uint32_t magic) {
-    return magic == nanosecondMagic || magic == __builtin_bswap32(nanosecondMagic)
-               ? TimeResolution::Nanoseconds
-               : TimeResolution::Microseconds;
+TimeResolution resolutionOf(const FileFormat& format) {
+    return format.format == CaptureFormat::PcapNanoseconds ? TimeResolution::Nanoseconds
+                                                           : TimeResolution::Microseconds;
 }
 
 // Link types whose records libpcap hands over as the file holds them. It
@@ -98,17 +76,13 @@ std::unique_ptr<PacketFileReader> PacketFileReader::open(const std::string& path
         error = errorText;
         return nullptr;
     }
-    const std::uint32_t magic = magicOf(path);
+    const FileFormat format = captureFormat(path);
     auto reader = std::unique_ptr<PacketFileReader>(
-        new PacketFileReader(std::move(handle), resolutionOf(magic), true));
+        new PacketFileReader(std::move(handle), resolutionOf(format), true));
     reader->streamBuffer_ = std::move(buffer);
-    if (reader->streamBuffer_ != nullptr) {
-        if (magic == microsecondMagic || magic == nanosecondMagic) {
-            reader->readClassicRecordsDirectly(false);
-        } else if (magic == __builtin_bswap32(microsecondMagic) ||
-                   magic == __builtin_bswap32(nanosecondMagic)) {
-            reader->readClassicRecordsDirectly(true);
-        }
+    if (reader->streamBuffer_ != nullptr &&
+        (format.format == CaptureFormat::Pcap || format.format == CaptureFormat::PcapNanoseconds)) {
+        reader->readClassicRecordsDirectly(format.bigEndian);
     }
     return reader;
 }
@@ -210,4 +184,49 @@ std::string PacketFileReader::errorText() const {
                 "tshark -r FILE -Y \"frame.interface_id == 0\" -w interface0.pcapng";
     }
     return text;
+}
+
+bool PacketFileReader::visit(std::span<const std::uint32_t> wanted, const Visit& visit,
+                             std::string& error) {
+    CapturedPacket packet;
+    std::size_t next = 0;
+    for (std::uint32_t number = 1; next < wanted.size(); ++number) {
+        while (next < wanted.size() && wanted[next] < number) {
+            ++next; // a number no packet has (0), or one given twice
+        }
+        if (next == wanted.size()) {
+            break;
+        }
+        const Read read = this->next(packet);
+        if (read != Read::Packet) {
+            // Fewer packets than were asked for must not look like all of them.
+            error = read == Read::Failed
+                        ? "packet " + std::to_string(number) + " could not be read: " + errorText()
+                        : "the file ends at packet " + std::to_string(number - 1) +
+                              ", before packet " + std::to_string(wanted.back());
+            return false;
+        }
+        if (wanted[next] == number) {
+            if (!visit(packet, number)) {
+                return true;
+            }
+            ++next;
+        }
+    }
+    return true;
+}
+
+bool PacketFileReader::visitAll(const Visit& visit, std::string& error) {
+    CapturedPacket packet;
+    std::uint32_t number = 1;
+    for (Read read = next(packet); read != Read::End; read = next(packet), ++number) {
+        if (read == Read::Failed) {
+            error = "packet " + std::to_string(number) + " could not be read: " + errorText();
+            return false;
+        }
+        if (!visit(packet, number)) {
+            break;
+        }
+    }
+    return true;
 }

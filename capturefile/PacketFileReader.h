@@ -6,7 +6,9 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
+#include <span>
 #include <string>
 
 // Why the packets of `path` cannot be read a second time: standard input
@@ -31,6 +33,18 @@ public:
     Read next(CapturedPacket& packet);
     // The library's text for a failed read.
     [[nodiscard]] std::string errorText() const;
+
+    // Each packet with its number in the file (from 1); it returns false to
+    // stop the reading there.
+    using Visit = std::function<bool(const CapturedPacket& packet, std::uint32_t number)>;
+    // Visits the packets `wanted` lists (ascending; a number given twice or
+    // that no packet has, such as 0, is passed over) and reads nothing past
+    // the last. False, with `error` saying why, where a packet cannot be read
+    // or the file ends before the last one wanted.
+    bool visit(std::span<const std::uint32_t> wanted, const Visit& visit, std::string& error);
+    // Visits every packet, from where the reading is; false, with `error`
+    // set, where one cannot be read.
+    bool visitAll(const Visit& visit, std::string& error);
 
     [[nodiscard]] std::uint16_t linkType() const { return linkType_; }
     [[nodiscard]] std::uint32_t snapshotLength() const;

@@ -24,26 +24,26 @@ bool FrameReplay::run(std::span<const std::uint32_t> wanted, const Visit& visit,
     const IaxDissector dissector(nowhere);
     FrameDecryption decryption(secrets_);
     std::optional<KvIAXFrame> frame;
-    CapturedPacket packet;
     std::size_t next = 0;
-    for (std::uint32_t number = 1; next < wanted.size(); ++number) {
-        const auto read = file->next(packet);
-        if (read != PacketFileReader::Read::Packet) {
-            error = path_ + ": " +
-                    (read == PacketFileReader::Read::Failed ? file->errorText()
-                                                            : std::string("it ended early")) +
-                    "; the file changed since it was loaded";
-            return false;
-        }
+    const auto decode = [&](const CapturedPacket& packet, std::uint32_t number) {
         const bool isWanted = wanted[next] == number;
-        if (!isWanted && !encrypted_) {
-            continue;
-        }
         dissector.decodeInto(packet, frame.emplace(), encrypted_ ? &decryption : nullptr);
         if (isWanted) {
             visit(*frame, number, packet.bytes);
             ++next;
         }
+        return next < wanted.size();
+    };
+    std::string why;
+    // Decryption needs every packet before the wanted ones: their keys and
+    // the calls they open.
+    bool read = encrypted_ ? file->visitAll(decode, why) : file->visit(wanted, decode, why);
+    if (read && next < wanted.size()) {
+        why = "it ended early";
+        read = false;
     }
-    return true;
+    if (!read) {
+        error = path_ + ": " + why + "; the file changed since it was loaded";
+    }
+    return read;
 }

@@ -10,18 +10,16 @@ template <class Visit>
 bool forEachPacket(const std::string& path, std::string* error, Visit visit) {
     std::string why;
     const auto file = PacketFileReader::open(path, why);
-    CapturedPacket packet;
-    auto read = file ? file->next(packet) : PacketFileReader::Read::Failed;
-    for (; read == PacketFileReader::Read::Packet; read = file->next(packet)) {
-        visit(packet.bytes);
-    }
-    if (file && read == PacketFileReader::Read::Failed) {
-        why = file->errorText();
-    }
+    const bool read = file && file->visitAll(
+                                  [&visit](const CapturedPacket& packet, std::uint32_t) {
+                                      visit(packet.bytes);
+                                      return true;
+                                  },
+                                  why);
     if (error != nullptr) {
         *error = why;
     }
-    return read == PacketFileReader::Read::End;
+    return read;
 }
 
 } // namespace

@@ -23,7 +23,7 @@
 //                                  the sample's datagrams in another link or network
 //                                  layer: cooked, cooked2, vlan, qinq, raw, loopback,
 //                                  ipv4-options, ipv6, ipv6-cooked (or ethernet)
-#include "samples/CaptureFileWriter.h"
+#include "capturefile/CaptureFileWriter.h"
 #include "samples/EncryptedCalls.h"
 #include "samples/LinkVariants.h"
 #include "samples/Scenarios.h"
@@ -35,13 +35,14 @@
 #include <cstring>
 
 int main(int argc, char** argv) {
-    const char* usage = "usage: quorvex-gen sample FILE | mix COUNT FILE | calls COUNT FILE |\n"
-                        "                  all-kinds FILE | tones FILE | tone-call SECONDS FILE |\n"
-                        "                  news COUNT FILE | time-jump FILE | quality FILE |\n"
-                        "                  hostile-texts FILE | malformed FILE |\n"
-                        "                  in-band-dtmf DIGITS FILE | sample-as VARIANT FILE |\n"
-                        "                  encrypted FILE | encrypted-clear FILE |\n"
-                        "                  calls-encrypted COUNT FILE | calls-authenticated COUNT FILE\n";
+    const char* usage =
+        "usage: quorvex-gen sample FILE | mix COUNT FILE | calls COUNT FILE |\n"
+        "                  all-kinds FILE | tones FILE | tone-call SECONDS FILE |\n"
+        "                  news COUNT FILE | time-jump FILE | quality FILE |\n"
+        "                  hostile-texts FILE | malformed FILE |\n"
+        "                  in-band-dtmf DIGITS FILE | sample-as VARIANT FILE |\n"
+        "                  encrypted FILE | encrypted-clear FILE |\n"
+        "                  calls-encrypted COUNT FILE | calls-authenticated COUNT FILE\n";
     if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
         std::printf("quorvex-gen %s\n", QUORVEX_VERSION);
         return 0;
@@ -103,8 +104,8 @@ int main(int argc, char** argv) {
         scenarios::qualityCalls(sink);
     } else if (std::strcmp(argv[1], "encrypted") == 0 ||
                std::strcmp(argv[1], "encrypted-clear") == 0) {
-        scenarios::encryptedToneCall(
-            sink, {.encrypt = std::strcmp(argv[1], "encrypted") == 0}, 2.0);
+        scenarios::encryptedToneCall(sink, {.encrypt = std::strcmp(argv[1], "encrypted") == 0},
+                                     2.0);
     } else if (isMix) {
         char* end = nullptr;
         const unsigned long long count = std::strtoull(argv[2], &end, 10);

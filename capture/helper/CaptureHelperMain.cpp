@@ -22,6 +22,8 @@
 // 4 (filter), 5 (the interface went away) or 6 (no stream could be written).
 // On the way out it writes "stats RECEIVED DROPPED INTERFACE_DROPPED" on
 // standard error.
+#include "capturefile/CaptureFormat.h"
+
 #include <pcap/pcap.h>
 #include <sys/capability.h>
 #include <sys/prctl.h>
@@ -137,13 +139,14 @@ int main(int argc, char** argv) {
         std::printf("quorvex-capture %s\n", QUORVEX_VERSION);
         return 0;
     }
-    const char* usage = "usage: quorvex-capture INTERFACE SNAPLEN(1-262144) PROMISCUOUS(0|1) "
-                        "TIMEOUT_MS(1-1000) FILTER";
+    const std::string usage = "usage: quorvex-capture INTERFACE SNAPLEN(1-" +
+                              std::to_string(maxSnapshotLength) +
+                              ") PROMISCUOUS(0|1) TIMEOUT_MS(1-1000) FILTER";
     if (argc != 6) {
         return fail(2, usage);
     }
     const std::string interfaceName = argv[1];
-    const long snapshotLength = boundedNumber(argv[2], 1, 262144);
+    const long snapshotLength = boundedNumber(argv[2], 1, maxSnapshotLength);
     const long timeoutMs = boundedNumber(argv[4], 1, 1000);
     if (snapshotLength < 0 || timeoutMs < 0 ||
         (std::strcmp(argv[3], "0") != 0 && std::strcmp(argv[3], "1") != 0)) {

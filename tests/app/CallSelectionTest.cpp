@@ -1,6 +1,6 @@
 #include "app/CallSelection.h"
 #include "app/ChargedStreams.h"
-#include "samples/CaptureFileWriter.h"
+#include "capturefile/CaptureFileWriter.h"
 #include "samples/QualityCalls.h"
 #include "tests/support/LoadHarness.h"
 

@@ -1,6 +1,6 @@
 #include "dissect/KvIAXInformationElement.h"
 #include "dissect/LocalClock.h"
-#include "samples/CaptureFileWriter.h"
+#include "capturefile/CaptureFileWriter.h"
 #include "samples/Scenarios.h"
 
 #include "tests/support/Bytes.h"

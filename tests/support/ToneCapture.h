@@ -4,7 +4,7 @@
 #include "quality/VoiceStreamBuilder.h"
 #include "dissect/IaxDissector.h"
 #include "media/CallAudio.h"
-#include "samples/CaptureFileWriter.h"
+#include "capturefile/CaptureFileWriter.h"
 #include "samples/ToneCalls.h"
 
 #include <gtest/gtest.h>

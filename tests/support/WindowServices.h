@@ -1,6 +1,6 @@
 #pragma once
 
-#include "samples/CaptureFileWriter.h"
+#include "capturefile/CaptureFileWriter.h"
 #include "samples/Scenarios.h"
 #include "tests/support/ControllerHarness.h"
 #include "ui/MainWindow.h"

@@ -1,6 +1,6 @@
 #include "app/FileMove.h"
 #include "app/KvController.h"
-#include "samples/CaptureFileWriter.h"
+#include "capturefile/CaptureFileWriter.h"
 #include "samples/Scenarios.h"
 
 #include "tests/support/ControllerHarness.h"

@@ -4,7 +4,7 @@
 // screenshots/ in the build folder; scripts/screenshots.sh copies the
 // README's into docs/images.
 #include "app/KvIAXCapture.h"
-#include "samples/CaptureFileWriter.h"
+#include "capturefile/CaptureFileWriter.h"
 #include "samples/QualityCalls.h"
 #include "ui/CallFlowView.h"
 #include "ui/ExportDialog.h"

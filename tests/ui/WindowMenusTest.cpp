@@ -2,7 +2,7 @@
 // capture: exports read back, marks, copies, ranges and the IO graph.
 #include "app/FrameComments.h"
 #include "app/KvIAXCapture.h"
-#include "samples/CaptureFileWriter.h"
+#include "capturefile/CaptureFileWriter.h"
 #include "samples/QualityCalls.h"
 #include "samples/Scenarios.h"
 #include "ui/ExportDialog.h"
@@ -341,7 +341,7 @@ TEST(WindowMenus, EveryShortcutBelongsToOneAction) {
     }
     ASSERT_GT(owners.size(), 10u);
     for (const auto& [keys, actions] : owners) {
-        EXPECT_EQ(actions.size(), 1) << keys.toStdString() << ": "
-                                     << actions.join(", ").toStdString();
+        EXPECT_EQ(actions.size(), 1)
+            << keys.toStdString() << ": " << actions.join(", ").toStdString();
     }
 }

@@ -21,7 +21,7 @@
 #include "ui/FramesInSlices.h"
 #include "app/CallSelection.h"
 #include "app/CaptureFilter.h"
-#include "samples/CaptureFileWriter.h"
+#include "capturefile/CaptureFileWriter.h"
 #include "samples/QualityCalls.h"
 #include "samples/Scenarios.h"
 #include "samples/ToneCalls.h"
