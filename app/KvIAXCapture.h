@@ -1,35 +1,34 @@
 #pragma once
 
-#include "calls/CallTracker.h"
-#include "quality/Problems.h"
-#include "quality/VoiceStreamBuilder.h"
-#include "app/ListeningJob.h"
+#include "app/CaptureFollowers.h"
+#include "app/FrameStore.h"
+#include "app/RunFacts.h"
 #include "capture/CaptureServices.h"
 #include "capture/CaptureTarget.h"
-#include "common/MemoryCharge.h"
 #include "decrypt/FrameDecryption.h"
 
 #include <QObject>
-#include <array>
-#include <optional>
-#include <unordered_map>
 #include <QString>
 #include <QVariantMap>
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
+#include <optional>
 
 class KvPCAPCapture;
+
+// A key or text of CaptureKeys.h as the capture's map holds it.
+[[nodiscard]] QString keyText(std::string_view text);
 
 // One row of the capture list: its display properties (`title`, `reference`,
 // `button`, `status`, `filter`), the frames delivered so far, and whether a
 // worker runs for it. Lives on the main thread; workers reach it only through
 // the hand-off, and only isInProgress() is read from their threads.
-// A key or text of CaptureKeys.h as the capture's map holds it.
-[[nodiscard]] QString keyText(std::string_view text);
+//
+// It starts the runs and says what changed; the work is its parts': the
+// frames (FrameStore), what follows them (CaptureFollowers) and what is known
+// of the runs (RunFacts).
 
 class KvIAXCapture final : public QObject,
                            public CaptureTarget,
@@ -47,13 +46,11 @@ public:
     // A null value removes the key.
     void setValueForKey(const QString& key, const QVariant& value);
 
-    FrameList& iaxFrames() { return iaxFrames_; }
-    [[nodiscard]] const FrameList& iaxFrames() const { return iaxFrames_; }
+    FrameList& iaxFrames() { return frames_.list(); }
+    [[nodiscard]] const FrameList& iaxFrames() const { return frames_.list(); }
     // The list's first record, or nothing: work spread over time that finds
     // another first record knows the list was replaced meanwhile.
-    [[nodiscard]] const KvIAXFrame* firstFrame() const {
-        return iaxFrames_.empty() ? nullptr : iaxFrames_.front().get();
-    }
+    [[nodiscard]] const KvIAXFrame* firstFrame() const { return frames_.first(); }
     void setIaxFrames(const FrameList& frames);
     void appendFrames(FrameList&& frames) override;
     void holdUntilFollowed(std::shared_ptr<void> token) override;
@@ -69,7 +66,9 @@ public:
     void setReleasesFollowedFrames(bool releases) { releasesFollowed_ = releases; }
     [[nodiscard]] bool releasesFollowedFrames() const { return releasesFollowed_; }
     // Frame `number` (from 1), where it is still held or a problem keeps it.
-    [[nodiscard]] const KvIAXFrame* frameOf(std::uint32_t number) const;
+    [[nodiscard]] const KvIAXFrame* frameOf(std::uint32_t number) const {
+        return frames_.frameOf(number);
+    }
     // The secrets the runs open encrypted calls with.
     [[nodiscard]] std::vector<std::string> secrets() const;
 
@@ -80,22 +79,24 @@ public:
     [[nodiscard]] bool hasCapturedFrames() const { return hasCapturedFrames_; }
     // What the last run read: the loaded file's name (without its folder),
     // or "NAME (live)" for the interface a live run opened; empty before any.
-    [[nodiscard]] std::string sourceName() const;
+    [[nodiscard]] std::string sourceName() const { return run_.sourceName(); }
     // Whether a file load runs now (from loadCapture to the end of its run).
-    [[nodiscard]] bool isLoading() const { return loading_; }
+    [[nodiscard]] bool isLoading() const { return run_.isLoading(); }
     // The share of the loaded file read so far, from the position of the
     // last frame delivered: 0 to 1; nothing for a live run or standard input.
-    [[nodiscard]] std::optional<double> loadedShare() const;
+    [[nodiscard]] std::optional<double> loadedShare() const {
+        return run_.loadedShare(frames_.list());
+    }
     // Whether a live run is capturing now (a file load is not live).
-    [[nodiscard]] bool isLiveRunning() const { return isInProgress() && loadedFile_.empty(); }
+    [[nodiscard]] bool isLiveRunning() const { return isInProgress() && run_.loadedFile().empty(); }
     [[nodiscard]] std::uint64_t liveRunGeneration() const override {
         return liveRunGeneration_.load(std::memory_order_acquire);
     }
     // What the last worker run that ended did.
-    [[nodiscard]] const RunSummary& lastRunSummary() const { return lastRunSummary_; }
+    [[nodiscard]] const RunSummary& lastRunSummary() const { return run_.lastSummary(); }
     // The calls and registrations in the frame list, followed as frames are
     // appended (frame numbers are 1-based positions in the list).
-    [[nodiscard]] const calls::CallTracker& callTracker() const { return callTracker_; }
+    [[nodiscard]] const calls::CallTracker& callTracker() const { return followers_.calls(); }
     // Whether calls are followed at all (on by default); a tool that only
     // prints frames saves the work.
     void setFollowsCalls(bool follows) { followsCalls_ = follows; }
@@ -108,51 +109,65 @@ public:
     // frames so far are followed again.
     void setFollowsQuality(std::optional<quality::QualityOptions> options);
     [[nodiscard]] const quality::StreamTracker* streamTracker() const {
-        return streamTracker_.get();
+        return followers_.streams();
     }
     // What listening heard of each call's sides (the share of time with
     // voice), by call, caller first: the little of it the figures need.
-    using HeardActivity = std::vector<std::array<std::optional<double>, 2>>;
-    [[nodiscard]] HeardActivity heardActivity() const;
+    using HeardActivity = CaptureFollowers::HeardActivity;
+    [[nodiscard]] HeardActivity heardActivity() const { return followers_.heardActivity(); }
     // The streams' figures so far, as quality::analyzeStreams gives them,
     // with the activity listening found; empty unless followed.
-    [[nodiscard]] std::vector<quality::StreamFigures> streamFigures() const;
+    [[nodiscard]] std::vector<quality::StreamFigures> streamFigures() const {
+        return followers_.streamFigures(heardActivity());
+    }
     // Every problem found so far, in frame order; empty unless followed. The
     // list is charged to `charge` (of the capture's budget), which is to be
     // kept with it; nothing where the memory limit cannot take it.
     [[nodiscard]] std::optional<std::vector<quality::Problem>>
-    problems(MemoryCharge& charge) const;
+    problems(MemoryCharge& charge) const {
+        return followers_.problemsOf(heardActivity(), charge);
+    }
     // The same two, given what listening heard. They read the trackers
     // alone, so they may run on another thread while the trackers are held
     // (see holdTrackers); at tens of millions of frames they take a while.
     [[nodiscard]] std::vector<quality::StreamFigures>
-    streamFigures(const HeardActivity& heard) const;
+    streamFigures(const HeardActivity& heard) const {
+        return followers_.streamFigures(heard);
+    }
     [[nodiscard]] std::optional<std::vector<quality::Problem>>
-    problemsOf(const HeardActivity& heard, MemoryCharge& charge) const;
+    problemsOf(const HeardActivity& heard, MemoryCharge& charge) const {
+        return followers_.problemsOf(heard, charge);
+    }
     // For a reader of the calls, streams and problems trackers on another
     // thread. Taken on the main thread and let go on any; while one is held,
     // whatever would change those trackers waits for it to be let go.
-    [[nodiscard]] std::shared_ptr<void> holdTrackers() const;
+    [[nodiscard]] std::shared_ptr<void> holdTrackers() const { return followers_.hold(); }
     // Call `index`'s worse direction's MOS and what its signalling says,
     // with the digits heard in band where none were signalled.
-    [[nodiscard]] quality::CallVerdict callVerdict(std::size_t index) const;
+    [[nodiscard]] quality::CallVerdict callVerdict(std::size_t index) const {
+        return followers_.callVerdict(index);
+    }
     // Every DTMF digit, signalled and heard in band, in frame order.
-    [[nodiscard]] std::vector<calls::DtmfEvent> dtmfEvents() const;
+    [[nodiscard]] std::vector<calls::DtmfEvent> dtmfEvents() const {
+        return followers_.dtmfEvents();
+    }
     // What listening to the calls' voice found, in `calls` order.
     void addListening(const std::vector<std::size_t>& calls, std::vector<CallListening> found);
     // The calls before this one were listened to (or passed over).
-    [[nodiscard]] std::size_t listenedCalls() const { return listenedCalls_; }
-    void setListenedCalls(std::size_t calls) { listenedCalls_ = calls; }
+    [[nodiscard]] std::size_t listenedCalls() const { return followers_.listenedCalls(); }
+    void setListenedCalls(std::size_t calls) { followers_.setListenedCalls(calls); }
     // Sets the stream's activity from what listening found.
-    void addActivity(quality::StreamFigures& stream) const;
+    void addActivity(quality::StreamFigures& stream) const { followers_.addActivity(stream); }
     // What listening to call `index`'s voice found; nothing before it was.
-    [[nodiscard]] const CallListening* listening(std::size_t index) const;
+    [[nodiscard]] const CallListening* listening(std::size_t index) const {
+        return followers_.listening(index);
+    }
     // The file holding the packets of the last run's frames (the loaded file,
     // or the file the last live run wrote), and the first of those frames.
-    [[nodiscard]] std::string lastRunFile() const;
+    [[nodiscard]] std::string lastRunFile() const { return run_.lastRunFile(services_.liveFiles); }
     // The file the last load read; empty where the last run was live.
-    [[nodiscard]] const std::string& loadedFile() const { return loadedFile_; }
-    [[nodiscard]] std::size_t lastRunFirstFrame() const { return lastRunFirstFrame_; }
+    [[nodiscard]] const std::string& loadedFile() const { return run_.loadedFile(); }
+    [[nodiscard]] std::size_t lastRunFirstFrame() const { return run_.firstFrame(); }
     // The last run's packets that were opened with a key, to read them back in clear.
     [[nodiscard]] std::shared_ptr<const OpenedPackets> openedPackets() const {
         return openedPackets_;
@@ -211,8 +226,6 @@ private:
         std::size_t mostFrames = SIZE_MAX,
         std::chrono::steady_clock::time_point until = std::chrono::steady_clock::time_point::max());
     void queueTracking();
-    // Lets go of the blocks followed through, or of all of them.
-    void letFollowedBlocksGo(bool all = false);
     // Emits runEnded for the run that ended, once its frames are followed.
     void announceRunEnd();
     // Follows what is left at once, and announces a run's end still due:
@@ -223,28 +236,14 @@ private:
     // a fresh page of a tracker's list may take milliseconds to come.
     static constexpr std::size_t framesTrackedAtOnce = 32'768;
     static constexpr auto trackingSliceTime = std::chrono::milliseconds(10);
-    // Keeps the frames of the problems found since the last call, then lets
-    // go of every record taken in.
-    void releaseFollowed();
     void announceAppended();
-    void restartQualityTrackers();
-    // Waits until no reader holds the trackers: before changing them.
-    void waitForTrackers();
+    // The records let go of once followed, those of problems excepted.
+    void releaseFollowed() { frames_.releaseFollowed(followers_.problems(), trackedFrames_); }
 
-    struct TrackerHolds {
-        std::mutex mutex;
-        std::condition_variable released;
-        int count = 0;
-    };
-    // Shared with the holds, which may be let go after the capture is gone.
-    std::shared_ptr<TrackerHolds> trackerHolds_ = std::make_shared<TrackerHolds>();
     CaptureServices services_;
     QVariantMap properties_;
-    FrameList iaxFrames_;
+    FrameStore frames_;
     bool releasesFollowed_ = false;
-    std::optional<RunSummary> pendingRunEnd_; // ended, not yet announced
-    std::unordered_map<std::uint32_t, std::shared_ptr<KvIAXFrame>> problemFrames_;
-    std::size_t problemsKept_ = 0; // of the problem tracker's found()
     qsizetype announcedFrames_ = 0;
     // Read by the worker at every packet: kept on a cache line of their own,
     // so that the main thread's writes to its counters nearby (one a frame
@@ -254,25 +253,10 @@ private:
     std::atomic<std::uint64_t> liveRunGeneration_{0};
     std::optional<std::uint64_t> packetLimit_;
     alignas(64) bool hasCapturedFrames_ = false;
-    RunSummary lastRunSummary_;
-    calls::CallTracker callTracker_;
-    std::optional<quality::QualityOptions> quality_;
-    std::unique_ptr<quality::StreamTracker> streamTracker_;
-    std::unique_ptr<quality::ProblemTracker> problemTracker_;
-    std::vector<std::optional<CallListening>> listening_; // by call
-    std::size_t listenedCalls_ = 0;
-    // What the trackers hold: past the limit, the load stops at its next block.
-    MemoryCharge trackingCharge_;
+    CaptureFollowers followers_;
     std::size_t trackedFrames_ = 0;
-    // The worker's blocks not yet followed, each with the frame count that
-    // lets it go (holdUntilFollowed).
-    std::vector<std::pair<std::size_t, std::shared_ptr<void>>> unfollowedBlocks_;
     bool trackingQueued_ = false;
     bool followsCalls_ = true;
-    std::string loadedFile_;    // empty for a live run
-    std::string liveInterface_; // the interface the last live run opened
-    bool loading_ = false;
-    std::uint64_t loadedFileSize_ = 0;
-    std::size_t lastRunFirstFrame_ = 0;
+    RunFacts run_;
     std::shared_ptr<OpenedPackets> openedPackets_ = std::make_shared<OpenedPackets>();
 };

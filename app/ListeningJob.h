@@ -1,8 +1,8 @@
 #pragma once
 
+#include "app/CallListening.h"
 #include "app/ChargedStreams.h"
 #include "decrypt/FrameDecryption.h"
-#include "media/VoiceListener.h"
 
 #include <atomic>
 #include <optional>
@@ -10,12 +10,6 @@
 #include <vector>
 
 class KvIAXCapture;
-
-// What listening to a call's decoded voice found, the caller's side first;
-// nothing for a side that sent no voice, or whose voice could not be read.
-struct CallListening {
-    std::optional<media::StreamListening> sides[2];
-};
 
 // Listens to some of a capture's calls away from it: their streams and the
 // file their payloads are read back from. Made on the thread that owns the

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "capturefile/SnapshotLength.h"
+
 #include <cstdint>
 #include <span>
 #include <string>
@@ -22,10 +24,6 @@ struct FileFormat {
 // A pcapng section header block's type: what starts a pcapng file, and a
 // new section in one.
 constexpr std::uint32_t pcapngSectionHeader = 0x0A0D0D0A;
-
-// The largest packet a capture keeps, and what libpcap takes a larger or zero
-// snapshot length in a file header for: no packet is longer.
-constexpr std::uint32_t maxSnapshotLength = 262144;
 
 // The format of a file that starts with `head` (its first 24 bytes, or all of
 // it where it is shorter).

@@ -22,7 +22,7 @@
 // 4 (filter), 5 (the interface went away) or 6 (no stream could be written).
 // On the way out it writes "stats RECEIVED DROPPED INTERFACE_DROPPED" on
 // standard error.
-#include "capturefile/CaptureFormat.h"
+#include "capturefile/SnapshotLength.h"
 
 #include <pcap/pcap.h>
 #include <sys/capability.h>
