@@ -1,7 +1,6 @@
 #include "dissect/FrameDisplay.h"
 
 #include "dissect/IaxNameTables.h"
-#include "dissect/KvIAXFrame.h"
 #include "dissect/KvIAXInformationElement.h"
 #include "record/IaxNumbers.h"
 
@@ -120,7 +119,7 @@ template <typename Sink>
 typename Sink::Result addressValue(Sink& sink, const FrameFacts& facts, bool source,
                                    const Ipv6Addresses* ipv6) {
     if (facts.kind() == FrameKind::Fresh) {
-        return sink.literal(KvIAXFrame::placeholderAddress);
+        return sink.literal(placeholderAddress);
     }
     if (facts.family() == AddressFamily::None) {
         return notApplicable(sink); // not an IP packet

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "dissect/Latin1Text.h"
 #include "record/ElementArea.h"
 #include "record/FrameFacts.h"
 #include "record/PropertyKey.h"
@@ -14,6 +15,9 @@
 // The display values of a frame, made from its facts when they are shown or
 // printed: the same texts the views and quorvex-dump have always shown.
 namespace framedisplay {
+
+// The address a frame shows until decoding replaces its map.
+inline constexpr const char* placeholderAddress = "0.0.0.0";
 
 // The keys a frame with these facts shows, in the order of its map.
 [[nodiscard]] std::span<const PropertyKey> keysOf(const FrameFacts& facts);
@@ -61,9 +65,6 @@ struct ElementDisplay {
 // The records of that list.
 [[nodiscard]] RecordList elementRecordsOf(const FrameFacts& facts, const ElementArea& area,
                                           const std::vector<TrunkEntry>& trunk);
-
-// Text element bytes as UTF-8: one character per byte, 0x80 to 0xFF as Latin-1.
-[[nodiscard]] std::string latin1ToUtf8(std::span<const std::uint8_t> bytes);
 
 // A voice frame's codec name, or nullptr where the subclass names none.
 [[nodiscard]] const char* audioFormatName(std::uint8_t subclass);

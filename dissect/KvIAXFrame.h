@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/PositionIterator.h"
+#include "dissect/FrameDisplay.h"
 #include "dissect/KvIAXInformationElement.h"
 #include "record/ElementArea.h"
 #include "record/FrameFacts.h"
@@ -83,7 +84,7 @@ public:
     void removeObserver(const void* observer, std::string_view keyPath);
 
     // The address shown until decoding replaces the map.
-    static constexpr const char* placeholderAddress = "0.0.0.0";
+    static constexpr const char* placeholderAddress = framedisplay::placeholderAddress;
 
 private:
     // What only some records need: the element area, the maps made or set,
@@ -223,8 +224,6 @@ private:
     std::size_t released_ = 0;
     value_type first_; // once released
 };
-
-#include "dissect/FrameDisplay.h"
 
 template <class Visit> void KvIAXFrame::forEachProperty(Visit&& visit) const {
     if (const PropertyMap* map = keptMap()) {

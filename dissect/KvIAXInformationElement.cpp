@@ -1,6 +1,6 @@
 #include "dissect/KvIAXInformationElement.h"
 
-#include "dissect/FrameDisplay.h"
+#include "dissect/Latin1Text.h"
 
 KvIAXInformationElement::KvIAXInformationElement() {
     properties_.reserve(2);
