@@ -2,7 +2,7 @@
 
 #include "app/KvIAXCapture.h"
 #include "ui/FrameTableModel.h"
-#include "ui/FramesPanel.h"
+#include "ui/FrameSelection.h"
 
 #include <QButtonGroup>
 #include <QComboBox>
@@ -41,16 +41,16 @@ std::optional<std::vector<std::uint32_t>> parseFrameRange(const QString& text, s
     return frames;
 }
 
-ExportDialog::ExportDialog(const FramesPanel& frames, const QString& title,
+ExportDialog::ExportDialog(const FrameSelection& selection, const QString& title,
                            const QStringList& formats, QWidget* parent)
-    : QDialog(parent), panel_(frames), scopes_(new QButtonGroup(this)), range_(new QLineEdit(this)),
-      formats_(new QComboBox(this)) {
+    : QDialog(parent), selection_(selection), scopes_(new QButtonGroup(this)),
+      range_(new QLineEdit(this)), formats_(new QComboBox(this)) {
     setWindowTitle(title);
     auto* layout = new QVBoxLayout(this);
-    const FrameTableModel& model = frames.model();
+    const FrameTableModel& model = selection.model();
     const std::pair<Scope, QString> choices[] = {
         {Scope::Shown, tr("All frames &shown (%1)").arg(model.rowCount())},
-        {Scope::Selected, tr("Selected &rows (%1)").arg(frames.selectedRowCount())},
+        {Scope::Selected, tr("Selected &rows (%1)").arg(selection.rowCount())},
         {Scope::Marked, tr("&Marked frames (%1)").arg(model.marks().size())},
         {Scope::Range, tr("Frames &numbered:")},
     };
@@ -90,7 +90,7 @@ void ExportDialog::choose(Scope scope, const QString& range, int format) {
 }
 
 std::optional<ExportRun::Frames> ExportDialog::frames(QString& error) const {
-    const FrameTableModel& model = panel_.model();
+    const FrameTableModel& model = selection_.model();
     std::vector<std::uint32_t> frames;
     switch (scope()) {
     case Scope::Shown:
@@ -100,11 +100,11 @@ std::optional<ExportRun::Frames> ExportDialog::frames(QString& error) const {
         }
         return ExportRun::Frames(model);
     case Scope::Selected:
-        if (panel_.selectedRowCount() == 0) {
+        if (selection_.rowCount() == 0) {
             error = tr("no frames to export");
             return std::nullopt;
         }
-        return ExportRun::Frames(model, panel_.selectedRowRuns());
+        return ExportRun::Frames(model, selection_.rowRuns());
     case Scope::Marked:
         frames = model.marks();
         break;

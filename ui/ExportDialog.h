@@ -9,7 +9,7 @@
 #include <optional>
 #include <vector>
 
-class FramesPanel;
+class FrameSelection;
 class QButtonGroup;
 class QComboBox;
 class QLineEdit;
@@ -21,7 +21,7 @@ class ExportDialog final : public QDialog {
     Q_OBJECT
 public:
     enum class Scope { Shown, Selected, Marked, Range };
-    ExportDialog(const FramesPanel& frames, const QString& title, const QStringList& formats,
+    ExportDialog(const FrameSelection& selection, const QString& title, const QStringList& formats,
                  QWidget* parent = nullptr);
 
     [[nodiscard]] Scope scope() const;
@@ -34,7 +34,7 @@ public:
     [[nodiscard]] std::optional<ExportRun::Frames> frames(QString& error) const;
 
 private:
-    const FramesPanel& panel_;
+    const FrameSelection& selection_;
     QButtonGroup* scopes_;
     QLineEdit* range_;
     QComboBox* formats_;

@@ -6,7 +6,7 @@
 #include "ui/ExportDialog.h"
 #include "ui/ExportRun.h"
 #include "ui/FrameTableModel.h"
-#include "ui/FramesPanel.h"
+#include "ui/FrameSelection.h"
 
 #include "capturefile/PacketFileReader.h"
 
@@ -16,8 +16,8 @@
 #include <QFileInfo>
 #include <QMenu>
 
-FileExports::FileExports(FramesPanel& frames, FilePanels& panels, QWidget* window)
-    : QObject(window), frames_(frames), panels_(panels), window_(window) {}
+FileExports::FileExports(const FrameSelection& selection, FilePanels& panels, QWidget* window)
+    : QObject(window), selection_(selection), panels_(panels), window_(window) {}
 
 void FileExports::addTo(QMenu* file) {
     QAction* packets = new QAction(tr("&Export Specified Packets..."), this);
@@ -30,7 +30,7 @@ void FileExports::addTo(QMenu* file) {
 }
 
 bool FileExports::exportPackets(ExportRun::Frames frames, const QString& path, QString& error) {
-    const KvIAXCapture* capture = frames_.model().capture();
+    const KvIAXCapture* capture = selection_.capture();
     if (const std::string why = capture != nullptr ? whyNotReadAgain(capture->lastRunFile())
                                                    : std::string("there is no capture");
         !why.empty()) {
@@ -41,7 +41,7 @@ bool FileExports::exportPackets(ExportRun::Frames frames, const QString& path, Q
     if (!canStart(path, error)) {
         return false;
     }
-    const auto* comments = frames_.comments();
+    const auto* comments = selection_.comments();
     // Moved, not copied: tens of millions of frames are a few hundred megabytes.
     watch(ExportRun::packets(
               *capture, std::move(frames), QFile::encodeName(path).toStdString(),
@@ -52,7 +52,7 @@ bool FileExports::exportPackets(ExportRun::Frames frames, const QString& path, Q
 
 bool FileExports::exportDissections(ExportRun::Frames frames, Dissection format,
                                     const QString& path, QString& error) {
-    const KvIAXCapture* capture = frames_.model().capture();
+    const KvIAXCapture* capture = selection_.capture();
     if (capture == nullptr) {
         error = tr("there is no capture");
         return false;
@@ -66,7 +66,7 @@ bool FileExports::exportDissections(ExportRun::Frames frames, Dissection format,
         watch(ExportRun::rows(
                   *capture, std::move(frames),
                   [this](const std::vector<std::uint32_t>& block, bool titled) {
-                      return frames_.rowsText(block, true, titled);
+                      return selection_.rowsText(block, true, titled);
                   },
                   destination, this),
               path);
@@ -127,16 +127,16 @@ std::optional<QString> askFile(FilePanels& panels, const KvIAXCapture* capture,
 } // namespace
 
 void FileExports::askPackets() {
-    ExportDialog dialog(frames_, tr("Export Specified Packets"), {tr("pcap"), tr("pcapng")},
+    ExportDialog dialog(selection_, tr("Export Specified Packets"), {tr("pcap"), tr("pcapng")},
                         window_);
     if (dialog.exec() != QDialog::Accepted) {
         return;
     }
     QString error;
     auto frames = dialog.frames(error); // moved into the export, not copied
-    const auto path = frames ? askFile(panels_, frames_.model().capture(),
-                                       dialog.format() == 1 ? "pcapng" : "pcap")
-                             : std::nullopt;
+    const auto path =
+        frames ? askFile(panels_, selection_.capture(), dialog.format() == 1 ? "pcapng" : "pcap")
+               : std::nullopt;
     if (frames && !path) {
         return;
     }
@@ -147,7 +147,7 @@ void FileExports::askPackets() {
 }
 
 void FileExports::askDissections() {
-    ExportDialog dialog(frames_, tr("Export Packet Dissections"),
+    ExportDialog dialog(selection_, tr("Export Packet Dissections"),
                         {tr("Text"), tr("CSV"), tr("JSON")}, window_);
     if (dialog.exec() != QDialog::Accepted) {
         return;
@@ -156,8 +156,7 @@ void FileExports::askDissections() {
     QString error;
     auto frames = dialog.frames(error); // moved into the export, not copied
     const int format = std::clamp(dialog.format(), 0, 2);
-    const auto path =
-        frames ? askFile(panels_, frames_.model().capture(), types[format]) : std::nullopt;
+    const auto path = frames ? askFile(panels_, selection_.capture(), types[format]) : std::nullopt;
     if (frames && !path) {
         return;
     }

@@ -9,7 +9,7 @@
 #include <vector>
 
 class FilePanels;
-class FramesPanel;
+class FrameSelection;
 class QMenu;
 class QWidget;
 
@@ -21,7 +21,7 @@ class FileExports final : public QObject {
 public:
     enum class Dissection { Text, Csv, Json };
 
-    FileExports(FramesPanel& frames, FilePanels& panels, QWidget* window);
+    FileExports(const FrameSelection& selection, FilePanels& panels, QWidget* window);
 
     void addTo(QMenu* file);
     // The work of the menu items once the frames and the file are chosen:
@@ -44,7 +44,7 @@ private:
     bool canStart(const QString& path, QString& error) const;
     void watch(ExportRun* run, const QString& path);
 
-    FramesPanel& frames_;
+    const FrameSelection& selection_;
     FilePanels& panels_;
     QWidget* window_;
     ExportRun* run_ = nullptr;

@@ -6,6 +6,7 @@
 #include "ui/DisplayFilterBar.h"
 #include "ui/FindBar.h"
 #include "ui/FrameFilterRun.h"
+#include "ui/FrameSelection.h"
 #include "ui/FrameSortRun.h"
 #include "ui/FrameTableModel.h"
 #include "ui/LetGoElsewhere.h"
@@ -43,6 +44,7 @@ FramesPanel::FramesPanel(UniformRowsView* framesTable, KeyColumns columns, QWidg
     tabs_->addTab(table_, tr("&Frames"));
 
     table_->setModel(model_);
+    selection_ = std::make_unique<FrameSelection>(*table_, *model_);
     columns_ = new ColumnChooser(table_, model_, this);
     // Rows are copied, exported and marked several at a time.
     table_->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -148,8 +150,8 @@ QString FramesPanel::statusText() const {
     if (isSorting() && sortRun_->total() > 0) {
         text += tr(", sorting (%1 %)").arg(100 * sortRun_->read() / sortRun_->total());
     }
-    if (!commentsError_.isEmpty()) {
-        text += tr(", comments unreadable: %1").arg(commentsError_);
+    if (!selection_->commentsError().isEmpty()) {
+        text += tr(", comments unreadable: %1").arg(selection_->commentsError());
     }
     return text;
 }
@@ -289,7 +291,7 @@ void FramesPanel::addEditActions(QMenu* edit) {
             QApplication::beep();
             return;
         }
-        QGuiApplication::clipboard()->setText(selectedRowsText(csv));
+        QGuiApplication::clipboard()->setText(selection_->text(csv));
     };
     QAction* asText = copy->addAction(tr("Rows as &Text"), this, [copyRows] { copyRows(false); });
     asText->setShortcut(QKeySequence::Copy);
@@ -347,30 +349,6 @@ void FramesPanel::addEditActions(QMenu* edit) {
     });
 }
 
-// The comments of the file the capture loaded, read when it changes (a
-// capture reads a new file on each Open).
-const FrameComments* FramesPanel::comments() const {
-    const KvIAXCapture* capture = model_->capture();
-    // A live run's file is a temporary one the next run replaces: only a
-    // loaded file's packets keep their numbers.
-    static const std::string none;
-    // Asked once a step of a ladder: the path is not copied.
-    const std::string& file = capture != nullptr ? capture->loadedFile() : none;
-    if (!whyNotReadAgain(file).empty()) {
-        comments_.reset();
-        return nullptr;
-    }
-    if (comments_ == nullptr || comments_->capturePath() != file) {
-        comments_ = std::make_unique<FrameComments>(
-            (QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + "/comments")
-                .toStdString(),
-            file);
-        const auto error = comments_->load();
-        commentsError_ = error ? QString::fromStdString(*error) : QString();
-    }
-    return comments_.get();
-}
-
 void FramesPanel::askComment(std::uint32_t frame) {
     if (frame == 0) {
         QApplication::beep();
@@ -379,128 +357,28 @@ void FramesPanel::askComment(std::uint32_t frame) {
     bool ok = false;
     const QString text = QInputDialog::getMultiLineText(
         this, tr("Packet Comment"), tr("Comment on frame %1 (empty: none):").arg(frame),
-        commentOf(frame), &ok);
+        selection_->commentOf(frame), &ok);
     if (ok) {
         setComment(frame, text);
     }
 }
 
-QString FramesPanel::commentOf(std::uint32_t number) const {
-    const KvIAXCapture* capture = model_->capture();
-    const FrameComments* comments = this->comments();
-    // Asked of every step of a ladder: a capture without comments answers
-    // without reading the frame.
-    if (comments == nullptr || comments->all().empty() || number == 0 ||
-        number > capture->iaxFrames().size()) {
-        return {};
-    }
-    return QString::fromStdString(
-        comments->of(capture->iaxFrames()[number - 1]->facts().packetIndex + 1));
-}
-
 bool FramesPanel::setComment(std::uint32_t number, const QString& text) {
-    const KvIAXCapture* capture = model_->capture();
-    if (comments() == nullptr || number == 0 || number > capture->iaxFrames().size()) {
+    FrameComments* comments = selection_->comments();
+    const std::uint32_t packet = selection_->packetOf(number);
+    if (comments == nullptr || packet == 0) {
         setNote(tr("only the packets of a loaded capture file can be commented (save a live "
                    "capture and open it)"));
         QApplication::beep();
         return false;
     }
     std::string error;
-    const bool kept = comments_->set(capture->iaxFrames()[number - 1]->facts().packetIndex + 1,
-                                     text.trimmed().toStdString(), error);
+    const bool kept = comments->set(packet, text.trimmed().toStdString(), error);
     if (!kept) {
         setNote(tr("the comment is kept for this run only: %1").arg(QString::fromStdString(error)));
     }
     emit commentsChanged();
     return kept;
-}
-
-std::vector<std::uint32_t> FramesPanel::selectedFrames() const {
-    std::vector<std::uint32_t> frames;
-    frames.reserve(selectedRowCount());
-    for (const auto& [first, last] : selectedRowRuns()) {
-        model_->appendShownFrames(first, last, frames);
-    }
-    return frames;
-}
-
-std::vector<std::pair<int, int>> FramesPanel::selectedRowRuns() const {
-    // Whole rows are selected: each range of the selection is a run of them.
-    std::vector<std::pair<int, int>> runs;
-    for (const QItemSelectionRange& range : table_->selectionModel()->selection()) {
-        runs.emplace_back(range.top(), range.bottom() + 1);
-    }
-    std::sort(runs.begin(), runs.end());
-    std::vector<std::pair<int, int>> merged;
-    for (const auto& run : runs) {
-        if (!merged.empty() && run.first <= merged.back().second) {
-            merged.back().second = std::max(merged.back().second, run.second);
-        } else {
-            merged.push_back(run);
-        }
-    }
-    return merged;
-}
-
-std::size_t FramesPanel::selectedRowCount() const {
-    std::size_t rows = 0;
-    for (const auto& [first, last] : selectedRowRuns()) {
-        rows += static_cast<std::size_t>(last - first);
-    }
-    return rows;
-}
-
-QString FramesPanel::selectedRowsText(bool csv) const {
-    // Only the rows copied are listed, of a selection that may be millions.
-    std::vector<std::uint32_t> frames;
-    for (const auto& [first, last] : selectedRowRuns()) {
-        const int left = mostCopiedRows - static_cast<int>(frames.size());
-        model_->appendShownFrames(first, std::min(last, first + left), frames);
-    }
-    return rowsText(frames, csv);
-}
-
-QString FramesPanel::rowsText(const std::vector<std::uint32_t>& frames, bool csv,
-                              bool titled) const {
-    const auto quoted = [csv](QString text) {
-        if (!csv) {
-            return text.replace('\t', ' ').replace('\n', ' ');
-        }
-        return text.contains(',') || text.contains('"') || text.contains('\n')
-                   ? '"' + text.replace('"', "\"\"") + '"'
-                   : text;
-    };
-    const QString separator = csv ? QStringLiteral(",") : QStringLiteral("\t");
-    const QHeaderView* header = table_->horizontalHeader();
-    QList<int> columns; // in the order shown
-    for (int visual = 0; visual < header->count(); ++visual) {
-        const int column = header->logicalIndex(visual);
-        if (!header->isSectionHidden(column)) {
-            columns << column;
-        }
-    }
-    QString text;
-    if (titled) {
-        QStringList titles;
-        for (const int column : columns) {
-            titles << quoted(
-                model_->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString());
-        }
-        text = titles.join(separator) + '\n';
-    }
-    for (const std::uint32_t frame : frames) {
-        const int row = model_->rowOfFrame(frame);
-        if (row < 0) {
-            continue;
-        }
-        QStringList cells;
-        for (const int column : columns) {
-            cells << quoted(model_->index(row, column).data().toString());
-        }
-        text += cells.join(separator) + '\n';
-    }
-    return text;
 }
 
 void FramesPanel::addGoMenu(QMenu* go) {

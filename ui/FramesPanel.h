@@ -14,6 +14,7 @@ class ColumnChooser;
 class DisplayFilterBar;
 class FindBar;
 class FrameComments;
+class FrameSelection;
 class FrameFilterRun;
 class FrameSortRun;
 class FrameTableModel;
@@ -75,24 +76,8 @@ public:
     void addEditActions(QMenu* edit);
     // First, Last, Next, Previous Frame; Next and Previous Frame in Call.
     void addGoMenu(QMenu* go);
-    // The selected rows as text (tab-separated) or CSV, the visible columns
-    // with a header line; at most mostCopiedRows of them.
-    [[nodiscard]] QString selectedRowsText(bool csv) const;
-    static constexpr int mostCopiedRows = 100'000;
-    // The same of some frames (1-based) shown, as their rows show them.
-    [[nodiscard]] QString rowsText(const std::vector<std::uint32_t>& frames, bool csv,
-                                   bool titled = true) const;
-    // The frames of the selected rows, in the order shown.
-    [[nodiscard]] std::vector<std::uint32_t> selectedFrames() const;
-    // The selected rows as runs [first, last), in order, and how many they
-    // are: a selection of millions of rows is a few runs.
-    [[nodiscard]] std::vector<std::pair<int, int>> selectedRowRuns() const;
-    [[nodiscard]] std::size_t selectedRowCount() const;
-    // The comment written on frame `number`'s packet; empty for none.
-    [[nodiscard]] QString commentOf(std::uint32_t number) const;
-    // The comments on the packets of the file the capture read; none for a
-    // capture without a file.
-    [[nodiscard]] const FrameComments* comments() const;
+    // The selected rows, their text and the comments, for copy and export.
+    [[nodiscard]] const FrameSelection& selection() const { return *selection_; }
     // Writes (or with an empty text removes) frame `number`'s comment.
     bool setComment(std::uint32_t number, const QString& text);
     // Asks for frame `frame`'s comment, and writes it.
@@ -130,6 +115,5 @@ private:
     // Shared with the model and a filter's run.
     std::shared_ptr<const std::vector<std::uint32_t>> callFrames_;
     QString note_;
-    mutable std::unique_ptr<FrameComments> comments_; // read when first asked
-    mutable QString commentsError_;
+    std::unique_ptr<FrameSelection> selection_;
 };

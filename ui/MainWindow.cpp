@@ -13,6 +13,7 @@
 #include "ui/ElementTableModel.h"
 #include "ui/FrameTableModel.h"
 #include "ui/UniformRowsView.h"
+#include "ui/FrameSelection.h"
 #include "ui/FramesPanel.h"
 #include "ui/FileExports.h"
 #include "ui/HeaderMenu.h"
@@ -239,7 +240,7 @@ void MainWindow::buildPanels() {
     };
     followTimes();
     connect(frames_, &FramesPanel::timeFormatChanged, this, followTimes);
-    call_->setNotes([this](quint32 frame) { return frames_->commentOf(frame); });
+    call_->setNotes([this](quint32 frame) { return frames_->selection().commentOf(frame); });
     connect(frames_, &FramesPanel::commentsChanged, call_, &CallPanel::refreshNotes);
     connect(call_, &CallPanel::commentRequested, frames_, &FramesPanel::askComment);
     connect(call_, &CallPanel::note, this, [this](const QString& text) {
@@ -292,7 +293,7 @@ void MainWindow::buildFileMenu() {
     });
     FilePanels& panels =
         services_.panels != nullptr ? *services_.panels : static_cast<FilePanels&>(panels_);
-    exports_ = new FileExports(*frames_, panels, this);
+    exports_ = new FileExports(frames_->selection(), panels, this);
     connect(exports_, &FileExports::note, this, [this](const QString& text) {
         statusNote_ = text;
         updateStatus();
@@ -483,7 +484,7 @@ void MainWindow::frameSelected(std::uint32_t number) {
     elementModel_->setFrame(known ? capture->iaxFrames()[number - 1] : nullptr);
     detailsView_->showFrame(known ? capture : nullptr, known ? number : 0,
                             known ? quality_->expertLines(number) : std::vector<std::string>{},
-                            known ? frames_->commentOf(number) : QString());
+                            known ? frames_->selection().commentOf(number) : QString());
 }
 
 void MainWindow::saveSelectedCalls() {

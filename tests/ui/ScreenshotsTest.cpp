@@ -9,6 +9,7 @@
 #include "ui/CallFlowView.h"
 #include "ui/ExportDialog.h"
 #include "ui/FrameTableModel.h"
+#include "ui/FrameSelection.h"
 #include "ui/FramesPanel.h"
 #include "ui/MainWindow.h"
 #include "ui/StatisticsWindows.h"
@@ -99,7 +100,7 @@ TEST(Screenshots, SeveralCallsLadderAndTheMenusDialogs) {
         upper->setCurrentIndex(0);
     }
     Shot shot(capture, QSize(1366, 768), 835);
-    ExportDialog exportDialog(*shot.window.framesPanel(), "Export Specified Packets",
+    ExportDialog exportDialog(shot.window.framesPanel()->selection(), "Export Specified Packets",
                               {"pcap", "pcapng"}, &shot.window);
     exportDialog.show();
     EXPECT_TRUE(save(exportDialog, "export-dialog"));

@@ -8,6 +8,7 @@
 #include "ui/ExportDialog.h"
 #include "ui/FileExports.h"
 #include "ui/FrameTableModel.h"
+#include "ui/FrameSelection.h"
 #include "ui/FramesPanel.h"
 #include "ui/HelpMenu.h"
 #include "ui/UniformRowsView.h"
@@ -121,7 +122,7 @@ TEST(WindowMenus, ExportsTheChosenFramesAsPacketsWithCommentsAndAsDissections) {
 
     // Frames 1 and 3 as pcapng: their packets unchanged, 3's comment with it.
     ASSERT_TRUE(window.framesPanel()->setComment(3, "caller hears nothing"));
-    EXPECT_EQ(window.framesPanel()->commentOf(3), "caller hears nothing");
+    EXPECT_EQ(window.framesPanel()->selection().commentOf(3), "caller hears nothing");
     const QString pcapng = open.folder.filePath("two.pcapng");
     QString error;
     // An export is written a slice at a time, one at a time.
@@ -151,7 +152,7 @@ TEST(WindowMenus, ExportsTheChosenFramesAsPacketsWithCommentsAndAsDissections) {
     EXPECT_EQ(QFileInfo(pcapng).size(), size);
 
     // The comment is kept beside the user's data, and read again next time.
-    const FrameComments* comments = window.framesPanel()->comments();
+    const FrameComments* comments = window.framesPanel()->selection().comments();
     ASSERT_NE(comments, nullptr);
     FrameComments again(
         QFileInfo(QString::fromStdString(comments->sideFile())).absolutePath().toStdString(),
@@ -175,7 +176,7 @@ TEST(WindowMenus, ExportsTheChosenFramesAsPacketsWithCommentsAndAsDissections) {
     // written a block of rows at a time under one titles line.
     window.framesPanel()->sortBy(0, Qt::DescendingOrder);
     ASSERT_TRUE(pumpUntil([&] { return !window.framesPanel()->isSorting(); }));
-    ExportDialog shown(*window.framesPanel(), "Export", {"csv"});
+    ExportDialog shown(window.framesPanel()->selection(), "Export", {"csv"});
     shown.choose(ExportDialog::Scope::Shown);
     auto rows = shown.frames(error);
     ASSERT_TRUE(rows.has_value()) << error.toStdString();
@@ -237,7 +238,7 @@ TEST(WindowMenus, MarksCopiesAndTimeReferencesFollowTheRowsShown) {
     EXPECT_FALSE(model.isMarked(10));
 
     // The marked frames are an export's choice too.
-    ExportDialog dialog(*window.framesPanel(), "Export", {"pcap"});
+    ExportDialog dialog(window.framesPanel()->selection(), "Export", {"pcap"});
     dialog.choose(ExportDialog::Scope::Marked);
     QString error;
     EXPECT_EQ(dialog.frames(error)->listed, (std::vector<std::uint32_t>{5}));
@@ -246,7 +247,7 @@ TEST(WindowMenus, MarksCopiesAndTimeReferencesFollowTheRowsShown) {
 
     // Copy: a header line, then each selected row, tab- or comma-separated.
     window.framesTable()->selectRow(0);
-    const QStringList text = window.framesPanel()->selectedRowsText(false).trimmed().split('\n');
+    const QStringList text = window.framesPanel()->selection().text(false).trimmed().split('\n');
     ASSERT_EQ(text.size(), 2);
     EXPECT_EQ(text[0].split('\t').size(), text[1].split('\t').size());
     EXPECT_EQ(text[1].split('\t').value(0), "1");

@@ -17,6 +17,7 @@
 #include "ui/ProblemsView.h"
 #include "ui/QualityWatch.h"
 #include "ui/RunProgress.h"
+#include "ui/FrameSelection.h"
 #include "ui/FramesPanel.h"
 #include "ui/FramesInSlices.h"
 #include "app/CallSelection.h"
@@ -843,8 +844,8 @@ TEST(Window, ALargeSelectionsStreamsShowWhenWorkedOutAndOnlyForIt) {
     window.framesTable()->selectionModel()->select(runs, QItemSelectionModel::ClearAndSelect |
                                                              QItemSelectionModel::Rows);
     const QStringList copied =
-        window.framesPanel()->selectedRowsText(false).split('\n', Qt::SkipEmptyParts);
-    ASSERT_EQ(copied.size(), 1 + FramesPanel::mostCopiedRows); // the titles, then the rows
+        window.framesPanel()->selection().text(false).split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(copied.size(), 1 + FrameSelection::mostCopiedRows); // the titles, then the rows
     EXPECT_TRUE(copied.back().startsWith("110000\t")) << copied.back().toStdString();
     window.framesTable()->clearSelection();
     std::vector<std::size_t> all(calls);
