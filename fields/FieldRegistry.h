@@ -12,8 +12,9 @@
 // Every field Quorvex decodes, as one table in the style of Wireshark's field
 // registrations: filter name, label, kind, base, bit mask, value names, and
 // how its values are read from a frame's facts and bytes. The packet details,
-// the display filters, "Apply as Filter", Find, the Info column and
-// `quorvex-dump -T fields` all read this one table.
+// the display filters, "Apply as Filter", Find and `quorvex-dump -T fields`
+// read this table; the frame table's cells and its Info column are still made
+// by dissect's FrameDisplay and FrameSummary, from the same facts.
 namespace fields {
 
 // What a field reads beyond the frame's facts.
