@@ -9,20 +9,16 @@ fails the tests instead of waiting for the next review:
   2. no include loop inside a folder: counting a header and its source file as
      one unit, no two units of a folder need each other;
   3. no file of the window or the application (in app/ or ui/) is over 400
-     lines. Files still over are listed as work to do, and fail the check
-     only with --strict: they are being split, and a test that fails until
-     then would hide the breaches of the first two rules.
+     lines.
 
-Usage: scripts/check-house.py [--strict] [SOURCE_ROOT]. Prints every breach
+Usage: scripts/check-house.py [SOURCE_ROOT]. Prints every breach
 and exits 1 if there is one."""
 
 import os
 import re
 import sys
 
-STRICT = "--strict" in sys.argv[1:]
-ARGS = [a for a in sys.argv[1:] if a != "--strict"]
-ROOT = os.path.abspath(ARGS[0] if ARGS else os.path.join(os.path.dirname(__file__), ".."))
+ROOT = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), ".."))
 # Folders that are not part of the layered program: they link what they test.
 OUTSIDE = {"tests", "bench", "fuzz", "packaging", "debian", "docs", "scripts", ".ci", ".git"}
 FILE_LIMIT = 400
@@ -138,7 +134,7 @@ def cycles(graph):
 
 def main():
     sources, links = read_targets()
-    breaches, oversize = [], []
+    breaches = []
     for _, rel in source_folders():
         names = files_of(rel)
         graph = {}
@@ -164,17 +160,13 @@ def main():
                 with open(os.path.join(ROOT, rel, name), encoding="utf-8") as f:
                     lines = sum(1 for _ in f)
                 if lines > FILE_LIMIT:
-                    oversize.append(f"{rel}/{name} is {lines} lines, over {FILE_LIMIT}")
-    for line in oversize:
-        print(("" if STRICT else "to split: ") + line)
-    if STRICT:
-        breaches += oversize
+                    breaches.append(f"{rel}/{name} is {lines} lines, over {FILE_LIMIT}")
     for breach in breaches:
         print(breach)
     if breaches:
         print(f"{len(breaches)} breach(es) of the house rules.")
         return 1
-    print("The house rules hold" + (f"; {len(oversize)} file(s) to split." if oversize else "."))
+    print("The house rules hold.")
     return 0
 
 

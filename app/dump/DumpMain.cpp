@@ -15,7 +15,9 @@
 #include "app/TerminationSignals.h"
 #include "app/RecordWriter.h"
 #include "app/dump/DumpArguments.h"
-#include "app/dump/FrameSelection.h"
+#include "app/dump/DumpFilter.h"
+#include "app/dump/DumpListings.h"
+#include "app/dump/DumpWrites.h"
 #include "app/dump/FrameWriter.h"
 #include "platform/CaptureAlert.h"
 #include "capture/CaptureKeys.h"
@@ -55,32 +57,6 @@ private:
     bool failed_ = false;
 };
 
-// Collects what goes to standard output and writes it a megabyte at a time.
-class OutputBuffer {
-public:
-    std::string& text() { return out_; }
-    // What is printed goes out a megabyte at a time, never held whole.
-    void flushIfLarge() {
-        if (out_.size() > (1 << 20)) {
-            flush();
-        }
-    }
-    void flush() {
-        if (writeError_ == 0 && (std::fwrite(out_.data(), 1, out_.size(), stdout) != out_.size() ||
-                                 std::fflush(stdout) != 0)) {
-            writeError_ = errno != 0 ? errno : EIO;
-        }
-        out_.clear();
-    }
-    // The error of the first write to standard output that failed (EPIPE when
-    // the reader went away, as `| head` does); 0 while all went out.
-    [[nodiscard]] int writeError() const { return writeError_; }
-
-private:
-    std::string out_;
-    int writeError_ = 0;
-};
-
 // Listens to every call's voice for its activity and in-band digits, a few
 // thousand packets' worth of calls at a time. A capture that cannot be read
 // again (standard input) keeps them unknown, and says so.
@@ -104,181 +80,6 @@ void listenToCalls(KvIAXCapture& capture) {
         }
         capture.addListening(job->calls, std::move(found));
     }
-}
-
-// The calls, registrations, streams, problems or DTMF digits, a line each.
-// `keptCalls`: by call, whether it is printed (with its streams and
-// digits); `keptFrames` tells whether a problem's frame is. False, with the
-// reason on standard error, where the listing does not fit the memory limit.
-bool printListing(OutputBuffer& output, const KvIAXCapture& capture, DumpArguments::Listing listing,
-                  recordwriter::Format format, const std::vector<bool>& keptCalls,
-                  const std::function<bool(std::uint32_t)>& keptFrame) {
-    using Listing = DumpArguments::Listing;
-    std::string& out = output.text();
-    if (format == recordwriter::Format::Tsv) {
-        out += listing == Listing::Calls           ? callwriter::callsHeader()
-               : listing == Listing::Registrations ? callwriter::registrationsHeader()
-               : listing == Listing::Problems      ? callwriter::problemsHeader()
-               : listing == Listing::Dtmf          ? callwriter::dtmfHeader()
-                                                   : callwriter::streamsHeader();
-    }
-    const calls::CallTracker& tracker = capture.callTracker();
-    if (listing == Listing::Streams) {
-        for (const auto& stream : capture.streamFigures()) {
-            if (keptCalls.at(stream.call)) {
-                callwriter::appendStream(out, stream, format);
-                output.flushIfLarge();
-            }
-        }
-    } else if (listing == Listing::Calls) {
-        for (std::size_t call = 0; call < tracker.calls().size(); ++call) {
-            if (keptCalls[call]) {
-                callwriter::appendCall(out, tracker.calls()[call], capture.callVerdict(call),
-                                       format);
-                output.flushIfLarge();
-            }
-        }
-    } else if (listing == Listing::Problems) {
-        MemoryCharge charge(capture.memoryBudget());
-        const auto problems = capture.problems(charge);
-        if (!problems) {
-            std::fputs("quorvex-dump: the problems cannot be listed within the memory limit "
-                       "(--memory-limit)\n",
-                       stderr);
-            return false;
-        }
-        for (const auto& problem : *problems) {
-            if (keptFrame(problem.frame)) {
-                callwriter::appendProblem(out, problem, capture.frameOf(problem.frame), format);
-                output.flushIfLarge();
-            }
-        }
-    } else if (listing == Listing::Dtmf) {
-        for (const auto& event : capture.dtmfEvents()) {
-            if (keptCalls.at(event.call)) {
-                callwriter::appendDtmf(out, event, format);
-                output.flushIfLarge();
-            }
-        }
-    } else {
-        for (const auto& registration : tracker.registrations()) {
-            callwriter::appendRegistration(out, registration, format);
-            output.flushIfLarge();
-        }
-    }
-    output.flush();
-    return true;
-}
-
-// --call N --write OUT: 0 when written, 1 with the reason on standard error.
-int writeCall(const calls::CallTracker& tracker, const DumpArguments& args) {
-    const auto& calls = tracker.calls();
-    if (*args.call > calls.size()) {
-        std::fprintf(stderr, "quorvex-dump: there is no call %lu (the capture holds %zu)\n",
-                     *args.call, calls.size());
-        return 1;
-    }
-    std::string error;
-    const auto& numbers = calls[*args.call - 1].frameNumbers;
-    if (!writePackets(args.file, {numbers.begin(), numbers.end()}, *args.writeTo,
-                      ExportFormat::Pcap, error)) {
-        std::fprintf(stderr, "quorvex-dump: %s\n", error.c_str());
-        return 1;
-    }
-    return 0;
-}
-
-// --audio N OUT.wav: 0 when written, 1 with the reason on standard error. What
-// became of each direction's payloads is said on standard error either way.
-int writeAudio(const KvIAXCapture& capture, const DumpArguments& args) {
-    std::string error;
-    const auto job = CallAudioJob::of(capture, *args.audio - 1, error);
-    media::CallAudio audio;
-    if (!job || !job->render(args.timing, audio, error)) {
-        std::fprintf(stderr, "quorvex-dump: %s\n", error.c_str());
-        return 1;
-    }
-    for (int side = 0; side < 2; ++side) {
-        const media::ChannelReport& channel = audio.channels[side];
-        if (!channel.present) {
-            continue;
-        }
-        std::fprintf(stderr,
-                     "%s: %s, %llu payloads decoded, %llu refused by the decoder, %llu cut by the "
-                     "capture, %llu lost%s%s\n",
-                     side == 0 ? "caller" : "callee", channel.codec.c_str(),
-                     static_cast<unsigned long long>(channel.decoded),
-                     static_cast<unsigned long long>(channel.rejected),
-                     static_cast<unsigned long long>(channel.cutByCapture),
-                     static_cast<unsigned long long>(channel.lost),
-                     channel.problem.empty() ? "" : "; ", channel.problem.c_str());
-    }
-    if (!audio.hasSound()) {
-        std::fprintf(stderr, "quorvex-dump: call %lu has no voice that could be decoded\n",
-                     *args.audio);
-        return 1;
-    }
-    if (!media::writeWav(*args.audioTo, audio, error)) {
-        std::fprintf(stderr, "quorvex-dump: %s\n", error.c_str());
-        return 1;
-    }
-    return 0;
-}
-
-// -w OUT: the frames -Y selects (all without it) to a new file; 0 when
-// written, 1 with the reason on standard error.
-int writeSelectedFrames(const KvIAXCapture& capture, FrameSelection& selection,
-                        const DumpArguments& args) {
-    selection.refresh();
-    std::vector<std::uint32_t> packets;
-    std::string why;
-    const FrameList& frames = capture.iaxFrames();
-    for (std::size_t index = 0; index < frames.size(); ++index) {
-        const auto verdict = selection.keeps(index, why);
-        if (verdict == filter::Verdict::Failed) {
-            std::fprintf(stderr, "quorvex-dump: display filter: %s\n", why.c_str());
-            return 1;
-        }
-        if (verdict == filter::Verdict::Match) {
-            packets.push_back(frames[index]->facts().packetIndex + 1);
-        }
-    }
-    std::string error;
-    if (!writePackets(args.file, packets, *args.writeFrames, exportFormatOf(*args.writeFrames),
-                      error)) {
-        std::fprintf(stderr, "quorvex-dump: %s\n", error.c_str());
-        return 1;
-    }
-    return 0;
-}
-
-// --stats: the properties, then the frames by type and subclass.
-void printStats(OutputBuffer& output, const KvIAXCapture& capture, recordwriter::Format format) {
-    std::string& out = output.text();
-    callwriter::appendProperties(out, capturestatistics::propertiesOf(capture), format);
-    if (format == recordwriter::Format::Tsv) {
-        out += "\n" + callwriter::countsHeader();
-    }
-    for (const auto& count : capturestatistics::countsOf(capture.iaxFrames())) {
-        callwriter::appendCount(out, count, format);
-    }
-    output.flush();
-}
-
-// --conversations: the address:port pairs, in the order they first sent.
-void printConversations(OutputBuffer& output, const KvIAXCapture& capture,
-                        recordwriter::Format format) {
-    std::string& out = output.text();
-    if (format == recordwriter::Format::Tsv) {
-        out += callwriter::conversationsHeader();
-    }
-    for (const auto& conversation : capturestatistics::conversationsOf(capture.iaxFrames())) {
-        callwriter::appendConversation(out, conversation, format);
-        if (out.size() > (1u << 16)) {
-            output.flush();
-        }
-    }
-    output.flush();
 }
 
 void printStatistics(const RunSummary& summary) {
@@ -317,7 +118,7 @@ int main(int argc, char** argv) {
         std::fwrite(list.data(), 1, list.size(), stdout);
         return 0;
     }
-    FrameSelection selection;
+    DumpFilter selection;
     std::string filterError;
     if (!selection.setExpression(args.displayFilter, filterError)) {
         std::fprintf(stderr, "quorvex-dump: display filter: %s\n", filterError.c_str());
@@ -477,9 +278,8 @@ int main(int argc, char** argv) {
                 app.exit(1);
                 return;
             }
-            const std::string ladder =
-                calls::callFlowText(tracker.calls()[*args.flow - 1], capture->iaxFrames(),
-                                       tracker.resends());
+            const std::string ladder = calls::callFlowText(tracker.calls()[*args.flow - 1],
+                                                           capture->iaxFrames(), tracker.resends());
             std::fwrite(ladder.data(), 1, ladder.size(), stdout);
             app.exit(alert.failed() ? 1 : 0);
             return;

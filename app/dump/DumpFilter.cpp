@@ -1,9 +1,8 @@
-#include "app/dump/FrameSelection.h"
+#include "app/dump/DumpFilter.h"
 
 #include "app/KvIAXCapture.h"
 
-bool FrameSelection::setExpression(const std::optional<std::string>& expression,
-                                   std::string& error) {
+bool DumpFilter::setExpression(const std::optional<std::string>& expression, std::string& error) {
     if (!expression) {
         return true;
     }
@@ -11,12 +10,12 @@ bool FrameSelection::setExpression(const std::optional<std::string>& expression,
     return expression_.has_value();
 }
 
-bool FrameSelection::needsCalls() const {
+bool DumpFilter::needsCalls() const {
     return expression_ && (expression_->needs() & filter::NeedsCalls) != 0;
 }
 
-bool FrameSelection::attach(const KvIAXCapture& capture, const std::optional<std::string>& file,
-                            std::string& error) {
+bool DumpFilter::attach(const KvIAXCapture& capture, const std::optional<std::string>& file,
+                        std::string& error) {
     if (!expression_) {
         return true;
     }
@@ -30,23 +29,23 @@ bool FrameSelection::attach(const KvIAXCapture& capture, const std::optional<std
     return !file || filter_->open(*file, error);
 }
 
-void FrameSelection::refresh() {
+void DumpFilter::refresh() {
     if (filter_) {
         filter_->refresh();
     }
 }
 
-std::size_t FrameSelection::readyFrames(const KvIAXCapture& capture) const {
+std::size_t DumpFilter::readyFrames(const KvIAXCapture& capture) const {
     return filter_ ? filter_->readyFrames() : capture.iaxFrames().size();
 }
 
-filter::Verdict FrameSelection::keeps(std::size_t index, std::string& why) {
+filter::Verdict DumpFilter::keeps(std::size_t index, std::string& why) {
     return filter_ ? filter_->test(static_cast<std::uint32_t>(index + 1), why)
                    : filter::Verdict::Match;
 }
 
-std::optional<std::vector<bool>> FrameSelection::keptCalls(const KvIAXCapture& capture,
-                                                           std::string& why) {
+std::optional<std::vector<bool>> DumpFilter::keptCalls(const KvIAXCapture& capture,
+                                                       std::string& why) {
     const auto& calls = capture.callTracker().calls();
     std::vector<bool> kept(calls.size(), !filter_);
     if (!filter_) {

@@ -11,7 +11,7 @@ class KvIAXCapture;
 
 // The frames quorvex-dump prints under -Y: those the display filter
 // selects (every frame without one), and the calls holding any of them.
-class FrameSelection final {
+class DumpFilter final {
 public:
     // False, with `error` saying why, where the expression does not compile.
     bool setExpression(const std::optional<std::string>& expression, std::string& error);
