@@ -2,6 +2,8 @@
 // frames built for the purpose.
 #include "dissect/FrameSummary.h"
 #include "dissect/IaxDissector.h"
+#include "dissect/InformationElementTable.h"
+#include "fields/FieldRegistry.h"
 #include "fields/FieldText.h"
 #include "fields/PacketTree.h"
 #include "samples/IaxPacketBuilder.h"
@@ -11,6 +13,7 @@
 #include <bit>
 
 #include <fstream>
+#include <set>
 #include <sstream>
 
 namespace {
@@ -35,16 +38,26 @@ std::unique_ptr<Built> build(const iaxgen::Bytes& payload) {
 
 iaxgen::Bytes full(std::uint8_t type, std::uint8_t subclass, const Elements& elements = {},
                    bool retry = false) {
-    return iaxgen::fullFrame({.sourceCall = 7, .destinationCall = 9, .retransmission = retry,
-                              .timestamp = 240, .outSequence = 3, .inSequence = 7,
-                              .frameType = type, .subclass = subclass},
+    return iaxgen::fullFrame({.sourceCall = 7,
+                              .destinationCall = 9,
+                              .retransmission = retry,
+                              .timestamp = 240,
+                              .outSequence = 3,
+                              .inSequence = 7,
+                              .frameType = type,
+                              .subclass = subclass},
                              elements.bytes());
 }
 
 // The far end's receiver report, as a PONG carries it.
 Elements receiverReport() {
-    return Elements().u32(46, 12).u32(47, 3u << 24 | 25).u32(48, 1500).u16(49, 60).u32(50, 4).u32(
-        51, 2);
+    return Elements()
+        .u32(46, 12)
+        .u32(47, 3u << 24 | 25)
+        .u32(48, 1500)
+        .u16(49, 60)
+        .u32(50, 4)
+        .u32(51, 2);
 }
 
 // The lines of the tree, depth-first, each indented by its depth.
@@ -67,7 +80,8 @@ TEST(Fields, InfoAndLadderNameEveryFrameKindInRfcWords) {
         const char* info;
         const char* label;
     } cases[] = {
-        {full(6, 1, Elements().text(2, "100").text(1, "200")), "NEW 100 \u2192 200 (call 7)", "NEW"},
+        {full(6, 1, Elements().text(2, "100").text(1, "200")), "NEW 100 \u2192 200 (call 7)",
+         "NEW"},
         {full(1, '5'), "DTMF End 5", "DTMF 5"},
         {full(12, '#'), "DTMF Begin #", "DTMF #"},
         {full(6, 3), "PONG", "PONG"},
@@ -78,8 +92,7 @@ TEST(Fields, InfoAndLadderNameEveryFrameKindInRfcWords) {
         {full(6, 4, {}, true), "ACK [retransmission]", "ACK"},
         {full(4, 4), "Control ANSWER", "ANSWER"},
         {full(2, 4), "Voice Raw mu-law data (G.711) ts 240", "Voice"},
-        {iaxgen::miniFrame(7, 2240, iaxgen::Bytes(160, 0xFF)), "Mini voice ts 2240",
-         "Mini voice"},
+        {iaxgen::miniFrame(7, 2240, iaxgen::Bytes(160, 0xFF)), "Mini voice ts 2240", "Mini voice"},
     };
     for (const auto& c : cases) {
         const auto built = build(c.payload);
@@ -100,9 +113,9 @@ TEST(Fields, TheTreeNamesEveryFieldAndWhereItLies) {
     for (const char* line :
          {"Frame 4: 88 bytes on wire (704 bits), 88 bytes captured (704 bits)",
           "  Source: 02:00:00:00:00:01",
-          "Internet Protocol Version 4, Src: 10.0.0.1, Dst: 10.0.0.2",
-          "  Time to Live: 64", "  Protocol: 17",
-          "  IAX subclass: PONG (3)", "  Information Element: Received jitter (as in RFC1889): 0x0000000c",
+          "Internet Protocol Version 4, Src: 10.0.0.1, Dst: 10.0.0.2", "  Time to Live: 64",
+          "  Protocol: 17", "  IAX subclass: PONG (3)",
+          "  Information Element: Received jitter (as in RFC1889): 0x0000000c",
           "    IE id: Received jitter (46)", "    Length: 4",
           "  Information Element: Max playout delay in ms for received frames: 0x003c",
           "  Information Element: Frame received out of order: 0x00000002",
@@ -133,7 +146,8 @@ TEST(Fields, TheTreeNamesEveryFieldAndWhereItLies) {
                 if (const std::uint64_t mask = child.field->bitmask; mask != 0) {
                     word = (word & mask) >> std::countr_zero(mask);
                 }
-                EXPECT_EQ(std::to_string(word), std::to_string(std::stoull(child.printed, nullptr, 0)))
+                EXPECT_EQ(std::to_string(word),
+                          std::to_string(std::stoull(child.printed, nullptr, 0)))
                     << child.field->name;
                 ++numbersChecked;
             }
@@ -217,5 +231,25 @@ TEST(Fields, NumbersAndAddressesArePrintedAsPrintfWould) {
         value.kind = one.kind;
         value.number = one.number;
         EXPECT_EQ(fields::printedValue(field, value), one.printed) << one.printed;
+    }
+}
+
+// An element's row is all it takes: every row with a field is found by its
+// name, with the row's label, and no two fields share a name.
+TEST(Fields, EveryElementRowIsAFieldOfItsOwn) {
+    std::set<std::string> names;
+    for (const fields::Field& field : fields::allFields()) {
+        EXPECT_TRUE(names.insert(field.name).second) << field.name << " is registered twice";
+    }
+    for (unsigned id = 0; id < 256; ++id) {
+        const iaxelements::ElementKind& row = iaxelements::elementTable[id];
+        if (row.field == nullptr) {
+            continue;
+        }
+        const std::string name = std::string("iax2.iax.") + row.field;
+        const fields::Field* found = fields::findField(name);
+        ASSERT_NE(found, nullptr) << name;
+        EXPECT_EQ(fields::elementField(static_cast<std::uint8_t>(id)), found) << name;
+        EXPECT_EQ(found->label, row.label) << name;
     }
 }
