@@ -6,18 +6,7 @@ namespace calls {
 
 std::optional<std::span<const std::uint8_t>> elementValue(const KvIAXFrame& frame,
                                                           std::uint8_t id) {
-    const ElementArea& area = frame.elementArea();
-    const auto bytes = area.bytes();
-    for (const ElementFact& element : area.elements()) {
-        if (element.identifierCaptured && element.lengthCaptured && element.identifier == id) {
-            const std::size_t start = element.offset + 2u;
-            if (start + element.length > bytes.size()) {
-                return std::nullopt;
-            }
-            return bytes.subspan(start, element.length);
-        }
-    }
-    return std::nullopt;
+    return frame.elementArea().value(id);
 }
 
 std::optional<std::uint32_t> elementNumber(const KvIAXFrame& frame, std::uint8_t id,

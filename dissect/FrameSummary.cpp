@@ -1,6 +1,5 @@
 #include "dissect/FrameSummary.h"
 
-#include "linklayer/ByteCursor.h"
 #include "dissect/FrameDisplay.h"
 #include "dissect/IaxValueNames.h"
 #include "record/IaxNumbers.h"
@@ -17,17 +16,8 @@ std::string named(std::span<const ValueName> names, std::uint64_t value) {
     return name != nullptr ? name : "(" + std::to_string(value) + ")";
 }
 
-// The value bytes of the first element `id` of an IAX control frame.
 std::optional<std::span<const std::uint8_t>> element(const KvIAXFrame& frame, std::uint8_t id) {
-    const ElementArea& area = frame.elementArea();
-    const ByteCursor bytes(area.bytes());
-    for (const ElementFact& fact : area.elements()) {
-        if (fact.identifierCaptured && fact.lengthCaptured && fact.identifier == id &&
-            bytes.has(fact.offset + 2u, fact.length)) {
-            return bytes.bytes().subspan(fact.offset + 2u, fact.length);
-        }
-    }
-    return std::nullopt;
+    return frame.elementArea().value(id);
 }
 
 std::string text(const KvIAXFrame& frame, std::uint8_t id) {
@@ -74,8 +64,8 @@ std::string iaxDetail(const KvIAXFrame& frame) {
         if (!jitter && !loss) {
             return {};
         }
-        return " (rr: jitter " + (jitter ? std::to_string(*jitter) : std::string("?")) +
-               ", loss " + (loss ? std::to_string(*loss >> 24) : std::string("?")) + " %)";
+        return " (rr: jitter " + (jitter ? std::to_string(*jitter) : std::string("?")) + ", loss " +
+               (loss ? std::to_string(*loss >> 24) : std::string("?")) + " %)";
     }
     case iax::Vnak:
         return " iseq " + std::to_string(facts.inboundSequence);

@@ -46,6 +46,18 @@ std::uint32_t ElementArea::declaredLength() const {
     return empty() ? 0 : header().declaredLength;
 }
 
+std::optional<std::span<const std::uint8_t>> ElementArea::value(std::uint8_t id) const {
+    const auto all = bytes();
+    for (const ElementFact& fact : elements()) {
+        const std::size_t start = fact.offset + 2u;
+        if (fact.identifierCaptured && fact.lengthCaptured && fact.identifier == id &&
+            start <= all.size() && fact.length <= all.size() - start) {
+            return all.subspan(start, fact.length);
+        }
+    }
+    return std::nullopt;
+}
+
 std::size_t ElementArea::heldBytes() const {
     return empty()
                ? 0

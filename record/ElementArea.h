@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 
 // One information element as the walk over an IAX control frame found it.
@@ -31,6 +32,9 @@ public:
     [[nodiscard]] std::span<const ElementFact> elements() const;
     [[nodiscard]] std::span<const std::uint8_t> bytes() const;
     [[nodiscard]] std::uint32_t declaredLength() const;
+    // The value bytes of the first element `id` whose value was captured
+    // whole; nothing where there is none. The one reader of a value by id.
+    [[nodiscard]] std::optional<std::span<const std::uint8_t>> value(std::uint8_t id) const;
     // The bytes the area holds in memory.
     [[nodiscard]] std::size_t heldBytes() const;
 

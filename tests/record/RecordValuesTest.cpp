@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <string>
+
 TEST(PropertyMap, SettingNoValueRemovesAndOrderIsKept) {
     PropertyMap map;
     map.set(PropertyKey::source, PropertyValue::address(0xC0A80102));
@@ -46,4 +49,28 @@ TEST(ElementArea, KeepsBytesDeclaredLengthAndElementsInOneBlock) {
     EXPECT_TRUE(none.empty());
     EXPECT_TRUE(none.bytes().empty());
     EXPECT_TRUE(none.elements().empty());
+    EXPECT_FALSE(none.value(6));
+}
+
+// A value is read only where all its bytes were captured: the element cut
+// by the capture (11) and one whose length was lost (12) have none.
+TEST(ElementArea, ValuesAreTheFirstWholeElementOfTheirId) {
+    const std::uint8_t bytes[] = {6, 2, 'h', 'i', 6, 1, 'x', 0, 0, 11, 2, 0};
+    const ElementFact facts[] = {{0, 6, 2, true, true},
+                                 {4, 6, 1, true, true},
+                                 {7, 0, 0, true, true},
+                                 {9, 11, 2, true, true},
+                                 {11, 12, 0, true, false}};
+    const ElementArea area(bytes, 14, facts);
+    const struct {
+        std::uint8_t id;
+        std::optional<std::string> value;
+    } cases[] = {{6, "hi"}, {0, ""}, {11, std::nullopt}, {12, std::nullopt}, {99, std::nullopt}};
+    for (const auto& c : cases) {
+        const auto value = area.value(c.id);
+        ASSERT_EQ(value.has_value(), c.value.has_value()) << int(c.id);
+        if (value) {
+            EXPECT_EQ(std::string(value->begin(), value->end()), *c.value) << int(c.id);
+        }
+    }
 }
