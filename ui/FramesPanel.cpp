@@ -13,18 +13,11 @@
 #include "ui/UniformRowsView.h"
 #include "app/FrameComments.h"
 
-#include "capturefile/PacketFileReader.h"
-
-#include <QActionGroup>
 #include <QApplication>
-#include <QClipboard>
-#include <QGuiApplication>
-#include <QStandardPaths>
 #include <QHeaderView>
 #include <QInputDialog>
 #include <QItemSelectionModel>
 #include <QMenu>
-#include <QSettings>
 #include <QTabWidget>
 #include <QVBoxLayout>
 

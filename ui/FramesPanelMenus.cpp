@@ -3,32 +3,21 @@
 #include "ui/FramesPanel.h"
 
 #include "app/KvIAXCapture.h"
-#include "filter/FilterFromFrame.h"
 #include "ui/ColumnChooser.h"
 #include "ui/DisplayFilterBar.h"
 #include "ui/FindBar.h"
-#include "ui/FrameFilterRun.h"
 #include "ui/FrameSelection.h"
-#include "ui/FrameSortRun.h"
 #include "ui/FrameTableModel.h"
-#include "ui/LetGoElsewhere.h"
 #include "ui/UniformRowsView.h"
-#include "app/FrameComments.h"
-
-#include "capturefile/PacketFileReader.h"
 
 #include <QActionGroup>
 #include <QApplication>
 #include <QClipboard>
 #include <QGuiApplication>
-#include <QStandardPaths>
-#include <QHeaderView>
 #include <QInputDialog>
-#include <QItemSelectionModel>
 #include <QMenu>
 #include <QSettings>
 #include <QTabWidget>
-#include <QVBoxLayout>
 
 void FramesPanel::addEditActions(QMenu* edit) {
     auto add = [&](const QString& title, const QKeySequence& keys, auto slot) {
