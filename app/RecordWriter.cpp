@@ -2,6 +2,7 @@
 
 #include "common/SafeText.h"
 
+#include "dissect/FrameDisplay.h"
 #include "dissect/KvIAXInformationElement.h"
 #include "record/PropertyRecord.h"
 
@@ -12,12 +13,6 @@
 
 namespace recordwriter {
 namespace {
-
-const std::array<PropertyKey, 12> tsvKeys = {
-    PropertyKey::source,   PropertyKey::destination, PropertyKey::isretry,
-    PropertyKey::type,     PropertyKey::subclass,    PropertyKey::timestamp,
-    PropertyKey::scall,    PropertyKey::dcall,       PropertyKey::time,
-    PropertyKey::captured, PropertyKey::sourcePort,  PropertyKey::destinationPort};
 
 // Eight characters at a time: a byte of 0x80 where the word's byte equals
 // `c`, exactly (no borrow runs between bytes).
@@ -163,7 +158,7 @@ void appendJson(std::string& out, const KvIAXFrame& frame) {
 
 std::string tsvHeader() {
     std::string header;
-    for (const PropertyKey key : tsvKeys) {
+    for (const PropertyKey key : framedisplay::displayKeys()) {
         if (!header.empty()) {
             header.push_back('\t');
         }
@@ -178,21 +173,22 @@ void appendTsv(std::string& out, const KvIAXFrame& frame) {
     // when the separators are its only tabs and it holds nothing else that
     // may (a control, DEL, a byte past ASCII, a backslash). The rare line
     // that does is written again field by field.
+    const std::span<const PropertyKey> keys = framedisplay::displayKeys();
     const std::size_t lineStart = out.size();
-    for (std::size_t column = 0; column < tsvKeys.size(); ++column) {
+    for (std::size_t column = 0; column < keys.size(); ++column) {
         if (column != 0) {
             out.push_back('\t');
         }
-        frame.appendText(out, tsvKeys[column]);
+        frame.appendText(out, keys[column]);
     }
     const std::string_view line(out.data() + lineStart, out.size() - lineStart);
-    if (tabCount(line) != tsvKeys.size() - 1 || specialCount(line) != tsvKeys.size() - 1) {
+    if (tabCount(line) != keys.size() - 1 || specialCount(line) != keys.size() - 1) {
         out.resize(lineStart);
-        for (std::size_t column = 0; column < tsvKeys.size(); ++column) {
+        for (std::size_t column = 0; column < keys.size(); ++column) {
             if (column != 0) {
                 out.push_back('\t');
             }
-            appendTsvField(out, frame.text(tsvKeys[column]));
+            appendTsvField(out, frame.text(keys[column]));
         }
     }
     out.push_back('\n');

@@ -2,7 +2,7 @@
 
 #include "calls/FrameElements.h"
 #include "dissect/FrameDisplay.h"
-#include "dissect/IaxNameTables.h"
+#include "dissect/IaxValueNames.h"
 #include "record/IaxNumbers.h"
 
 #include <arpa/inet.h>
@@ -124,8 +124,7 @@ std::string Call::codecName() const {
     if (std::popcount(*format) != 1) {
         return "Unkn codec";
     }
-    const char* name = iaxnames::lookup(iaxnames::IaxAudioFormats,
-                                        static_cast<std::size_t>(std::countr_zero(*format)));
+    const char* name = iaxvalues::shownCodecName(static_cast<unsigned>(std::countr_zero(*format)));
     return name != nullptr ? name : "Unkn codec";
 }
 

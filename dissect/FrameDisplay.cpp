@@ -1,6 +1,6 @@
 #include "dissect/FrameDisplay.h"
 
-#include "dissect/IaxNameTables.h"
+#include "dissect/IaxValueNames.h"
 #include "dissect/KvIAXInformationElement.h"
 #include "record/IaxNumbers.h"
 
@@ -20,31 +20,15 @@ using iax::Control;
 using iax::IaxControl;
 using iax::Voice;
 
-const std::array<PropertyKey, 12>& displayKeys() {
-    static const std::array<PropertyKey, 12> keys = {
-        PropertyKey::source,   PropertyKey::destination, PropertyKey::isretry,
-        PropertyKey::type,     PropertyKey::subclass,    PropertyKey::timestamp,
-        PropertyKey::scall,    PropertyKey::dcall,       PropertyKey::time,
-        PropertyKey::captured, PropertyKey::sourcePort,  PropertyKey::destinationPort};
-    return keys;
-}
-
-const std::array<PropertyKey, 13>& displayKeysWithElements() {
-    static const std::array<PropertyKey, 13> keys = {PropertyKey::source,
-                                                     PropertyKey::destination,
-                                                     PropertyKey::isretry,
-                                                     PropertyKey::type,
-                                                     PropertyKey::subclass,
-                                                     PropertyKey::timestamp,
-                                                     PropertyKey::scall,
-                                                     PropertyKey::dcall,
-                                                     PropertyKey::time,
-                                                     PropertyKey::captured,
-                                                     PropertyKey::sourcePort,
-                                                     PropertyKey::destinationPort,
-                                                     PropertyKey::informationElements};
-    return keys;
-}
+// The display keys, and an element list after them, in the order of a map.
+// clang-format off
+const std::array<PropertyKey, 13> displayKeysWithElements = {
+    PropertyKey::source,   PropertyKey::destination, PropertyKey::isretry,
+    PropertyKey::type,     PropertyKey::subclass,    PropertyKey::timestamp,
+    PropertyKey::scall,    PropertyKey::dcall,       PropertyKey::time,
+    PropertyKey::captured, PropertyKey::sourcePort,  PropertyKey::destinationPort,
+    PropertyKey::informationElements};
+// clang-format on
 
 // Where a frame's value goes: made into a PropertyValue for a view, or
 // written as text straight away for a writer, from one description of the
@@ -190,15 +174,16 @@ template <typename Sink>
 typename Sink::Result fullFrameSubclass(Sink& sink, const FrameFacts& facts) {
     switch (facts.frameType) {
     case IaxControl:
-        return nameOrNumber(sink,
-                            iaxnames::lookup(iaxnames::IaxControlFrames, facts.subclass & 0x7Fu),
-                            facts.subclass & 0x7Fu);
+        return nameOrNumber(
+            sink, iaxvalues::shownName(iaxvalues::iaxSubclasses(), facts.subclass & 0x7Fu),
+            facts.subclass & 0x7Fu);
     case Voice: {
         const char* name = audioFormatName(facts.subclass);
         return sink.literal(name != nullptr ? name : "Unkn codec");
     }
     case Control:
-        return nameOrNumber(sink, iaxnames::lookup(iaxnames::IaxControlSubclass, facts.subclass),
+        return nameOrNumber(sink,
+                            iaxvalues::shownName(iaxvalues::controlSubclasses(), facts.subclass),
                             facts.subclass);
     default:
         return sink.literal("Unknown");
@@ -214,8 +199,9 @@ typename Sink::Result fullFrameValue(Sink& sink, const FrameFacts& facts, Proper
         return sink.literal(!decoded ? "?" : facts.retransmission != 0 ? "Yes" : "No");
     }
     if (key == PropertyKey::type) {
-        return decoded ? sink.literal(iaxnames::IaxFrameTypes[facts.frameType])
-                       : sink.unsignedNumber(facts.frameType);
+        return decoded
+                   ? sink.literal(iaxvalues::shownName(iaxvalues::frameTypes(), facts.frameType))
+                   : sink.unsignedNumber(facts.frameType);
     }
     if (key == PropertyKey::subclass) {
         return fullFrameSubclass(sink, facts);
@@ -248,9 +234,13 @@ typename Sink::Result miniFrameValue(Sink& sink, const FrameFacts& facts, Proper
 
 } // namespace
 
+std::span<const PropertyKey> displayKeys() {
+    return std::span<const PropertyKey>(displayKeysWithElements).first(12);
+}
+
 std::span<const PropertyKey> keysOf(const FrameFacts& facts) {
-    return hasElementList(facts) ? std::span<const PropertyKey>(displayKeysWithElements())
-                                 : std::span<const PropertyKey>(displayKeys());
+    return hasElementList(facts) ? std::span<const PropertyKey>(displayKeysWithElements)
+                                 : displayKeys();
 }
 
 bool hasElementList(const FrameFacts& facts) {
@@ -418,11 +408,11 @@ std::string ipv6Text(const std::array<std::uint8_t, 16>& address) {
 const char* audioFormatName(std::uint8_t subclass) {
     const unsigned low = subclass & 0x7Fu;
     if ((subclass & 0x80) != 0) {
-        return iaxnames::lookup(iaxnames::IaxAudioFormats, low); // a bit number
+        return iaxvalues::shownCodecName(low); // a bit number
     }
     if (low != 0 && (low & (low - 1)) == 0) {
         // A mask with one bit set; bit 7 cannot be, as it selects the form above.
-        return iaxnames::IaxAudioFormats[static_cast<std::size_t>(__builtin_ctz(low))];
+        return iaxvalues::shownCodecName(static_cast<unsigned>(__builtin_ctz(low)));
     }
     return nullptr;
 }

@@ -19,6 +19,10 @@ namespace framedisplay {
 // The address a frame shows until decoding replaces its map.
 inline constexpr const char* placeholderAddress = "0.0.0.0";
 
+// The twelve display keys (source, destination, isretry, type, subclass,
+// timestamp, scall, dcall, time, captured, sourcePort, destinationPort): the
+// frame table's columns and the TSV's, in that order.
+[[nodiscard]] std::span<const PropertyKey> displayKeys();
 // The keys a frame with these facts shows, in the order of its map.
 [[nodiscard]] std::span<const PropertyKey> keysOf(const FrameFacts& facts);
 

@@ -8,43 +8,57 @@ constexpr ValueName packetTypeNames[] = {
     {0, "Mini voice packet"}, {1, "Full packet"}, {2, "Mini video packet"}, {3, "Trunk packet"},
 };
 
-// RFC 5456 section 8.2, with DTMF begin (12) as peers send it.
+// RFC 5456 section 8.2, with DTMF begin (12) as peers send it. Shown: the
+// frame table's Type column.
 constexpr ValueName frameTypeNames[] = {
-    {0, "(0?)"}, {1, "DTMF End"}, {2, "Voice"}, {3, "Video"}, {4, "Control"}, {5, "NULL"},
-    {6, "IAX"}, {7, "Text"}, {8, "Image"}, {9, "HTML"}, {10, "Comfort Noise"}, {11, "Modem"},
-    {12, "DTMF Begin"},
+    {0, "(0?)", "ZERO"}, {1, "DTMF End", "DTMF"}, {2, "Voice", "Voice Data"},
+    {3, "Video", "Video"}, {4, "Control", "Control"}, {5, "NULL", "Null"},
+    {6, "IAX", "IAX Control"}, {7, "Text", "Text"}, {8, "Image", "Image"}, {9, "HTML", "HTML"},
+    {10, "Comfort Noise"}, {11, "Modem"}, {12, "DTMF Begin"},
 };
 
-// RFC 5456 section 8.4, and the later ones peers send.
+// RFC 5456 section 8.4, and the later ones peers send. Shown: the Subclass
+// column of IAX control frames, which keeps the older names of 3, 29 and 33
+// and shows the number past 34.
 constexpr ValueName iaxSubclassNames[] = {
-    {0, "(0?)"}, {1, "NEW"}, {2, "PING"}, {3, "PONG"}, {4, "ACK"}, {5, "HANGUP"}, {6, "REJECT"},
-    {7, "ACCEPT"}, {8, "AUTHREQ"}, {9, "AUTHREP"}, {10, "INVAL"}, {11, "LAGRQ"}, {12, "LAGRP"},
-    {13, "REGREQ"}, {14, "REGAUTH"}, {15, "REGACK"}, {16, "REGREJ"}, {17, "REGREL"},
-    {18, "VNAK"}, {19, "DPREQ"}, {20, "DPREP"}, {21, "DIAL"}, {22, "TXREQ"}, {23, "TXCNT"},
-    {24, "TXACC"}, {25, "TXREADY"}, {26, "TXREL"}, {27, "TXREJ"}, {28, "QUELCH"},
-    {29, "UNQULCH"}, {30, "POKE"}, {31, "PAGE"}, {32, "MWI"}, {33, "UNSUPPORTED"},
-    {34, "TRANSFER"}, {35, "PROVISION"}, {36, "FWDOWNL"}, {37, "FWDATA"}, {38, "TXMEDIA"},
-    {39, "RTKEY"}, {40, "CALLTOKEN"},
+    {0, "(0?)", "ZERO"}, {1, "NEW", "NEW"}, {2, "PING", "PING"}, {3, "PONG", "Reserved"},
+    {4, "ACK", "ACK"}, {5, "HANGUP", "HANGUP"}, {6, "REJECT", "REJECT"},
+    {7, "ACCEPT", "ACCEPT"}, {8, "AUTHREQ", "AUTHREQ"}, {9, "AUTHREP", "AUTHREP"},
+    {10, "INVAL", "INVAL"}, {11, "LAGRQ", "LAGRQ"}, {12, "LAGRP", "LAGRP"},
+    {13, "REGREQ", "REGREQ"}, {14, "REGAUTH", "REGAUTH"}, {15, "REGACK", "REGACK"},
+    {16, "REGREJ", "REGREJ"}, {17, "REGREL", "REGREL"}, {18, "VNAK", "VNAK"},
+    {19, "DPREQ", "DPREQ"}, {20, "DPREP", "DPREP"}, {21, "DIAL", "DIAL"},
+    {22, "TXREQ", "TXREQ"}, {23, "TXCNT", "TXCNT"}, {24, "TXACC", "TXACC"},
+    {25, "TXREADY", "TXREADY"}, {26, "TXREL", "TXREL"}, {27, "TXREJ", "TXREJ"},
+    {28, "QUELCH", "QUELCH"}, {29, "UNQULCH", "UNQUELCH"}, {30, "POKE", "POKE"},
+    {31, "PAGE", "PAGE"}, {32, "MWI", "MWI"}, {33, "UNSUPPORTED", "UNSUPPORT"},
+    {34, "TRANSFER", "TRANSFER"}, {35, "PROVISION"}, {36, "FWDOWNL"}, {37, "FWDATA"},
+    {38, "TXMEDIA"}, {39, "RTKEY"}, {40, "CALLTOKEN"},
 };
 
-// RFC 5456 section 8.3.
+// RFC 5456 section 8.3. Shown: the Subclass column of control frames, in the
+// PBX's own words, which number 6 to 12 differently from the RFC.
 constexpr ValueName controlSubclassNames[] = {
-    {0, "(0?)"}, {1, "HANGUP"}, {2, "RING"}, {3, "RINGING"}, {4, "ANSWER"}, {5, "BUSY"},
-    {6, "TKOFFHK"}, {7, "OFFHOOK"}, {255, "stop sounds"},
+    {0, "(0?)", "ZERO"}, {1, "HANGUP", "Hangup"}, {2, "RING", "Ring"},
+    {3, "RINGING", "Ringing"}, {4, "ANSWER", "Answer"}, {5, "BUSY", "Busy"},
+    {6, "TKOFFHK", "Congestion"}, {7, "OFFHOOK", "Flash Hook"}, {8, nullptr, "Wink"},
+    {9, nullptr, "Option"}, {10, nullptr, "Key Radio"}, {11, nullptr, "Unkey Radio"},
+    {12, nullptr, "Call Progress"}, {255, "stop sounds"},
 };
 
+// By mask. Shown: the calls' and the voice frames' codec names, up to iLBC.
 constexpr ValueName codecNames[] = {
-    {0x1, "G.723.1 compression"},
-    {0x2, "GSM compression"},
-    {0x4, "Raw mu-law data (G.711)"},
-    {0x8, "Raw A-law data (G.711)"},
-    {0x10, "ADPCM (G.726), 32kbps, AAL2 codeword packing)"},
-    {0x20, "ADPCM (IMA)"},
-    {0x40, "Raw 16-bit Signed Linear (8000 Hz) PCM"},
-    {0x80, "LPC10, 180 samples/frame"},
-    {0x100, "G.729a Audio"},
-    {0x200, "SpeeX Free Compression"},
-    {0x400, "iLBC Free Compression"},
+    {0x1, "G.723.1 compression", "G.723.1"},
+    {0x2, "GSM compression", "GSM Full Rate"},
+    {0x4, "Raw mu-law data (G.711)", "G.711 uLaw"},
+    {0x8, "Raw A-law data (G.711)", "G.711 aLaw"},
+    {0x10, "ADPCM (G.726), 32kbps, AAL2 codeword packing)", "G.726"},
+    {0x20, "ADPCM (IMA)", "IMA ADPCM"},
+    {0x40, "Raw 16-bit Signed Linear (8000 Hz) PCM", "16Bit"},
+    {0x80, "LPC10, 180 samples/frame", "LPC10"},
+    {0x100, "G.729a Audio", "G.729"},
+    {0x200, "SpeeX Free Compression", "Speex"},
+    {0x400, "iLBC Free Compression", "iLBC"},
     {0x800, "ADPCM (G.726, 32kbps, RFC3551 codeword packing)"},
     {0x1000, "G.722"},
     {0x2000, "G.722.1 (also known as Siren7, 32kbps assumed)"},
@@ -156,11 +170,24 @@ std::span<const CodecFlag> codecFlags() { return codecFlagList; }
 
 const char* nameOf(std::span<const ValueName> names, std::uint64_t value) {
     for (const ValueName& name : names) {
-        if (name.value == value) {
+        if (name.value == value && name.name != nullptr) {
             return name.name;
         }
     }
     return nullptr;
+}
+
+const char* shownName(std::span<const ValueName> names, std::uint64_t value) {
+    for (const ValueName& name : names) {
+        if (name.value == value) {
+            return name.shown;
+        }
+    }
+    return nullptr;
+}
+
+const char* shownCodecName(unsigned bit) {
+    return bit < 64 ? shownName(codecNames, std::uint64_t{1} << bit) : nullptr;
 }
 
 } // namespace iaxvalues

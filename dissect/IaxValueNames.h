@@ -4,8 +4,10 @@
 
 #include <span>
 
-// The value names of the IAX2 fields, by RFC 5456 and as packet analyzers
-// name them: for the fields' values, the Info column and the ladder.
+// The value names of the IAX2 fields, one table per field: the name RFC 5456
+// and packet analyzers give each number (the fields' values, the Info column,
+// the ladder), and beside it the text the frame table, the records and the
+// calls show (the display keys' texts, which files and scripts rely on).
 namespace iaxvalues {
 
 [[nodiscard]] std::span<const ValueName> packetTypes();
@@ -30,5 +32,9 @@ struct CodecFlag {
 
 // The name of the number in the names, or nullptr.
 [[nodiscard]] const char* nameOf(std::span<const ValueName> names, std::uint64_t value);
+// The text shown for the number, or nullptr where the number itself is shown.
+[[nodiscard]] const char* shownName(std::span<const ValueName> names, std::uint64_t value);
+// A voice codec's shown name by its bit number (bit 0 is mask 1), or nullptr.
+[[nodiscard]] const char* shownCodecName(unsigned bit);
 
 } // namespace iaxvalues

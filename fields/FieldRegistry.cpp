@@ -19,6 +19,7 @@ struct Registry {
         addLinkFields(fields);
         addNetworkFields(fields);
         addIaxFields(fields);
+        addColumnFields(fields);
         for (const Field& field : fields) {
             byName.emplace(field.name, &field);
         }
@@ -62,7 +63,7 @@ const Field* elementField(std::uint8_t identifier) {
 
 const char* valueName(const Field& field, std::uint64_t value) {
     for (const ValueName& name : field.names) {
-        if (name.value == value) {
+        if (name.value == value && name.name != nullptr) {
             return name.name;
         }
     }
@@ -71,7 +72,7 @@ const char* valueName(const Field& field, std::uint64_t value) {
 
 std::int64_t numberNamed(const Field& field, std::string_view name) {
     for (const ValueName& entry : field.names) {
-        if (sameName(name, entry.name)) {
+        if (entry.name != nullptr && sameName(name, entry.name)) {
             return static_cast<std::int64_t>(entry.value);
         }
     }

@@ -13,8 +13,9 @@
 // registrations: filter name, label, kind, base, bit mask, value names, and
 // how its values are read from a frame's facts and bytes. The packet details,
 // the display filters, "Apply as Filter", Find and `quorvex-dump -T fields`
-// read this table; the frame table's cells and its Info column are still made
-// by dissect's FrameDisplay and FrameSummary, from the same facts.
+// read this table. The frame table's columns are fields of it too (see
+// ColumnFields.h): their texts are made by dissect's FrameDisplay and
+// FrameSummary from the same facts and the same value-name tables.
 namespace fields {
 
 // What a field reads beyond the frame's facts.
@@ -73,6 +74,7 @@ void addFrameFields(std::vector<Field>& fields);
 void addLinkFields(std::vector<Field>& fields);
 void addNetworkFields(std::vector<Field>& fields);
 void addIaxFields(std::vector<Field>& fields);
+void addColumnFields(std::vector<Field>& fields);
 
 // Helpers for the readers.
 namespace put {

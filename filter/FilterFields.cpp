@@ -1,64 +1,8 @@
 #include "filter/FilterFields.h"
 
 #include <algorithm>
-#include <unordered_map>
 
 namespace filter {
-namespace {
-
-// The display keys, compared as the text the frame table shows.
-void displayText(const FieldFrame& f, const Field& field, ValueSink& sink) {
-    const std::string text = f.frame().text(PropertyKey::named(field.name));
-    if (!text.empty()) {
-        fields::put::text(sink, field, text);
-    }
-}
-
-struct OwnFields {
-    std::vector<Field> list;
-    std::unordered_map<std::string_view, const Field*> byName;
-    std::vector<std::string> names;
-
-    OwnFields() {
-        Field call = *fields::findField("iax2.call");
-        call.name = "quorvex.call";
-        call.protocol = "quorvex";
-        list.push_back(call);
-        for (const PropertyKey key :
-             {PropertyKey::source, PropertyKey::destination, PropertyKey::isretry,
-              PropertyKey::type, PropertyKey::subclass, PropertyKey::timestamp, PropertyKey::scall,
-              PropertyKey::dcall, PropertyKey::time, PropertyKey::captured,
-              PropertyKey::sourcePort, PropertyKey::destinationPort}) {
-            Field text;
-            text.name = std::string(key.name());
-            text.label = text.name;
-            text.kind = FieldKind::String;
-            text.base = FieldBase::None;
-            text.protocol = "quorvex";
-            text.read = displayText;
-            text.show = fields::Hidden;
-            list.push_back(std::move(text));
-        }
-        for (const Field& field : list) {
-            byName.emplace(field.name, &field);
-        }
-        for (const Field& field : fields::allFields()) {
-            names.push_back(field.name);
-        }
-        for (const Field& field : list) {
-            names.push_back(field.name);
-        }
-        std::sort(names.begin(), names.end());
-        names.erase(std::unique(names.begin(), names.end()), names.end());
-    }
-};
-
-const OwnFields& own() {
-    static const OwnFields instance;
-    return instance;
-}
-
-} // namespace
 
 const char* typeName(FieldType type) {
     switch (type) {
@@ -116,17 +60,16 @@ FieldType typeOf(const Field& field) {
     return FieldType::None;
 }
 
-const Field* findField(std::string_view name) {
-    if (const Field* field = fields::findField(name)) {
-        return field;
-    }
-    const auto& byName = own().byName;
-    const auto found = byName.find(name);
-    return found != byName.end() ? found->second : nullptr;
-}
-
 const std::vector<std::string>& fieldNames() {
-    return own().names;
+    static const std::vector<std::string> names = [] {
+        std::vector<std::string> sorted;
+        for (const Field& field : fields::allFields()) {
+            sorted.push_back(field.name);
+        }
+        std::sort(sorted.begin(), sorted.end());
+        return sorted;
+    }();
+    return names;
 }
 
 } // namespace filter

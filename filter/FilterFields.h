@@ -9,9 +9,9 @@
 #include <vector>
 
 // The fields a display filter can name: every field of the registry (frame,
-// eth, vlan, sll, ip, ipv6, udp, iax2 and their protocols), `quorvex.call`
-// (the same as iax2.call, by its older name), and the frame table's display
-// keys (type, subclass, source...) compared as the texts the table shows.
+// eth, vlan, sll, ip, ipv6, udp, iax2, and the frame table's columns: the
+// display keys compared as the texts the table shows, quorvex.info and
+// quorvex.call).
 namespace filter {
 
 // What a field's values are compared as.
@@ -28,7 +28,7 @@ using fields::NeedsNothing;
 using fields::Value;
 using fields::ValueSink;
 
-[[nodiscard]] const Field* findField(std::string_view name);
+using fields::findField;
 // Every name findField takes, sorted: for completion as an expression is typed.
 [[nodiscard]] const std::vector<std::string>& fieldNames();
 

@@ -1,5 +1,6 @@
 #include "filter/FilterFromFrame.h"
 
+#include "fields/ColumnFields.h"
 #include "fields/FieldText.h"
 #include "filter/FilterFields.h"
 #include "record/IaxNumbers.h"
@@ -24,8 +25,7 @@ std::vector<std::string> expressionsOf(const KvIAXFrame& frame, const Field& fie
     return writer.written;
 }
 
-std::optional<std::string> comparison(const KvIAXFrame& frame, const char* name) {
-    const Field* field = findField(name);
+std::optional<std::string> comparison(const KvIAXFrame& frame, const Field* field) {
     const auto made = field != nullptr ? expressionsOf(frame, *field) : std::vector<std::string>{};
     return made.empty() ? std::nullopt : std::optional(made.front());
 }
@@ -41,40 +41,11 @@ std::string expressionFor(const Field& field, const Value& value) {
 }
 
 std::optional<std::string> expressionForCell(const KvIAXFrame& frame, std::string_view key) {
-    const FrameFacts& facts = frame.facts();
-    const bool ipv6 = frame.ipv6Addresses() != nullptr;
-    std::optional<std::string> made;
-    if (key == "source") {
-        made = comparison(frame, ipv6 ? "ipv6.src" : "ip.src");
-    } else if (key == "destination") {
-        made = comparison(frame, ipv6 ? "ipv6.dst" : "ip.dst");
-    } else if (key == "sourcePort") {
-        made = comparison(frame, "udp.srcport");
-    } else if (key == "destinationPort") {
-        made = comparison(frame, "udp.dstport");
-    } else if (key == "scall") {
-        made = comparison(frame, "iax2.src_call");
-    } else if (key == "dcall") {
-        made = comparison(frame, "iax2.dst_call");
-    } else if (key == "timestamp") {
-        made = comparison(frame, "iax2.timestamp");
-    } else if (key == "isretry") {
-        made = comparison(frame, "iax2.retransmission");
-    } else if (key == "type") {
-        made =
-            comparison(frame, facts.kind() == FrameKind::Full ? "iax2.type" : "iax2.packet_type");
-    } else if (key == "subclass") {
-        made = facts.isFullFrameOfType(iax::IaxControl) ? comparison(frame, "iax2.iax.subclass")
-               : facts.isFullFrameOfType(iax::Control)  ? comparison(frame, "iax2.control.subclass")
-               : facts.isFullFrameOfType(iax::Voice)    ? comparison(frame, "iax2.voice.codec")
-                                                        : std::nullopt;
+    if (auto wire = comparison(frame, fields::wireFieldOfCell(key, frame))) {
+        return wire;
     }
-    if (made) {
-        return made;
-    }
-    // The display key itself, as the text the table shows.
-    const Field* field = findField(key);
-    return field != nullptr ? comparison(frame, field->name.c_str()) : std::nullopt;
+    // The column's own field, as the text the table shows.
+    return comparison(frame, findField(key));
 }
 
 std::optional<std::string> expressionForElement(const KvIAXFrame& frame, std::size_t row) {

@@ -1,7 +1,7 @@
 #include "media/VoiceCodecs.h"
 
 #include "common/Log.h"
-#include "dissect/IaxNameTables.h"
+#include "dissect/IaxValueNames.h"
 #include "record/IaxNumbers.h"
 
 // bcg729's headers do not declare C linkage themselves.
@@ -276,8 +276,8 @@ std::vector<std::uint32_t> decodableCodecs() {
 
 std::string codecName(std::uint32_t codecMask) {
     if (std::popcount(codecMask) == 1) {
-        if (const char* name = iaxnames::lookup(
-                iaxnames::IaxAudioFormats, static_cast<std::size_t>(std::countr_zero(codecMask)))) {
+        if (const char* name =
+                iaxvalues::shownCodecName(static_cast<unsigned>(std::countr_zero(codecMask)))) {
             return name;
         }
     }

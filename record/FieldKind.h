@@ -34,8 +34,11 @@ enum class FieldBase : std::uint8_t {
     Port,                  // a UDP port: decimal
 };
 
-// A number's name in a field's value names.
+// A number's name in a field's value names, and the text the frame table
+// shows for it where that differs or the field has no name for it (nullptr
+// where there is none).
 struct ValueName {
     std::uint64_t value;
     const char* name;
+    const char* shown = nullptr;
 };

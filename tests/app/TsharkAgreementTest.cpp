@@ -4,7 +4,7 @@
 // system's own rules (names from its tables, hidden headers of undecoded
 // frame types).
 #include "dissect/IaxDissector.h"
-#include "dissect/IaxNameTables.h"
+#include "dissect/IaxValueNames.h"
 
 #include "tests/support/Process.h"
 #include "tests/support/RecordingLogSink.h"
@@ -136,13 +136,15 @@ TEST(TsharkAgreement, HeaderFieldsAgreeOnEveryFrameKind) {
         if (frameType == 6) {
             const unsigned number = t[9].toUInt() & 0x7F;
             EXPECT_EQ(type, "IAX Control");
-            EXPECT_EQ(subclass,
-                      nameOrNumber(iaxnames::lookup(iaxnames::IaxControlFrames, number), number));
+            EXPECT_EQ(
+                subclass,
+                nameOrNumber(iaxvalues::shownName(iaxvalues::iaxSubclasses(), number), number));
         } else if (frameType == 4) {
             const unsigned number = t[10].toUInt();
             EXPECT_EQ(type, "Control");
-            EXPECT_EQ(subclass,
-                      nameOrNumber(iaxnames::lookup(iaxnames::IaxControlSubclass, number), number));
+            EXPECT_EQ(
+                subclass,
+                nameOrNumber(iaxvalues::shownName(iaxvalues::controlSubclasses(), number), number));
         } else {
             EXPECT_EQ(type, "Voice Data");
             EXPECT_EQ(subclass, names.decodeAudioFormat(static_cast<std::uint8_t>(t[11].toUInt())));

@@ -1,5 +1,4 @@
 #include "dissect/KvIAXFrame.h"
-#include "dissect/IaxNameTables.h"
 #include "dissect/IaxValueNames.h"
 #include "dissect/KvIAXInformationElement.h"
 
@@ -175,9 +174,10 @@ TEST(Names, TheTreeAndTheRecordsNameEachIaxSubclassAlike) {
         {29, {"UNQULCH", "UNQUELCH"}},
         {33, {"UNSUPPORTED", "UNSUPPORT"}},
     };
-    for (unsigned subclass = 0; subclass < iaxnames::IaxControlFrames.size(); ++subclass) {
-        const char* tree = iaxvalues::nameOf(iaxvalues::iaxSubclasses(), subclass);
-        const char* record = iaxnames::lookup(iaxnames::IaxControlFrames, subclass);
+    for (const ValueName& row : iaxvalues::iaxSubclasses()) {
+        const auto subclass = static_cast<unsigned>(row.value);
+        const char* tree = row.name;
+        const char* record = row.shown;
         if (record == nullptr) {
             continue; // a subclass the records have no word for
         }

@@ -1,8 +1,10 @@
 // The field registry's readers, the packet details and the Info column, on
 // frames built for the purpose.
+#include "dissect/FrameDisplay.h"
 #include "dissect/FrameSummary.h"
 #include "dissect/IaxDissector.h"
 #include "dissect/InformationElementTable.h"
+#include "fields/ColumnFields.h"
 #include "fields/FieldRegistry.h"
 #include "fields/FieldText.h"
 #include "fields/PacketTree.h"
@@ -98,6 +100,54 @@ TEST(Fields, InfoAndLadderNameEveryFrameKindInRfcWords) {
         const auto built = build(c.payload);
         EXPECT_EQ(framesummary::info(built->frame), c.info);
         EXPECT_EQ(framesummary::label(built->frame), c.label);
+    }
+}
+
+// The frame table's columns, read as registry fields, give the table's own
+// texts; a cell stands for the wire field that holds its value, where one does.
+TEST(Fields, TheColumnsAreFieldsThatReadAsTheTableShows) {
+    const struct {
+        iaxgen::Bytes payload;
+        const char* subclassWire; // nullptr: the subclass column's own text
+        const char* typeWire;
+    } cases[] = {
+        {full(6, 1, Elements().text(2, "100")), "iax2.iax.subclass", "iax2.type"},
+        {full(4, 4), "iax2.control.subclass", "iax2.type"},
+        {full(2, 4), "iax2.voice.codec", "iax2.type"},
+        {full(1, '5'), nullptr, "iax2.type"},
+        {iaxgen::miniFrame(7, 2240, iaxgen::Bytes(160, 0xFF)), nullptr, "iax2.packet_type"},
+    };
+    const fields::FieldContext none;
+    const auto textOf = [&](const KvIAXFrame& frame, const char* name) {
+        struct : fields::ValueSink {
+            bool take(const fields::Value& value) override {
+                text = value.text;
+                return true;
+            }
+            std::string text;
+        } sink;
+        const fields::Field* field = fields::findField(name);
+        EXPECT_NE(field, nullptr) << name;
+        if (field != nullptr) {
+            field->read(fields::FieldFrame(frame, 1, none), *field, sink);
+        }
+        return sink.text;
+    };
+    const auto nameOf = [](const fields::Field* field) {
+        return field != nullptr ? field->name : std::string("(own text)");
+    };
+    for (const auto& c : cases) {
+        const auto built = build(c.payload);
+        for (const PropertyKey key : framedisplay::displayKeys()) {
+            const std::string name(key.name());
+            EXPECT_EQ(textOf(built->frame, name.c_str()), built->frame.text(key)) << name;
+        }
+        EXPECT_EQ(textOf(built->frame, "quorvex.info"), framesummary::info(built->frame));
+        EXPECT_EQ(nameOf(fields::wireFieldOfCell("subclass", built->frame)),
+                  c.subclassWire != nullptr ? c.subclassWire : "(own text)");
+        EXPECT_EQ(nameOf(fields::wireFieldOfCell("type", built->frame)), c.typeWire);
+        EXPECT_EQ(nameOf(fields::wireFieldOfCell("source", built->frame)), "ip.src");
+        EXPECT_EQ(nameOf(fields::wireFieldOfCell("captured", built->frame)), "(own text)");
     }
 }
 
