@@ -40,6 +40,13 @@ std::optional<CallAudioJob> CallAudioJob::of(const KvIAXCapture& capture, std::s
 }
 
 bool CallAudioJob::render(media::Timing timing, media::CallAudio& audio, std::string& error) const {
+    if (!voice.heldPackets.empty()) {
+        // Read when the streams were made: the file is not opened again.
+        return media::renderCallAudio(
+            voice.streams,
+            [&](std::size_t s) { return voice.heldPackets.readerOf(voice.streams[s]); }, timing,
+            audio, error, budget);
+    }
     auto packets = CapturePackets::open(capturePath, error, opened);
     return packets && media::renderCallAudio(voice.streams, *packets, timing, audio, error, budget);
 }

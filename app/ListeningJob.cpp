@@ -83,34 +83,28 @@ bool ListeningJob::run(std::vector<CallListening>& into, std::string& error,
     if (voice.streams.empty()) {
         return true;
     }
+    const auto fromHeld = [this](const media::HeldPackets& held) {
+        return [this, &held](std::size_t s) { return held.readerOf(voice.streams[s]); };
+    };
     if (!voice.heldPackets.empty()) {
-        return listenToCalls(
-            calls, voice,
-            [&](std::size_t s) { return voice.heldPackets.readerOf(voice.streams[s]); }, into,
-            error, cancelled);
+        return listenToCalls(calls, voice, fromHeld(voice.heldPackets), into, error, cancelled);
     }
     auto packets = CapturePackets::open(capturePath, error, opened);
     if (!packets) {
         return false;
     }
+    if (calls.size() == 1) {
+        // A single call's two streams are read straight.
+        return listenToCalls(
+            calls, voice,
+            [&](std::size_t s) { return media::fileReaderOf(*packets, voice.streams[s]); }, into,
+            error, cancelled);
+    }
     // Calls interleave in the file: their payloads are read in one pass in
-    // file order. A single call's two streams are read straight.
-    media::StreamPayloads held;
-    const bool readAhead = calls.size() > 1;
-    if (readAhead && !held.read(voice.streams, *packets, error)) {
+    // file order, and held until listened to.
+    media::HeldPackets held;
+    if (!held.readAll(voice.streams, *packets, error)) {
         return false;
     }
-    return listenToCalls(
-        calls, voice,
-        [&](std::size_t s) -> media::PayloadReader {
-            if (readAhead) {
-                return held.readerOf(s);
-            }
-            const quality::VoiceStream& stream = voice.streams[s];
-            return [&packets, &stream](std::size_t index, std::vector<std::uint8_t>& payload,
-                                       std::string& why) {
-                return packets->readPayload(stream.packets[index].payload, payload, why);
-            };
-        },
-        into, error, cancelled);
+    return listenToCalls(calls, voice, fromHeld(held), into, error, cancelled);
 }

@@ -37,7 +37,7 @@ public:
     ChannelRenderer(CallAudio& audio, int channel, double originMs, std::uint64_t maxFrames)
         : audio_(audio), channel_(channel), originMs_(originMs), maxFrames_(maxFrames) {}
 
-    bool render(const VoiceStream& stream, CapturePackets& packets, Timing timing,
+    bool render(const VoiceStream& stream, const PayloadReader& payloads, Timing timing,
                 std::string& error) {
         ChannelReport& report = audio_.channels[channel_];
         report.present = true;
@@ -68,7 +68,7 @@ public:
                 mark(AudioMark::Kind::CutByCapture, at, 1);
                 continue;
             }
-            if (!packets.readPayload(packet.payload, payload, error)) {
+            if (!payloads(index, payload, error)) {
                 return false;
             }
             decoded.clear();
@@ -140,6 +140,14 @@ std::string memoryLimitText(const std::string& what, std::uint64_t bytes) {
 bool renderCallAudio(const std::vector<VoiceStream>& streams, CapturePackets& packets,
                      Timing timing, CallAudio& audio, std::string& error,
                      const std::shared_ptr<MemoryBudget>& budget) {
+    return renderCallAudio(
+        streams, [&](std::size_t s) { return fileReaderOf(packets, streams[s]); }, timing, audio,
+        error, budget);
+}
+
+bool renderCallAudio(const std::vector<VoiceStream>& streams, const StreamReaders& readerOf,
+                     Timing timing, CallAudio& audio, std::string& error,
+                     const std::shared_ptr<MemoryBudget>& budget) {
     audio = CallAudio{};
     audio.charge = MemoryCharge(budget);
     // Both channels share one origin, the earliest frame of either, so
@@ -173,10 +181,11 @@ bool renderCallAudio(const std::vector<VoiceStream>& streams, CapturePackets& pa
         return false;
     }
     audio.samples.reserve(reserved);
-    for (const VoiceStream& stream : streams) {
+    for (std::size_t s = 0; s < streams.size(); ++s) {
+        const VoiceStream& stream = streams[s];
         const int channel = stream.figures.fromCaller ? 0 : 1;
         if (!ChannelRenderer(audio, channel, origin, maxFrames)
-                 .render(stream, packets, timing, error)) {
+                 .render(stream, readerOf(s), timing, error)) {
             audio.samples = {};
             audio.charge.forceTo(0);
             return false;

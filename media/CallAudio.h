@@ -1,6 +1,7 @@
 #pragma once
 
 #include "quality/StreamTypes.h"
+#include "media/VoiceListener.h"
 #include "readback/CapturePackets.h"
 #include "common/MemoryCharge.h"
 
@@ -69,6 +70,11 @@ inline constexpr double maxAudioSeconds = 4 * 3600.0;
 bool renderCallAudio(const std::vector<quality::VoiceStream>& streams, CapturePackets& packets,
                      Timing timing, CallAudio& audio, std::string& error,
                      const std::shared_ptr<MemoryBudget>& budget = nullptr);
+// The same with the payloads of stream `s` given by `readerOf(s)`: from the
+// held payloads, say.
+bool renderCallAudio(const std::vector<quality::VoiceStream>& streams,
+                     const StreamReaders& readerOf, Timing timing, CallAudio& audio,
+                     std::string& error, const std::shared_ptr<MemoryBudget>& budget = nullptr);
 
 // "memory limit reached: <what> would need about N MiB"
 [[nodiscard]] std::string memoryLimitText(const std::string& what, std::uint64_t bytes);

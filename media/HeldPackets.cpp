@@ -14,31 +14,65 @@ void HeldPackets::keep(std::uint32_t packetIndex, std::uint16_t from,
         from > captured.size()) {
         return;
     }
-    const auto kept = captured.subspan(from);
-    if (chunks_.empty() || chunks_.back().capacity() - chunks_.back().size() < kept.size()) {
-        chunks_.emplace_back().reserve(std::max(chunkBytes, kept.size()));
+    keepPiece(packetIndex, from, captured.subspan(from));
+}
+
+void HeldPackets::keepPiece(std::uint32_t packetIndex, std::uint16_t from,
+                            std::span<const std::uint8_t> bytes) {
+    if (!entries_.empty() && std::pair(packetIndex, from) <=
+                                 std::pair(entries_.back().packetIndex, entries_.back().from)) {
+        return;
+    }
+    if (chunks_.empty() || chunks_.back().capacity() - chunks_.back().size() < bytes.size()) {
+        chunks_.emplace_back().reserve(std::max(chunkBytes, bytes.size()));
     }
     std::vector<std::uint8_t>& chunk = chunks_.back();
     entries_.push_back({packetIndex, from, static_cast<std::uint32_t>(chunks_.size() - 1),
                         static_cast<std::uint32_t>(chunk.size()),
-                        static_cast<std::uint32_t>(kept.size())});
-    chunk.insert(chunk.end(), kept.begin(), kept.end());
+                        static_cast<std::uint32_t>(bytes.size())});
+    chunk.insert(chunk.end(), bytes.begin(), bytes.end());
 }
 
-bool HeldPackets::payload(const PayloadLocation& location,
-                          std::vector<std::uint8_t>& into) const {
+bool HeldPackets::readAll(const std::vector<quality::VoiceStream>& streams, CapturePackets& packets,
+                          std::string& error) {
+    std::vector<PayloadLocation> wanted;
+    for (const quality::VoiceStream& stream : streams) {
+        for (const quality::StreamPacket& packet : stream.packets) {
+            if (!packet.payload.cutByCapture && packet.payload.length > 0) {
+                wanted.push_back(packet.payload);
+            }
+        }
+    }
+    // A trunk packet holds several calls' payloads: each is a piece of its own.
+    const auto order = [](const PayloadLocation& a, const PayloadLocation& b) {
+        return std::pair(a.packetIndex, a.offset) < std::pair(b.packetIndex, b.offset);
+    };
+    std::sort(wanted.begin(), wanted.end(), order);
+    std::vector<std::uint8_t> payload;
+    for (const PayloadLocation& location : wanted) {
+        if (!packets.readPayload(location, payload, error)) {
+            return false;
+        }
+        keepPiece(location.packetIndex, location.offset, payload);
+    }
+    return true;
+}
+
+bool HeldPackets::payload(const PayloadLocation& location, std::vector<std::uint8_t>& into) const {
     into.clear();
-    const auto at = std::lower_bound(
+    auto at = std::lower_bound(
         entries_.begin(), entries_.end(), location.packetIndex,
         [](const Entry& entry, std::uint32_t index) { return entry.packetIndex < index; });
-    if (at == entries_.end() || at->packetIndex != location.packetIndex ||
-        location.offset < at->from ||
-        std::size_t{location.offset} - at->from + location.length > at->length) {
-        return false;
+    for (; at != entries_.end() && at->packetIndex == location.packetIndex; ++at) {
+        if (location.offset >= at->from &&
+            std::size_t{location.offset} - at->from + location.length <= at->length) {
+            const auto begin =
+                chunks_[at->chunk].begin() + at->start + (location.offset - at->from);
+            into.assign(begin, begin + location.length);
+            return true;
+        }
     }
-    const auto begin = chunks_[at->chunk].begin() + at->start + (location.offset - at->from);
-    into.assign(begin, begin + location.length);
-    return true;
+    return false;
 }
 
 PayloadReader HeldPackets::readerOf(const quality::VoiceStream& stream) const {

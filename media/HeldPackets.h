@@ -9,10 +9,11 @@
 
 namespace media {
 
-// The voice-bearing bytes of some packets, kept as a pass over the capture
-// file met them, so that listening to their streams does not read the file
-// again a payload at a time. Packets are kept in file order; each keeps its
-// bytes from some offset to the end of what was captured.
+// The one store of voice payloads held in memory, which listening, the
+// player and --calls share: filled as a pass over the capture file meets the
+// packets (keep), or by reading the payloads of some streams from the file in
+// one pass in file order (readAll), however the streams interleave. Bytes are
+// kept in file order; each piece runs from some offset of its packet on.
 class HeldPackets final {
 public:
     // Keeps the bytes of packet `packetIndex` from `from` on (`captured` is
@@ -20,6 +21,11 @@ public:
     // again, or out of order, is passed over.
     void keep(std::uint32_t packetIndex, std::uint16_t from,
               std::span<const std::uint8_t> captured);
+    // Reads every payload of `streams` that the capture holds, from the
+    // file, to what is held already (which must be nothing, or lie before
+    // them in the file). False, with `error` saying why, where one cannot be read.
+    bool readAll(const std::vector<quality::VoiceStream>& streams, CapturePackets& packets,
+                 std::string& error);
     // The payload at `location`; false where its packet, or that part of it,
     // was not kept.
     bool payload(const PayloadLocation& location, std::vector<std::uint8_t>& into) const;
@@ -28,6 +34,12 @@ public:
 
     [[nodiscard]] bool empty() const { return entries_.empty(); }
     [[nodiscard]] std::uint64_t heldBytes() const;
+
+    // Keeps `bytes` as a piece of packet `packetIndex` from `from` on: a
+    // trunk packet holds several. Passed over unless it comes after all that
+    // is kept, in file order.
+    void keepPiece(std::uint32_t packetIndex, std::uint16_t from,
+                   std::span<const std::uint8_t> bytes);
 
 private:
     struct Entry {

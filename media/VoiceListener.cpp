@@ -79,75 +79,16 @@ calls::CaptureTime later(const calls::CaptureTime& time, double ms) {
 
 } // namespace
 
+PayloadReader fileReaderOf(CapturePackets& packets, const quality::VoiceStream& stream) {
+    return [&packets, &stream](std::size_t index, std::vector<std::uint8_t>& payload,
+                               std::string& why) {
+        return packets.readPayload(stream.packets[index].payload, payload, why);
+    };
+}
+
 bool listenToStream(const quality::VoiceStream& stream, CapturePackets& packets,
                     StreamListening& into, std::string& error) {
-    return listenToStream(
-        stream,
-        [&](std::size_t index, std::vector<std::uint8_t>& payload, std::string& why) {
-            return packets.readPayload(stream.packets[index].payload, payload, why);
-        },
-        into, error);
-}
-
-bool StreamPayloads::read(const std::vector<quality::VoiceStream>& streams,
-                          CapturePackets& packets, std::string& error) {
-    struct Wanted {
-        std::uint64_t fileOffset;
-        std::uint32_t stream;
-        std::uint32_t packet;
-    };
-    std::vector<Wanted> wanted;
-    std::uint64_t total = 0;
-    starts_.assign(streams.size(), {});
-    for (std::size_t s = 0; s < streams.size(); ++s) {
-        const auto& list = streams[s].packets;
-        starts_[s].assign(list.size() + 1, 0);
-        for (std::size_t p = 0; p < list.size(); ++p) {
-            if (!list[p].payload.cutByCapture && list[p].payload.length > 0) {
-                wanted.push_back({list[p].payload.fileOffset, static_cast<std::uint32_t>(s),
-                                  static_cast<std::uint32_t>(p)});
-                total += list[p].payload.length;
-            }
-        }
-    }
-    std::sort(wanted.begin(), wanted.end(),
-              [](const Wanted& a, const Wanted& b) { return a.fileOffset < b.fileOffset; });
-    // Each stream's payloads lie together, in packet order: sizes first.
-    std::vector<std::vector<std::uint16_t>> sizes(streams.size());
-    for (std::size_t s = 0; s < streams.size(); ++s) {
-        sizes[s].assign(streams[s].packets.size(), 0);
-    }
-    for (const Wanted& want : wanted) {
-        sizes[want.stream][want.packet] = streams[want.stream].packets[want.packet].payload.length;
-    }
-    std::uint64_t at = 0;
-    for (std::size_t s = 0; s < streams.size(); ++s) {
-        for (std::size_t p = 0; p < sizes[s].size(); ++p) {
-            starts_[s][p] = at;
-            at += sizes[s][p];
-        }
-        starts_[s].back() = at;
-    }
-    bytes_.assign(total, 0);
-    std::vector<std::uint8_t> payload;
-    for (const Wanted& want : wanted) {
-        if (!packets.readPayload(streams[want.stream].packets[want.packet].payload, payload,
-                                 error)) {
-            return false;
-        }
-        std::copy(payload.begin(), payload.end(),
-                  bytes_.begin() + static_cast<std::ptrdiff_t>(starts_[want.stream][want.packet]));
-    }
-    return true;
-}
-
-PayloadReader StreamPayloads::readerOf(std::size_t stream) const {
-    return [this, stream](std::size_t index, std::vector<std::uint8_t>& payload, std::string&) {
-        const auto& starts = starts_.at(stream);
-        payload.assign(bytes_.begin() + static_cast<std::ptrdiff_t>(starts.at(index)),
-                       bytes_.begin() + static_cast<std::ptrdiff_t>(starts.at(index + 1)));
-        return true;
-    };
+    return listenToStream(stream, fileReaderOf(packets, stream), into, error);
 }
 
 bool listenToStream(const quality::VoiceStream& stream, const PayloadReader& payloads,

@@ -34,6 +34,11 @@ struct StreamListening {
 // saying why, where it cannot.
 using PayloadReader =
     std::function<bool(std::size_t index, std::vector<std::uint8_t>& payload, std::string& error)>;
+// The payload reader of each of some streams, by the stream's index.
+using StreamReaders = std::function<PayloadReader(std::size_t stream)>;
+// Reads the payloads of `stream` straight from the capture file.
+[[nodiscard]] PayloadReader fileReaderOf(CapturePackets& packets,
+                                         const quality::VoiceStream& stream);
 
 // Decodes one stream (as callStreams gives it) in the order it was sent,
 // measuring its activity and listening for DTMF digits (silence stands for
@@ -44,22 +49,5 @@ bool listenToStream(const quality::VoiceStream& stream, const PayloadReader& pay
 // With the payloads read back from the capture file as they are wanted.
 bool listenToStream(const quality::VoiceStream& stream, CapturePackets& packets,
                     StreamListening& into, std::string& error);
-
-// The payloads of several streams read from the capture file in one pass in
-// file order, however the streams interleave, and held until listened to.
-class StreamPayloads final {
-public:
-    // False, with `error` saying why, where a payload cannot be read.
-    bool read(const std::vector<quality::VoiceStream>& streams, CapturePackets& packets,
-              std::string& error);
-    // The reader of stream `stream`'s payloads (an index into the streams read).
-    [[nodiscard]] PayloadReader readerOf(std::size_t stream) const;
-    [[nodiscard]] std::uint64_t heldBytes() const { return bytes_.capacity(); }
-
-private:
-    std::vector<std::uint8_t> bytes_;
-    // By stream, by packet: where its payload starts in bytes_ (and the next one's end).
-    std::vector<std::vector<std::uint64_t>> starts_;
-};
 
 } // namespace media

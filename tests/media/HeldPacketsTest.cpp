@@ -1,4 +1,5 @@
 #include "media/HeldPackets.h"
+#include "tests/support/ToneCapture.h"
 
 #include <gtest/gtest.h>
 
@@ -32,8 +33,11 @@ TEST(HeldPackets, GivesBackOnlyWhatWasKept) {
         held.keep(packet, 42, small);
     }
     held.keep(30'000, 14, large);
-    held.keep(10, 0, packetOf(220, 99)); // out of order: passed over
-    held.keep(30'001, 300, small);       // starts past its end: passed over
+    held.keep(10, 0, packetOf(220, 99));          // out of order: passed over
+    held.keep(30'001, 300, small);                // starts past its end: passed over
+    held.keepPiece(30'002, 20, packetOf(10, 20)); // two calls' pieces of a trunk packet
+    held.keepPiece(30'002, 40, packetOf(10, 40));
+    held.keepPiece(30'002, 30, packetOf(10, 30)); // out of order: passed over
 
     struct Case {
         PayloadLocation location;
@@ -49,6 +53,10 @@ TEST(HeldPackets, GivesBackOnlyWhatWasKept) {
         {at(10, 40, 10), false, 0},  // starts before what was kept
         {at(10, 54, 167), false, 0}, // runs past the packet
         {at(30'001, 300, 1), false, 0},
+        {at(30'002, 20, 10), true, 20},
+        {at(30'002, 42, 8), true, 42},  // the second piece
+        {at(30'002, 30, 10), false, 0}, // between them
+        {at(30'002, 25, 20), false, 0}, // across both
         {at(40'000, 0, 1), false, 0},
     };
     std::vector<std::uint8_t> payload;
@@ -64,4 +72,36 @@ TEST(HeldPackets, GivesBackOnlyWhatWasKept) {
         }
     }
     EXPECT_GE(held.heldBytes(), 10'000u * 178 + large.size() - 14);
+}
+
+// Read from the file for every call at once (trunk packets carry several
+// calls' payloads), the store gives each packet's payload as the file does.
+TEST(HeldPackets, ReadFromTheFileGivesWhatTheFileHolds) {
+    const ToneCapture tones(0.3);
+    std::vector<quality::VoiceStream> streams;
+    for (std::size_t call = 0; call < tones.tracker.calls().size(); ++call) {
+        for (auto& stream : tones.streams(call)) {
+            streams.push_back(std::move(stream));
+        }
+    }
+    std::string error;
+    auto packets = CapturePackets::open(tones.path, error);
+    ASSERT_TRUE(packets) << error;
+    media::HeldPackets held;
+    ASSERT_TRUE(held.readAll(streams, *packets, error)) << error;
+    std::size_t compared = 0;
+    std::vector<std::uint8_t> fromFile, fromHeld;
+    for (const auto& stream : streams) {
+        const media::PayloadReader reader = held.readerOf(stream);
+        for (std::size_t p = 0; p < stream.packets.size(); ++p) {
+            if (stream.packets[p].payload.cutByCapture || stream.packets[p].payload.length == 0) {
+                continue;
+            }
+            ASSERT_TRUE(packets->readPayload(stream.packets[p].payload, fromFile, error));
+            ASSERT_TRUE(reader(p, fromHeld, error)) << error;
+            EXPECT_EQ(fromHeld, fromFile);
+            ++compared;
+        }
+    }
+    EXPECT_GT(compared, 100u);
 }
