@@ -27,6 +27,7 @@
 #include "ui/FramesPanel.h"
 #include "ui/DisplayFilterBar.h"
 #include "ui/FileExports.h"
+#include "tests/support/WindowParts.h"
 
 #include <QApplication>
 #include <QDir>
@@ -269,28 +270,28 @@ int main(int argc, char** argv) {
     const auto lastFrameShown = [&] {
         if (shownAt < 0) {
             shownAt = clock.nsecsElapsed();
-            window.framesTable()->scrollToBottom();
+            parts(window).framesTable()->scrollToBottom();
             QTimer::singleShot(0, &app, &QCoreApplication::quit);
         }
     };
     // A load that stops early (at the memory limit) has shown its last
     // frame once the table shows the frames its run read.
     long rowsToShow = expected;
-    QObject::connect(&window.frameModel(), &QAbstractItemModel::rowsInserted, [&] {
-        if (window.frameModel().rowCount() >= rowsToShow) {
+    QObject::connect(&parts(window).frameModel(), &QAbstractItemModel::rowsInserted, [&] {
+        if (parts(window).frameModel().rowCount() >= rowsToShow) {
             lastFrameShown();
         }
     });
     KvIAXCapture* capture = window.controller().iaxCaptures().first().get();
     QObject::connect(capture, &KvIAXCapture::runEnded, &app, [&] {
         rowsToShow = std::min<long>(expected, static_cast<long>(capture->iaxFrames().size()));
-        if (window.frameModel().rowCount() >= rowsToShow) {
+        if (parts(window).frameModel().rowCount() >= rowsToShow) {
             lastFrameShown();
         }
     });
     app.exec();
-    if (window.frameModel().rowCount() < expected) {
-        std::printf("the load stopped at %d frames of %ld\n", window.frameModel().rowCount(),
+    if (parts(window).frameModel().rowCount() < expected) {
+        std::printf("the load stopped at %d frames of %ld\n", parts(window).frameModel().rowCount(),
                     expected);
     }
     const qint64 loadGap = longestGap;
@@ -312,7 +313,7 @@ int main(int argc, char** argv) {
     longestGap = 0;
     lastTick = clock.nsecsElapsed();
     const qint64 judgingFrom = clock.nsecsElapsed();
-    runUntil(app, [&] { return !window.qualityWatch()->isBusy(); });
+    runUntil(app, [&] { return !parts(window).qualityWatch()->isBusy(); });
     const qint64 judgingGap = longestGap;
     const qint64 judgedAt = clock.nsecsElapsed();
     peaks.emplace_back("listening", takePeakMiB());
@@ -324,14 +325,14 @@ int main(int argc, char** argv) {
     const auto tabsOf = [](QWidget* page) {
         return qobject_cast<QTabWidget*>(page->parentWidget()->parentWidget());
     };
-    tabsOf(window.callsTable())->setCurrentWidget(window.callsTable());
-    tabsOf(window.callFlowView())->setCurrentWidget(window.callFlowView());
+    tabsOf(parts(window).callsTable())->setCurrentWidget(parts(window).callsTable());
+    tabsOf(parts(window).callFlowView())->setCurrentWidget(parts(window).callFlowView());
     QCoreApplication::processEvents();
     app.mark("every call selected");
     const long residentBefore = residentKiB();
     QElapsedTimer selecting;
     selecting.start();
-    window.callsTable()->selectAll();
+    parts(window).callsTable()->selectAll();
     const qint64 selectedIn = selecting.nsecsElapsed();
     longestGap = 0;
     lastTick = clock.nsecsElapsed();
@@ -349,19 +350,19 @@ int main(int argc, char** argv) {
         app,
         [&] {
             ladderIn = selecting.nsecsElapsed();
-            return !anyCall || window.callFlowView()->stepCount() > 0;
+            return !anyCall || parts(window).callFlowView()->stepCount() > 0;
         },
         100);
     const qint64 selectingGap = std::max(longestGap, selectedIn);
     const long residentAfter = residentKiB();
-    const int shownWhenSelected = window.frameModel().rowCount();
-    const int ladderSteps = window.callFlowView()->stepCount();
+    const int shownWhenSelected = parts(window).frameModel().rowCount();
+    const int ladderSteps = parts(window).callFlowView()->stepCount();
     // Then their streams' tab, made as it comes into sight.
     longestGap = 0;
     lastTick = clock.nsecsElapsed();
     QElapsedTimer showingStreams;
     showingStreams.start();
-    tabsOf(window.streamsView())->setCurrentWidget(window.streamsView());
+    tabsOf(parts(window).streamsView())->setCurrentWidget(parts(window).streamsView());
     const qint64 streamsIn = showingStreams.nsecsElapsed();
     // A large selection's figures are worked out on a worker: the wait
     // lasts until they show.
@@ -370,13 +371,13 @@ int main(int argc, char** argv) {
         app,
         [&] {
             figuresIn = showingStreams.nsecsElapsed();
-            return !anyVoice || window.streamsView()->streamCount() > 0;
+            return !anyVoice || parts(window).streamsView()->streamCount() > 0;
         },
         100);
     const qint64 streamsGap = std::max(longestGap, streamsIn);
     peaks.emplace_back("selection", takePeakMiB());
-    tabsOf(window.framesTable())->setCurrentWidget(window.framesTable());
-    window.callsTable()->clearSelection();
+    tabsOf(parts(window).framesTable())->setCurrentWidget(parts(window).framesTable());
+    parts(window).callsTable()->clearSelection();
 
     // Sorted by two columns in turn: a number (the IAX2 timestamp) and text (Info).
     struct Sorted {
@@ -385,17 +386,17 @@ int main(int argc, char** argv) {
     };
     std::vector<Sorted> sorts;
     for (const auto& [name, column] :
-         {std::pair{"timestamp", 6}, std::pair{"Info", window.frameModel().infoColumn()}}) {
+         {std::pair{"timestamp", 6}, std::pair{"Info", parts(window).frameModel().infoColumn()}}) {
         longestGap = 0;
         lastTick = clock.nsecsElapsed();
         QElapsedTimer sorting;
         sorting.start();
-        window.framesPanel()->sortBy(column, Qt::AscendingOrder);
-        runUntil(app, [&] { return !window.framesPanel()->isSorting(); });
+        parts(window).framesPanel()->sortBy(column, Qt::AscendingOrder);
+        runUntil(app, [&] { return !parts(window).framesPanel()->isSorting(); });
         sorts.push_back({name, sorting.nsecsElapsed(), longestGap});
         peaks.emplace_back(name, takePeakMiB());
     }
-    window.framesPanel()->sortBy(-1, Qt::AscendingOrder);
+    parts(window).framesPanel()->sortBy(-1, Qt::AscendingOrder);
 
     // Statistics > IO Graph with one display filter beside all frames (the
     // sums are of the points drawn, each the highest of its few intervals).
@@ -406,7 +407,7 @@ int main(int argc, char** argv) {
     qint64 graphedIn = 0;
     std::vector<double> graphed; // frames per line, summed over the graph's points
     {
-        IoGraphDialog graph(*window.frameModel().capture());
+        IoGraphDialog graph(*parts(window).frameModel().capture());
         graph.setFilter(0, "iax2.type == 6");
         graph.apply();
         runUntil(app, [&] { return !graph.isCounting(); });
@@ -426,21 +427,21 @@ int main(int argc, char** argv) {
     longestGap = 0;
     lastTick = clock.nsecsElapsed();
     const qint64 appliedAt = clock.nsecsElapsed();
-    window.filterBar()->prepare(
+    parts(window).filterBar()->prepare(
         "iax2.packet_type == 0 && udp.port == 4569 && ip.src == 192.0.2.0/24 "
         "&& iax2.src_call in {1..50} && iax2.timestamp > 1000");
-    window.filterBar()->apply();
-    runUntil(app, [&] { return !window.isFiltering(); });
+    parts(window).filterBar()->apply();
+    runUntil(app, [&] { return !parts(window).isFiltering(); });
     const qint64 filteredAt = clock.nsecsElapsed();
     const qint64 filterGap = longestGap;
-    const int filteredRows = window.frameModel().rowCount();
+    const int filteredRows = parts(window).frameModel().rowCount();
     peaks.emplace_back("filter", takePeakMiB());
 
     // Statistics > Conversations: summed a slice at a time, then shown.
     longestGap = 0;
     lastTick = clock.nsecsElapsed();
     const qint64 summingAt = clock.nsecsElapsed();
-    showConversations(&window, *window.frameModel().capture());
+    showConversations(&window, *parts(window).frameModel().capture());
     QPointer<QDialog> conversations; // quitting the loop closes it, and it goes
     runUntil(app, [&] {
         for (QWidget* top : QApplication::topLevelWidgets()) {
@@ -459,19 +460,19 @@ int main(int argc, char** argv) {
     // File > Export Specified Packets, the frames shown, to a pcap file:
     // every frame, once the display filter is cleared. The export lists
     // the shown rows as it goes.
-    window.filterBar()->prepare("");
-    window.filterBar()->apply();
-    runUntil(app, [&] { return !window.isFiltering(); });
-    const auto exportedFrames = static_cast<std::size_t>(window.frameModel().rowCount());
+    parts(window).filterBar()->prepare("");
+    parts(window).filterBar()->apply();
+    runUntil(app, [&] { return !parts(window).isFiltering(); });
+    const auto exportedFrames = static_cast<std::size_t>(parts(window).frameModel().rowCount());
     longestGap = 0;
     lastTick = clock.nsecsElapsed();
     const qint64 exportingAt = clock.nsecsElapsed();
     const QString exported = QDir::temp().filePath(
         QStringLiteral("window-bench-%1.pcap").arg(QCoreApplication::applicationPid()));
     QString exportError;
-    FileExports* exports = window.fileExports();
-    const bool exportStarted =
-        exports->exportPackets(ExportRun::Frames(window.frameModel()), exported, exportError);
+    FileExports* exports = parts(window).fileExports();
+    const bool exportStarted = exports->exportPackets(ExportRun::Frames(parts(window).frameModel()),
+                                                      exported, exportError);
     if (exportStarted) {
         runUntil(app, [&] { return !exports->isExporting(); });
     }
@@ -486,12 +487,12 @@ int main(int argc, char** argv) {
         expected, static_cast<double>(shownAt) / 1e9, static_cast<double>(loadGap) / 1e6);
     std::printf("listening and problems: %zu problems after %.2f s; main thread blocked at most "
                 "%.1f ms\n",
-                window.qualityWatch()->problems().size(),
+                parts(window).qualityWatch()->problems().size(),
                 static_cast<double>(judgedAt - judgingFrom) / 1e9,
                 static_cast<double>(judgingGap) / 1e6);
     std::printf("all %d calls selected: %d frames shown, a ladder of %d steps after %.2f s; "
                 "main thread blocked at most %.1f ms; %+ld MiB resident\n",
-                window.callsTable()->model()->rowCount(), shownWhenSelected, ladderSteps,
+                parts(window).callsTable()->model()->rowCount(), shownWhenSelected, ladderSteps,
                 static_cast<double>(ladderIn) / 1e9, static_cast<double>(selectingGap) / 1e6,
                 (residentAfter - residentBefore) / 1024);
     std::printf("their streams' tab shown: figures after %.2f s; main thread blocked at most %.1f "

@@ -59,6 +59,7 @@ MainWindow::MainWindow(WindowServices services, QWidget* parent)
     buildMenus();
     rememberLayout();
     statusLabel_ = new ElidedLabel(this);
+    statusLabel_->setObjectName(QStringLiteral("statusLabel"));
     ui_->statusBar->addWidget(statusLabel_, 1);
     progress_ = new RunProgress(this);
     ui_->statusBar->addPermanentWidget(progress_);
@@ -76,57 +77,6 @@ MainWindow::~MainWindow() {
     delete frames_;
     delete captures_;
     delete controller_;
-}
-
-QTableView* MainWindow::capturesTable() const {
-    return ui_->capturesTable;
-}
-UniformRowsView* MainWindow::framesTable() const {
-    return ui_->framesTable;
-}
-QTableView* MainWindow::elementsTable() const {
-    return ui_->elementsTable;
-}
-FrameTableModel& MainWindow::frameModel() const {
-    return frames_->model();
-}
-QTableView* MainWindow::callsTable() const {
-    return calls_->callsTable();
-}
-QTableView* MainWindow::registrationsTable() const {
-    return calls_->registrationsTable();
-}
-CallFlowView* MainWindow::callFlowView() const {
-    return call_->flowView();
-}
-StreamsView* MainWindow::streamsView() const {
-    return call_->streamsView();
-}
-PlayerView* MainWindow::playerView() const {
-    return call_->playerView();
-}
-DisplayFilterBar* MainWindow::filterBar() const {
-    return frames_->filterBar();
-}
-FindBar* MainWindow::findBar() const {
-    return frames_->findBar();
-}
-bool MainWindow::isFiltering() const {
-    return frames_->isFiltering();
-}
-bool MainWindow::goToFrame(std::uint32_t number) {
-    return frames_->goToFrame(number);
-}
-void MainWindow::filterOnFrameCell(const QModelIndex& index, bool apply) {
-    frames_->filterOnFrameCell(index, apply);
-}
-void MainWindow::filterOnElement(const QModelIndex& index, bool apply) {
-    frames_->filterOnElement(static_cast<std::size_t>(elementModel_->elementAt(index.row())),
-                             apply);
-}
-
-QString MainWindow::statusText() const {
-    return statusLabel_->text();
 }
 
 // The splitter of the interface description holds the capture list, the

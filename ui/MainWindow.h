@@ -61,33 +61,6 @@ public:
     ~MainWindow() override;
 
     [[nodiscard]] KvController& controller() { return *controller_; }
-    [[nodiscard]] QTableView* capturesTable() const;
-    [[nodiscard]] UniformRowsView* framesTable() const;
-    [[nodiscard]] QTableView* elementsTable() const;
-    [[nodiscard]] QString statusText() const;
-    [[nodiscard]] FrameTableModel& frameModel() const;
-    [[nodiscard]] QTableView* callsTable() const;
-    [[nodiscard]] QTableView* registrationsTable() const;
-    [[nodiscard]] CallFlowView* callFlowView() const;
-    [[nodiscard]] StreamsView* streamsView() const;
-    [[nodiscard]] PlayerView* playerView() const;
-    [[nodiscard]] DisplayFilterBar* filterBar() const;
-    [[nodiscard]] FindBar* findBar() const;
-    [[nodiscard]] PacketDetailsView* detailsView() const { return detailsView_; }
-    [[nodiscard]] QualityWatch* qualityWatch() const { return quality_; }
-    [[nodiscard]] FramesPanel* framesPanel() const { return frames_; }
-    [[nodiscard]] RunProgress* runProgress() const { return progress_; }
-    [[nodiscard]] FileExports* fileExports() const { return exports_; }
-    [[nodiscard]] RecentFiles* recentFiles() const { return recent_; }
-    // Whether the display filter has been tested on every frame there is.
-    [[nodiscard]] bool isFiltering() const;
-    // Selects the row of frame `number` (1-based); false, with the reason in
-    // the status line, where no row shows it.
-    bool goToFrame(std::uint32_t number);
-    // "Apply as Filter" and "Prepare as Filter" on a frame table cell or an
-    // element table row.
-    void filterOnFrameCell(const QModelIndex& index, bool apply);
-    void filterOnElement(const QModelIndex& index, bool apply);
 
 protected:
     void closeEvent(QCloseEvent* event) override;

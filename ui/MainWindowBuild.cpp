@@ -106,19 +106,22 @@ void MainWindow::buildPanels() {
     ui_->elementsTable->setColumnWidth(0, 260);
     lowerTabs_->addTab(ui_->elementsTable, tr("&Elements"));
     ui_->elementsTable->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(ui_->elementsTable, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& at) {
-                const QModelIndex index = ui_->elementsTable->indexAt(at);
-                if (!index.isValid()) {
-                    return;
-                }
-                QMenu menu(this);
-                for (const bool apply : {true, false}) {
-                    menu.addAction(apply ? tr("Apply as Filter") : tr("Prepare as Filter"), this,
-                                   [=, this] { filterOnElement(index, apply); });
-                }
-                menu.exec(ui_->elementsTable->viewport()->mapToGlobal(at));
-            });
+    connect(
+        ui_->elementsTable, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+            const QModelIndex index = ui_->elementsTable->indexAt(at);
+            if (!index.isValid()) {
+                return;
+            }
+            QMenu menu(this);
+            for (const bool apply : {true, false}) {
+                menu.addAction(
+                    apply ? tr("Apply as Filter") : tr("Prepare as Filter"), this, [=, this] {
+                        frames_->filterOnElement(
+                            static_cast<std::size_t>(elementModel_->elementAt(index.row())), apply);
+                    });
+            }
+            menu.exec(ui_->elementsTable->viewport()->mapToGlobal(at));
+        });
 
     // The calls and registrations follow the frames as they arrive;
     // selecting calls shows only their frames, and selecting none all again.

@@ -9,6 +9,7 @@
 
 #include "tests/support/ControllerHarness.h"
 #include "tests/support/WindowServices.h"
+#include "tests/support/WindowParts.h"
 
 #include <QApplication>
 #include <QDir>
@@ -33,7 +34,7 @@
 namespace {
 
 QString infoOf(const MainWindow& window, std::uint32_t frame) {
-    const FrameTableModel& model = window.frameModel();
+    const FrameTableModel& model = parts(window).frameModel();
     for (int column = 0; column < model.columnCount(); ++column) {
         if (model.headerData(column, Qt::Horizontal, Qt::DisplayRole).toString() == "Info") {
             return model.index(model.rowOfFrame(frame), column).data().toString();
@@ -43,7 +44,7 @@ QString infoOf(const MainWindow& window, std::uint32_t frame) {
 }
 
 QString callTip(const MainWindow& window) {
-    return window.callsTable()->model()->index(0, 0).data(Qt::ToolTipRole).toString();
+    return parts(window).callsTable()->model()->index(0, 0).data(Qt::ToolTipRole).toString();
 }
 
 } // namespace
@@ -60,12 +61,17 @@ TEST(DecryptionWindow, AnEncryptedCallIsLockedUntilItsSecretIsGivenThenReadsInCl
     window.show();
     window.controller().openDocumentWithContentsOfFile(capture);
     ASSERT_TRUE(pumpUntil([&] {
-        return window.frameModel().rowCount() > 100 &&
-               window.callsTable()->model()->rowCount() == 1;
+        return parts(window).frameModel().rowCount() > 100 &&
+               parts(window).callsTable()->model()->rowCount() == 1;
     }));
     ASSERT_TRUE(pumpUntil([&] { return callTip(window).contains("no known secret"); }));
-    EXPECT_FALSE(
-        window.callsTable()->model()->index(0, 0).data(Qt::DecorationRole).value<QIcon>().isNull());
+    EXPECT_FALSE(parts(window)
+                     .callsTable()
+                     ->model()
+                     ->index(0, 0)
+                     .data(Qt::DecorationRole)
+                     .value<QIcon>()
+                     .isNull());
     EXPECT_EQ(infoOf(window, 3), "Encrypted");
     QDir().mkpath(QUORVEX_BUILD_DIR "/screenshots");
     window.grab().save(QUORVEX_BUILD_DIR "/screenshots/encrypted-call.png");
@@ -95,7 +101,7 @@ TEST(DecryptionWindow, AnEncryptedCallIsLockedUntilItsSecretIsGivenThenReadsInCl
     // The file is read again with the secrets, and the call opens.
     ASSERT_TRUE(pumpUntil([&] {
         return callTip(window).contains("read with a known secret") &&
-               window.frameModel().rowCount() > 100;
+               parts(window).frameModel().rowCount() > 100;
     })) << callTip(window).toStdString();
     EXPECT_TRUE(infoOf(window, 3).startsWith("AUTHREP")) << infoOf(window, 3).toStdString();
     EXPECT_EQ(decryptionsecrets::load(), (std::vector<std::string>{"wrong", "quorvex-secret"}));

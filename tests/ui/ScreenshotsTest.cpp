@@ -19,6 +19,7 @@
 
 #include "tests/support/ControllerHarness.h"
 #include "tests/support/WindowServices.h"
+#include "tests/support/WindowParts.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -48,10 +49,10 @@ struct Shot {
         window.resize(size);
         window.show();
         window.controller().openDocumentWithContentsOfFile(capture);
-        pumpUntil([&] { return window.frameModel().rowCount() == frames; });
+        pumpUntil([&] { return parts(window).frameModel().rowCount() == frames; });
     }
     void selectCalls(int count) {
-        QTableView* calls = window.callsTable();
+        QTableView* calls = parts(window).callsTable();
         for (int row = 0; row < count; ++row) {
             calls->selectionModel()->select(calls->model()->index(row, 0),
                                             QItemSelectionModel::Select |
@@ -67,11 +68,11 @@ TEST(Screenshots, TheWindowOnTheRealCallAtBothScreenSizes) {
         Shot shot(QUORVEX_SOURCE_DIR "/tests/data/public-iax2-call-2005.pcap", size, 50);
         shot.selectCalls(1);
         // The call's frames above, its ladder below, the ACCEPT chosen.
-        auto* lower =
-            qobject_cast<QTabWidget*>(shot.window.callFlowView()->parentWidget()->parentWidget());
+        auto* lower = qobject_cast<QTabWidget*>(
+            parts(shot.window).callFlowView()->parentWidget()->parentWidget());
         ASSERT_NE(lower, nullptr);
-        lower->setCurrentWidget(shot.window.callFlowView());
-        shot.window.callFlowView()->setCurrentStep(2);
+        lower->setCurrentWidget(parts(shot.window).callFlowView());
+        parts(shot.window).callFlowView()->setCurrentStep(2);
         const QString name = QStringLiteral("window-%1x%2").arg(size.width()).arg(size.height());
         EXPECT_TRUE(save(shot.window, name));
     }
@@ -84,27 +85,28 @@ TEST(Screenshots, SeveralCallsLadderAndTheMenusDialogs) {
     for (const QSize size : {QSize(1366, 768), QSize(1920, 1080)}) {
         Shot shot(capture, size, 835);
         shot.selectCalls(4);
-        shot.window.framesPanel()->setComment(2, "callee never answers the first NEW");
-        auto* lower =
-            qobject_cast<QTabWidget*>(shot.window.callFlowView()->parentWidget()->parentWidget());
+        parts(shot.window).framesPanel()->setComment(2, "callee never answers the first NEW");
+        auto* lower = qobject_cast<QTabWidget*>(
+            parts(shot.window).callFlowView()->parentWidget()->parentWidget());
         ASSERT_NE(lower, nullptr);
-        lower->setCurrentWidget(shot.window.callFlowView());
+        lower->setCurrentWidget(parts(shot.window).callFlowView());
         const QString suffix = QStringLiteral("-%1x%2").arg(size.width()).arg(size.height());
         EXPECT_TRUE(save(shot.window, "ladder-four-calls" + suffix));
         // The first call's streams, their late frames and losses marked.
-        auto* upper =
-            qobject_cast<QTabWidget*>(shot.window.streamsView()->parentWidget()->parentWidget());
-        upper->setCurrentWidget(shot.window.streamsView());
-        pumpUntil([&] { return !shot.window.streamsView()->lossChart()->series().isEmpty(); });
+        auto* upper = qobject_cast<QTabWidget*>(
+            parts(shot.window).streamsView()->parentWidget()->parentWidget());
+        upper->setCurrentWidget(parts(shot.window).streamsView());
+        pumpUntil(
+            [&] { return !parts(shot.window).streamsView()->lossChart()->series().isEmpty(); });
         EXPECT_TRUE(save(shot.window, "streams-four-calls" + suffix));
         upper->setCurrentIndex(0);
     }
     Shot shot(capture, QSize(1366, 768), 835);
-    ExportDialog exportDialog(shot.window.framesPanel()->selection(), "Export Specified Packets",
-                              {"pcap", "pcapng"}, &shot.window);
+    ExportDialog exportDialog(parts(shot.window).framesPanel()->selection(),
+                              "Export Specified Packets", {"pcap", "pcapng"}, &shot.window);
     exportDialog.show();
     EXPECT_TRUE(save(exportDialog, "export-dialog"));
-    IoGraphDialog graph(*shot.window.frameModel().capture(), &shot.window);
+    IoGraphDialog graph(*parts(shot.window).frameModel().capture(), &shot.window);
     graph.setFilter(0, "iax2.type == 2");
     graph.setFilter(1, "iax2.type == 6");
     graph.apply();
@@ -114,11 +116,13 @@ TEST(Screenshots, SeveralCallsLadderAndTheMenusDialogs) {
     for (const auto& [name, show] :
          {std::pair<QString, std::function<void()>>{
               "properties",
-              [&] { showProperties(&shot.window, *shot.window.frameModel().capture()); }},
+              [&] { showProperties(&shot.window, *parts(shot.window).frameModel().capture()); }},
           {"frame-counts",
-           [&] { showFrameCounts(&shot.window, *shot.window.frameModel().capture(), nullptr); }},
+           [&] {
+               showFrameCounts(&shot.window, *parts(shot.window).frameModel().capture(), nullptr);
+           }},
           {"conversations",
-           [&] { showConversations(&shot.window, *shot.window.frameModel().capture()); }}}) {
+           [&] { showConversations(&shot.window, *parts(shot.window).frameModel().capture()); }}}) {
         show(); // the table comes once the frames are summed
         QDialog* dialog = nullptr;
         pumpUntil([&] {

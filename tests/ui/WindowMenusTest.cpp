@@ -18,6 +18,7 @@
 
 #include "tests/support/ControllerHarness.h"
 #include "tests/support/WindowServices.h"
+#include "tests/support/WindowParts.h"
 
 #include <QApplication>
 #include <QShortcut>
@@ -75,9 +76,9 @@ struct OpenWindow {
         // Loaded, and its four calls listed: the calls' table follows the
         // load a turn of the loop or more behind.
         EXPECT_TRUE(pumpUntil([&] {
-            return window->frameModel().rowCount() == 835 &&
-                   !window->frameModel().capture()->isLoading() &&
-                   window->callsTable()->model()->rowCount() == 4;
+            return parts(*window).frameModel().rowCount() == 835 &&
+                   !parts(*window).frameModel().capture()->isLoading() &&
+                   parts(*window).callsTable()->model()->rowCount() == 4;
         }));
     }
 };
@@ -89,9 +90,9 @@ struct OpenWindow {
 TEST(WindowMenus, FrameCountsOfTheSelectedCallsCountTheFramesShownForThem) {
     OpenWindow open;
     MainWindow& window = *open.window;
-    window.callsTable()->selectRow(0);
-    ASSERT_TRUE(pumpUntil([&] { return window.frameModel().rowCount() < 835; }));
-    const int shown = window.frameModel().rowCount();
+    parts(window).callsTable()->selectRow(0);
+    ASSERT_TRUE(pumpUntil([&] { return parts(window).frameModel().rowCount() < 835; }));
+    const int shown = parts(window).frameModel().rowCount();
     for (QAction* action : window.findChildren<QAction*>()) {
         if (action->text() == "Frame &Counts") {
             action->trigger();
@@ -117,16 +118,17 @@ TEST(WindowMenus, FrameCountsOfTheSelectedCallsCountTheFramesShownForThem) {
 TEST(WindowMenus, ExportsTheChosenFramesAsPacketsWithCommentsAndAsDissections) {
     OpenWindow open;
     MainWindow& window = *open.window;
-    ASSERT_EQ(window.frameModel().rowCount(), 835);
-    EXPECT_EQ(window.recentFiles()->files().value(0), QFileInfo(open.capture).absoluteFilePath());
+    ASSERT_EQ(parts(window).frameModel().rowCount(), 835);
+    EXPECT_EQ(parts(window).recentFiles()->files().value(0),
+              QFileInfo(open.capture).absoluteFilePath());
 
     // Frames 1 and 3 as pcapng: their packets unchanged, 3's comment with it.
-    ASSERT_TRUE(window.framesPanel()->setComment(3, "caller hears nothing"));
-    EXPECT_EQ(window.framesPanel()->selection().commentOf(3), "caller hears nothing");
+    ASSERT_TRUE(parts(window).framesPanel()->setComment(3, "caller hears nothing"));
+    EXPECT_EQ(parts(window).framesPanel()->selection().commentOf(3), "caller hears nothing");
     const QString pcapng = open.folder.filePath("two.pcapng");
     QString error;
     // An export is written a slice at a time, one at a time.
-    FileExports* exports = window.fileExports();
+    FileExports* exports = parts(window).fileExports();
     bool exportedOk = false;
     QString lastNote;
     QObject::connect(exports, &FileExports::exported, [&](bool ok) { exportedOk = ok; });
@@ -147,12 +149,12 @@ TEST(WindowMenus, ExportsTheChosenFramesAsPacketsWithCommentsAndAsDissections) {
     EXPECT_TRUE(file.readAll().contains("caller hears nothing"));
     // Never over an existing file: it stays as it was.
     const qint64 size = QFileInfo(pcapng).size();
-    EXPECT_FALSE(window.fileExports()->exportPackets({5}, pcapng, error));
+    EXPECT_FALSE(parts(window).fileExports()->exportPackets({5}, pcapng, error));
     EXPECT_FALSE(error.isEmpty());
     EXPECT_EQ(QFileInfo(pcapng).size(), size);
 
     // The comment is kept beside the user's data, and read again next time.
-    const FrameComments* comments = window.framesPanel()->selection().comments();
+    const FrameComments* comments = parts(window).framesPanel()->selection().comments();
     ASSERT_NE(comments, nullptr);
     FrameComments again(
         QFileInfo(QString::fromStdString(comments->sideFile())).absolutePath().toStdString(),
@@ -174,9 +176,9 @@ TEST(WindowMenus, ExportsTheChosenFramesAsPacketsWithCommentsAndAsDissections) {
         document.array()[0].toObject()["_source"].toObject()["layers"].toObject().contains("iax2"));
     // The rows shown, sorted last to first: listed as the export goes, then
     // written a block of rows at a time under one titles line.
-    window.framesPanel()->sortBy(0, Qt::DescendingOrder);
-    ASSERT_TRUE(pumpUntil([&] { return !window.framesPanel()->isSorting(); }));
-    ExportDialog shown(window.framesPanel()->selection(), "Export", {"csv"});
+    parts(window).framesPanel()->sortBy(0, Qt::DescendingOrder);
+    ASSERT_TRUE(pumpUntil([&] { return !parts(window).framesPanel()->isSorting(); }));
+    ExportDialog shown(parts(window).framesPanel()->selection(), "Export", {"csv"});
     shown.choose(ExportDialog::Scope::Shown);
     auto rows = shown.frames(error);
     ASSERT_TRUE(rows.has_value()) << error.toStdString();
@@ -193,10 +195,10 @@ TEST(WindowMenus, ExportsTheChosenFramesAsPacketsWithCommentsAndAsDissections) {
     EXPECT_TRUE(lines[1].startsWith("835,")) << lines[1].toStdString();
     EXPECT_TRUE(lines[835].startsWith("1,")) << lines[835].toStdString();
     // The selected rows, runs of them chosen in any order, in the order shown.
-    QItemSelectionModel* selection = window.framesTable()->selectionModel();
+    QItemSelectionModel* selection = parts(window).framesTable()->selectionModel();
     const auto rowsOf = [&](int first, int last) {
-        return QItemSelection(window.frameModel().index(first, 0),
-                              window.frameModel().index(last, 0));
+        return QItemSelection(parts(window).frameModel().index(first, 0),
+                              parts(window).frameModel().index(last, 0));
     };
     selection->select(rowsOf(10, 11),
                       QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
@@ -217,7 +219,7 @@ TEST(WindowMenus, ExportsTheChosenFramesAsPacketsWithCommentsAndAsDissections) {
     // Rows that change before they are listed end the export, and no file is made.
     const QString changed = open.folder.filePath("changed.pcap");
     ASSERT_TRUE(exports->exportPackets(*shown.frames(error), changed, error));
-    window.framesPanel()->sortBy(-1, Qt::AscendingOrder);
+    parts(window).framesPanel()->sortBy(-1, Qt::AscendingOrder);
     EXPECT_FALSE(written());
     EXPECT_EQ(lastNote, "nothing exported: the frames shown changed while they were listed");
     EXPECT_FALSE(QFileInfo::exists(changed));
@@ -226,7 +228,7 @@ TEST(WindowMenus, ExportsTheChosenFramesAsPacketsWithCommentsAndAsDissections) {
 TEST(WindowMenus, MarksCopiesAndTimeReferencesFollowTheRowsShown) {
     OpenWindow open;
     MainWindow& window = *open.window;
-    FrameTableModel& model = window.frameModel();
+    FrameTableModel& model = parts(window).frameModel();
     model.toggleMark(10);
     model.toggleMark(5);
     EXPECT_EQ(model.marks(), (std::vector<std::uint32_t>{5, 10}));
@@ -238,7 +240,7 @@ TEST(WindowMenus, MarksCopiesAndTimeReferencesFollowTheRowsShown) {
     EXPECT_FALSE(model.isMarked(10));
 
     // The marked frames are an export's choice too.
-    ExportDialog dialog(window.framesPanel()->selection(), "Export", {"pcap"});
+    ExportDialog dialog(parts(window).framesPanel()->selection(), "Export", {"pcap"});
     dialog.choose(ExportDialog::Scope::Marked);
     QString error;
     EXPECT_EQ(dialog.frames(error)->listed, (std::vector<std::uint32_t>{5}));
@@ -246,8 +248,9 @@ TEST(WindowMenus, MarksCopiesAndTimeReferencesFollowTheRowsShown) {
     EXPECT_EQ(dialog.frames(error)->listed, (std::vector<std::uint32_t>{2, 7, 8, 9}));
 
     // Copy: a header line, then each selected row, tab- or comma-separated.
-    window.framesTable()->selectRow(0);
-    const QStringList text = window.framesPanel()->selection().text(false).trimmed().split('\n');
+    parts(window).framesTable()->selectRow(0);
+    const QStringList text =
+        parts(window).framesPanel()->selection().text(false).trimmed().split('\n');
     ASSERT_EQ(text.size(), 2);
     EXPECT_EQ(text[0].split('\t').size(), text[1].split('\t').size());
     EXPECT_EQ(text[1].split('\t').value(0), "1");
@@ -286,7 +289,7 @@ TEST(WindowMenus, FrameRangesAreReadAsPeopleWriteThem) {
 
 TEST(WindowMenus, TheIoGraphCountsEveryFrameAndEachFiltersOwn) {
     OpenWindow open;
-    IoGraphDialog graph(*open.window->frameModel().capture());
+    IoGraphDialog graph(*parts(*open.window).frameModel().capture());
     graph.setFilter(0, "iax2.type == 2");
     graph.setFilter(1, "iax2.type == (");
     graph.apply();
@@ -304,7 +307,7 @@ TEST(WindowMenus, TheIoGraphCountsEveryFrameAndEachFiltersOwn) {
         return total;
     };
     EXPECT_EQ(sum(series[0]), 835);
-    const auto& frames = open.window->frameModel().capture()->iaxFrames();
+    const auto& frames = parts(*open.window).frameModel().capture()->iaxFrames();
     const auto voice = std::count_if(frames.begin(), frames.end(), [](const auto& frame) {
         return frame->facts().kind() == FrameKind::Full && frame->facts().frameType == 2;
     });
