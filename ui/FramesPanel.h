@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -84,6 +85,13 @@ public:
     void askComment(std::uint32_t frame);
     // Columns and Time Format.
     void addViewMenus(QMenu* view);
+    // File > Properties of the capture shown, before `before`.
+    void addFileActions(QMenu* file, QAction* before);
+    // Frame Counts (of the frames `selectedCallFrames` gives, where it gives
+    // some: the selected calls'), Conversations and IO Graph of the capture
+    // shown.
+    using CallFrames = std::shared_ptr<const std::vector<std::uint32_t>>;
+    void addStatisticsMenu(QMenu* statistics, std::function<CallFrames()> selectedCallFrames);
     // The table's columns as the user arranges them (View > Columns).
     [[nodiscard]] ColumnChooser* columns() const { return columns_; }
 

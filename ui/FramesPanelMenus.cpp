@@ -1,5 +1,6 @@
 // The frames panel's menu items: Edit (filter, find, copy, marks, time
-// reference, comments, Go to Frame), Go, and View's columns and time format.
+// reference, comments, Go to Frame), Go, View's columns and time format,
+// File > Properties and Statistics.
 #include "ui/FramesPanel.h"
 
 #include "app/KvIAXCapture.h"
@@ -8,6 +9,7 @@
 #include "ui/FindBar.h"
 #include "ui/FrameSelection.h"
 #include "ui/FrameTableModel.h"
+#include "ui/StatisticsWindows.h"
 #include "ui/UniformRowsView.h"
 
 #include <QActionGroup>
@@ -193,4 +195,36 @@ void FramesPanel::addViewMenus(QMenu* view) {
             emit timeFormatChanged();
         });
     }
+}
+
+void FramesPanel::addFileActions(QMenu* file, QAction* before) {
+    QAction* properties = new QAction(tr("&Properties"), this);
+    properties->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::SHIFT | Qt::Key_C));
+    connect(properties, &QAction::triggered, this, [this] {
+        if (const KvIAXCapture* capture = model_->capture()) {
+            showProperties(window(), *capture);
+        }
+    });
+    file->insertAction(before, properties);
+}
+
+void FramesPanel::addStatisticsMenu(QMenu* statistics,
+                                    std::function<CallFrames()> selectedCallFrames) {
+    statistics->addAction(tr("Frame &Counts"), this, [this, selectedCallFrames] {
+        if (const KvIAXCapture* capture = model_->capture()) {
+            showFrameCounts(window(), *capture, selectedCallFrames());
+        }
+    });
+    statistics->addAction(tr("C&onversations"), this, [this] {
+        if (const KvIAXCapture* capture = model_->capture()) {
+            showConversations(window(), *capture);
+        }
+    });
+    statistics->addAction(tr("&IO Graph"), this, [this] {
+        if (KvIAXCapture* capture = model_->capture()) {
+            auto* graph = new IoGraphDialog(*capture, window());
+            graph->setAttribute(Qt::WA_DeleteOnClose);
+            graph->show();
+        }
+    });
 }

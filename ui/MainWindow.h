@@ -71,7 +71,7 @@ private:
     void buildPanels();
     void buildMenus();
     void buildFileMenu();
-    void buildStatisticsMenu(QMenu* statistics);
+    [[nodiscard]] std::shared_ptr<const std::vector<std::uint32_t>> selectedCallFrames() const;
     void buildQualityViews();
     void rememberLayout();
     void captureSelected(KvIAXCapture* capture);

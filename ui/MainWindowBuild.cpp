@@ -28,7 +28,6 @@
 #include "ui/QualityWatch.h"
 #include "ui/RecentFiles.h"
 #include "ui/RunProgress.h"
-#include "ui/StatisticsWindows.h"
 #include "ui_MainWindow.h"
 
 #include "capturefile/PacketFileReader.h"
@@ -181,7 +180,8 @@ void MainWindow::buildMenus() {
     viewMenu_ = menuBar()->addMenu(tr("&View"));
     frames_->addViewMenus(viewMenu_);
     frames_->addGoMenu(menuBar()->addMenu(tr("&Go")));
-    buildStatisticsMenu(menuBar()->addMenu(tr("&Statistics")));
+    frames_->addStatisticsMenu(menuBar()->addMenu(tr("&Statistics")),
+                               [this] { return selectedCallFrames(); });
     call_->addVoiceMenu(menuBar()->addMenu(tr("V&oice")));
     buildQualityViews();
     buildDecryption();
@@ -214,48 +214,24 @@ void MainWindow::buildFileMenu() {
     QMenu holder;
     exports_->addTo(&holder);
     ui_->menuFile->insertActions(before, holder.actions());
-    QAction* properties = new QAction(tr("&Properties"), this);
-    properties->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::SHIFT | Qt::Key_C));
-    connect(properties, &QAction::triggered, this, [this] {
-        if (const KvIAXCapture* capture = frames_->model().capture()) {
-            showProperties(this, *capture);
-        }
-    });
-    ui_->menuFile->insertAction(before, properties);
+    frames_->addFileActions(ui_->menuFile, before);
     ui_->menuFile->insertSeparator(before);
 }
 
-// Counts by type and subclass (of the selected calls, where some are),
-// conversations, and the IO graph.
-void MainWindow::buildStatisticsMenu(QMenu* statistics) {
-    statistics->addAction(tr("Frame &Counts"), this, [this] {
-        const KvIAXCapture* capture = frames_->model().capture();
-        if (capture == nullptr) {
-            return;
-        }
-        const auto calls = calls_->selectedCalls();
-        // The selection's frames, as the frame table has them once gathered:
-        // at tens of millions, gathering them again held the window.
-        FramesInSlices::FrameNumbers callFrames =
-            calls.empty() || callFrames_.isRunning() ? nullptr : frames_->callFrames();
-        if (!calls.empty() && callFrames == nullptr) {
-            callFrames = std::make_shared<const std::vector<std::uint32_t>>(
-                callselection::framesOf(capture->callTracker().calls(), calls));
-        }
-        showFrameCounts(this, *capture, std::move(callFrames));
-    });
-    statistics->addAction(tr("C&onversations"), this, [this] {
-        if (const KvIAXCapture* capture = frames_->model().capture()) {
-            showConversations(this, *capture);
-        }
-    });
-    statistics->addAction(tr("&IO Graph"), this, [this] {
-        if (KvIAXCapture* capture = frames_->model().capture()) {
-            auto* graph = new IoGraphDialog(*capture, this);
-            graph->setAttribute(Qt::WA_DeleteOnClose);
-            graph->show();
-        }
-    });
+// The selected calls' frames, as the frame table has them once gathered (at
+// tens of millions, gathering them again held the window); null where no
+// call is selected.
+FramesPanel::CallFrames MainWindow::selectedCallFrames() const {
+    const KvIAXCapture* capture = frames_->model().capture();
+    const auto calls = calls_->selectedCalls();
+    if (capture == nullptr || calls.empty()) {
+        return nullptr;
+    }
+    if (!callFrames_.isRunning() && frames_->callFrames() != nullptr) {
+        return frames_->callFrames();
+    }
+    return std::make_shared<const std::vector<std::uint32_t>>(
+        callselection::framesOf(capture->callTracker().calls(), calls));
 }
 
 // What went wrong, beside the frames: the Problems tab, Next Problem (in the
