@@ -21,6 +21,7 @@ filter_fuzz_seconds=${FILTER_FUZZ_SECONDS:-15}
 call_fuzz_seconds=${CALL_FUZZ_SECONDS:-15}
 decrypt_fuzz_seconds=${DECRYPT_FUZZ_SECONDS:-15}
 capturefile_fuzz_seconds=${CAPTUREFILE_FUZZ_SECONDS:-10}
+hep_fuzz_seconds=${HEP_FUZZ_SECONDS:-10}
 jobs=$(nproc)
 
 scripts/install-deps.sh test
@@ -49,7 +50,7 @@ cmake --build build-asan -j "$jobs"
 cmake -S . -B build-fuzz -DQUORVEX_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++ \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEX_WERROR=ON > /dev/null
 nice -n 19 cmake --build build-fuzz -j "$jobs" --target decode_fuzzer voice_decoder_fuzzer \
-    filter_fuzzer call_fuzzer decrypt_fuzzer capturefile_fuzzer > build-fuzz/build.log 2>&1 &
+    filter_fuzzer call_fuzzer decrypt_fuzzer capturefile_fuzzer hep_fuzzer > build-fuzz/build.log 2>&1 &
 fuzz_build=$!
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     ctest --test-dir build-asan --output-on-failure -j "$jobs"
@@ -99,7 +100,8 @@ two_at_a_time "decode_fuzzer $fuzz_seconds fuzz/corpus 2048" \
     "call_fuzzer $call_fuzz_seconds fuzz/call-corpus 8192" \
     "filter_fuzzer $filter_fuzz_seconds fuzz/filter-corpus 16384" \
     "decrypt_fuzzer $decrypt_fuzz_seconds fuzz/decrypt-corpus 8192" \
-    "capturefile_fuzzer $capturefile_fuzz_seconds fuzz/capturefile-corpus 4096"
+    "capturefile_fuzzer $capturefile_fuzz_seconds fuzz/capturefile-corpus 4096" \
+    "hep_fuzzer $hep_fuzz_seconds fuzz/hep-corpus 4096"
 
 if [ "$(id -u)" -eq 0 ]; then
     scripts/package-check.sh build-package
