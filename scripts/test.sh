@@ -8,7 +8,8 @@
 #      expressions for FILTER_FUZZ_SECONDS (default 15), sequences of datagrams
 #      followed as calls for CALL_FUZZ_SECONDS (default 15), the frames of an
 #      encrypted call for DECRYPT_FUZZ_SECONDS (default 15), any bytes as a
-#      capture file for CAPTUREFILE_FUZZ_SECONDS (default 10); two at a time;
+#      capture file for CAPTUREFILE_FUZZ_SECONDS (default 10), HEP messages
+#      for HEP_FUZZ_SECONDS (default 10); two at a time;
 #   4. as root, the Debian package: built, checked with lintian, installed,
 #      tried (capture rights, man pages, completion) and purged
 #      (scripts/package-check.sh).
@@ -25,6 +26,8 @@ hep_fuzz_seconds=${HEP_FUZZ_SECONDS:-10}
 jobs=$(nproc)
 
 scripts/install-deps.sh test
+# The independent HEP decoder the HEP tests read Quorvex's messages with.
+npm install --prefix build-hepjs --no-audit --no-fund --silent hep-js@1.0.22 > /dev/null
 # Window tests run without a display.
 export QT_QPA_PLATFORM=offscreen
 

@@ -14,7 +14,8 @@ const char* const dumpUsage =
     "                     --call N --write OUT.pcap | --flow N |\n"
     "                     --audio N OUT.wav [--timing sent|arrived]] [--jitter-buffer MS]\n"
     "                    [--secret S]... [--secrets-file FILE] [-c N] [-w OUT.pcap|OUT.pcapng]\n"
-    "                    [-r] FILE\n"
+    "                    [--hep udp|tcp:HOST:PORT [--hep-id N] [--hep-node NAME]\n"
+    "                     [--hep-password-file FILE | --hep-password P]] [-r] FILE\n"
     "       quorvex-dump --live [--debug] [--memory-limit SIZE] [--format jsonl|tsv] [-Y EXPR]\n"
     "                    [--interface NAME] [--filter EXPR] [--count N] [--duration SECONDS]\n"
     "       quorvex-dump [-Y EXPR] -T fields -e FIELD [-e FIELD]... [-E OPTION=VALUE]... FILE\n"
@@ -41,7 +42,10 @@ const char* const dumpUsage =
     "  --secrets-file FILE        secrets to open encrypted calls with, one a line, from a\n"
     "                             file only its owner may read, a pipe, or - (standard input)\n"
     "  --secret S                 a secret on the command line, which other users can read\n"
-    "                             (several: S1;S2, or the option again)\n";
+    "                             (several: S1;S2, or the option again)\n"
+    "  --hep udp|tcp:HOST:PORT    also send each frame printed to a HEP v3 collector (IAX,\n"
+    "                             type 10), with its call's correlation id; --hep-id N (the\n"
+    "                             capture id), --hep-node NAME, --hep-password-file FILE\n";
 
 namespace {
 
@@ -106,6 +110,7 @@ std::optional<DumpArguments> DumpArguments::parse(int argc, char** argv) {
     bool haveFile = false;
     bool timingGiven = false;
     bool jitterBufferGiven = false;
+    bool hepDetail = false; // a --hep-* option, which needs --hep
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         // Options take their value as the next argument or after "=".
@@ -248,6 +253,31 @@ std::optional<DumpArguments> DumpArguments::parse(int argc, char** argv) {
             } else {
                 args.secretsFiles.emplace_back(v);
             }
+        } else if (option == "--hep" || option == "--hep-node" || option == "--hep-password" ||
+                   option == "--hep-password-file") {
+            const char* v = takeValue();
+            if (v == nullptr || *v == '\0') {
+                return std::nullopt;
+            }
+            if (option == "--hep") {
+                args.hepTarget = std::string(v);
+            } else if (option == "--hep-node") {
+                args.hepNode = v;
+            } else if (option == "--hep-password-file") {
+                args.hepPasswordFile = std::string(v);
+            } else {
+                args.hepPassword = v;
+                std::memset(const_cast<char*>(v), 'x', std::strlen(v));
+            }
+            hepDetail = hepDetail || option != "--hep";
+        } else if (option == "--hep-id") {
+            const char* v = takeValue();
+            unsigned long id = 0;
+            if (v == nullptr || !parseCount(v, id) || id > 0xFFFFFFFFul) {
+                return std::nullopt;
+            }
+            args.hepId = static_cast<std::uint32_t>(id);
+            hepDetail = true;
         } else if (option == "--memory-limit") {
             const char* v = takeValue();
             args.memoryLimit = v != nullptr ? MemoryBudget::parseSize(v) : std::nullopt;
@@ -277,6 +307,13 @@ std::optional<DumpArguments> DumpArguments::parse(int argc, char** argv) {
     }
     if (args.glossary) {
         return argc == 3 ? std::optional(args) : std::nullopt;
+    }
+    // The HEP feed sends the frames a file load prints.
+    if ((hepDetail && !args.hepTarget) ||
+        (!args.hepPassword.empty() && args.hepPasswordFile) ||
+        (args.hepTarget && (args.live || args.listing != Listing::Frames || args.call ||
+                            args.flow || args.audio || args.writeFrames || args.file == "-"))) {
+        return std::nullopt;
     }
     // -T fields takes -e fields, and only it does; -V and -x are the details.
     if ((args.output == Output::Fields) != !args.fieldNames.empty()) {

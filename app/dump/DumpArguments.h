@@ -49,6 +49,15 @@ struct DumpArguments {
     std::vector<std::string> secrets;
     std::vector<std::string> secretsFiles;
     bool secretOnCommandLine = false; // other users may read it: said on standard error
+    // --hep udp:HOST:PORT or tcp:HOST:PORT: each frame printed is also sent
+    // to that HEP collector, with --hep-id N, --hep-node NAME and the auth
+    // key of --hep-password-file FILE (or --hep-password P, which other users
+    // can read).
+    std::optional<std::string> hepTarget;
+    std::uint32_t hepId = 0;
+    std::string hepNode;
+    std::string hepPassword;
+    std::optional<std::string> hepPasswordFile;
 
     // As tshark writes frames: -T fields with -e FIELD... (and -E options),
     // -T json, -V (the packet details as text), -x (the bytes as a hex dump).

@@ -19,6 +19,7 @@
 #include "app/dump/DumpListings.h"
 #include "app/dump/DumpWrites.h"
 #include "app/dump/FrameWriter.h"
+#include "app/dump/HepFeed.h"
 #include "platform/CaptureAlert.h"
 #include "capture/CaptureKeys.h"
 #include "common/MemoryCharge.h"
@@ -130,6 +131,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "quorvex-dump: %s\n", outputError.c_str());
         return 2;
     }
+    std::string hepError;
+    auto hepFeed = HepFeed::start(args, hepError);
+    if (!hepFeed && !hepError.empty()) {
+        std::fprintf(stderr, "quorvex-dump: %s\n", hepError.c_str());
+        return 2;
+    }
     QCoreApplication app(argc, argv);
 
     StderrAlert alert;
@@ -174,14 +181,15 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "quorvex-dump: display filter: %s\n", filterError.c_str());
         return 2;
     }
-    if (!writer->attach(*capture, file, outputError)) {
+    if (!writer->attach(*capture, file, outputError) ||
+        (hepFeed && !hepFeed->attach(*capture, *file, outputError))) {
         std::fprintf(stderr, "quorvex-dump: %s\n", outputError.c_str());
         return 2;
     }
     const bool printsFrames = args.listing == DumpArguments::Listing::Frames && !args.call &&
                               !args.flow && !args.audio && !args.writeFrames;
     capture->setPacketLimit(args.packetLimit);
-    capture->setFollowsCalls(!printsFrames || selection.needsCalls() ||
+    capture->setFollowsCalls(!printsFrames || selection.needsCalls() || hepFeed ||
                              (writer->needs() & fields::NeedsCalls) != 0);
     // Followed as the frames arrive, so that they are ready when the load ends.
     using Listing = DumpArguments::Listing;
@@ -215,7 +223,8 @@ int main(int argc, char** argv) {
         // A filter on calls tests a frame once the calls have taken it in.
         selection.refresh();
         const std::size_t ready =
-            std::min({frames.size(), selection.readyFrames(*capture), writer->readyFrames()});
+            std::min({frames.size(), selection.readyFrames(*capture), writer->readyFrames(),
+                      hepFeed ? hepFeed->readyFrames() : frames.size()});
         for (; nextToPrint < ready && filterFailure.empty(); ++nextToPrint) {
             if (args.count && printed >= *args.count) {
                 break;
@@ -224,6 +233,9 @@ int main(int argc, char** argv) {
             if (verdict == filter::Verdict::Match) {
                 writer->write(printer.text(), nextToPrint);
                 printer.flushIfLarge();
+                if (hepFeed) {
+                    hepFeed->send(nextToPrint);
+                }
                 ++printed;
             }
         }
@@ -232,6 +244,9 @@ int main(int argc, char** argv) {
             capture->cancel();
         }
         printer.flush();
+        if (hepFeed) {
+            hepFeed->flush();
+        }
         // Printed frames are never looked at again but as the one before the
         // next: their records go, so that memory does not grow with the file.
         capture->releaseFramesBefore(nextToPrint > 0 ? nextToPrint - 1 : 0);
@@ -315,7 +330,9 @@ int main(int argc, char** argv) {
         if (writeError != 0 && writeError != EPIPE) {
             std::fprintf(stderr, "quorvex-dump: standard output: %s\n", std::strerror(writeError));
         }
-        app.exit(alert.failed() || (writeError != 0 && writeError != EPIPE) ? 1 : 0);
+        // A collector that took less than it was sent fails the run.
+        const bool hepLost = hepFeed && hepFeed->finish() > 0;
+        app.exit(alert.failed() || hepLost || (writeError != 0 && writeError != EPIPE) ? 1 : 0);
     });
 
     if (!args.live) {

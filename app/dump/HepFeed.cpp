@@ -1,0 +1,132 @@
+#include "app/dump/HepFeed.h"
+
+#include "app/KvIAXCapture.h"
+#include "app/Secrets.h"
+#include "calls/CorrelationId.h"
+
+#include <algorithm>
+#include <cstdio>
+
+std::unique_ptr<HepFeed> HepFeed::start(const DumpArguments& args, std::string& error) {
+    error.clear();
+    if (!args.hepTarget) {
+        return nullptr;
+    }
+    const auto target = hep::parseTarget(*args.hepTarget, error);
+    if (!target) {
+        return nullptr;
+    }
+    std::unique_ptr<HepFeed> feed(new HepFeed);
+    feed->targetText_ = *args.hepTarget;
+    feed->common_.captureId = args.hepId;
+    feed->common_.node = args.hepNode;
+    feed->common_.authKey = args.hepPassword;
+    if (args.hepPasswordFile) {
+        std::vector<std::string> lines;
+        if (!secrets::readSecretsFile(*args.hepPasswordFile, lines, error)) {
+            error = "HEP password: " + error;
+            return nullptr;
+        }
+        if (lines.empty()) {
+            error = "HEP password: " + *args.hepPasswordFile + " holds no password";
+            return nullptr;
+        }
+        feed->common_.authKey = lines.front();
+    }
+    feed->sender_ = hep::Sender::start(*target, error);
+    return feed->sender_ ? std::move(feed) : nullptr;
+}
+
+HepFeed::~HepFeed() {
+    // A feed whose collector could not be found never started sending.
+    if (!finished_ && sender_) {
+        finish();
+    }
+}
+
+bool HepFeed::attach(const KvIAXCapture& capture, const std::string& file, std::string& error) {
+    capture_ = &capture;
+    calls_ = std::make_unique<CaptureFieldSource>(capture, fields::NeedsCalls);
+    packets_ = CapturePackets::open(file, error);
+    if (!packets_) {
+        error = "HEP: the payloads are read back from the capture file: " + error;
+        return false;
+    }
+    return true;
+}
+
+std::size_t HepFeed::readyFrames() {
+    calls_->refresh();
+    return calls_->readyFrames();
+}
+
+void HepFeed::send(std::size_t index) {
+    const KvIAXFrame& frame = *capture_->iaxFrames()[index];
+    const FrameFacts& facts = frame.facts();
+    if (facts.kind() == FrameKind::NotIax || facts.kind() == FrameKind::Fresh ||
+        facts.portsCaptured == 0) {
+        return;
+    }
+    std::string why;
+    if (!packets_->readHead(facts, facts.capturedLength, bytes_, why) ||
+        bytes_.size() < facts.payloadOffset) {
+        ++unreadable_;
+        return;
+    }
+    hep::Message message = common_;
+    if (const Ipv6Addresses* ipv6 = frame.ipv6Addresses()) {
+        message.ipv6 = true;
+        message.source = ipv6->source;
+        message.destination = ipv6->destination;
+    } else {
+        for (int i = 0; i < 4; ++i) {
+            message.source[static_cast<std::size_t>(i)] =
+                static_cast<std::uint8_t>(facts.sourceAddress >> (24 - 8 * i));
+            message.destination[static_cast<std::size_t>(i)] =
+                static_cast<std::uint8_t>(facts.destinationAddress >> (24 - 8 * i));
+        }
+    }
+    message.sourcePort = facts.sourcePort;
+    message.destinationPort = facts.destinationPort;
+    message.seconds = static_cast<std::uint32_t>(facts.captureSeconds);
+    message.microseconds = facts.captureNanoseconds / 1000;
+    // The datagram as UDP declares it, as far as the capture holds it.
+    const std::size_t datagram = facts.udpLength > 8 ? facts.udpLength - 8u : 0u;
+    const std::size_t end = std::min(bytes_.size(), std::size_t{facts.payloadOffset} + datagram);
+    message.payload.assign(bytes_.begin() + facts.payloadOffset,
+                           bytes_.begin() + static_cast<std::ptrdiff_t>(end));
+    // A trunk frame of several calls goes with the first of them.
+    const auto number = static_cast<std::uint32_t>(index + 1);
+    bool tied = false;
+    calls_->contextOf(number, nullptr).calls->forEachCall(number, [&](std::uint32_t call) {
+        if (!tied && call >= 1 && call <= capture_->callTracker().calls().size()) {
+            message.correlationId = calls::correlationId(capture_->callTracker().calls()[call - 1]);
+            tied = true;
+        }
+    });
+    std::vector<std::uint8_t> bytes;
+    if (hep::encode(message, bytes)) {
+        sender_->add(std::move(bytes));
+    }
+}
+
+void HepFeed::flush() {
+    sender_->flush();
+}
+
+std::uint64_t HepFeed::finish() {
+    finished_ = true;
+    sender_->finish(std::chrono::seconds(5));
+    const std::uint64_t dropped = sender_->dropped();
+    const std::string why = sender_->lastError();
+    const bool say = dropped > 0 && !why.empty();
+    std::fprintf(stderr, "HEP: %llu messages sent to %s, %llu dropped%s%s%s\n",
+                 static_cast<unsigned long long>(sender_->sent()), targetText_.c_str(),
+                 static_cast<unsigned long long>(dropped), say ? " (" : "", say ? why.c_str() : "",
+                 say ? ")" : "");
+    if (unreadable_ > 0) {
+        std::fprintf(stderr, "HEP: %llu frames not sent: the capture file no longer holds them\n",
+                     static_cast<unsigned long long>(unreadable_));
+    }
+    return dropped + unreadable_;
+}

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "app/CaptureFieldSource.h"
+#include "app/dump/DumpArguments.h"
+#include "hep/HepMessage.h"
+#include "hep/HepSender.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+
+class KvIAXCapture;
+
+// Sends each frame quorvex-dump prints to a HEP collector as it is printed:
+// HEP type 10 (IAX) with the packet's addresses, ports and capture time, the
+// UDP payload as it was on the wire (an encrypted call's stays encrypted),
+// and the call's correlation id. Sending never holds the run up: what the
+// collector could not take is counted and said at the end.
+class HepFeed final {
+public:
+    // Nothing, with `error` empty, where no --hep was given; nothing, with
+    // `error` saying why, where the target or the password cannot be used.
+    static std::unique_ptr<HepFeed> start(const DumpArguments& args, std::string& error);
+    ~HepFeed();
+
+    // Binds to the capture and its file, from which the payloads are read.
+    bool attach(const KvIAXCapture& capture, const std::string& file, std::string& error);
+    // How many frames, from the first, the calls have taken in.
+    [[nodiscard]] std::size_t readyFrames();
+    // Queues frame `index` (0-based) of the capture.
+    void send(std::size_t index);
+    // Hands what was queued to the sending thread.
+    void flush();
+    // Waits a little for the queue to be sent; then "HEP: N messages sent to
+    // TARGET, M dropped (why)" on standard error. The number dropped.
+    std::uint64_t finish();
+
+private:
+    HepFeed() = default;
+
+    std::string targetText_;
+    hep::Message common_; // what every message shares: id, key, node
+    std::unique_ptr<hep::Sender> sender_;
+    const KvIAXCapture* capture_ = nullptr;
+    std::unique_ptr<CaptureFieldSource> calls_;
+    std::unique_ptr<CapturePackets> packets_; // as stored: not opened in clear
+    std::vector<std::uint8_t> bytes_;
+    std::uint64_t unreadable_ = 0; // frames whose payload the file no longer gave
+    bool finished_ = false;
+};

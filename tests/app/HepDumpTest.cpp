@@ -1,0 +1,238 @@
+// quorvex-dump --hep against a collector on loopback: every frame arrives as
+// a HEP message whose payload is the UDP payload tshark reads from the file,
+// with the addresses, ports and time of the packet, and one correlation id a
+// call.
+#include "hep/HepMessage.h"
+#include "tests/support/Process.h"
+
+#include <QDir>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcessEnvironment>
+#include <QStandardPaths>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <map>
+#include <thread>
+
+namespace {
+
+// Takes every datagram sent to a loopback port until stopped.
+class Collector {
+public:
+    Collector() {
+        fd_ = ::socket(AF_INET, SOCK_DGRAM, 0);
+        // A file is sent as fast as the socket takes it: room for all of it
+        // (past the system's limit as root, which CI runs as).
+        const int room = 64 << 20;
+        if (::setsockopt(fd_, SOL_SOCKET, SO_RCVBUFFORCE, &room, sizeof room) != 0) {
+            ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &room, sizeof room);
+        }
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        EXPECT_EQ(::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        socklen_t length = sizeof address;
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
+        port_ = ntohs(address.sin_port);
+        reader_ = std::thread([this] {
+            std::vector<std::uint8_t> buffer(65536);
+            while (!stop_) {
+                pollfd ready{fd_, POLLIN, 0};
+                if (::poll(&ready, 1, 50) == 1) {
+                    const auto got = ::recv(fd_, buffer.data(), buffer.size(), 0);
+                    if (got > 0) {
+                        received_.emplace_back(buffer.begin(), buffer.begin() + got);
+                    }
+                }
+            }
+        });
+    }
+    ~Collector() {
+        stop();
+        ::close(fd_);
+    }
+    [[nodiscard]] QString target() const { return QString("udp:127.0.0.1:%1").arg(port_); }
+    // What arrived, once the sender has gone quiet.
+    const std::vector<std::vector<std::uint8_t>>& stop() {
+        if (reader_.joinable()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            stop_ = true;
+            reader_.join();
+        }
+        return received_;
+    }
+
+private:
+    int fd_ = -1;
+    std::uint16_t port_ = 0;
+    std::atomic<bool> stop_{false};
+    std::vector<std::vector<std::uint8_t>> received_;
+    std::thread reader_;
+};
+
+QByteArray hex(const std::vector<std::uint8_t>& bytes) {
+    return QByteArray(reinterpret_cast<const char*>(bytes.data()),
+                      static_cast<qsizetype>(bytes.size()))
+        .toHex();
+}
+
+} // namespace
+
+TEST(HepDump, EveryFrameGoesAsTheFileHoldsItWithOneIdACall) {
+    const QString tshark = QStandardPaths::findExecutable("tshark");
+    if (tshark.isEmpty()) {
+        GTEST_SKIP() << "tshark is not installed (apt-get install tshark)";
+    }
+    QTemporaryDir dir;
+    const QString quality = dir.filePath("quality.pcap");
+    ASSERT_EQ(runProcess(QUORVEX_GEN, {"quality", quality}).exitCode, 0);
+    for (const QString& file :
+         {QString(QUORVEX_TEST_DATA "/public-iax2-call-2005.pcap"), quality}) {
+        SCOPED_TRACE(file.toStdString());
+        Collector collector;
+        const ProcessResult run =
+            runProcess(QUORVEX_DUMP, {"--hep", collector.target(), "--hep-id", "4242", "--hep-node",
+                                      "pbx-7", "-T", "fields", "-e", "iax2.call", file});
+        ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+        EXPECT_TRUE(run.err.contains(" 0 dropped")) << run.err.toStdString();
+        const auto calls = outputLines(run.out);
+        const auto theirs =
+            outputLines(runProcess(tshark, {"-r", file, "-T", "fields", "-e", "udp.payload", "-e",
+                                            "ip.src", "-e", "udp.srcport", "-e", "ip.dst", "-e",
+                                            "udp.dstport", "-e", "frame.time_epoch"})
+                            .out);
+        const auto& received = collector.stop();
+        ASSERT_EQ(received.size(), calls.size());
+        ASSERT_EQ(received.size(), theirs.size());
+        std::map<QByteArray, std::string> idOfCall;
+        std::set<std::string> ids;
+        for (std::size_t i = 0; i < received.size(); ++i) {
+            const hep::Read read = hep::decode(received[i]);
+            ASSERT_EQ(read.error, hep::ReadError::None) << i;
+            const hep::Message& m = read.message;
+            const auto t = theirs[static_cast<qsizetype>(i)].split('\t');
+            EXPECT_EQ(hex(m.payload), t[0]) << "frame " << i + 1;
+            EXPECT_EQ(QString("%1.%2.%3.%4")
+                          .arg(m.source[0])
+                          .arg(m.source[1])
+                          .arg(m.source[2])
+                          .arg(m.source[3])
+                          .toUtf8(),
+                      t[1]);
+            EXPECT_EQ(QByteArray::number(m.sourcePort), t[2]);
+            EXPECT_EQ(QByteArray::number(m.destinationPort), t[4]);
+            EXPECT_EQ(QByteArray::number(m.seconds), t[5].split('.')[0]);
+            EXPECT_EQ(m.microseconds, t[5].split('.')[1].left(6).toUInt());
+            EXPECT_EQ(m.captureId, 4242u);
+            EXPECT_EQ(m.node, "pbx-7");
+            EXPECT_EQ(m.protocolType, 10);
+            const QByteArray call = calls[static_cast<qsizetype>(i)].split(',')[0];
+            if (call.isEmpty()) {
+                EXPECT_TRUE(m.correlationId.empty()) << "frame " << i + 1;
+                continue;
+            }
+            const auto [known, added] = idOfCall.emplace(call, m.correlationId);
+            EXPECT_EQ(known->second, m.correlationId) << "frame " << i + 1;
+            if (added) {
+                EXPECT_TRUE(ids.insert(m.correlationId).second) << m.correlationId;
+            }
+        }
+        EXPECT_GE(idOfCall.size(), 1u);
+    }
+}
+
+// A collector that is away, or a target that is no address, fails the run
+// and says why; nothing is waited for.
+TEST(HepDump, ACollectorThatIsAwayFailsTheRunAndSaysWhy) {
+    const QString call = QUORVEX_TEST_DATA "/public-iax2-call-2005.pcap";
+    const struct {
+        QStringList arguments;
+        int exitCode;
+        const char* says;
+    } cases[] = {
+        {{"--hep", "tcp:127.0.0.1:1", call},
+         1,
+         "50 dropped (HEP collector 127.0.0.1:1: Connection refused)"},
+        {{"--hep", "udp:nowhere.invalid:9060", call}, 2, "nowhere.invalid cannot be found"},
+        {{"--hep", "udp:127.0.0.1", call}, 2, "has no port"},
+        {{"--hep", "udp:127.0.0.1:9", "--hep-password-file", "/nonexistent/key", call}, 2,
+         "HEP password"},
+        // Options that make no sense together are refused with the usage.
+        {{"--hep-id", "3", call}, 2, "usage:"},
+        {{"--hep", "udp:127.0.0.1:9", "--calls", call}, 2, "usage:"},
+        {{"--hep", "udp:127.0.0.1:9", "--live"}, 2, "usage:"},
+        {{"--hep", "udp:127.0.0.1:9", "--hep-password", "a", "--hep-password-file", "-", call}, 2,
+         "usage:"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments.join(' ').toStdString());
+        const ProcessResult run = runProcess(QUORVEX_DUMP, c.arguments);
+        EXPECT_EQ(run.exitCode, c.exitCode);
+        EXPECT_TRUE(run.err.contains(c.says)) << run.err.toStdString();
+    }
+}
+
+// hep-js, the decoder collectors' tools use, reads every message as Quorvex
+// meant it.
+TEST(HepDump, AnIndependentDecoderReadsEveryMessage) {
+    const QString node = QStandardPaths::findExecutable("node");
+    if (node.isEmpty() || !QDir(QUORVEX_HEPJS "/hep-js").exists()) {
+        GTEST_SKIP() << "hep-js is not installed (scripts/test.sh installs it with npm)";
+    }
+    Collector collector;
+    const QString file = QUORVEX_TEST_DATA "/public-iax2-call-2005.pcap";
+    const ProcessResult run =
+        runProcess(QUORVEX_DUMP,
+                   {"--hep", collector.target(), "--hep-id", "77", "--hep-node", "pbx-7",
+                    "--hep-password-file", "/dev/stdin", file},
+                   "s3cret\n");
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    QByteArray lines;
+    const auto& received = collector.stop();
+    for (const auto& message : received) {
+        lines += hex(message) + "\n";
+    }
+    ASSERT_EQ(received.size(), 50u);
+    QProcess decoder;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("NODE_PATH", QUORVEX_HEPJS);
+    decoder.setProcessEnvironment(environment);
+    decoder.start(node, {QUORVEX_HEPJS_DECODE});
+    decoder.write(lines);
+    decoder.closeWriteChannel();
+    ASSERT_TRUE(decoder.waitForFinished(30000));
+    const auto decoded = outputLines(decoder.readAllStandardOutput());
+    ASSERT_EQ(decoded.size(), 50) << decoder.readAllStandardError().toStdString();
+    for (std::size_t i = 0; i < received.size(); ++i) {
+        const hep::Message ours = hep::decode(received[i]).message;
+        const QJsonObject theirs =
+            QJsonDocument::fromJson(decoded[static_cast<qsizetype>(i)]).object();
+        EXPECT_EQ(theirs["protocolFamily"].toInt(), 2);
+        EXPECT_EQ(theirs["protocol"].toInt(), 17);
+        EXPECT_EQ(theirs["srcIp"].toString(), QString("%1.%2.%3.%4")
+                                                  .arg(ours.source[0])
+                                                  .arg(ours.source[1])
+                                                  .arg(ours.source[2])
+                                                  .arg(ours.source[3]));
+        EXPECT_EQ(theirs["srcPort"].toInt(), ours.sourcePort);
+        EXPECT_EQ(theirs["dstPort"].toInt(), ours.destinationPort);
+        EXPECT_EQ(theirs["timeSeconds"].toInteger(), ours.seconds);
+        EXPECT_EQ(theirs["timeUseconds"].toInteger(), ours.microseconds);
+        EXPECT_EQ(theirs["payloadType"].toInt(), 10);
+        EXPECT_EQ(theirs["captureId"].toInt(), 77);
+        EXPECT_EQ(theirs["capturePass"].toString(), "s3cret");
+        EXPECT_EQ(theirs["hepNodeName"].toString(), "pbx-7");
+        EXPECT_EQ(theirs["correlation_id"].toString().toStdString(), ours.correlationId);
+        EXPECT_FALSE(ours.correlationId.empty());
+    }
+}
