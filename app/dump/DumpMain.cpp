@@ -195,7 +195,7 @@ int main(int argc, char** argv) {
     using Listing = DumpArguments::Listing;
     const bool judges = args.listing == Listing::Streams || args.listing == Listing::Calls ||
                         args.listing == Listing::Problems || args.listing == Listing::Dtmf;
-    if (judges) {
+    if (judges || hepFeed) {
         capture->setFollowsQuality(quality::QualityOptions{.jitterBufferMs = args.jitterBufferMs});
     }
     // The calls, registrations, streams, problems and digits of a loaded file
@@ -331,6 +331,9 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "quorvex-dump: standard output: %s\n", std::strerror(writeError));
         }
         // A collector that took less than it was sent fails the run.
+        if (hepFeed && filterFailure.empty() && !alert.failed()) {
+            hepFeed->sendReports();
+        }
         const bool hepLost = hepFeed && hepFeed->finish() > 0;
         app.exit(alert.failed() || hepLost || (writeError != 0 && writeError != EPIPE) ? 1 : 0);
     });

@@ -2,9 +2,11 @@
 
 #include "app/KvIAXCapture.h"
 #include "app/Secrets.h"
+#include "app/dump/HepReports.h"
 #include "calls/CorrelationId.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 std::unique_ptr<HepFeed> HepFeed::start(const DumpArguments& args, std::string& error) {
@@ -108,6 +110,58 @@ void HepFeed::send(std::size_t index) {
     if (hep::encode(message, bytes)) {
         sender_->add(std::move(bytes));
     }
+}
+
+void HepFeed::sendBetween(std::uint8_t type, const calls::Endpoint& from, const calls::Endpoint& to,
+                          const calls::CaptureTime& at, const std::string& correlationId,
+                          const std::string& json, std::optional<std::uint16_t> mos) {
+    hep::Message message = common_;
+    message.protocolType = type;
+    message.ipv6 = from.ipv6;
+    // An endpoint keeps an IPv4 address in its last four bytes.
+    const std::size_t skip = from.ipv6 ? 0 : 12;
+    std::copy(from.address.begin() + skip, from.address.end(), message.source.begin());
+    std::copy(to.address.begin() + skip, to.address.end(), message.destination.begin());
+    message.sourcePort = from.port;
+    message.destinationPort = to.port;
+    message.seconds = static_cast<std::uint32_t>(at.seconds);
+    message.microseconds = at.nanoseconds / 1000;
+    message.correlationId = correlationId;
+    message.mos = mos;
+    message.payload.assign(json.begin(), json.end());
+    std::vector<std::uint8_t> bytes;
+    if (hep::encode(message, bytes)) {
+        sender_->add(std::move(bytes));
+    }
+}
+
+void HepFeed::sendReports() {
+    constexpr std::uint8_t qos = static_cast<std::uint8_t>(hep::Payload::QosReport);
+    constexpr std::uint8_t log = static_cast<std::uint8_t>(hep::Payload::Log);
+    const calls::CallList& calls = capture_->callTracker().calls();
+    for (const quality::StreamFigures& stream : capture_->streamFigures()) {
+        if (stream.call >= calls.size()) {
+            continue;
+        }
+        const auto endNanoseconds =
+            stream.start.nanoseconds + static_cast<std::int64_t>(stream.durationSeconds * 1e9);
+        const calls::CaptureTime end{stream.start.seconds + endNanoseconds / 1'000'000'000,
+                                     static_cast<std::uint32_t>(endNanoseconds % 1'000'000'000)};
+        const double reportSeconds = static_cast<double>(end.seconds) + end.nanoseconds / 1e9;
+        const std::string id = calls::correlationId(calls[stream.call]);
+        const std::optional<std::uint16_t> mos =
+            stream.mos ? std::optional(static_cast<std::uint16_t>(std::lround(*stream.mos * 100)))
+                       : std::nullopt;
+        sendBetween(qos, stream.source, stream.destination, end, id,
+                    hepreports::qosReport(stream, id, "FINAL", reportSeconds), mos);
+    }
+    for (std::size_t index = 0; index < calls.size(); ++index) {
+        const calls::Call& call = calls[index];
+        const std::string id = calls::correlationId(call);
+        sendBetween(log, call.caller, call.callee, call.end, id,
+                    hepreports::callLog(call, capture_->callVerdict(index), id), std::nullopt);
+    }
+    flush();
 }
 
 void HepFeed::flush() {

@@ -31,12 +31,19 @@ public:
     void send(std::size_t index);
     // Hands what was queued to the sending thread.
     void flush();
+    // Once the file is read: a FINAL QoS report of every voice stream (HEP
+    // type 34, with the MOS chunk) and a log of every call (type 100).
+    void sendReports();
     // Waits a little for the queue to be sent; then "HEP: N messages sent to
     // TARGET, M dropped (why)" on standard error. The number dropped.
     std::uint64_t finish();
 
 private:
     HepFeed() = default;
+    // A message of `type` between two ends at a time, the rest shared.
+    void sendBetween(std::uint8_t type, const calls::Endpoint& from, const calls::Endpoint& to,
+                     const calls::CaptureTime& at, const std::string& correlationId,
+                     const std::string& json, std::optional<std::uint16_t> mos);
 
     std::string targetText_;
     hep::Message common_; // what every message shares: id, key, node

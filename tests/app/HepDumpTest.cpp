@@ -111,7 +111,13 @@ TEST(HepDump, EveryFrameGoesAsTheFileHoldsItWithOneIdACall) {
                                             "ip.src", "-e", "udp.srcport", "-e", "ip.dst", "-e",
                                             "udp.dstport", "-e", "frame.time_epoch"})
                             .out);
-        const auto& received = collector.stop();
+        // The frames; then the reports and logs, which the next test reads.
+        std::vector<std::vector<std::uint8_t>> received;
+        for (const auto& message : collector.stop()) {
+            if (hep::decode(message).message.protocolType == 10) {
+                received.push_back(message);
+            }
+        }
         ASSERT_EQ(received.size(), calls.size());
         ASSERT_EQ(received.size(), theirs.size());
         std::map<QByteArray, std::string> idOfCall;
@@ -162,7 +168,7 @@ TEST(HepDump, ACollectorThatIsAwayFailsTheRunAndSaysWhy) {
     } cases[] = {
         {{"--hep", "tcp:127.0.0.1:1", call},
          1,
-         "50 dropped (HEP collector 127.0.0.1:1: Connection refused)"},
+         "53 dropped (HEP collector 127.0.0.1:1: Connection refused)"},
         {{"--hep", "udp:nowhere.invalid:9060", call}, 2, "nowhere.invalid cannot be found"},
         {{"--hep", "udp:127.0.0.1", call}, 2, "has no port"},
         {{"--hep", "udp:127.0.0.1:9", "--hep-password-file", "/nonexistent/key", call}, 2,
@@ -198,9 +204,12 @@ TEST(HepDump, AnIndependentDecoderReadsEveryMessage) {
                    "s3cret\n");
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
     QByteArray lines;
-    const auto& received = collector.stop();
-    for (const auto& message : received) {
-        lines += hex(message) + "\n";
+    std::vector<std::vector<std::uint8_t>> received;
+    for (const auto& message : collector.stop()) {
+        if (hep::decode(message).message.protocolType == 10) {
+            received.push_back(message);
+            lines += hex(message) + "\n";
+        }
     }
     ASSERT_EQ(received.size(), 50u);
     QProcess decoder;
@@ -234,5 +243,80 @@ TEST(HepDump, AnIndependentDecoderReadsEveryMessage) {
         EXPECT_EQ(theirs["hepNodeName"].toString(), "pbx-7");
         EXPECT_EQ(theirs["correlation_id"].toString().toStdString(), ours.correlationId);
         EXPECT_FALSE(ours.correlationId.empty());
+    }
+}
+
+// Once the file is read, each voice stream's QoS report carries the figures
+// --streams gives it, and each call's log is its --calls record; both with
+// the call's correlation id.
+TEST(HepDump, ReportsCarryTheFiguresOfStreamsAndCalls) {
+    QTemporaryDir dir;
+    const QString file = dir.filePath("quality.pcap");
+    ASSERT_EQ(runProcess(QUORVEX_GEN, {"quality", file}).exitCode, 0);
+    Collector collector;
+    ASSERT_EQ(runProcess(QUORVEX_DUMP, {"--hep", collector.target(), file}).exitCode, 0);
+    std::vector<QJsonObject> reports, logs;
+    std::vector<std::optional<std::uint16_t>> mosChunks;
+    std::set<std::string> frameIds;
+    for (const auto& bytes : collector.stop()) {
+        const hep::Message m = hep::decode(bytes).message;
+        const auto json = [&] {
+            return QJsonDocument::fromJson(
+                       QByteArray(reinterpret_cast<const char*>(m.payload.data()),
+                                  static_cast<qsizetype>(m.payload.size())))
+                .object();
+        };
+        if (m.protocolType == 10) {
+            frameIds.insert(m.correlationId);
+        } else if (m.protocolType == 34) {
+            reports.push_back(json());
+            mosChunks.push_back(m.mos);
+            EXPECT_EQ(reports.back()["CORRELATION_ID"].toString().toStdString(), m.correlationId);
+        } else if (m.protocolType == 100) {
+            logs.push_back(json());
+            EXPECT_EQ(logs.back()["CORRELATION_ID"].toString().toStdString(), m.correlationId);
+        }
+    }
+    const auto rows = [&](const char* listing) {
+        std::vector<QJsonObject> all;
+        for (const QByteArray& line : outputLines(runProcess(QUORVEX_DUMP, {listing, file}).out)) {
+            all.push_back(QJsonDocument::fromJson(line).object());
+        }
+        return all;
+    };
+    const auto streams = rows("--streams");
+    const auto calls = rows("--calls");
+    ASSERT_EQ(reports.size(), streams.size());
+    ASSERT_EQ(logs.size(), calls.size());
+    std::size_t withMos = 0;
+    for (std::size_t i = 0; i < streams.size(); ++i) {
+        SCOPED_TRACE(i);
+        const QJsonObject& r = reports[i];
+        const QJsonObject& s = streams[i];
+        EXPECT_EQ(r["TYPE"].toString(), "FINAL");
+        EXPECT_EQ(r["TOTAL_PK"], s["packets"]);
+        EXPECT_EQ(r["EXPECTED_PK"], s["expected"]);
+        EXPECT_EQ(r["PACKET_LOSS"], s["lost"]);
+        EXPECT_EQ(r["OUT_ORDER"], s["outOfOrder"]);
+        EXPECT_EQ(r["MAX_JITTER"], s["maxJitter"]);
+        EXPECT_EQ(r["MEAN_JITTER"], s["meanJitter"]);
+        EXPECT_EQ(r["MAX_DELTA"], s["maxDelta"]);
+        EXPECT_EQ(r["MOS"], s["mos"]);
+        EXPECT_EQ(r["RFACTOR"], s["rFactor"]);
+        EXPECT_EQ(r["CODEC_NAME"], s["codec"]);
+        EXPECT_EQ(r["DIR"].toInt(), s["direction"].toString() == "caller" ? 0 : 1);
+        EXPECT_EQ(QString("%1:%2").arg(r["SRC_IP"].toString()).arg(r["SRC_PORT"].toInt()),
+                  s["source"].toString());
+        EXPECT_TRUE(frameIds.contains(r["CORRELATION_ID"].toString().toStdString()));
+        if (!s["mos"].isNull()) {
+            ++withMos;
+            EXPECT_EQ(mosChunks[i], std::lround(s["mos"].toDouble() * 100));
+        }
+    }
+    EXPECT_GT(withMos, 0u);
+    for (std::size_t i = 0; i < calls.size(); ++i) {
+        QJsonObject log = logs[i];
+        log.remove("CORRELATION_ID");
+        EXPECT_EQ(log, calls[i]) << i;
     }
 }
