@@ -162,6 +162,8 @@ typename Sink::Result packetClassText(Sink& sink, const FrameFacts& facts) {
         return sink.literal("ICMPv6");
     case PacketClass::OtherIpProtocol:
         return sink.text("IP Protocol " + std::to_string(facts.subclass));
+    case PacketClass::Hep:
+        return sink.text("HEP type " + std::to_string(facts.subclass));
     }
     return sink.literal("Unknown");
 }

@@ -119,6 +119,10 @@ std::string notIax(const FrameFacts& facts) {
         return "ICMPv6";
     case PacketClass::OtherIpProtocol:
         return "IP protocol " + std::to_string(facts.subclass);
+    case PacketClass::Hep:
+        return facts.subclass == 34    ? "HEP QoS report"
+               : facts.subclass == 100 ? "HEP log"
+                                       : "HEP type " + std::to_string(facts.subclass);
     }
     return "Not IAX2";
 }

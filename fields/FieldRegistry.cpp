@@ -18,6 +18,7 @@ struct Registry {
         addFrameFields(fields);
         addLinkFields(fields);
         addNetworkFields(fields);
+        addHepFields(fields);
         addIaxFields(fields);
         addColumnFields(fields);
         for (const Field& field : fields) {

@@ -73,6 +73,7 @@ struct Field {
 void addFrameFields(std::vector<Field>& fields);
 void addLinkFields(std::vector<Field>& fields);
 void addNetworkFields(std::vector<Field>& fields);
+void addHepFields(std::vector<Field>& fields);
 void addIaxFields(std::vector<Field>& fields);
 void addColumnFields(std::vector<Field>& fields);
 

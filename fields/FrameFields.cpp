@@ -64,23 +64,32 @@ std::string protocolsOf(const FieldFrame& frame) {
     case AddressFamily::None:
         return list;
     }
-    if (facts.portsCaptured != 0 && facts.kind() != FrameKind::NotIax) {
+    const bool hep = layout.hepOffset != LocatedPayload::none;
+    if (hep) {
+        // A HEP message, and the IAX2 packet it carries where it is one.
+        list += ":udp:hep";
+        if (facts.kind() == FrameKind::NotIax) {
+            return list;
+        }
+        list += ":iax2";
+    } else if (facts.portsCaptured != 0 && facts.kind() != FrameKind::NotIax) {
         list += ":udp";
         if (facts.kind() != FrameKind::Truncated || facts.capturedLength > facts.payloadOffset) {
             list += ":iax2";
         }
-        // Voice or video data, which no dissector reads further.
-        const bool media = facts.kind() == FrameKind::Mini || facts.kind() == FrameKind::VideoMini ||
-                           (facts.kind() == FrameKind::Full &&
-                            (facts.frameType == 2 || facts.frameType == 3));
-        const std::size_t header = facts.kind() == FrameKind::Mini        ? 4
-                                   : facts.kind() == FrameKind::VideoMini ? 6
-                                                                          : 12;
-        const std::size_t datagram = facts.udpLength > 8 ? facts.udpLength - 8u : 0u;
-        if (media && datagram > header &&
-            facts.capturedLength > facts.payloadOffset + header) {
-            list += ":data";
-        }
+    } else {
+        return list;
+    }
+    // Voice or video data, which no dissector reads further.
+    const bool media = facts.kind() == FrameKind::Mini || facts.kind() == FrameKind::VideoMini ||
+                       (facts.kind() == FrameKind::Full &&
+                        (facts.frameType == 2 || facts.frameType == 3));
+    const std::size_t header = facts.kind() == FrameKind::Mini        ? 4
+                               : facts.kind() == FrameKind::VideoMini ? 6
+                                                                      : 12;
+    const std::size_t datagram = facts.udpLength > 8 ? facts.udpLength - 8u : 0u;
+    if (media && datagram > header && facts.capturedLength > facts.payloadOffset + header) {
+        list += ":data";
     }
     return list;
 }
@@ -150,6 +159,8 @@ void addFrameFields(std::vector<Field>& fields) {
         FieldBase::Decimal);
     add("frame.protocols", "Protocols in frame", K::String, FrameField::Protocols,
         FieldBase::None, Generated);
+    // VLAN tags and a HEP message are seen in the packet's bytes only.
+    fields.back().needs = NeedsCaptureFile;
 }
 
 } // namespace fields

@@ -1,6 +1,7 @@
 #include "hep/HepMessage.h"
 
 #include "linklayer/ByteCursor.h"
+#include "linklayer/HepChunks.h"
 
 #include <algorithm>
 
@@ -29,7 +30,7 @@ enum Chunk : std::uint16_t {
 };
 
 constexpr std::uint8_t familyIPv4 = 2, familyIPv6 = 10, udp = 17;
-constexpr std::size_t chunkHeader = 6, messageHeader = 6;
+constexpr std::size_t chunkHeader = hepChunkHeader, messageHeader = hepMessageHeader;
 
 class Writer {
 public:
@@ -137,48 +138,19 @@ const char* readErrorText(ReadError error) {
 
 Read decode(std::span<const std::uint8_t> bytes) {
     Read read;
-    const ByteCursor cursor(bytes);
-    static constexpr std::uint8_t magic[] = {'H', 'E', 'P', '3'};
-    if (!cursor.has(0, 4) || !std::equal(magic, magic + 4, bytes.begin())) {
-        read.error = ReadError::NotHep;
-        return read;
-    }
-    const auto length = cursor.be16(4);
-    if (!length) {
-        read.error = ReadError::Truncated;
-        return read;
-    }
-    if (*length < messageHeader) {
-        read.error = ReadError::Malformed;
-        return read;
-    }
-    read.length = *length;
-    if (!cursor.has(0, *length)) {
-        read.error = ReadError::Truncated;
-        return read;
-    }
-    const ByteCursor message(bytes.first(*length));
     Message& m = read.message;
-    for (std::size_t at = messageHeader; at < *length;) {
-        const auto vendor = message.be16(at);
-        const auto type = message.be16(at + 2);
-        const auto size = message.be16(at + 4);
-        if (!vendor || !type || !size || *size < chunkHeader || !message.has(at, *size)) {
-            read.error = ReadError::Malformed;
-            return read;
+    const HepWalk walked = walkHepChunks(bytes, read.length, [&m](const HepChunk& chunk) {
+        if (chunk.vendor != 0) {
+            return;
         }
-        const auto value = bytes.subspan(at + chunkHeader, *size - chunkHeader);
+        const auto value = chunk.value;
         const ByteCursor v(value);
-        at += *size;
-        if (*vendor != 0) {
-            continue;
-        }
         const auto copyAddress = [&](std::array<std::uint8_t, 16>& into, std::size_t width) {
             if (value.size() == width) {
                 std::copy(value.begin(), value.end(), into.begin());
             }
         };
-        switch (*type) {
+        switch (chunk.type) {
         case Family:
             m.ipv6 = value.size() == 1 && value[0] == familyIPv6;
             break;
@@ -233,7 +205,11 @@ Read decode(std::span<const std::uint8_t> bytes) {
         default:
             break;
         }
-    }
+    });
+    read.error = walked == HepWalk::Ok          ? ReadError::None
+                 : walked == HepWalk::NotHep    ? ReadError::NotHep
+                 : walked == HepWalk::Truncated ? ReadError::Truncated
+                                                : ReadError::Malformed;
     return read;
 }
 

@@ -1,5 +1,6 @@
 #include "linklayer/PacketLayers.h"
 
+#include "linklayer/HepChunks.h"
 #include "linklayer/LinkTypes.h"
 
 #include <array>
@@ -260,6 +261,98 @@ LocatedPayload readLoopback(const ByteCursor& packet, bool networkOrder, FrameFa
     }
 }
 
+// The packet a HEP message of type 10 carries, in place of the UDP payload;
+// anything else is left as it is.
+void openHep(const ByteCursor& packet, LocatedPayload& located, FrameFacts& facts) {
+    const std::span<const std::uint8_t> message = located.payload.bytes();
+    bool ipv6 = false;
+    std::optional<std::uint8_t> type;
+    std::span<const std::uint8_t> source, destination, payload;
+    std::optional<std::uint16_t> sourcePort, destinationPort;
+    std::optional<std::uint32_t> seconds, microseconds;
+    std::size_t payloadAt = 0, length = 0;
+    const HepWalk walked = walkHepChunks(message, length, [&](const HepChunk& chunk) {
+        if (chunk.vendor != 0) {
+            return;
+        }
+        const ByteCursor value(chunk.value);
+        switch (chunk.type) {
+        case 0x0001:
+            ipv6 = value.u8(0) == std::optional<std::uint8_t>(10);
+            break;
+        case 0x0003:
+        case 0x0005:
+            source = chunk.value;
+            break;
+        case 0x0004:
+        case 0x0006:
+            destination = chunk.value;
+            break;
+        case 0x0007:
+            sourcePort = chunk.value.size() == 2 ? value.be16(0) : std::nullopt;
+            break;
+        case 0x0008:
+            destinationPort = chunk.value.size() == 2 ? value.be16(0) : std::nullopt;
+            break;
+        case 0x0009:
+            seconds = chunk.value.size() == 4 ? value.be32(0) : std::nullopt;
+            break;
+        case 0x000a:
+            microseconds = chunk.value.size() == 4 ? value.be32(0) : std::nullopt;
+            break;
+        case 0x000b:
+            type = chunk.value.size() == 1 ? value.u8(0) : std::nullopt;
+            break;
+        case 0x000f:
+            payload = chunk.value;
+            payloadAt = chunk.offset;
+            break;
+        default:
+            break;
+        }
+    });
+    const std::size_t messageAt = located.udpOffset + udpHeaderLength;
+    if (walked == HepWalk::Ok && type && *type != 10) {
+        // A report or a log that an agent sent of a call: no IAX2 in it.
+        facts.setKind(FrameKind::NotIax);
+        facts.frameType = static_cast<std::uint8_t>(PacketClass::Hep);
+        facts.subclass = *type;
+        located.isUdp = false;
+        located.hepOffset = messageAt;
+        return;
+    }
+    const std::size_t width = ipv6 ? 16 : 4;
+    if (walked != HepWalk::Ok || type != std::optional<std::uint8_t>(10) || !sourcePort ||
+        !destinationPort || source.size() != width || destination.size() != width ||
+        payload.empty() || payload.size() > 0xFFFF - udpHeaderLength) {
+        return;
+    }
+    located.hepOffset = messageAt;
+    located.payload = packet.sub(messageAt + payloadAt, payload.size());
+    if (ipv6) {
+        Ipv6Addresses addresses;
+        std::copy(source.begin(), source.end(), addresses.source.begin());
+        std::copy(destination.begin(), destination.end(), addresses.destination.begin());
+        located.ipv6 = addresses;
+        facts.setFamily(AddressFamily::IPv6);
+    } else {
+        located.ipv6.reset();
+        facts.setFamily(AddressFamily::IPv4);
+        facts.sourceAddress = ByteCursor(source).be32(0).value_or(0);
+        facts.destinationAddress = ByteCursor(destination).be32(0).value_or(0);
+    }
+    facts.sourcePort = *sourcePort;
+    facts.destinationPort = *destinationPort;
+    // When the agent captured it: what the call's timing is measured by.
+    if (seconds && microseconds && *microseconds < 1'000'000) {
+        facts.captureSeconds = *seconds;
+        facts.captureNanoseconds = *microseconds * 1000;
+    }
+    facts.udpLength = static_cast<std::uint16_t>(udpHeaderLength + payload.size());
+    facts.udpLengthShort = 0;
+    facts.payloadOffset = static_cast<std::uint16_t>(messageAt + payloadAt);
+}
+
 } // namespace
 
 LocatedPayload locateIaxPayload(const ByteCursor& packet, std::uint16_t linkType,
@@ -287,6 +380,9 @@ LocatedPayload locateIaxPayload(const ByteCursor& packet, std::uint16_t linkType
         return notIax(facts, PacketClass::UnknownLinkType);
     }();
     located.linkType = type;
+    if (located.isUdp) {
+        openHep(packet, located, facts);
+    }
     return located;
 }
 

@@ -26,6 +26,12 @@
 //    IPv6       |6| ... | payload length | next header | hop | src (16) | dst (16) |
 //    UDP        | source port | destination port | length | checksum | payload...
 //
+// A UDP payload that is a whole HEP v3 message of type 10 (IAX), as capture
+// agents send to collectors, opens as the packet it carries: its family,
+// addresses, ports, payload and the time the agent captured it are the
+// record's; the outer ones are left to the hep fields. A HEP message of
+// another type (a report, a log) is a packet of its own class.
+//
 // A packet that is not UDP over IP still becomes a record: its kind is
 // NotIax with a PacketClass saying what it is. Where the capture ends inside
 // the IPv4 header, the addresses are read where they would be and the kind is
@@ -48,6 +54,9 @@ struct LocatedPayload {
     std::optional<Ipv6Addresses> ipv6;
     std::size_t networkOffset = none; // where the IP header starts
     std::size_t udpOffset = none;     // and the UDP header
+    // Where a HEP v3 message starts that carried the IAX2 packet (HEP type
+    // 10): the facts, the payload and `ipv6` are then the inner packet's.
+    std::size_t hepOffset = none;
 };
 // Reads the layers into `facts` (addresses, ports, lengths, or what the
 // packet is if not IAX2).

@@ -32,6 +32,7 @@ enum class PacketClass : std::uint8_t {
     Icmp,
     Icmpv6,
     OtherIpProtocol, // its number in FrameFacts::subclass
+    Hep,             // a HEP v3 message of another kind than IAX: its type in subclass
 };
 
 enum class AddressFamily : std::uint8_t { None, IPv4, IPv6 };

@@ -23,10 +23,11 @@ const std::map<std::string, const char*> differentFields = {
 };
 
 // Quorvex's own fields, which tshark has no counterpart of: the decryption
-// of encrypted calls (quorvex.*), and the frame table's columns (protocol
-// quorvex).
+// of encrypted calls (quorvex.*), the frame table's columns (protocol
+// quorvex), and HEP, which tshark 4.0 does not read.
 bool isOwn(const QList<QByteArray>& listed) {
-    return listed.at(2).startsWith("quorvex") || listed.value(4) == "quorvex";
+    return listed.at(2).startsWith("quorvex") || listed.value(4) == "quorvex" ||
+           listed.at(2) == "hep" || listed.at(2).startsWith("hep.");
 }
 
 // Frames whose cells differ on purpose, by file: "FILE:FRAME".

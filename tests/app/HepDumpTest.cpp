@@ -6,6 +6,7 @@
 #include "tests/support/Process.h"
 
 #include <QDir>
+#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcessEnvironment>
@@ -319,4 +320,86 @@ TEST(HepDump, ReportsCarryTheFiguresOfStreamsAndCalls) {
         log.remove("CORRELATION_ID");
         EXPECT_EQ(log, calls[i]) << i;
     }
+}
+
+namespace {
+
+// The messages as a collector's capture holds them: raw IPv4 packets from
+// 127.0.0.2:40000 to 127.0.0.1:9060, a pcap file.
+QString captureOf(const std::vector<std::vector<std::uint8_t>>& messages, const QString& path) {
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    QByteArray out;
+    const auto le32 = [&](std::uint32_t v) {
+        for (int i = 0; i < 4; ++i) {
+            out.append(static_cast<char>(v >> (8 * i)));
+        }
+    };
+    const auto be16 = [&](std::uint16_t v) {
+        out.append(static_cast<char>(v >> 8));
+        out.append(static_cast<char>(v));
+    };
+    le32(0xa1b2c3d4);
+    out.append("\x02\x00\x04\x00", 4);
+    le32(0);
+    le32(0);
+    le32(65535);
+    le32(101); // raw IP
+    std::uint32_t second = 1'800'000'000;
+    for (const auto& message : messages) {
+        const auto total = static_cast<std::uint16_t>(28 + message.size());
+        le32(second++);
+        le32(0);
+        le32(total);
+        le32(total);
+        out.append("\x45\x00", 2);
+        be16(total);
+        out.append("\x00\x00\x00\x00\x40\x11\x00\x00\x7f\x00\x00\x02\x7f\x00\x00\x01", 16);
+        be16(40000);
+        be16(9060);
+        be16(static_cast<std::uint16_t>(8 + message.size()));
+        be16(0);
+        out.append(reinterpret_cast<const char*>(message.data()),
+                   static_cast<qsizetype>(message.size()));
+    }
+    file.write(out);
+    return path;
+}
+
+} // namespace
+
+// A collector's capture of what --hep sent opens as the packets it carried:
+// the same records and calls as the original file, with the HEP message's
+// fields beside them; the reports and logs are HEP records of their own.
+TEST(HepDump, ACaptureOfTheFeedOpensAsTheCarriedPackets) {
+    const QString original = QUORVEX_TEST_DATA "/public-iax2-call-2005.pcap";
+    Collector collector;
+    ASSERT_EQ(runProcess(QUORVEX_DUMP, {"--hep", collector.target(), "--hep-id", "31", original})
+                  .exitCode,
+              0);
+    QTemporaryDir dir;
+    const QString fed = captureOf(collector.stop(), dir.filePath("collector.pcap"));
+    const auto keys = [](const QByteArray& line) {
+        QJsonObject record = QJsonDocument::fromJson(line).object();
+        record.remove("time");
+        record.remove("captured");
+        return record;
+    };
+    const auto before = outputLines(runProcess(QUORVEX_DUMP, {original}).out);
+    const auto after = outputLines(runProcess(QUORVEX_DUMP, {fed}).out);
+    ASSERT_EQ(after.size(), before.size() + 3); // two QoS reports and a call log
+    for (qsizetype i = 0; i < before.size(); ++i) {
+        EXPECT_EQ(keys(after[i]), keys(before[i])) << i + 1;
+    }
+    EXPECT_EQ(keys(after[50])["type"].toString(), "HEP type 34");
+    EXPECT_EQ(keys(after[52])["type"].toString(), "HEP type 100");
+    EXPECT_EQ(runProcess(QUORVEX_DUMP, {"--calls", fed}).out,
+              runProcess(QUORVEX_DUMP, {"--calls", original}).out);
+    const auto fields = outputLines(
+        runProcess(QUORVEX_DUMP, {"-T", "fields", "-e", "frame.protocols", "-e", "hep.capture_id",
+                                  "-e", "hep.outer_dstport", "-e", "ip.src", "-Y",
+                                  "hep.capture_id == 31 && hep.proto_type == 10", fed})
+            .out);
+    ASSERT_EQ(fields.size(), 50);
+    EXPECT_EQ(fields[0], "raw:ip:udp:hep:iax2\t31\t9060\t82.110.36.84");
 }
