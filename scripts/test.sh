@@ -26,8 +26,10 @@ hep_fuzz_seconds=${HEP_FUZZ_SECONDS:-10}
 jobs=$(nproc)
 
 scripts/install-deps.sh test
-# The independent HEP decoder the HEP tests read Quorvex's messages with.
-npm install --prefix build-hepjs --no-audit --no-fund --silent hep-js@1.0.22 > /dev/null
+# The independent HEP decoder the HEP tests read Quorvex's messages with;
+# without the npm registry the test that uses it says it was skipped.
+npm install --prefix build-hepjs --no-audit --no-fund --silent hep-js@1.0.22 > /dev/null ||
+    echo "hep-js could not be installed from the npm registry: its HEP test is skipped"
 # Window tests run without a display.
 export QT_QPA_PLATFORM=offscreen
 
