@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -95,10 +96,15 @@ TEST(HepDump, EveryFrameGoesAsTheFileHoldsItWithOneIdACall) {
         GTEST_SKIP() << "tshark is not installed (apt-get install tshark)";
     }
     QTemporaryDir dir;
-    const QString quality = dir.filePath("quality.pcap");
-    ASSERT_EQ(runProcess(QUORVEX_GEN, {"quality", quality}).exitCode, 0);
-    for (const QString& file :
-         {QString(QUORVEX_TEST_DATA "/public-iax2-call-2005.pcap"), quality}) {
+    // The real call; several calls; the tone calls, trunked among them; IPv6.
+    QStringList files{QUORVEX_TEST_DATA "/public-iax2-call-2005.pcap"};
+    for (const char* kind : {"quality", "tones"}) {
+        files << dir.filePath(QString(kind) + ".pcap");
+        ASSERT_EQ(runProcess(QUORVEX_GEN, {kind, files.back()}).exitCode, 0);
+    }
+    files << dir.filePath("ipv6.pcap");
+    ASSERT_EQ(runProcess(QUORVEX_GEN, {"sample-as", "ipv6", files.back()}).exitCode, 0);
+    for (const QString& file : files) {
         SCOPED_TRACE(file.toStdString());
         Collector collector;
         const ProcessResult run =
@@ -109,7 +115,7 @@ TEST(HepDump, EveryFrameGoesAsTheFileHoldsItWithOneIdACall) {
         const auto calls = outputLines(run.out);
         const auto theirs =
             outputLines(runProcess(tshark, {"-r", file, "-T", "fields", "-e", "udp.payload", "-e",
-                                            "ip.src", "-e", "udp.srcport", "-e", "ip.dst", "-e",
+                                            "ip.src", "-e", "udp.srcport", "-e", "ipv6.src", "-e",
                                             "udp.dstport", "-e", "frame.time_epoch"})
                             .out);
         // The frames; then the reports and logs, which the next test reads.
@@ -129,13 +135,9 @@ TEST(HepDump, EveryFrameGoesAsTheFileHoldsItWithOneIdACall) {
             const hep::Message& m = read.message;
             const auto t = theirs[static_cast<qsizetype>(i)].split('\t');
             EXPECT_EQ(hex(m.payload), t[0]) << "frame " << i + 1;
-            EXPECT_EQ(QString("%1.%2.%3.%4")
-                          .arg(m.source[0])
-                          .arg(m.source[1])
-                          .arg(m.source[2])
-                          .arg(m.source[3])
-                          .toUtf8(),
-                      t[1]);
+            char source[INET6_ADDRSTRLEN] = {};
+            inet_ntop(m.ipv6 ? AF_INET6 : AF_INET, m.source.data(), source, sizeof source);
+            EXPECT_EQ(QByteArray(source), m.ipv6 ? t[3] : t[1]) << "frame " << i + 1;
             EXPECT_EQ(QByteArray::number(m.sourcePort), t[2]);
             EXPECT_EQ(QByteArray::number(m.destinationPort), t[4]);
             EXPECT_EQ(QByteArray::number(m.seconds), t[5].split('.')[0]);
