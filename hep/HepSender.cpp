@@ -23,7 +23,9 @@ struct Sender::Address {
 namespace {
 
 // At most this many messages a system call.
-constexpr std::size_t batchMessages = 64;
+constexpr std::size_t batchMessages = 256;
+// How long a file's feed waits for room in a full queue while nothing is sent.
+constexpr auto longestStall = std::chrono::seconds(5);
 constexpr auto firstPause = std::chrono::milliseconds(100);
 constexpr auto longestPause = std::chrono::milliseconds(5000);
 
@@ -77,7 +79,7 @@ std::optional<Target> parseTarget(std::string_view text, std::string& error) {
 }
 
 std::unique_ptr<Sender> Sender::start(const Target& target, std::string& error,
-                                      std::size_t queueLimit) {
+                                      std::size_t queueLimit, bool waitForRoom) {
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = target.tcp ? SOCK_STREAM : SOCK_DGRAM;
@@ -92,7 +94,9 @@ std::unique_ptr<Sender> Sender::start(const Target& target, std::string& error,
     address->length = found->ai_addrlen;
     address->family = found->ai_family;
     freeaddrinfo(found);
-    return std::unique_ptr<Sender>(new Sender(target, std::move(address), queueLimit));
+    std::unique_ptr<Sender> sender(new Sender(target, std::move(address), queueLimit));
+    sender->waits_ = waitForRoom;
+    return sender;
 }
 
 Sender::Sender(const Target& target, std::unique_ptr<Address> address, std::size_t queueLimit)
@@ -117,8 +121,19 @@ void Sender::flush() {
         return;
     }
     {
-        const std::lock_guard lock(mutex_);
+        std::unique_lock lock(mutex_);
         for (auto& message : gathered_) {
+            // A file waits for room while the collector takes what it is sent;
+            // a live run never waits.
+            while (waits_ && queue_.size() >= queueLimit_ && !stopping_) {
+                wake_.notify_one();
+                const std::uint64_t before = sent_;
+                const bool room = room_.wait_for(
+                    lock, longestStall, [&] { return queue_.size() < queueLimit_ || stopping_; });
+                if (!room && sent_ == before) {
+                    break; // nothing went out for that long: the rest is dropped
+                }
+            }
             if (queue_.size() < queueLimit_ && !stopping_) {
                 queue_.push_back(std::move(message));
             } else {
@@ -179,6 +194,7 @@ void Sender::run() {
             }
             busy_ = true;
         }
+        room_.notify_all();
         const bool ok = sendBatch(batch);
         std::unique_lock lock(mutex_);
         busy_ = false;

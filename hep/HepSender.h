@@ -34,14 +34,18 @@ public:
     // Resolves the target and starts the sending thread; nothing, with
     // `error`, where the host has no address. `queueLimit` bounds the
     // messages waiting.
+    // `waitForRoom`: a full queue holds up flush() (a file, sent as fast as
+    // the collector takes it) for as long as messages go out, rather than
+    // dropping (a live run, which must never wait).
     static std::unique_ptr<Sender> start(const Target& target, std::string& error,
-                                         std::size_t queueLimit = 65536);
+                                         std::size_t queueLimit = 65536, bool waitForRoom = false);
     ~Sender();
     Sender(const Sender&) = delete;
     Sender& operator=(const Sender&) = delete;
 
-    // Adds a message to the block being gathered; counted as dropped where
-    // the queue is full. Nothing is handed to the thread until flush().
+    // Adds a message to the block being gathered; nothing is handed to the
+    // thread until flush(), where a message finding the queue full is
+    // counted as dropped (or waits for room: see start()).
     void add(std::vector<std::uint8_t> message);
     // Hands the gathered block to the thread: one wake-up a block.
     void flush();
@@ -68,7 +72,8 @@ private:
     std::size_t queueLimit_;
     std::vector<std::vector<std::uint8_t>> gathered_; // the caller's thread only
     mutable std::mutex mutex_;
-    std::condition_variable wake_, drained_;
+    std::condition_variable wake_, drained_, room_;
+    bool waits_ = false;
     std::deque<std::vector<std::uint8_t>> queue_;
     bool stopping_ = false;
     bool busy_ = false; // a batch is out of the queue, being sent

@@ -35,7 +35,8 @@ std::unique_ptr<HepFeed> HepFeed::start(const DumpArguments& args, std::string& 
         }
         feed->common_.authKey = lines.front();
     }
-    feed->sender_ = hep::Sender::start(*target, error);
+    // A file is sent as fast as the collector takes it, not faster.
+    feed->sender_ = hep::Sender::start(*target, error, 65536, true);
     return feed->sender_ ? std::move(feed) : nullptr;
 }
 

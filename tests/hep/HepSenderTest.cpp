@@ -49,11 +49,12 @@ std::vector<std::uint8_t> message(std::uint32_t number) {
     return bytes;
 }
 
-std::unique_ptr<hep::Sender> sender(const std::string& target, std::size_t limit = 65536) {
+std::unique_ptr<hep::Sender> sender(const std::string& target, std::size_t limit = 65536,
+                                    bool waitForRoom = false) {
     std::string error;
     const auto parsed = hep::parseTarget(target, error);
     EXPECT_TRUE(parsed) << error;
-    auto made = parsed ? hep::Sender::start(*parsed, error, limit) : nullptr;
+    auto made = parsed ? hep::Sender::start(*parsed, error, limit, waitForRoom) : nullptr;
     EXPECT_TRUE(made) << error;
     return made;
 }
@@ -93,10 +94,11 @@ TEST(HepSender, TargetsAreReadOrRefusedWithTheReason) {
     }
 }
 
-// Over UDP every message arrives as one datagram, in order.
+// Over UDP every message arrives as one datagram, in order; a file's feed
+// waits for room in its small queue rather than dropping.
 TEST(HepSender, UdpSendsEveryMessageAsADatagram) {
     Loopback collector(SOCK_DGRAM, false);
-    auto send = sender("udp:127.0.0.1:" + std::to_string(collector.port));
+    auto send = sender("udp:127.0.0.1:" + std::to_string(collector.port), 4, true);
     constexpr std::uint32_t count = 200;
     for (std::uint32_t i = 0; i < count; ++i) {
         send->add(message(i));
