@@ -90,11 +90,11 @@ void hep(const FieldFrame& f, const Field& field, ValueSink& sink) {
         const std::string_view text(reinterpret_cast<const char*>(chunk.value.data()),
                                     chunk.value.size());
         switch (chunk.type) {
-        case 0x0009:
+        case hepchunk::Seconds:
             seconds = value.be32(0).value_or(0);
             secondsAt = chunk.offset;
             break;
-        case 0x000a:
+        case hepchunk::Microseconds:
             if (which == Hep::Time && secondsAt && chunk.value.size() == 4) {
                 Value v;
                 v.kind = field.kind;
@@ -105,7 +105,7 @@ void hep(const FieldFrame& f, const Field& field, ValueSink& sink) {
                 sink.take(v);
             }
             break;
-        case 0x000b:
+        case hepchunk::ProtocolType:
             if ((which == Hep::Type || which == Hep::Protocol) && chunk.value.size() == 1) {
                 if (which == Hep::Protocol) {
                     const char* name = valueName(*findField("hep.proto_type"), chunk.value[0]);
@@ -119,22 +119,22 @@ void hep(const FieldFrame& f, const Field& field, ValueSink& sink) {
                 }
             }
             break;
-        case 0x000c:
+        case hepchunk::CaptureId:
             if (which == Hep::CaptureId && chunk.value.size() == 4) {
                 put::number(sink, field, *value.be32(0), offset, size);
             }
             break;
-        case 0x0011:
+        case hepchunk::CorrelationId:
             if (which == Hep::CorrelationId) {
                 put::text(sink, field, text, chunk.value, offset, size);
             }
             break;
-        case 0x0013:
+        case hepchunk::Node:
             if (which == Hep::Node) {
                 put::text(sink, field, text, chunk.value, offset, size);
             }
             break;
-        case 0x000f:
+        case hepchunk::PayloadBytes:
             // A report's or a log's JSON; a carried packet is read as IAX2.
             if (which == Hep::Payload && f.facts().kind() == FrameKind::NotIax) {
                 put::text(sink, field, text, chunk.value, offset, size);

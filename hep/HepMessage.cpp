@@ -8,26 +8,8 @@
 namespace hep {
 namespace {
 
-enum Chunk : std::uint16_t {
-    Family = 0x0001,
-    Protocol = 0x0002,
-    Source4 = 0x0003,
-    Destination4 = 0x0004,
-    Source6 = 0x0005,
-    Destination6 = 0x0006,
-    SourcePort = 0x0007,
-    DestinationPort = 0x0008,
-    Seconds = 0x0009,
-    Microseconds = 0x000a,
-    ProtocolType = 0x000b,
-    CaptureId = 0x000c,
-    AuthKey = 0x000e,
-    PayloadBytes = 0x000f,
-    CorrelationId = 0x0011,
-    Vlan = 0x0012,
-    Node = 0x0013,
-    Mos = 0x0020,
-};
+using namespace hepchunk;
+
 
 constexpr std::uint8_t familyIPv4 = 2, familyIPv6 = 10, udp = 17;
 constexpr std::size_t chunkHeader = hepChunkHeader, messageHeader = hepMessageHeader;
@@ -43,25 +25,25 @@ public:
         be16(static_cast<std::uint16_t>(value >> 16));
         be16(static_cast<std::uint16_t>(value));
     }
-    void chunk(Chunk type, std::span<const std::uint8_t> value) {
+    void chunk(std::uint16_t type, std::span<const std::uint8_t> value) {
         be16(0);
         be16(type);
         be16(static_cast<std::uint16_t>(chunkHeader + value.size()));
         out_.insert(out_.end(), value.begin(), value.end());
     }
-    void chunk8(Chunk type, std::uint8_t value) { chunk(type, std::span(&value, 1)); }
-    void chunk16(Chunk type, std::uint16_t value) {
+    void chunk8(std::uint16_t type, std::uint8_t value) { chunk(type, std::span(&value, 1)); }
+    void chunk16(std::uint16_t type, std::uint16_t value) {
         const std::uint8_t bytes[] = {static_cast<std::uint8_t>(value >> 8),
                                       static_cast<std::uint8_t>(value)};
         chunk(type, bytes);
     }
-    void chunk32(Chunk type, std::uint32_t value) {
+    void chunk32(std::uint16_t type, std::uint32_t value) {
         const std::uint8_t bytes[] = {
             static_cast<std::uint8_t>(value >> 24), static_cast<std::uint8_t>(value >> 16),
             static_cast<std::uint8_t>(value >> 8), static_cast<std::uint8_t>(value)};
         chunk(type, bytes);
     }
-    void text(Chunk type, const std::string& value) {
+    void text(std::uint16_t type, const std::string& value) {
         if (!value.empty()) {
             chunk(type,
                   std::span(reinterpret_cast<const std::uint8_t*>(value.data()), value.size()));

@@ -17,6 +17,30 @@ enum class HepWalk : std::uint8_t {
     Malformed, // a chunk whose length runs past the message, or is under 6
 };
 
+// The generic chunk types (vendor 0).
+namespace hepchunk {
+enum Type : std::uint16_t {
+    Family = 0x0001,
+    Protocol = 0x0002,
+    Source4 = 0x0003,
+    Destination4 = 0x0004,
+    Source6 = 0x0005,
+    Destination6 = 0x0006,
+    SourcePort = 0x0007,
+    DestinationPort = 0x0008,
+    Seconds = 0x0009,
+    Microseconds = 0x000a,
+    ProtocolType = 0x000b,
+    CaptureId = 0x000c,
+    AuthKey = 0x000e,
+    PayloadBytes = 0x000f,
+    CorrelationId = 0x0011,
+    Vlan = 0x0012,
+    Node = 0x0013,
+    Mos = 0x0020,
+};
+} // namespace hepchunk
+
 struct HepChunk {
     std::uint16_t vendor;
     std::uint16_t type;

@@ -277,33 +277,33 @@ void openHep(const ByteCursor& packet, LocatedPayload& located, FrameFacts& fact
         }
         const ByteCursor value(chunk.value);
         switch (chunk.type) {
-        case 0x0001:
+        case hepchunk::Family:
             ipv6 = value.u8(0) == std::optional<std::uint8_t>(10);
             break;
-        case 0x0003:
-        case 0x0005:
+        case hepchunk::Source4:
+        case hepchunk::Source6:
             source = chunk.value;
             break;
-        case 0x0004:
-        case 0x0006:
+        case hepchunk::Destination4:
+        case hepchunk::Destination6:
             destination = chunk.value;
             break;
-        case 0x0007:
+        case hepchunk::SourcePort:
             sourcePort = chunk.value.size() == 2 ? value.be16(0) : std::nullopt;
             break;
-        case 0x0008:
+        case hepchunk::DestinationPort:
             destinationPort = chunk.value.size() == 2 ? value.be16(0) : std::nullopt;
             break;
-        case 0x0009:
+        case hepchunk::Seconds:
             seconds = chunk.value.size() == 4 ? value.be32(0) : std::nullopt;
             break;
-        case 0x000a:
+        case hepchunk::Microseconds:
             microseconds = chunk.value.size() == 4 ? value.be32(0) : std::nullopt;
             break;
-        case 0x000b:
+        case hepchunk::ProtocolType:
             type = chunk.value.size() == 1 ? value.u8(0) : std::nullopt;
             break;
-        case 0x000f:
+        case hepchunk::PayloadBytes:
             payload = chunk.value;
             payloadAt = chunk.offset;
             break;
