@@ -7,9 +7,10 @@
 set -euo pipefail
 
 build=(cmake g++ make pkg-config libpcap-dev libcap-dev qt6-base-dev qt6-svg-dev qt6-charts-dev
-    libqt6opengl6-dev qt6-multimedia-dev libspandsp-dev libbcg729-dev libspeex-dev libpcre2-dev libssl-dev scdoc)
+    libqt6opengl6-dev qt6-multimedia-dev libspandsp-dev libbcg729-dev libspeex-dev libpcre2-dev libssl-dev
+    libcurl4-openssl-dev scdoc)
 test=(libgtest-dev libbenchmark-dev clang libclang-rt-14-dev tshark iproute2 libcap2-bin pulseaudio
-    pulseaudio-utils dosfstools fusefat xvfb build-essential debhelper dpkg-dev lintian desktop-file-utils appstream man-db bash-completion python3)
+    pulseaudio-utils dosfstools fusefat xvfb clickhouse-server build-essential debhelper dpkg-dev lintian desktop-file-utils appstream man-db bash-completion python3)
 # Node.js and npm, for the HEP tests' independent decoder, where there are
 # none yet: a Node.js from elsewhere brings its own npm, which Debian's npm
 # package conflicts with.

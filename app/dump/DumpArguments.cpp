@@ -8,16 +8,20 @@
 #include <string_view>
 
 const char* const dumpUsage =
-    "usage: quorvex-dump [--debug] [--verbose] [--memory-limit SIZE] [--format jsonl|tsv] [-Y EXPR]\n"
+    "usage: quorvex-dump [--debug] [--verbose] [--memory-limit SIZE] [--format jsonl|tsv] [-Y "
+    "EXPR]\n"
     "                    [--calls | --registrations | --streams | --problems | --dtmf | --stats |\n"
     "                     --conversations |\n"
     "                     --call N --write OUT.pcap | --flow N |\n"
     "                     --audio N OUT.wav [--timing sent|arrived]] [--jitter-buffer MS]\n"
     "                    [--secret S]... [--secrets-file FILE] [-c N] [-w OUT.pcap|OUT.pcapng]\n"
     "                    [--hep udp|tcp:HOST:PORT [--hep-id N] [--hep-node NAME]\n"
-    "                     [--hep-password-file FILE | --hep-password P]] [-r] FILE\n"
+    "                     [--hep-password-file FILE | --hep-password P]]\n"
+    "                    [--store clickhouse://HOST:PORT/DB [--store-password-file FILE]] [-r] "
+    "FILE\n"
     "       quorvex-dump --live [--debug] [--memory-limit SIZE] [--format jsonl|tsv] [-Y EXPR]\n"
     "                    [--interface NAME] [--filter EXPR] [--count N] [--duration SECONDS]\n"
+    "                    [--hep ... [--hep-report-interval S]] [--store ...]\n"
     "       quorvex-dump [-Y EXPR] -T fields -e FIELD [-e FIELD]... [-E OPTION=VALUE]... FILE\n"
     "       quorvex-dump [-Y EXPR] [-V] [-x] [-T json] FILE\n"
     "       quorvex-dump -G fields\n"
@@ -45,7 +49,12 @@ const char* const dumpUsage =
     "                             (several: S1;S2, or the option again)\n"
     "  --hep udp|tcp:HOST:PORT    also send each frame printed to a HEP v3 collector (IAX,\n"
     "                             type 10), with its call's correlation id; --hep-id N (the\n"
-    "                             capture id), --hep-node NAME, --hep-password-file FILE\n";
+    "                             capture id), --hep-node NAME, --hep-password-file FILE;\n"
+    "                             then each stream's QoS report and each call's log (live:\n"
+    "                             as calls end, and every --hep-report-interval S, 30)\n"
+    "  --store clickhouse://HOST:PORT/DB  also put the calls, streams and problems into that\n"
+    "                             ClickHouse database (user QUORVEX_STORE_USER, password\n"
+    "                             --store-password-file FILE or QUORVEX_STORE_PASSWORD)\n";
 
 namespace {
 
@@ -270,6 +279,19 @@ std::optional<DumpArguments> DumpArguments::parse(int argc, char** argv) {
                 std::memset(const_cast<char*>(v), 'x', std::strlen(v));
             }
             hepDetail = hepDetail || option != "--hep";
+        } else if (option == "--store" || option == "--store-password-file") {
+            const char* v = takeValue();
+            if (v == nullptr || *v == '\0') {
+                return std::nullopt;
+            }
+            (option == "--store" ? args.storeTarget : args.storePasswordFile) = std::string(v);
+        } else if (option == "--hep-report-interval") {
+            const char* v = takeValue();
+            if (v == nullptr || !parseSeconds(v, args.hepReportIntervalSeconds) ||
+                args.hepReportIntervalSeconds < 1) {
+                return std::nullopt;
+            }
+            hepDetail = true;
         } else if (option == "--hep-id") {
             const char* v = takeValue();
             unsigned long id = 0;
@@ -308,11 +330,14 @@ std::optional<DumpArguments> DumpArguments::parse(int argc, char** argv) {
     if (args.glossary) {
         return argc == 3 ? std::optional(args) : std::nullopt;
     }
-    // The HEP feed sends the frames a file load prints.
-    if ((hepDetail && !args.hepTarget) ||
-        (!args.hepPassword.empty() && args.hepPasswordFile) ||
-        (args.hepTarget && (args.live || args.listing != Listing::Frames || args.call ||
-                            args.flow || args.audio || args.writeFrames || args.file == "-"))) {
+    // The HEP feed sends the frames a run prints; a file's payloads are read
+    // back from it, so it cannot be standard input. The store takes a run's
+    // calls, whatever it prints.
+    const bool writesOther = args.call || args.flow || args.audio || args.writeFrames;
+    if ((hepDetail && !args.hepTarget) || (!args.hepPassword.empty() && args.hepPasswordFile) ||
+        (args.hepTarget &&
+         (args.listing != Listing::Frames || writesOther || (!args.live && args.file == "-"))) ||
+        (args.storePasswordFile && !args.storeTarget) || (args.storeTarget && writesOther)) {
         return std::nullopt;
     }
     // -T fields takes -e fields, and only it does; -V and -x are the details.

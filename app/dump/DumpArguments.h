@@ -58,6 +58,13 @@ struct DumpArguments {
     std::string hepNode;
     std::string hepPassword;
     std::optional<std::string> hepPasswordFile;
+    double hepReportIntervalSeconds = 30; // live: a PERIODIC QoS report of each stream this often
+    // --store clickhouse://HOST:PORT/DATABASE: the calls, streams and problems
+    // go into that ClickHouse database too; the password comes from
+    // --store-password-file FILE or QUORVEX_STORE_PASSWORD, the user from
+    // QUORVEX_STORE_USER, never from the command line.
+    std::optional<std::string> storeTarget;
+    std::optional<std::string> storePasswordFile;
 
     // As tshark writes frames: -T fields with -e FIELD... (and -E options),
     // -T json, -V (the packet details as text), -x (the bytes as a hex dump).

@@ -12,25 +12,23 @@
 #include "app/KvIAXCapture.h"
 #include "app/ListeningJob.h"
 #include "app/Secrets.h"
-#include "app/TerminationSignals.h"
 #include "app/RecordWriter.h"
 #include "app/dump/DumpArguments.h"
 #include "app/dump/DumpFilter.h"
 #include "app/dump/DumpListings.h"
 #include "app/dump/DumpWrites.h"
 #include "app/dump/FrameWriter.h"
+#include "app/dump/CallReports.h"
 #include "app/dump/HepFeed.h"
+#include "app/dump/LiveRun.h"
+#include "app/dump/StoreFeed.h"
 #include "platform/CaptureAlert.h"
-#include "capture/CaptureKeys.h"
 #include "common/MemoryCharge.h"
 #include "media/WavFile.h"
 
 #include <QCoreApplication>
-#include <QSocketNotifier>
-#include <QTimer>
 
 #include <algorithm>
-#include <chrono>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -39,8 +37,6 @@
 #include <functional>
 #include <iostream>
 #include <string>
-#include <fcntl.h>
-#include <poll.h>
 #include <unistd.h>
 
 namespace {
@@ -137,6 +133,18 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "quorvex-dump: %s\n", hepError.c_str());
         return 2;
     }
+    // A file's store is reached before the file is read: a server that is
+    // away fails the run at once, not after a long load.
+    std::string storeError;
+    const std::string captureName =
+        args.live ? "live:" + args.interface.value_or("default")
+                  : args.file.substr(
+                        args.file.rfind('/') == std::string::npos ? 0 : args.file.rfind('/') + 1);
+    auto storeFeed = StoreFeed::start(args, captureName, storeError);
+    if (!storeFeed && !storeError.empty()) {
+        std::fprintf(stderr, "quorvex-dump: %s\n", storeError.c_str());
+        return args.storeTarget && storeError.rfind("store: ", 0) == 0 ? 1 : 2;
+    }
     QCoreApplication app(argc, argv);
 
     StderrAlert alert;
@@ -182,20 +190,24 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (!writer->attach(*capture, file, outputError) ||
-        (hepFeed && !hepFeed->attach(*capture, *file, outputError))) {
+        (hepFeed && !hepFeed->attach(*capture, file, outputError))) {
         std::fprintf(stderr, "quorvex-dump: %s\n", outputError.c_str());
         return 2;
     }
     const bool printsFrames = args.listing == DumpArguments::Listing::Frames && !args.call &&
                               !args.flow && !args.audio && !args.writeFrames;
     capture->setPacketLimit(args.packetLimit);
-    capture->setFollowsCalls(!printsFrames || selection.needsCalls() || hepFeed ||
+    std::optional<CallReports> reports;
+    if (hepFeed || storeFeed) {
+        reports.emplace(*capture, hepFeed.get(), storeFeed.get());
+    }
+    capture->setFollowsCalls(!printsFrames || selection.needsCalls() || reports ||
                              (writer->needs() & fields::NeedsCalls) != 0);
     // Followed as the frames arrive, so that they are ready when the load ends.
     using Listing = DumpArguments::Listing;
     const bool judges = args.listing == Listing::Streams || args.listing == Listing::Calls ||
                         args.listing == Listing::Problems || args.listing == Listing::Dtmf;
-    if (judges || hepFeed) {
+    if (judges || reports) {
         capture->setFollowsQuality(quality::QualityOptions{.jitterBufferMs = args.jitterBufferMs});
     }
     // The calls, registrations, streams, problems and digits of a loaded file
@@ -299,10 +311,11 @@ int main(int argc, char** argv) {
             app.exit(alert.failed() ? 1 : 0);
             return;
         }
+        const bool listens = judges || (storeFeed && !args.live);
+        if (listens && !alert.failed() && filterFailure.empty()) {
+            listenToCalls(*capture);
+        }
         if (args.listing != DumpArguments::Listing::Frames && filterFailure.empty()) {
-            if (judges && !alert.failed()) {
-                listenToCalls(*capture);
-            }
             const auto keptFrame = [&](std::uint32_t frame) {
                 return !selection.active() ||
                        (frame >= 1 &&
@@ -330,60 +343,21 @@ int main(int argc, char** argv) {
         if (writeError != 0 && writeError != EPIPE) {
             std::fprintf(stderr, "quorvex-dump: standard output: %s\n", std::strerror(writeError));
         }
-        // A collector that took less than it was sent fails the run.
-        if (hepFeed && filterFailure.empty() && !alert.failed()) {
-            hepFeed->sendReports();
+        // A collector or a store that took less than it was given fails the run.
+        if (reports && filterFailure.empty() && !alert.failed()) {
+            reports->reportEnded(true);
         }
         const bool hepLost = hepFeed && hepFeed->finish() > 0;
-        app.exit(alert.failed() || hepLost || (writeError != 0 && writeError != EPIPE) ? 1 : 0);
+        const bool storeLost = storeFeed && !storeFeed->finish(args.live);
+        app.exit(alert.failed() || hepLost || storeLost || (writeError != 0 && writeError != EPIPE)
+                     ? 1
+                     : 0);
     });
 
     if (!args.live) {
         capture->loadCapture(args.file); // bytes: a name need not be valid UTF-8
     } else {
-        // The stop goes through the capture's own stopCapture on the main thread.
-        new TerminationSignals(
-            [&] {
-                if (capture->isInProgress()) {
-                    capture->stopCapture();
-                }
-            },
-            &app);
-        if (args.durationSeconds) {
-            // A timer holds at most about 24 days; a longer run looks at its
-            // deadline every hour until it has passed.
-            const auto deadline = std::chrono::steady_clock::now() +
-                                  std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                                      std::chrono::duration<double>(*args.durationSeconds));
-            auto* timer = new QTimer(&app);
-            timer->setTimerType(Qt::PreciseTimer);
-            QObject::connect(timer, &QTimer::timeout, &app, [&, deadline, timer] {
-                const auto left = deadline - std::chrono::steady_clock::now();
-                if (left > std::chrono::steady_clock::duration::zero()) {
-                    timer->start(std::min(std::chrono::ceil<std::chrono::milliseconds>(left),
-                                          std::chrono::milliseconds(std::chrono::hours(1))));
-                } else if (capture->isInProgress()) {
-                    capture->stopCapture();
-                }
-            });
-            timer->setSingleShot(true);
-            timer->start(0);
-        }
-        // A reader that went away while no frames arrive is seen here, not
-        // only at the next write.
-        auto* readerCheck = new QTimer(&app);
-        QObject::connect(readerCheck, &QTimer::timeout, &app, [&] {
-            pollfd out{STDOUT_FILENO, 0, 0};
-            if (poll(&out, 1, 0) == 1 && (out.revents & POLLERR) != 0 && capture->isInProgress()) {
-                capture->stopCapture();
-            }
-        });
-        readerCheck->start(250);
-        if (args.captureFilter) {
-            capture->setValueForKey(keyText(capturekeys::captureFilter),
-                                    QString::fromLocal8Bit(args.captureFilter->c_str()));
-        }
-        capture->startCapture();
+        startLiveRun(app, *capture, args, reports ? &*reports : nullptr);
     }
     const int status = app.exec();
     return environment.endWorkers(status);

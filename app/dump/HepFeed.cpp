@@ -35,8 +35,9 @@ std::unique_ptr<HepFeed> HepFeed::start(const DumpArguments& args, std::string& 
         }
         feed->common_.authKey = lines.front();
     }
-    // A file is sent as fast as the collector takes it, not faster.
-    feed->sender_ = hep::Sender::start(*target, error, 65536, true);
+    // A file is sent as fast as the collector takes it, not faster; a live
+    // run never waits for it, and counts what it could not send.
+    feed->sender_ = hep::Sender::start(*target, error, 65536, !args.live);
     return feed->sender_ ? std::move(feed) : nullptr;
 }
 
@@ -47,10 +48,15 @@ HepFeed::~HepFeed() {
     }
 }
 
-bool HepFeed::attach(const KvIAXCapture& capture, const std::string& file, std::string& error) {
+bool HepFeed::attach(const KvIAXCapture& capture, const std::optional<std::string>& file,
+                     std::string& error) {
     capture_ = &capture;
     calls_ = std::make_unique<CaptureFieldSource>(capture, fields::NeedsCalls);
-    packets_ = CapturePackets::open(file, error);
+    live_ = !file;
+    if (live_) {
+        return true;
+    }
+    packets_ = CapturePackets::open(*file, error);
     if (!packets_) {
         error = "HEP: the payloads are read back from the capture file: " + error;
         return false;
@@ -71,7 +77,11 @@ void HepFeed::send(std::size_t index) {
         return;
     }
     std::string why;
-    if (!packets_->readHead(facts, facts.capturedLength, bytes_, why) ||
+    if (!packets_ && live_) {
+        // The run writes its file before it hands the frames over.
+        packets_ = CapturePackets::open(capture_->lastRunFile(), why);
+    }
+    if (!packets_ || !packets_->readHead(facts, facts.capturedLength, bytes_, why) ||
         bytes_.size() < facts.payloadOffset) {
         ++unreadable_;
         return;
@@ -136,33 +146,31 @@ void HepFeed::sendBetween(std::uint8_t type, const calls::Endpoint& from, const 
     }
 }
 
-void HepFeed::sendReports() {
-    constexpr std::uint8_t qos = static_cast<std::uint8_t>(hep::Payload::QosReport);
-    constexpr std::uint8_t log = static_cast<std::uint8_t>(hep::Payload::Log);
+void HepFeed::sendStreamReport(const quality::StreamFigures& stream, const char* type) {
     const calls::CallList& calls = capture_->callTracker().calls();
-    for (const quality::StreamFigures& stream : capture_->streamFigures()) {
-        if (stream.call >= calls.size()) {
-            continue;
-        }
-        const auto endNanoseconds =
-            stream.start.nanoseconds + static_cast<std::int64_t>(stream.durationSeconds * 1e9);
-        const calls::CaptureTime end{stream.start.seconds + endNanoseconds / 1'000'000'000,
-                                     static_cast<std::uint32_t>(endNanoseconds % 1'000'000'000)};
-        const double reportSeconds = static_cast<double>(end.seconds) + end.nanoseconds / 1e9;
-        const std::string id = calls::correlationId(calls[stream.call]);
-        const std::optional<std::uint16_t> mos =
-            stream.mos ? std::optional(static_cast<std::uint16_t>(std::lround(*stream.mos * 100)))
-                       : std::nullopt;
-        sendBetween(qos, stream.source, stream.destination, end, id,
-                    hepreports::qosReport(stream, id, "FINAL", reportSeconds), mos);
+    if (stream.call >= calls.size()) {
+        return;
     }
-    for (std::size_t index = 0; index < calls.size(); ++index) {
-        const calls::Call& call = calls[index];
-        const std::string id = calls::correlationId(call);
-        sendBetween(log, call.caller, call.callee, call.end, id,
-                    hepreports::callLog(call, capture_->callVerdict(index), id), std::nullopt);
-    }
-    flush();
+    // Sent as of the stream's last packet.
+    const auto endNanoseconds =
+        stream.start.nanoseconds + static_cast<std::int64_t>(stream.durationSeconds * 1e9);
+    const calls::CaptureTime end{stream.start.seconds + endNanoseconds / 1'000'000'000,
+                                 static_cast<std::uint32_t>(endNanoseconds % 1'000'000'000)};
+    const double reportSeconds = static_cast<double>(end.seconds) + end.nanoseconds / 1e9;
+    const std::string id = calls::correlationId(calls[stream.call]);
+    const std::optional<std::uint16_t> mos =
+        stream.mos ? std::optional(static_cast<std::uint16_t>(std::lround(*stream.mos * 100)))
+                   : std::nullopt;
+    sendBetween(static_cast<std::uint8_t>(hep::Payload::QosReport), stream.source,
+                stream.destination, end, id, hepreports::qosReport(stream, id, type, reportSeconds),
+                mos);
+}
+
+void HepFeed::sendCallLog(std::size_t index) {
+    const calls::Call& call = capture_->callTracker().calls()[index];
+    const std::string id = calls::correlationId(call);
+    sendBetween(static_cast<std::uint8_t>(hep::Payload::Log), call.caller, call.callee, call.end,
+                id, hepreports::callLog(call, capture_->callVerdict(index), id), std::nullopt);
 }
 
 void HepFeed::flush() {

@@ -23,17 +23,21 @@ public:
     static std::unique_ptr<HepFeed> start(const DumpArguments& args, std::string& error);
     ~HepFeed();
 
-    // Binds to the capture and its file, from which the payloads are read.
-    bool attach(const KvIAXCapture& capture, const std::string& file, std::string& error);
+    // Binds to the capture and its file, from which the payloads are read;
+    // a live run's file is opened once its first frames are in it.
+    bool attach(const KvIAXCapture& capture, const std::optional<std::string>& file,
+                std::string& error);
     // How many frames, from the first, the calls have taken in.
     [[nodiscard]] std::size_t readyFrames();
     // Queues frame `index` (0-based) of the capture.
     void send(std::size_t index);
     // Hands what was queued to the sending thread.
     void flush();
-    // Once the file is read: a FINAL QoS report of every voice stream (HEP
-    // type 34, with the MOS chunk) and a log of every call (type 100).
-    void sendReports();
+    // A QoS report of a voice stream (HEP type 34, with the MOS chunk):
+    // `type` FINAL once the call has ended, PERIODIC while it goes on.
+    void sendStreamReport(const quality::StreamFigures& stream, const char* type);
+    // The log of call `index` (HEP type 100), once it has ended.
+    void sendCallLog(std::size_t index);
     // Waits a little for the queue to be sent; then "HEP: N messages sent to
     // TARGET, M dropped (why)" on standard error. The number dropped.
     std::uint64_t finish();
@@ -51,6 +55,7 @@ private:
     const KvIAXCapture* capture_ = nullptr;
     std::unique_ptr<CaptureFieldSource> calls_;
     std::unique_ptr<CapturePackets> packets_; // as stored: not opened in clear
+    bool live_ = false;
     std::vector<std::uint8_t> bytes_;
     std::uint64_t unreadable_ = 0; // frames whose payload the file no longer gave
     bool finished_ = false;

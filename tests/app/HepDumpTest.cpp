@@ -179,7 +179,9 @@ TEST(HepDump, ACollectorThatIsAwayFailsTheRunAndSaysWhy) {
         // Options that make no sense together are refused with the usage.
         {{"--hep-id", "3", call}, 2, "usage:"},
         {{"--hep", "udp:127.0.0.1:9", "--calls", call}, 2, "usage:"},
-        {{"--hep", "udp:127.0.0.1:9", "--live"}, 2, "usage:"},
+        {{"--hep", "udp:127.0.0.1:9", "--hep-report-interval", "0", "--live"}, 2, "usage:"},
+        {{"--hep-report-interval", "5", "--live"}, 2, "usage:"},
+        {{"--hep", "udp:127.0.0.1:9", "-"}, 2, "usage:"},
         {{"--hep", "udp:127.0.0.1:9", "--hep-password", "a", "--hep-password-file", "-", call}, 2,
          "usage:"},
     };
