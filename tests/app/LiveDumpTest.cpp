@@ -2,6 +2,8 @@
 #include "samples/CaptureFileReader.h"
 #include "samples/IaxPacketBuilder.h"
 
+#include "hep/HepMessage.h"
+#include "tests/support/ScratchClickHouse.h"
 #include "tests/support/TestNetwork.h"
 #include "tests/support/EventLoop.h"
 
@@ -15,7 +17,12 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+
+#include <algorithm>
 
 #include <csignal>
 #include <cstdlib>
@@ -374,4 +381,88 @@ TEST_F(LiveDump, AFullDiskKeepsTheListAndTheFileInStep) {
     EXPECT_EQ(packetsInTemporaryFile(), printed); // whole, and readable to its end
     EXPECT_TRUE(errors.contains(QByteArray::number(printed) + " packets captured"))
         << errors.toStdString();
+}
+
+// A live run tells the collector and the store about a call while it goes
+// on (PERIODIC reports) and as soon as it has ended (FINAL report, log, rows),
+// not only when the run stops.
+TEST_F(LiveDump, ReportsAndStoresACallAsItGoesAndEnds) {
+    if (!ScratchClickHouse::available()) {
+        GTEST_SKIP() << "no clickhouse-server: scripts/install-deps.sh test installs it";
+    }
+    QTemporaryDir dir;
+    ScratchClickHouse server(dir.filePath("clickhouse").toStdString());
+    ASSERT_TRUE(server.start());
+    // The collector, on the capture side's loopback like the run.
+    const int collector = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(collector, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    socklen_t length = sizeof address;
+    ::getsockname(collector, reinterpret_cast<sockaddr*>(&address), &length);
+    std::vector<hep::Message> received;
+    const auto collect = [&] {
+        std::vector<std::uint8_t> buffer(65536);
+        for (ssize_t got; (got = ::recv(collector, buffer.data(), buffer.size(), 0)) > 0;) {
+            received.push_back(hep::decode({buffer.data(), static_cast<std::size_t>(got)}).message);
+        }
+    };
+    const auto reports = [&](const char* type) {
+        return std::count_if(received.begin(), received.end(), [&](const hep::Message& m) {
+            const std::string json(m.payload.begin(), m.payload.end());
+            return m.protocolType == 34 && json.find(type) != std::string::npos;
+        });
+    };
+    // A spool of the test's own: rows an earlier run left must not come in.
+    auto environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("XDG_STATE_HOME", dir.filePath("state"));
+    dump.setProcessEnvironment(environment);
+    startDump({"--hep", QString("udp:127.0.0.1:%1").arg(ntohs(address.sin_port)),
+               "--hep-report-interval", "1", "--store",
+               QString::fromStdString(server.url("live"))});
+
+    std::vector<TestNetwork::Datagram> call{
+        {4569, iaxgen::fullFrame({.sourceCall = 5, .frameType = 6, .subclass = 1})}};
+    const std::vector<std::uint8_t> voice(160, 0x55);
+    call.push_back(
+        {4569,
+         iaxgen::fullFrame(
+             {.sourceCall = 5, .timestamp = 20, .outSequence = 1, .frameType = 2, .subclass = 4},
+             voice)});
+    for (std::uint16_t i = 2; i < 150; ++i) {
+        call.push_back({4569, iaxgen::miniFrame(5, static_cast<std::uint16_t>(i * 20), voice)});
+    }
+    // The hang-up from the same port (one batch), then a packet after it
+    // that sends the worker's block on.
+    call.push_back({4569, iaxgen::fullFrame({.sourceCall = 5,
+                                             .timestamp = 3100,
+                                             .outSequence = 2,
+                                             .frameType = 6,
+                                             .subclass = 5})});
+    network.sendFromPeer(call, 20).wait();
+    collect();
+    EXPECT_GE(reports("PERIODIC"), 1) << "no report while the call went on";
+    QThread::msleep(1200);
+    sendPackets(1);
+    // The tables are inserted one after the other: the streams come last.
+    ASSERT_TRUE(
+        pumpUntil([&] { return server.ask("SELECT count() FROM live.streams") == "1\n"; }, 15000))
+        << server.ask("SELECT count() FROM live.calls") << dump.readAllStandardError().toStdString()
+        << dump.readAllStandardOutput().toStdString();
+    collect();
+    EXPECT_EQ(reports("FINAL"), 1);
+    EXPECT_EQ(std::count_if(received.begin(), received.end(),
+                            [](const hep::Message& m) { return m.protocolType == 100; }),
+              1);
+    EXPECT_EQ(server.ask("SELECT count() FROM live.calls"), "1\n");
+
+    dump.terminate();
+    ASSERT_TRUE(dump.waitForFinished(10000));
+    EXPECT_EQ(dump.exitCode(), 0);
+    const QByteArray err = dump.readAllStandardError();
+    EXPECT_TRUE(err.contains(" dropped")) << err.toStdString();
+    // The call, its stream and its problem ("call never answered").
+    EXPECT_TRUE(err.contains("Store: 3 rows into")) << err.toStdString();
+    ::close(collector);
 }
