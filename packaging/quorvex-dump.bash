@@ -57,10 +57,10 @@ _quorvex_dump() {
         COMPREPLY=($(compgen -W "any $(ls /sys/class/net 2> /dev/null)" -- "$cur"))
         return
         ;;
-    -c | --count | --duration | --jitter-buffer | --memory-limit | --call | --flow | --audio | --filter | --secret | --hep | --hep-id | --hep-node | --hep-password)
+    -c | --count | --duration | --jitter-buffer | --memory-limit | --call | --flow | --audio | --filter | --secret | --hep | --hep-id | --hep-node | --hep-password | --hep-report-interval | --store)
         return
         ;;
-    --secrets-file | --hep-password-file)
+    --secrets-file | --hep-password-file | --store-password-file)
         _filedir
         return
         ;;
@@ -70,7 +70,8 @@ _quorvex_dump() {
         COMPREPLY=($(compgen -W "-Y --display-filter -T -e -E -V -x -G -r -c -w --format --calls
             --registrations --streams --problems --dtmf --stats --conversations --jitter-buffer --call --write
             --flow --audio --timing --memory-limit --debug --verbose --live --interface --filter --count
-            --duration --secret --secrets-file --hep --hep-id --hep-node --hep-password-file --version" -- "$cur"))
+            --duration --secret --secrets-file --hep --hep-id --hep-node --hep-password-file --hep-report-interval
+            --store --store-password-file --version" -- "$cur"))
         return
     fi
     _filedir '@(pcap|pcapng|cap)'
