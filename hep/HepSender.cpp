@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <climits>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
@@ -266,27 +267,45 @@ bool Sender::sendBatch(std::vector<std::vector<std::uint8_t>>& batch) {
     if (socket_ < 0 && !connectTcp()) {
         return false;
     }
+    // The whole batch in one call where the socket takes it: a system call
+    // a message would cost more than the messages.
+    std::vector<iovec> pieces(batch.size());
     for (std::size_t i = 0; i < batch.size(); ++i) {
-        std::size_t at = 0;
-        while (at < batch[i].size()) {
-            const ssize_t written =
-                ::send(socket_, batch[i].data() + at, batch[i].size() - at, MSG_NOSIGNAL);
-            if (written < 0 && errno == EINTR) {
-                continue;
+        pieces[i] = {batch[i].data(), batch[i].size()};
+    }
+    std::size_t whole = 0; // messages written whole
+    std::size_t at = 0;    // bytes of batch[whole] written
+    while (whole < batch.size()) {
+        pieces[whole] = {batch[whole].data() + at, batch[whole].size() - at};
+        msghdr message{};
+        message.msg_iov = pieces.data() + whole;
+        message.msg_iovlen = std::min<std::size_t>(batch.size() - whole, IOV_MAX);
+        const ssize_t written = ::sendmsg(socket_, &message, MSG_NOSIGNAL);
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            const std::string why = systemError("HEP over TCP");
+            closeSocket();
+            // A message cut in the middle is sent again whole on the next
+            // connection: the collector drops the half it had.
+            batch.erase(batch.begin(), batch.begin() + static_cast<std::ptrdiff_t>(whole));
+            {
+                const std::lock_guard lock(mutex_);
+                sent_ += whole;
             }
-            if (written <= 0) {
-                const std::string why = systemError("HEP over TCP");
-                closeSocket();
-                // A message cut in the middle is sent again whole on the next
-                // connection: the collector drops the half it had.
-                batch.erase(batch.begin(), batch.begin() + static_cast<std::ptrdiff_t>(i));
-                {
-                    const std::lock_guard lock(mutex_);
-                    sent_ += i;
-                }
-                return fail(why);
+            return fail(why);
+        }
+        auto left = static_cast<std::size_t>(written);
+        while (left > 0) {
+            const std::size_t rest = batch[whole].size() - at;
+            if (left < rest) {
+                at += left;
+                break;
             }
-            at += static_cast<std::size_t>(written);
+            left -= rest;
+            ++whole;
+            at = 0;
         }
     }
     return true;
