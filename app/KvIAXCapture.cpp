@@ -242,6 +242,7 @@ std::unique_ptr<KvPCAPCapture> KvIAXCapture::makeWorker() {
     worker->setDecryption(services_.secrets != nullptr ? *services_.secrets
                                                        : std::vector<std::string>{},
                           openedPackets_);
+    worker->setPacketTap(packetTap_);
     return worker;
 }
 

@@ -17,6 +17,7 @@
 #include <optional>
 
 class KvPCAPCapture;
+class PacketTap;
 
 // A key or text of CaptureKeys.h as the capture's map holds it.
 [[nodiscard]] QString keyText(std::string_view text);
@@ -168,6 +169,9 @@ public:
     // The file the last load read; empty where the last run was live.
     [[nodiscard]] const std::string& loadedFile() const { return run_.loadedFile(); }
     [[nodiscard]] std::size_t lastRunFirstFrame() const { return run_.firstFrame(); }
+    // Every packet of the runs started from now on, shown to `tap` on the
+    // worker as it is decoded (see PacketTap).
+    void setPacketTap(std::shared_ptr<PacketTap> tap) { packetTap_ = std::move(tap); }
     // The last run's packets that were opened with a key, to read them back in clear.
     [[nodiscard]] std::shared_ptr<const OpenedPackets> openedPackets() const {
         return openedPackets_;
@@ -259,4 +263,5 @@ private:
     bool followsCalls_ = true;
     RunFacts run_;
     std::shared_ptr<OpenedPackets> openedPackets_ = std::make_shared<OpenedPackets>();
+    std::shared_ptr<PacketTap> packetTap_;
 };

@@ -47,6 +47,9 @@ KvPCAPCapture::ReadEnd KvPCAPCapture::readPackets(PacketRun& run, RunSummary& su
             return {memoryLimitText(summary.packetsRead)};
         }
         ++summary.packetsRead;
+        if (tap_) {
+            tap_->tap(packet, *frame);
+        }
         if (!run.keep(packet, std::move(frame))) {
             return {run.failure()};
         }

@@ -4,6 +4,7 @@
 #include "capture/CaptureTarget.h"
 #include "capture/FrameDelivery.h"
 #include "capture/PacketRun.h"
+#include "capture/PacketTap.h"
 #include "dissect/FrameAllocator.h"
 #include "dissect/IaxDissector.h"
 
@@ -32,6 +33,9 @@ public:
         decryption_ = std::make_unique<FrameDecryption>(std::move(secrets), std::move(opened));
     }
     [[nodiscard]] const std::string& sourceFilename() const { return sourceFilename_; }
+    // Shows every packet of the run to `tap` as it is decoded. Set on the
+    // main thread before the run.
+    void setPacketTap(std::shared_ptr<PacketTap> tap) { tap_ = std::move(tap); }
 
     // Reads sourceFilename() to its end, handing the frames over in blocks.
     void loadCapture(std::shared_ptr<CaptureTarget> capture);
@@ -93,6 +97,7 @@ private:
     IaxDissector dissector_;
     // Follows the run's calls, encrypted or not, so that the frames of an
     // encrypted one are told apart from clear ones even without a secret.
+    std::shared_ptr<PacketTap> tap_;
     std::unique_ptr<FrameDecryption> decryption_ =
         std::make_unique<FrameDecryption>(std::vector<std::string>{});
     FrameAllocator allocator_;

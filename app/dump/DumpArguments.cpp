@@ -330,8 +330,7 @@ std::optional<DumpArguments> DumpArguments::parse(int argc, char** argv) {
     if (args.glossary) {
         return argc == 3 ? std::optional(args) : std::nullopt;
     }
-    // The HEP feed sends the frames a run prints; a file's payloads are read
-    // back from it, so it cannot be standard input. The store takes a run's
+    // The HEP feed sends the frames a run prints; the store takes a run's
     // calls, whatever it prints.
     const bool writesOther = args.call || args.flow || args.audio || args.writeFrames;
     if ((hepDetail && !args.hepTarget) || (!args.hepPassword.empty() && args.hepPasswordFile) ||

@@ -189,8 +189,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "quorvex-dump: display filter: %s\n", filterError.c_str());
         return 2;
     }
-    if (!writer->attach(*capture, file, outputError) ||
-        (hepFeed && !hepFeed->attach(*capture, file, outputError))) {
+    if (hepFeed) {
+        hepFeed->attach(*capture);
+    }
+    if (!writer->attach(*capture, file, outputError)) {
         std::fprintf(stderr, "quorvex-dump: %s\n", outputError.c_str());
         return 2;
     }
@@ -257,7 +259,7 @@ int main(int argc, char** argv) {
         }
         printer.flush();
         if (hepFeed) {
-            hepFeed->flush();
+            hepFeed->flush(nextToPrint);
         }
         // Printed frames are never looked at again but as the one before the
         // next: their records go, so that memory does not grow with the file.

@@ -48,20 +48,10 @@ HepFeed::~HepFeed() {
     }
 }
 
-bool HepFeed::attach(const KvIAXCapture& capture, const std::optional<std::string>& file,
-                     std::string& error) {
+void HepFeed::attach(KvIAXCapture& capture) {
     capture_ = &capture;
     calls_ = std::make_unique<CaptureFieldSource>(capture, fields::NeedsCalls);
-    live_ = !file;
-    if (live_) {
-        return true;
-    }
-    packets_ = CapturePackets::open(*file, error);
-    if (!packets_) {
-        error = "HEP: the payloads are read back from the capture file: " + error;
-        return false;
-    }
-    return true;
+    capture.setPacketTap(payloads_);
 }
 
 std::size_t HepFeed::readyFrames() {
@@ -76,14 +66,7 @@ void HepFeed::send(std::size_t index) {
         facts.portsCaptured == 0) {
         return;
     }
-    std::string why;
-    if (!packets_ && live_) {
-        // The run writes its file before it hands the frames over.
-        packets_ = CapturePackets::open(capture_->lastRunFile(), why);
-    }
-    if (!packets_ || !packets_->readHead(facts, facts.capturedLength, bytes_, why) ||
-        bytes_.size() < facts.payloadOffset) {
-        ++unreadable_;
+    if (!payloads_->take(index, bytes_)) {
         return;
     }
     hep::Message message = common_;
@@ -103,11 +86,7 @@ void HepFeed::send(std::size_t index) {
     message.destinationPort = facts.destinationPort;
     message.seconds = static_cast<std::uint32_t>(facts.captureSeconds);
     message.microseconds = facts.captureNanoseconds / 1000;
-    // The datagram as UDP declares it, as far as the capture holds it.
-    const std::size_t datagram = facts.udpLength > 8 ? facts.udpLength - 8u : 0u;
-    const std::size_t end = std::min(bytes_.size(), std::size_t{facts.payloadOffset} + datagram);
-    message.payload.assign(bytes_.begin() + facts.payloadOffset,
-                           bytes_.begin() + static_cast<std::ptrdiff_t>(end));
+    message.payload = std::move(bytes_);
     // A trunk frame of several calls goes with the first of them.
     const auto number = static_cast<std::uint32_t>(index + 1);
     bool tied = false;
@@ -173,7 +152,8 @@ void HepFeed::sendCallLog(std::size_t index) {
                 id, hepreports::callLog(call, capture_->callVerdict(index), id), std::nullopt);
 }
 
-void HepFeed::flush() {
+void HepFeed::flush(std::size_t printedUpTo) {
+    payloads_->forgetBefore(printedUpTo);
     sender_->flush();
 }
 
@@ -187,9 +167,5 @@ std::uint64_t HepFeed::finish() {
                  static_cast<unsigned long long>(sender_->sent()), targetText_.c_str(),
                  static_cast<unsigned long long>(dropped), say ? " (" : "", say ? why.c_str() : "",
                  say ? ")" : "");
-    if (unreadable_ > 0) {
-        std::fprintf(stderr, "HEP: %llu frames not sent: the capture file no longer holds them\n",
-                     static_cast<unsigned long long>(unreadable_));
-    }
-    return dropped + unreadable_;
+    return dropped;
 }

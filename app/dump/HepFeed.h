@@ -2,6 +2,7 @@
 
 #include "app/CaptureFieldSource.h"
 #include "app/dump/DumpArguments.h"
+#include "app/dump/HepPayloads.h"
 #include "hep/HepMessage.h"
 #include "hep/HepSender.h"
 
@@ -23,16 +24,16 @@ public:
     static std::unique_ptr<HepFeed> start(const DumpArguments& args, std::string& error);
     ~HepFeed();
 
-    // Binds to the capture and its file, from which the payloads are read;
-    // a live run's file is opened once its first frames are in it.
-    bool attach(const KvIAXCapture& capture, const std::optional<std::string>& file,
-                std::string& error);
+    // Binds to the capture, whose runs then show the feed every packet's
+    // bytes as they are decoded.
+    void attach(KvIAXCapture& capture);
     // How many frames, from the first, the calls have taken in.
     [[nodiscard]] std::size_t readyFrames();
     // Queues frame `index` (0-based) of the capture.
     void send(std::size_t index);
-    // Hands what was queued to the sending thread.
-    void flush();
+    // Hands what was queued to the sending thread; the payloads of the
+    // frames before `printedUpTo` are no longer needed.
+    void flush(std::size_t printedUpTo = 0);
     // A QoS report of a voice stream (HEP type 34, with the MOS chunk):
     // `type` FINAL once the call has ended, PERIODIC while it goes on.
     void sendStreamReport(const quality::StreamFigures& stream, const char* type);
@@ -54,9 +55,7 @@ private:
     std::unique_ptr<hep::Sender> sender_;
     const KvIAXCapture* capture_ = nullptr;
     std::unique_ptr<CaptureFieldSource> calls_;
-    std::unique_ptr<CapturePackets> packets_; // as stored: not opened in clear
-    bool live_ = false;
+    std::shared_ptr<HepPayloads> payloads_ = std::make_shared<HepPayloads>();
     std::vector<std::uint8_t> bytes_;
-    std::uint64_t unreadable_ = 0; // frames whose payload the file no longer gave
     bool finished_ = false;
 };

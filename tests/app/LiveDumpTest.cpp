@@ -462,6 +462,18 @@ TEST_F(LiveDump, ReportsAndStoresACallAsItGoesAndEnds) {
     EXPECT_EQ(dump.exitCode(), 0);
     const QByteArray err = dump.readAllStandardError();
     EXPECT_TRUE(err.contains(" dropped")) << err.toStdString();
+    // Every packet went, with the bytes that were sent: the NEW, the voice
+    // and the HANGUP of the call, and the PING.
+    QThread::msleep(200);
+    collect();
+    std::size_t frames = 0;
+    for (const hep::Message& m : received) {
+        if (m.protocolType == 10) {
+            EXPECT_EQ(m.payload, frames < call.size() ? call[frames].payload : m.payload);
+            ++frames;
+        }
+    }
+    EXPECT_EQ(frames, call.size() + 1);
     // The call, its stream and its problem ("call never answered").
     EXPECT_TRUE(err.contains("Store: 3 rows into")) << err.toStdString();
     ::close(collector);
