@@ -227,6 +227,7 @@ void KvIAXCapture::startCapture() {
     run_.startLive(settings.interfaceName, frames_.list().size());
     run.temporaryFile = settings.temporaryFile;
     run.helperPath = settings.helperPath;
+    run.ring = liveRing_;
     run.captureFilter =
         properties_.value(keyText(capturekeys::captureFilter)).toString().toStdString();
     run.generation = liveRunGeneration_.fetch_add(1, std::memory_order_acq_rel) + 1;

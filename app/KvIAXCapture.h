@@ -5,6 +5,7 @@
 #include "app/RunFacts.h"
 #include "capture/CaptureServices.h"
 #include "capture/CaptureTarget.h"
+#include "capture/RingFiles.h"
 #include "decrypt/FrameDecryption.h"
 
 #include <QObject>
@@ -172,6 +173,9 @@ public:
     // Every packet of the runs started from now on, shown to `tap` on the
     // worker as it is decoded (see PacketTap).
     void setPacketTap(std::shared_ptr<PacketTap> tap) { packetTap_ = std::move(tap); }
+    // Live runs started from now on write a ring of files instead of the
+    // temporary file (where `ring` is active).
+    void setLiveRing(RingSettings ring) { liveRing_ = std::move(ring); }
     // The last run's packets that were opened with a key, to read them back in clear.
     [[nodiscard]] std::shared_ptr<const OpenedPackets> openedPackets() const {
         return openedPackets_;
@@ -264,4 +268,5 @@ private:
     RunFacts run_;
     std::shared_ptr<OpenedPackets> openedPackets_ = std::make_shared<OpenedPackets>();
     std::shared_ptr<PacketTap> packetTap_;
+    RingSettings liveRing_;
 };

@@ -5,6 +5,7 @@
 #include "capture/FrameDelivery.h"
 #include "capture/PacketRun.h"
 #include "capture/PacketTap.h"
+#include "capture/RingFiles.h"
 #include "dissect/FrameAllocator.h"
 #include "dissect/IaxDissector.h"
 
@@ -47,6 +48,7 @@ public:
         std::string temporaryFile;
         std::string helperPath; // empty: beside the running program
         std::uint64_t generation = 0;
+        RingSettings ring; // active: the packets go to a ring of files instead
     };
     static constexpr const char* temporaryCaptureFile = LiveCaptureSettings::defaultTemporaryFile;
     static constexpr int snapshotLength = 1024;

@@ -10,6 +10,7 @@
 #include "capture/CapturePermission.h"
 #include "capture/LiveCaptureFile.h"
 #include "capture/LiveRunGate.h"
+#include "capture/RingFiles.h"
 #include "capturefile/CaptureFileWriter.h"
 #include "capturefile/PacketFileReader.h"
 #include "common/Log.h"
@@ -22,6 +23,7 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,6 +43,7 @@ public:
         pending_.push_back({std::move(frame), recordEnd});
     }
     [[nodiscard]] bool full() const { return pending_.size() >= mostPending; }
+    [[nodiscard]] bool empty() const { return pending_.empty(); }
 
     // Flushes and delivers what reached the file; false, with `error` set,
     // where not everything did.
@@ -89,14 +92,41 @@ private:
 
 using Deliver = std::function<void(std::shared_ptr<KvIAXFrame>)>;
 
+// Where a live run writes: its one file, or the current file of its ring.
+struct LiveOutput {
+    std::unique_ptr<CaptureFileWriter> file;
+    std::string path;
+    RingFiles* ring = nullptr;
+    CaptureFileWriter::Layout layout;
+
+    // The ring's next file in place of the current one, which is closed.
+    bool rotate(std::string& error) {
+        if (!file->flush()) {
+            error = path + ": " + file->error();
+            return false;
+        }
+        std::FILE* next = ring->openNext(path, error);
+        if (next == nullptr) {
+            return false;
+        }
+        file = std::make_unique<CaptureFileWriter>(next, layout);
+        if (!file->ok()) {
+            error = path + ": " + file->error();
+            return false;
+        }
+        kvlog::line("Capture file: ", path);
+        return true;
+    }
+};
+
 // The helper's stream: each packet is written to the temporary capture file,
 // and its frame handed over once its bytes are in the file.
 class HelperStreamRun final : public PacketRun {
 public:
-    HelperStreamRun(CaptureHelperProcess& helper, PacketFileReader& stream, CaptureFileWriter& file,
-                    const std::string& path, WrittenFrames& written, Deliver deliver,
-                    FrameDelivery& delivery, std::function<bool()> isCurrent)
-        : helper_(helper), stream_(stream), file_(file), path_(path), written_(written),
+    HelperStreamRun(CaptureHelperProcess& helper, PacketFileReader& stream, LiveOutput& output,
+                    WrittenFrames& written, Deliver deliver, FrameDelivery& delivery,
+                    std::function<bool()> isCurrent)
+        : helper_(helper), stream_(stream), output_(output), written_(written),
           deliver_(std::move(deliver)), delivery_(delivery), isCurrent_(std::move(isCurrent)) {}
 
     // A run that is stopped or replaced reads on: the helper writes out what
@@ -109,7 +139,7 @@ public:
         return true;
     }
     Next next(CapturedPacket& packet) override {
-        if (written_.full() && !written_.commit(file_, path_, deliver_, failure_)) {
+        if (written_.full() && !commitAndRotate()) {
             return Next::Failed;
         }
         if (!helper_.streamHasBufferedBytes()) {
@@ -117,7 +147,7 @@ public:
             if (poll(&ready, 1, 0) == 0) {
                 // Nothing to read now: what was written goes to the file and
                 // its frames to the capture before the wait.
-                if (!written_.commit(file_, path_, deliver_, failure_)) {
+                if (!commitAndRotate()) {
                     return Next::Failed;
                 }
                 if (poll(&ready, 1, KvPCAPCapture::readTimeoutMs) == 0) {
@@ -134,7 +164,7 @@ public:
             failure_ = "capture stream: " + stream_.errorText();
             return Next::Failed;
         }
-        offset_ = file_.position();
+        offset_ = output_.file->position();
         packet.index = static_cast<std::uint32_t>(read_++);
         packet.fileOffset =
             offset_ >= 0 ? static_cast<std::uint64_t>(offset_) : FrameFacts::unknownFileOffset;
@@ -144,7 +174,7 @@ public:
     // refuses is in neither: capturing stops, keeping what it has, and the
     // file and the capture still hold the same packets.
     bool keep(const CapturedPacket& packet, std::shared_ptr<KvIAXFrame> frame) override {
-        const bool written = file_.write(packet);
+        const bool written = output_.file->write(packet);
         written_.add(std::move(frame),
                      static_cast<std::uint64_t>(offset_) + 16 + packet.bytes.size());
         // A full disk: the file no longer takes every packet, so the run
@@ -152,14 +182,24 @@ public:
         return written;
     }
     void idle() override { delivery_.deliverIfDue(); }
+    // Puts what was written in the file and delivers its frames; then, a
+    // ring's file that is due is replaced, every frame of it delivered with
+    // its place in it.
+    bool commitAndRotate() {
+        if (!written_.commit(*output_.file, output_.path, deliver_, failure_)) {
+            return false;
+        }
+        return !output_.ring ||
+               !output_.ring->due(output_.file->position(), RingFiles::Clock::now()) ||
+               output_.rotate(failure_);
+    }
     [[nodiscard]] std::string failure() const override { return failure_; }
     [[nodiscard]] bool stopping() const { return stopping_; }
 
 private:
     CaptureHelperProcess& helper_;
     PacketFileReader& stream_;
-    CaptureFileWriter& file_;
-    const std::string& path_;
+    LiveOutput& output_;
     WrittenFrames& written_;
     Deliver deliver_;
     FrameDelivery& delivery_;
@@ -235,8 +275,16 @@ void KvPCAPCapture::startCapture(std::shared_ptr<CaptureTarget> capture, const L
     }
     permission.interfaceOpened();
 
-    const OpenedLiveFile opened = openLiveCaptureFile(run.temporaryFile, services_.liveFiles);
-    // Save may move the file once it is closed, after the writer below.
+    // The file keeps the stream's microseconds, link type and snapshot length.
+    LiveOutput output{.file = nullptr,
+                      .path = {},
+                      .ring = nullptr,
+                      .layout = {.format = CaptureFormat::Pcap,
+                                 .linkType = stream->linkType(),
+                                 .snapshotLength = stream->snapshotLength()}};
+    std::optional<RingFiles> ring;
+    // Save may move the usual file once it is closed, after the writer below;
+    // a ring's files stay where they are.
     struct WritingEnd {
         LiveFileRecord* record;
         ~WritingEnd() {
@@ -244,20 +292,29 @@ void KvPCAPCapture::startCapture(std::shared_ptr<CaptureTarget> capture, const L
                 record->finished();
             }
         }
-    } writingEnd{services_.liveFiles};
-    // The file keeps the stream's microseconds, link type and snapshot length.
-    CaptureFileWriter file(opened.file, {.format = CaptureFormat::Pcap,
-                                         .linkType = stream->linkType(),
-                                         .snapshotLength = stream->snapshotLength()});
-    if (!file.ok()) {
+    } writingEnd{run.ring.active() ? nullptr : services_.liveFiles};
+    std::string openError;
+    std::FILE* opened = nullptr;
+    if (run.ring.active()) {
+        ring.emplace(run.ring);
+        output.ring = &*ring;
+        opened = ring->openNext(output.path, openError);
+    } else {
+        OpenedLiveFile live = openLiveCaptureFile(run.temporaryFile, services_.liveFiles);
+        opened = live.file;
+        output.path = live.path;
+        openError = live.error;
+    }
+    output.file =
+        opened != nullptr ? std::make_unique<CaptureFileWriter>(opened, output.layout) : nullptr;
+    if (!output.file || !output.file->ok()) {
         kvlog::line("Error while getting a pcap_dumper reference");
-        setErrorOnCapture(*captureReference(),
-                          opened.file == nullptr ? opened.error : file.error());
+        setErrorOnCapture(*captureReference(), !output.file ? openError : output.file->error());
         return;
     }
-    if (opened.path != run.temporaryFile) {
-        kvlog::line("Capture file: ", opened.path);
-        delivery_.showCaptureFile(opened.path);
+    if (output.path != run.temporaryFile) {
+        kvlog::line("Capture file: ", output.path);
+        delivery_.showCaptureFile(output.path);
     }
 
     WrittenFrames written;
@@ -266,12 +323,11 @@ void KvPCAPCapture::startCapture(std::shared_ptr<CaptureTarget> capture, const L
         applyLivePolicy(std::move(frame));
         ++delivered;
     };
-    HelperStreamRun live(*helper, *stream, file, opened.path, written, deliver, delivery_,
-                         runIsCurrent);
+    HelperStreamRun live(*helper, *stream, output, written, deliver, delivery_, runIsCurrent);
     std::string runError = readPackets(live, summary).error;
     // What was written before the run ended goes to the capture too, whatever ended it.
     std::string writeError;
-    if (!written.commit(file, opened.path, deliver, writeError) && runError.empty()) {
+    if (!written.commit(*output.file, output.path, deliver, writeError) && runError.empty()) {
         runError = writeError;
     }
     // A packet read but not whole in the file (a failed write) was not captured.

@@ -7,55 +7,6 @@
 #include <cstring>
 #include <string_view>
 
-const char* const dumpUsage =
-    "usage: quorvex-dump [--debug] [--verbose] [--memory-limit SIZE] [--format jsonl|tsv] [-Y "
-    "EXPR]\n"
-    "                    [--calls | --registrations | --streams | --problems | --dtmf | --stats |\n"
-    "                     --conversations |\n"
-    "                     --call N --write OUT.pcap | --flow N |\n"
-    "                     --audio N OUT.wav [--timing sent|arrived]] [--jitter-buffer MS]\n"
-    "                    [--secret S]... [--secrets-file FILE] [-c N] [-w OUT.pcap|OUT.pcapng]\n"
-    "                    [--hep udp|tcp:HOST:PORT [--hep-id N] [--hep-node NAME]\n"
-    "                     [--hep-password-file FILE | --hep-password P]]\n"
-    "                    [--store clickhouse://HOST:PORT/DB [--store-password-file FILE]] [-r] "
-    "FILE\n"
-    "       quorvex-dump --live [--debug] [--memory-limit SIZE] [--format jsonl|tsv] [-Y EXPR]\n"
-    "                    [--interface NAME] [--filter EXPR] [--count N] [--duration SECONDS]\n"
-    "                    [--hep ... [--hep-report-interval S]] [--store ...]\n"
-    "       quorvex-dump [-Y EXPR] -T fields -e FIELD [-e FIELD]... [-E OPTION=VALUE]... FILE\n"
-    "       quorvex-dump [-Y EXPR] [-V] [-x] [-T json] FILE\n"
-    "       quorvex-dump -G fields\n"
-    "       quorvex-dump --version\n"
-    "  -Y, --display-filter EXPR  only the frames (or the calls with a frame, or their streams)\n"
-    "                             that EXPR selects, in Wireshark's display filter syntax\n"
-    "  -T fields|json             the -e fields a line a frame, or the packet details as JSON\n"
-    "  -E header=y|n, separator=/t|/s|C, occurrence=f|l|a, aggregator=C|/s, quote=d|s|n\n"
-    "  -V, -x                     the packet details as text, the bytes as a hex dump\n"
-    "  -G fields                  every field, a line each, as tshark -G fields lists them\n"
-    "  -r FILE                    the capture to read (the same as naming it last)\n"
-    "  -c N                       read the first N packets of the file only (live: print N)\n"
-    "  -w OUT                     write the frames -Y selects to a new pcap or pcapng file\n"
-    "                             (- for standard output)\n"
-    "  --stats                    the capture's properties and its frames by type and subclass\n"
-    "  --conversations            the address:port pairs, with frames each way, bytes, start\n"
-    "                             and duration\n"
-    "  --jitter-buffer MS         the receivers' fixed jitter buffer for late frames and MOS\n"
-    "                             (default 50)\n"
-    "  --verbose                  also list on standard error the information elements that\n"
-    "                             are not decoded (\"Unknown IE 46 at position...\")\n"
-    "  --secrets-file FILE        secrets to open encrypted calls with, one a line, from a\n"
-    "                             file only its owner may read, a pipe, or - (standard input)\n"
-    "  --secret S                 a secret on the command line, which other users can read\n"
-    "                             (several: S1;S2, or the option again)\n"
-    "  --hep udp|tcp:HOST:PORT    also send each frame printed to a HEP v3 collector (IAX,\n"
-    "                             type 10), with its call's correlation id; --hep-id N (the\n"
-    "                             capture id), --hep-node NAME, --hep-password-file FILE;\n"
-    "                             then each stream's QoS report and each call's log (live:\n"
-    "                             as calls end, and every --hep-report-interval S, 30)\n"
-    "  --store clickhouse://HOST:PORT/DB  also put the calls, streams and problems into that\n"
-    "                             ClickHouse database (user QUORVEX_STORE_USER, password\n"
-    "                             --store-password-file FILE or QUORVEX_STORE_PASSWORD)\n";
-
 namespace {
 
 bool parseFormat(std::string_view name, recordwriter::Format& format) {
@@ -110,6 +61,31 @@ bool parseFieldOption(std::string_view text, DumpArguments::FieldOptions& option
     return true;
 }
 
+// -b filesize:KB, files:N or duration:S, as packet tools take them.
+bool parseRingOption(std::string_view text, RingSettings& ring) {
+    const auto colon = text.find(':');
+    if (colon == std::string_view::npos) {
+        return false;
+    }
+    const std::string_view key = text.substr(0, colon);
+    const std::string value(text.substr(colon + 1));
+    unsigned long number = 0;
+    if (key == "duration") {
+        return parseSeconds(value.c_str(), ring.seconds) && ring.seconds >= 1;
+    }
+    if (!parseCount(value.c_str(), number) || number == 0) {
+        return false;
+    }
+    if (key == "filesize" && number <= (1ul << 40)) {
+        ring.maxBytes = number * 1000;
+    } else if (key == "files" && number <= 100000) {
+        ring.files = static_cast<unsigned>(number);
+    } else {
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 std::optional<DumpArguments> DumpArguments::parse(int argc, char** argv) {
@@ -120,6 +96,7 @@ std::optional<DumpArguments> DumpArguments::parse(int argc, char** argv) {
     bool timingGiven = false;
     bool jitterBufferGiven = false;
     bool hepDetail = false; // a --hep-* option, which needs --hep
+    bool ringGiven = false; // a -b option, which needs --live and -w
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         // Options take their value as the next argument or after "=".
@@ -187,6 +164,12 @@ std::optional<DumpArguments> DumpArguments::parse(int argc, char** argv) {
             } else {
                 args.writeFrames = std::string(v);
             }
+        } else if (option == "-b") {
+            const char* v = takeValue();
+            if (v == nullptr || !parseRingOption(v, args.ring)) {
+                return std::nullopt;
+            }
+            ringGiven = true;
         } else if (option == "-c") {
             const char* v = takeValue();
             unsigned long count = 0;
@@ -357,6 +340,16 @@ std::optional<DumpArguments> DumpArguments::parse(int argc, char** argv) {
         }
         args.count = args.packetLimit;
         args.packetLimit.reset();
+    }
+    // On a live run -w names the ring -b describes, and records are printed
+    // (nothing the run prints reads a ring's files back).
+    if (ringGiven || (args.live && args.writeFrames)) {
+        if (!ringGiven || !args.live || !args.writeFrames || args.output != Output::Records ||
+            (args.ring.maxBytes == 0 && args.ring.seconds == 0)) {
+            return std::nullopt;
+        }
+        args.ring.base = *args.writeFrames;
+        args.writeFrames.reset();
     }
     // -w writes the frames -Y selects, and prints nothing.
     if (args.writeFrames && (args.live || args.listing != Listing::Frames || args.call ||

@@ -2,6 +2,7 @@
 
 #include "app/FieldOutput.h"
 #include "app/RecordWriter.h"
+#include "capture/RingFiles.h"
 #include "media/CallAudio.h"
 
 #include <cstdint>
@@ -64,6 +65,10 @@ struct DumpArguments {
     // --store-password-file FILE or QUORVEX_STORE_PASSWORD, the user from
     // QUORVEX_STORE_USER, never from the command line.
     std::optional<std::string> storeTarget;
+    // live: -w OUT with -b filesize:KB, -b duration:S (either or both) and
+    // -b files:N: the packets go to a ring of files named after OUT instead
+    // of the temporary file.
+    RingSettings ring;
     std::optional<std::string> storePasswordFile;
 
     // As tshark writes frames: -T fields with -e FIELD... (and -E options),

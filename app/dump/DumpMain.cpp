@@ -199,6 +199,7 @@ int main(int argc, char** argv) {
     const bool printsFrames = args.listing == DumpArguments::Listing::Frames && !args.call &&
                               !args.flow && !args.audio && !args.writeFrames;
     capture->setPacketLimit(args.packetLimit);
+    capture->setLiveRing(args.ring);
     std::optional<CallReports> reports;
     if (hepFeed || storeFeed) {
         reports.emplace(*capture, hepFeed.get(), storeFeed.get());

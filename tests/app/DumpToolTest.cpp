@@ -113,6 +113,16 @@ TEST(DumpTool, ExitStatusTellsWhatWentWrong) {
           QStringList{"--loud", sample}, QStringList{"--format"}, QStringList{"--live", sample},
           QStringList{"--count", "5", sample}, QStringList{"--live", "--count", "0"},
           QStringList{"--live", "--duration", "soon"}, QStringList{"--live", "--filter="},
+          // A ring needs a live run, -w, and a size or an age; its options are
+          // filesize:KB, duration:S (at least 1) and files:N.
+          QStringList{"--live", "-w", "r.pcap", "-b", "files:3"},
+          QStringList{"--live", "-b", "filesize:10"},
+          QStringList{"-w", "r.pcap", "-b", "filesize:10", sample},
+          QStringList{"--live", "-w", "r.pcap", "-b", "filesize:0"},
+          QStringList{"--live", "-w", "r.pcap", "-b", "duration:0.5"},
+          QStringList{"--live", "-w", "r.pcap", "-b", "size:10"},
+          QStringList{"--live", "-w", "r.pcap", "-b", "filesize:10", "-T", "fields", "-e",
+                      "ip.src"},
           QStringList{"--timing", "sent", sample}, QStringList{"--audio", "1", sample},
           QStringList{"--audio", "1", "a.wav", "--streams", sample},
           QStringList{"--audio", "1", "a.wav", "--timing", "late", sample}, QStringList{"-Y"},

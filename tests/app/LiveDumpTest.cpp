@@ -478,3 +478,57 @@ TEST_F(LiveDump, ReportsAndStoresACallAsItGoesAndEnds) {
     EXPECT_TRUE(err.contains("Store: 3 rows into")) << err.toStdString();
     ::close(collector);
 }
+
+// -w OUT -b ...: the packets go to a ring of files, a new one at the size
+// given, the oldest removed beyond the number kept, each a whole capture.
+TEST_F(LiveDump, WritesARingOfFilesThatKeepsTheNewest) {
+    QTemporaryDir dir;
+    const QString base = dir.filePath("ring.pcap");
+    std::remove("/tmp/quorvex.capture");
+    dump.start(QUORVEX_DUMP,
+               {"--live", "--format", "tsv", "-w", base, "-b", "filesize:2", "-b", "files:3"});
+    ASSERT_TRUE(dump.waitForStarted());
+    ASSERT_TRUE(pumpUntil([&] { return !QDir(dir.path()).entryList(QDir::Files).isEmpty(); }));
+    QThread::msleep(300);
+    sendPackets(200, 10);
+    QThread::msleep(1200);
+    sendPackets(1);
+    QThread::msleep(1200);
+    dump.terminate();
+    ASSERT_TRUE(dump.waitForFinished(10000));
+    EXPECT_EQ(dump.exitCode(), 0) << dump.readAllStandardError().toStdString();
+    EXPECT_EQ(dump.readAllStandardOutput().count('\n'), 1 + 201);
+    EXPECT_NE(access("/tmp/quorvex.capture", F_OK), 0) << "a ring run wrote the temporary file";
+
+    const QStringList files = QDir(dir.path()).entryList({"ring_*.pcap"}, QDir::Files, QDir::Name);
+    ASSERT_EQ(files.size(), 3) << files.join(' ').toStdString();
+    int previousNumber = 0;
+    std::uint32_t previousTimestamp = 0;
+    for (const QString& name : files) {
+        SCOPED_TRACE(name.toStdString());
+        const int number = name.section('_', 1, 1).toInt();
+        EXPECT_TRUE(previousNumber == 0 || number == previousNumber + 1);
+        previousNumber = number;
+        std::string error;
+        const auto packets = readCapturedPackets(dir.filePath(name).toStdString(), &error);
+        ASSERT_TRUE(error.empty()) << error;
+        ASSERT_FALSE(packets.empty());
+        // Replaced once past the size, between two blocks of packets.
+        if (name != files.back()) {
+            EXPECT_GE(QFileInfo(dir.filePath(name)).size(), 2000);
+        }
+        // The PINGs' timestamps go on from file to file.
+        for (const auto& packet : packets) {
+            // Ethernet, IPv4 without options and UDP: the full frame's
+            // timestamp is at bytes 4 to 7 of the payload.
+            ASSERT_GE(packet.size(), 42u + 12u);
+            const std::uint32_t timestamp = (std::uint32_t{packet[46]} << 24) |
+                                            (std::uint32_t{packet[47]} << 16) |
+                                            (std::uint32_t{packet[48]} << 8) | packet[49];
+            EXPECT_TRUE(previousTimestamp == 0 || timestamp == previousTimestamp + 1 ||
+                        timestamp == 0);
+            previousTimestamp = timestamp;
+        }
+    }
+    EXPECT_GE(previousNumber, 4) << "the oldest were not removed";
+}
