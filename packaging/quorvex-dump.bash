@@ -53,6 +53,11 @@ _quorvex_dump() {
         COMPREPLY=($(compgen -W "sent arrived" -- "$cur"))
         return
         ;;
+    -b)
+        COMPREPLY=($(compgen -W "filesize: duration: files:" -- "$cur"))
+        compopt -o nospace 2> /dev/null
+        return
+        ;;
     --interface)
         COMPREPLY=($(compgen -W "any $(ls /sys/class/net 2> /dev/null)" -- "$cur"))
         return
@@ -67,7 +72,7 @@ _quorvex_dump() {
     esac
 
     if [[ $cur == -* ]]; then
-        COMPREPLY=($(compgen -W "-Y --display-filter -T -e -E -V -x -G -r -c -w --format --calls
+        COMPREPLY=($(compgen -W "-Y --display-filter -T -e -E -V -x -G -r -c -w -b --format --calls
             --registrations --streams --problems --dtmf --stats --conversations --jitter-buffer --call --write
             --flow --audio --timing --memory-limit --debug --verbose --live --interface --filter --count
             --duration --secret --secrets-file --hep --hep-id --hep-node --hep-password-file --hep-report-interval
