@@ -133,18 +133,6 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "quorvex-dump: %s\n", hepError.c_str());
         return 2;
     }
-    // A file's store is reached before the file is read: a server that is
-    // away fails the run at once, not after a long load.
-    std::string storeError;
-    const std::string captureName =
-        args.live ? "live:" + args.interface.value_or("default")
-                  : args.file.substr(
-                        args.file.rfind('/') == std::string::npos ? 0 : args.file.rfind('/') + 1);
-    auto storeFeed = StoreFeed::start(args, captureName, storeError);
-    if (!storeFeed && !storeError.empty()) {
-        std::fprintf(stderr, "quorvex-dump: %s\n", storeError.c_str());
-        return args.storeTarget && storeError.rfind("store: ", 0) == 0 ? 1 : 2;
-    }
     QCoreApplication app(argc, argv);
 
     StderrAlert alert;
@@ -160,6 +148,18 @@ int main(int argc, char** argv) {
                                     .printLibraryErrors = false,
                                     .memoryLimit = args.memoryLimit});
 
+    // A file's store is reached before the file is read: a server that is
+    // away fails the run at once, not after a long load.
+    std::string storeError;
+    const std::string captureName =
+        args.live ? "live:" + environment.liveSettings().interfaceName
+                  : args.file.substr(
+                        args.file.rfind('/') == std::string::npos ? 0 : args.file.rfind('/') + 1);
+    auto storeFeed = StoreFeed::start(args, captureName, storeError);
+    if (!storeFeed && !storeError.empty()) {
+        std::fprintf(stderr, "quorvex-dump: %s\n", storeError.c_str());
+        return args.storeTarget && storeError.rfind("store: ", 0) == 0 ? 1 : 2;
+    }
     if (args.secretOnCommandLine) {
         std::fputs("quorvex-dump: other users can read a --secret on the command line (in "
                    "/proc and ps) while the program starts; --secrets-file FILE or - keeps it "
