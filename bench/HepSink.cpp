@@ -64,8 +64,8 @@ int main(int argc, char** argv) {
             headers[i].msg_hdr.msg_iov = &parts[i];
             headers[i].msg_hdr.msg_iovlen = 1;
         }
-        // Waits as long as it takes for the first; then QUIET ends it.
-        while (messages == 0 ? ready(fd, -1) : ready(fd, quietMs)) {
+        // Waits up to a minute for the first; then QUIET ends it.
+        while (messages == 0 ? ready(fd, 60000) : ready(fd, quietMs)) {
             const int got = recvmmsg(fd, headers.data(), batch, MSG_DONTWAIT, nullptr);
             for (int i = 0; i < got; ++i) {
                 bytes += headers[i].msg_len;

@@ -313,6 +313,16 @@ std::optional<DumpArguments> DumpArguments::parse(int argc, char** argv) {
     if (args.glossary) {
         return argc == 3 ? std::optional(args) : std::nullopt;
     }
+    // On a live run -w names the ring -b describes, and records are printed
+    // (nothing the run prints reads a ring's files back).
+    if (ringGiven || (args.live && args.writeFrames)) {
+        if (!ringGiven || !args.live || !args.writeFrames || args.output != Output::Records ||
+            (args.ring.maxBytes == 0 && args.ring.seconds == 0)) {
+            return std::nullopt;
+        }
+        args.ring.base = *args.writeFrames;
+        args.writeFrames.reset();
+    }
     // The HEP feed sends the frames a run prints; the store takes a run's
     // calls, whatever it prints.
     const bool writesOther = args.call || args.flow || args.audio || args.writeFrames;
@@ -340,16 +350,6 @@ std::optional<DumpArguments> DumpArguments::parse(int argc, char** argv) {
         }
         args.count = args.packetLimit;
         args.packetLimit.reset();
-    }
-    // On a live run -w names the ring -b describes, and records are printed
-    // (nothing the run prints reads a ring's files back).
-    if (ringGiven || (args.live && args.writeFrames)) {
-        if (!ringGiven || !args.live || !args.writeFrames || args.output != Output::Records ||
-            (args.ring.maxBytes == 0 && args.ring.seconds == 0)) {
-            return std::nullopt;
-        }
-        args.ring.base = *args.writeFrames;
-        args.writeFrames.reset();
     }
     // -w writes the frames -Y selects, and prints nothing.
     if (args.writeFrames && (args.live || args.listing != Listing::Frames || args.call ||

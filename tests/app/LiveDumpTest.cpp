@@ -486,8 +486,13 @@ TEST_F(LiveDump, WritesARingOfFilesThatKeepsTheNewest) {
     QTemporaryDir dir;
     const QString base = dir.filePath("ring.pcap");
     std::remove("/tmp/quorvex.capture");
+    // With the feed and the store an agent runs it with (both away here).
+    auto environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("XDG_STATE_HOME", dir.filePath("state"));
+    dump.setProcessEnvironment(environment);
     dump.start(QUORVEX_DUMP,
-               {"--live", "--format", "tsv", "-w", base, "-b", "filesize:2", "-b", "files:3"});
+               {"--live", "--format", "tsv", "-w", base, "-b", "filesize:2", "-b", "files:3",
+                "--hep", "udp:127.0.0.1:9", "--store", "clickhouse://127.0.0.1:9/away"});
     ASSERT_TRUE(dump.waitForStarted());
     ASSERT_TRUE(pumpUntil([&] { return !QDir(dir.path()).entryList(QDir::Files).isEmpty(); }));
     QThread::msleep(300);
@@ -502,6 +507,9 @@ TEST_F(LiveDump, WritesARingOfFilesThatKeepsTheNewest) {
     EXPECT_NE(access("/tmp/quorvex.capture", F_OK), 0) << "a ring run wrote the temporary file";
 
     const QStringList files = QDir(dir.path()).entryList({"ring_*.pcap"}, QDir::Files, QDir::Name);
+    EXPECT_TRUE(QDir(dir.filePath("state/quorvex/spool/away")).exists())
+        << QDir(dir.path()).entryList().join(' ').toStdString()
+        << dump.readAllStandardError().toStdString();
     ASSERT_EQ(files.size(), 3) << files.join(' ').toStdString();
     int previousNumber = 0;
     std::uint32_t previousTimestamp = 0;
