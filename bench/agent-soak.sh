@@ -21,24 +21,14 @@ done
 work=$(mktemp -d)
 cap=qvxscap$$
 peer=qvxspeer$$
+. "$here/namespaces.sh"
 cleanup() {
     ip netns exec $cap "$here/../tests/support/clickhouse-scratch.sh" stop "$work/clickhouse" || true
-    ip netns del $cap 2> /dev/null || true
-    ip netns del $peer 2> /dev/null || true
+    drop_namespaces $cap $peer
     rm -rf "$work"
 }
 trap cleanup EXIT
-ip netns add $cap
-ip netns add $peer
-ip link add qvxsa$$ type veth peer name qvxsb$$
-ip link set qvxsa$$ netns $cap
-ip link set qvxsb$$ netns $peer
-ip -n $cap link set qvxsa$$ name en0
-ip -n $cap addr add 10.79.0.1/24 dev en0
-ip -n $peer addr add 10.79.0.2/24 dev qvxsb$$
-ip -n $cap link set en0 up
-ip -n $cap link set lo up
-ip -n $peer link set qvxsb$$ up
+make_namespaces $cap $peer qvxsb$$ 10.79.0.1 10.79.0.2
 
 http=$(ip netns exec $cap "$here/../tests/support/clickhouse-scratch.sh" start "$work/clickhouse")
 hep_port=9061

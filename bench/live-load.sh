@@ -19,21 +19,13 @@ done
 work=$(mktemp -d)
 cap=qvxbcap$$
 peer=qvxbpeer$$
+. "$(dirname "$0")/namespaces.sh"
 cleanup() {
-    ip netns del $cap 2> /dev/null || true
-    ip netns del $peer 2> /dev/null || true
+    drop_namespaces $cap $peer
     rm -rf "$work"
 }
 trap cleanup EXIT
-
-ip netns add $cap
-ip netns add $peer
-ip link add qvxba$$ type veth peer name qvxbb$$
-ip link set qvxba$$ netns $cap
-ip link set qvxbb$$ netns $peer
-ip -n $cap link set qvxba$$ name en0
-ip -n $cap link set en0 up
-ip -n $peer link set qvxbb$$ up
+make_namespaces $cap $peer qvxbb$$
 
 "$build/quorvex-gen" mix "$packets" "$work/mix.pcap"
 

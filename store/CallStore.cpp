@@ -116,12 +116,13 @@ bool CallStore::flush(std::string& error) {
     bool serverTakes = true;
     if (spool_) {
         for (const StoreSpool::Batch& batch : spool_->batches()) {
-            if (!insert(batch.table, batch.rows, error)) {
+            const std::string rows = spool_->rowsOf(batch);
+            if (!insert(batch.table, rows, error)) {
                 serverTakes = false;
                 allIn = false;
                 break;
             }
-            inserted_ += rowCount(batch.rows);
+            inserted_ += rowCount(rows);
             spool_->remove(batch);
         }
     }

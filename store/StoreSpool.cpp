@@ -53,14 +53,9 @@ bool StoreSpool::open(std::string& error) {
         return false;
     }
     std::error_code failure;
-    for (const auto& entry : fs::directory_iterator(folder_, failure)) {
-        std::uint64_t sequence = 0;
-        std::string table;
-        if (entry.is_regular_file() &&
-            parseName(entry.path().filename().string(), sequence, table)) {
-            bytes_ += entry.file_size(failure);
-            next_ = std::max(next_, sequence + 1);
-        }
+    for (const Batch& batch : batches(&failure)) {
+        bytes_ += batch.bytes;
+        next_ = std::max(next_, batch.sequence + 1);
     }
     if (failure) {
         error = "spool " + folder_ + ": " + failure.message();
@@ -88,29 +83,33 @@ bool StoreSpool::keep(const std::string& table, const std::string& rows, std::ui
     return true;
 }
 
-std::vector<StoreSpool::Batch> StoreSpool::batches() const {
+std::vector<StoreSpool::Batch> StoreSpool::batches(std::error_code* failure) const {
     std::vector<Batch> found;
-    std::error_code failure;
-    for (const auto& entry : fs::directory_iterator(folder_, failure)) {
-        std::uint64_t sequence = 0;
-        std::string table;
+    std::error_code ignored;
+    std::error_code& error = failure != nullptr ? *failure : ignored;
+    for (const auto& entry : fs::directory_iterator(folder_, error)) {
+        Batch batch;
         if (entry.is_regular_file() &&
-            parseName(entry.path().filename().string(), sequence, table)) {
-            std::ifstream in(entry.path(), std::ios::binary);
-            std::string rows((std::istreambuf_iterator<char>(in)),
-                             std::istreambuf_iterator<char>());
-            found.push_back({entry.path().string(), table, std::move(rows)});
+            parseName(entry.path().filename().string(), batch.sequence, batch.table)) {
+            batch.path = entry.path().string();
+            batch.bytes = entry.file_size(error);
+            found.push_back(std::move(batch));
         }
     }
     std::sort(found.begin(), found.end(),
-              [](const Batch& a, const Batch& b) { return a.path < b.path; });
+              [](const Batch& a, const Batch& b) { return a.sequence < b.sequence; });
     return found;
+}
+
+std::string StoreSpool::rowsOf(const Batch& batch) const {
+    std::ifstream in(batch.path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 void StoreSpool::remove(const Batch& batch) {
     std::error_code failure;
     if (fs::remove(batch.path, failure)) {
-        bytes_ -= std::min<std::uint64_t>(bytes_, batch.rows.size());
+        bytes_ -= std::min<std::uint64_t>(bytes_, batch.bytes);
     }
 }
 

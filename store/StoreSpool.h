@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <system_error>
 #include <vector>
 
 namespace store {
@@ -15,7 +16,8 @@ public:
     struct Batch {
         std::string path;
         std::string table;
-        std::string rows; // JSON objects, a line each
+        std::uint64_t sequence = 0; // the order it was kept in
+        std::uint64_t bytes = 0;
     };
 
     StoreSpool(std::string folder, std::uint64_t limitBytes);
@@ -26,8 +28,11 @@ public:
     // Keeps `rows` of `table`; false where the spool is full or the disk
     // refused (the rows are then counted as dropped).
     bool keep(const std::string& table, const std::string& rows, std::uint64_t rowCount);
-    // The batches kept, oldest first.
-    [[nodiscard]] std::vector<Batch> batches() const;
+    // The batches kept, oldest first; `failure` says where the folder could
+    // not be read.
+    [[nodiscard]] std::vector<Batch> batches(std::error_code* failure = nullptr) const;
+    // A batch's rows (JSON objects, a line each), read when it is sent.
+    [[nodiscard]] std::string rowsOf(const Batch& batch) const;
     // Forgets a batch the server took.
     void remove(const Batch& batch);
 
